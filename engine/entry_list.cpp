@@ -1,0 +1,46 @@
+#include "engine/entry_list.h"
+
+#include <limits>
+
+#include "platform/error.h"
+
+namespace pel {
+
+std::string_view EntryList::Item(int32_t index) const {
+  if (index < 1 || index > Count())
+    throw Error(err::kSubscriptOutOfRange, DescribeError(err::kSubscriptOutOfRange));
+  size_t i = first_ + static_cast<size_t>(index) - 1;
+  uint64_t begin = i == 0 ? 0 : ends_[i - 1];
+  return std::string_view(bytes_).substr(begin, ends_[i] - begin);
+}
+
+void EntryList::Add(std::string_view entry) {
+  if (Count() == std::numeric_limits<int32_t>::max())
+    throw Error(err::kOutOfMemory, DescribeError(err::kOutOfMemory));
+  bytes_.append(entry);
+  ends_.push_back(bytes_.size());
+}
+
+void EntryList::RemoveFirst() {
+  if (Empty()) throw Error(err::kSubscriptOutOfRange, DescribeError(err::kSubscriptOutOfRange));
+  ++first_;
+  if (first_ == ends_.size()) {
+    // Everything is gone: give the space back instead of keeping dead bytes.
+    bytes_.clear();
+    bytes_.shrink_to_fit();
+    ends_.clear();
+    ends_.shrink_to_fit();
+    first_ = 0;
+  }
+}
+
+void EntryList::Clear() {
+  while (!Empty()) RemoveFirst();
+}
+
+void EntryList::Reserve(size_t entries, size_t bytes) {
+  ends_.reserve(entries);
+  bytes_.reserve(bytes);
+}
+
+}  // namespace pel

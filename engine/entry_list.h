@@ -1,0 +1,37 @@
+#pragma once
+// The recording: an ordered list of motion entries, numbered from 1. Entries are held back to
+// back in one byte buffer with one offset each, so a million short entries cost about 25 bytes
+// apiece and no allocation per entry. Entries may hold any bytes (a loaded file is kept as read).
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pel {
+
+class EntryList {
+ public:
+  // Number of entries.
+  int32_t Count() const { return static_cast<int32_t>(ends_.size() - first_); }
+  bool Empty() const { return Count() == 0; }
+  // Entry `index` (1-based); throws pel::Error 9 (subscript out of range) outside 1..Count().
+  // The view stays valid until the list is next changed.
+  std::string_view Item(int32_t index) const;
+  // Appends one entry at the end; throws pel::Error 7 (out of memory) beyond 2^31-1 entries.
+  void Add(std::string_view entry);
+  // Removes entry 1; throws pel::Error 9 when the list is empty.
+  void RemoveFirst();
+  // Removes entry 1 until the list is empty.
+  void Clear();
+  // Bytes held, for the memory benchmark.
+  size_t CapacityBytes() const { return bytes_.capacity() + ends_.capacity() * sizeof(uint64_t); }
+  void Reserve(size_t entries, size_t bytes);
+
+ private:
+  std::string bytes_;
+  std::vector<uint64_t> ends_;  // end offset of each entry in bytes_
+  size_t first_ = 0;            // entries before this one have been removed
+};
+
+}  // namespace pel

@@ -1,0 +1,9 @@
+#include "engine/recorder.h"
+
+namespace pel {
+
+// Placeholder until the motion file lands.
+void mVazazEzerev::SaveDataToFile() {}
+void mVazazEzerev::LoadDataFromFile(const std::string&) {}
+
+}  // namespace pel

@@ -1,0 +1,159 @@
+#include "engine/recorder.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "platform/error.h"
+
+namespace pel {
+
+void mVazazEzerev::ToggleRecording() {
+  if (RecorderState == kPlaying) return;
+  if (RecorderState == kRecording) {
+    RecorderState = kIdle;
+    return;
+  }
+  // A recording started now would clear the list the load is filling.
+  if (load_in_progress_) return;
+  RecorderState = kRecording;
+}
+
+void mVazazEzerev::StartPlaying() {
+  Procedure p(host_.reporter, "mVazazEzerev.StartPlaying");
+  if (p.Test(100, [&] { return RecorderState == kRecording; })) return;
+  if (p.Test(102, [&] { return RecorderState == kPlaying; })) {
+    p.Step(104, [&] { RecorderState = kIdle; });
+    return;
+  }
+  p.Step(106, [&] { RecorderState = kPlaying; });
+}
+
+void mVazazEzerev::AddMotion(int32_t X, int32_t Y, double Delay, std::string_view Kind) {
+  Procedure p(host_.reporter, "mVazazEzerev.AddMotion");
+  p.Step(100, [&] {
+    std::string entry;
+    entry.reserve(Kind.size() + 40);
+    entry.append(Kind);
+    entry.push_back(',');
+    entry.append(std::to_string(X));
+    entry.push_back(',');
+    entry.append(std::to_string(Y));
+    entry.push_back(',');
+    entry.append(FormatDelay(Delay));
+    MotionList.Add(entry);
+  });
+  p.Step(102, [&] { UnsavedChanges = true; });
+}
+
+Point mVazazEzerev::GetMousePos() {
+  Point pos;
+  host_.input.CursorPos(pos);
+  return pos;
+}
+
+std::string mVazazEzerev::GetTempFolder() {
+  const char sep = host_.env.Separator();
+  std::string folder = host_.env.Get("TEMP").value_or("");
+  // An unset TEMP would otherwise give the bare root of the drive.
+  if (folder.empty()) folder = host_.env.UserTempFolder();
+  if (folder.empty() || folder.back() != sep) folder.push_back(sep);
+  return folder;
+}
+
+void SetMousePos(Input& input, int32_t x, int32_t y) { input.SetCursorPos({x, y}); }
+
+namespace {
+void Click(Input& input, MouseButton button) {
+  input.InjectButton(button, true);
+  input.InjectButton(button, false);
+}
+}  // namespace
+
+void ClickLeft(Input& input) { Click(input, MouseButton::Left); }
+void ClickMiddle(Input& input) { Click(input, MouseButton::Middle); }
+void ClickRight(Input& input) { Click(input, MouseButton::Right); }
+
+std::string GetField(std::string_view text, int n, std::string_view delimiter) {
+  if (text.empty() || delimiter.empty() || n < 1) return {};
+  size_t start = 0;
+  for (int field = 1;; ++field) {
+    size_t end = text.find(delimiter, start);
+    if (field == n) return std::string(text.substr(start, end == text.npos ? text.npos : end - start));
+    if (end == text.npos) return {};
+    start = end + delimiter.size();
+  }
+}
+
+std::string FormatDelay(double ms) {
+  if (!std::isfinite(ms)) throw Error(err::kOverflow, DescribeError(err::kOverflow));
+  if (ms == 0) return "0";
+  // Round to 15 significant digits first, then lay the digits out without an exponent.
+  char sci[40];
+  auto res = std::to_chars(sci, sci + sizeof sci, ms, std::chars_format::scientific, 14);
+  std::string_view s(sci, static_cast<size_t>(res.ptr - sci));
+  std::string out;
+  if (s.front() == '-') {
+    out.push_back('-');
+    s.remove_prefix(1);
+  }
+  size_t e = s.find('e');
+  int exponent = 0;
+  std::from_chars(s.data() + e + 1 + (s[e + 1] == '+'), s.data() + s.size(), exponent);
+  std::string digits;
+  for (char c : s.substr(0, e))
+    if (c != '.') digits.push_back(c);
+  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+  const int count = static_cast<int>(digits.size());
+  if (exponent < 0) {
+    out.append("0.");
+    out.append(static_cast<size_t>(-exponent - 1), '0');
+    out.append(digits);
+  } else if (exponent + 1 >= count) {
+    out.append(digits);
+    out.append(static_cast<size_t>(exponent + 1 - count), '0');
+  } else {
+    out.append(digits, 0, static_cast<size_t>(exponent + 1));
+    out.push_back('.');
+    out.append(digits, static_cast<size_t>(exponent + 1));
+  }
+  return out;
+}
+
+double LeadingNumber(std::string_view text) {
+  size_t i = 0;
+  auto digit = [&](size_t k) { return k < text.size() && text[k] >= '0' && text[k] <= '9'; };
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  size_t mantissa_start = i;
+  while (digit(i)) ++i;
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    while (digit(i)) ++i;
+  }
+  size_t mantissa_digits = i - mantissa_start - (text.substr(mantissa_start, i - mantissa_start).find('.') != std::string_view::npos ? 1 : 0);
+  if (mantissa_digits == 0) return 0;
+  size_t end = i;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    size_t k = i + 1;
+    if (k < text.size() && (text[k] == '+' || text[k] == '-')) ++k;
+    if (digit(k)) {
+      while (digit(k)) ++k;
+      end = k;
+    }
+  }
+  std::string_view number = text.substr(0, end);
+  if (!number.empty() && number.front() == '+') number.remove_prefix(1);
+  double value = 0;
+  auto res = std::from_chars(number.data(), number.data() + number.size(), value,
+                             std::chars_format::general);
+  if (res.ec == std::errc::result_out_of_range) {
+    // Too small rounds to zero; too large is the runtime's overflow.
+    if (number.find_first_of("eE") != std::string_view::npos &&
+        number.find("e-") != std::string_view::npos) return 0;
+    if (number.find("E-") != std::string_view::npos) return 0;
+    throw Error(err::kOverflow, DescribeError(err::kOverflow));
+  }
+  return value;
+}
+
+}  // namespace pel

@@ -1,0 +1,113 @@
+#pragma once
+// The engine module mVazazEzerev: the recorder state, the recording itself and the operations
+// that change them, plus the small cursor, click and text helpers the poll cycle uses.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/entry_list.h"
+#include "engine/error_report.h"
+#include "platform/clock.h"
+#include "platform/dialogs.h"
+#include "platform/environment.h"
+#include "platform/events.h"
+#include "platform/files.h"
+#include "platform/input.h"
+
+namespace pel {
+
+// Values of RecorderState (compared exactly, case-sensitively).
+inline constexpr std::string_view kIdle = "Idle";
+inline constexpr std::string_view kRecording = "Recording";
+inline constexpr std::string_view kPlaying = "Playing";
+
+// The module Globals.
+struct Globals {
+  // Caption of the Start Playing button as designed, put back whenever a playback ends.
+  std::string PlayButtonCaption;
+};
+
+// The main window's file dialog: the path it proposes and returns, and its one file type.
+class CommonDialog {
+ public:
+  explicit CommonDialog(Dialogs& dialogs) : dialogs_(dialogs) {}
+  // Proposed before a dialog; afterwards the chosen full path, or empty when cancelled.
+  std::string FileName;
+  std::string Filter = "Mouse Motion File (*.mmf)|*.mmf";
+  void ShowSave() { FileName = dialogs_.ShowSave(FileName, Filter); }
+  void ShowOpen() { FileName = dialogs_.ShowOpen(FileName, Filter); }
+
+ private:
+  Dialogs& dialogs_;
+};
+
+// Everything the engine module reaches outside itself.
+struct EngineHost {
+  Input& input;
+  Clock& clock;
+  Dialogs& dialogs;
+  EventPump& events;
+  FileSystem& files;
+  Environment& env;
+  ErrorReporter& reporter;
+  CommonDialog& dialog;  // CommonDialog1 of the main window
+};
+
+class mVazazEzerev {
+ public:
+  explicit mVazazEzerev(EngineHost host) : host_(host) {}
+
+  // "Idle", "Recording" or "Playing"; empty until the first poll tick.
+  std::string RecorderState;
+  // The recording, entries numbered from 1.
+  EntryList MotionList;
+  // Set by every AddMotion, cleared by a save that met no failure.
+  bool UnsavedChanges = false;
+
+  // "Idle" (or empty) becomes "Recording", "Recording" becomes "Idle", "Playing" stays.
+  // Refused (no change) while a load is under way, so two recordings never mix.
+  void ToggleRecording();
+  // "Recording" stays, "Playing" becomes "Idle", anything else becomes "Playing". Reports its
+  // own failures under mVazazEzerev.StartPlaying.
+  void StartPlaying();
+  // Appends Kind,X,Y,Delay to the recording and marks it unsaved; reports its own failures.
+  void AddMotion(int32_t X, int32_t Y, double Delay, std::string_view Kind);
+  // Cursor position in screen pixels; (0, 0) when it cannot be read.
+  Point GetMousePos();
+  int32_t GetMouseX() { return GetMousePos().x; }
+  int32_t GetMouseY() { return GetMousePos().y; }
+  // The TEMP folder with a trailing separator; the user's own temporary folder when TEMP is
+  // unset or empty (never the bare root).
+  std::string GetTempFolder();
+
+  // Offers the save dialog when the recording holds unsaved entries and writes the file.
+  void SaveDataToFile();
+  // Replaces the recording with the entries of the motion file at `path`.
+  void LoadDataFromFile(const std::string& path);
+  // True while LoadDataFromFile is reading (window events run meanwhile).
+  bool LoadInProgress() const { return load_in_progress_; }
+
+  EngineHost& Host() { return host_; }
+
+ private:
+  EngineHost host_;
+  bool load_in_progress_ = false;
+};
+
+// Cursor and click primitives: they report nothing, a refused call changes nothing.
+void SetMousePos(Input& input, int32_t x, int32_t y);
+void ClickLeft(Input& input);
+void ClickMiddle(Input& input);
+void ClickRight(Input& input);
+
+// Field `n` (from 1) of `text` split at `delimiter`; see the rules in the definition.
+std::string GetField(std::string_view text, int n, std::string_view delimiter);
+
+// A delay in milliseconds as an entry holds it: "." as decimal point whatever the locale, at
+// most 15 significant digits, no exponent, no trailing zeros, "0." before values below 1.
+std::string FormatDelay(double ms);
+// The number at the start of `text` ("." decimal point, optional sign and exponent), or 0.
+double LeadingNumber(std::string_view text);
+
+}  // namespace pel

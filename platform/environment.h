@@ -1,0 +1,24 @@
+#pragma once
+// The process's surroundings: environment variables and well-known folders.
+
+#include <optional>
+#include <string>
+
+namespace pel {
+
+class Environment {
+ public:
+  virtual ~Environment() = default;
+  // Value of the variable `name`, or nullopt when it is not set.
+  virtual std::optional<std::string> Get(const std::string& name) = 0;
+  // The user's own temporary folder, ending in the path separator; never the bare root.
+  virtual std::string UserTempFolder() = 0;
+  // Folder that holds the program file, without a trailing separator.
+  virtual std::string ProgramFolder() = 0;
+  // Base name of the program file without its extension (for example "pelmira").
+  virtual std::string ExecutableBaseName() = 0;
+  // The path separator: '/' on POSIX, '\\' on Windows.
+  virtual char Separator() = 0;
+};
+
+}  // namespace pel

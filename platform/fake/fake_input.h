@@ -1,0 +1,76 @@
+#pragma once
+// Scripted mouse and keyboard. Tests press and release keys between ticks; queries follow the
+// platform's rule: nonzero while down, or once after a press that was released before the query.
+
+#include <map>
+#include <stdexcept>
+
+#include "platform/fake/call_log.h"
+#include "platform/input.h"
+
+namespace pel::fake {
+
+class FakeInput : public Input {
+ public:
+  explicit FakeInput(CallLog* log = nullptr) : log_(log) {}
+
+  // --- script ---
+  void Press(int vk) {
+    keys_[vk].down = true;
+    keys_[vk].latched = true;
+  }
+  void Release(int vk) { keys_[vk].down = false; }
+  // Press and release between two queries.
+  void Tap(int vk) {
+    Press(vk);
+    Release(vk);
+  }
+  void MoveTo(Point p) { pos_ = p; }
+  bool IsDown(int vk) const {
+    auto it = keys_.find(vk);
+    return it != keys_.end() && it->second.down;
+  }
+  Point Pos() const { return pos_; }
+  // Makes the next cursor queries fail.
+  void FailCursorQueries(bool fail) { fail_cursor_ = fail; }
+  int cursor_queries = 0;
+
+  // --- Input ---
+  int16_t KeyState(int vk) override {
+    auto& k = keys_[vk];
+    int16_t r = 0;
+    if (k.down) r = static_cast<int16_t>(0x8000);
+    if (k.latched) r = static_cast<int16_t>(r | 1);
+    k.latched = false;
+    return r;
+  }
+  bool CursorPos(Point& pos) override {
+    ++cursor_queries;
+    if (fail_cursor_) return false;
+    pos = pos_;
+    return true;
+  }
+  bool SetCursorPos(Point pos) override {
+    pos_ = pos;
+    if (log_) log_->Add("SetCursorPos " + std::to_string(pos.x) + "," + std::to_string(pos.y));
+    return true;
+  }
+  bool InjectButton(MouseButton button, bool down) override {
+    static const char* names[] = {"Left", "Middle", "Right"};
+    if (log_)
+      log_->Add(std::string("Button ") + names[static_cast<int>(button)] + (down ? " down" : " up"));
+    return true;
+  }
+
+ private:
+  struct Key {
+    bool down = false;
+    bool latched = false;
+  };
+  CallLog* log_;
+  std::map<int, Key> keys_;
+  Point pos_;
+  bool fail_cursor_ = false;
+};
+
+}  // namespace pel::fake

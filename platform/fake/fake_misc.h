@@ -1,0 +1,42 @@
+#pragma once
+// Event pump and environment substitutes.
+
+#include <functional>
+#include <map>
+
+#include "platform/environment.h"
+#include "platform/events.h"
+
+namespace pel::fake {
+
+class FakeEvents : public EventPump {
+ public:
+  void DoEvents() override {
+    ++calls;
+    if (on_events) on_events();
+  }
+  int calls = 0;
+  // Runs at every DoEvents: stands for the ticks and clicks that the real loop would run.
+  std::function<void()> on_events;
+};
+
+class FakeEnvironment : public Environment {
+ public:
+  std::optional<std::string> Get(const std::string& name) override {
+    auto it = vars.find(name);
+    if (it == vars.end()) return std::nullopt;
+    return it->second;
+  }
+  std::string UserTempFolder() override { return user_temp; }
+  std::string ProgramFolder() override { return program_folder; }
+  std::string ExecutableBaseName() override { return base_name; }
+  char Separator() override { return separator; }
+
+  std::map<std::string, std::string> vars;
+  std::string user_temp = "/tmp/user-temp/";
+  std::string program_folder = "/opt/pelmira";
+  std::string base_name = "pelmira";
+  char separator = '/';
+};
+
+}  // namespace pel::fake

@@ -1,0 +1,129 @@
+#pragma once
+// Main window, controls and indicator windows held in memory. Every change is logged as
+// "<name>.<Property> <value>"; a call named in `failing` throws pel::Error instead.
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "platform/error.h"
+#include "platform/fake/call_log.h"
+#include "platform/windows.h"
+
+namespace pel::fake {
+
+// Names of the controls as the layout spells them, indexed by ControlId.
+const char* ControlName(ControlId id);
+
+// Shared failure switch: a call whose "<object>.<Member>" is in the set throws.
+struct FailSwitch {
+  std::set<std::string> failing;
+  void Check(const std::string& call) const {
+    if (failing.count(call)) throw Error(err::kInvalidProcedureCall, "Fake failure in " + call);
+  }
+};
+
+class FakeControl : public Control {
+ public:
+  FakeControl(std::string name, CallLog* log, FailSwitch* fail)
+      : name_(std::move(name)), log_(log), fail_(fail) {}
+
+  std::string Caption() override;
+  void SetCaption(std::string_view text) override;
+  bool Enabled() override;
+  void SetEnabled(bool enabled) override;
+  int Value() override;
+  void SetValue(int value) override;
+  Color ForeColor() override;
+  void SetForeColor(Color c) override;
+  Color BackColor() override;
+  void SetBackColor(Color c) override;
+
+  // Direct access for test set-up, not logged.
+  std::string caption;
+  bool enabled = true;
+  int value = 0;
+  Color fore = color::kWindowText;
+  Color back = color::kWhite;
+
+ private:
+  void Log(const std::string& member, const std::string& value);
+  std::string name_;
+  CallLog* log_;
+  FailSwitch* fail_;
+};
+
+class FakeMainWindow : public MainWindow {
+ public:
+  // Starts in the design state: captions, check values and colours of the layout.
+  explicit FakeMainWindow(CallLog* log = nullptr);
+
+  FakeControl& Ctl(ControlId id) { return *controls_[static_cast<int>(id)]; }
+  Control& Get(ControlId id) override;
+  bool Visible() override;
+  void SetVisible(bool visible) override;
+  void SetCaption(std::string_view text) override;
+  void SetAppIcon() override;
+  Color BackColor() override;
+  void SetBackColor(Color c) override;
+  void LoadCustomPointer(const std::string& path) override;
+  void SetPointerKind(int kind) override;
+  void SetTimerEnabled(bool enabled) override;
+  uintptr_t NativeHandle() override { return 0x1234; }
+
+  FailSwitch fail;
+  bool visible = true;
+  std::string caption;
+  Color back = color::kWhite;
+  int pointer_kind = kPointerDefault;
+  bool timer_enabled = false;
+  bool has_app_icon = false;
+  std::string custom_pointer;  // path of the loaded pointer image
+  // Called by LoadCustomPointer; may throw to model a file that is not a cursor.
+  std::function<void(const std::string&)> on_load_pointer;
+
+ private:
+  void Log(const std::string& line);
+  CallLog* log_;
+  std::array<std::unique_ptr<FakeControl>, kControlCount> controls_;
+};
+
+class FakeIndicator : public IndicatorWindow {
+ public:
+  FakeIndicator(std::string name, int height, CallLog* log, FailSwitch* fail)
+      : name_(std::move(name)), height_(height), log_(log), fail_(fail) {}
+  bool Visible() override;
+  void SetVisible(bool visible) override;
+  void SetTop(int top) override;
+  int Height() override;
+
+  bool visible = false;
+  int top = 0;
+
+ private:
+  std::string name_;
+  int height_;
+  CallLog* log_;
+  FailSwitch* fail_;
+};
+
+// frmRec and frmPlay: created (and "loaded") on first reference, gone after Close.
+class FakeIndicators : public IndicatorWindows {
+ public:
+  explicit FakeIndicators(CallLog* log = nullptr) : log_(log) {}
+  IndicatorWindow& Ref(IndicatorId id) override;
+  void Close(IndicatorId id) override;
+
+  // The open window, or nullptr.
+  FakeIndicator* Open(IndicatorId id) { return windows_[static_cast<int>(id)].get(); }
+  int loads = 0;  // windows created so far
+  FailSwitch fail;
+
+ private:
+  CallLog* log_;
+  std::array<std::unique_ptr<FakeIndicator>, 2> windows_;
+};
+
+}  // namespace pel::fake

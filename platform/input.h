@@ -1,0 +1,44 @@
+#pragma once
+// Global mouse and keyboard input: polled state, cursor placement and synthesised buttons.
+// Coordinates are screen pixels of the whole (virtual) desktop; they may be negative on
+// multi-monitor desktops.
+
+#include <cstdint>
+
+namespace pel {
+
+struct Point {
+  int32_t x = 0;
+  int32_t y = 0;
+  friend bool operator==(const Point&, const Point&) = default;
+};
+
+// Virtual-key codes of the keys and buttons the engine polls.
+namespace vk {
+constexpr int kLButton = 0x01;
+constexpr int kRButton = 0x02;
+constexpr int kMButton = 0x04;
+constexpr int kPause = 0x13;
+constexpr int kF9 = 0x78;
+constexpr int kF10 = 0x79;
+constexpr int kF12 = 0x7B;
+}  // namespace vk
+
+enum class MouseButton { Left, Middle, Right };
+
+class Input {
+ public:
+  virtual ~Input() = default;
+  // Nonzero when the key or button `vk` is down now or was pressed since the previous query of
+  // the same code; 0 when up (and when the state cannot be read). Each query clears the latch.
+  virtual int16_t KeyState(int vk) = 0;
+  // Cursor position in screen pixels; false when it cannot be read (`pos` is then left as is).
+  virtual bool CursorPos(Point& pos) = 0;
+  // Places the cursor at screen pixels; false when the window system refused.
+  virtual bool SetCursorPos(Point pos) = 0;
+  // Injects one press (`down`) or release of `button` at the cursor, seen by other programs as
+  // real input; false when the event was not inserted.
+  virtual bool InjectButton(MouseButton button, bool down) = 0;
+};
+
+}  // namespace pel

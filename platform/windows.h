@@ -1,0 +1,120 @@
+#pragma once
+// The main window, its controls and the two indicator windows, as the portable code drives them.
+// Positions and sizes are pixels unless a name says otherwise. Every method may throw pel::Error
+// when the window system refuses; the caller's error report shows it.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace pel {
+
+// 0x00BBGGRR, or a system colour reference 0x800000nn resolved by the window system when drawn.
+using Color = uint32_t;
+
+namespace color {
+constexpr Color kWhite = 0x00FFFFFF;
+constexpr Color kRed = 0x000000FF;     // 255
+constexpr Color kGreen = 0x0000FF00;   // 65280
+constexpr Color kBlue = 0x00FF0000;    // pure blue, the indicator pictures' background
+constexpr Color kWindowBackground = 0x80000005;
+constexpr Color kWindowText = 0x80000008;
+constexpr Color kButtonFace = 0x8000000F;
+constexpr Color kButtonText = 0x80000012;
+// True for a system colour reference rather than a plain RGB value.
+constexpr bool IsSystem(Color c) { return (c & 0xFF000000u) == 0x80000000u; }
+}  // namespace color
+
+// Every control of the main window. The layout table gives each one's kind, place and design.
+enum class ControlId : int {
+  PushButton1,  // Start Recording
+  PushButton2,  // Start Playing
+  PushButton3,  // Help
+  PushButton4,  // Hide This Software
+  PushButton5,  // Load Recording From File
+  PushButton6,  // Save Recording To File
+  cRecMovement,
+  cRecLeftClick,
+  cRecMiddleClick,
+  cRecRightClick,
+  cWndAutoHide,
+  cWndAutoShow,
+  lState,
+  Frame1,
+  Frame2,
+  Text1,
+};
+constexpr int kControlCount = static_cast<int>(ControlId::Text1) + 1;
+
+class Control {
+ public:
+  virtual ~Control() = default;
+  // Text on the control: the text last set, or the layout caption before any change.
+  virtual std::string Caption() = 0;
+  virtual void SetCaption(std::string_view text) = 0;
+  // A disabled control is drawn greyed and delivers no click.
+  virtual bool Enabled() = 0;
+  virtual void SetEnabled(bool enabled) = 0;
+  // Check box value: 0 unchecked, 1 checked, 2 greyed; 0 for other kinds.
+  virtual int Value() = 0;
+  virtual void SetValue(int value) = 0;
+  // Text colour and background colour.
+  virtual Color ForeColor() = 0;
+  virtual void SetForeColor(Color c) = 0;
+  virtual Color BackColor() = 0;
+  virtual void SetBackColor(Color c) = 0;
+};
+
+// Mouse pointer kinds of the main window.
+constexpr int kPointerDefault = 0;
+constexpr int kPointerCustom = 99;
+
+class MainWindow {
+ public:
+  virtual ~MainWindow() = default;
+  // The control named `id`; always exists while the window does.
+  virtual Control& Get(ControlId id) = 0;
+  // Shown on screen (possibly minimised) or hidden; hiding keeps the program and the timer running.
+  virtual bool Visible() = 0;
+  virtual void SetVisible(bool visible) = 0;
+  // Title-bar text.
+  virtual void SetCaption(std::string_view text) = 0;
+  // Puts the application icon on the window.
+  virtual void SetAppIcon() = 0;
+  // Background of the client area.
+  virtual Color BackColor() = 0;
+  virtual void SetBackColor(Color c) = 0;
+  // Loads a cursor image file as the custom pointer; throws pel::Error when it is not a cursor.
+  virtual void LoadCustomPointer(const std::string& path) = 0;
+  // kPointerDefault (arrow) or kPointerCustom (the loaded image, or the arrow if none).
+  virtual void SetPointerKind(int kind) = 0;
+  // Starts or stops the 10 ms poll timer Timer1.
+  virtual void SetTimerEnabled(bool enabled) = 0;
+  // Native handle (HWND or X window id) of the window, 0 before it exists.
+  virtual uintptr_t NativeHandle() = 0;
+};
+
+enum class IndicatorId { Rec, Play };
+
+class IndicatorWindow {
+ public:
+  virtual ~IndicatorWindow() = default;
+  virtual bool Visible() = 0;
+  // Shows the window without taking the focus.
+  virtual void SetVisible(bool visible) = 0;
+  // Screen y of the window's top edge, in pixels; negative places it above the screen.
+  virtual void SetTop(int top) = 0;
+  // Outer height in pixels.
+  virtual int Height() = 0;
+};
+
+class IndicatorWindows {
+ public:
+  virtual ~IndicatorWindows() = default;
+  // The window; the first reference creates it and runs its load handler (placement, shaping).
+  virtual IndicatorWindow& Ref(IndicatorId id) = 0;
+  // Destroys the window; does nothing when it does not exist. The next Ref creates it anew.
+  virtual void Close(IndicatorId id) = 0;
+};
+
+}  // namespace pel

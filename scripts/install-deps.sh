@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the tests and the two programs need.
+# Safe to run again: apt skips what is already there.
+set -euo pipefail
+
+want=(
+  build-essential cmake ninja-build pkg-config git
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  clang libclang-rt-14-dev clang-format
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  libx11-dev libxi-dev libxtst-dev libxext-dev
+  xvfb xdotool x11-utils imagemagick fonts-liberation
+  g++-mingw-w64-x86-64 wine64 wine
+)
+if [ "${1:-}" = "--runtime-only" ]; then
+  want=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libx11-dev libxi-dev libxtst-dev libxext-dev fonts-liberation)
+fi
+
+missing=()
+for p in "${want[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" != 0 ]; then
+    echo "missing packages: ${missing[*]}; run this script as root" >&2
+    exit 1
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs every test: unit and scenario tests,
+# the same tests under ASan/UBSan, short fuzz runs, the X11 end-to-end tests on a private Xvfb,
+# and the Windows program cross-built with MinGW-w64 and tested under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+
+jobs=$(nproc)
+step() { printf '\n=== %s\n' "$*"; }
+
+step "build and test (default preset)"
+cmake --preset default
+cmake --build --preset default -j "$jobs"
+ctest --preset default -j "$jobs"
+
+step "tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake --preset asan-ubsan
+cmake --build --preset asan-ubsan -j "$jobs"
+ctest --preset asan-ubsan -j "$jobs" -LE 'e2e|slow'
+
+if [ -f fuzz/CMakeLists.txt ]; then
+  step "fuzz targets (short runs)"
+  cmake --preset fuzz
+  cmake --build --preset fuzz -j "$jobs"
+  bash fuzz/run.sh build/fuzz 20
+fi
+
+if [ -f cmake/mingw-w64.cmake ]; then
+  step "Windows program (MinGW-w64) and its tests under Wine"
+  cmake --preset mingw
+  cmake --build --preset mingw -j "$jobs"
+  if [ -f scripts/wine-tests.sh ]; then bash scripts/wine-tests.sh build/mingw; fi
+fi
+
+step "all tests passed"

@@ -6,8 +6,7 @@
 
 namespace pel {
 
-std::string ErrorReporter::Text(std::string_view description, std::string_view location,
-                                int step) {
+std::string ErrorReporter::Text(std::string_view description, std::string_view location, int step) {
   std::string text;
   text.reserve(description.size() + location.size() + 96);
   text.append(description);

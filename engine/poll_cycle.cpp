@@ -1,1 +1,320 @@
+#include "engine/poll_cycle.h"
 
+#include <cmath>
+#include <limits>
+
+#include "platform/error.h"
+
+namespace pel {
+
+namespace {
+
+// Clears the re-entry flag however the tick ends.
+struct TickGuard {
+  bool& flag;
+  explicit TickGuard(bool& f) : flag(f) { flag = true; }
+  ~TickGuard() { flag = false; }
+};
+
+std::string_view TrimSpaces(std::string_view s) {
+  size_t b = s.find_first_not_of(' ');
+  if (b == s.npos) return {};
+  size_t e = s.find_last_not_of(' ');
+  return s.substr(b, e - b + 1);
+}
+
+std::string Upper(std::string_view s) {
+  std::string u(s);
+  for (char& c : u)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return u;
+}
+
+// Field n of a motion entry, as playback reads it: split at commas, blanks trimmed.
+std::string Field(std::string_view entry, int n) {
+  return std::string(TrimSpaces(GetField(entry, n, ",")));
+}
+
+// A coordinate field: the leading number, rounded half to even, within signed 32 bits.
+int32_t Coordinate(std::string_view entry, int n) {
+  double v = std::nearbyint(LeadingNumber(Field(entry, n)));
+  if (!(v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max()))
+    throw Error(err::kOverflow, DescribeError(err::kOverflow));
+  return static_cast<int32_t>(v);
+}
+
+// The wait after an entry, in seconds.
+double WaitSeconds(std::string_view entry) {
+  return LeadingNumber(Field(entry, 4)) / 1000.0;
+}
+
+}  // namespace
+
+bool PollCycle::Checked(ControlId id) {
+  return host_.form.Get(id).Value() != 0;
+}
+
+void PollCycle::Timer1_Timer() {
+  if (in_tick_) return;
+  TickGuard guard(in_tick_);
+  Procedure p(host_.engine.Host().reporter, "Form1.Timer1_Timer");
+  mVazazEzerev& e = host_.engine;
+  Input& in = e.Host().input;
+  PollState& s = State;
+
+  int32_t x = 0, y = 0;
+  p.Step(100, [&] {
+    x = e.GetMouseX();
+    y = e.GetMouseY();
+  });
+
+  p.Step(102, [&] { s.CurLeft = in.KeyState(vk::kLButton) != 0; });
+  p.Step(104, [&] { s.CurRight = in.KeyState(vk::kRButton) != 0; });
+  p.Step(106, [&] { s.CurMiddle = in.KeyState(vk::kMButton) != 0; });
+  p.Step(108, [&] { s.CurF12 = in.KeyState(vk::kF12) != 0; });
+  p.Step(110, [&] { s.CurF10 = in.KeyState(vk::kF10) != 0; });
+  p.Step(112, [&] { s.CurF9 = in.KeyState(vk::kF9) != 0; });
+  p.Step(114, [&] { s.CurPause = in.KeyState(vk::kPause) != 0; });
+
+  Releases r;
+  r.Left = s.PrevLeft && !s.CurLeft;
+  r.Right = s.PrevRight && !s.CurRight;
+  r.Middle = s.PrevMiddle && !s.CurMiddle;
+  r.F12 = s.PrevF12 && !s.CurF12;
+  r.F10 = s.PrevF10 && !s.CurF10;
+  r.F9 = s.PrevF9 && !s.CurF9;
+  r.Pause = s.PrevPause && !s.CurPause;
+
+  s.PrevLeft = s.CurLeft;
+  s.PrevRight = s.CurRight;
+  s.PrevMiddle = s.CurMiddle;
+  s.PrevF12 = s.CurF12;
+  s.PrevF10 = s.CurF10;
+  s.PrevF9 = s.CurF9;
+  s.PrevPause = s.CurPause;
+
+  if (r.F12) p.Step(150, [&] { host_.form.SetVisible(!host_.form.Visible()); });
+
+  if (p.Test(152, [&] { return e.RecorderState == kIdle; })) {
+    if (r.F10) p.Step(154, [&] { e.ToggleRecording(); });
+    if (r.F9) p.Step(156, [&] { e.StartPlaying(); });
+  } else if (r.Pause) {
+    p.Step(158, [&] { e.RecorderState = kIdle; });
+  }
+
+  std::string state;
+  p.Step(162, [&] { state = e.RecorderState; });
+  if (state == kRecording)
+    RecordingStep(p, x, y, r);
+  else if (state == kPlaying)
+    PlaybackStep(p);
+  else
+    IdleStep(p);
+
+  StatusStep(p);
+
+  p.Step(354, [&] { s.LastX = x; });
+  p.Step(356, [&] { s.LastY = y; });
+  p.Step(358, [&] { s.LastState = e.RecorderState; });
+}
+
+void PollCycle::RecordingStep(Procedure& p, int32_t x, int32_t y, const Releases& r) {
+  mVazazEzerev& e = host_.engine;
+  MainWindow& form = host_.form;
+  PollState& s = State;
+
+  p.Step(164, [&] {
+    Control& play = form.Get(ControlId::PushButton2);
+    if (play.Enabled()) play.SetEnabled(false);
+  });
+  if (p.Test(166, [&] { return s.LastState != kRecording; })) {
+    p.Step(168, [&] { form.Get(ControlId::PushButton1).SetCaption("Stop"); });
+    p.Step(170, [&] {
+      if (Checked(ControlId::cWndAutoHide) && form.Visible()) form.SetVisible(false);
+    });
+    // The previous recording goes without a question; UnsavedChanges stays as it is.
+    if (p.Test(172, [&] { return !e.MotionList.Empty(); }))
+      p.Step(174, [&] { e.MotionList.Clear(); });
+  }
+
+  if (p.Test(178, [&] { return Checked(ControlId::cRecMovement); }) &&
+      p.Test(180, [&] { return x != s.LastX || y != s.LastY; }))
+    RecordEvent(p, 182, x, y, "move");
+  if (p.Test(192, [&] { return Checked(ControlId::cRecLeftClick) && r.Left; }))
+    RecordEvent(p, 194, x, y, "Left");
+  if (p.Test(204, [&] { return Checked(ControlId::cRecMiddleClick) && r.Middle; }))
+    RecordEvent(p, 206, x, y, "Middle");
+  if (p.Test(216, [&] { return Checked(ControlId::cRecRightClick) && r.Right; }))
+    RecordEvent(p, 218, x, y, "Right");
+}
+
+// One recorded event: the first of a recording only starts the clock; every later one is
+// stored with the milliseconds since the event handled before it.
+void PollCycle::RecordEvent(Procedure& p, int first_step, int32_t x, int32_t y,
+                            std::string_view kind) {
+  mVazazEzerev& e = host_.engine;
+  Clock& clock = e.Host().clock;
+  PollState& s = State;
+  if (p.Test(first_step, [&] { return s.LastEventTime != 0; })) {
+    double ms = 0;
+    p.Step(first_step + 2, [&] {
+      double seconds = clock.Now() - s.LastEventTime;
+      // Three decimals of a second, ties to even (the default rounding mode).
+      ms = std::nearbyint(seconds * 1000.0);
+    });
+    p.Step(first_step + 4, [&] {
+      if (ms < 0) ms = 0;
+    });
+    p.Step(first_step + 6, [&] { e.AddMotion(x, y, ms, kind); });
+  }
+  p.Step(first_step + 8, [&] { s.LastEventTime = clock.Now(); });
+}
+
+void PollCycle::PlaybackStep(Procedure& p) {
+  mVazazEzerev& e = host_.engine;
+  MainWindow& form = host_.form;
+  Clock& clock = e.Host().clock;
+  Input& in = e.Host().input;
+  PollState& s = State;
+
+  p.Step(230, [&] {
+    Control& rec = form.Get(ControlId::PushButton1);
+    if (rec.Enabled()) rec.SetEnabled(false);
+  });
+  if (p.Test(232, [&] { return s.LastState != kPlaying; })) {
+    p.Step(234, [&] { form.Get(ControlId::PushButton2).SetCaption("Stop"); });
+    p.Step(236, [&] {
+      if (Checked(ControlId::cWndAutoHide) && form.Visible()) form.SetVisible(false);
+    });
+  }
+
+  if (!p.Test(238, [&] { return clock.Now() > s.NextPlayTime; })) return;
+  p.Step(240, [&] { ++s.PlayIndex; });
+  if (p.Test(242, [&] { return s.PlayIndex > e.MotionList.Count(); })) {
+    if (p.Test(244, [&] { return e.MotionList.Empty(); })) {
+      p.Step(246, [&] { s.LastState = kPlaying; });
+      p.Step(248, [&] { e.RecorderState = kIdle; });
+      p.Step(250, [&] {
+        host_.dialogs.MessageBox("No Data loaded for Playback", "", MsgButtons::Ok, MsgIcon::None);
+      });
+      p.Step(252, [&] {
+        form.Get(ControlId::PushButton2).SetCaption(host_.globals.PlayButtonCaption);
+        // No tick ran while the box was open, so bring back what Auto Hide took away here,
+        // as the end of any other playback does.
+        if (Checked(ControlId::cWndAutoShow) && !form.Visible()) form.SetVisible(true);
+      });
+    }
+    // With entries, the list starts again at entry 1 on the next tick.
+    p.Step(254, [&] { s.PlayIndex = 0; });
+    return;
+  }
+
+  std::string entry, kind;
+  p.Step(256, [&] {
+    entry = std::string(e.MotionList.Item(s.PlayIndex));
+    kind = Upper(Field(entry, 1));
+  });
+  int step;
+  void (*click)(Input&) = nullptr;
+  if (kind == "MOVE") {
+    step = 258;
+  } else if (kind == "LEFT") {
+    step = 264;
+    click = ClickLeft;
+  } else if (kind == "MIDDLE") {
+    step = 272;
+    click = ClickMiddle;
+  } else if (kind == "RIGHT") {
+    step = 280;
+    click = ClickRight;
+  } else {
+    return;  // not a motion entry: skipped, the next one plays at the next tick
+  }
+  p.Step(step, [&] { SetMousePos(in, Coordinate(entry, 2), Coordinate(entry, 3)); });
+  if (click) {
+    step += 2;
+    p.Step(step, [&] { click(in); });
+  }
+  p.Step(step + 2, [&] { s.NextPlayTime = clock.Now() + WaitSeconds(entry); });
+}
+
+void PollCycle::IdleStep(Procedure& p) {
+  mVazazEzerev& e = host_.engine;
+  MainWindow& form = host_.form;
+  PollState& s = State;
+
+  p.Step(288, [&] {
+    if (s.PlayIndex != 0) s.PlayIndex = 0;
+  });
+  p.Step(290, [&] {
+    Control& rec = form.Get(ControlId::PushButton1);
+    if (!rec.Enabled()) rec.SetEnabled(true);
+  });
+  p.Step(292, [&] {
+    Control& play = form.Get(ControlId::PushButton2);
+    if (!play.Enabled()) play.SetEnabled(true);
+  });
+  p.Step(294, [&] {
+    if (s.LastEventTime != 0) s.LastEventTime = 0;
+  });
+  p.Step(296, [&] {
+    if (s.NextPlayTime != 0) s.NextPlayTime = 0;
+  });
+  p.Step(298, [&] {
+    if (e.RecorderState != kIdle) e.RecorderState = kIdle;
+  });
+  if (p.Test(300, [&] { return s.LastState != kIdle; })) {
+    if (p.Test(302, [&] { return s.LastState == kRecording; }))
+      p.Step(304, [&] { form.Get(ControlId::PushButton1).SetCaption("Record"); });
+    else
+      p.Step(306,
+             [&] { form.Get(ControlId::PushButton2).SetCaption(host_.globals.PlayButtonCaption); });
+    p.Step(308, [&] {
+      if (Checked(ControlId::cWndAutoShow) && !form.Visible()) form.SetVisible(true);
+    });
+  }
+}
+
+void PollCycle::StatusStep(Procedure& p) {
+  mVazazEzerev& e = host_.engine;
+  Clock& clock = e.Host().clock;
+  PollState& s = State;
+  Control& status = host_.form.Get(ControlId::lState);
+
+  const bool recording = e.RecorderState == kRecording;
+  if (!p.Test(312, [&] { return recording || e.RecorderState == kPlaying; })) {
+    p.Step(350, [&] { host_.indicators.Close(IndicatorId::Rec); });
+    p.Step(352, [&] { host_.indicators.Close(IndicatorId::Play); });
+    return;
+  }
+  if (p.Test(314, [&] { return e.RecorderState != s.LastState; })) {
+    p.Step(316, [&] { s.BlinkOn = false; });
+    p.Step(318, [&] { status.SetCaption("[" + Upper(e.RecorderState) + "]"); });
+  }
+  if (!p.Test(320, [&] { return clock.Now() > s.NextBlinkTime; })) return;
+  p.Step(322, [&] { s.NextBlinkTime = clock.Now() + kBlinkPeriod; });
+  p.Step(324, [&] { s.BlinkOn = !s.BlinkOn; });
+  const IndicatorId id = recording ? IndicatorId::Rec : IndicatorId::Play;
+  const int base = recording ? 328 : 340;
+  if (!recording)
+    p.Step(338, [&] {
+      if (status.ForeColor() != color::kGreen) status.SetForeColor(color::kGreen);
+    });
+  p.Step(base, [&] {
+    IndicatorWindow& w = host_.indicators.Ref(id);
+    if (!w.Visible()) w.SetVisible(true);
+  });
+  if (p.Test(base + 2, [&] { return s.BlinkOn; }))
+    p.Step(base + 4, [&] { host_.indicators.Ref(id).SetTop(0); });
+  else
+    p.Step(base + 6, [&] {
+      IndicatorWindow& w = host_.indicators.Ref(id);
+      w.SetTop(-w.Height());
+    });
+  if (recording)
+    p.Step(336, [&] {
+      if (status.ForeColor() != color::kRed) status.SetForeColor(color::kRed);
+    });
+}
+
+}  // namespace pel

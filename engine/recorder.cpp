@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstring>
 
 #include "platform/error.h"
 
@@ -61,7 +60,9 @@ std::string mVazazEzerev::GetTempFolder() {
   return folder;
 }
 
-void SetMousePos(Input& input, int32_t x, int32_t y) { input.SetCursorPos({x, y}); }
+void SetMousePos(Input& input, int32_t x, int32_t y) {
+  input.SetCursorPos({x, y});
+}
 
 namespace {
 void Click(Input& input, MouseButton button) {
@@ -70,16 +71,23 @@ void Click(Input& input, MouseButton button) {
 }
 }  // namespace
 
-void ClickLeft(Input& input) { Click(input, MouseButton::Left); }
-void ClickMiddle(Input& input) { Click(input, MouseButton::Middle); }
-void ClickRight(Input& input) { Click(input, MouseButton::Right); }
+void ClickLeft(Input& input) {
+  Click(input, MouseButton::Left);
+}
+void ClickMiddle(Input& input) {
+  Click(input, MouseButton::Middle);
+}
+void ClickRight(Input& input) {
+  Click(input, MouseButton::Right);
+}
 
 std::string GetField(std::string_view text, int n, std::string_view delimiter) {
   if (text.empty() || delimiter.empty() || n < 1) return {};
   size_t start = 0;
   for (int field = 1;; ++field) {
     size_t end = text.find(delimiter, start);
-    if (field == n) return std::string(text.substr(start, end == text.npos ? text.npos : end - start));
+    if (field == n)
+      return std::string(text.substr(start, end == text.npos ? text.npos : end - start));
     if (end == text.npos) return {};
     start = end + delimiter.size();
   }
@@ -121,36 +129,39 @@ std::string FormatDelay(double ms) {
 }
 
 double LeadingNumber(std::string_view text) {
+  auto is_digit = [&](size_t k) { return k < text.size() && text[k] >= '0' && text[k] <= '9'; };
   size_t i = 0;
-  auto digit = [&](size_t k) { return k < text.size() && text[k] >= '0' && text[k] <= '9'; };
+  const bool negative = i < text.size() && text[i] == '-';
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-  size_t mantissa_start = i;
-  while (digit(i)) ++i;
-  if (i < text.size() && text[i] == '.') {
-    ++i;
-    while (digit(i)) ++i;
-  }
-  size_t mantissa_digits = i - mantissa_start - (text.substr(mantissa_start, i - mantissa_start).find('.') != std::string_view::npos ? 1 : 0);
-  if (mantissa_digits == 0) return 0;
+  const size_t mantissa = i;
+  size_t digits = 0, int_digits = 0;
+  bool leading = true;  // still in leading zeros of the integer part
+  for (; is_digit(i); ++i, ++digits)
+    if (!(leading && text[i] == '0')) leading = false, ++int_digits;
+  if (i < text.size() && text[i] == '.')
+    for (++i; is_digit(i); ++i) ++digits;
+  if (digits == 0) return 0;
   size_t end = i;
+  long exponent = 0;
   if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
     size_t k = i + 1;
+    bool exp_negative = k < text.size() && text[k] == '-';
     if (k < text.size() && (text[k] == '+' || text[k] == '-')) ++k;
-    if (digit(k)) {
-      while (digit(k)) ++k;
+    if (is_digit(k)) {
+      for (; is_digit(k); ++k)
+        if (exponent < 100000) exponent = exponent * 10 + (text[k] - '0');
+      if (exp_negative) exponent = -exponent;
       end = k;
     }
   }
-  std::string_view number = text.substr(0, end);
-  if (!number.empty() && number.front() == '+') number.remove_prefix(1);
+  // from_chars takes no '+' and reads "." only as the decimal point, whatever the locale.
+  std::string number(negative ? "-" : "");
+  number.append(text.substr(mantissa, end - mantissa));
   double value = 0;
-  auto res = std::from_chars(number.data(), number.data() + number.size(), value,
-                             std::chars_format::general);
+  auto res = std::from_chars(number.data(), number.data() + number.size(), value);
   if (res.ec == std::errc::result_out_of_range) {
-    // Too small rounds to zero; too large is the runtime's overflow.
-    if (number.find_first_of("eE") != std::string_view::npos &&
-        number.find("e-") != std::string_view::npos) return 0;
-    if (number.find("E-") != std::string_view::npos) return 0;
+    // Underflow reads as 0; a number too large for a double is the runtime's overflow.
+    if (static_cast<long>(int_digits) + exponent <= 0) return 0;
     throw Error(err::kOverflow, DescribeError(err::kOverflow));
   }
   return value;

@@ -14,9 +14,8 @@ struct CallLog {
   void Clear() { calls.clear(); }
   // Number of recorded calls that start with `prefix`.
   int Count(const std::string& prefix) const {
-    return static_cast<int>(std::count_if(calls.begin(), calls.end(), [&](const std::string& c) {
-      return c.rfind(prefix, 0) == 0;
-    }));
+    return static_cast<int>(std::count_if(
+        calls.begin(), calls.end(), [&](const std::string& c) { return c.rfind(prefix, 0) == 0; }));
   }
 };
 

@@ -26,8 +26,8 @@ class FakeDialogs : public Dialogs {
   void SetApplicationTitle(std::string_view title) override { app_title = std::string(title); }
   MsgResult MessageBox(std::string_view text, std::string_view title, MsgButtons buttons,
                        MsgIcon icon) override {
-    boxes.push_back({std::string(text), title.empty() ? app_title : std::string(title), buttons,
-                     icon});
+    boxes.push_back(
+        {std::string(text), title.empty() ? app_title : std::string(title), buttons, icon});
     if (log_) log_->Add("MessageBox " + boxes.back().title + ": " + boxes.back().text);
     if (while_open) while_open();
     if (!answers.empty()) {
@@ -46,9 +46,9 @@ class FakeDialogs : public Dialogs {
 
   std::string app_title = "pelmira";
   std::vector<ShownBox> boxes;
-  std::deque<MsgResult> answers;     // answers to the next message boxes
-  std::deque<std::string> choices;   // paths chosen in the next file dialogs ("" cancels)
-  std::vector<std::string> proposed; // what each file dialog proposed
+  std::deque<MsgResult> answers;      // answers to the next message boxes
+  std::deque<std::string> choices;    // paths chosen in the next file dialogs ("" cancels)
+  std::vector<std::string> proposed;  // what each file dialog proposed
   std::vector<std::string> filters;
   // Runs while a message box is "open" (a test may tick the engine there).
   std::function<void()> while_open;

@@ -58,7 +58,8 @@ class FakeInput : public Input {
   bool InjectButton(MouseButton button, bool down) override {
     static const char* names[] = {"Left", "Middle", "Right"};
     if (log_)
-      log_->Add(std::string("Button ") + names[static_cast<int>(button)] + (down ? " down" : " up"));
+      log_->Add(std::string("Button ") + names[static_cast<int>(button)] +
+                (down ? " down" : " up"));
     return true;
   }
 

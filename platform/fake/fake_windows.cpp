@@ -14,10 +14,10 @@ std::string Hex(Color c) {
 
 const char* ControlName(ControlId id) {
   static const char* const names[kControlCount] = {
-      "PushButton1",     "PushButton2",    "PushButton3",  "PushButton4",  "PushButton5",
-      "PushButton6",     "cRecMovement",   "cRecLeftClick", "cRecMiddleClick",
-      "cRecRightClick",  "cWndAutoHide",   "cWndAutoShow", "lState",       "Frame1",
-      "Frame2",          "Text1"};
+      "PushButton1",     "PushButton2",    "PushButton3",  "PushButton4",
+      "PushButton5",     "PushButton6",    "cRecMovement", "cRecLeftClick",
+      "cRecMiddleClick", "cRecRightClick", "cWndAutoHide", "cWndAutoShow",
+      "lState",          "Frame1",         "Frame2",       "Text1"};
   return names[static_cast<int>(id)];
 }
 
@@ -73,7 +73,8 @@ void FakeControl::SetBackColor(Color c) {
 
 FakeMainWindow::FakeMainWindow(CallLog* log) : log_(log) {
   for (int i = 0; i < kControlCount; ++i)
-    controls_[i] = std::make_unique<FakeControl>(ControlName(static_cast<ControlId>(i)), log, &fail);
+    controls_[i] =
+        std::make_unique<FakeControl>(ControlName(static_cast<ControlId>(i)), log, &fail);
   const std::pair<ControlId, const char*> captions[] = {
       {ControlId::PushButton1, "Start Recording"},
       {ControlId::PushButton2, "Start Playing"},
@@ -93,9 +94,9 @@ FakeMainWindow::FakeMainWindow(CallLog* log) : log_(log) {
       {ControlId::Text1, "Text1"},
   };
   for (const auto& [id, text] : captions) Ctl(id).caption = text;
-  for (ControlId id : {ControlId::cRecMovement, ControlId::cRecLeftClick,
-                       ControlId::cRecMiddleClick, ControlId::cRecRightClick,
-                       ControlId::cWndAutoShow})
+  for (ControlId id :
+       {ControlId::cRecMovement, ControlId::cRecLeftClick, ControlId::cRecMiddleClick,
+        ControlId::cRecRightClick, ControlId::cWndAutoShow})
     Ctl(id).value = 1;
   Ctl(ControlId::lState).back = color::kWindowBackground;
 }
@@ -103,7 +104,9 @@ FakeMainWindow::FakeMainWindow(CallLog* log) : log_(log) {
 void FakeMainWindow::Log(const std::string& line) {
   if (log_) log_->Add(line);
 }
-Control& FakeMainWindow::Get(ControlId id) { return Ctl(id); }
+Control& FakeMainWindow::Get(ControlId id) {
+  return Ctl(id);
+}
 bool FakeMainWindow::Visible() {
   fail.Check("Form1.Visible");
   return visible;
@@ -123,7 +126,9 @@ void FakeMainWindow::SetAppIcon() {
   has_app_icon = true;
   Log("Form1.Icon");
 }
-Color FakeMainWindow::BackColor() { return back; }
+Color FakeMainWindow::BackColor() {
+  return back;
+}
 void FakeMainWindow::SetBackColor(Color c) {
   fail.Check("Form1.SetBackColor");
   back = c;

@@ -1,0 +1,102 @@
+#pragma once
+// An object that clsTransForm can shape: a form, a picture box or one of three button kinds,
+// as the portable shaping code sees it. Sizes and coordinates are pixels; region rectangles are
+// in the window's own coordinates (for a borderless form, the picture's pixel coordinates).
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "platform/windows.h"
+
+namespace pel {
+
+// What a pixel read outside the readable area yields (CLR_INVALID); never a key colour.
+constexpr Color kInvalidColor = 0xFFFFFFFFu;
+
+// Pixels from left to right exclusive and top to bottom exclusive.
+struct Rect {
+  int32_t left = 0;
+  int32_t top = 0;
+  int32_t right = 0;
+  int32_t bottom = 0;
+  friend bool operator==(const Rect&, const Rect&) = default;
+};
+
+struct PixelSize {
+  int32_t width = 0;
+  int32_t height = 0;
+};
+
+// Colour values of a picture or window, read one pixel at a time.
+class PixelSource {
+ public:
+  virtual ~PixelSource() = default;
+  // 0x00BBGGRR of the pixel at (x, y), or kInvalidColor outside the readable area.
+  virtual Color Pixel(int32_t x, int32_t y) = 0;
+};
+
+// A 32-bit picture in memory, row after row, each pixel 0x00BBGGRR.
+struct Image {
+  int32_t w = 0;
+  int32_t h = 0;
+  std::vector<uint32_t> px;  // w * h values
+};
+
+// Reads an Image; positions outside it (or beyond px) read as kInvalidColor.
+class ImagePixels : public PixelSource {
+ public:
+  explicit ImagePixels(const Image& image) : image_(image) {}
+  Color Pixel(int32_t x, int32_t y) override {
+    if (x < 0 || y < 0 || x >= image_.w || y >= image_.h) return kInvalidColor;
+    size_t i = static_cast<size_t>(y) * static_cast<size_t>(image_.w) + static_cast<size_t>(x);
+    return i < image_.px.size() ? image_.px[i] : kInvalidColor;
+  }
+
+ private:
+  const Image& image_;
+};
+
+enum class ShapeKind { Form, PictureBox, OptionButton, CommandButton, CheckBox, Other };
+
+// Scale mode value that means pixels.
+constexpr int16_t kScalePixels = 3;
+
+class ShapeTarget {
+ public:
+  virtual ~ShapeTarget() = default;
+  virtual ShapeKind Kind() = 0;
+
+  // Forms and picture boxes. AutoRedraw on: the picture is kept in a persistent image at the
+  // top-left corner at its natural size, which Picture() reads. ClipControls may be a no-op.
+  virtual void SetAutoRedraw(bool on) = 0;
+  virtual void SetClipControls(bool on) = 0;
+  virtual void SetScaleMode(int16_t mode) = 0;
+  // ScaleWidth x ScaleHeight in pixels: the client area that the picture fills.
+  virtual PixelSize InnerSize() = 0;
+  // The persistent image of a form, or Point of a picture box.
+  virtual PixelSource& Picture() = 0;
+
+  // Button kinds. The parent's scale mode (16-bit), read and set.
+  virtual int16_t ParentScaleMode() = 0;
+  virtual void SetParentScaleMode(int16_t mode) = 0;
+  virtual void SetCaption(std::string_view text) = 0;
+  virtual void SetBackColor(Color c) = 0;
+  // Redraws at once, so that the window pixels show the new caption and colour.
+  virtual void Refresh() = 0;
+  // The window's own pixels (GetWindowDC); the device is released when the object is dropped.
+  virtual std::unique_ptr<PixelSource> OpenWindowPixels() = 0;
+
+  // Width x Height of the whole window in pixels: the coordinate space of its outline. Must be
+  // the size the window has when the outline is applied.
+  virtual PixelSize OuterSize() = 0;
+  // Installs the outline: the window shows exactly the union of `rects` (which the caller has
+  // clipped to OuterSize, canonical banded order) and redraws. An empty list hides everything.
+  virtual void ApplyRegion(std::span<const Rect> rects) = 0;
+  // Removes any outline: the window is a plain rectangle again.
+  virtual void ClearRegion() = 0;
+};
+
+}  // namespace pel

@@ -1,0 +1,36 @@
+#pragma once
+// Process-level services of the program shell: the single-instance rule, the web browser, the
+// random numbers of start-up and the end of the program.
+
+#include <string>
+
+namespace pel {
+
+class Shell {
+ public:
+  virtual ~Shell() = default;
+  // True when another instance of this program already runs for the same user (other users'
+  // instances do not count). The first call claims the instance for this process until it ends;
+  // a claim left behind by an instance that crashed or was killed does not count. Unreadable
+  // state counts as "no other instance", so the program never refuses to start.
+  virtual bool PreviousInstance() = 0;
+  // Opens `url` in the user's web browser and returns without waiting for it (Windows: the
+  // shell's default handler, minimised window; Linux: xdg-open). Throws pel::Error when the
+  // browser cannot be started.
+  virtual void OpenUrl(const std::string& url) = 0;
+  // Ends the program at once: every window closes and every timer stops without further
+  // events; no question is asked and nothing is saved. Does not return in the real programs.
+  virtual void EndProgram() = 0;
+};
+
+// The runtime's random number generator.
+class RandomSource {
+ public:
+  virtual ~RandomSource() = default;
+  // Seeds the generator from the time of day.
+  virtual void Randomize() = 0;
+  // Next value, uniformly distributed in [0, 1).
+  virtual double Rnd() = 0;
+};
+
+}  // namespace pel

@@ -1,0 +1,206 @@
+#include "app/form1.h"
+
+#include "app/layout.h"
+
+namespace pel {
+
+namespace {
+// Pause between two queries of a key that start-up waits for: short enough that the wait ends
+// unnoticed, long enough not to keep a core busy.
+constexpr int kKeyWaitMs = 5;
+}  // namespace
+
+Form1::Form1(Form1Host host)
+    : host_(host),
+      reporter_(host.dialogs),
+      dialog_(host.dialogs),
+      engine_(EngineHost{host.input, host.clock, host.dialogs, host.events, host.files, host.env,
+                         reporter_, dialog_}),
+      indicators_(IndicatorHost{engine_, host.files, host.env, reporter_, host.indicator_factory}),
+      poll_(PollHost{engine_, globals_, host.window, indicators_, host.dialogs}) {
+  dialog_.Filter = std::string(layout::CommonDialog1().filter);
+}
+
+void Form1::Form_Load() {
+  Procedure p(reporter_, "Form1.Form_Load");
+  if (p.Test(100, [&] { return host_.shell.PreviousInstance(); })) {
+    p.Step(102,
+           [&] { host_.dialogs.MessageBox(kAlreadyRunning, "", MsgButtons::Ok, MsgIcon::None); });
+    p.Step(104, [&] { Form_Unload(); });
+    return;
+  }
+  p.Step(106, [&] { ApplySkin(); });
+
+  const std::string pointer =
+      host_.env.ProgramFolder() + host_.env.Separator() + std::string(kPointerFile);
+  if (p.Test(110, [&] { return FileExists(pointer); }))
+    p.Step(112, [&] { host_.window.LoadCustomPointer(pointer); });
+
+  p.Step(114, [&] {
+    host_.random.Randomize();
+    const int draw = static_cast<int>(host_.random.Rnd() * 100) + 1;
+    if (draw == 7) host_.shell.OpenUrl(std::string(kHomePage));
+  });
+
+  p.Step(132, [&] {
+    host_.window.SetCaption(kProductName);
+    host_.window.SetAppIcon();
+    SetAppTitle();
+  });
+  p.Step(134,
+         [&] { globals_.PlayButtonCaption = host_.window.Get(ControlId::PushButton2).Caption(); });
+
+  // A key still held from launching the program must not reach the first tick as a release;
+  // each query also clears the key's pressed-since-last-query mark.
+  const std::pair<int, int> waits[] = {
+      {136, vk::kF12}, {138, vk::kF10}, {140, vk::kF9}, {142, vk::kPause}};
+  for (const auto& [step, key] : waits) {
+    p.Step(step, [&, key = key] {
+      while (host_.input.KeyState(key) != 0) host_.clock.SleepMs(kKeyWaitMs);
+    });
+  }
+
+  p.Step(144, [&] { host_.window.SetTimerEnabled(true); });
+  p.Step(146, [&] { host_.window.Get(ControlId::lState).SetBackColor(color::kWhite); });
+}
+
+void Form1::Form_Unload() {
+  host_.shell.EndProgram();
+}
+
+void Form1::PushButton1_Click() {
+  Procedure p(reporter_, "Form1.PushButton1_Click");
+  p.Step(100, [&] { engine_.SaveDataToFile(); });
+  p.Step(102, [&] { engine_.ToggleRecording(); });
+}
+
+void Form1::PushButton2_Click() {
+  Procedure p(reporter_, "Form1.PushButton2_Click");
+  p.Step(100, [&] { engine_.StartPlaying(); });
+}
+
+void Form1::PushButton3_Click() {
+  Procedure p(reporter_, "Form1.PushButton3_Click");
+  p.Step(100, [&] { host_.dialogs.MessageBox(kHelpText, "", MsgButtons::Ok, MsgIcon::None); });
+}
+
+void Form1::PushButton4_Click() {
+  Procedure p(reporter_, "Form1.PushButton4_Click");
+  p.Step(106, [&] { host_.window.SetVisible(false); });
+}
+
+void Form1::PushButton5_Click() {
+  Procedure p(reporter_, "Form1.PushButton5_Click");
+  // The dialog proposes the path chosen last in either dialog.
+  p.Step(100, [&] { dialog_.ShowOpen(); });
+  std::string path;
+  p.Step(102, [&] { path = dialog_.FileName; });
+  if (p.Test(104, [&] { return path.empty(); })) return;
+  p.Step(106, [&] { engine_.LoadDataFromFile(path); });
+}
+
+void Form1::PushButton6_Click() {
+  Procedure p(reporter_, "Form1.PushButton6_Click");
+  p.Step(100, [&] { engine_.SaveDataToFile(); });
+}
+
+void Form1::Click(ControlId id) {
+  switch (id) {
+    case ControlId::PushButton1:
+      return PushButton1_Click();
+    case ControlId::PushButton2:
+      return PushButton2_Click();
+    case ControlId::PushButton3:
+      return PushButton3_Click();
+    case ControlId::PushButton4:
+      return PushButton4_Click();
+    case ControlId::PushButton5:
+      return PushButton5_Click();
+    case ControlId::PushButton6:
+      return PushButton6_Click();
+    default:
+      return;
+  }
+}
+
+void Form1::Form_MouseMove(int, int, float, float) {
+  host_.window.SetPointerKind(kPointerDefault);
+}
+
+void Form1::MouseMove(ControlId id, int, int, float, float) {
+  switch (id) {
+    case ControlId::PushButton1:
+    case ControlId::PushButton2:
+    case ControlId::PushButton3:
+    case ControlId::PushButton4:
+    case ControlId::PushButton5:
+    case ControlId::PushButton6:
+      host_.window.SetPointerKind(kPointerCustom);
+      return;
+    case ControlId::Frame1:
+    case ControlId::Frame2:
+      host_.window.SetPointerKind(kPointerDefault);
+      return;
+    default:
+      // Check boxes, the status line and the hidden text box keep the pointer last set.
+      return;
+  }
+}
+
+void Form1::ApplySkin() {
+  const char sep = host_.env.Separator();
+  const std::string path = host_.env.ProgramFolder() + sep + "x" + sep + "o.cjs";
+  // Only an ordinary file counts: a folder, hidden or system file of that name is no skin.
+  if (!host_.files.IsNormalFile(path)) return;
+
+  // The colours follow the file's presence, whether or not the engine accepts the file.
+  host_.window.SetBackColor(color::kButtonFace);
+  for (const layout::ControlLayout& c : layout::Form1().controls) {
+    switch (c.kind) {
+      case layout::ControlKind::CheckBox:
+      case layout::ControlKind::Frame:
+      case layout::ControlKind::Label:
+        host_.window.Get(c.id).SetBackColor(color::kButtonFace);
+        break;
+      default:
+        break;
+    }
+  }
+
+  SkinEngine& skin = host_.skin;
+  skin.LoadSkin(path, "");
+  const int32_t flags = skin.Flags();
+  skin.SetFlags(flags | SkinEngine::kApplyToWindowFrame);
+  skin.SetApplyToDialogs(true);
+  skin.SetApplyToChildren(true);
+  skin.ApplyToWindow(host_.window.NativeHandle());
+}
+
+std::string Form1::AppTitle(std::string_view name) {
+  std::string title(name);
+  bool cut = false;
+  while (!cut || title.size() > kAppTitleLimit) {
+    const size_t blank = title.rfind(' ');
+    if (blank == std::string::npos) break;
+    title.resize(blank);
+    cut = true;
+  }
+  // A leading blank would leave nothing; an empty title would hide the program in the task list.
+  if (title.empty()) title = std::string(name);
+  if (title.size() > kAppTitleLimit) title.resize(kAppTitleLimit);
+  return title;
+}
+
+void Form1::SetAppTitle() {
+  host_.dialogs.SetApplicationTitle(AppTitle(kProductName));
+}
+
+bool Form1::FileExists(const std::string& path) {
+  try {
+    return host_.files.CanReadTimestamp(path);
+  } catch (...) {
+    return false;
+  }
+}
+
+}  // namespace pel

@@ -1,0 +1,110 @@
+#pragma once
+// The main window Form1 as portable logic: start-up and shutdown, the six commands, the pointer
+// switching and the skin. It owns the engine module, Globals, the poll cycle, the file dialog,
+// the error report and the indicator windows, so that each program's main() only creates the
+// platform backends, passes them in and forwards the window's events to the handlers below.
+
+#include <string>
+#include <string_view>
+
+#include "engine/error_report.h"
+#include "engine/poll_cycle.h"
+#include "engine/recorder.h"
+#include "platform/clock.h"
+#include "platform/dialogs.h"
+#include "platform/environment.h"
+#include "platform/events.h"
+#include "platform/files.h"
+#include "platform/indicator_native.h"
+#include "platform/input.h"
+#include "platform/shell.h"
+#include "platform/skin.h"
+#include "platform/windows.h"
+#include "shaping/indicator_form.h"
+
+namespace pel {
+
+// The product's name, its home page and the messages of the main window.
+inline constexpr std::string_view kProductName = "Pelmira";
+inline constexpr std::string_view kHomePage = "https://pelmira.example/";
+inline constexpr std::string_view kPointerFile = "HAND-M.CUR";
+inline constexpr std::string_view kAlreadyRunning =
+    "Rodaz Irerevuv is already runing!\r\nPress [F12] to show Recorder Window.";
+inline constexpr std::string_view kHelpText =
+    "Keyboard shortcuts:\rStart Recording = F10\rStart Playing = F9\r"
+    "Stop Recording or Stop Playing = Pause\rHide/Show This Window = F12";
+// Longest application title the task list shows whole.
+inline constexpr size_t kAppTitleLimit = 40;
+
+// The platform backends the main window works with; all outlive the Form1 object.
+struct Form1Host {
+  MainWindow& window;
+  Input& input;
+  Clock& clock;
+  Dialogs& dialogs;
+  EventPump& events;
+  FileSystem& files;
+  Environment& env;
+  Shell& shell;
+  RandomSource& random;
+  SkinEngine& skin;
+  IndicatorFactory& indicator_factory;
+};
+
+class Form1 {
+ public:
+  explicit Form1(Form1Host host);
+  Form1(const Form1&) = delete;
+  Form1& operator=(const Form1&) = delete;
+
+  // Start-up sequence, run once when the window has been created from its layout and before it
+  // is shown. A second instance ends here (through Form_Unload).
+  void Form_Load();
+  // The window is being closed: the program ends at once, without a question.
+  void Form_Unload();
+  // The poll timer's tick (every 10 ms once Form_Load has enabled it).
+  void Timer1_Timer() { poll_.Timer1_Timer(); }
+
+  void PushButton1_Click();  // Start Recording: keep unsaved work, then toggle recording
+  void PushButton2_Click();  // Start Playing: toggle playback
+  void PushButton3_Click();  // Help: the shortcut list
+  void PushButton4_Click();  // Hide This Software
+  void PushButton5_Click();  // Load Recording From File
+  void PushButton6_Click();  // Save Recording To File
+  // The click handler of the push button `id`; other controls have none.
+  void Click(ControlId id);
+
+  // Mouse moves over the window's background, and over the control `id`. The arguments (button
+  // mask, shift mask, position) are passed by the window system and not used.
+  void Form_MouseMove(int Button, int Shift, float X, float Y);
+  void MouseMove(ControlId id, int Button, int Shift, float X, float Y);
+
+  // Recolours the window and hands the skin file to the skin engine when x/o.cjs lies beside
+  // the program. Failures reach the caller.
+  void ApplySkin();
+  // Makes the application title from the product name.
+  void SetAppTitle();
+  // The application title for `name`: cut before the last blank, at least once and until it is
+  // 40 characters or shorter. A name without a blank stays whole; a single word longer than the
+  // limit is cut to 40 characters.
+  static std::string AppTitle(std::string_view name);
+  // True when the date and time of the file at `path` can be read.
+  bool FileExists(const std::string& path);
+
+  mVazazEzerev& Engine() { return engine_; }
+  Globals& Global() { return globals_; }
+  PollCycle& Poll() { return poll_; }
+  CommonDialog& CommonDialog1() { return dialog_; }
+  IndicatorForms& Indicators() { return indicators_; }
+
+ private:
+  Form1Host host_;
+  ErrorReporter reporter_;
+  CommonDialog dialog_;
+  mVazazEzerev engine_;
+  Globals globals_;
+  IndicatorForms indicators_;
+  PollCycle poll_;
+};
+
+}  // namespace pel

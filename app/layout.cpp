@@ -1,0 +1,132 @@
+#include "app/layout.h"
+
+#include <array>
+#include <cmath>
+
+namespace pel::layout {
+
+int TwipsToPixels(int twips, int dpi) {
+  if (dpi < 1) dpi = 96;
+  return static_cast<int>(std::lround(static_cast<double>(twips) * dpi / kTwipsPerInch));
+}
+
+int PixelsToTwips(int pixels, int dpi) {
+  if (dpi < 1) dpi = 96;
+  return static_cast<int>(std::lround(static_cast<double>(pixels) * kTwipsPerInch / dpi));
+}
+
+namespace {
+
+constexpr Font kFormFont{"Arial", 9, true};
+constexpr Font kButtonFont{"Arial", 11.25, true};
+
+using K = ControlKind;
+using C = ControlId;
+
+constexpr ControlLayout Check(C id, std::string_view name, C frame, std::string_view caption,
+                              int left, int top, int width, int tab, int value) {
+  return {id,
+          name,
+          K::CheckBox,
+          frame,
+          caption,
+          left,
+          top,
+          width,
+          225,
+          tab,
+          value,
+          color::kButtonText,
+          color::kWhite,
+          kFormFont,
+          Border::None,
+          Align::Left};
+}
+
+constexpr ControlLayout Button(C id, std::string_view name, std::string_view caption, int left,
+                               int top, int tab) {
+  return {id,
+          name,
+          K::PushButton,
+          std::nullopt,
+          caption,
+          left,
+          top,
+          3840,
+          405,
+          tab,
+          0,
+          color::kButtonText,
+          color::kWhite,
+          kButtonFont,
+          Border::None,
+          Align::Center};
+}
+
+constexpr ControlLayout Frame(C id, std::string_view name, std::string_view caption, int left) {
+  return {
+      id, name, K::Frame,           std::nullopt,  caption,   left,         120,        3840, 1095,
+      0,  0,    color::kButtonText, color::kWhite, kFormFont, Border::None, Align::Left};
+}
+
+// Frames first (they hold the check boxes), then the focus order, then the status line.
+constexpr std::array<ControlLayout, kControlCount> kForm1Controls{{
+    Frame(C::Frame1, "Frame1", "Recording Option", 120),
+    Frame(C::Frame2, "Frame2", "Window Option", 4080),
+    // Lies below the client area: it holds the focus so that no visible control shows it.
+    {C::Text1, "Text1", K::TextBox, std::nullopt, "Text1", 3960, 3510, 1695, 555, 1, 0,
+     color::kWindowText, color::kWindowBackground, kFormFont, Border::FixedSingle, Align::Left},
+    Check(C::cRecMovement, "cRecMovement", C::Frame1, "Mouse Movement", 225, 360, 1890, 2, 1),
+    Check(C::cRecLeftClick, "cRecLeftClick", C::Frame1, "Left Click", 2295, 360, 1440, 3, 1),
+    Check(C::cRecRightClick, "cRecRightClick", C::Frame1, "Right Click", 225, 675, 1890, 4, 1),
+    Check(C::cRecMiddleClick, "cRecMiddleClick", C::Frame1, "Middle Click", 2295, 675, 1440, 5, 1),
+    Check(C::cWndAutoHide, "cWndAutoHide", C::Frame2, "Auto Hide", 225, 360, 1410, 6, 0),
+    Check(C::cWndAutoShow, "cWndAutoShow", C::Frame2, "Auto Show", 225, 675, 1350, 7, 1),
+    Button(C::PushButton1, "PushButton1", "Start Recording", 120, 1320, 8),
+    Button(C::PushButton6, "PushButton6", "Save Recording To File", 4080, 1320, 9),
+    Button(C::PushButton5, "PushButton5", "Load Recording From File", 120, 1830, 10),
+    Button(C::PushButton2, "PushButton2", "Start Playing", 4080, 1830, 11),
+    Button(C::PushButton4, "PushButton4", "Hide This Software", 120, 2340, 12),
+    Button(C::PushButton3, "PushButton3", "Help", 4080, 2340, 13),
+    {C::lState, "lState", K::Label, std::nullopt, "Status bar", 120, 2865, 7800, 270, 0, 0,
+     color::kWindowText, color::kWindowBackground, kFormFont, Border::FixedSingle, Align::Center},
+}};
+
+constexpr WindowLayout kForm1{"Form1",       "Pelmira", Border::FixedSingle,
+                              true,          true,      true,
+                              false,         false,     8040,
+                              3255,          true,      true,
+                              color::kWhite, kFormFont, kForm1Controls};
+
+constexpr TimerLayout kTimer1{"Timer1", 10, false};
+constexpr FileDialogLayout kCommonDialog1{"CommonDialog1", "Mouse Motion File (*.mmf)|*.mmf"};
+
+constexpr IndicatorLayout kRec{IndicatorId::Rec, "frmRec",          2190, 480, 146, 32, "rec.jpg",
+                               "recfrm.shp",     "frmRec.Form_Load"};
+constexpr IndicatorLayout kPlay{
+    IndicatorId::Play, "frmPlay",          1785, 480, 119, 32, "play.jpg",
+    "playfrm.shp",     "frmPlay.Form_Load"};
+
+}  // namespace
+
+const WindowLayout& Form1() {
+  return kForm1;
+}
+
+const ControlLayout& Control(ControlId id) {
+  for (const ControlLayout& c : kForm1Controls)
+    if (c.id == id) return c;
+  return kForm1Controls.front();  // unreachable: every ControlId has an entry
+}
+
+const TimerLayout& Timer1() {
+  return kTimer1;
+}
+const FileDialogLayout& CommonDialog1() {
+  return kCommonDialog1;
+}
+const IndicatorLayout& Indicator(IndicatorId id) {
+  return id == IndicatorId::Rec ? kRec : kPlay;
+}
+
+}  // namespace pel::layout

@@ -1,0 +1,141 @@
+#pragma once
+// Native indicator windows held in memory: a picture, a place on a scripted screen and the
+// outline last applied. Every call is logged as "<name>.<Member> <value>".
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/error.h"
+#include "platform/fake/call_log.h"
+#include "platform/indicator_native.h"
+
+namespace pel::fake {
+
+class FakeNativeIndicator : public NativeIndicator {
+ public:
+  FakeNativeIndicator(std::string name, Image picture, CallLog* log)
+      : name_(std::move(name)), picture_(std::move(picture)), pixels_(picture_), log_(log) {}
+  ~FakeNativeIndicator() override {
+    if (closed) *closed = true;
+    Log("Close", "");
+  }
+
+  // --- ShapeTarget: a form ---
+  ShapeKind Kind() override { return ShapeKind::Form; }
+  void SetAutoRedraw(bool on) override { auto_redraw = on; }
+  void SetClipControls(bool) override {}
+  void SetScaleMode(int16_t mode) override { scale_mode = mode; }
+  PixelSize InnerSize() override { return {picture_.w, picture_.h}; }
+  PixelSource& Picture() override {
+    ++picture_reads;
+    return pixels_;
+  }
+  int16_t ParentScaleMode() override { return 0; }
+  void SetParentScaleMode(int16_t) override {}
+  void SetCaption(std::string_view) override {}
+  void SetBackColor(Color) override {}
+  void Refresh() override {}
+  std::unique_ptr<PixelSource> OpenWindowPixels() override {
+    throw Error(err::kInvalidProcedureCall, "not a button");
+  }
+  PixelSize OuterSize() override { return {picture_.w, picture_.h}; }
+  void ApplyRegion(std::span<const Rect> rects) override {
+    region = std::vector<Rect>(rects.begin(), rects.end());
+    Log("Region", std::to_string(rects.size()));
+  }
+  void ClearRegion() override {
+    region.reset();
+    Log("Region", "none");
+  }
+
+  // --- NativeIndicator ---
+  void SetAppIcon() override {
+    has_app_icon = true;
+    Log("Icon", "");
+  }
+  int Width() override { return picture_.w; }
+  int Height() override { return picture_.h; }
+  void SetLeft(int l) override {
+    left = l;
+    Log("Left", std::to_string(l));
+  }
+  void SetTop(int t) override {
+    top = t;
+    Log("Top", std::to_string(t));
+  }
+  bool Visible() override { return visible; }
+  void SetVisible(bool v) override {
+    visible = v;
+    Log("Visible", v ? "true" : "false");
+  }
+
+  int left = 0;
+  int top = 0;
+  bool visible = false;
+  bool has_app_icon = false;
+  bool auto_redraw = false;
+  int16_t scale_mode = 0;
+  int picture_reads = 0;  // scans read the picture; loads from a file do not
+  // The outline applied last; nullopt: rectangular.
+  std::optional<std::vector<Rect>> region;
+  // Set to true when the window is destroyed.
+  bool* closed = nullptr;
+
+ private:
+  void Log(const std::string& member, const std::string& value) {
+    if (log_) log_->Add(name_ + "." + member + (value.empty() ? "" : " " + value));
+  }
+  std::string name_;
+  Image picture_;
+  ImagePixels pixels_;
+  CallLog* log_;
+};
+
+class FakeIndicatorFactory : public IndicatorFactory {
+ public:
+  explicit FakeIndicatorFactory(CallLog* log = nullptr) : log_(log) {}
+
+  std::unique_ptr<NativeIndicator> Create(IndicatorId id, std::string_view name,
+                                          std::string_view picture, PixelSize size) override {
+    const std::string n(name);
+    if (log_) log_->Add(n + ".Create " + std::string(picture));
+    if (fail_create) throw Error(err::kFileNotFound, "File not found: " + std::string(picture));
+    Image image;
+    auto it = pictures.find(id);
+    if (it != pictures.end()) {
+      image = it->second;
+    } else {
+      // Plain blue face with an opaque square, the size the layout asks for.
+      image.w = size.width;
+      image.h = size.height;
+      image.px.assign(static_cast<size_t>(size.width) * static_cast<size_t>(size.height),
+                      0x00FF0000u);
+      for (int y = 8; y < 24 && y < size.height; ++y)
+        for (int x = 8; x < 24 && x < size.width; ++x)
+          image.px[static_cast<size_t>(y) * static_cast<size_t>(size.width) +
+                   static_cast<size_t>(x)] = 0x000000FFu;
+    }
+    requested[id] = size;
+    auto window = std::make_unique<FakeNativeIndicator>(n, std::move(image), log_);
+    last[id] = window.get();
+    ++created;
+    return window;
+  }
+  int PrimaryScreenWidth() override { return screen_width; }
+
+  int screen_width = 1920;
+  bool fail_create = false;
+  int created = 0;
+  std::map<IndicatorId, Image> pictures;       // faces to use instead of the plain one
+  std::map<IndicatorId, PixelSize> requested;  // client sizes asked for
+  // The window created last for each id (dangling once it is closed).
+  std::map<IndicatorId, FakeNativeIndicator*> last;
+
+ private:
+  CallLog* log_;
+};
+
+}  // namespace pel::fake

@@ -1,0 +1,52 @@
+#pragma once
+// The native side of the two indicator windows (frmRec, frmPlay): a borderless window that shows
+// one picture and can be shaped to it. The portable load handler places and shapes it; the poll
+// cycle shows, moves and closes it.
+//
+// What every backend must give these windows, beyond the calls below:
+// - they never take the keyboard focus, neither when shown nor when clicked;
+// - they never appear in the task bar or the window switcher;
+// - they stay above other windows;
+// - clicks pass through them to whatever lies below;
+// - no border, no caption bar, no buttons; the client area is exactly the picture's size.
+
+#include <memory>
+#include <string_view>
+
+#include "platform/shape_target.h"
+#include "platform/windows.h"
+
+namespace pel {
+
+// One open indicator window. As a ShapeTarget it is a form (Kind() is ShapeKind::Form) whose
+// persistent image holds the picture at the top-left corner. Dropping the object destroys the
+// window.
+class NativeIndicator : public ShapeTarget {
+ public:
+  // Puts the application icon on the window (shown only where the window system shows it).
+  virtual void SetAppIcon() = 0;
+  // Outer size in screen pixels (equal to the picture's size: there is no frame).
+  virtual int Width() = 0;
+  virtual int Height() = 0;
+  // Screen position of the outer top-left corner in pixels; negative values lie off screen.
+  virtual void SetLeft(int left) = 0;
+  virtual void SetTop(int top) = 0;
+  virtual bool Visible() = 0;
+  // Shows the window without activating it, or hides it.
+  virtual void SetVisible(bool visible) = 0;
+};
+
+class IndicatorFactory {
+ public:
+  virtual ~IndicatorFactory() = default;
+  // Creates the hidden window `id` (named `name`), centred on the primary screen, whose client
+  // area is `size` pixels and shows the picture file `picture` (a JPEG among the program's
+  // assets) from its top-left corner. Throws pel::Error when the picture cannot be read or the
+  // window cannot be created.
+  virtual std::unique_ptr<NativeIndicator> Create(IndicatorId id, std::string_view name,
+                                                  std::string_view picture, PixelSize size) = 0;
+  // Width of the primary screen in pixels.
+  virtual int PrimaryScreenWidth() = 0;
+};
+
+}  // namespace pel

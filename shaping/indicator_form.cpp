@@ -1,0 +1,76 @@
+#include "shaping/indicator_form.h"
+
+#include "app/layout.h"
+
+namespace pel {
+
+// One open indicator window: the native window, its shaping object and its load handler.
+class IndicatorForms::Form : public IndicatorWindow {
+ public:
+  Form(IndicatorHost& host, const layout::IndicatorLayout& design,
+       std::unique_ptr<NativeIndicator> native)
+      : host_(host), design_(design), native_(std::move(native)) {}
+
+  void Form_Load();
+
+  bool Visible() override { return native_->Visible(); }
+  void SetVisible(bool visible) override { native_->SetVisible(visible); }
+  void SetTop(int top) override { native_->SetTop(top); }
+  int Height() override { return native_->Height(); }
+
+  clsTransForm* TransForm() { return transform_.get(); }
+
+ private:
+  IndicatorHost& host_;
+  const layout::IndicatorLayout& design_;
+  std::unique_ptr<NativeIndicator> native_;
+  std::unique_ptr<clsTransForm> transform_;
+};
+
+void IndicatorForms::Form::Form_Load() {
+  Procedure p(host_.reporter, design_.location);
+  // Before the first numbered step: a failure here names line 0.
+  p.Step(0, [&] { native_->SetAppIcon(); });
+  p.Step(100, [&] { transform_ = std::make_unique<clsTransForm>(host_.files, host_.env); });
+  p.Step(102, [&] { native_->SetTop(0); });
+  p.Step(104, [&] { native_->SetLeft(host_.factory.PrimaryScreenWidth() - native_->Width()); });
+  std::string path;
+  // A failed lookup counts as "no file": the outline is scanned and stored again.
+  const bool stored = p.Test(106, [&] {
+    path = host_.engine.GetTempFolder() + std::string(design_.region_file);
+    return host_.files.IsNormalFile(path);
+  });
+  if (!stored) {
+    p.Step(108, [&] { transform_->ShapeMe(native_.get(), color::kBlue, false, path); });
+  } else {
+    p.Step(110, [&] { transform_->ShapeMe(native_.get(), color::kBlue, true, path); });
+  }
+}
+
+IndicatorForms::IndicatorForms(IndicatorHost host) : host_(host) {}
+IndicatorForms::~IndicatorForms() = default;
+
+IndicatorWindow& IndicatorForms::Ref(IndicatorId id) {
+  std::unique_ptr<Form>& slot = forms_[Index(id)];
+  if (!slot) {
+    const layout::IndicatorLayout& design = layout::Indicator(id);
+    // The client area is the picture's own size whatever the screen resolution, so the
+    // picture fills the window exactly and the outline matches it pixel for pixel.
+    auto native = host_.factory.Create(id, design.name, design.picture,
+                                       PixelSize{design.picture_width, design.picture_height});
+    slot = std::make_unique<Form>(host_, design, std::move(native));
+    slot->Form_Load();
+  }
+  return *slot;
+}
+
+void IndicatorForms::Close(IndicatorId id) {
+  forms_[Index(id)].reset();
+}
+
+clsTransForm* IndicatorForms::TransForm(IndicatorId id) {
+  Form* form = forms_[Index(id)].get();
+  return form ? form->TransForm() : nullptr;
+}
+
+}  // namespace pel

@@ -1,0 +1,51 @@
+#pragma once
+// frmRec and frmPlay, the indicator windows: created on first reference, placed at the top-right
+// corner of the primary screen and shaped to their pictures by their load handler, destroyed by
+// Close. The outline is scanned once and kept in a region data file in the temporary folder;
+// later loads read the file.
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "engine/error_report.h"
+#include "engine/recorder.h"
+#include "platform/environment.h"
+#include "platform/files.h"
+#include "platform/indicator_native.h"
+#include "platform/windows.h"
+#include "shaping/trans_form.h"
+
+namespace pel {
+
+struct IndicatorHost {
+  mVazazEzerev& engine;  // GetTempFolder
+  FileSystem& files;
+  Environment& env;
+  ErrorReporter& reporter;
+  IndicatorFactory& factory;
+};
+
+class IndicatorForms : public IndicatorWindows {
+ public:
+  explicit IndicatorForms(IndicatorHost host);
+  ~IndicatorForms() override;
+
+  // Creates the native window and runs its load handler when it is not open.
+  IndicatorWindow& Ref(IndicatorId id) override;
+  void Close(IndicatorId id) override;
+
+  // True while the window is open.
+  bool IsOpen(IndicatorId id) const { return forms_[Index(id)] != nullptr; }
+  // The shaping object of an open window (nullptr when closed), as its last load left it.
+  clsTransForm* TransForm(IndicatorId id);
+
+ private:
+  class Form;
+  static size_t Index(IndicatorId id) { return id == IndicatorId::Rec ? 0 : 1; }
+
+  IndicatorHost host_;
+  std::array<std::unique_ptr<Form>, 2> forms_;
+};
+
+}  // namespace pel

@@ -1,0 +1,402 @@
+// Checks the Win32 backends against the real system (run under Wine by scripts/wine-tests.sh).
+// Prints one PASS or FAIL line per check and INFO lines with measurements; exit code 1 when
+// any check failed.
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/error.h"
+#include "platform/win32/win32_clock.h"
+#include "platform/win32/win32_environment.h"
+#include "platform/win32/win32_files.h"
+#include "platform/win32/win32_input.h"
+#include "platform/win32/win32_text.h"
+#include "platform/win32/win32_tick.h"
+
+namespace {
+
+using namespace pel;
+using namespace pel::win32;
+
+int g_passed = 0;
+int g_failed = 0;
+
+void Check(bool ok, const std::string& name, const std::string& detail = {}) {
+  if (ok) {
+    ++g_passed;
+    std::printf("PASS %s\n", name.c_str());
+  } else {
+    ++g_failed;
+    std::printf("FAIL %s%s%s\n", name.c_str(), detail.empty() ? "" : ": ", detail.c_str());
+  }
+  std::fflush(stdout);
+}
+
+void Info(const std::string& text) {
+  std::printf("INFO %s\n", text.c_str());
+  std::fflush(stdout);
+}
+
+// Runs `f` and returns the number of the pel::Error it threw, 0 when it threw nothing, -1 for
+// any other exception.
+template <typename F>
+int32_t ErrorNumberOf(F&& f, std::string* description = nullptr) {
+  try {
+    f();
+  } catch (const Error& e) {
+    if (description) *description = e.Description();
+    return e.Number();
+  } catch (...) {
+    return -1;
+  }
+  return 0;
+}
+
+std::string ReadAll(FileSystem& fs, const std::string& path) {
+  auto f = fs.OpenRead(path);
+  std::string out;
+  char buf[7];  // small on purpose: reads must resume where they stopped
+  for (size_t n; (n = f->Read(buf, sizeof buf)) > 0;) out.append(buf, n);
+  return out;
+}
+
+void WriteWhole(FileSystem& fs, const std::string& path, const std::string& bytes) {
+  auto w = fs.BeginReplace(path);
+  w->Write(bytes);
+  w->Commit();
+}
+
+int CountFiles(const std::string& folder, const wchar_t* pattern) {
+  WIN32_FIND_DATAW d;
+  HANDLE h = FindFirstFileW((Widen(folder) + pattern).c_str(), &d);
+  if (h == INVALID_HANDLE_VALUE) return 0;
+  int n = 0;
+  do {
+    if (!(d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ++n;
+  } while (FindNextFileW(h, &d));
+  FindClose(h);
+  return n;
+}
+
+void RemoveTree(const std::string& folder) {
+  WIN32_FIND_DATAW d;
+  const std::wstring base = Widen(folder);
+  HANDLE h = FindFirstFileW((base + L"*").c_str(), &d);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = d.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring p = base + name;
+      SetFileAttributesW(p.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveDirectoryW(p.c_str());
+      } else {
+        DeleteFileW(p.c_str());
+      }
+    } while (FindNextFileW(h, &d));
+    FindClose(h);
+  }
+  RemoveDirectoryW(base.c_str());
+}
+
+void TestFiles(const std::string& dir) {
+  Win32FileSystem fs;
+  const std::string target = dir + "motion.mmf";
+
+  // Replace, read back, replace a longer file with a shorter one.
+  int32_t n = ErrorNumberOf([&] { WriteWhole(fs, target, "[MouseMotionFile]\r\nmove,1,2,3\r\n"); });
+  Check(n == 0, "files: replace creates a new file", "error " + std::to_string(n));
+  Check(ReadAll(fs, target) == "[MouseMotionFile]\r\nmove,1,2,3\r\n", "files: read back");
+  WriteWhole(fs, target, "short");
+  {
+    auto f = fs.OpenRead(target);
+    Check(f->Size() == 5 && ReadAll(fs, target) == "short",
+          "files: shorter replacement leaves no old bytes");
+  }
+  Check(CountFiles(dir, L"~*") == 0, "files: no temporary file left after commit");
+
+  // A replacement dropped without Commit leaves the target and the folder as they were.
+  {
+    auto w = fs.BeginReplace(target);
+    w->Write("half written");
+    Check(CountFiles(dir, L"~*") == 1, "files: temporary file sits in the target's folder");
+    Check(ReadAll(fs, target) == "short", "files: target unchanged before commit");
+  }
+  Check(ReadAll(fs, target) == "short" && CountFiles(dir, L"~*") == 0,
+        "files: dropped replacement removes its temporary file, target untouched");
+
+  // An open reader keeps writers out; the failed commit leaves the old bytes in place.
+  {
+    auto reader = fs.OpenRead(target);
+    HANDLE other_reader =
+        CreateFileW(Widen(target).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    Check(other_reader != INVALID_HANDLE_VALUE, "files: open reader admits other readers");
+    if (other_reader != INVALID_HANDLE_VALUE) CloseHandle(other_reader);
+    HANDLE writer =
+        CreateFileW(Widen(target).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    const DWORD code = GetLastError();
+    Check(writer == INVALID_HANDLE_VALUE && code == ERROR_SHARING_VIOLATION,
+          "files: open reader denies writers",
+          "handle " + std::string(writer == INVALID_HANDLE_VALUE ? "invalid" : "valid") +
+              ", GetLastError " + std::to_string(code));
+    if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+    std::string desc;
+    n = ErrorNumberOf([&] { WriteWhole(fs, target, "replacement"); }, &desc);
+    Info("replace while a reader has the target open: error " + std::to_string(n) + " " + desc);
+    Check(n == err::kPermissionDenied || n == 0, "files: replace while open is denied (70)",
+          "error " + std::to_string(n));
+    if (n != 0) {
+      Check(ReadAll(fs, target) == "short" && CountFiles(dir, L"~*") == 0,
+            "files: failed commit leaves target and folder untouched");
+    }
+  }
+  WriteWhole(fs, target, "short");
+
+  // Ordinary, hidden, system, folder and missing paths.
+  const std::string hidden = dir + "hidden.mmf";
+  const std::string system = dir + "system.mmf";
+  WriteWhole(fs, hidden, "x");
+  WriteWhole(fs, system, "x");
+  SetFileAttributesW(Widen(hidden).c_str(), FILE_ATTRIBUTE_HIDDEN);
+  SetFileAttributesW(Widen(system).c_str(), FILE_ATTRIBUTE_SYSTEM);
+  CreateDirectoryW(Widen(dir + "folder.mmf").c_str(), nullptr);
+  Check(fs.IsNormalFile(target), "files: ordinary file is normal");
+  Check(!fs.IsNormalFile(hidden), "files: hidden file is not normal");
+  Check(!fs.IsNormalFile(system), "files: system file is not normal");
+  Check(!fs.IsNormalFile(dir + "folder.mmf"), "files: folder is not normal");
+  Check(!fs.IsNormalFile(dir + "missing.mmf"), "files: missing path is not normal");
+  Check(!fs.IsNormalFile(std::string("bad\xff") + "name"), "files: non-UTF-8 name is not normal");
+  Check(fs.CanReadTimestamp(target) && fs.CanReadTimestamp(hidden),
+        "files: timestamp readable for existing files");
+  Check(!fs.CanReadTimestamp(dir + "missing.mmf"), "files: no timestamp for a missing file");
+
+  // Error numbers.
+  std::string desc;
+  n = ErrorNumberOf([&] { fs.OpenRead(dir + "missing.mmf"); }, &desc);
+  Check(n == err::kFileNotFound && desc.find("missing.mmf") != std::string::npos,
+        "files: missing file is 53 and named", std::to_string(n) + " " + desc);
+  n = ErrorNumberOf([&] { fs.OpenRead(dir + "nofolder\\x.mmf"); });
+  Check(n == err::kPathNotFound, "files: missing folder on read is 76", std::to_string(n));
+  n = ErrorNumberOf([&] { WriteWhole(fs, dir + "nofolder\\x.mmf", "x"); });
+  Check(n == err::kPathNotFound, "files: missing folder on replace is 76", std::to_string(n));
+  n = ErrorNumberOf([&] { fs.OpenRead(dir + "folder.mmf"); }, &desc);
+  Info("reading a folder: error " + std::to_string(n) + " " + desc);
+  Check(n == err::kPermissionDenied || n == err::kPathFileAccess,
+        "files: reading a folder fails with 70 or 75", std::to_string(n));
+  n = ErrorNumberOf([&] { fs.OpenRead(std::string("bad\xff") + "name"); });
+  Check(n == err::kBadFileName, "files: non-UTF-8 name is 52", std::to_string(n));
+  Check(FileErrorNumber(ERROR_DISK_FULL) == err::kDiskFull &&
+            FileErrorNumber(ERROR_HANDLE_DISK_FULL) == err::kDiskFull &&
+            FileErrorNumber(ERROR_SHARING_VIOLATION) == err::kPermissionDenied &&
+            FileErrorNumber(ERROR_ACCESS_DENIED) == err::kPermissionDenied &&
+            FileErrorNumber(ERROR_CRC) == err::kDeviceIoError &&
+            FileErrorNumber(ERROR_INVALID_NAME) == err::kPathFileAccess,
+        "files: error code mapping");
+
+  // A read-only target: the rename over it is refused and the old bytes stay.
+  const std::string readonly = dir + "readonly.mmf";
+  WriteWhole(fs, readonly, "old");
+  SetFileAttributesW(Widen(readonly).c_str(), FILE_ATTRIBUTE_READONLY);
+  desc.clear();
+  n = ErrorNumberOf([&] { WriteWhole(fs, readonly, "new"); }, &desc);
+  Info("replacing a read-only file: error " + std::to_string(n) + " " + desc);
+  Check(n != 0 ? ReadAll(fs, readonly) == "old" : ReadAll(fs, readonly) == "new",
+        "files: read-only target is either refused untouched or fully replaced");
+  Check(CountFiles(dir, L"~*") == 0, "files: no temporary file left after failures");
+
+  // Names outside ASCII survive the UTF-8 <-> UTF-16 round trip.
+  const std::string unicode = dir + "Gr\xc3\xbc\xc3\x9f\x65 \xe6\xbc\xa2.mmf";
+  n = ErrorNumberOf([&] { WriteWhole(fs, unicode, "u"); });
+  Check(n == 0 && fs.IsNormalFile(unicode) && ReadAll(fs, unicode) == "u",
+        "files: non-ASCII file name");
+
+  // Empty file: size 0, first read returns 0.
+  WriteWhole(fs, dir + "empty.shp", "");
+  {
+    auto f = fs.OpenRead(dir + "empty.shp");
+    char c;
+    Check(f->Size() == 0 && f->Read(&c, 1) == 0, "files: empty file reads nothing");
+  }
+}
+
+void TestEnvironment() {
+  Win32Environment env;
+  wchar_t buf[4096];
+  const DWORD n = GetEnvironmentVariableW(L"TEMP", buf, 4096);
+  auto temp = env.Get("TEMP");
+  Check(n > 0 && temp && *temp == Narrow(std::wstring(buf, n)), "environment: TEMP read",
+        temp ? *temp : "unset");
+  SetEnvironmentVariableW(L"PEL_SELFTEST_EMPTY", L"");
+  auto empty = env.Get("PEL_SELFTEST_EMPTY");
+  Check(empty.has_value() && empty->empty(), "environment: empty value is set, not missing");
+  Check(!env.Get("PEL_SELFTEST_UNSET").has_value(), "environment: unset variable is missing");
+  const std::wstring long_value(1000, L'x');
+  SetEnvironmentVariableW(L"PEL_SELFTEST_LONG", (long_value + L"\u00e9").c_str());
+  auto lv = env.Get("PEL_SELFTEST_LONG");
+  Check(lv && *lv == std::string(1000, 'x') + "\xc3\xa9", "environment: long non-ASCII value");
+  Check(!env.Get("").has_value() && !env.Get("A=B").has_value(),
+        "environment: malformed names are missing");
+
+  const std::string user_temp = env.UserTempFolder();
+  const DWORD attrs = GetFileAttributesW(Widen(user_temp).c_str());
+  Check(!user_temp.empty() && user_temp.back() == '\\' && user_temp.size() > 3 &&
+            attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY),
+        "environment: user temp folder exists and ends in a backslash", user_temp);
+  Info("user temp folder: " + user_temp);
+
+  const std::string folder = env.ProgramFolder();
+  const std::string base = env.ExecutableBaseName();
+  Check(!folder.empty() && folder.back() != '\\', "environment: program folder without separator",
+        folder);
+  Check(base == "pel_win32_selftest", "environment: executable base name", base);
+  Check(GetFileAttributesW(Widen(folder + "\\" + base + ".exe").c_str()) != INVALID_FILE_ATTRIBUTES,
+        "environment: program file is found in the program folder");
+  Check(env.Separator() == '\\', "environment: separator");
+}
+
+void TestClock() {
+  Win32Clock clock;
+  double last = clock.Now();
+  bool monotonic = last >= 0;
+  for (int i = 0; i < 200000 && monotonic; ++i) {
+    const double t = clock.Now();
+    monotonic = t >= last;
+    last = t;
+  }
+  Check(monotonic, "clock: monotonic over 200000 readings");
+  const double before = clock.Now();
+  clock.SleepMs(30);
+  const double slept = clock.Now() - before;
+  Info("SleepMs(30) took " + std::to_string(slept * 1000) + " ms");
+  Check(slept >= 0.025 && slept < 2.0, "clock: SleepMs(30) advances the clock by about 30 ms");
+  clock.SleepMs(-5);  // must not turn into a huge unsigned wait
+  Check(clock.Now() - before < 2.0, "clock: negative sleep returns at once");
+}
+
+void TestInput() {
+  Win32Input input;
+  const Point points[] = {{123, 45}, {7, 300}, {0, 0}};
+  for (const Point& p : points) {
+    Point got{-1, -1};
+    const bool ok = input.SetCursorPos(p) && input.CursorPos(got);
+    Check(ok && got == p,
+          "input: cursor round trip (" + std::to_string(p.x) + "," + std::to_string(p.y) + ")",
+          "got (" + std::to_string(got.x) + "," + std::to_string(got.y) + ") " +
+              input.LastDiagnostic());
+  }
+  input.SetCursorPos({5, 5});
+  input.KeyState(vk::kLButton);  // clear the latch
+  const bool down = input.InjectButton(MouseButton::Left, true);
+  const int16_t while_down = input.KeyState(vk::kLButton);
+  const bool up = input.InjectButton(MouseButton::Left, false);
+  const int16_t after_up = input.KeyState(vk::kLButton);
+  Check(down && up && input.LastDiagnostic().empty(), "input: SendInput inserts button events",
+        input.LastDiagnostic());
+  char states[80];
+  std::snprintf(states, sizeof states, "left button key state: 0x%04x while down, 0x%04x after up",
+                static_cast<unsigned>(static_cast<uint16_t>(while_down)),
+                static_cast<unsigned>(static_cast<uint16_t>(after_up)));
+  Info(states);
+  Check(input.InjectButton(MouseButton::Right, true) &&
+            input.InjectButton(MouseButton::Right, false) &&
+            input.InjectButton(MouseButton::Middle, true) &&
+            input.InjectButton(MouseButton::Middle, false),
+        "input: right and middle buttons");
+}
+
+struct TickStats {
+  int ticks = 0;
+  double mean_ms = 0, min_ms = 0, max_ms = 0, p90_ms = 0;
+  bool on_ui_thread = true;
+};
+
+TickStats MeasureTicks(TickMode wanted, TickMode* got, int count) {
+  Win32Clock clock;
+  std::vector<double> stamps;
+  TickStats s;
+  const DWORD ui = GetCurrentThreadId();
+  Win32TickSource source([&] {
+    stamps.push_back(clock.Now());
+    if (GetCurrentThreadId() != ui) s.on_ui_thread = false;
+  });
+  *got = source.Start(wanted);
+  const double deadline = clock.Now() + 10.0;
+  while (static_cast<int>(stamps.size()) < count + 1 && clock.Now() < deadline) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  }
+  source.Stop();
+  // No tick after Stop, also not one already queued.
+  const size_t at_stop = stamps.size();
+  const double quiet_until = clock.Now() + 0.05;
+  while (clock.Now() < quiet_until) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    Sleep(1);
+  }
+  Check(stamps.size() == at_stop,
+        std::string("ticks: none after Stop (") + TickModeName(*got) + ")");
+  std::vector<double> d;
+  for (size_t i = 1; i < stamps.size(); ++i) d.push_back((stamps[i] - stamps[i - 1]) * 1000);
+  s.ticks = static_cast<int>(d.size());
+  if (d.empty()) return s;
+  s.mean_ms = (stamps.back() - stamps.front()) * 1000 / d.size();
+  std::sort(d.begin(), d.end());
+  s.min_ms = d.front();
+  s.max_ms = d.back();
+  s.p90_ms = d[d.size() * 9 / 10];
+  return s;
+}
+
+void TestTicks() {
+  const TickMode modes[] = {TickMode::SystemTimer, TickMode::RaisedResolutionTimer,
+                            TickMode::HighResolutionWaitable};
+  for (TickMode m : modes) {
+    TickMode got;
+    const TickStats s = MeasureTicks(m, &got, 100);
+    char line[200];
+    std::snprintf(line, sizeof line,
+                  "tick period 10 ms, %s: %d ticks, mean %.2f ms, min %.2f, p90 %.2f, max %.2f",
+                  TickModeName(got), s.ticks, s.mean_ms, s.min_ms, s.p90_ms, s.max_ms);
+    Info(line);
+    Check(s.ticks == 100, std::string("ticks: delivered (") + TickModeName(got) + ")",
+          std::to_string(s.ticks) + " ticks");
+    Check(s.on_ui_thread,
+          std::string("ticks: callback on the UI thread (") + TickModeName(got) + ")");
+    // Loose bounds: a loaded machine stretches periods, but a wrong unit or a flood shows.
+    Check(s.mean_ms >= 8.0 && s.mean_ms <= 40.0,
+          std::string("ticks: mean period plausible (") + TickModeName(got) + ")", line);
+  }
+}
+
+}  // namespace
+
+int main() {
+  Win32Environment env;
+  const std::string dir =
+      env.UserTempFolder() + "pel_selftest_" + std::to_string(GetCurrentProcessId()) + "\\";
+  CreateDirectoryW(Widen(dir).c_str(), nullptr);
+  try {
+    TestFiles(dir);
+  } catch (const Error& e) {
+    Check(false, "files: unexpected error", std::to_string(e.Number()) + " " + e.Description());
+  }
+  RemoveTree(dir);
+  try {
+    TestEnvironment();
+  } catch (const Error& e) {
+    Check(false, "environment: unexpected error", e.Description());
+  }
+  TestClock();
+  TestInput();
+  TestTicks();
+  std::printf("SUMMARY %d passed, %d failed\n", g_passed, g_failed);
+  return g_failed == 0 ? 0 : 1;
+}

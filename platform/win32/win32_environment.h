@@ -1,0 +1,21 @@
+#pragma once
+// pel::Environment from the process environment block and the module file name.
+
+#include "platform/environment.h"
+
+namespace pel::win32 {
+
+class Win32Environment : public Environment {
+ public:
+  std::optional<std::string> Get(const std::string& name) override;
+  // GetTempPathW's folder; when that is a bare drive root, %LOCALAPPDATA%\Temp\ instead.
+  std::string UserTempFolder() override;
+  std::string ProgramFolder() override;
+  std::string ExecutableBaseName() override;
+  char Separator() override { return '\\'; }
+
+ private:
+  std::wstring ModulePath();
+};
+
+}  // namespace pel::win32

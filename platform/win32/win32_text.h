@@ -1,0 +1,20 @@
+#pragma once
+// UTF-8 <-> UTF-16 conversion and the system's text for an error code.
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+namespace pel::win32 {
+
+// Strict conversion of a UTF-8 path or name; throws pel::Error 52 (bad file name) on bytes that
+// are not UTF-8, so a mangled name never reaches the file system as some other name.
+std::wstring Widen(std::string_view utf8);
+// Converts UTF-16 from the system; unpaired surrogates become U+FFFD.
+std::string Narrow(std::wstring_view utf16);
+// The system's message for `code` without the trailing line break, e.g. "Access is denied.";
+// "error N" when the system has no text for it.
+std::string SystemMessage(DWORD code);
+
+}  // namespace pel::win32

@@ -1,0 +1,191 @@
+#include "platform/win32/win32_tick.h"
+
+#include <mmsystem.h>
+
+#include <exception>
+
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#endif
+
+namespace pel::win32 {
+
+namespace {
+
+constexpr UINT kTickMessage = WM_APP + 0x10;
+constexpr UINT_PTR kTimerId = 1;
+constexpr wchar_t kSinkClass[] = L"PelmiraTickSink";
+
+ATOM RegisterSinkClass(WNDPROC proc) {
+  static ATOM atom = [proc] {
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = kSinkClass;
+    return RegisterClassExW(&wc);
+  }();
+  return atom;
+}
+
+// Windows 11 may drop a raised timer resolution for processes whose windows are all hidden or
+// minimised; the main window of this program is often hidden while it records or plays.
+bool KeepTimerResolutionWhenHidden() {
+  using SetInfoFn = BOOL(WINAPI*)(HANDLE, PROCESS_INFORMATION_CLASS, LPVOID, DWORD);
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  if (kernel == nullptr) return false;
+  auto set_info = reinterpret_cast<SetInfoFn>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "SetProcessInformation")));
+  if (set_info == nullptr) return false;
+  PROCESS_POWER_THROTTLING_STATE state = {};
+  state.Version = PROCESS_POWER_THROTTLING_CURRENT_VERSION;
+  state.ControlMask = PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION;
+  state.StateMask = 0;  // controlled and off: always honour the requested resolution
+  return set_info(GetCurrentProcess(), ProcessPowerThrottling, &state, sizeof(state)) != 0;
+}
+
+int64_t Counter() {
+  LARGE_INTEGER c;
+  QueryPerformanceCounter(&c);
+  return c.QuadPart;
+}
+
+}  // namespace
+
+const char* TickModeName(TickMode mode) {
+  switch (mode) {
+    case TickMode::SystemTimer:
+      return "SetTimer";
+    case TickMode::RaisedResolutionTimer:
+      return "SetTimer+timeBeginPeriod(1)";
+    case TickMode::HighResolutionWaitable:
+      return "high-resolution waitable timer";
+  }
+  return "?";
+}
+
+Win32TickSource::Win32TickSource(std::function<void()> on_tick, unsigned period_ms)
+    : on_tick_(std::move(on_tick)), period_ms_(period_ms == 0 ? 1 : period_ms) {
+  RegisterSinkClass(&WndProc);
+  sink_ = CreateWindowExW(0, kSinkClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                          GetModuleHandleW(nullptr), nullptr);
+  if (sink_ != nullptr) SetWindowLongPtrW(sink_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+Win32TickSource::~Win32TickSource() {
+  Stop();
+  if (sink_ != nullptr) {
+    SetWindowLongPtrW(sink_, GWLP_USERDATA, 0);
+    DestroyWindow(sink_);
+  }
+}
+
+TickMode Win32TickSource::Start(TickMode preferred) {
+  Stop();
+  if (sink_ == nullptr) return mode_;
+  ++generation_;
+  running_ = true;
+  if (preferred == TickMode::HighResolutionWaitable && StartWaitable()) {
+    mode_ = TickMode::HighResolutionWaitable;
+    return mode_;
+  }
+  const bool raise = preferred != TickMode::SystemTimer;
+  StartTimer(raise);
+  mode_ = raise ? TickMode::RaisedResolutionTimer : TickMode::SystemTimer;
+  return mode_;
+}
+
+void Win32TickSource::StartTimer(bool raise_resolution) {
+  if (raise_resolution) {
+    throttling_opt_out_ = KeepTimerResolutionWhenHidden();
+    raised_ = timeBeginPeriod(1) == TIMERR_NOERROR;
+  }
+  SetTimer(sink_, kTimerId, period_ms_, nullptr);
+}
+
+bool Win32TickSource::StartWaitable() {
+  timer_ = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
+                                  TIMER_ALL_ACCESS);
+  if (timer_ == nullptr) return false;  // before Windows 10 1803
+  stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (stop_ != nullptr) thread_ = CreateThread(nullptr, 0, &ThreadMain, this, 0, nullptr);
+  if (thread_ == nullptr) {
+    if (stop_ != nullptr) CloseHandle(stop_);
+    CloseHandle(timer_);
+    stop_ = timer_ = nullptr;
+    return false;
+  }
+  return true;
+}
+
+void Win32TickSource::Stop() {
+  if (!running_) return;
+  running_ = false;
+  ++generation_;  // a tick message already in the queue is now stale
+  if (thread_ != nullptr) {
+    SetEvent(stop_);
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(thread_);
+    CloseHandle(stop_);
+    CloseHandle(timer_);
+    thread_ = stop_ = timer_ = nullptr;
+  } else {
+    KillTimer(sink_, kTimerId);
+    if (raised_) timeEndPeriod(1);
+    raised_ = false;
+  }
+  posted_ = false;
+}
+
+DWORD WINAPI Win32TickSource::ThreadMain(void* self) {
+  static_cast<Win32TickSource*>(self)->RunWaitableLoop();
+  return 0;
+}
+
+void Win32TickSource::RunWaitableLoop() {
+  LARGE_INTEGER f;
+  QueryPerformanceFrequency(&f);
+  const int64_t period = f.QuadPart * period_ms_ / 1000;
+  const unsigned generation = generation_;
+  int64_t next = Counter() + period;
+  HANDLE waits[2] = {stop_, timer_};
+  for (;;) {
+    const int64_t now = Counter();
+    // Relative due time in 100 ns units (negative = relative).
+    LARGE_INTEGER due;
+    due.QuadPart = next > now ? -((next - now) * 10'000'000 / f.QuadPart) : -1;
+    if (!SetWaitableTimer(timer_, &due, 0, nullptr, nullptr, FALSE)) return;
+    if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) return;
+    // One tick in the queue at most: a busy UI thread gets the next tick, not a backlog.
+    if (!posted_.exchange(true)) {
+      if (!PostMessageW(sink_, kTickMessage, generation, 0)) posted_ = false;
+    }
+    next += period;
+    const int64_t after = Counter();
+    if (next <= after) next = after + period;  // fell behind: resume the rhythm from now
+  }
+}
+
+LRESULT CALLBACK Win32TickSource::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  auto* self = reinterpret_cast<Win32TickSource*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  bool tick = false;
+  if (self != nullptr && msg == kTickMessage) {
+    self->posted_ = false;
+    tick = self->running_ && static_cast<unsigned>(wp) == self->generation_;
+  } else if (self != nullptr && msg == WM_TIMER && wp == kTimerId) {
+    tick = self->running_;
+  } else {
+    return DefWindowProcW(hwnd, msg, wp, lp);
+  }
+  if (tick && self->on_tick_) {
+    try {
+      self->on_tick_();
+    } catch (...) {
+      // An exception must not unwind through the system's dispatch code.
+      std::terminate();
+    }
+  }
+  return 0;
+}
+
+}  // namespace pel::win32

@@ -1,0 +1,66 @@
+#pragma once
+// The 10 ms poll tick of the Windows program. A window of the UI thread owns one Win32TickSource;
+// the callback always runs on the thread that made the object, from its message loop (also
+// inside modal message boxes and file dialogs, whose loops dispatch the same messages).
+//
+// Windows' default timer tick is 15.625 ms, so a plain 10 ms SetTimer fires every 15.6 ms. The
+// source therefore prefers a high-resolution waitable timer on a helper thread that posts one
+// message per tick; where that timer does not exist it raises the process's timer resolution to
+// 1 ms while it runs and uses SetTimer.
+
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+
+namespace pel::win32 {
+
+enum class TickMode {
+  SystemTimer,             // SetTimer at the system's resolution (15.6 ms by default)
+  RaisedResolutionTimer,   // SetTimer with timeBeginPeriod(1) while running
+  HighResolutionWaitable,  // CREATE_WAITABLE_TIMER_HIGH_RESOLUTION on a helper thread
+};
+
+const char* TickModeName(TickMode mode);
+
+class Win32TickSource {
+ public:
+  // `on_tick` must not throw: it runs inside a window procedure.
+  explicit Win32TickSource(std::function<void()> on_tick, unsigned period_ms = 10);
+  ~Win32TickSource();
+  Win32TickSource(const Win32TickSource&) = delete;
+  Win32TickSource& operator=(const Win32TickSource&) = delete;
+
+  // Starts ticking, in `preferred` mode or the next one down that this system offers; returns
+  // the mode in use. Restarts when already running.
+  TickMode Start(TickMode preferred = TickMode::HighResolutionWaitable);
+  // Stops ticking; no callback runs after it returns (a tick already posted is dropped).
+  void Stop();
+  bool Running() const { return running_; }
+  TickMode Mode() const { return mode_; }
+  // Whether the process asked to keep its raised timer resolution while its windows are hidden
+  // or minimised (Windows 11; not available on older systems).
+  bool KeepsResolutionWhenHidden() const { return throttling_opt_out_; }
+
+ private:
+  static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  static DWORD WINAPI ThreadMain(void* self);
+  void RunWaitableLoop();
+  bool StartWaitable();
+  void StartTimer(bool raise_resolution);
+
+  std::function<void()> on_tick_;
+  unsigned period_ms_;
+  HWND sink_ = nullptr;  // message-only window that receives the ticks
+  TickMode mode_ = TickMode::SystemTimer;
+  bool running_ = false;
+  bool raised_ = false;
+  bool throttling_opt_out_ = false;
+  HANDLE timer_ = nullptr;
+  HANDLE stop_ = nullptr;
+  HANDLE thread_ = nullptr;
+  std::atomic<bool> posted_{false};
+  std::atomic<unsigned> generation_{0};  // ticks of an earlier run are ignored
+};
+
+}  // namespace pel::win32

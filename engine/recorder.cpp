@@ -83,6 +83,7 @@ void ClickRight(Input& input) {
 
 std::string GetField(std::string_view text, int n, std::string_view delimiter) {
   if (text.empty() || delimiter.empty() || n < 1) return {};
+  if (text.find(delimiter) == text.npos) return std::string(text);
   size_t start = 0;
   for (int field = 1;; ++field) {
     size_t end = text.find(delimiter, start);

@@ -1,0 +1,164 @@
+// The playback step: order, waits, repetition, odd entries and the empty list.
+#include "engine_fixture.h"
+
+namespace pel::test {
+namespace {
+
+class PlaybackTest : public EngineTest {
+ protected:
+  void Load(std::initializer_list<const char*> entries) {
+    for (const char* e : entries) engine.MotionList.Add(e);
+  }
+  // F9 released at the next tick: that tick plays entry 1.
+  void StartPlayback() {
+    StartIdle();
+    input.Tap(vk::kF9);
+    Tick();
+    log.Clear();
+    Tick();
+    ASSERT_EQ(engine.RecorderState, kPlaying);
+  }
+  std::vector<std::string> Actions() const {
+    std::vector<std::string> v;
+    for (const auto& c : log.calls)
+      if (c.rfind("SetCursorPos", 0) == 0 || c.rfind("Button", 0) == 0) v.push_back(c);
+    return v;
+  }
+};
+
+TEST_F(PlaybackTest, EntriesPlayInOrderEachAfterThePreviousWait) {
+  Load({"move,10,20,30", "Left,11,21,0", "Right,12,22,15", "Middle,-3,4,0"});
+  StartPlayback();
+  EXPECT_EQ(Actions(), (std::vector<std::string>{"SetCursorPos 10,20"}));
+  Ticks(2);
+  EXPECT_EQ(Actions().size(), 1u);  // still inside the 30 ms wait
+  Tick();                           // the first tick after 30 ms
+  EXPECT_EQ(Actions(), (std::vector<std::string>{"SetCursorPos 10,20", "SetCursorPos 11,21",
+                                                 "Button Left down", "Button Left up"}));
+  Tick();  // no wait after the click
+  EXPECT_EQ(Actions().back(), "Button Right up");
+  log.Clear();
+  Tick();
+  EXPECT_TRUE(Actions().empty());
+  Tick();
+  EXPECT_EQ(Actions(), (std::vector<std::string>{"SetCursorPos -3,4", "Button Middle down",
+                                                 "Button Middle up"}));
+}
+
+TEST_F(PlaybackTest, OneLeftEntryRepeatsAfterItsWaitAndOneMoreTick) {
+  Load({"Left,100,200,1500"});
+  StartPlayback();
+  EXPECT_EQ(Calls("Button Left down").size(), 1u);
+  int ticks = 0;
+  while (Calls("Button Left down").size() < 2 && ticks < 1000) {
+    Tick();
+    ++ticks;
+  }
+  // The first tick past 1.5 s (the 149th) finds the end of the list; the next one clicks.
+  EXPECT_EQ(ticks, 150);
+  EXPECT_EQ(engine.RecorderState, kPlaying);
+  EXPECT_EQ(input.Pos(), (Point{100, 200}));
+}
+
+TEST_F(PlaybackTest, KindsAreReadTrimmedInAnyCaseAndUnknownOnesCostATick) {
+  Load({"  move ,1,2,0", "", "hello,5,5,0", "LEFT, 7 , 8 ,0", "Right", "mOvE,9.5,10.5,0"});
+  StartPlayback();
+  Ticks(6);
+  EXPECT_EQ(Actions(),
+            (std::vector<std::string>{"SetCursorPos 1,2", "SetCursorPos 7,8", "Button Left down",
+                                      "Button Left up",
+                                      // "Right" alone: every field is the whole text, read as 0
+                                      "SetCursorPos 0,0", "Button Right down", "Button Right up",
+                                      // halves round to the even neighbour
+                                      "SetCursorPos 10,10"}));
+}
+
+TEST_F(PlaybackTest, ACoordinateBeyond32BitsIsReportedAndPlaybackGoesOn) {
+  Load({"move,99999999999,5,0", "move,1,1,0"});
+  StartPlayback();
+  ASSERT_EQ(dialogs.boxes.size(), 1u);
+  EXPECT_EQ(dialogs.boxes[0].text.substr(0, 10), "Overflow\r\n");
+  EXPECT_NE(dialogs.boxes[0].text.find("Form1.Timer1_Timer at line 258"), std::string::npos);
+  EXPECT_TRUE(Actions().empty());
+  Tick();
+  EXPECT_EQ(Actions(), (std::vector<std::string>{"SetCursorPos 1,1"}));
+}
+
+TEST_F(PlaybackTest, EmptyListShowsTheMessageAndRestoresTheButtonAndWindow) {
+  StartIdle();
+  Ctl(ControlId::cWndAutoHide).value = 1;
+  dialogs.app_title = "Pelmira";
+  input.Tap(vk::kF9);
+  Ticks(2);
+  ASSERT_EQ(dialogs.boxes.size(), 1u);
+  EXPECT_EQ(dialogs.boxes[0].text, "No Data loaded for Playback");
+  EXPECT_EQ(dialogs.boxes[0].title, "Pelmira");
+  EXPECT_EQ(dialogs.boxes[0].buttons, MsgButtons::Ok);
+  EXPECT_EQ(engine.RecorderState, kIdle);
+  EXPECT_EQ(Ctl(ControlId::PushButton2).caption, "Start Playing");
+  EXPECT_TRUE(form.visible);
+  Ticks(3);
+  EXPECT_EQ(dialogs.boxes.size(), 1u);
+  EXPECT_TRUE(Ctl(ControlId::PushButton1).enabled);
+  EXPECT_EQ(indicators.Open(IndicatorId::Play), nullptr);
+}
+
+TEST_F(PlaybackTest, PauseInALongWaitStopsAtTheNextTickAndTheNextRunStartsAtEntryOne) {
+  Load({"move,1,1,10000", "move,2,2,0"});
+  StartPlayback();
+  Ticks(50);
+  input.Tap(vk::kPause);
+  Ticks(2);
+  EXPECT_EQ(engine.RecorderState, kIdle);
+  EXPECT_EQ(poll.State.PlayIndex, 0);
+  EXPECT_EQ(Ctl(ControlId::PushButton2).caption, "Start Playing");
+  log.Clear();
+  input.Tap(vk::kF9);
+  Ticks(2);
+  EXPECT_EQ(Actions(), (std::vector<std::string>{"SetCursorPos 1,1"}));
+}
+
+TEST_F(PlaybackTest, ButtonsWhilePlaying) {
+  Load({"move,1,1,10000"});
+  StartPlayback();
+  EXPECT_EQ(Ctl(ControlId::PushButton2).caption, "Stop");
+  EXPECT_FALSE(Ctl(ControlId::PushButton1).enabled);
+  engine.ToggleRecording();  // the Start Recording path does nothing while playing
+  Tick();
+  EXPECT_EQ(engine.RecorderState, kPlaying);
+  engine.StartPlaying();  // the same button stops it
+  Tick();
+  EXPECT_EQ(engine.RecorderState, kIdle);
+  EXPECT_TRUE(Ctl(ControlId::PushButton1).enabled);
+}
+
+TEST_F(PlaybackTest, RecordedDelaysReplayAsTheSameWaits) {
+  StartIdle();
+  TapKey(vk::kF10);
+  input.MoveTo({1, 1});
+  Tick();
+  for (int gap : {3, 7, 1, 12}) {
+    Ticks(gap - 1);
+    input.MoveTo({input.Pos().x + 1, 1});
+    Tick();
+  }
+  TapKey(vk::kPause);
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"move,2,1,30", "move,3,1,71", "move,4,1,10",
+                                                 "move,5,1,121"}));
+  // Each entry's wait is its own delay, ended at the first tick after it.
+  input.Tap(vk::kF9);
+  Tick();
+  std::vector<int> played_at;
+  for (int t = 0; t < 40; ++t) {
+    int before = log.Count("SetCursorPos");
+    Tick();
+    if (log.Count("SetCursorPos") > before) played_at.push_back(t);
+  }
+  ASSERT_GE(played_at.size(), 4u);
+  EXPECT_EQ(played_at[1] - played_at[0], 3);
+  EXPECT_EQ(played_at[2] - played_at[1], 8);  // 71 ms: 7 ticks are 70.7 ms
+  EXPECT_EQ(played_at[3] - played_at[2], 1);
+}
+
+}  // namespace
+}  // namespace pel::test

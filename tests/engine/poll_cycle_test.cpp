@@ -1,0 +1,203 @@
+// The poll tick: sampling, release detection, shortcuts per state, the idle step, the status
+// line and the blinking indicators.
+#include "engine_fixture.h"
+
+namespace pel::test {
+namespace {
+
+class PollCycleTest : public EngineTest {};
+
+TEST_F(PollCycleTest, FirstTickIgnoresShortcutsAndAppliesTheEndOfNothing) {
+  form.visible = false;
+  Ctl(ControlId::PushButton2).caption = "Something else";
+  input.Press(vk::kF10);
+  input.Press(vk::kF9);
+  poll.State.PrevF10 = poll.State.PrevF9 = true;  // down at a tick before
+  input.Release(vk::kF10);
+  input.Release(vk::kF9);
+  // Both read down once more (pressed since the last query), so nothing is released yet.
+  Tick();
+  EXPECT_EQ(engine.RecorderState, kIdle);
+  EXPECT_EQ(Ctl(ControlId::PushButton2).caption, "Start Playing");
+  EXPECT_TRUE(form.visible);
+  EXPECT_EQ(poll.State.LastState, kIdle);
+}
+
+TEST_F(PollCycleTest, KeysReleasedInTheFirstTickAreNotCommands) {
+  poll.State.PrevF10 = true;  // F10 was down, is up now: released at the first tick
+  Tick();
+  EXPECT_EQ(engine.RecorderState, kIdle);
+  Tick();
+  EXPECT_EQ(engine.RecorderState, kIdle);
+}
+
+TEST_F(PollCycleTest, ShortcutsActOnReleaseAndOnlyInTheirStates) {
+  StartIdle();
+  input.Press(vk::kF10);
+  Ticks(5);  // holding does nothing
+  EXPECT_EQ(engine.RecorderState, kIdle);
+  input.Release(vk::kF10);
+  Tick();
+  EXPECT_EQ(engine.RecorderState, kRecording);
+
+  TapKey(vk::kF9);  // ignored while recording
+  TapKey(vk::kF10);
+  EXPECT_EQ(engine.RecorderState, kRecording);
+  TapKey(vk::kPause);
+  EXPECT_EQ(engine.RecorderState, kIdle);
+
+  TapKey(vk::kPause);  // ignored in Idle
+  EXPECT_EQ(engine.RecorderState, kIdle);
+  engine.MotionList.Add("move,1,1,10000");
+  TapKey(vk::kF9);
+  EXPECT_EQ(engine.RecorderState, kPlaying);
+  TapKey(vk::kF10);
+  TapKey(vk::kF9);
+  EXPECT_EQ(engine.RecorderState, kPlaying);
+  EXPECT_FALSE(Ctl(ControlId::PushButton1).enabled);
+  TapKey(vk::kPause);
+  EXPECT_EQ(engine.RecorderState, kIdle);
+}
+
+TEST_F(PollCycleTest, PressAndReleaseInsideOneTickGivesOneReleaseATickLater) {
+  StartIdle();
+  input.Tap(vk::kF10);
+  Tick();  // reads "pressed since the last query"
+  EXPECT_EQ(engine.RecorderState, kIdle);
+  Tick();  // the release
+  EXPECT_EQ(engine.RecorderState, kRecording);
+  Ticks(3);
+  EXPECT_EQ(engine.RecorderState, kRecording);  // exactly one release
+}
+
+TEST_F(PollCycleTest, F10AndF9InOneIdleTickStartRecording) {
+  StartIdle();
+  input.Tap(vk::kF10);
+  input.Tap(vk::kF9);
+  Ticks(2);
+  EXPECT_EQ(engine.RecorderState, kRecording);
+  EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+TEST_F(PollCycleTest, F12TogglesTheWindowInEveryState) {
+  StartIdle();
+  TapKey(vk::kF12);
+  EXPECT_FALSE(form.visible);
+  TapKey(vk::kF12);
+  EXPECT_TRUE(form.visible);
+  TapKey(vk::kF10);
+  TapKey(vk::kF12);
+  EXPECT_FALSE(form.visible);
+  TapKey(vk::kPause);  // Auto Show brings it back at the end
+  EXPECT_TRUE(form.visible);
+  engine.MotionList.Add("move,1,1,10000");
+  TapKey(vk::kF9);
+  TapKey(vk::kF12);
+  EXPECT_FALSE(form.visible);
+  TapKey(vk::kF12);
+  EXPECT_TRUE(form.visible);
+}
+
+TEST_F(PollCycleTest, RecordingStartAndEndAsTheUserSeesThem) {
+  StartIdle();
+  Ctl(ControlId::cWndAutoHide).value = 1;
+  TapKey(vk::kF10);
+  EXPECT_EQ(Ctl(ControlId::PushButton1).caption, "Stop");
+  EXPECT_FALSE(Ctl(ControlId::PushButton2).enabled);
+  EXPECT_FALSE(form.visible);
+  EXPECT_EQ(Ctl(ControlId::lState).caption, "[RECORDING]");
+  EXPECT_EQ(Ctl(ControlId::lState).fore, color::kRed);
+  ASSERT_NE(indicators.Open(IndicatorId::Rec), nullptr);
+  EXPECT_TRUE(indicators.Open(IndicatorId::Rec)->visible);
+  EXPECT_EQ(indicators.Open(IndicatorId::Rec)->top, 0);
+
+  TapKey(vk::kPause);
+  EXPECT_EQ(Ctl(ControlId::PushButton1).caption, "Record");
+  EXPECT_TRUE(Ctl(ControlId::PushButton1).enabled);
+  EXPECT_TRUE(Ctl(ControlId::PushButton2).enabled);
+  EXPECT_TRUE(form.visible);
+  EXPECT_EQ(indicators.Open(IndicatorId::Rec), nullptr);
+  EXPECT_EQ(indicators.Open(IndicatorId::Play), nullptr);
+  // The status line keeps its last text and colour.
+  EXPECT_EQ(Ctl(ControlId::lState).caption, "[RECORDING]");
+  EXPECT_EQ(Ctl(ControlId::lState).fore, color::kRed);
+}
+
+TEST_F(PollCycleTest, PauseClosesTheIndicatorsInTheSameTick) {
+  StartIdle();
+  TapKey(vk::kF10);
+  input.Tap(vk::kPause);
+  Tick();
+  ASSERT_NE(indicators.Open(IndicatorId::Rec), nullptr);
+  log.Clear();
+  Tick();
+  EXPECT_EQ(engine.RecorderState, kIdle);
+  EXPECT_EQ(Ctl(ControlId::PushButton1).caption, "Record");
+  EXPECT_EQ(Calls("frmRec.Close").size(), 1u);
+}
+
+TEST_F(PollCycleTest, IndicatorBlinksEveryThreeTenthsOfASecond) {
+  StartIdle();
+  engine.MotionList.Add("move,1,1,100000");
+  TapKey(vk::kF9);
+  auto* w = indicators.Open(IndicatorId::Play);
+  ASSERT_NE(w, nullptr);
+  EXPECT_EQ(Ctl(ControlId::lState).caption, "[PLAYING]");
+  EXPECT_EQ(Ctl(ControlId::lState).fore, color::kGreen);
+  EXPECT_EQ(w->top, 0);
+  // Flips come at the first tick past each 0.3 s mark.
+  std::vector<int> tops;
+  for (int i = 0; i < 100; ++i) {
+    Tick();
+    tops.push_back(w->top);
+  }
+  int flips = 0;
+  for (size_t i = 1; i < tops.size(); ++i) flips += tops[i] != tops[i - 1];
+  EXPECT_EQ(flips, 3);  // one second of ticks
+  EXPECT_TRUE(std::count(tops.begin(), tops.end(), -32) > 0);
+  EXPECT_EQ(indicators.loads, 1);  // the window is made once per playback
+}
+
+TEST_F(PollCycleTest, ATickInsideAModalBoxOfATickIsDropped) {
+  StartIdle();
+  int nested = 0;
+  dialogs.while_open = [&] {
+    ++nested;
+    Tick();  // the timer keeps firing while the box's loop runs
+    Tick();
+  };
+  // Every tick fails at the same statement: without the guard the boxes would nest.
+  form.fail.failing.insert("lState.SetCaption");
+  engine.MotionList.Add("move,1,1,100000");
+  TapKey(vk::kF9);
+  EXPECT_EQ(dialogs.boxes.size(), 1u);
+  EXPECT_EQ(nested, 1);
+  EXPECT_NE(dialogs.boxes[0].text.find("Form1.Timer1_Timer at line 318"), std::string::npos);
+  EXPECT_EQ(engine.RecorderState, kPlaying);  // the tick went on after the report
+}
+
+TEST_F(PollCycleTest, FailuresNameTheirStepAndTheTickGoesOn) {
+  StartIdle();
+  form.fail.failing.insert("PushButton1.SetCaption");
+  TapKey(vk::kF10);
+  ASSERT_EQ(dialogs.boxes.size(), 1u);
+  EXPECT_NE(dialogs.boxes[0].text.find("in Torvane2021/08/31.Form1.Timer1_Timer at line 168\r\r"),
+            std::string::npos);
+  EXPECT_EQ(engine.RecorderState, kRecording);
+  EXPECT_FALSE(Ctl(ControlId::PushButton2).enabled);
+  EXPECT_EQ(Ctl(ControlId::lState).caption, "[RECORDING]");
+
+  form.fail.failing.clear();
+  indicators.fail.failing = {"frmRec.Load"};
+  TapKey(vk::kPause);
+  clock.Advance(1);  // past the last blink flip
+  TapKey(vk::kF10);
+  // The indicator cannot be made: reported at 328, and the recording goes on.
+  EXPECT_TRUE(std::any_of(dialogs.boxes.begin(), dialogs.boxes.end(), [](const auto& b) {
+    return b.text.find("Form1.Timer1_Timer at line 328") != std::string::npos;
+  }));
+  EXPECT_EQ(engine.RecorderState, kRecording);
+}
+
+}  // namespace
+}  // namespace pel::test

@@ -1,0 +1,152 @@
+// The recording step: what a recording stores, with which delays and positions.
+#include "engine_fixture.h"
+
+namespace pel::test {
+namespace {
+
+class RecordingTest : public EngineTest {
+ protected:
+  void StartRecording() {
+    StartIdle();
+    TapKey(vk::kF10);
+    ASSERT_EQ(engine.RecorderState, kRecording);
+  }
+  // Holds `vk` down for `ticks` ticks, then releases it before the next one.
+  void Click(int vk, int ticks = 1) {
+    input.Press(vk);
+    Ticks(ticks);
+    input.Release(vk);
+    Tick();
+  }
+};
+
+TEST_F(RecordingTest, CursorAtRestStoresNothingAndTheFirstMoveOnlyStartsTheClock) {
+  input.MoveTo({100, 100});
+  StartRecording();
+  Ticks(20);
+  EXPECT_EQ(engine.MotionList.Count(), 0);
+  input.MoveTo({101, 100});
+  Tick();
+  EXPECT_EQ(engine.MotionList.Count(), 0);  // first event: no entry
+  input.MoveTo({102, 100});
+  Tick();
+  input.MoveTo({102, 100});  // back where it was at the previous tick: nothing
+  Tick();
+  input.MoveTo({103, 101});
+  Tick();
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"move,102,100,10", "move,103,101,20"}));
+  EXPECT_TRUE(engine.UnsavedChanges);
+}
+
+TEST_F(RecordingTest, DelaysCountFromTheLastHandledEventWhateverItsKind) {
+  StartRecording();
+  input.MoveTo({10, 20});
+  Tick();  // first event
+  clock.Advance(1.5 - kTick);
+  input.MoveTo({11, 20});
+  Tick();
+  clock.Advance(1.5 - kTick);
+  input.Press(vk::kLButton);
+  Tick();
+  input.Release(vk::kLButton);
+  Tick();  // released here: delay since the move is 1.5 s plus the tick it was held
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"move,11,20,1500", "Left,11,20,1510"}));
+}
+
+TEST_F(RecordingTest, AFirstClickIsNotStoredAndClicksTakeTheReleasePosition) {
+  input.MoveTo({50, 60});
+  StartRecording();
+  Click(vk::kLButton);  // first event of the recording
+  EXPECT_EQ(engine.MotionList.Count(), 0);
+  Ctl(ControlId::cRecMovement).value = 0;
+  input.Press(vk::kRButton);
+  Tick();
+  input.MoveTo({70, 80});  // moved while held: the entry holds where it was released
+  input.Release(vk::kRButton);
+  Tick();
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"Right,70,80,20"}));
+}
+
+TEST_F(RecordingTest, ButtonsHeldLongGiveOneEntryAtRelease) {
+  StartRecording();
+  input.MoveTo({1, 1});
+  Tick();
+  Click(vk::kMButton, 100);
+  Click(vk::kRButton, 100);
+  Click(vk::kLButton, 1);
+  EXPECT_EQ(Entries(),
+            (std::vector<std::string>{"Middle,1,1,1020", "Right,1,1,1020", "Left,1,1,20"}));
+}
+
+TEST_F(RecordingTest, EventsOfOneTickComeInOrderMoveLeftMiddleRight) {
+  StartRecording();
+  input.MoveTo({5, 5});
+  Tick();
+  input.Tap(vk::kRButton);
+  input.Tap(vk::kMButton);
+  input.Tap(vk::kLButton);
+  Tick();
+  input.MoveTo({6, 6});
+  Tick();
+  EXPECT_EQ(Entries(),
+            (std::vector<std::string>{"move,6,6,20", "Left,6,6,0", "Middle,6,6,0", "Right,6,6,0"}));
+}
+
+TEST_F(RecordingTest, OptionsGateEachKindFromTheNextTick) {
+  StartRecording();
+  input.MoveTo({1, 1});
+  Tick();
+  Ctl(ControlId::cRecLeftClick).value = 0;
+  Ctl(ControlId::cRecMiddleClick).value = 2;  // greyed counts as on
+  Click(vk::kLButton);
+  Click(vk::kMButton);
+  Ctl(ControlId::cRecMovement).value = 0;
+  input.MoveTo({2, 2});
+  Tick();
+  Ctl(ControlId::cRecMovement).value = 1;
+  Click(vk::kRButton);
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"Middle,1,1,40", "Right,2,2,30"}));
+}
+
+TEST_F(RecordingTest, StartingClearsThePreviousRecordingEvenWithAllOptionsOff) {
+  StartIdle();
+  engine.MotionList.Add("move,1,1,1");
+  engine.UnsavedChanges = false;
+  for (ControlId id : {ControlId::cRecMovement, ControlId::cRecLeftClick,
+                       ControlId::cRecMiddleClick, ControlId::cRecRightClick})
+    Ctl(id).value = 0;
+  TapKey(vk::kF10);
+  input.MoveTo({9, 9});
+  Ticks(2);
+  Click(vk::kLButton);
+  EXPECT_EQ(engine.MotionList.Count(), 0);
+  EXPECT_FALSE(engine.UnsavedChanges);  // clearing does not touch the flag
+}
+
+TEST_F(RecordingTest, ANewRecordingStartsItsClockAfresh) {
+  StartRecording();
+  input.MoveTo({1, 1});
+  Tick();
+  input.MoveTo({2, 2});
+  Tick();
+  TapKey(vk::kPause);
+  clock.Advance(60);
+  TapKey(vk::kF10);
+  input.MoveTo({3, 3});
+  Tick();  // first event of the new recording
+  input.MoveTo({4, 4});
+  Tick();
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"move,4,4,10"}));
+}
+
+TEST_F(RecordingTest, NegativeCoordinatesOfOtherMonitorsAreKept) {
+  StartRecording();
+  input.MoveTo({-1920, -5});
+  Tick();
+  input.MoveTo({-1919, -4});
+  Tick();
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"move,-1919,-4,10"}));
+}
+
+}  // namespace
+}  // namespace pel::test

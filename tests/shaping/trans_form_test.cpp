@@ -1,0 +1,327 @@
+#include "shaping/trans_form.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/error.h"
+#include "platform/fake/fake_misc.h"
+#include "shaping/region_data.h"
+#include "tests/shaping/shaping_fakes.h"
+
+namespace pel {
+namespace {
+
+using Rects = std::vector<Rect>;
+using test::FakeShapeTarget;
+using test::Filled;
+using test::Put;
+
+constexpr Color kBlue = 0xFF0000;
+constexpr Color kGrey = 0x808080;
+const std::string kFile = "/tmp/user-temp/recfrm.shp";
+
+class ShapeMeTest : public ::testing::Test {
+ protected:
+  Region Applied(const FakeShapeTarget& t) {
+    EXPECT_TRUE(t.applied.has_value());
+    return t.applied ? Region::FromRects(*t.applied) : Region();
+  }
+  // Runs ShapeMe and returns the error it raised.
+  Error ShapeMeError(FakeShapeTarget* t, bool load, const std::string& file) {
+    try {
+      shaper.ShapeMe(t, kBlue, load, file);
+    } catch (const Error& e) {
+      return e;
+    }
+    ADD_FAILURE() << "no error";
+    return Error(0, "");
+  }
+
+  test::MemFileSystem files;
+  fake::FakeEnvironment env;
+  clsTransForm shaper{files, env};
+};
+
+// --- The scan ---
+
+TEST(ScanRuns, RunsAreMaximalInScanOrderAndEndInTheirRow) {
+  Image img = Filled(4, 3, kGrey);
+  Put(img, 2, 0, kBlue);
+  Put(img, 3, 0, kBlue);  // reaches the right edge
+  Put(img, 0, 1, kBlue);  // starts the next row: a separate run
+  Put(img, 3, 2, kBlue);  // bottom-right corner
+  ImagePixels px(img);
+  std::vector<TransparentRun> runs = ScanRuns(px, 4, 3, KeyTest::Exact(kBlue));
+  EXPECT_EQ(runs, (std::vector<TransparentRun>{{0, 2, 3}, {1, 0, 0}, {2, 3, 3}}));
+  EXPECT_EQ(RunsRegion(runs).Rects(), (Rects{{2, 0, 4, 1}, {0, 1, 1, 2}, {3, 2, 4, 3}}));
+}
+
+TEST(ScanRuns, FormRangeIsOneSignedComparisonNotPerChannel) {
+  KeyTest form = KeyTest::FormRange();
+  EXPECT_TRUE(form(0xFA0000));
+  EXPECT_TRUE(form(0xFF0200));
+  EXPECT_TRUE(form(0xFF0000));
+  EXPECT_TRUE(form(0xFB8080));
+  EXPECT_FALSE(form(0xF9FFFF));
+  EXPECT_FALSE(form(0xFF0201));
+  EXPECT_FALSE(form(kInvalidColor));
+  KeyTest exact = KeyTest::Exact(0x00FF00);
+  EXPECT_TRUE(exact(0x00FF00));
+  EXPECT_FALSE(exact(0x00FF01));
+  EXPECT_FALSE(exact(0x00FEFF));
+}
+
+// --- Forms and picture boxes ---
+
+TEST_F(ShapeMeTest, FormWithoutKeyPixelsKeepsTheWholeRectangle) {
+  FakeShapeTarget form(ShapeKind::Form, Filled(7, 4, kGrey));
+  shaper.ShapeMe(&form, kBlue, false, "");
+  EXPECT_EQ(*form.applied, (Rects{{0, 0, 7, 4}}));
+  EXPECT_TRUE(form.auto_redraw);
+  EXPECT_EQ(form.scale_mode, kScalePixels);
+  EXPECT_FALSE(form.clip_controls);
+  EXPECT_EQ(shaper.ScanWidth, 7);
+  EXPECT_EQ(shaper.ScanHeight, 4);
+  EXPECT_EQ(shaper.Target, &form);
+  EXPECT_TRUE(shaper.RunRegion.Empty());
+  EXPECT_EQ(files.opens, 0);  // no file name: no file touched
+}
+
+TEST_F(ShapeMeTest, AllKeyPixelsGiveAnEmptyOutlineNotARectangularWindow) {
+  FakeShapeTarget form(ShapeKind::Form, Filled(5, 5, kBlue));
+  shaper.ShapeMe(&form, kBlue, false, "");
+  ASSERT_TRUE(form.applied.has_value());
+  EXPECT_TRUE(form.applied->empty());
+  EXPECT_FALSE(form.cleared);
+}
+
+TEST_F(ShapeMeTest, OneKeyPixelRemovesExactlyThatPixel) {
+  for (auto [x, y] : {std::pair{0, 0}, {4, 2}, {2, 1}, {0, 2}}) {
+    Image img = Filled(5, 3, kGrey);
+    Put(img, x, y, kBlue);
+    FakeShapeTarget form(ShapeKind::Form, img);
+    shaper.ShapeMe(&form, kBlue, false, "");
+    EXPECT_EQ(Applied(form),
+              Region::FromRect({0, 0, 5, 3}).Difference(Region::FromRect({x, y, x + 1, y + 1})))
+        << x << "," << y;
+  }
+}
+
+TEST_F(ShapeMeTest, FormKeysOnTheFixedRangeWhateverColourIsPassed) {
+  Image img = Filled(6, 1, kGrey);
+  Put(img, 0, 0, 0xFA0000);
+  Put(img, 1, 0, 0xF9FFFF);
+  Put(img, 2, 0, 0xFF0200);
+  Put(img, 3, 0, 0xFF0201);
+  Put(img, 4, 0, 0xFB8080);
+  Put(img, 5, 0, 0xFFFFFF);  // the colour passed
+  FakeShapeTarget form(ShapeKind::Form, img);
+  shaper.ShapeMe(&form, 0xFFFFFF, false, "");
+  EXPECT_EQ(*form.applied, (Rects{{1, 0, 2, 1}, {3, 0, 4, 1}, {5, 0, 6, 1}}));
+}
+
+TEST_F(ShapeMeTest, PictureBoxKeysOnTheExactColour) {
+  Image img = Filled(5, 1, 0x00FF00);
+  Put(img, 1, 0, 0x00FF01);
+  Put(img, 3, 0, kBlue);  // blue is not special for a picture box
+  FakeShapeTarget box(ShapeKind::PictureBox, img);
+  shaper.ShapeMe(&box, 0x00FF00, false, "");
+  EXPECT_EQ(*box.applied, (Rects{{1, 0, 2, 1}, {3, 0, 4, 1}}));
+  EXPECT_TRUE(box.auto_redraw);
+  EXPECT_EQ(box.scale_mode, kScalePixels);
+}
+
+// A picture with holes, worked out by hand (K key-coloured):
+//   row 0  ......
+//   row 1  .KK...
+//   row 2  .KK...    same spans as row 1: one band
+//   row 3  .....K
+//   row 4  ......    same spans as row 0, but not adjacent to it
+//   row 5  KKKKKK    nothing left
+TEST_F(ShapeMeTest, OutlineIsBandedAsThePlatformListsIt) {
+  Image img = Filled(6, 6, kGrey);
+  for (int y : {1, 2}) {
+    Put(img, 1, y, kBlue);
+    Put(img, 2, y, kBlue);
+  }
+  Put(img, 5, 3, kBlue);
+  for (int x = 0; x < 6; ++x) Put(img, x, 5, kBlue);
+  FakeShapeTarget form(ShapeKind::Form, img);
+  shaper.ShapeMe(&form, kBlue, false, kFile);
+  Rects want{{0, 0, 6, 1}, {0, 1, 1, 3}, {3, 1, 6, 3}, {0, 3, 5, 4}, {0, 4, 6, 5}};
+  EXPECT_EQ(*form.applied, want);
+  // The stored file lists the same rectangles after the header, bounds (0, 0, 6, 5).
+  std::string bytes = files.files.at(kFile);
+  ASSERT_EQ(bytes.size(), 32u + 16u * want.size());
+  EXPECT_EQ(bytes, EncodeRegionData(Region::FromRects(want)));
+  EXPECT_EQ(HeaderFor(Region::FromRects(want)), (RegionDataHeader{32, 1, 5, 80, Rect{0, 0, 6, 5}}));
+}
+
+// --- Button kinds ---
+
+TEST_F(ShapeMeTest, ButtonsLoseATwoPixelFrameAndTheirFaceColour) {
+  for (ShapeKind kind : {ShapeKind::OptionButton, ShapeKind::CommandButton, ShapeKind::CheckBox}) {
+    // The window shows the face except a 2 x 2 picture in the middle.
+    Image img = Filled(10, 8, FakeShapeTarget::kFace);
+    for (int y = 3; y < 5; ++y) {
+      for (int x = 4; x < 6; ++x) Put(img, x, y, kGrey);
+    }
+    FakeShapeTarget button(kind, img);
+    button.parent_scale_mode = 1;
+    shaper.ShapeMe(&button, kBlue, false, "");
+    EXPECT_EQ(*button.applied, (Rects{{4, 3, 6, 5}}));
+    EXPECT_EQ(button.caption, "");
+    EXPECT_EQ(button.back_color, kBlue);
+    EXPECT_EQ(button.open_window_pixels, 0);  // released
+    EXPECT_EQ(shaper.ScanWidth, 10);
+    // Caption and colour are on the face before it is read.
+    std::vector<std::string> want{"ParentScaleMode", "Caption",          "BackColor",
+                                  "Refresh",         "OpenWindowPixels", "ApplyRegion"};
+    if (kind == ShapeKind::CommandButton) want.push_back("ParentScaleMode");
+    EXPECT_EQ(button.log, want);
+    // A command button gets its parent's scale mode back; the other two leave it in pixels.
+    EXPECT_EQ(button.parent_scale_mode, kind == ShapeKind::CommandButton ? 1 : kScalePixels);
+  }
+}
+
+TEST_F(ShapeMeTest, ButtonWithoutKeyPixelsIsTheInnerRectangle) {
+  FakeShapeTarget button(ShapeKind::CheckBox, Filled(20, 9, kGrey));
+  shaper.ShapeMe(&button, kBlue, false, "");
+  EXPECT_EQ(*button.applied, (Rects{{2, 2, 18, 7}}));
+}
+
+// --- Wrong objects ---
+
+TEST_F(ShapeMeTest, OtherObjectsRaiseTheShapeMeErrorAndChangeNothing) {
+  FakeShapeTarget text_box(ShapeKind::Other, Filled(4, 4, kBlue));
+  for (FakeShapeTarget* t : {&text_box, static_cast<FakeShapeTarget*>(nullptr)}) {
+    Error e = ShapeMeError(t, false, kFile);
+    EXPECT_EQ(e.Number(), -2147218992);
+    EXPECT_EQ(e.Description(),
+              "Must pass in the name of a Form, PictureBox, CommandButton, CheckBox or "
+              "OptionButton.  TransForm ShapeMe method failed.");
+    EXPECT_EQ(e.Source(), "TransForm");
+  }
+  EXPECT_TRUE(text_box.log.empty());
+  EXPECT_TRUE(files.files.empty());
+}
+
+// --- The region data file ---
+
+TEST_F(ShapeMeTest, StoredOutlineIsReadBackWithoutScanning) {
+  Image img = Filled(12, 5, kBlue);
+  for (int x = 2; x < 9; ++x) Put(img, x, 1 + x % 3, 0x0000FF);
+  FakeShapeTarget form(ShapeKind::Form, img);
+  shaper.ShapeMe(&form, kBlue, false, kFile);
+  Region scanned = Applied(form);
+  ASSERT_EQ(files.files.at(kFile).size(), 32u + 16u * scanned.Count());
+
+  FakeShapeTarget again(ShapeKind::Form, Filled(12, 5, kGrey));  // a different picture
+  clsTransForm fresh(files, env);
+  fresh.ShapeMe(&again, kBlue, true, kFile);
+  EXPECT_EQ(again.reads, 0);
+  EXPECT_EQ(Applied(again), scanned);
+  EXPECT_EQ(*fresh.ShapeRegion, scanned);
+  EXPECT_TRUE(again.auto_redraw);  // still prepared for a scan
+}
+
+TEST_F(ShapeMeTest, EmptyOutlineIsStoredAndReadAsEmpty) {
+  FakeShapeTarget form(ShapeKind::Form, Filled(3, 3, kBlue));
+  shaper.ShapeMe(&form, kBlue, false, kFile);
+  EXPECT_EQ(files.files.at(kFile), EncodeRegionData(Region()));
+  FakeShapeTarget again(ShapeKind::Form, Filled(3, 3, kGrey));
+  shaper.ShapeMe(&again, kBlue, true, kFile);
+  ASSERT_TRUE(again.applied.has_value());
+  EXPECT_TRUE(again.applied->empty());
+}
+
+TEST_F(ShapeMeTest, SavingReplacesALongerOldFileWhole) {
+  files.files[kFile] = std::string(5000, 'x');
+  FakeShapeTarget form(ShapeKind::Form, Filled(3, 3, kGrey));
+  shaper.ShapeMe(&form, kBlue, false, kFile);
+  EXPECT_EQ(files.files.at(kFile), EncodeRegionData(Region::FromRect({0, 0, 3, 3})));
+}
+
+TEST_F(ShapeMeTest, FailedSaveKeepsTheOldFileAndAppliesNothing) {
+  files.files[kFile] = "old outline";
+  files.fail_writes_with = err::kDiskFull;
+  FakeShapeTarget form(ShapeKind::Form, Filled(3, 3, kGrey));
+  Error e = ShapeMeError(&form, false, kFile);
+  EXPECT_EQ(e.Number(), err::kDiskFull);
+  EXPECT_EQ(e.Description(), "Disk full: " + kFile);
+  EXPECT_EQ(e.Source(), "TransForm");
+  EXPECT_EQ(files.files.at(kFile), "old outline");
+  EXPECT_FALSE(form.applied.has_value());
+  EXPECT_FALSE(form.cleared);
+}
+
+TEST_F(ShapeMeTest, InvalidRegionDataLeavesTheWindowRectangularWithoutError) {
+  std::string good = EncodeRegionData(Region::FromRect({1, 1, 2, 2}));
+  std::string wrong_type = good;
+  wrong_type[4] = 2;
+  std::string cut_short = good.substr(0, good.size() - 1);
+  for (const std::string& bytes : {wrong_type, cut_short, std::string("x")}) {
+    files.files[kFile] = bytes;
+    FakeShapeTarget form(ShapeKind::Form, Filled(3, 3, kGrey));
+    shaper.ShapeMe(&form, kBlue, true, kFile);
+    EXPECT_TRUE(form.cleared);
+    EXPECT_FALSE(form.applied.has_value());
+    EXPECT_FALSE(shaper.ShapeRegion.has_value());
+  }
+}
+
+TEST_F(ShapeMeTest, ZeroLengthFileRaisesSubscriptErrorFromTheReader) {
+  // An earlier outline stays in the field when loading fails.
+  FakeShapeTarget first(ShapeKind::Form, Filled(3, 3, kGrey));
+  shaper.ShapeMe(&first, kBlue, false, "");
+  files.files[kFile] = "";
+  FakeShapeTarget form(ShapeKind::Form, Filled(3, 3, kGrey));
+  Error e = ShapeMeError(&form, true, kFile);
+  EXPECT_EQ(e.Number(), err::kSubscriptOutOfRange);
+  EXPECT_EQ(e.Description(), "Subscript out of range");
+  EXPECT_EQ(e.Source(), "pelmira.cDIBSectionRegion");
+  EXPECT_FALSE(form.applied.has_value());
+  EXPECT_FALSE(form.cleared);
+  EXPECT_EQ(shaper.ShapeRegion, Region::FromRect({0, 0, 3, 3}));
+
+  files.files.erase(kFile);
+  env.base_name = "other";
+  e = ShapeMeError(&form, true, kFile);
+  EXPECT_EQ(e.Number(), err::kFileNotFound);
+  EXPECT_EQ(e.Source(), "other.cDIBSectionRegion");
+}
+
+TEST_F(ShapeMeTest, LoadWithoutFileNameScans) {
+  FakeShapeTarget form(ShapeKind::Form, Filled(2, 2, kGrey));
+  shaper.ShapeMe(&form, kBlue, true, "");
+  EXPECT_GT(form.reads, 0);
+  EXPECT_EQ(files.opens, 0);
+  EXPECT_EQ(*form.applied, (Rects{{0, 0, 2, 2}}));
+}
+
+TEST_F(ShapeMeTest, LoadedOutlineIsCutToTheWindow) {
+  // Coordinates beyond 16 bits would wrap around in an X11 shape.
+  files.files[kFile] = EncodeRegionData(
+      Region::FromRects(Rects{{-100000, -3, 100000, 1}, {2, 2, 70000, 70000}, {50, 50, 60, 60}}));
+  FakeShapeTarget form(ShapeKind::Form, Filled(4, 3, kGrey));
+  shaper.ShapeMe(&form, kBlue, true, kFile);
+  EXPECT_EQ(*form.applied, (Rects{{0, 0, 4, 1}, {2, 2, 4, 3}}));
+}
+
+TEST_F(ShapeMeTest, ButtonsLoadWithTheirFaceSetUp) {
+  FakeShapeTarget first(ShapeKind::CommandButton, Filled(10, 6, kGrey));
+  shaper.ShapeMe(&first, kBlue, false, kFile);
+  FakeShapeTarget button(ShapeKind::CommandButton, Filled(10, 6, kBlue));
+  button.parent_scale_mode = 2;
+  shaper.ShapeMe(&button, kBlue, true, kFile);
+  EXPECT_EQ(button.reads, 0);
+  EXPECT_EQ(*button.applied, (Rects{{2, 2, 8, 4}}));
+  EXPECT_EQ(button.caption, "");
+  EXPECT_EQ(button.parent_scale_mode, 2);
+  EXPECT_EQ(button.open_window_pixels, 0);
+}
+
+}  // namespace
+}  // namespace pel

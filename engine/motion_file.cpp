@@ -1,9 +1,267 @@
+// The mouse motion file: "[MouseMotionFile]" and then one motion entry per line, every line
+// ended by CR LF, entries written byte for byte as the list holds them.
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <new>
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "engine/recorder.h"
+#include "platform/error.h"
 
 namespace pel {
 
-// Placeholder until the motion file lands.
-void mVazazEzerev::SaveDataToFile() {}
-void mVazazEzerev::LoadDataFromFile(const std::string&) {}
+namespace {
+
+constexpr std::string_view kHeader = "[MouseMotionFile]";
+constexpr std::string_view kLineEnd = "\r\n";
+// Bytes handed to the file system at once when saving, and read at once when loading.
+constexpr size_t kChunk = 64 * 1024;
+// While loading, window events are serviced whenever a chunk of the file has been taken apart
+// and after this many entries: servicing them after every line, with a real event loop, costs
+// more than reading the line. A chunk goes by in well under a millisecond, so the window
+// still answers at once.
+constexpr int kLinesPerEventPump = 1024;
+
+// Number and description of a failure, as the save failure message shows them.
+int32_t FailureNumber(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const Error& e) {
+    return e.Number();
+  } catch (const std::bad_alloc&) {
+    return err::kOutOfMemory;
+  } catch (...) {
+    return err::kDeviceIoError;
+  }
+}
+
+std::string FailureText(const std::exception_ptr& failure) {
+  return "Error: " + std::to_string(FailureNumber(failure)) + "\r\n  " +
+         ErrorReporter::Describe(failure);
+}
+
+// Splits a file into lines: CR LF or a lone CR ends a line, a lone LF stays inside it. The end
+// of the file is tested before each line, so a final line end yields no extra empty line, and a
+// last line without one is still returned. Never reads past the length the file had when it was
+// opened, so what it holds stays bounded by that length.
+class LineReader {
+ public:
+  // `on_chunk` runs each time a further chunk is about to be read.
+  LineReader(ReadFile& file, std::function<void()> on_chunk)
+      : file_(file), left_(file.Size()), buf_(kChunk), on_chunk_(std::move(on_chunk)) {}
+
+  // The next line into `line` (valid until the next call); false at the end of the file.
+  // Throws when the file cannot be read. A line longer than `cap` bytes comes back cut to
+  // more than `cap` bytes (enough to tell it from any shorter text) and the rest is not read.
+  bool Next(std::string_view& line, size_t cap = std::string::npos) {
+    pending_.clear();
+    bool any = false;  // a byte of this line has been seen
+    for (;;) {
+      if (pos_ == end_ && !Fill()) {
+        line = pending_;
+        return any;
+      }
+      if (skip_lf_) {
+        skip_lf_ = false;
+        if (buf_[pos_] == '\n') {
+          ++pos_;
+          continue;
+        }
+      }
+      const char* start = buf_.data() + pos_;
+      const size_t avail = end_ - pos_;
+      const char* cr = static_cast<const char*>(std::memchr(start, '\r', avail));
+      const size_t len = cr ? static_cast<size_t>(cr - start) : avail;
+      if (cap != std::string::npos && pending_.size() + len > cap) {
+        Append(start, cap + 1 - pending_.size());
+        line = pending_;
+        return true;
+      }
+      any = true;
+      if (!cr) {
+        Append(start, len);
+        pos_ = end_;
+        continue;
+      }
+      pos_ += len + 1;
+      skip_lf_ = true;
+      if (pending_.empty()) {
+        line = std::string_view(start, len);
+      } else {
+        Append(start, len);
+        line = pending_;
+      }
+      return true;
+    }
+  }
+
+  // Bytes of the file not read yet.
+  uint64_t Left() const { return left_ + (end_ - pos_); }
+
+ private:
+  bool Fill() {
+    if (left_ == 0) return false;
+    if (started_ && on_chunk_) on_chunk_();
+    started_ = true;
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(left_, buf_.size()));
+    const size_t got = file_.Read(buf_.data(), want);
+    // A file that shrank while being read ends where its bytes end.
+    if (got == 0) {
+      left_ = 0;
+      return false;
+    }
+    left_ -= std::min<uint64_t>(got, left_);
+    pos_ = 0;
+    end_ = got;
+    return true;
+  }
+
+  // Grows the line being joined across chunks no further than the rest of the file could
+  // still make it, so one huge line costs about its own size and never more than the file.
+  void Append(const char* bytes, size_t n) {
+    const size_t need = pending_.size() + n;
+    if (need > pending_.capacity()) {
+      const uint64_t most = need + left_;
+      pending_.reserve(
+          static_cast<size_t>(std::min<uint64_t>(std::max(need, pending_.capacity() * 2), most)));
+    }
+    pending_.append(bytes, n);
+  }
+
+  ReadFile& file_;
+  uint64_t left_;
+  std::vector<char> buf_;
+  size_t pos_ = 0;
+  size_t end_ = 0;
+  bool skip_lf_ = false;  // the last line ended with CR: a LF right after it belongs to it
+  bool started_ = false;
+  std::string pending_;
+  std::function<void()> on_chunk_;
+};
+
+// Clears the load flags however the load ends.
+struct LoadFlags {
+  bool& in_progress;
+  bool& filling;
+  ~LoadFlags() { in_progress = filling = false; }
+};
+
+}  // namespace
+
+void mVazazEzerev::SaveDataToFile() {
+  if (!UnsavedChanges || MotionList.Empty()) return;
+  // A list still being filled from a file would be saved cut off as if it were whole.
+  if (load_filling_) return;
+
+  CommonDialog& dialog = host_.dialog;
+  dialog.FileName.clear();
+  dialog.ShowSave();
+  const std::string path = dialog.FileName;
+  if (path.empty()) return;
+  if (host_.files.IsNormalFile(path) &&
+      host_.dialogs.MessageBox("File already exists. Do you want to overwrite old File?",
+                               "Save anyway?", MsgButtons::YesNo, MsgIcon::None) != MsgResult::Yes)
+    return;
+
+  // The file is written to a temporary beside it and renamed into place only when every byte
+  // is on disk, so a failure leaves the old file as it was.
+  try {
+    std::unique_ptr<ReplaceFile> out = host_.files.BeginReplace(path);
+    std::string chunk;
+    chunk.reserve(kChunk + 256);
+    chunk.append(kHeader).append(kLineEnd);
+    const int32_t count = MotionList.Count();
+    for (int32_t i = 1; i <= count; ++i) {
+      chunk.append(MotionList.Item(i)).append(kLineEnd);
+      if (chunk.size() >= kChunk) {
+        out->Write(chunk);
+        chunk.clear();
+      }
+    }
+    if (!chunk.empty()) out->Write(chunk);
+    out->Commit();
+  } catch (...) {
+    host_.dialogs.MessageBox(
+        "RodazIrerevuv has failed to save Data!\r\n" + FailureText(std::current_exception()), "",
+        MsgButtons::Ok, MsgIcon::None);
+    return;
+  }
+  UnsavedChanges = false;
+}
+
+void mVazazEzerev::LoadDataFromFile(const std::string& path) {
+  // The events serviced below may ask for another load: two files would mix in one list.
+  if (load_in_progress_) return;
+  load_in_progress_ = true;
+  LoadFlags flags{load_in_progress_, load_filling_};
+
+  Procedure p(host_.reporter, "mVazazEzerev.LoadDataFromFile");
+  p.Step(100, [&] {
+    // A recording still running would append to the file's entries. It ends here, before the
+    // save offer, so that the offer covers all of it; no new one starts until the load is over.
+    if (RecorderState == kRecording) ToggleRecording();
+    SaveDataToFile();
+  });
+
+  // From here on file failures are not errors of the program. The file is opened and its header
+  // checked before the list is touched, so that a file that cannot be loaded does not cost the
+  // recording in memory.
+  auto pump = [this] { host_.events.DoEvents(); };
+  std::unique_ptr<ReadFile> file;
+  std::unique_ptr<LineReader> reader;
+  std::string_view line;
+  std::string refusal;
+  try {
+    file = host_.files.OpenRead(path);
+    reader = std::make_unique<LineReader>(*file, pump);
+    if (!reader->Next(line, kHeader.size()) || line != kHeader)
+      refusal = "Nothing was loaded: \"" + path +
+                "\" is not a mouse motion file (its first line is not \"" + std::string(kHeader) +
+                "\").";
+  } catch (...) {
+    refusal = "Nothing was loaded: the file could not be read.\r\n" +
+              FailureText(std::current_exception());
+  }
+  if (!refusal.empty()) {
+    host_.dialogs.MessageBox(refusal + "\r\nThe recording in memory has been kept.", "",
+                             MsgButtons::Ok, MsgIcon::Exclamation);
+    return;
+  }
+
+  p.Step(102, [&] { MotionList.Clear(); });
+  load_filling_ = true;
+  std::string stopped;
+  try {
+    // The entries take at most the rest of the file. Their count is not known; the offsets
+    // grow as they come, which keeps a file of few long lines from claiming offsets for many.
+    try {
+      MotionList.Reserve(0, static_cast<size_t>(reader->Left()));
+    } catch (const std::bad_alloc&) {
+      // Too large to claim at once: the list grows as entries arrive instead.
+    }
+    int since_pump = 0;
+    while (reader->Next(line)) {
+      MotionList.Add(line);
+      if (++since_pump == kLinesPerEventPump) {
+        since_pump = 0;
+        pump();
+      }
+    }
+  } catch (...) {
+    // What was read so far stays; the user learns that the file was not read to its end.
+    stopped = "Loading stopped before the end of the file; " + std::to_string(MotionList.Count()) +
+              " entries were loaded.\r\n" + FailureText(std::current_exception());
+  }
+  load_filling_ = false;
+  reader.reset();
+  file.reset();
+  if (!stopped.empty()) host_.dialogs.MessageBox(stopped, "", MsgButtons::Ok, MsgIcon::Exclamation);
+}
 
 }  // namespace pel

@@ -81,9 +81,12 @@ class mVazazEzerev {
   // unset or empty (never the bare root).
   std::string GetTempFolder();
 
-  // Offers the save dialog when the recording holds unsaved entries and writes the file.
+  // Offers the save dialog when the recording holds unsaved entries and writes the file. The
+  // file is replaced whole or not at all; a failure is shown and leaves the list unsaved.
   void SaveDataToFile();
-  // Replaces the recording with the entries of the motion file at `path`.
+  // Replaces the recording with the entries of the motion file at `path`, after offering to
+  // save unsaved work. A file that cannot be opened or lacks the header leaves the list as it
+  // was and says why. Ends a running recording first; does nothing while a load is under way.
   void LoadDataFromFile(const std::string& path);
   // True while LoadDataFromFile is reading (window events run meanwhile).
   bool LoadInProgress() const { return load_in_progress_; }
@@ -92,7 +95,11 @@ class mVazazEzerev {
 
  private:
   EngineHost host_;
+  // Set for the whole of LoadDataFromFile, save offer included: no second load, no new
+  // recording while it runs.
   bool load_in_progress_ = false;
+  // Set while the list holds a file only partly read; a save then would write a cut-off file.
+  bool load_filling_ = false;
 };
 
 // Cursor and click primitives: they report nothing, a refused call changes nothing.

@@ -1,0 +1,160 @@
+// Saving and loading on the real disk, in a fresh folder per test.
+
+#include <dirent.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/posix/posix_files.h"
+#include "tests/motionfile/motion_file_fixture.h"
+
+namespace pel::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+PosixFileSystem disk;
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+void WriteAll(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+class DiskTest : public MotionFileTest {
+ protected:
+  DiskTest() : MotionFileTest(&disk) {}
+  void SetUp() override {
+    char tmpl[] = "/tmp/pel-motionfile-XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl), nullptr);
+    dir = tmpl;
+  }
+  void TearDown() override {
+    if (!mounted.empty()) ::umount2(mounted.c_str(), MNT_DETACH);
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+  // Names in `folder` other than those given: leftovers such as temporary files.
+  std::vector<std::string> Names(const std::string& folder) {
+    std::vector<std::string> v;
+    for (auto& e : fs::directory_iterator(folder)) v.push_back(e.path().filename().string());
+    std::sort(v.begin(), v.end());
+    return v;
+  }
+  std::string dir;
+  std::string mounted;
+  const std::vector<std::string> three = {"move,512,384,10", "move,515,380,16", "Left,515,380,234"};
+};
+
+TEST_F(DiskTest, SavedFileIsByteExactAndNothingElseIsLeft) {
+  Record(three);
+  SaveTo(dir + "/a.mmf");
+  EXPECT_EQ(ReadAll(dir + "/a.mmf"), FileOf(three));
+  EXPECT_EQ(Names(dir), std::vector<std::string>{"a.mmf"});
+  EXPECT_FALSE(engine.UnsavedChanges);
+  EXPECT_EQ(Boxes(), 0);
+
+  engine.MotionList.Clear();
+  engine.LoadDataFromFile(dir + "/a.mmf");
+  EXPECT_EQ(Entries(), three);
+}
+
+TEST_F(DiskTest, ExistingFileAnsweredNoStaysIdentical) {
+  WriteAll(dir + "/a.mmf", "precious\r\n");
+  Record(three);
+  SaveTo(dir + "/a.mmf", {MsgResult::No});
+  EXPECT_EQ(Boxes(), 1);
+  EXPECT_EQ(ReadAll(dir + "/a.mmf"), "precious\r\n");
+  EXPECT_TRUE(engine.UnsavedChanges);
+}
+
+TEST_F(DiskTest, HiddenFileAndSymlinkTarget) {
+  WriteAll(dir + "/.hidden.mmf", "old");
+  Record(three);
+  SaveTo(dir + "/.hidden.mmf");
+  EXPECT_EQ(Boxes(), 0);  // no overwrite question for a hidden file
+  EXPECT_EQ(ReadAll(dir + "/.hidden.mmf"), FileOf(three));
+
+  // A link at the target is replaced, not written through.
+  WriteAll(dir + "/real.mmf", "untouched");
+  ASSERT_EQ(::symlink((dir + "/real.mmf").c_str(), (dir + "/link.mmf").c_str()), 0);
+  Record(three);
+  SaveTo(dir + "/link.mmf", {MsgResult::Yes});
+  EXPECT_EQ(ReadAll(dir + "/real.mmf"), "untouched");
+  EXPECT_FALSE(fs::is_symlink(dir + "/link.mmf"));
+  EXPECT_EQ(ReadAll(dir + "/link.mmf"), FileOf(three));
+}
+
+TEST_F(DiskTest, UnwritablePlacesFailWithAMessageAndLeaveNoTrace) {
+  Record(three);
+  // A folder as the target.
+  fs::create_directory(dir + "/folder.mmf");
+  SaveTo(dir + "/folder.mmf");
+  // A file where a folder should be.
+  WriteAll(dir + "/file", "x");
+  SaveTo(dir + "/file/a.mmf");
+  // A folder that does not exist.
+  SaveTo(dir + "/missing/a.mmf");
+  ASSERT_EQ(Boxes(), 3);
+  EXPECT_NE(dialogs.boxes[0].text.find("Error: 75\r\n  Path/File access error ("),
+            std::string::npos)
+      << dialogs.boxes[0].text;
+  EXPECT_NE(dialogs.boxes[1].text.find("Error: 76\r\n  Path not found ("), std::string::npos)
+      << dialogs.boxes[1].text;
+  EXPECT_NE(dialogs.boxes[2].text.find("Error: 76"), std::string::npos);
+  EXPECT_NE(dialogs.boxes[2].text.find(dir + "/missing/a.mmf"), std::string::npos);
+  EXPECT_TRUE(fs::is_directory(dir + "/folder.mmf"));
+  EXPECT_EQ(Names(dir), (std::vector<std::string>{"file", "folder.mmf"}));
+  EXPECT_TRUE(engine.UnsavedChanges);
+}
+
+TEST_F(DiskTest, ReadOnlyFolderIsPermissionDenied) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+  fs::create_directory(dir + "/ro");
+  ::chmod((dir + "/ro").c_str(), 0555);
+  Record(three);
+  SaveTo(dir + "/ro/a.mmf");
+  ::chmod((dir + "/ro").c_str(), 0755);
+  ASSERT_EQ(Boxes(), 1);
+  EXPECT_NE(dialogs.boxes[0].text.find("Error: 70"), std::string::npos);
+  EXPECT_TRUE(Names(dir + "/ro").empty());
+}
+
+TEST_F(DiskTest, FullDiskKeepsTheOldFile) {
+  const std::string small = dir + "/small";
+  fs::create_directory(small);
+  if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k") != 0)
+    GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+  mounted = small;
+  WriteAll(small + "/a.mmf", "old recording\r\n");
+  Record(std::vector<std::string>(10000, "move,1000,1000,16.25"));
+  SaveTo(small + "/a.mmf", {MsgResult::Yes});
+  ASSERT_EQ(Boxes(), 2);
+  EXPECT_NE(dialogs.boxes[1].text.find("\r\nError: 61\r\n  Disk full ("), std::string::npos)
+      << dialogs.boxes[1].text;
+  EXPECT_EQ(ReadAll(small + "/a.mmf"), "old recording\r\n");
+  EXPECT_EQ(Names(small), std::vector<std::string>{"a.mmf"});
+  EXPECT_TRUE(engine.UnsavedChanges);
+}
+
+TEST_F(DiskTest, LoadOfAFolderOrMissingFileKeepsTheList) {
+  Record(three);
+  engine.UnsavedChanges = false;
+  engine.LoadDataFromFile(dir);
+  engine.LoadDataFromFile(dir + "/none.mmf");
+  EXPECT_EQ(Entries(), three);
+  ASSERT_EQ(Boxes(), 2);
+  EXPECT_NE(dialogs.boxes[1].text.find("Error: 53"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace pel::test

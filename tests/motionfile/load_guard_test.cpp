@@ -1,0 +1,100 @@
+// What may happen while a load services window events: nothing that mixes two lists or loses
+// a recording.
+
+#include "tests/motionfile/motion_file_fixture.h"
+
+namespace pel::test {
+namespace {
+
+class LoadGuardTest : public MotionFileTest {
+ protected:
+  void SetUp() override {
+    std::string bytes = kHeaderLine;
+    for (int i = 0; i < kEntries; ++i) bytes += "move," + std::to_string(i) + ",0,10\r\n";
+    mem.Put("/d/big.mmf", bytes);
+    mem.Put("/d/other.mmf", FileOf({"Left,1,1,1"}));
+  }
+  static constexpr int kEntries = 20000;
+};
+
+TEST_F(LoadGuardTest, EventsRunDuringTheLoadAndSeeAPartlyFilledList) {
+  std::vector<int> counts;
+  events.on_events = [&] {
+    EXPECT_TRUE(engine.LoadInProgress());
+    counts.push_back(engine.MotionList.Count());
+  };
+  engine.LoadDataFromFile("/d/big.mmf");
+  EXPECT_FALSE(engine.LoadInProgress());
+  ASSERT_GE(counts.size(), 2u);
+  EXPECT_GT(counts.front(), 0);
+  EXPECT_LT(counts.front(), kEntries);
+  // Bounded: not once per line, but at least every 1024 lines.
+  EXPECT_LT(counts.size(), static_cast<size_t>(kEntries / 100));
+  for (size_t i = 1; i < counts.size(); ++i) EXPECT_LE(counts[i] - counts[i - 1], 1024);
+}
+
+TEST_F(LoadGuardTest, SecondLoadRecordingStartAndSaveAreRefusedMeanwhile) {
+  engine.RecorderState = std::string(kIdle);
+  engine.UnsavedChanges = true;  // a save now would offer the partial list
+  int runs = 0;
+  events.on_events = [&] {
+    if (runs++ != 1) return;
+    engine.LoadDataFromFile("/d/other.mmf");
+    engine.ToggleRecording();
+    engine.SaveDataToFile();
+    // F10 through the poll cycle as well.
+    input.Tap(vk::kF10);
+    clock.Advance(0.01);
+    poll.Timer1_Timer();
+    clock.Advance(0.01);
+    poll.Timer1_Timer();
+  };
+  engine.LoadDataFromFile("/d/big.mmf");
+  EXPECT_EQ(engine.RecorderState, kIdle);
+  EXPECT_EQ(engine.MotionList.Count(), kEntries);
+  EXPECT_EQ(engine.MotionList.Item(1), "move,0,0,10");
+  EXPECT_EQ(SaveDialogs(), 0);
+  EXPECT_EQ(log.Count("OpenRead /d/other.mmf"), 0);
+  // Once the load is over, all of it works again.
+  engine.LoadDataFromFile("/d/other.mmf");
+  EXPECT_EQ(Entries(), std::vector<std::string>{"Left,1,1,1"});
+}
+
+TEST_F(LoadGuardTest, LoadDuringRecordingEndsItBeforeTheSaveOffer) {
+  engine.RecorderState = std::string(kRecording);
+  engine.AddMotion(1, 2, 3, "move");
+  dialogs.choices.push_back("/d/kept.mmf");
+  // The cursor keeps moving while the load runs: a recording still on would add entries.
+  int x = 100;
+  events.on_events = [&] {
+    input.MoveTo({x++, 50});
+    clock.Advance(0.01);
+    poll.Timer1_Timer();
+  };
+  engine.LoadDataFromFile("/d/big.mmf");
+  EXPECT_EQ(engine.RecorderState, kIdle);
+  EXPECT_EQ(mem.Bytes("/d/kept.mmf"), FileOf({"move,1,2,3"}));
+  EXPECT_FALSE(engine.UnsavedChanges);
+  ASSERT_EQ(engine.MotionList.Count(), kEntries);
+  EXPECT_EQ(engine.MotionList.Item(kEntries), "move," + std::to_string(kEntries - 1) + ",0,10");
+}
+
+TEST_F(LoadGuardTest, PlaybackDuringTheLoadPlaysWhatHasArrived) {
+  engine.RecorderState = std::string(kIdle);
+  bool started = false;
+  events.on_events = [&] {
+    if (!started) {
+      engine.StartPlaying();
+      started = true;
+    }
+    clock.Advance(0.01);
+    poll.Timer1_Timer();
+  };
+  engine.LoadDataFromFile("/d/big.mmf");
+  EXPECT_EQ(engine.RecorderState, kPlaying);
+  EXPECT_GT(log.Count("SetCursorPos"), 0);
+  EXPECT_EQ(engine.MotionList.Count(), kEntries);
+}
+
+}  // namespace
+}  // namespace pel::test

@@ -1,0 +1,180 @@
+// The POSIX file system against a fresh folder on the real disk.
+
+#include "platform/posix/posix_files.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "platform/error.h"
+
+namespace pel {
+namespace {
+
+namespace fs = std::filesystem;
+
+class PosixFilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/pel-posix-XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl), nullptr);
+    dir = tmpl;
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+  void Write(const std::string& name, const std::string& bytes) {
+    std::ofstream(dir + "/" + name, std::ios::binary) << bytes;
+  }
+  std::string Read(const std::string& name) {
+    std::ifstream in(dir + "/" + name, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  std::vector<std::string> Names() {
+    std::vector<std::string> v;
+    for (auto& e : fs::directory_iterator(dir)) v.push_back(e.path().filename().string());
+    std::sort(v.begin(), v.end());
+    return v;
+  }
+  // The error number that `action` throws, or 0.
+  template <class F>
+  int32_t ErrorOf(F&& action, std::string* description = nullptr) {
+    try {
+      action();
+    } catch (const Error& e) {
+      if (description) *description = e.Description();
+      return e.Number();
+    }
+    return 0;
+  }
+
+  PosixFileSystem files;
+  std::string dir;
+};
+
+TEST_F(PosixFilesTest, WhatCountsAsANormalFile) {
+  Write("plain.mmf", "x");
+  Write(".hidden.mmf", "x");
+  fs::create_directory(dir + "/folder");
+  fs::create_symlink(dir + "/plain.mmf", dir + "/link.mmf");
+  fs::create_symlink(dir + "/gone", dir + "/dangling.mmf");
+  ::mkfifo((dir + "/fifo").c_str(), 0600);
+  EXPECT_TRUE(files.IsNormalFile(dir + "/plain.mmf"));
+  EXPECT_TRUE(files.IsNormalFile(dir + "/link.mmf"));
+  EXPECT_FALSE(files.IsNormalFile(dir + "/.hidden.mmf"));
+  EXPECT_FALSE(files.IsNormalFile(dir + "/folder"));
+  EXPECT_FALSE(files.IsNormalFile(dir + "/dangling.mmf"));
+  EXPECT_FALSE(files.IsNormalFile(dir + "/fifo"));
+  EXPECT_FALSE(files.IsNormalFile(dir + "/missing"));
+  EXPECT_FALSE(files.IsNormalFile(dir + "/plain.mmf/x"));
+  EXPECT_FALSE(files.IsNormalFile(""));
+  EXPECT_TRUE(files.CanReadTimestamp(dir + "/.hidden.mmf"));
+  EXPECT_TRUE(files.CanReadTimestamp(dir + "/folder"));
+  EXPECT_FALSE(files.CanReadTimestamp(dir + "/missing"));
+}
+
+TEST_F(PosixFilesTest, OpenReadGivesSizeAndBytesAndRefusesWhatIsNoFile) {
+  std::string bytes(200000, 'a');
+  bytes[123456] = '\r';
+  Write("f", bytes);
+  auto in = files.OpenRead(dir + "/f");
+  EXPECT_EQ(in->Size(), bytes.size());
+  std::string got;
+  char buf[7000];
+  while (size_t n = in->Read(buf, sizeof buf)) got.append(buf, n);
+  EXPECT_EQ(got, bytes);
+  EXPECT_EQ(in->Read(buf, sizeof buf), 0u);
+
+  fs::create_directory(dir + "/folder");
+  ::mkfifo((dir + "/fifo").c_str(), 0600);
+  std::string why;
+  EXPECT_EQ(ErrorOf([&] { files.OpenRead(dir + "/missing"); }, &why), err::kFileNotFound);
+  EXPECT_NE(why.find(dir + "/missing"), std::string::npos) << why;
+  EXPECT_NE(why.find("No such file or directory"), std::string::npos) << why;
+  EXPECT_EQ(ErrorOf([&] { files.OpenRead(dir + "/folder"); }), err::kPathFileAccess);
+  EXPECT_EQ(ErrorOf([&] { files.OpenRead(dir + "/fifo"); }), err::kPathFileAccess);  // no hang
+  EXPECT_EQ(ErrorOf([&] { files.OpenRead(dir + "/f/x"); }), err::kPathNotFound);
+}
+
+TEST_F(PosixFilesTest, ReplaceIsInvisibleUntilCommitAndKeepsPermissions) {
+  Write("t", "old");
+  ::chmod((dir + "/t").c_str(), 0640);
+  {
+    auto out = files.BeginReplace(dir + "/t");
+    out->Write("new ");
+    out->Write("bytes");
+    EXPECT_EQ(Read("t"), "old");
+    ASSERT_EQ(Names().size(), 2u);  // the temporary sits beside the target, hidden
+    EXPECT_EQ(Names()[0].rfind(".t.", 0), 0u);
+    out->Commit();
+  }
+  EXPECT_EQ(Read("t"), "new bytes");
+  EXPECT_EQ(Names(), std::vector<std::string>{"t"});
+  struct stat st {};
+  ::stat((dir + "/t").c_str(), &st);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+
+  // Dropped without Commit: target untouched, temporary gone.
+  {
+    auto out = files.BeginReplace(dir + "/t");
+    out->Write("half");
+  }
+  EXPECT_EQ(Read("t"), "new bytes");
+  EXPECT_EQ(Names(), std::vector<std::string>{"t"});
+
+  // A new file in a folder given relative to the working folder.
+  const fs::path cwd = fs::current_path();
+  fs::current_path(dir);
+  {
+    auto out = files.BeginReplace("rel");
+    out->Write("r");
+    out->Commit();
+  }
+  fs::current_path(cwd);
+  EXPECT_EQ(Read("rel"), "r");
+}
+
+TEST_F(PosixFilesTest, ReplaceRefusesFoldersAndMissingFolders) {
+  fs::create_directory(dir + "/folder");
+  Write("file", "x");
+  EXPECT_EQ(ErrorOf([&] { files.BeginReplace(dir + "/folder"); }), err::kPathFileAccess);
+  EXPECT_EQ(ErrorOf([&] { files.BeginReplace(dir + "/missing/a"); }), err::kPathNotFound);
+  EXPECT_EQ(ErrorOf([&] { files.BeginReplace(dir + "/file/a"); }), err::kPathNotFound);
+  EXPECT_EQ(ErrorOf([&] { files.BeginReplace(dir + "/"); }), err::kBadFileName);
+  EXPECT_EQ(ErrorOf([&] { files.BeginReplace(""); }), err::kBadFileName);
+  EXPECT_EQ(Names(), (std::vector<std::string>{"file", "folder"}));
+}
+
+TEST_F(PosixFilesTest, ReplaceOfASymlinkReplacesTheLink) {
+  Write("real", "real");
+  fs::create_symlink(dir + "/real", dir + "/link");
+  auto out = files.BeginReplace(dir + "/link");
+  out->Write("new");
+  out->Commit();
+  EXPECT_EQ(Read("real"), "real");
+  EXPECT_FALSE(fs::is_symlink(dir + "/link"));
+  EXPECT_EQ(Read("link"), "new");
+}
+
+TEST(FileErrorNumberTest, SystemErrorsMapToTheRuntimeNumbers) {
+  EXPECT_EQ(FileErrorNumber(ENOENT, false), err::kFileNotFound);
+  EXPECT_EQ(FileErrorNumber(ENOENT, true), err::kPathNotFound);
+  EXPECT_EQ(FileErrorNumber(EACCES, false), err::kPermissionDenied);
+  EXPECT_EQ(FileErrorNumber(EROFS, true), err::kPermissionDenied);
+  EXPECT_EQ(FileErrorNumber(ENOSPC, true), err::kDiskFull);
+  EXPECT_EQ(FileErrorNumber(EDQUOT, true), err::kDiskFull);
+  EXPECT_EQ(FileErrorNumber(EIO, false), err::kDeviceIoError);
+  EXPECT_EQ(FileErrorNumber(EISDIR, false), err::kPathFileAccess);
+}
+
+}  // namespace
+}  // namespace pel

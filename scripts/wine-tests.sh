@@ -1,19 +1,32 @@
 #!/usr/bin/env bash
 # Runs the Windows test programs of a MinGW build under Wine, on a private Xvfb display and a
 # private Wine prefix kept in the build folder, and checks their results.
-#   usage: scripts/wine-tests.sh BUILD_DIR        (for example build/mingw)
+#   usage: scripts/wine-tests.sh [--build] BUILD_DIR        (for example build/mingw)
+# --build first brings the test programs of a configured BUILD_DIR up to date (for CTest).
 # Environment: WINE_TESTS_FRESH=1 makes a new Wine prefix; WINE_TESTS_TIMEOUT (seconds per
 # program, default 120).
 # Exit status: 0 all passed, 1 a check failed, 77 the programs are not built (skipped).
 set -euo pipefail
 
+rebuild=0
+if [ "${1:-}" = --build ]; then
+  rebuild=1
+  shift
+fi
 if [ $# -ne 1 ]; then
-  echo "usage: $0 BUILD_DIR" >&2
+  echo "usage: $0 [--build] BUILD_DIR" >&2
   exit 2
 fi
 src=$(cd "$(dirname "$0")/.." && pwd)
+if [ ! -d "$1" ]; then
+  echo "wine-tests: $1 does not exist (cmake --preset mingw)" >&2
+  exit 77
+fi
 build=$(cd "$1" && pwd)
 bin="$build/platform/win32"
+if [ $rebuild = 1 ] && [ -f "$build/CMakeCache.txt" ]; then
+  cmake --build "$build" --target pel_win32_selftest pel_region_check
+fi
 selftest="$bin/pel_win32_selftest.exe"
 region_check="$bin/pel_region_check.exe"
 for exe in "$selftest" "$region_check"; do
@@ -111,7 +124,7 @@ fi
 # portable writer, for hand-made outlines and for pictures when they exist.
 echo "wine-tests: region data, GDI against the portable writer"
 region_inputs=("$src"/tests/win32/regions/*.txt)
-for pic in "$src"/app/res/*.bmp "$src"/shaping/testdata/*.bmp; do
+for pic in "$src"/assets/rec.ppm "$src"/assets/play.ppm; do
   [ -f "$pic" ] && region_inputs+=("$pic")
 done
 for input in "${region_inputs[@]}"; do
@@ -124,7 +137,8 @@ for input in "${region_inputs[@]}"; do
     echo "  FAIL $name (exit $rc; see $logs/region-$name.out)"
     failed=1
   else
-    echo "  $(grep '^PASS' "$logs/region-$name.out" | head -n1)"
+    grep '^PASS' "$logs/region-$name.out" | sed -n 2p | sed 's/^/  /'
+
   fi
 done
 

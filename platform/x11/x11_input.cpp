@@ -1,0 +1,215 @@
+#include "platform/x11/x11_input.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XInput2.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include <cstdio>
+
+#include "platform/x11/x_error_trap.h"
+
+namespace pel {
+namespace {
+
+// What a virtual-key code stands for on X: a pointer button or a key (found by keysym, since
+// keycodes differ between servers and keyboard layouts).
+struct XInputCode {
+  unsigned button = 0;
+  KeySym keysym = NoSymbol;
+};
+
+XInputCode FromVirtualKey(int vk) {
+  switch (vk) {
+    case vk::kLButton:
+      return {.button = 1};
+    case vk::kRButton:
+      return {.button = 3};
+    case vk::kMButton:
+      return {.button = 2};
+    case vk::kPause:
+      return {.keysym = XK_Pause};
+    case vk::kF9:
+      return {.keysym = XK_F9};
+    case vk::kF10:
+      return {.keysym = XK_F10};
+    case vk::kF12:
+      return {.keysym = XK_F12};
+    default:
+      return {};
+  }
+}
+
+unsigned ButtonNumber(MouseButton button) {
+  switch (button) {
+    case MouseButton::Left:
+      return 1;
+    case MouseButton::Middle:
+      return 2;
+    case MouseButton::Right:
+      return 3;
+  }
+  return 1;
+}
+
+// True when an XTest request was sent and the server processed it without error. XTest calls
+// return 0 without sending anything when the extension is missing, which no X error reports.
+bool Sent(XErrorTrap& trap, Status sent, const char* call) {
+  const bool processed = trap.Check(call);
+  if (processed && !sent) std::fprintf(stderr, "pelmira: %s failed: request not sent\n", call);
+  return processed && sent;
+}
+
+}  // namespace
+
+std::unique_ptr<X11Input> X11Input::Open(const char* display_name, std::string& error) {
+  Display* display = XOpenDisplay(display_name);
+  if (!display) {
+    error = std::string("XOpenDisplay failed: cannot open display \"") +
+            XDisplayName(display_name) + "\"";
+    return nullptr;
+  }
+  auto fail = [&](std::string message) -> std::unique_ptr<X11Input> {
+    error = std::move(message);
+    XCloseDisplay(display);
+    return nullptr;
+  };
+
+  int xi_opcode = 0, first_event = 0, first_error = 0;
+  if (!XQueryExtension(display, "XInputExtension", &xi_opcode, &first_event, &first_error))
+    return fail("XQueryExtension failed: the X server has no XInputExtension");
+  // Announce 2.2: from 2.1 on, raw events reach their clients even while another client holds
+  // a grab (an open menu, a drag); a 2.0 server still delivers them outside grabs.
+  int major = 2, minor = 2;
+  if (XIQueryVersion(display, &major, &minor) != Success || major < 2)
+    return fail("XIQueryVersion failed: the X server does not support XInput 2.0");
+  int xtest_event = 0, xtest_error = 0, xtest_major = 0, xtest_minor = 0;
+  if (!XTestQueryExtension(display, &xtest_event, &xtest_error, &xtest_major, &xtest_minor))
+    return fail("XTestQueryExtension failed: the X server has no XTEST extension");
+
+  // Raw events selected on the root window arrive whatever window has the focus and need no
+  // grab. Master devices report the presses of every attached physical device and of XTest.
+  unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+  XISetMask(bits, XI_RawKeyPress);
+  XISetMask(bits, XI_RawKeyRelease);
+  XISetMask(bits, XI_RawButtonPress);
+  XISetMask(bits, XI_RawButtonRelease);
+  XIEventMask mask{XIAllMasterDevices, sizeof bits, bits};
+  {
+    XErrorTrap trap(display);
+    XISelectEvents(display, DefaultRootWindow(display), &mask, 1);
+    if (!trap.Check("XISelectEvents"))
+      return fail("XISelectEvents failed: raw input events cannot be selected");
+  }
+  return std::unique_ptr<X11Input>(new X11Input(display, xi_opcode));
+}
+
+X11Input::X11Input(Display* display, int xi_opcode) : display_(display), xi_opcode_(xi_opcode) {
+  ReadPointerMapping();
+}
+
+void X11Input::ReadPointerMapping() {
+  pointer_buttons_ = XGetPointerMapping(display_, pointer_map_.data(), pointer_map_.size());
+}
+
+X11Input::~X11Input() {
+  XCloseDisplay(display_);
+}
+
+void X11Input::DrainEvents() {
+  // XPending reads whatever the server has sent without blocking. Callers make a round trip
+  // first: its reply comes after every event the server generated before it, so those events
+  // are all queued by then.
+  while (XPending(display_) > 0) {
+    XEvent event;
+    XNextEvent(display_, &event);
+    if (event.type == MappingNotify) {
+      // Every client gets these. Keeps XKeysymToKeycode and the button map up to date.
+      if (event.xmapping.request == MappingPointer)
+        ReadPointerMapping();
+      else
+        XRefreshKeyboardMapping(&event.xmapping);
+      continue;
+    }
+    XGenericEventCookie& cookie = event.xcookie;
+    if (cookie.type != GenericEvent || cookie.extension != xi_opcode_) continue;
+    if (!XGetEventData(display_, &cookie)) continue;
+    const auto* raw = static_cast<const XIRawEvent*>(cookie.data);
+    // Releases need no handling: the latch only remembers presses, and the polled state
+    // reports whether the key is still down.
+    if (raw->detail >= 0 && raw->detail < 256) {
+      if (cookie.evtype == XI_RawKeyPress) key_latch_[raw->detail] = true;
+      if (cookie.evtype == XI_RawButtonPress) button_latch_[raw->detail] = true;
+    }
+    XFreeEventData(display_, &cookie);
+  }
+}
+
+int16_t X11Input::KeyState(int vk) {
+  const XInputCode code = FromVirtualKey(vk);
+  bool down = false;
+  bool latched = false;
+  if (code.button != 0) {
+    Window root = 0, child = 0;
+    int root_x = 0, root_y = 0, win_x = 0, win_y = 0;
+    unsigned mask = 0;
+    XQueryPointer(display_, DefaultRootWindow(display_), &root, &child, &root_x, &root_y, &win_x,
+                  &win_y, &mask);
+    DrainEvents();
+    // Raw events and XTest speak of physical buttons, the pointer's state mask of logical ones
+    // (after the button mapping, e.g. 1 and 3 swapped for left-handed use). Poll the logical
+    // button that the physical one stands for, so that a held click and a quick one agree.
+    const unsigned logical = static_cast<int>(code.button) <= pointer_buttons_
+                                 ? pointer_map_[code.button - 1]
+                                 : code.button;
+    down = logical >= 1 && logical <= 5 && (mask & (Button1Mask << (logical - 1))) != 0;
+    latched = button_latch_[code.button];
+    button_latch_[code.button] = false;
+  } else if (code.keysym != NoSymbol) {
+    const KeyCode keycode = XKeysymToKeycode(display_, code.keysym);
+    if (keycode == 0) return 0;  // no key of this layout produces the keysym
+    char keys[32] = {};
+    XQueryKeymap(display_, keys);
+    down = (keys[keycode / 8] & (1 << (keycode % 8))) != 0;
+    DrainEvents();
+    latched = key_latch_[keycode];
+    key_latch_[keycode] = false;
+  } else {
+    return 0;
+  }
+  return static_cast<int16_t>((down ? 0x8000 : 0) | (latched ? 1 : 0));
+}
+
+bool X11Input::CursorPos(Point& pos) {
+  // Asked of the server each time: a warp (another program's or ours) moves the pointer
+  // without any raw motion event, so no event stream could track it.
+  Window root = 0, child = 0;
+  int root_x = 0, root_y = 0, win_x = 0, win_y = 0;
+  unsigned mask = 0;
+  // False only means the pointer is on another screen of a multi-screen display; the root
+  // coordinates are still those of the screen it is on.
+  XQueryPointer(display_, DefaultRootWindow(display_), &root, &child, &root_x, &root_y, &win_x,
+                &win_y, &mask);
+  pos = {root_x, root_y};
+  return true;
+}
+
+bool X11Input::SetCursorPos(Point pos) {
+  // An XTest motion rather than XWarpPointer: it travels the same device path as the XTest
+  // button presses that replay clicks, so other programs see one consistent stream of real
+  // pointer input (hover and drag handling included), and servers that restrict warps to the
+  // client's own windows still accept it. The server clamps it to the screen.
+  XErrorTrap trap(display_);
+  const Status sent =
+      XTestFakeMotionEvent(display_, DefaultScreen(display_), pos.x, pos.y, CurrentTime);
+  return Sent(trap, sent, "XTestFakeMotionEvent");
+}
+
+bool X11Input::InjectButton(MouseButton button, bool down) {
+  XErrorTrap trap(display_);
+  const Status sent =
+      XTestFakeButtonEvent(display_, ButtonNumber(button), down ? True : False, CurrentTime);
+  return Sent(trap, sent, "XTestFakeButtonEvent");
+}
+
+}  // namespace pel

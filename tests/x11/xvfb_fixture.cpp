@@ -1,0 +1,212 @@
+#include "tests/x11/xvfb_fixture.h"
+
+#include <X11/Xlib.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace pel::x11test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Waits for `pid` to exit within `timeout`; true when it did (and was reaped).
+bool Reap(pid_t pid, std::chrono::milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  do {
+    int status = 0;
+    const pid_t r = waitpid(pid, &status, WNOHANG);
+    if (r == pid || r < 0) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  } while (Clock::now() < deadline);
+  return false;
+}
+
+int ExitStatus(int status) {
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+Xvfb::Xvfb(std::vector<std::string> extra_args, std::string screen) {
+  int ready[2];
+  // Xvfb writes its display number to descriptor 3 once it accepts connections; the child gets
+  // the pipe's write end there (dup2 drops O_CLOEXEC), the rest of the pipe stays ours.
+  if (pipe2(ready, O_CLOEXEC) != 0) throw std::runtime_error("Xvfb: pipe failed");
+  char log_template[] = "/tmp/pel-xvfb-XXXXXX";
+  const int log_fd = mkstemp(log_template);
+  if (log_fd < 0) {
+    close(ready[0]);
+    close(ready[1]);
+    throw std::runtime_error("Xvfb: cannot create a log file in /tmp");
+  }
+  log_path_ = log_template;
+
+  std::vector<std::string> args = {
+      "Xvfb", "-displayfd", "3",   "-screen", "0",
+      screen, "-nolisten",  "tcp", "-noreset"};  // -noreset: survive the last client leaving
+  args.insert(args.end(), extra_args.begin(), extra_args.end());
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, ready[1], 3);
+  posix_spawn_file_actions_adddup2(&actions, log_fd, 1);
+  posix_spawn_file_actions_adddup2(&actions, log_fd, 2);
+  const int spawned = posix_spawnp(&pid_, "Xvfb", &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(ready[1]);
+  close(log_fd);
+  if (spawned != 0) {
+    close(ready[0]);
+    pid_ = -1;
+    throw std::runtime_error("Xvfb: cannot start Xvfb (is it installed?)");
+  }
+
+  std::string number;
+  const auto deadline = Clock::now() + std::chrono::seconds(10);
+  while (number.find('\n') == std::string::npos && Clock::now() < deadline) {
+    pollfd p{ready[0], POLLIN, 0};
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (poll(&p, 1, static_cast<int>(left > 0 ? left : 0)) <= 0) break;
+    char buffer[16];
+    const ssize_t n = read(ready[0], buffer, sizeof buffer);
+    if (n <= 0) break;  // Xvfb exited before reporting
+    number.append(buffer, static_cast<size_t>(n));
+  }
+  close(ready[0]);
+  if (number.find('\n') == std::string::npos) {
+    kill(pid_, SIGKILL);
+    Reap(pid_, std::chrono::seconds(5));
+    pid_ = -1;
+    const std::string log = ReadFile(log_path_);
+    unlink(log_path_.c_str());
+    throw std::runtime_error("Xvfb did not come up within 10 s:\n" + log);
+  }
+  display_ = ":" + number.substr(0, number.find('\n'));
+}
+
+Xvfb::~Xvfb() {
+  if (pid_ > 0) {
+    kill(pid_, SIGTERM);
+    if (!Reap(pid_, std::chrono::seconds(5))) {
+      kill(pid_, SIGKILL);
+      Reap(pid_, std::chrono::seconds(5));
+    }
+  }
+  if (!log_path_.empty()) unlink(log_path_.c_str());
+}
+
+int Xvfb::Run(const std::string& command) const {
+  const std::string line = "DISPLAY=" + display_ + " " + command;
+  return ExitStatus(std::system(line.c_str()));
+}
+
+std::string Xvfb::Output(const std::string& command) const {
+  const std::string line = "DISPLAY=" + display_ + " " + command;
+  FILE* pipe = popen(line.c_str(), "r");
+  if (!pipe) return {};
+  std::string out;
+  char buffer[256];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+  pclose(pipe);
+  return out;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  while (!condition()) {
+    if (Clock::now() >= deadline) return condition();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+bool QueryPointer(const std::string& display, int& x, int& y) {
+  Display* d = XOpenDisplay(display.c_str());
+  if (!d) return false;
+  Window root = 0, child = 0;
+  int wx = 0, wy = 0;
+  unsigned mask = 0;
+  XQueryPointer(d, DefaultRootWindow(d), &root, &child, &x, &y, &wx, &wy, &mask);
+  XCloseDisplay(d);
+  return true;
+}
+
+ObserverWindow::ObserverWindow(const std::string& display, int x, int y, unsigned width,
+                               unsigned height) {
+  display_ = XOpenDisplay(display.c_str());
+  if (!display_) throw std::runtime_error("ObserverWindow: cannot open display " + display);
+  const int screen = DefaultScreen(display_);
+  XSetWindowAttributes attributes{};
+  attributes.override_redirect = True;
+  attributes.background_pixel = WhitePixel(display_, screen);
+  attributes.event_mask = ButtonPressMask | ButtonReleaseMask | StructureNotifyMask;
+  window_ = XCreateWindow(display_, RootWindow(display_, screen), x, y, width, height, 0,
+                          CopyFromParent, InputOutput, CopyFromParent,
+                          CWOverrideRedirect | CWBackPixel | CWEventMask, &attributes);
+  XMapRaised(display_, window_);
+  // Input reaches the window only once it is viewable: wait for the server to say so.
+  XEvent event;
+  const bool mapped = WaitUntil([&] {
+    while (XPending(display_) > 0) {
+      XNextEvent(display_, &event);
+      if (event.type == MapNotify && event.xmap.window == window_) return true;
+    }
+    return false;
+  });
+  if (!mapped) {
+    XCloseDisplay(display_);
+    throw std::runtime_error("ObserverWindow: the window was not mapped");
+  }
+}
+
+ObserverWindow::~ObserverWindow() {
+  XDestroyWindow(display_, window_);
+  XCloseDisplay(display_);
+}
+
+const std::vector<ObserverWindow::ButtonEvent>& ObserverWindow::Events() {
+  // A round trip first, so that events caused by requests the server has already handled
+  // are in the queue.
+  XSync(display_, False);
+  while (XPending(display_) > 0) {
+    XEvent event;
+    XNextEvent(display_, &event);
+    if ((event.type == ButtonPress || event.type == ButtonRelease) &&
+        event.xbutton.window == window_) {
+      events_.push_back(
+          {event.type == ButtonPress, event.xbutton.button, event.xbutton.x, event.xbutton.y});
+    }
+  }
+  return events_;
+}
+
+bool ObserverWindow::WaitForEvents(size_t count, std::chrono::milliseconds timeout) {
+  return WaitUntil([&] { return Events().size() >= count; }, timeout);
+}
+
+}  // namespace pel::x11test

@@ -1,0 +1,171 @@
+// The six buttons of the main window and its pointer switching.
+
+#include <gtest/gtest.h>
+
+#include "tests/app/rig.h"
+
+namespace pel::test {
+namespace {
+
+constexpr const char* kMotionFile = "[MouseMotionFile]\r\nmove,1,2,0\r\nLeft,3,4,16\r\n";
+
+struct Commands : ::testing::Test {
+  Rig r;
+  void SetUp() override { r.form.Form_Load(); }
+  void Unsaved() {
+    r.form.Engine().AddMotion(10, 20, 0, "move");
+    r.form.Engine().AddMotion(11, 21, 16, "Left");
+  }
+};
+
+TEST_F(Commands, StartRecordingWithUnsavedWorkOffersTheSaveFirstAndCancelStillStarts) {
+  Unsaved();
+  r.dialogs.choices = {""};  // cancel
+  r.form.PushButton1_Click();
+  EXPECT_EQ(r.log.Count("ShowSave"), 1);
+  EXPECT_EQ(r.form.Engine().RecorderState, "Recording");
+  EXPECT_TRUE(r.form.Engine().UnsavedChanges);
+  EXPECT_TRUE(r.Reports().empty());
+  // The recording step drops the old entries.
+  r.form.Timer1_Timer();
+  EXPECT_EQ(r.form.Engine().MotionList.Count(), 0);
+}
+
+TEST_F(Commands, StartRecordingWithNothingUnsavedStartsAtOnce) {
+  r.form.PushButton1_Click();
+  EXPECT_EQ(r.log.Count("ShowSave"), 0);
+  EXPECT_EQ(r.form.Engine().RecorderState, "Recording");
+}
+
+TEST_F(Commands, StoppingARecordingWithEntriesOffersTheSaveBeforeItStops) {
+  r.form.PushButton1_Click();
+  r.form.Timer1_Timer();
+  Unsaved();
+  r.dialogs.choices = {"/home/u/take.mmf"};
+  r.form.PushButton1_Click();
+  EXPECT_EQ(r.log.Count("ShowSave"), 1);
+  EXPECT_EQ(r.dialogs.filters.back(), "Mouse Motion File (*.mmf)|*.mmf");
+  EXPECT_EQ(r.form.Engine().RecorderState, "Idle");
+  EXPECT_TRUE(r.files.Exists("/home/u/take.mmf"));
+  EXPECT_FALSE(r.form.Engine().UnsavedChanges);
+}
+
+TEST_F(Commands, StartPlayingTogglesPlaybackAndIsIgnoredWhileRecording) {
+  r.form.PushButton2_Click();
+  EXPECT_EQ(r.form.Engine().RecorderState, "Playing");
+  r.form.PushButton2_Click();
+  EXPECT_EQ(r.form.Engine().RecorderState, "Idle");
+  r.form.Engine().RecorderState = "Recording";
+  r.form.PushButton2_Click();
+  EXPECT_EQ(r.form.Engine().RecorderState, "Recording");
+}
+
+TEST_F(Commands, HelpShowsTheFiveLinesSeparatedByLoneCarriageReturns) {
+  r.form.PushButton3_Click();
+  ASSERT_EQ(r.dialogs.boxes.size(), 1u);
+  EXPECT_EQ(r.dialogs.boxes[0].text,
+            "Keyboard shortcuts:\rStart Recording = F10\rStart Playing = F9\r"
+            "Stop Recording or Stop Playing = Pause\rHide/Show This Window = F12");
+  EXPECT_EQ(r.dialogs.boxes[0].title, "Pelmira");  // the application title
+  EXPECT_EQ(r.dialogs.boxes[0].buttons, MsgButtons::Ok);
+  EXPECT_EQ(r.dialogs.boxes[0].icon, MsgIcon::None);
+}
+
+TEST_F(Commands, HideKeepsEverythingRunningAndF12ShowsTheWindowAgain) {
+  r.form.PushButton1_Click();
+  r.form.PushButton4_Click();
+  EXPECT_FALSE(r.window.visible);
+  EXPECT_EQ(r.form.Engine().RecorderState, "Recording");
+  r.input.Tap(vk::kF12);
+  r.form.Timer1_Timer();
+  r.form.Timer1_Timer();
+  EXPECT_TRUE(r.window.visible);
+}
+
+TEST_F(Commands, HideFailureIsReportedAtStep106) {
+  r.window.fail.failing.insert("Form1.SetVisible");
+  r.form.PushButton4_Click();
+  ASSERT_EQ(r.Reports().size(), 1u);
+  EXPECT_TRUE(Names(r.Reports()[0].text, "Form1.PushButton4_Click", 106));
+}
+
+TEST_F(Commands, LoadCancelledLoadsNothing) {
+  r.dialogs.choices = {""};
+  r.form.PushButton5_Click();
+  EXPECT_EQ(r.log.Count("ShowOpen"), 1);
+  EXPECT_EQ(r.log.Count("OpenRead"), 0);
+  EXPECT_EQ(r.form.Engine().MotionList.Count(), 0);
+  EXPECT_TRUE(r.dialogs.boxes.empty());
+}
+
+TEST_F(Commands, LoadReadsTheChosenFileAndTheNextDialogProposesIt) {
+  r.files.Put("/home/u/a.mmf", kMotionFile);
+  r.dialogs.choices = {"/home/u/a.mmf", ""};
+  r.form.PushButton5_Click();
+  EXPECT_EQ(r.dialogs.filters[0], "Mouse Motion File (*.mmf)|*.mmf");
+  EXPECT_EQ(r.dialogs.proposed[0], "");
+  ASSERT_EQ(r.form.Engine().MotionList.Count(), 2);
+  EXPECT_EQ(r.form.Engine().MotionList.Item(2), "Left,3,4,16");
+  // Nothing was unsaved before the load and nothing recorded since: Save does nothing.
+  r.form.PushButton6_Click();
+  EXPECT_EQ(r.log.Count("ShowSave"), 0);
+  // The open dialog proposes the path chosen last; a cancel leaves the list alone.
+  r.form.PushButton5_Click();
+  EXPECT_EQ(r.dialogs.proposed[1], "/home/u/a.mmf");
+  EXPECT_EQ(r.form.Engine().MotionList.Count(), 2);
+}
+
+TEST_F(Commands, SaveWritesOnlyWhenSomethingIsUnsaved) {
+  r.form.PushButton6_Click();
+  EXPECT_EQ(r.log.Count("ShowSave"), 0);
+  Unsaved();
+  r.dialogs.choices = {"/home/u/b.mmf"};
+  r.form.PushButton6_Click();
+  ASSERT_TRUE(r.files.Exists("/home/u/b.mmf"));
+  EXPECT_EQ(r.files.Bytes("/home/u/b.mmf"),
+            "[MouseMotionFile]\r\nmove,10,20,0\r\nLeft,11,21,16\r\n");
+  r.form.PushButton6_Click();
+  EXPECT_EQ(r.log.Count("ShowSave"), 1);
+  // The open dialog now proposes the path saved to.
+  r.dialogs.choices = {""};
+  r.form.PushButton5_Click();
+  EXPECT_EQ(r.dialogs.proposed.back(), "/home/u/b.mmf");
+}
+
+TEST_F(Commands, ClickDispatchesByControlAndIgnoresOtherControls) {
+  r.form.Click(ControlId::PushButton3);
+  EXPECT_EQ(r.dialogs.boxes.size(), 1u);
+  r.form.Click(ControlId::cRecMovement);
+  r.form.Click(ControlId::lState);
+  EXPECT_EQ(r.dialogs.boxes.size(), 1u);
+  r.form.Click(ControlId::PushButton4);
+  EXPECT_FALSE(r.window.visible);
+}
+
+TEST_F(Commands, PointerIsAHandOverButtonsAndTheArrowOverBackgroundAndFrames) {
+  EXPECT_EQ(r.window.pointer_kind, kPointerDefault);
+  for (ControlId b : {ControlId::PushButton1, ControlId::PushButton2, ControlId::PushButton3,
+                      ControlId::PushButton4, ControlId::PushButton5, ControlId::PushButton6}) {
+    r.window.pointer_kind = kPointerDefault;
+    r.form.MouseMove(b, 0, 0, 1, 1);
+    EXPECT_EQ(r.window.pointer_kind, kPointerCustom);
+  }
+  // From a button straight onto a check box or the status line: the hand stays.
+  for (ControlId c : {ControlId::cRecMovement, ControlId::cRecLeftClick, ControlId::cRecMiddleClick,
+                      ControlId::cRecRightClick, ControlId::cWndAutoHide, ControlId::cWndAutoShow,
+                      ControlId::lState}) {
+    r.form.MouseMove(c, 1, 0, 5, 5);
+    EXPECT_EQ(r.window.pointer_kind, kPointerCustom);
+  }
+  r.form.MouseMove(ControlId::Frame1, 0, 0, 0, 0);
+  EXPECT_EQ(r.window.pointer_kind, kPointerDefault);
+  r.form.MouseMove(ControlId::PushButton1, 0, 0, 0, 0);
+  r.form.MouseMove(ControlId::Frame2, 0, 0, 0, 0);
+  EXPECT_EQ(r.window.pointer_kind, kPointerDefault);
+  r.form.MouseMove(ControlId::PushButton1, 0, 0, 0, 0);
+  r.form.Form_MouseMove(0, 0, 100, 100);
+  EXPECT_EQ(r.window.pointer_kind, kPointerDefault);
+}
+
+}  // namespace
+}  // namespace pel::test

@@ -1,0 +1,54 @@
+#pragma once
+// The main window wired to substitutes of every backend, for scenario tests.
+
+#include "app/form1.h"
+#include "platform/fake/call_log.h"
+#include "platform/fake/fake_clock.h"
+#include "platform/fake/fake_dialogs.h"
+#include "platform/fake/fake_files.h"
+#include "platform/fake/fake_indicator.h"
+#include "platform/fake/fake_input.h"
+#include "platform/fake/fake_misc.h"
+#include "platform/fake/fake_shell.h"
+#include "platform/fake/fake_windows.h"
+
+namespace pel::test {
+
+struct Rig {
+  fake::CallLog log;
+  fake::FakeMainWindow window{&log};
+  fake::FakeInput input{&log};
+  fake::FakeClock clock;
+  fake::FakeDialogs dialogs{&log};
+  fake::FakeEvents events;
+  fake::FakeFileSystem files{&log};
+  fake::FakeEnvironment env;
+  fake::FakeShell shell{&log};
+  fake::FakeRandom random;
+  fake::FakeSkin skin{&log};
+  fake::FakeIndicatorFactory factory{&log};
+  Form1 form{
+      Form1Host{window, input, clock, dialogs, events, files, env, shell, random, skin, factory}};
+
+  // Index of the first logged call starting with `prefix`, or -1.
+  int At(const std::string& prefix) const {
+    for (size_t i = 0; i < log.calls.size(); ++i)
+      if (log.calls[i].rfind(prefix, 0) == 0) return static_cast<int>(i);
+    return -1;
+  }
+  // Message boxes titled "Application Error".
+  std::vector<fake::ShownBox> Reports() const {
+    std::vector<fake::ShownBox> r;
+    for (const auto& b : dialogs.boxes)
+      if (b.title == "Application Error") r.push_back(b);
+    return r;
+  }
+};
+
+// True when `text` names `location` and `step` as the error report writes them.
+inline bool Names(const std::string& text, const std::string& location, int step) {
+  return text.find("\r\nin Torvane2021/08/31." + location + " at line " + std::to_string(step) +
+                   "\r\r") != std::string::npos;
+}
+
+}  // namespace pel::test

@@ -1,0 +1,116 @@
+// The optional skin: presence test, recolouring and the calls to the skin engine.
+
+#include <gtest/gtest.h>
+
+#include "tests/app/rig.h"
+
+namespace pel::test {
+namespace {
+
+constexpr const char* kSkin = "/opt/pelmira/x/o.cjs";
+
+const ControlId kRecoloured[] = {ControlId::Frame1,          ControlId::Frame2,
+                                 ControlId::cRecMovement,    ControlId::cRecLeftClick,
+                                 ControlId::cRecMiddleClick, ControlId::cRecRightClick,
+                                 ControlId::cWndAutoHide,    ControlId::cWndAutoShow};
+const ControlId kUntouched[] = {
+    ControlId::PushButton1, ControlId::PushButton2, ControlId::PushButton3, ControlId::PushButton4,
+    ControlId::PushButton5, ControlId::PushButton6, ControlId::Text1};
+
+void ExpectDesignColours(Rig& r) {
+  EXPECT_EQ(r.window.back, color::kWhite);
+  for (ControlId id : kRecoloured) EXPECT_EQ(r.window.Ctl(id).back, color::kWhite);
+  EXPECT_EQ(r.log.Count("Form1.BackColor"), 0);
+  EXPECT_TRUE(r.skin.calls.empty());
+}
+
+TEST(Skin, PresentFileRecoloursAndCallsTheEngineInOrder) {
+  Rig r;
+  r.files.Put(kSkin, "QWidget { color: black; }");
+  r.skin.flags = 4;
+  r.form.Form_Load();
+
+  EXPECT_EQ(r.window.back, color::kButtonFace);
+  for (ControlId id : kRecoloured) EXPECT_EQ(r.window.Ctl(id).back, color::kButtonFace);
+  for (ControlId id : kUntouched)
+    EXPECT_EQ(r.log.Count(fake::ControlName(id) + std::string(".BackColor")), 0);
+  // The status line is recoloured too, then whitened by the last step of start-up.
+  EXPECT_EQ(r.log.Count("lState.BackColor 0x8000000F"), 1);
+  EXPECT_EQ(r.window.Ctl(ControlId::lState).back, color::kWhite);
+
+  const std::vector<std::string> expected = {"Skin.LoadSkin /opt/pelmira/x/o.cjs|",
+                                             "Skin.Flags",
+                                             "Skin.SetFlags 5",
+                                             "Skin.ApplyToDialogs true",
+                                             "Skin.ApplyToChildren true",
+                                             "Skin.ApplyToWindow 4660"};
+  EXPECT_EQ(r.skin.calls, expected);
+  // Colours first, then the engine; all before the pointer and the title.
+  EXPECT_LT(r.At("Form1.BackColor"), r.At("Skin.LoadSkin"));
+  EXPECT_LT(r.At("lState.BackColor"), r.At("Skin.LoadSkin"));
+  EXPECT_LT(r.At("Skin.ApplyToWindow"), r.At("Form1.Caption"));
+}
+
+TEST(Skin, AbsentFileChangesNothing) {
+  Rig r;
+  r.form.Form_Load();
+  ExpectDesignColours(r);
+  EXPECT_EQ(r.window.Ctl(ControlId::lState).back, color::kWhite);
+}
+
+TEST(Skin, FolderHiddenOrSystemFileOfThatNameIsNoSkin) {
+  {
+    Rig r;
+    r.files.MakeFolder(kSkin);
+    r.form.Form_Load();
+    ExpectDesignColours(r);
+  }
+  {
+    Rig r;
+    r.files.Put(kSkin, "x");
+    r.files.files[kSkin].hidden = true;
+    r.form.Form_Load();
+    ExpectDesignColours(r);
+  }
+  {
+    Rig r;
+    r.files.Put(kSkin, "x");
+    r.files.files[kSkin].system = true;
+    r.form.Form_Load();
+    ExpectDesignColours(r);
+  }
+}
+
+TEST(Skin, EmptyFileStillRecoloursAndIsHandedToTheEngine) {
+  Rig r;
+  r.files.Put(kSkin, "");
+  r.form.Form_Load();
+  EXPECT_EQ(r.window.back, color::kButtonFace);
+  EXPECT_EQ(r.window.Ctl(ControlId::cWndAutoShow).back, color::kButtonFace);
+  EXPECT_EQ(r.skin.calls.size(), 6u);
+}
+
+TEST(Skin, FailingEngineCallIsReportedAtStep106AndColoursStay) {
+  Rig r;
+  r.files.Put(kSkin, "x");
+  r.skin.failing = "Skin.LoadSkin";
+  r.form.Form_Load();
+  ASSERT_EQ(r.Reports().size(), 1u);
+  EXPECT_TRUE(Names(r.Reports()[0].text, "Form1.Form_Load", 106));
+  EXPECT_EQ(r.window.back, color::kButtonFace);
+  EXPECT_EQ(r.skin.calls.size(), 1u);  // nothing after the failing call
+  EXPECT_TRUE(r.window.timer_enabled);
+}
+
+TEST(Skin, PathUsesThePlatformSeparator) {
+  Rig r;
+  r.env.program_folder = "C:\\Program Files\\Pelmira";
+  r.env.separator = '\\';
+  r.files.Put("C:\\Program Files\\Pelmira\\x\\o.cjs", "x");
+  r.form.ApplySkin();
+  ASSERT_FALSE(r.skin.calls.empty());
+  EXPECT_EQ(r.skin.calls[0], "Skin.LoadSkin C:\\Program Files\\Pelmira\\x\\o.cjs|");
+}
+
+}  // namespace
+}  // namespace pel::test

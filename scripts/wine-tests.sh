@@ -86,6 +86,8 @@ if [ ! -s "$work/display" ]; then
 fi
 export DISPLAY=":$(head -n1 "$work/display")"
 
+# A server left over from an interrupted run would still serve the old display.
+"$wineserver" -k >/dev/null 2>&1 || true
 # Wine's helper processes inherit stdout and stderr, so everything Wine prints goes to files.
 if [ "${WINE_TESTS_FRESH:-0}" = 1 ] || [ ! -f "$WINEPREFIX/system.reg" ]; then
   rm -rf "$WINEPREFIX"

@@ -210,6 +210,12 @@ void TestFiles(const std::string& dir) {
         "files: read-only target is either refused untouched or fully replaced");
   Check(CountFiles(dir, L"~*") == 0, "files: no temporary file left after failures");
 
+  // A folder at the target's name stays a folder.
+  n = ErrorNumberOf([&] { WriteWhole(fs, dir + "folder.mmf", "x"); });
+  Check(n == err::kPermissionDenied && !fs.IsNormalFile(dir + "folder.mmf") &&
+            CountFiles(dir, L"~*") == 0,
+        "files: replacing a folder is denied (70) and leaves no temporary file", std::to_string(n));
+
   // Names outside ASCII survive the UTF-8 <-> UTF-16 round trip.
   const std::string unicode = dir + "Gr\xc3\xbc\xc3\x9f\x65 \xe6\xbc\xa2.mmf";
   n = ErrorNumberOf([&] { WriteWhole(fs, unicode, "u"); });
@@ -355,7 +361,42 @@ TickStats MeasureTicks(TickMode wanted, TickMode* got, int count) {
   return s;
 }
 
+// A modal loop run from inside the callback (a message box, say) keeps receiving ticks.
+void TestTicksInsideModalLoop(TickMode wanted) {
+  Win32Clock clock;
+  int depth = 0, nested = 0, calls = 0;
+  TickMode got = wanted;
+  Win32TickSource source([&] {
+    ++calls;
+    if (depth > 0) {
+      ++nested;
+      return;
+    }
+    ++depth;
+    const double until = clock.Now() + 0.2;
+    while (clock.Now() < until) {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+      MSG msg;
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
+    --depth;
+  });
+  got = source.Start(wanted);
+  const double deadline = clock.Now() + 5.0;
+  while (calls == 0 && clock.Now() < deadline) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  }
+  source.Stop();
+  Check(nested >= 5,
+        std::string("ticks: keep coming inside a modal loop (") + TickModeName(got) + ")",
+        std::to_string(nested) + " nested ticks in 200 ms");
+}
+
 void TestTicks() {
+  TestTicksInsideModalLoop(TickMode::RaisedResolutionTimer);
+  TestTicksInsideModalLoop(TickMode::HighResolutionWaitable);
   const TickMode modes[] = {TickMode::SystemTimer, TickMode::RaisedResolutionTimer,
                             TickMode::HighResolutionWaitable};
   for (TickMode m : modes) {

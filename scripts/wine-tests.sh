@@ -84,7 +84,8 @@ if [ ! -s "$work/display" ]; then
   echo "wine-tests: Xvfb did not start (see $logs/xvfb.log)" >&2
   exit 1
 fi
-export DISPLAY=":$(head -n1 "$work/display")"
+display=$(head -n1 "$work/display")
+export DISPLAY=":$display"
 
 # A server left over from an interrupted run would still serve the old display.
 "$wineserver" -k >/dev/null 2>&1 || true

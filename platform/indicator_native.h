@@ -40,9 +40,10 @@ class IndicatorFactory {
  public:
   virtual ~IndicatorFactory() = default;
   // Creates the hidden window `id` (named `name`), centred on the primary screen, whose client
-  // area is `size` pixels and shows the picture file `picture` (a JPEG among the program's
-  // assets) from its top-left corner. Throws pel::Error when the picture cannot be read or the
-  // window cannot be created.
+  // area is `size` pixels and shows the picture `picture` (assets/rec.jpg or assets/play.jpg,
+  // built into the program as a resource so that it cannot go missing) from its top-left
+  // corner. Throws pel::Error when the window cannot be created; the poll cycle then reports
+  // the failure and tries again at its next tick.
   virtual std::unique_ptr<NativeIndicator> Create(IndicatorId id, std::string_view name,
                                                   std::string_view picture, PixelSize size) = 0;
   // Width of the primary screen in pixels.

@@ -162,12 +162,38 @@ Region Region::FromRect(const Rect& r) {
   return region;
 }
 
+// Rectangles already in bands from top to bottom (a region's own list, or a scan's runs row by
+// row) need only touching spans and identical neighbouring bands merged: one pass. Returns false
+// when `rects` is not in that order.
+namespace {
+
+bool BuildFromBands(std::span<const Rect> rects, RegionBuilder& out) {
+  std::vector<Span> spans;
+  int32_t prev_bottom = 0;
+  for (size_t i = 0; i < rects.size();) {
+    const Rect& first = rects[i];
+    if (i > 0 && first.top < prev_bottom) return false;
+    spans.clear();
+    size_t j = i;
+    for (; j < rects.size() && rects[j].top == first.top; ++j) {
+      const Rect& r = rects[j];
+      if (!Valid(r) || r.bottom != first.bottom) return false;
+      if (j > i && r.left < rects[j - 1].right) return false;
+      Emit(spans, r.left, r.right);
+    }
+    out.AddBand(first.top, first.bottom, spans);
+    prev_bottom = first.bottom;
+    i = j;
+  }
+  return true;
+}
+
+}  // namespace
+
 Region Region::FromRects(std::span<const Rect> rects) {
-  // Data we wrote ourselves is canonical already.
-  if (IsCanonical(rects)) {
-    Region region;
-    region.rects_.assign(rects.begin(), rects.end());
-    return region;
+  {
+    RegionBuilder banded;
+    if (BuildFromBands(rects, banded)) return banded.Take();
   }
   std::vector<Rect> valid;
   valid.reserve(rects.size());

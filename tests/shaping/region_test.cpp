@@ -120,6 +120,9 @@ TEST(Region, RandomOperationsMatchAPixelGrid) {
       }
     }
     ASSERT_EQ(Region::FromRects(pixels), region) << round;
+    // And in scan order, where touching pixels and identical rows are merged in one pass.
+    std::reverse(pixels.begin(), pixels.end());
+    ASSERT_EQ(Region::FromRects(pixels), region) << round;
   }
 }
 

@@ -1,0 +1,91 @@
+// Cost of shaping the recording indicator (146 x 32): the baseline cuts one run at a time, as
+// the platform's region calls would; the others cut all runs at once, or read a stored outline.
+// Printed as absolute times and as ratios to the baseline of the same run.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/fake/pnm_image.h"
+#include "shaping/region_data.h"
+#include "shaping/trans_form.h"
+
+namespace pel {
+namespace {
+
+const Image& Face() {
+  static const Image face = fake::ReadPnm(std::string(PEL_ASSETS_DIR) + "/rec.ppm");
+  return face;
+}
+
+void BM_Baseline(benchmark::State& state) {
+  ImagePixels px(Face());
+  for (auto _ : state) {
+    std::vector<TransparentRun> runs = ScanRuns(px, Face().w, Face().h, KeyTest::FormRange());
+    Region shape = Region::FromRect({0, 0, Face().w, Face().h});
+    for (const TransparentRun& r : runs) {
+      shape = shape.Difference(Region::FromRect({r.first, r.row, r.last + 1, r.row + 1}));
+    }
+    benchmark::DoNotOptimize(shape);
+  }
+}
+BENCHMARK(BM_Baseline);
+
+void BM_ScanOnly(benchmark::State& state) {
+  ImagePixels px(Face());
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(ScanRuns(px, Face().w, Face().h, KeyTest::FormRange()));
+  }
+}
+BENCHMARK(BM_ScanOnly);
+
+void BM_CutAllRunsAtOnce(benchmark::State& state) {
+  ImagePixels px(Face());
+  for (auto _ : state) {
+    std::vector<TransparentRun> runs = ScanRuns(px, Face().w, Face().h, KeyTest::FormRange());
+    Region shape = Region::FromRect({0, 0, Face().w, Face().h}).Difference(RunsRegion(runs));
+    benchmark::DoNotOptimize(shape);
+  }
+}
+BENCHMARK(BM_CutAllRunsAtOnce);
+
+void BM_ReadStoredOutline(benchmark::State& state) {
+  ImagePixels px(Face());
+  std::vector<TransparentRun> runs = ScanRuns(px, Face().w, Face().h, KeyTest::FormRange());
+  std::string bytes =
+      EncodeRegionData(Region::FromRect({0, 0, Face().w, Face().h}).Difference(RunsRegion(runs)));
+  Rect window{0, 0, Face().w, Face().h};
+  for (auto _ : state) benchmark::DoNotOptimize(DecodeRegionData(bytes, &window));
+}
+BENCHMARK(BM_ReadStoredOutline);
+
+}  // namespace
+}  // namespace pel
+
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const auto& r : runs) {
+      double t = r.GetAdjustedCPUTime();
+      if (r.benchmark_name() == "BM_Baseline") {
+        baseline_ = t;
+      } else if (baseline_ > 0) {
+        std::printf("  ratio %s / baseline (one cut per run) = %.3f\n", r.benchmark_name().c_str(),
+                    t / baseline_);
+      }
+    }
+  }
+
+ private:
+  double baseline_ = 0;
+};
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}

@@ -101,8 +101,14 @@ class LineReader {
     }
   }
 
-  // Bytes of the file not read yet.
+  // Bytes of the file not taken apart yet.
   uint64_t Left() const { return left_ + (end_ - pos_); }
+  // Average length of the lines read in but not yet taken apart, line end included (at least 1).
+  uint64_t BufferedLineLength() const {
+    const size_t n = std::count(buf_.begin() + static_cast<ptrdiff_t>(pos_),
+                                buf_.begin() + static_cast<ptrdiff_t>(end_), '\r');
+    return n ? std::max<uint64_t>(1, (end_ - pos_) / n) : std::max<uint64_t>(1, end_ - pos_);
+  }
 
  private:
   bool Fill() {
@@ -173,18 +179,27 @@ void mVazazEzerev::SaveDataToFile() {
   // is on disk, so a failure leaves the old file as it was.
   try {
     std::unique_ptr<ReplaceFile> out = host_.files.BeginReplace(path);
-    std::string chunk;
-    chunk.reserve(kChunk + 256);
-    chunk.append(kHeader).append(kLineEnd);
-    const int32_t count = MotionList.Count();
-    for (int32_t i = 1; i <= count; ++i) {
-      chunk.append(MotionList.Item(i)).append(kLineEnd);
-      if (chunk.size() >= kChunk) {
-        out->Write(chunk);
-        chunk.clear();
+    std::vector<char> chunk(kChunk);
+    size_t used = 0;
+    auto put = [&](std::string_view line) {
+      if (used + line.size() + kLineEnd.size() > chunk.size()) {
+        out->Write(std::string_view(chunk.data(), used));
+        used = 0;
+        if (line.size() + kLineEnd.size() > chunk.size()) {
+          out->Write(line);
+          out->Write(kLineEnd);
+          return;
+        }
       }
-    }
-    if (!chunk.empty()) out->Write(chunk);
+      std::memcpy(chunk.data() + used, line.data(), line.size());
+      used += line.size();
+      chunk[used++] = '\r';
+      chunk[used++] = '\n';
+    };
+    put(kHeader);
+    const int32_t count = MotionList.Count();
+    for (int32_t i = 1; i <= count; ++i) put(MotionList.Item(i));
+    if (used) out->Write(std::string_view(chunk.data(), used));
     out->Commit();
   } catch (...) {
     host_.dialogs.MessageBox(
@@ -238,10 +253,13 @@ void mVazazEzerev::LoadDataFromFile(const std::string& path) {
   load_filling_ = true;
   std::string stopped;
   try {
-    // The entries take at most the rest of the file. Their count is not known; the offsets
-    // grow as they come, which keeps a file of few long lines from claiming offsets for many.
+    // The entries take at most the rest of the file; their number is guessed from the lines
+    // already read in, so that a million offsets are not copied over and over as they grow.
+    // A guess that falls short only means growth later.
     try {
-      MotionList.Reserve(0, static_cast<size_t>(reader->Left()));
+      const uint64_t left = reader->Left();
+      const uint64_t guess = std::min<uint64_t>(left / reader->BufferedLineLength() + 16, left / 4);
+      MotionList.Reserve(static_cast<size_t>(guess), static_cast<size_t>(left));
     } catch (const std::bad_alloc&) {
       // Too large to claim at once: the list grows as entries arrive instead.
     }

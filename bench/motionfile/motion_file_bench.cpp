@@ -1,0 +1,172 @@
+// Saving and loading a million-entry mouse motion file on the real disk, against a plain read
+// loop and a plain write loop of the same bytes measured in the same run. Prints the ratios and
+// the bytes the loaded list holds per entry. The folder is $PEL_BENCH_DIR or /tmp.
+
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "engine/error_report.h"
+#include "engine/recorder.h"
+#include "platform/fake/fake_clock.h"
+#include "platform/fake/fake_dialogs.h"
+#include "platform/fake/fake_input.h"
+#include "platform/fake/fake_misc.h"
+#include "platform/posix/posix_files.h"
+
+namespace {
+
+using namespace pel;
+
+constexpr int kEntries = 1000000;
+
+std::string Folder() {
+  const char* d = std::getenv("PEL_BENCH_DIR");
+  return std::string(d && *d ? d : "/tmp") + "/pel-bench-motionfile-" + std::to_string(::getpid());
+}
+
+// Entries as a recording makes them: mostly moves, some clicks, delays around one tick.
+const std::vector<std::string>& Recording() {
+  static const std::vector<std::string> entries = [] {
+    std::vector<std::string> v;
+    v.reserve(kEntries);
+    uint32_t r = 12345;
+    for (int i = 0; i < kEntries; ++i) {
+      r = r * 1103515245u + 12345u;
+      const char* kind = (r >> 8) % 50 == 0 ? "Left" : "move";
+      const int x = static_cast<int>((r >> 4) % 1920), y = static_cast<int>((r >> 14) % 1080);
+      const double delay = (r >> 24) % 4 == 0 ? 15.6 : 10 + (r >> 26) % 7;
+      v.push_back(std::string(kind) + "," + std::to_string(x) + "," + std::to_string(y) + "," +
+                  FormatDelay(delay));
+    }
+    return v;
+  }();
+  return entries;
+}
+
+std::string FileImage() {
+  std::string s = "[MouseMotionFile]\r\n";
+  for (const auto& e : Recording()) s += e + "\r\n";
+  return s;
+}
+
+struct Engine {
+  fake::FakeInput input;
+  fake::FakeClock clock;
+  fake::FakeDialogs dialogs;
+  fake::FakeEvents events;
+  PosixFileSystem files;
+  fake::FakeEnvironment env;
+  ErrorReporter reporter{dialogs};
+  CommonDialog dialog{dialogs};
+  mVazazEzerev engine{{input, clock, dialogs, events, files, env, reporter, dialog}};
+};
+
+void RawWrite(const std::string& path, const std::string& bytes, bool sync) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) std::abort();
+  for (size_t off = 0; off < bytes.size();) {
+    ssize_t n = ::write(fd, bytes.data() + off, std::min<size_t>(64 * 1024, bytes.size() - off));
+    if (n <= 0) std::abort();
+    off += static_cast<size_t>(n);
+  }
+  if (sync) ::fsync(fd);
+  ::close(fd);
+}
+
+void BM_RawWrite(benchmark::State& state) {
+  const std::string bytes = FileImage(), path = Folder() + "/raw.mmf";
+  for (auto _ : state) RawWrite(path, bytes, false);
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes.size()));
+}
+
+void BM_RawWriteSynced(benchmark::State& state) {
+  const std::string bytes = FileImage(), path = Folder() + "/raw.mmf";
+  for (auto _ : state) RawWrite(path, bytes, true);
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes.size()));
+}
+
+void BM_Save(benchmark::State& state) {
+  Engine e;
+  for (const auto& entry : Recording()) e.engine.MotionList.Add(entry);
+  const std::string path = Folder() + "/save.mmf";
+  for (auto _ : state) {
+    e.engine.UnsavedChanges = true;
+    e.dialogs.choices.push_back(path);
+    e.dialogs.answers.push_back(MsgResult::Yes);
+    e.engine.SaveDataToFile();
+    if (e.engine.UnsavedChanges) state.SkipWithError("save failed");
+  }
+}
+
+void BM_RawRead(benchmark::State& state) {
+  const std::string path = Folder() + "/read.mmf";
+  std::vector<char> buf(64 * 1024);
+  for (auto _ : state) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    size_t total = 0;
+    while (ssize_t n = ::read(fd, buf.data(), buf.size())) {
+      if (n < 0) std::abort();
+      total += static_cast<size_t>(n);
+      benchmark::DoNotOptimize(buf.data());
+    }
+    ::close(fd);
+    benchmark::DoNotOptimize(total);
+  }
+}
+
+void BM_Load(benchmark::State& state) {
+  Engine e;
+  const std::string path = Folder() + "/read.mmf";
+  for (auto _ : state) e.engine.LoadDataFromFile(path);
+  if (e.engine.MotionList.Count() != kEntries) state.SkipWithError("load incomplete");
+  state.counters["bytes_per_entry"] =
+      static_cast<double>(e.engine.MotionList.CapacityBytes()) / e.engine.MotionList.Count();
+  state.counters["pumps"] = e.events.calls / static_cast<double>(state.iterations());
+}
+
+BENCHMARK(BM_RawWrite)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RawWriteSynced)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Save)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RawRead)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Load)->Unit(benchmark::kMillisecond);
+
+// Keeps each benchmark's time per iteration for the ratios printed at the end.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& r : runs)
+      if (r.run_type == Run::RT_Iteration && !r.error_occurred)
+        ms[r.run_name.function_name] = r.GetAdjustedRealTime();
+  }
+  std::map<std::string, double> ms;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  const std::string folder = Folder();
+  std::system(("mkdir -p '" + folder + "'").c_str());
+  RawWrite(folder + "/read.mmf", FileImage(), true);
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  std::system(("rm -rf '" + folder + "'").c_str());
+  auto ratio = [&](const char* a, const char* b) {
+    if (reporter.ms.count(a) && reporter.ms.count(b) && reporter.ms[b] > 0)
+      std::printf("%-12s / %-18s = %.2f\n", a, b, reporter.ms[a] / reporter.ms[b]);
+  };
+  std::printf("\nratios (aim: load within 3x a raw read, save within 3x a raw write)\n");
+  ratio("BM_Load", "BM_RawRead");
+  ratio("BM_Save", "BM_RawWrite");
+  ratio("BM_Save", "BM_RawWriteSynced");
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,111 @@
+// A mouse motion file may hold anything. The first input byte picks how the reads come back
+// (their size, and whether one fails part-way); the rest is the file. The load is checked
+// against a plain model of the line rules, and what it loaded must survive a save and a load.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/error_report.h"
+#include "engine/recorder.h"
+#include "platform/fake/fake_clock.h"
+#include "platform/fake/fake_dialogs.h"
+#include "platform/fake/fake_files.h"
+#include "platform/fake/fake_input.h"
+#include "platform/fake/fake_misc.h"
+
+namespace {
+
+using namespace pel;
+
+void Check(bool ok, const char* what) {
+  if (!ok) {
+    std::fprintf(stderr, "check failed: %s\n", what);
+    std::abort();
+  }
+}
+
+// CR LF or a lone CR ends a line; a lone LF stays; nothing after the last line end is no line.
+std::vector<std::string> ModelLines(std::string_view b) {
+  std::vector<std::string> lines;
+  size_t i = 0;
+  while (i < b.size()) {
+    size_t j = b.find('\r', i);
+    if (j == std::string_view::npos) j = b.size();
+    lines.emplace_back(b.substr(i, j - i));
+    if (j < b.size()) ++j;
+    if (j < b.size() && b[j] == '\n') ++j;
+    i = j;
+  }
+  return lines;
+}
+
+std::vector<std::string> Entries(const EntryList& list) {
+  std::vector<std::string> v;
+  for (int32_t i = 1; i <= list.Count(); ++i) v.emplace_back(list.Item(i));
+  return v;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  const uint8_t mode = data[0];
+  const std::string bytes(reinterpret_cast<const char*>(data + 1), size - 1);
+
+  fake::FakeInput input;
+  fake::FakeClock clock;
+  fake::FakeDialogs dialogs;
+  fake::FakeEvents events;
+  fake::FakeFileSystem files;
+  fake::FakeEnvironment env;
+  ErrorReporter reporter(dialogs);
+  CommonDialog dialog(dialogs);
+  mVazazEzerev engine({input, clock, dialogs, events, files, env, reporter, dialog});
+
+  files.read_limit = mode & 0x0F;
+  const bool fail = (mode & 0x80) != 0;
+  if (fail) files.fail_read_at = bytes.empty() ? 0 : (mode * 7919u) % bytes.size();
+  files.Put("/in.mmf", bytes);
+  engine.MotionList.Add("kept");
+  engine.LoadDataFromFile("/in.mmf");
+  Check(!engine.LoadInProgress(), "load ended");
+
+  const std::vector<std::string> lines = ModelLines(bytes);
+  const std::vector<std::string> got = Entries(engine.MotionList);
+  const bool header = !lines.empty() && lines[0] == "[MouseMotionFile]";
+  if (!header && !fail) {
+    Check(got == std::vector<std::string>{"kept"}, "refused file keeps the list");
+    Check(dialogs.boxes.size() == 1, "refusal is told once");
+    return 0;
+  }
+  if (got == std::vector<std::string>{"kept"} && dialogs.boxes.size() == 1) return 0;  // refused
+  const std::vector<std::string> want(lines.begin() + (header ? 1 : 0), lines.end());
+  if (fail) {
+    Check(got.size() <= want.size(), "failed read: no more entries than lines");
+    for (size_t i = 0; i < got.size(); ++i) Check(got[i] == want[i], "failed read: a prefix");
+  } else {
+    Check(got == want, "entries follow the line rules");
+    Check(dialogs.boxes.empty(), "no message for a good file");
+  }
+  size_t held = 0;
+  for (const auto& e : got) held += e.size();
+  Check(held <= bytes.size(), "entries hold no more than the file");
+  Check(engine.MotionList.CapacityBytes() <= 2 * bytes.size() + 16 * got.size() + 4096,
+        "memory bounded by the file");
+
+  // What was loaded comes back unchanged through a save and a load.
+  if (got.empty()) return 0;
+  files.fail_read_at = std::string::npos;
+  engine.UnsavedChanges = true;
+  dialogs.choices.push_back("/out.mmf");
+  engine.SaveDataToFile();
+  Check(!engine.UnsavedChanges, "saved");
+  const size_t boxes = dialogs.boxes.size();
+  engine.LoadDataFromFile("/out.mmf");
+  Check(dialogs.boxes.size() == boxes, "saved file loads without a message");
+  Check(Entries(engine.MotionList) == got, "save then load gives the same list");
+  return 0;
+}

@@ -91,7 +91,10 @@ class clsTransForm {
   void ShapeMe(ShapeTarget* Name, uint32_t Color, bool Load, const std::string& FileName);
 
   // The outline built or read by the last ShapeMe; nullopt is "no outline" (data that is not
-  // region data), which leaves the window rectangular.
+  // region data), which leaves the window rectangular. A read outline is cut to the window's
+  // bounds (OuterSize) as it is read: the window shows nothing beyond them anyway, and hostile
+  // data can then neither cost more than the window's size nor wrap around in a window system
+  // with 16-bit coordinates.
   std::optional<Region> ShapeRegion;
   // The pixels being cut from ShapeRegion; empty outside ShapeMe.
   Region RunRegion;

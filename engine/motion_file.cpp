@@ -52,7 +52,7 @@ std::string FailureText(const std::exception_ptr& failure) {
 // opened, so what it holds stays bounded by that length.
 class LineReader {
  public:
-  // `on_chunk` runs each time a further chunk is about to be read.
+  // `on_chunk` runs each time a chunk has been taken apart, before the next read.
   LineReader(ReadFile& file, std::function<void()> on_chunk)
       : file_(file), left_(file.Size()), buf_(kChunk), on_chunk_(std::move(on_chunk)) {}
 
@@ -112,8 +112,9 @@ class LineReader {
 
  private:
   bool Fill() {
-    if (left_ == 0) return false;
+    // Each chunk taken apart, the last one too, gives the window its turn.
     if (started_ && on_chunk_) on_chunk_();
+    if (left_ == 0) return false;
     started_ = true;
     const size_t want = static_cast<size_t>(std::min<uint64_t>(left_, buf_.size()));
     const size_t got = file_.Read(buf_.data(), want);

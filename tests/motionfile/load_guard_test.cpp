@@ -33,6 +33,16 @@ TEST_F(LoadGuardTest, EventsRunDuringTheLoadAndSeeAPartlyFilledList) {
   for (size_t i = 1; i < counts.size(); ++i) EXPECT_LE(counts[i] - counts[i - 1], 1024);
 }
 
+TEST_F(LoadGuardTest, EvenASmallFileGivesTheWindowATurnWithTheListFilled) {
+  std::vector<int> counts;
+  events.on_events = [&] {
+    EXPECT_TRUE(engine.LoadInProgress());
+    counts.push_back(engine.MotionList.Count());
+  };
+  engine.LoadDataFromFile("/d/other.mmf");
+  EXPECT_EQ(counts, std::vector<int>{1});
+}
+
 TEST_F(LoadGuardTest, SecondLoadRecordingStartAndSaveAreRefusedMeanwhile) {
   engine.RecorderState = std::string(kIdle);
   engine.UnsavedChanges = true;  // a save now would offer the partial list

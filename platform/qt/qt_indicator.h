@@ -1,0 +1,80 @@
+#pragma once
+// frmRec and frmPlay as Qt windows: frameless tool windows of exactly their picture's size that
+// never take the focus, stay above other windows, let clicks through and are shaped with an X
+// shape mask.
+
+#include <QImage>
+#include <QWidget>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/indicator_native.h"
+
+namespace pel {
+
+// The picture as 0x00BBGGRR pixels, the form the shaping code reads.
+Image ToPelImage(const QImage& picture);
+
+class QtIndicator : public NativeIndicator {
+ public:
+  // A hidden window named `name` showing `picture` in a client area of `size` pixels, centred on
+  // the primary screen.
+  QtIndicator(std::string_view name, const QImage& picture, PixelSize size);
+  ~QtIndicator() override;
+
+  // NativeIndicator
+  void SetAppIcon() override;
+  int Width() override;
+  int Height() override;
+  void SetLeft(int left) override;
+  void SetTop(int top) override;
+  bool Visible() override;
+  void SetVisible(bool visible) override;
+
+  // ShapeTarget (a form)
+  ShapeKind Kind() override { return ShapeKind::Form; }
+  void SetAutoRedraw(bool) override {}  // the picture is always kept in memory
+  void SetClipControls(bool) override {}
+  void SetScaleMode(int16_t mode) override { scale_mode_ = mode; }
+  PixelSize InnerSize() override { return size_; }
+  PixelSource& Picture() override { return pixels_; }
+  int16_t ParentScaleMode() override;
+  void SetParentScaleMode(int16_t mode) override;
+  void SetCaption(std::string_view text) override;
+  void SetBackColor(Color c) override;
+  void Refresh() override;
+  std::unique_ptr<PixelSource> OpenWindowPixels() override;
+  PixelSize OuterSize() override;
+  void ApplyRegion(std::span<const Rect> rects) override;
+  void ClearRegion() override;
+
+  QWidget* Widget() const;
+
+ private:
+  class Face;
+  PixelSize size_;
+  Image image_;
+  ImagePixels pixels_{image_};
+  std::unique_ptr<Face> widget_;
+  int16_t scale_mode_ = kScalePixels;
+};
+
+class QtIndicatorFactory : public IndicatorFactory {
+ public:
+  // Pictures are looked up in `folders` first (so a picture beside the program replaces the
+  // built-in one), then among the program's embedded resources.
+  explicit QtIndicatorFactory(std::vector<std::string> folders = {})
+      : folders_(std::move(folders)) {}
+  std::unique_ptr<NativeIndicator> Create(IndicatorId id, std::string_view name,
+                                          std::string_view picture, PixelSize size) override;
+  int PrimaryScreenWidth() override;
+
+  // The picture file `name`, or a null image when none can be read.
+  QImage LoadPicture(std::string_view name) const;
+
+ private:
+  std::vector<std::string> folders_;
+};
+
+}  // namespace pel

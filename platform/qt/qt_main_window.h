@@ -1,0 +1,119 @@
+#pragma once
+// The main window Form1 as Qt widgets, built from the layout tables: the frames, check boxes,
+// push buttons, the status line and the hidden text box that holds the focus, plus the poll
+// timer Timer1. Events go to the handlers the program installs; the window knows nothing of
+// what they do.
+
+#include <QCursor>
+#include <QTimer>
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "app/layout.h"
+#include "platform/windows.h"
+
+namespace pel {
+
+// What the window reports. Every handler runs on the user-interface thread and may be empty.
+struct FormHandlers {
+  // A completed click on an enabled push button.
+  std::function<void(ControlId)> click;
+  // The mouse moved over a push button or a frame (`id`), or over the window's own background
+  // (nullopt). Moves over check boxes, the status line and the text box are not reported.
+  std::function<void(std::optional<ControlId>)> mouse_move;
+  // One tick of Timer1.
+  std::function<void()> timer;
+  // The user closed the window (the program ends).
+  std::function<void()> unload;
+};
+
+class QtMainWindow;
+
+class QtControl : public Control {
+ public:
+  QtControl(const layout::ControlLayout& design, QWidget* widget);
+
+  std::string Caption() override;
+  void SetCaption(std::string_view text) override;
+  bool Enabled() override;
+  void SetEnabled(bool enabled) override;
+  int Value() override;
+  void SetValue(int value) override;
+  Color ForeColor() override;
+  void SetForeColor(Color c) override;
+  Color BackColor() override;
+  void SetBackColor(Color c) override;
+
+  QWidget* Widget() const { return widget_; }
+  const layout::ControlLayout& Design() const { return design_; }
+  // Draws the stored colours again (after a palette or style change).
+  void ApplyColors();
+
+ private:
+  const layout::ControlLayout& design_;
+  QWidget* widget_;
+  Color fore_;
+  Color back_;
+};
+
+class QtMainWindow : public MainWindow {
+ public:
+  // Builds Form1 hidden, sized for the logical resolution of the primary screen, and centred.
+  explicit QtMainWindow(FormHandlers handlers = {});
+  ~QtMainWindow() override;
+  QtMainWindow(const QtMainWindow&) = delete;
+  QtMainWindow& operator=(const QtMainWindow&) = delete;
+
+  Control& Get(ControlId id) override;
+  bool Visible() override;
+  void SetVisible(bool visible) override;
+  void SetCaption(std::string_view text) override;
+  void SetAppIcon() override;
+  Color BackColor() override;
+  void SetBackColor(Color c) override;
+  void LoadCustomPointer(const std::string& path) override;
+  void SetPointerKind(int kind) override;
+  void SetTimerEnabled(bool enabled) override;
+  uintptr_t NativeHandle() override;
+
+  void SetHandlers(FormHandlers handlers) { handlers_ = std::move(handlers); }
+  // First showing: centred on the primary screen, the focus in Text1.
+  void ShowCentred();
+
+  // For tests and the program.
+  QWidget* Widget() const;
+  QtControl& Ctl(ControlId id) { return *controls_[static_cast<size_t>(id)]; }
+  QTimer& Timer() { return timer_; }
+  int PointerKind() const { return pointer_kind_; }
+  // Pixels per twip: the screen's logical resolution used for the layout.
+  int Dpi() const { return dpi_; }
+
+ private:
+  class FormWidget;
+  friend class FormWidget;
+  void Build();
+  void OnMouseMove(QObject* watched);
+  void ApplyBackColor();
+
+  FormHandlers handlers_;
+  std::unique_ptr<FormWidget> window_;
+  std::array<std::unique_ptr<QtControl>, kControlCount> controls_;
+  QTimer timer_;
+  int dpi_ = 96;
+  Color back_ = color::kWhite;
+  int pointer_kind_ = kPointerDefault;
+  std::optional<QCursor> custom_cursor_;
+  bool shown_once_ = false;
+};
+
+// The Qt font for a layout font: the face, falling back to a metric-compatible face when the
+// named one is missing (see InstallFontSubstitutes).
+QFont LayoutFont(const layout::Font& f);
+// Maps the layout's Windows faces to metric-compatible faces present on Linux, so that captions
+// keep the widths they were designed for.
+void InstallFontSubstitutes();
+
+}  // namespace pel

@@ -1,0 +1,50 @@
+#pragma once
+// Process-level services of the Linux program: one instance per user, the web browser, random
+// numbers and the end of the program.
+
+#include <string>
+
+#include "platform/shell.h"
+
+namespace pel {
+
+// A lock file held with flock for the life of the process. The kernel drops the lock when the
+// process ends in any way, so an instance that crashed never blocks the next start.
+class InstanceLock {
+ public:
+  // `path` is the lock file; it is created (mode 0600) when missing.
+  explicit InstanceLock(std::string path) : path_(std::move(path)) {}
+  ~InstanceLock();
+  InstanceLock(const InstanceLock&) = delete;
+  InstanceLock& operator=(const InstanceLock&) = delete;
+
+  // Takes the lock on the first call and keeps it. True when another process holds it; false
+  // when this process holds it or when the lock file cannot be used (never refuse to start).
+  bool HeldByOther();
+
+  // $XDG_RUNTIME_DIR/pelmira.lock, or pelmira-<uid>.lock in the temporary folder when the
+  // per-user runtime folder is unset.
+  static std::string DefaultPath();
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  bool tried_ = false;
+  bool other_ = false;
+};
+
+class QtShell : public Shell {
+ public:
+  explicit QtShell(std::string lock_path = InstanceLock::DefaultPath())
+      : lock_(std::move(lock_path)) {}
+  bool PreviousInstance() override { return lock_.HeldByOther(); }
+  // Through the desktop's URL handler (xdg-open), detached.
+  void OpenUrl(const std::string& url) override;
+  // Leaves at once with status 0, without running further events or destructors.
+  void EndProgram() override;
+
+ private:
+  InstanceLock lock_;
+};
+
+}  // namespace pel

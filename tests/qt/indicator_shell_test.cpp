@@ -1,0 +1,179 @@
+// Indicator windows, the single-instance lock and the skin engine.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <fstream>
+
+#include "platform/error.h"
+#include "platform/qt/qt_indicator.h"
+#include "platform/qt/qt_main_window.h"
+#include "platform/qt/qt_shell.h"
+#include "platform/qt/qt_skin.h"
+
+namespace pel {
+namespace {
+
+TEST(QtIndicatorTest, WindowIsAFramelessToolThatNeverTakesFocusOrInput) {
+  QtIndicatorFactory factory;
+  auto rec = factory.Create(IndicatorId::Rec, "frmRec", "rec.jpg", PixelSize{146, 32});
+  auto* q = static_cast<QtIndicator*>(rec.get());
+  const Qt::WindowFlags f = q->Widget()->windowFlags();
+  for (Qt::WindowType flag : {Qt::Tool, Qt::FramelessWindowHint, Qt::WindowStaysOnTopHint,
+                              Qt::WindowDoesNotAcceptFocus, Qt::WindowTransparentForInput})
+    EXPECT_TRUE(f.testFlag(flag)) << flag;
+  EXPECT_TRUE(q->Widget()->testAttribute(Qt::WA_ShowWithoutActivating));
+  EXPECT_EQ(rec->Kind(), ShapeKind::Form);
+  EXPECT_EQ(rec->Width(), 146);
+  EXPECT_EQ(rec->Height(), 32);
+  EXPECT_EQ(rec->OuterSize().width, 146);
+  EXPECT_EQ(rec->InnerSize().height, 32);
+  EXPECT_FALSE(rec->Visible());
+  const QRect screen = QGuiApplication::primaryScreen()->geometry();
+  EXPECT_EQ(q->Widget()->geometry().center(), screen.center()) << "first place: centred";
+}
+
+TEST(QtIndicatorTest, PicturePixelsAreRedGreenBlueInColourValueOrder) {
+  QtIndicatorFactory factory;
+  const QImage picture = factory.LoadPicture("play.jpg");
+  ASSERT_EQ(picture.size(), QSize(119, 32)) << "embedded picture";
+  auto play = factory.Create(IndicatorId::Play, "frmPlay", "play.jpg", PixelSize{119, 32});
+  // The corner is background: pure blue, within the keyed range 0xFA0000..0xFF0200.
+  const Color corner = play->Picture().Pixel(0, 0);
+  EXPECT_GE(corner & 0xFF0000u, 0xFA0000u);
+  EXPECT_LE(corner & 0xFFu, 2u);
+  EXPECT_EQ(play->Picture().Pixel(119, 0), kInvalidColor);
+
+  QImage tiny(2, 1, QImage::Format_RGB32);
+  tiny.setPixel(0, 0, qRgb(1, 2, 3));
+  tiny.setPixel(1, 0, qRgb(0, 0, 255));
+  const Image img = ToPelImage(tiny);
+  EXPECT_EQ(img.px, (std::vector<uint32_t>{0x030201, color::kBlue}));
+}
+
+TEST(QtIndicatorTest, PositionVisibilityAndOutline) {
+  QtIndicatorFactory factory;
+  auto rec = factory.Create(IndicatorId::Rec, "frmRec", "rec.jpg", PixelSize{146, 32});
+  auto* w = static_cast<QtIndicator*>(rec.get())->Widget();
+  rec->SetTop(0);
+  rec->SetLeft(factory.PrimaryScreenWidth() - rec->Width());
+  EXPECT_EQ(w->pos(), QPoint(QGuiApplication::primaryScreen()->geometry().width() - 146, 0));
+  rec->SetTop(-rec->Height());
+  EXPECT_EQ(w->y(), -32);
+  rec->SetVisible(true);
+  EXPECT_TRUE(rec->Visible());
+
+  const Rect rects[] = {{2, 0, 10, 4}, {0, 4, 20, 8}};
+  rec->ApplyRegion(rects);
+  EXPECT_EQ(w->mask(), QRegion(2, 0, 8, 4) + QRegion(0, 4, 20, 4));
+  rec->ApplyRegion({});
+  EXPECT_FALSE(w->mask().isEmpty()) << "an empty outline must not mean 'no mask'";
+  EXPECT_FALSE(w->mask().intersects(w->rect()));
+  rec->ClearRegion();
+  EXPECT_TRUE(w->mask().isEmpty());
+  rec->SetVisible(false);
+  EXPECT_FALSE(rec->Visible());
+}
+
+TEST(QtIndicatorTest, MissingPictureThrows) {
+  QtIndicatorFactory factory;
+  EXPECT_THROW(factory.Create(IndicatorId::Rec, "frmRec", "nothing.jpg", PixelSize{1, 1}), Error);
+}
+
+TEST(QtIndicatorTest, PictureBesideTheProgramWinsOverTheBuiltInOne) {
+  QTemporaryDir dir;
+  QImage own(146, 32, QImage::Format_RGB32);
+  own.fill(Qt::red);
+  ASSERT_TRUE(own.save(dir.filePath("rec.jpg"), "JPEG", 100));
+  QtIndicatorFactory factory({dir.path().toStdString()});
+  auto rec = factory.Create(IndicatorId::Rec, "frmRec", "rec.jpg", PixelSize{146, 32});
+  EXPECT_LT((rec->Picture().Pixel(0, 0) >> 16) & 0xFF, 10u) << "red, not blue";
+}
+
+TEST(InstanceLockTest, SecondHolderSeesTheFirstUntilItEnds) {
+  QTemporaryDir dir;
+  const std::string path = dir.filePath("pelmira.lock").toStdString();
+  {
+    InstanceLock first(path);
+    EXPECT_FALSE(first.HeldByOther());
+    EXPECT_FALSE(first.HeldByOther()) << "a second question keeps the answer";
+    InstanceLock second(path);
+    EXPECT_TRUE(second.HeldByOther());
+  }
+  InstanceLock third(path);
+  EXPECT_FALSE(third.HeldByOther()) << "released with its holder";
+}
+
+TEST(InstanceLockTest, AKilledHolderLeavesNoClaim) {
+  QTemporaryDir dir;
+  const std::string path = dir.filePath("pelmira.lock").toStdString();
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    InstanceLock lock(path);
+    const char c = lock.HeldByOther() ? 'x' : 'k';
+    (void)!write(ready[1], &c, 1);
+    pause();
+    _exit(0);
+  }
+  char c = 0;
+  ASSERT_EQ(read(ready[0], &c, 1), 1);
+  EXPECT_EQ(c, 'k');
+  {
+    InstanceLock probe(path);
+    EXPECT_TRUE(probe.HeldByOther());
+  }
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  close(ready[0]);
+  close(ready[1]);
+  InstanceLock after(path);
+  EXPECT_FALSE(after.HeldByOther()) << "the crashed instance's file is still there, unlocked";
+}
+
+TEST(InstanceLockTest, UnusableLockFileNeverRefusesTheStart) {
+  InstanceLock lock("/nonexistent-folder/pelmira.lock");
+  EXPECT_FALSE(lock.HeldByOther());
+}
+
+TEST(QtSkinEngineTest, StyleSheetGoesOnTheWindowOrTheWholeProgram) {
+  QTemporaryDir dir;
+  const std::string sheet = dir.filePath("o.cjs").toStdString();
+  std::ofstream(sheet) << "QPushButton { color: red; }";
+  QtMainWindow w;
+  QtSkinEngine skin;
+  skin.LoadSkin(sheet, "");
+  EXPECT_EQ(skin.StyleSheet(), "QPushButton { color: red; }");
+  skin.SetFlags(skin.Flags() | SkinEngine::kApplyToWindowFrame);
+  EXPECT_EQ(skin.Flags(), 1);
+  skin.ApplyToWindow(w.NativeHandle());
+  EXPECT_EQ(w.Widget()->styleSheet(), "QPushButton { color: red; }");
+  EXPECT_TRUE(qApp->styleSheet().isEmpty());
+
+  skin.SetApplyToDialogs(true);
+  skin.ApplyToWindow(w.NativeHandle());
+  EXPECT_EQ(qApp->styleSheet(), "QPushButton { color: red; }");
+  qApp->setStyleSheet(QString());
+}
+
+TEST(QtSkinEngineTest, UnusableFileOrUnknownWindowChangesNothing) {
+  QtMainWindow w;
+  QtSkinEngine skin;
+  skin.LoadSkin("/nonexistent/o.cjs", "");
+  skin.ApplyToWindow(w.NativeHandle());
+  EXPECT_TRUE(w.Widget()->styleSheet().isEmpty());
+  QTemporaryDir dir;
+  const std::string sheet = dir.filePath("o.cjs").toStdString();
+  std::ofstream(sheet) << "QWidget { color: blue; }";
+  skin.LoadSkin(sheet, "");
+  skin.ApplyToWindow(0xDEAD);
+  EXPECT_TRUE(w.Widget()->styleSheet().isEmpty());
+}
+
+}  // namespace
+}  // namespace pel

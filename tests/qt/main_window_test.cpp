@@ -1,0 +1,245 @@
+// Form1 as Qt widgets: built from the layout tables, controls behave as the seam says, events
+// reach the handlers.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFontInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <optional>
+#include <vector>
+
+#include "app/layout.h"
+#include "platform/error.h"
+#include "platform/qt/qt_color.h"
+#include "platform/qt/qt_main_window.h"
+
+namespace pel {
+namespace {
+
+struct Recorded {
+  std::vector<ControlId> clicks;
+  std::vector<std::optional<ControlId>> moves;
+  int ticks = 0;
+  int unloads = 0;
+};
+
+FormHandlers Handlers(Recorded& r) {
+  return FormHandlers{[&r](ControlId id) { r.clicks.push_back(id); },
+                      [&r](std::optional<ControlId> id) { r.moves.push_back(id); },
+                      [&r] { ++r.ticks; }, [&r] { ++r.unloads; }};
+}
+
+QWidget* W(QtMainWindow& w, ControlId id) {
+  return w.Ctl(id).Widget();
+}
+
+TEST(QtMainWindowTest, GeometryFollowsTheLayoutAtTheScreenResolution) {
+  QtMainWindow w;
+  const int dpi = w.Dpi();
+  auto px = [dpi](int twips) { return layout::TwipsToPixels(twips, dpi); };
+  EXPECT_EQ(w.Widget()->size(), QSize(px(8040), px(3255)));
+  EXPECT_EQ(w.Widget()->minimumSize(), w.Widget()->maximumSize()) << "fixed size";
+  const Qt::WindowFlags flags = w.Widget()->windowFlags();
+  EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+  EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);
+  EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+
+  for (const layout::ControlLayout& c : layout::Form1().controls) {
+    SCOPED_TRACE(std::string(c.name));
+    QWidget* widget = W(w, c.id);
+    EXPECT_EQ(widget->objectName().toStdString(), c.name);
+    EXPECT_EQ(widget->geometry(), QRect(px(c.left), px(c.top), px(c.width), px(c.height)));
+    QWidget* expected_parent = c.container ? W(w, *c.container) : w.Widget();
+    EXPECT_EQ(widget->parentWidget(), expected_parent);
+    EXPECT_EQ(w.Ctl(c.id).Caption(), c.caption);
+    EXPECT_DOUBLE_EQ(widget->font().pointSizeF(), c.font.points);
+    EXPECT_TRUE(widget->font().bold());
+  }
+  if (dpi == 96) {
+    EXPECT_EQ(w.Widget()->size(), QSize(536, 217));
+    EXPECT_EQ(W(w, ControlId::PushButton6)->geometry(), QRect(272, 88, 256, 27));
+  }
+  // Text1 lies wholly below the client area.
+  EXPECT_GE(W(w, ControlId::Text1)->y(), w.Widget()->height());
+  EXPECT_TRUE(qobject_cast<QLineEdit*>(W(w, ControlId::Text1)));
+  EXPECT_TRUE(qobject_cast<QGroupBox*>(W(w, ControlId::Frame1)));
+  auto* label = qobject_cast<QLabel*>(W(w, ControlId::lState));
+  ASSERT_TRUE(label);
+  EXPECT_TRUE(label->alignment() & Qt::AlignHCenter);
+  EXPECT_EQ(label->frameShape(), QFrame::Box);
+}
+
+TEST(QtMainWindowTest, FontsFallBackToTheMetricTwinOfArial) {
+  QtMainWindow w;
+  const QFont f = W(w, ControlId::PushButton1)->font();
+  EXPECT_EQ(f.family(), "Arial");
+  EXPECT_TRUE(QFont::substitutes("Arial").contains("liberation sans", Qt::CaseInsensitive));
+  const QString drawn = QFontInfo(f).family();
+  EXPECT_TRUE(drawn == "Arial" || drawn == "Liberation Sans") << drawn.toStdString();
+  EXPECT_DOUBLE_EQ(f.pointSizeF(), 11.25);
+  EXPECT_DOUBLE_EQ(W(w, ControlId::cRecMovement)->font().pointSizeF(), 9.0);
+}
+
+TEST(QtMainWindowTest, FocusStartsInTheHiddenTextBoxAndTabFollowsTheDesign) {
+  QtMainWindow w;
+  w.ShowCentred();
+  QApplication::setActiveWindow(w.Widget());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w.Widget()));
+  QTRY_COMPARE(QApplication::focusWidget(), W(w, ControlId::Text1));
+  const ControlId order[] = {
+      ControlId::cRecMovement,    ControlId::cRecLeftClick, ControlId::cRecRightClick,
+      ControlId::cRecMiddleClick, ControlId::cWndAutoHide,  ControlId::cWndAutoShow,
+      ControlId::PushButton1,     ControlId::PushButton6,   ControlId::PushButton5,
+      ControlId::PushButton2,     ControlId::PushButton4,   ControlId::PushButton3};
+  for (ControlId id : order) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), W(w, id)) << static_cast<int>(id);
+  }
+  EXPECT_EQ(W(w, ControlId::Frame1)->focusPolicy(), Qt::NoFocus);
+  EXPECT_EQ(W(w, ControlId::lState)->focusPolicy(), Qt::NoFocus);
+}
+
+TEST(QtMainWindowTest, ShownCentredOnThePrimaryScreenAndHiddenOnRequest) {
+  QtMainWindow w;
+  EXPECT_FALSE(w.Visible());
+  w.SetVisible(true);
+  EXPECT_TRUE(w.Visible());
+  const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+  // Within the window frame's few pixels, which are unknown until the window is shown.
+  EXPECT_LE(std::abs(w.Widget()->geometry().center().x() - area.center().x()), 4);
+  EXPECT_LE(std::abs(w.Widget()->geometry().center().y() - area.center().y()), 4);
+  w.Widget()->move(10, 20);
+  w.SetVisible(false);
+  EXPECT_FALSE(w.Visible());
+  w.SetVisible(true);
+  EXPECT_EQ(w.Widget()->pos(), QPoint(10, 20)) << "shown again in its former place";
+}
+
+TEST(QtMainWindowTest, ControlPropertiesReadBackWhatWasWritten) {
+  QtMainWindow w;
+  Control& play = w.Get(ControlId::PushButton2);
+  play.SetCaption("Stop");
+  EXPECT_EQ(play.Caption(), "Stop");
+  EXPECT_EQ(qobject_cast<QPushButton*>(W(w, ControlId::PushButton2))->text(), "Stop");
+  play.SetEnabled(false);
+  EXPECT_FALSE(play.Enabled());
+  EXPECT_EQ(play.Value(), 0);
+
+  Control& hide = w.Get(ControlId::cWndAutoHide);
+  EXPECT_EQ(hide.Value(), 0);
+  EXPECT_EQ(w.Get(ControlId::cWndAutoShow).Value(), 1);
+  hide.SetValue(2);
+  EXPECT_EQ(hide.Value(), 2);
+  EXPECT_EQ(qobject_cast<QCheckBox*>(W(w, ControlId::cWndAutoHide))->checkState(),
+            Qt::PartiallyChecked);
+  EXPECT_THROW(hide.SetValue(3), Error);
+  hide.SetValue(1);
+  EXPECT_EQ(hide.Value(), 1);
+
+  Control& state = w.Get(ControlId::lState);
+  state.SetCaption("[RECORDING]");
+  state.SetForeColor(color::kRed);
+  EXPECT_EQ(state.Caption(), "[RECORDING]");
+  EXPECT_EQ(state.ForeColor(), color::kRed);
+  EXPECT_EQ(W(w, ControlId::lState)->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+  state.SetBackColor(color::kWhite);
+  EXPECT_EQ(W(w, ControlId::lState)->palette().color(QPalette::Window), QColor(255, 255, 255));
+}
+
+TEST(QtMainWindowTest, SystemColourReferencesFollowThePalette) {
+  const QPalette p = QApplication::palette();
+  EXPECT_EQ(ResolveColor(color::kButtonFace, p), p.color(QPalette::Button));
+  EXPECT_EQ(ResolveColor(color::kButtonText, p), p.color(QPalette::ButtonText));
+  EXPECT_EQ(ResolveColor(color::kWindowText, p), p.color(QPalette::WindowText));
+  EXPECT_EQ(ResolveColor(color::kWindowBackground, p), p.color(QPalette::Base));
+  EXPECT_EQ(ResolveColor(color::kBlue, p), QColor(0, 0, 255)) << "0x00BBGGRR";
+  EXPECT_EQ(ResolveColor(65280, p), QColor(0, 255, 0));
+
+  QtMainWindow w;
+  w.SetBackColor(color::kButtonFace);
+  EXPECT_EQ(w.BackColor(), color::kButtonFace) << "the reference is kept, not its value";
+  EXPECT_EQ(w.Widget()->palette().color(QPalette::Window), p.color(QPalette::Button));
+  Control& check = w.Get(ControlId::cRecMovement);
+  EXPECT_EQ(check.BackColor(), color::kWhite);
+  check.SetBackColor(color::kButtonFace);
+  EXPECT_EQ(check.BackColor(), color::kButtonFace);
+  QWidget* box = W(w, ControlId::cRecMovement);
+  EXPECT_EQ(box->palette().color(box->backgroundRole()), p.color(QPalette::Button));
+  // Recolouring the window leaves the controls' own colours in place.
+  w.SetBackColor(color::kWhite);
+  EXPECT_EQ(box->palette().color(box->backgroundRole()), p.color(QPalette::Button));
+}
+
+TEST(QtMainWindowTest, ClicksReachTheHandlerOnlyFromEnabledButtons) {
+  Recorded r;
+  QtMainWindow w(Handlers(r));
+  w.ShowCentred();
+  QTest::mouseClick(W(w, ControlId::PushButton5), Qt::LeftButton);
+  w.Get(ControlId::PushButton2).SetEnabled(false);
+  QTest::mouseClick(W(w, ControlId::PushButton2), Qt::LeftButton);
+  QTest::mouseClick(W(w, ControlId::PushButton3), Qt::LeftButton);
+  EXPECT_EQ(r.clicks, (std::vector<ControlId>{ControlId::PushButton5, ControlId::PushButton3}));
+  // A click on a check box toggles it and is no command.
+  QTest::mouseClick(W(w, ControlId::cRecLeftClick), Qt::LeftButton);
+  EXPECT_EQ(w.Get(ControlId::cRecLeftClick).Value(), 0);
+  EXPECT_EQ(r.clicks.size(), 2u);
+}
+
+TEST(QtMainWindowTest, MouseMovesAreReportedForButtonsFramesAndBackgroundOnly) {
+  Recorded r;
+  QtMainWindow w(Handlers(r));
+  w.ShowCentred();
+  QTest::mouseMove(W(w, ControlId::PushButton4), QPoint(5, 5));
+  QTest::mouseMove(W(w, ControlId::cRecMovement), QPoint(5, 5));
+  QTest::mouseMove(W(w, ControlId::lState), QPoint(5, 5));
+  QTest::mouseMove(W(w, ControlId::Frame2), QPoint(200, 60));
+  QTest::mouseMove(w.Widget(), QPoint(2, 215));
+  QApplication::processEvents();
+  EXPECT_EQ(r.moves, (std::vector<std::optional<ControlId>>{ControlId::PushButton4,
+                                                            ControlId::Frame2, std::nullopt}));
+}
+
+TEST(QtMainWindowTest, TimerTicksEveryTenMillisecondsOnceEnabled) {
+  Recorded r;
+  QtMainWindow w(Handlers(r));
+  EXPECT_EQ(w.Timer().interval(), 10);
+  EXPECT_EQ(w.Timer().timerType(), Qt::PreciseTimer);
+  EXPECT_FALSE(w.Timer().isActive()) << "disabled in the layout";
+  w.SetTimerEnabled(true);
+  QTRY_VERIFY_WITH_TIMEOUT(r.ticks >= 3, 5000);
+  w.SetTimerEnabled(false);
+  const int seen = r.ticks;
+  QTest::qWait(50);
+  EXPECT_EQ(r.ticks, seen);
+}
+
+TEST(QtMainWindowTest, ClosingTheWindowUnloadsIt) {
+  Recorded r;
+  QtMainWindow w(Handlers(r));
+  w.ShowCentred();
+  w.Widget()->close();
+  EXPECT_EQ(r.unloads, 1);
+}
+
+TEST(QtMainWindowTest, CaptionIconAndNativeHandle) {
+  QtMainWindow w;
+  w.SetCaption("Pelmira");
+  EXPECT_EQ(w.Widget()->windowTitle(), "Pelmira");
+  QPixmap pm(16, 16);
+  pm.fill(Qt::red);
+  QApplication::setWindowIcon(QIcon(pm));
+  w.SetAppIcon();
+  EXPECT_FALSE(w.Widget()->windowIcon().isNull());
+  EXPECT_NE(w.NativeHandle(), 0u);
+  EXPECT_EQ(QWidget::find(static_cast<WId>(w.NativeHandle())), w.Widget());
+}
+
+}  // namespace
+}  // namespace pel

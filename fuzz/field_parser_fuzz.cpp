@@ -104,8 +104,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const std::string s = FormatDelay(d);
       Check(s.find_first_not_of("-0123456789.") == std::string::npos, "plain digits and point");
       Check(s.find(',') == std::string::npos && s.find('e') == std::string::npos, "no comma");
-      const double back = LeadingNumber(s);
-      Check(std::fabs(back - d) <= std::fabs(d) * 1e-14, "a delay reads back");
+      try {
+        const double back = LeadingNumber(s);
+        Check(std::fabs(back - d) <= std::fabs(d) * 1e-14, "a delay reads back");
+      } catch (const Error&) {
+        // Rounded to 15 digits, the very largest doubles exceed the largest one.
+        Check(std::fabs(d) > 1.79769313486231e308, "only the largest delays overflow");
+      }
     }
   }
   return 0;

@@ -70,7 +70,8 @@ std::string QtDialogs::ShowOpen(std::string_view initial, std::string_view filte
 }
 
 std::string QtDialogs::ShowFile(bool save, std::string_view initial, std::string_view filter) {
-  QFileDialog dialog(nullptr, QString(), ToQ(initial), QtFileFilter(filter));
+  QFileDialog dialog(nullptr, save ? QStringLiteral("Save As") : QStringLiteral("Open"),
+                     ToQ(initial), QtFileFilter(filter));
   dialog.setObjectName(save ? QStringLiteral("SaveDialog") : QStringLiteral("OpenDialog"));
   // Qt's own dialog: the same on every desktop, and no portal round trip. The engine asks
   // about overwriting itself, so the dialog must not ask a second time.

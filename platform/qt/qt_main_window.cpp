@@ -246,7 +246,9 @@ void QtMainWindow::Build() {
       case ControlKind::Label: {
         auto* l = new QLabel(ToQ(c.caption), parent);
         if (c.border == layout::Border::FixedSingle) {
-          l->setFrameStyle(QFrame::Box | QFrame::Plain);
+          // A sunken panel draws with the shadow colours, so a red or green status text does
+          // not recolour the border as a plain box would.
+          l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
           l->setLineWidth(1);
         }
         l->setAlignment(c.align == layout::Align::Center ? Qt::AlignCenter

@@ -73,7 +73,7 @@ TEST(QtMainWindowTest, GeometryFollowsTheLayoutAtTheScreenResolution) {
   auto* label = qobject_cast<QLabel*>(W(w, ControlId::lState));
   ASSERT_TRUE(label);
   EXPECT_TRUE(label->alignment() & Qt::AlignHCenter);
-  EXPECT_EQ(label->frameShape(), QFrame::Box);
+  EXPECT_EQ(label->frameShape(), QFrame::Panel);
 }
 
 TEST(QtMainWindowTest, FontsFallBackToTheMetricTwinOfArial) {

@@ -1,0 +1,94 @@
+#pragma once
+// The real pelmira program on a private X server, driven and watched only from outside: keys and
+// clicks through xdotool, windows through X queries, results as files on disk.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/x11/xvfb_fixture.h"
+
+struct _XDisplay;
+
+namespace pel::e2e {
+
+using namespace std::chrono_literals;
+
+// One top-level window as X reports it.
+struct TopWindow {
+  unsigned long id = 0;
+  std::string name;
+  pid_t pid = 0;  // _NET_WM_PID, 0 when unset
+  int x = 0, y = 0, width = 0, height = 0;
+  bool viewable = false;
+};
+
+// A connection to the test's X server for looking at windows.
+class XLook {
+ public:
+  explicit XLook(const std::string& display);
+  ~XLook();
+  XLook(const XLook&) = delete;
+  XLook& operator=(const XLook&) = delete;
+
+  std::vector<TopWindow> Windows();
+  // The first viewable top-level window named `name` (and owned by `pid` when nonzero).
+  std::optional<TopWindow> Find(const std::string& name, pid_t pid = 0);
+  // Waits until such a window is viewable, or until it is gone (`present` false).
+  std::optional<TopWindow> WaitFor(const std::string& name, std::chrono::milliseconds timeout = 10s,
+                                   pid_t pid = 0);
+  bool WaitGone(const std::string& name, std::chrono::milliseconds timeout = 10s);
+  // Rectangles of the window's bounding shape (one rectangle: the window is not shaped).
+  int ShapeRectangles(unsigned long window);
+  // Width of the screen in pixels.
+  int ScreenWidth();
+
+ private:
+  _XDisplay* display_;
+};
+
+// Private folders and the program's process. Every folder the program could write lives under
+// one temporary root that is removed at the end.
+class Pelmira {
+ public:
+  explicit Pelmira(const x11test::Xvfb& x);
+  ~Pelmira();
+  Pelmira(const Pelmira&) = delete;
+  Pelmira& operator=(const Pelmira&) = delete;
+
+  // Starts one more instance with the private environment; returns its process id.
+  pid_t Start(std::vector<std::string> args = {});
+  // True while `pid` (one of ours) has not ended; `status` receives its exit status when it has.
+  bool Running(pid_t pid, int* status = nullptr);
+  // Waits until `pid` ends; its exit status, or nullopt on timeout.
+  std::optional<int> WaitExit(pid_t pid, std::chrono::milliseconds timeout = 10s);
+
+  const std::string& Root() const { return root_; }
+  const std::string& Temp() const { return temp_; }  // TEMP and TMPDIR, ending in '/'
+  // What the instances wrote to stdout and stderr.
+  std::string Output() const;
+
+  // Runs xdotool with `args` on the test's display; true on success.
+  bool Xdo(const std::string& args) const;
+  // Clicks the middle of the control at client pixels (x, y, w, h) of the main window.
+  bool ClickInMainWindow(const TopWindow& main, int x, int y, int w, int h) const;
+  // Focuses the dialog window `dialog`, types `text` and presses Return.
+  bool TypeIntoDialog(const TopWindow& dialog, const std::string& text) const;
+
+  static std::string ProgramPath();
+
+ private:
+  const x11test::Xvfb& x_;
+  std::string root_;
+  std::string temp_;
+  std::vector<pid_t> pids_;
+  std::vector<pid_t> reaped_;
+};
+
+std::string ReadWholeFile(const std::string& path);
+
+}  // namespace pel::e2e

@@ -142,8 +142,9 @@ class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
+    // With repetitions, the median stands for the benchmark.
     for (const Run& r : runs)
-      if (r.run_type == Run::RT_Iteration && !r.error_occurred)
+      if (!r.error_occurred && (r.run_type == Run::RT_Iteration || r.aggregate_name == "median"))
         ms[r.run_name.function_name] = r.GetAdjustedRealTime();
   }
   std::map<std::string, double> ms;

@@ -1,0 +1,143 @@
+#include "platform/win32/win32_dialogs.h"
+
+#include <cderr.h>
+#include <commdlg.h>
+
+#include <vector>
+
+#include "platform/error.h"
+#include "platform/win32/win32_text.h"
+
+namespace pel::win32 {
+
+namespace {
+
+// Long paths are allowed; the dialog reports FNERR_BUFFERTOOSMALL beyond this.
+constexpr size_t kPathBuffer = 32768;
+
+[[noreturn]] void FailDialog(const char* call, DWORD code) {
+  throw Error(err::kInvalidProcedureCall,
+              std::string(call) + " failed (CommDlgExtendedError " + std::to_string(code) + ")");
+}
+
+}  // namespace
+
+std::wstring FileFilter(std::string_view filter) {
+  std::wstring out = Widen(filter);
+  for (wchar_t& c : out)
+    if (c == L'|') c = L'\0';
+  out.push_back(L'\0');
+  out.push_back(L'\0');
+  return out;
+}
+
+std::wstring BoxText(std::string_view text) {
+  const std::wstring in = Widen(text);
+  std::wstring out;
+  out.reserve(in.size() + 8);
+  for (size_t i = 0; i < in.size(); ++i) {
+    out.push_back(in[i]);
+    if (in[i] == L'\r' && (i + 1 >= in.size() || in[i + 1] != L'\n')) out.push_back(L'\n');
+  }
+  return out;
+}
+
+MsgResult Win32Dialogs::MessageBox(std::string_view text, std::string_view title,
+                                   MsgButtons buttons, MsgIcon icon) {
+  UINT flags = buttons == MsgButtons::YesNo ? MB_YESNO : MB_OK;
+  if (icon == MsgIcon::Exclamation) flags |= MB_ICONEXCLAMATION;
+  // Reports from a tick may come while another program is in front, with this window hidden.
+  flags |= MB_SETFOREGROUND;
+  const std::wstring body = BoxText(text);
+  const std::wstring caption = Widen(title.empty() ? std::string_view(app_title_) : title);
+  const int rc = ::MessageBoxW(owner_, body.c_str(), caption.c_str(), flags);
+  switch (rc) {
+    case 0: {
+      const DWORD code = GetLastError();
+      throw Error(err::kInvalidProcedureCall, "MessageBoxW failed (GetLastError " +
+                                                  std::to_string(code) + ": " +
+                                                  SystemMessage(code) + ")");
+    }
+    case IDYES:
+      return MsgResult::Yes;
+    case IDNO:
+      return MsgResult::No;
+    default:
+      return buttons == MsgButtons::YesNo ? MsgResult::No : MsgResult::Ok;
+  }
+}
+
+std::string Win32Dialogs::FileDialog(bool save, std::string_view initial, std::string_view filter) {
+  const std::wstring filters = FileFilter(filter);
+  std::vector<wchar_t> name(kPathBuffer, L'\0');
+  std::wstring proposed;
+  try {
+    proposed = Widen(initial);
+  } catch (const Error&) {
+    proposed.clear();  // a name that is not UTF-8 is not worth proposing
+  }
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    std::fill(name.begin(), name.end(), L'\0');
+    if (proposed.size() < kPathBuffer) std::copy(proposed.begin(), proposed.end(), name.begin());
+    OPENFILENAMEW ofn = {};
+    ofn.lStructSize = sizeof(ofn);
+    ofn.hwndOwner = owner_;
+    ofn.lpstrFilter = filters.c_str();
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = name.data();
+    ofn.nMaxFile = static_cast<DWORD>(name.size());
+    ofn.Flags =
+        OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_ENABLESIZING;
+    // The program asks its own overwrite question after the dialog.
+    if (save) {
+      ofn.lpstrDefExt = L"mmf";
+    } else {
+      ofn.Flags |= OFN_FILEMUSTEXIST;
+    }
+    const BOOL ok = save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
+    if (ok) return Narrow(name.data());
+    const DWORD code = CommDlgExtendedError();
+    if (code == 0) return {};  // cancelled
+    // A proposed name the dialog cannot take (for example a vanished drive) must not lock the
+    // user out of the dialog: try once more without it.
+    if (code == FNERR_INVALIDFILENAME && !proposed.empty()) {
+      proposed.clear();
+      continue;
+    }
+    FailDialog(save ? "GetSaveFileNameW" : "GetOpenFileNameW", code);
+  }
+  return {};
+}
+
+std::string Win32Dialogs::ShowSave(std::string_view initial, std::string_view filter) {
+  return FileDialog(true, initial, filter);
+}
+
+std::string Win32Dialogs::ShowOpen(std::string_view initial, std::string_view filter) {
+  return FileDialog(false, initial, filter);
+}
+
+void Win32EventPump::Dispatch(HWND dialog_window, MSG& msg) {
+  if (dialog_window != nullptr && IsWindow(dialog_window) && IsDialogMessageW(dialog_window, &msg))
+    return;
+  TranslateMessage(&msg);
+  DispatchMessageW(&msg);
+}
+
+void Win32EventPump::DoEvents() {
+  // Only what was queued before the call: ticks keep arriving while the handlers run, and a
+  // loop that waited for an empty queue might never return.
+  const DWORD start = GetTickCount();
+  MSG msg;
+  for (int n = 0; n < 10000 && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE); ++n) {
+    if (msg.message == WM_QUIT) {
+      // The main loop must still see it.
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      return;
+    }
+    Dispatch(dialog_window_, msg);
+    if (static_cast<LONG>(msg.time - start) > 0) return;
+  }
+}
+
+}  // namespace pel::win32

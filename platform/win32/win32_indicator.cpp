@@ -1,0 +1,282 @@
+#include "platform/win32/win32_indicator.h"
+
+#include <cstring>
+#include <vector>
+
+#include "platform/error.h"
+#include "platform/win32/win32_picture.h"
+#include "platform/win32/win32_text.h"
+
+namespace pel::win32 {
+
+namespace {
+
+constexpr wchar_t kClass[] = L"PelmiraIndicator";
+constexpr int32_t kNotSupported = 438;  // "Object doesn't support this property or method"
+
+[[noreturn]] void Fail(const char* call) {
+  const DWORD code = GetLastError();
+  throw Error(err::kInvalidProcedureCall, std::string(call) + " failed (GetLastError " +
+                                              std::to_string(code) + ": " + SystemMessage(code) +
+                                              ")");
+}
+
+void RegisterClassOnce(WNDPROC proc) {
+  static const ATOM atom = [proc] {
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    wc.lpszClassName = kClass;
+    return RegisterClassExW(&wc);
+  }();
+  (void)atom;
+}
+
+// The window's own pixels through GetWindowDC, released when dropped.
+class WindowPixels : public PixelSource {
+ public:
+  explicit WindowPixels(HWND hwnd) : hwnd_(hwnd), dc_(GetWindowDC(hwnd)) {
+    if (dc_ == nullptr) Fail("GetWindowDC");
+  }
+  ~WindowPixels() override { ReleaseDC(hwnd_, dc_); }
+  Color Pixel(int32_t x, int32_t y) override { return GetPixel(dc_, x, y); }
+
+ private:
+  HWND hwnd_;
+  HDC dc_;
+};
+
+}  // namespace
+
+HRGN MakeRegion(std::span<const Rect> rects) {
+  if (rects.empty()) {
+    HRGN empty = CreateRectRgn(0, 0, 0, 0);
+    if (empty == nullptr) Fail("CreateRectRgn");
+    return empty;
+  }
+  const size_t bytes = sizeof(RGNDATAHEADER) + rects.size() * sizeof(RECT);
+  std::vector<unsigned char> block(bytes);
+  auto* data = reinterpret_cast<RGNDATA*>(block.data());
+  data->rdh.dwSize = sizeof(RGNDATAHEADER);
+  data->rdh.iType = RDH_RECTANGLES;
+  data->rdh.nCount = static_cast<DWORD>(rects.size());
+  data->rdh.nRgnSize = static_cast<DWORD>(rects.size() * sizeof(RECT));
+  RECT bound = {rects[0].left, rects[0].top, rects[0].right, rects[0].bottom};
+  auto* out = reinterpret_cast<RECT*>(data->Buffer);
+  for (size_t i = 0; i < rects.size(); ++i) {
+    const Rect& r = rects[i];
+    out[i] = RECT{r.left, r.top, r.right, r.bottom};
+    if (r.left < bound.left) bound.left = r.left;
+    if (r.top < bound.top) bound.top = r.top;
+    if (r.right > bound.right) bound.right = r.right;
+    if (r.bottom > bound.bottom) bound.bottom = r.bottom;
+  }
+  data->rdh.rcBound = bound;
+  HRGN rgn = ExtCreateRegion(nullptr, static_cast<DWORD>(bytes), data);
+  if (rgn == nullptr) Fail("ExtCreateRegion");
+  return rgn;
+}
+
+Win32Indicator::Win32Indicator(std::string_view name, Image picture, PixelSize size, HICON icon)
+    : size_(size), image_(std::move(picture)), icon_(icon) {
+  RegisterClassOnce(&WndProc);
+
+  BITMAPINFO bi = {};
+  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  bi.bmiHeader.biWidth = image_.w;
+  bi.bmiHeader.biHeight = -image_.h;  // top-down, like the Image rows
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  bitmap_ = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (bitmap_ == nullptr) Fail("CreateDIBSection");
+  auto* dst = static_cast<uint32_t*>(bits);
+  for (size_t i = 0; i < image_.px.size(); ++i) {
+    const uint32_t p = image_.px[i];  // 0x00BBGGRR -> memory order B, G, R, X
+    dst[i] = ((p & 0xFF) << 16) | (p & 0xFF00) | ((p >> 16) & 0xFF);
+  }
+
+  // Centred on the primary screen until the load handler places it.
+  const int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+  // Layered and transparent: clicks fall through to whatever lies below, in any program.
+  const DWORD ex =
+      WS_EX_TOOLWINDOW | WS_EX_TOPMOST | WS_EX_NOACTIVATE | WS_EX_LAYERED | WS_EX_TRANSPARENT;
+  hwnd_ = CreateWindowExW(ex, kClass, Widen(name).c_str(), WS_POPUP, (sw - size_.width) / 2,
+                          (sh - size_.height) / 2, size_.width, size_.height, nullptr, nullptr,
+                          GetModuleHandleW(nullptr), this);
+  if (hwnd_ == nullptr) {
+    DeleteObject(bitmap_);
+    Fail("CreateWindowExW(indicator)");
+  }
+  // Fully opaque: the layered style is there only for the click-through.
+  if (!SetLayeredWindowAttributes(hwnd_, 0, 255, LWA_ALPHA)) {
+    DestroyWindow(hwnd_);
+    DeleteObject(bitmap_);
+    Fail("SetLayeredWindowAttributes");
+  }
+}
+
+Win32Indicator::~Win32Indicator() {
+  if (hwnd_ != nullptr) {
+    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+    DestroyWindow(hwnd_);
+  }
+  if (bitmap_ != nullptr) DeleteObject(bitmap_);
+}
+
+LRESULT CALLBACK Win32Indicator::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_NCCREATE) {
+    auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+  }
+  auto* self = reinterpret_cast<Win32Indicator*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  switch (msg) {
+    case WM_NCHITTEST:
+      return HTTRANSPARENT;
+    case WM_MOUSEACTIVATE:
+      return MA_NOACTIVATE;
+    case WM_ERASEBKGND:
+      return 1;  // WM_PAINT covers every pixel
+    case WM_PAINT:
+      if (self != nullptr) {
+        self->Paint();
+        return 0;
+      }
+      break;
+    default:
+      break;
+  }
+  return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+void Win32Indicator::Paint() {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(hwnd_, &ps);
+  HDC mem = CreateCompatibleDC(dc);
+  if (mem != nullptr) {
+    HGDIOBJ old = SelectObject(mem, bitmap_);
+    BitBlt(dc, 0, 0, image_.w, image_.h, mem, 0, 0, SRCCOPY);
+    SelectObject(mem, old);
+    DeleteDC(mem);
+  }
+  // A client area larger than the picture shows the background colour beyond it.
+  if (size_.width > image_.w || size_.height > image_.h) {
+    HBRUSH brush = CreateSolidBrush(back_ & 0x00FFFFFF);
+    RECT right = {image_.w, 0, size_.width, size_.height};
+    RECT below = {0, image_.h, image_.w, size_.height};
+    FillRect(dc, &right, brush);
+    FillRect(dc, &below, brush);
+    DeleteObject(brush);
+  }
+  EndPaint(hwnd_, &ps);
+}
+
+RECT Win32Indicator::WindowRect() {
+  RECT r;
+  if (!GetWindowRect(hwnd_, &r)) Fail("GetWindowRect");
+  return r;
+}
+
+void Win32Indicator::SetAppIcon() {
+  if (icon_ == nullptr) return;
+  SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+  SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+}
+
+int Win32Indicator::Width() {
+  const RECT r = WindowRect();
+  return r.right - r.left;
+}
+
+int Win32Indicator::Height() {
+  const RECT r = WindowRect();
+  return r.bottom - r.top;
+}
+
+void Win32Indicator::SetLeft(int left) {
+  const RECT r = WindowRect();
+  if (!SetWindowPos(hwnd_, nullptr, left, r.top, 0, 0,
+                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER))
+    Fail("SetWindowPos");
+}
+
+void Win32Indicator::SetTop(int top) {
+  const RECT r = WindowRect();
+  if (!SetWindowPos(hwnd_, nullptr, r.left, top, 0, 0,
+                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER))
+    Fail("SetWindowPos");
+}
+
+bool Win32Indicator::Visible() {
+  return IsWindowVisible(hwnd_) != FALSE;
+}
+
+void Win32Indicator::SetVisible(bool visible) {
+  if (visible) {
+    ShowWindow(hwnd_, SW_SHOWNOACTIVATE);
+    // Windows raised later as topmost would cover it; put it back at the top.
+    SetWindowPos(hwnd_, HWND_TOPMOST, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+  } else {
+    ShowWindow(hwnd_, SW_HIDE);
+  }
+}
+
+int16_t Win32Indicator::ParentScaleMode() {
+  throw Error(kNotSupported, "Object doesn't support this property or method");
+}
+
+void Win32Indicator::SetParentScaleMode(int16_t) {
+  throw Error(kNotSupported, "Object doesn't support this property or method");
+}
+
+void Win32Indicator::SetCaption(std::string_view text) {
+  if (!SetWindowTextW(hwnd_, Widen(text).c_str())) Fail("SetWindowTextW");
+}
+
+void Win32Indicator::SetBackColor(Color c) {
+  back_ = color::IsSystem(c) ? GetSysColor(static_cast<int>(c & 0xFF)) : c;
+  InvalidateRect(hwnd_, nullptr, FALSE);
+}
+
+void Win32Indicator::Refresh() {
+  RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+}
+
+std::unique_ptr<PixelSource> Win32Indicator::OpenWindowPixels() {
+  return std::make_unique<WindowPixels>(hwnd_);
+}
+
+PixelSize Win32Indicator::OuterSize() {
+  const RECT r = WindowRect();
+  return PixelSize{r.right - r.left, r.bottom - r.top};
+}
+
+void Win32Indicator::ApplyRegion(std::span<const Rect> rects) {
+  HRGN rgn = MakeRegion(rects);
+  // On success the region belongs to the window system.
+  if (!SetWindowRgn(hwnd_, rgn, TRUE)) {
+    DeleteObject(rgn);
+    Fail("SetWindowRgn");
+  }
+}
+
+void Win32Indicator::ClearRegion() {
+  if (!SetWindowRgn(hwnd_, nullptr, TRUE)) Fail("SetWindowRgn");
+}
+
+std::unique_ptr<NativeIndicator> Win32IndicatorFactory::Create(IndicatorId, std::string_view name,
+                                                               std::string_view picture,
+                                                               PixelSize size) {
+  Image image = LoadPictureResource(nullptr, picture);
+  return std::make_unique<Win32Indicator>(name, std::move(image), size, icon_);
+}
+
+int Win32IndicatorFactory::PrimaryScreenWidth() {
+  return GetSystemMetrics(SM_CXSCREEN);
+}
+
+}  // namespace pel::win32

@@ -1,0 +1,83 @@
+#pragma once
+// frmRec and frmPlay as Win32 windows: borderless pop-ups of exactly their picture's size that
+// never take the focus, stay out of the task bar, stay on top, let clicks through (layered and
+// transparent to input) and are shaped with SetWindowRgn.
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/indicator_native.h"
+
+namespace pel::win32 {
+
+class Win32Indicator : public NativeIndicator {
+ public:
+  // A hidden window titled `name` showing `picture` from its top-left corner in a client area
+  // of `size` pixels, centred on the primary screen. Throws pel::Error when it cannot be made.
+  Win32Indicator(std::string_view name, Image picture, PixelSize size, HICON icon);
+  ~Win32Indicator() override;
+  Win32Indicator(const Win32Indicator&) = delete;
+  Win32Indicator& operator=(const Win32Indicator&) = delete;
+
+  // NativeIndicator
+  void SetAppIcon() override;
+  int Width() override;
+  int Height() override;
+  void SetLeft(int left) override;
+  void SetTop(int top) override;
+  bool Visible() override;
+  void SetVisible(bool visible) override;
+
+  // ShapeTarget (a form)
+  ShapeKind Kind() override { return ShapeKind::Form; }
+  void SetAutoRedraw(bool) override {}  // the picture is always kept in memory
+  void SetClipControls(bool) override {}
+  void SetScaleMode(int16_t mode) override { scale_mode_ = mode; }
+  PixelSize InnerSize() override { return size_; }
+  PixelSource& Picture() override { return pixels_; }
+  int16_t ParentScaleMode() override;
+  void SetParentScaleMode(int16_t mode) override;
+  void SetCaption(std::string_view text) override;
+  void SetBackColor(Color c) override;
+  void Refresh() override;
+  std::unique_ptr<PixelSource> OpenWindowPixels() override;
+  PixelSize OuterSize() override;
+  void ApplyRegion(std::span<const Rect> rects) override;
+  void ClearRegion() override;
+
+  HWND Handle() const { return hwnd_; }
+
+ private:
+  static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  void Paint();
+  RECT WindowRect();
+
+  PixelSize size_;
+  Image image_;
+  ImagePixels pixels_{image_};
+  HICON icon_;
+  HWND hwnd_ = nullptr;
+  HBITMAP bitmap_ = nullptr;  // the picture as a DIB section, drawn on WM_PAINT
+  Color back_ = 0x00FF0000;   // fills what the picture does not cover
+  int16_t scale_mode_ = kScalePixels;
+};
+
+class Win32IndicatorFactory : public IndicatorFactory {
+ public:
+  // `icon`: the application icon the windows carry (may be nullptr).
+  explicit Win32IndicatorFactory(HICON icon = nullptr) : icon_(icon) {}
+  std::unique_ptr<NativeIndicator> Create(IndicatorId id, std::string_view name,
+                                          std::string_view picture, PixelSize size) override;
+  int PrimaryScreenWidth() override;
+
+ private:
+  HICON icon_;
+};
+
+// Builds a GDI region from rectangles in canonical banded order (ExtCreateRegion); an empty
+// list gives an empty region. Throws pel::Error when GDI refuses. The caller owns the handle.
+HRGN MakeRegion(std::span<const Rect> rects);
+
+}  // namespace pel::win32

@@ -1,0 +1,552 @@
+#include "platform/win32/win32_main_window.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <vector>
+
+#include "platform/error.h"
+#include "platform/win32/win32_text.h"
+
+namespace pel::win32 {
+
+namespace {
+
+constexpr wchar_t kClass[] = L"PelmiraForm1";
+constexpr int kFirstControlId = 100;  // clear of IDOK and IDCANCEL, which IsDialogMessage sends
+constexpr int32_t kInvalidPicture = 481;
+constexpr int32_t kInvalidPropertyValue = 380;
+constexpr WORD kIconResource = 1;
+
+[[noreturn]] void Fail(const char* call) {
+  const DWORD code = GetLastError();
+  throw Error(err::kInvalidProcedureCall, std::string(call) + " failed (GetLastError " +
+                                              std::to_string(code) + ": " + SystemMessage(code) +
+                                              ")");
+}
+
+// The per-monitor DPI calls exist from Windows 10 1607; older systems get the system DPI.
+template <class Fn>
+Fn User32Proc(const char* name) {
+  HMODULE user32 = GetModuleHandleW(L"user32.dll");
+  return user32 ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(user32, name)))
+                : nullptr;
+}
+
+int WindowDpi(HWND hwnd) {
+  static const auto get = User32Proc<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+  if (get != nullptr && hwnd != nullptr) {
+    const UINT dpi = get(hwnd);
+    if (dpi != 0) return static_cast<int>(dpi);
+  }
+  HDC dc = GetDC(nullptr);
+  const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
+  if (dc) ReleaseDC(nullptr, dc);
+  return dpi > 0 ? dpi : 96;
+}
+
+RECT OuterRect(int client_w, int client_h, DWORD style, int dpi) {
+  RECT r = {0, 0, client_w, client_h};
+  static const auto adjust =
+      User32Proc<BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT)>("AdjustWindowRectExForDpi");
+  if (adjust == nullptr || !adjust(&r, style, FALSE, 0, static_cast<UINT>(dpi)))
+    AdjustWindowRectEx(&r, style, FALSE, 0);
+  return r;
+}
+
+int MetricForDpi(int index, int dpi) {
+  static const auto metric = User32Proc<int(WINAPI*)(int, UINT)>("GetSystemMetricsForDpi");
+  return metric ? metric(index, static_cast<UINT>(dpi)) : GetSystemMetrics(index);
+}
+
+// Handlers run inside the window procedure: an exception must not unwind through the system's
+// dispatch code.
+template <class F>
+void Guarded(F&& f) {
+  try {
+    f();
+  } catch (...) {
+    std::terminate();
+  }
+}
+
+HBRUSH BrushFor(Color c, bool& owned) {
+  if (color::IsSystem(c)) {
+    owned = false;
+    return GetSysColorBrush(static_cast<int>(c & 0xFF));
+  }
+  owned = true;
+  return CreateSolidBrush(c & 0x00FFFFFF);
+}
+
+}  // namespace
+
+COLORREF Resolve(Color c) {
+  return color::IsSystem(c) ? GetSysColor(static_cast<int>(c & 0xFF)) : (c & 0x00FFFFFF);
+}
+
+DWORD Form1Style(const layout::WindowLayout& design) {
+  DWORD style = WS_OVERLAPPED;
+  if (design.border == layout::Border::FixedSingle) style |= WS_BORDER;
+  if (design.title_bar) style |= WS_CAPTION;
+  if (design.control_box) style |= WS_SYSMENU;
+  if (design.min_button) style |= WS_MINIMIZEBOX;
+  if (design.max_button) style |= WS_MAXIMIZEBOX;
+  if (design.resizable) style |= WS_THICKFRAME;
+  return style;
+}
+
+int FontHeight(double points, int dpi) {
+  return -static_cast<int>(std::lround(points * dpi / 72.0));
+}
+
+// ---------------------------------------------------------------------------------------------
+
+Win32Control::Win32Control(const layout::ControlLayout& design, HWND hwnd)
+    : design_(design), hwnd_(hwnd), fore_(design.fore), back_(design.back) {
+  brush_ = BrushFor(back_, own_brush_);
+}
+
+Win32Control::~Win32Control() {
+  if (own_brush_ && brush_ != nullptr) DeleteObject(brush_);
+}
+
+std::string Win32Control::Caption() {
+  const int n = GetWindowTextLengthW(hwnd_);
+  std::wstring text(static_cast<size_t>(n) + 1, L'\0');
+  const int got = GetWindowTextW(hwnd_, text.data(), n + 1);
+  text.resize(static_cast<size_t>(got > 0 ? got : 0));
+  return Narrow(text);
+}
+
+void Win32Control::SetCaption(std::string_view text) {
+  // The status line is written at every change of state; an unchanged text is not redrawn.
+  if (Caption() == text) return;
+  if (!SetWindowTextW(hwnd_, Widen(text).c_str())) Fail("SetWindowTextW");
+}
+
+bool Win32Control::Enabled() {
+  return IsWindowEnabled(hwnd_) != FALSE;
+}
+
+void Win32Control::SetEnabled(bool enabled) {
+  EnableWindow(hwnd_, enabled ? TRUE : FALSE);
+}
+
+int Win32Control::Value() {
+  if (design_.kind != layout::ControlKind::CheckBox) return 0;
+  switch (SendMessageW(hwnd_, BM_GETCHECK, 0, 0)) {
+    case BST_CHECKED:
+      return 1;
+    case BST_INDETERMINATE:
+      return 2;
+    default:
+      return 0;
+  }
+}
+
+void Win32Control::SetValue(int value) {
+  if (value < 0 || value > 2) throw Error(kInvalidPropertyValue, "Invalid property value");
+  if (design_.kind != layout::ControlKind::CheckBox) return;
+  const WPARAM state = value == 1 ? BST_CHECKED : value == 2 ? BST_INDETERMINATE : BST_UNCHECKED;
+  SendMessageW(hwnd_, BM_SETCHECK, state, 0);
+}
+
+void Win32Control::SetForeColor(Color c) {
+  fore_ = c;
+  InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+void Win32Control::SetBackColor(Color c) {
+  bool owned = false;
+  HBRUSH brush = BrushFor(c, owned);
+  if (brush == nullptr) Fail("CreateSolidBrush");
+  if (own_brush_ && brush_ != nullptr) DeleteObject(brush_);
+  brush_ = brush;
+  own_brush_ = owned;
+  back_ = c;
+  InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+HBRUSH Win32Control::PrepareDc(HDC dc) {
+  SetTextColor(dc, Resolve(fore_));
+  SetBkColor(dc, Resolve(back_));
+  return brush_;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+Win32MainWindow::Win32MainWindow(FormHandlers handlers)
+    : handlers_(std::move(handlers)),
+      tick_([this] {
+        if (handlers_.timer) handlers_.timer();
+      }),
+      back_(layout::Form1().back) {
+  back_brush_ = BrushFor(back_, own_back_brush_);
+
+  HINSTANCE inst = GetModuleHandleW(nullptr);
+  static const ATOM atom = [inst] {
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = &WndProc;
+    wc.hInstance = inst;
+    wc.hIcon = LoadIconW(inst, MAKEINTRESOURCEW(kIconResource));
+    wc.lpszClassName = kClass;
+    return RegisterClassExW(&wc);
+  }();
+  if (atom == 0) Fail("RegisterClassExW");
+
+  const layout::WindowLayout& design = layout::Form1();
+  // Made on the primary screen, so that it takes that screen's resolution.
+  hwnd_ = CreateWindowExW(0, kClass, Widen(design.caption).c_str(), Form1Style(design), 0, 0, 100,
+                          100, nullptr, nullptr, inst, this);
+  if (hwnd_ == nullptr) Fail("CreateWindowExW(Form1)");
+  try {
+    Build();
+    Layout(WindowDpi(hwnd_), nullptr);
+  } catch (...) {
+    DestroyWindow(hwnd_);
+    hwnd_ = nullptr;
+    throw;
+  }
+}
+
+Win32MainWindow::~Win32MainWindow() {
+  tick_.Stop();
+  if (hwnd_ != nullptr) {
+    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+    DestroyWindow(hwnd_);
+  }
+  for (HGDIOBJ o : {static_cast<HGDIOBJ>(form_font_), static_cast<HGDIOBJ>(button_font_)})
+    if (o != nullptr) DeleteObject(o);
+  if (own_back_brush_ && back_brush_ != nullptr) DeleteObject(back_brush_);
+  if (icon_big_ != nullptr) DestroyIcon(icon_big_);
+  if (icon_small_ != nullptr) DestroyIcon(icon_small_);
+  if (custom_cursor_ != nullptr) DestroyCursor(custom_cursor_);
+}
+
+void Win32MainWindow::Build() {
+  // Creation order is the z-order, and IsDialogMessage moves the focus along it: the focus
+  // order first, then the status line, and the frames last, so that the check boxes lie above
+  // the frames that surround them.
+  std::vector<const layout::ControlLayout*> order;
+  for (const layout::ControlLayout& c : layout::Form1().controls) order.push_back(&c);
+  auto rank = [](const layout::ControlLayout* c) {
+    if (c->tab_index > 0) return c->tab_index;
+    return c->kind == layout::ControlKind::Frame ? 2000 : 1000;
+  };
+  std::stable_sort(order.begin(), order.end(), [&](auto* a, auto* b) { return rank(a) < rank(b); });
+
+  HINSTANCE inst = GetModuleHandleW(nullptr);
+  for (const layout::ControlLayout* c : order) {
+    const wchar_t* cls = L"BUTTON";
+    DWORD style = WS_CHILD | WS_VISIBLE;
+    DWORD ex = 0;
+    switch (c->kind) {
+      case layout::ControlKind::PushButton:
+        style |= BS_PUSHBUTTON | WS_TABSTOP;
+        break;
+      case layout::ControlKind::CheckBox:
+        style |= BS_AUTOCHECKBOX | WS_TABSTOP;
+        break;
+      case layout::ControlKind::Frame:
+        style |= BS_GROUPBOX;
+        break;
+      case layout::ControlKind::Label:
+        cls = L"STATIC";
+        style |= SS_NOPREFIX | (c->align == layout::Align::Center ? SS_CENTER : SS_LEFT);
+        if (c->border == layout::Border::FixedSingle) style |= WS_BORDER;
+        break;
+      case layout::ControlKind::TextBox:
+        cls = L"EDIT";
+        style |= ES_AUTOHSCROLL | WS_TABSTOP;
+        if (c->border == layout::Border::FixedSingle) style |= WS_BORDER;
+        break;
+    }
+    const int id = kFirstControlId + static_cast<int>(c->id);
+    HWND h = CreateWindowExW(ex, cls, Widen(c->caption).c_str(), style, 0, 0, 10, 10, hwnd_,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), inst, nullptr);
+    if (h == nullptr) Fail("CreateWindowExW(control)");
+    controls_[static_cast<size_t>(c->id)] = std::make_unique<Win32Control>(*c, h);
+    if (c->kind == layout::ControlKind::CheckBox)
+      controls_[static_cast<size_t>(c->id)]->SetValue(c->value);
+    // Buttons report mouse moves for the pointer; the frames let them through to the window
+    // (a group box is transparent to the mouse), which tells frame from background itself.
+    if (c->kind == layout::ControlKind::PushButton &&
+        !SetWindowSubclass(h, &ButtonProc, static_cast<UINT_PTR>(c->id),
+                           reinterpret_cast<DWORD_PTR>(this)))
+      Fail("SetWindowSubclass");
+  }
+  focus_ = Ctl(ControlId::Text1).Handle();
+}
+
+HFONT Win32MainWindow::FontFor(const layout::Font& f) {
+  const layout::Font& button = layout::Control(ControlId::PushButton1).font;
+  return f.points == button.points ? button_font_ : form_font_;
+}
+
+void Win32MainWindow::Layout(int dpi, const RECT* suggested) {
+  dpi_ = dpi;
+  auto make_font = [dpi](const layout::Font& f) {
+    HFONT font =
+        CreateFontW(FontHeight(f.points, dpi), 0, 0, 0, f.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE,
+                    FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                    CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_SWISS, Widen(f.face).c_str());
+    if (font == nullptr) Fail("CreateFontW");
+    return font;
+  };
+  HFONT old_form = form_font_, old_button = button_font_;
+  form_font_ = make_font(layout::Form1().font);
+  button_font_ = make_font(layout::Control(ControlId::PushButton1).font);
+
+  auto px = [dpi](int twips) { return layout::TwipsToPixels(twips, dpi); };
+  for (auto& ctl : controls_) {
+    const layout::ControlLayout& c = ctl->Design();
+    int x = px(c.left), y = px(c.top);
+    if (c.container) {
+      const layout::ControlLayout& frame = layout::Control(*c.container);
+      x += px(frame.left);
+      y += px(frame.top);
+    }
+    MoveWindow(ctl->Handle(), x, y, px(c.width), px(c.height), FALSE);
+    SendMessageW(ctl->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(c.font)), FALSE);
+  }
+  if (old_form != nullptr) DeleteObject(old_form);
+  if (old_button != nullptr) DeleteObject(old_button);
+
+  const layout::WindowLayout& design = layout::Form1();
+  const RECT outer = OuterRect(px(design.client_width), px(design.client_height),
+                               static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_STYLE)), dpi);
+  RECT now;
+  GetWindowRect(hwnd_, &now);
+  const int left = suggested ? suggested->left : now.left;
+  const int top = suggested ? suggested->top : now.top;
+  SetWindowPos(hwnd_, nullptr, left, top, outer.right - outer.left, outer.bottom - outer.top,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  LoadIcons();
+  InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+void Win32MainWindow::LoadIcons() {
+  HINSTANCE inst = GetModuleHandleW(nullptr);
+  auto load = [&](int cx, int cy) {
+    return static_cast<HICON>(LoadImageW(inst, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON,
+                                         MetricForDpi(cx, dpi_), MetricForDpi(cy, dpi_), 0));
+  };
+  HICON old_big = icon_big_, old_small = icon_small_;
+  const bool shown = old_big != nullptr && SendMessageW(hwnd_, WM_GETICON, ICON_BIG, 0) != 0;
+  icon_big_ = load(SM_CXICON, SM_CYICON);
+  icon_small_ = load(SM_CXSMICON, SM_CYSMICON);
+  // A resolution change: the window shows the sizes for the new resolution.
+  if (shown && icon_big_ != nullptr && icon_small_ != nullptr) SetAppIcon();
+  if (old_big != nullptr) DestroyIcon(old_big);
+  if (old_small != nullptr) DestroyIcon(old_small);
+}
+
+Control& Win32MainWindow::Get(ControlId id) {
+  const auto i = static_cast<size_t>(id);
+  if (i >= controls_.size() || !controls_[i])
+    throw Error(err::kSubscriptOutOfRange, "Subscript out of range");
+  return *controls_[i];
+}
+
+bool Win32MainWindow::Visible() {
+  return IsWindowVisible(hwnd_) != FALSE;
+}
+
+void Win32MainWindow::SetVisible(bool visible) {
+  if (visible == Visible()) return;
+  ShowWindow(hwnd_, visible ? SW_SHOW : SW_HIDE);
+}
+
+void Win32MainWindow::SetCaption(std::string_view text) {
+  if (!SetWindowTextW(hwnd_, Widen(text).c_str())) Fail("SetWindowTextW");
+}
+
+void Win32MainWindow::SetAppIcon() {
+  if (icon_big_ == nullptr || icon_small_ == nullptr) {
+    SetLastError(ERROR_RESOURCE_TYPE_NOT_FOUND);
+    Fail("LoadImageW(application icon)");
+  }
+  SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_big_));
+  SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_small_));
+}
+
+void Win32MainWindow::SetBackColor(Color c) {
+  bool owned = false;
+  HBRUSH brush = BrushFor(c, owned);
+  if (brush == nullptr) Fail("CreateSolidBrush");
+  if (own_back_brush_ && back_brush_ != nullptr) DeleteObject(back_brush_);
+  back_brush_ = brush;
+  own_back_brush_ = owned;
+  back_ = c;
+  RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+void Win32MainWindow::LoadCustomPointer(const std::string& path) {
+  HCURSOR cursor = LoadCursorFromFileW(Widen(path).c_str());
+  if (cursor == nullptr) {
+    const DWORD code = GetLastError();
+    throw Error(kInvalidPicture, "Invalid picture: LoadCursorFromFileW failed for " + path +
+                                     " (GetLastError " + std::to_string(code) + ": " +
+                                     SystemMessage(code) + ")");
+  }
+  HCURSOR old = custom_cursor_;
+  custom_cursor_ = cursor;
+  if (PointerOverWindow()) SetCursor(CurrentCursor());
+  if (old != nullptr) DestroyCursor(old);
+}
+
+HCURSOR Win32MainWindow::CurrentCursor() const {
+  if (pointer_kind_ == kPointerCustom && custom_cursor_ != nullptr) return custom_cursor_;
+  return LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+}
+
+bool Win32MainWindow::PointerOverWindow() const {
+  POINT pt;
+  if (!GetCursorPos(&pt)) return false;
+  HWND under = WindowFromPoint(pt);
+  if (under != hwnd_ && !IsChild(hwnd_, under)) return false;
+  RECT client;
+  GetClientRect(hwnd_, &client);
+  ScreenToClient(hwnd_, &pt);
+  return PtInRect(&client, pt) != FALSE;
+}
+
+void Win32MainWindow::SetPointerKind(int kind) {
+  pointer_kind_ = kind;
+  // The move that changed the kind came after the system asked for the cursor; show it now.
+  if (PointerOverWindow()) SetCursor(CurrentCursor());
+}
+
+void Win32MainWindow::SetTimerEnabled(bool enabled) {
+  if (enabled == tick_.Running()) return;
+  if (enabled)
+    tick_.Start();
+  else
+    tick_.Stop();
+}
+
+void Win32MainWindow::ShowCentred() {
+  MONITORINFO mi = {};
+  mi.cbSize = sizeof(mi);
+  const POINT origin = {0, 0};
+  GetMonitorInfoW(MonitorFromPoint(origin, MONITOR_DEFAULTTOPRIMARY), &mi);
+  RECT r;
+  GetWindowRect(hwnd_, &r);
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  const RECT& screen = mi.rcMonitor;
+  const int left = screen.left + (screen.right - screen.left - w) / 2;
+  const int top = screen.top + (screen.bottom - screen.top - h) / 2;
+  SetWindowPos(hwnd_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  ShowWindow(hwnd_, SW_SHOWNORMAL);
+  UpdateWindow(hwnd_);
+  SetForegroundWindow(hwnd_);
+  focus_ = Ctl(ControlId::Text1).Handle();
+  SetFocus(focus_);
+}
+
+Win32Control* Win32MainWindow::FromHandle(HWND h) {
+  for (auto& c : controls_)
+    if (c && c->Handle() == h) return c.get();
+  return nullptr;
+}
+
+void Win32MainWindow::OnMouseMove(POINT client) {
+  std::optional<ControlId> over;
+  for (ControlId frame : {ControlId::Frame1, ControlId::Frame2}) {
+    RECT r;
+    HWND h = Ctl(frame).Handle();
+    GetWindowRect(h, &r);
+    MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&r), 2);
+    if (PtInRect(&r, client)) over = frame;
+  }
+  if (handlers_.mouse_move) Guarded([&] { handlers_.mouse_move(over); });
+}
+
+LRESULT CALLBACK Win32MainWindow::ButtonProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
+                                             DWORD_PTR ref) {
+  auto* self = reinterpret_cast<Win32MainWindow*>(ref);
+  if (msg == WM_MOUSEMOVE && self->handlers_.mouse_move)
+    Guarded([&] { self->handlers_.mouse_move(static_cast<ControlId>(id)); });
+  if (msg == WM_NCDESTROY) RemoveWindowSubclass(hwnd, &ButtonProc, id);
+  return DefSubclassProc(hwnd, msg, wp, lp);
+}
+
+LRESULT CALLBACK Win32MainWindow::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_NCCREATE) {
+    auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+  }
+  auto* self = reinterpret_cast<Win32MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (self == nullptr || self->hwnd_ != hwnd) return DefWindowProcW(hwnd, msg, wp, lp);
+  return self->Handle(msg, wp, lp);
+}
+
+LRESULT Win32MainWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_ERASEBKGND: {
+      RECT r;
+      GetClientRect(hwnd_, &r);
+      FillRect(reinterpret_cast<HDC>(wp), &r, back_brush_);
+      return 1;
+    }
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLOREDIT:
+      if (Win32Control* c = FromHandle(reinterpret_cast<HWND>(lp)))
+        return reinterpret_cast<LRESULT>(c->PrepareDc(reinterpret_cast<HDC>(wp)));
+      break;
+    case WM_COMMAND:
+      if (HIWORD(wp) == BN_CLICKED) {
+        const int index = LOWORD(wp) - kFirstControlId;
+        if (index >= 0 && index < kControlCount &&
+            Ctl(static_cast<ControlId>(index)).Design().kind == layout::ControlKind::PushButton &&
+            handlers_.click)
+          Guarded([&] { handlers_.click(static_cast<ControlId>(index)); });
+      }
+      return 0;
+    case WM_MOUSEMOVE:
+      OnMouseMove(POINT{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))});
+      return 0;
+    case WM_SETCURSOR:
+      // One pointer kind for the whole client area, the controls included.
+      if (LOWORD(lp) == HTCLIENT) {
+        SetCursor(CurrentCursor());
+        return TRUE;
+      }
+      break;
+    case WM_ACTIVATE:
+      if (LOWORD(wp) == WA_INACTIVE) {
+        HWND f = GetFocus();
+        if (f != nullptr && IsChild(hwnd_, f)) focus_ = f;
+      } else if (focus_ != nullptr && !HIWORD(wp)) {
+        SetFocus(focus_);
+        return 0;
+      }
+      break;
+    case WM_SETFOCUS:
+      if (focus_ != nullptr) SetFocus(focus_);
+      return 0;
+    case WM_DPICHANGED:
+      Layout(HIWORD(wp), reinterpret_cast<const RECT*>(lp));
+      return 0;
+    case WM_CLOSE:
+      if (handlers_.unload) {
+        Guarded([&] { handlers_.unload(); });
+        return 0;
+      }
+      DestroyWindow(hwnd_);
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcW(hwnd_, msg, wp, lp);
+}
+
+}  // namespace pel::win32

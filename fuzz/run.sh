@@ -2,7 +2,7 @@
 # Runs every fuzz target of a build folder for a few seconds each, starting from the seeds.
 # usage: fuzz/run.sh BUILD_DIR SECONDS
 set -euo pipefail
-build=${1:?build folder}
+build=$(cd "${1:?build folder}" && pwd)
 seconds=${2:-20}
 here=$(cd "$(dirname "$0")" && pwd)
 status=0

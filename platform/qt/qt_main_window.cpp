@@ -356,10 +356,15 @@ void QtMainWindow::ApplyBackColor() {
 
 void QtMainWindow::LoadCustomPointer(const std::string& path) {
   custom_cursor_ = LoadCursorFile(path);
-  if (pointer_kind_ == kPointerCustom) SetPointerKind(kPointerCustom);
+  if (pointer_kind_ == kPointerCustom) {
+    pointer_kind_ = kPointerDefault;  // forces the new image onto the window
+    SetPointerKind(kPointerCustom);
+  }
 }
 
 void QtMainWindow::SetPointerKind(int kind) {
+  // Every mouse move sets the kind; only a change needs the window system.
+  if (kind == pointer_kind_) return;
   pointer_kind_ = kind;
   if (kind == kPointerCustom && custom_cursor_)
     window_->setCursor(*custom_cursor_);

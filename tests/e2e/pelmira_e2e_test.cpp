@@ -334,6 +334,34 @@ TEST_F(PelmiraE2E, IndicatorsStandTopRightShapedBlinkAndReuseTheirOutline) {
   EXPECT_TRUE(look_.WaitGone("frmPlay"));
 }
 
+TEST_F(PelmiraE2E, PointerIsTheHandOverButtonsAndTheArrowOverFramesAndBackground) {
+  const TopWindow main = StartMain();
+  auto move_to = [&](int x, int y) {
+    return app_.Xdo("mousemove --sync " + std::to_string(main.x + x) + " " +
+                    std::to_string(main.y + y));
+  };
+  // HAND-M.CUR beside the program: 32 x 32 with the hotspot on the fingertip at (6, 0).
+  auto is_hand = [&] {
+    const XLook::PointerImage p = look_.Pointer();
+    return p.width == 32 && p.xhot == 6 && p.yhot == 0;
+  };
+  auto is_arrow = [&] { return look_.Pointer().name == "left_ptr"; };
+  const Box play = ControlBox(ControlId::PushButton2);
+  ASSERT_TRUE(move_to(play.x + 20, play.y + 10));
+  EXPECT_TRUE(x11test::WaitUntil(is_hand)) << "hand over a button";
+  const Box check = ControlBox(ControlId::cRecLeftClick);
+  ASSERT_TRUE(move_to(check.x + 5, check.y + 5));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_TRUE(is_hand()) << "a check box keeps the pointer last set";
+  const Box frame = ControlBox(ControlId::Frame2);
+  ASSERT_TRUE(move_to(frame.x + frame.w - 20, frame.y + frame.h - 10));
+  EXPECT_TRUE(x11test::WaitUntil(is_arrow)) << "arrow over a frame's empty area";
+  ASSERT_TRUE(move_to(play.x + 20, play.y + 10));
+  ASSERT_TRUE(x11test::WaitUntil(is_hand));
+  ASSERT_TRUE(move_to(2, layout::TwipsToPixels(layout::Form1().client_height, 96) - 3));
+  EXPECT_TRUE(x11test::WaitUntil(is_arrow)) << "arrow over the background";
+}
+
 TEST(PelmiraCommandLine, HelpVersionAndNoDisplay) {
   const std::string program = Pelmira::ProgramPath();
   auto run = [&](const std::string& args, std::string& out) {

@@ -3,6 +3,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xfixes.h>
 #include <X11/extensions/shape.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -105,6 +106,19 @@ int XLook::ShapeRectangles(unsigned long window) {
   XRectangle* rects = XShapeGetRectangles(display_, window, ShapeBounding, &count, &ordering);
   if (rects) XFree(rects);
   return count;
+}
+
+XLook::PointerImage XLook::Pointer() {
+  PointerImage out;
+  XFixesCursorImage* image = XFixesGetCursorImage(display_);
+  if (!image) return out;
+  out.width = image->width;
+  out.height = image->height;
+  out.xhot = image->xhot;
+  out.yhot = image->yhot;
+  if (image->name) out.name = image->name;
+  XFree(image);
+  return out;
 }
 
 int XLook::ScreenWidth() {

@@ -44,6 +44,13 @@ class XLook {
   bool WaitGone(const std::string& name, std::chrono::milliseconds timeout = 10s);
   // Rectangles of the window's bounding shape (one rectangle: the window is not shaped).
   int ShapeRectangles(unsigned long window);
+  // The pointer image the server shows now (XFixes): its size, hotspot and name ("left_ptr"
+  // for the standard arrow; empty for an image a program made).
+  struct PointerImage {
+    int width = 0, height = 0, xhot = 0, yhot = 0;
+    std::string name;
+  };
+  PointerImage Pointer();
   // Width of the screen in pixels.
   int ScreenWidth();
 

@@ -4,7 +4,7 @@
 #   usage: scripts/wine-tests.sh [--build] BUILD_DIR        (for example build/mingw)
 # --build first brings the test programs of a configured BUILD_DIR up to date (for CTest).
 # Environment: WINE_TESTS_FRESH=1 makes a new Wine prefix; WINE_TESTS_TIMEOUT (seconds per
-# program, default 120).
+# program, default 120); WINE_TESTS_E2E=0 leaves out the end-to-end run of Pelmira.exe.
 # Exit status: 0 all passed, 1 a check failed, 77 the programs are not built (skipped).
 set -euo pipefail
 
@@ -25,11 +25,13 @@ fi
 build=$(cd "$1" && pwd)
 bin="$build/platform/win32"
 if [ $rebuild = 1 ] && [ -f "$build/CMakeCache.txt" ]; then
-  cmake --build "$build" --target pel_win32_selftest pel_region_check
+  cmake --build "$build" --target pel_win32_selftest pel_region_check Pelmira pel_win_probe
 fi
 selftest="$bin/pel_win32_selftest.exe"
 region_check="$bin/pel_region_check.exe"
-for exe in "$selftest" "$region_check"; do
+pelmira="$bin/Pelmira.exe"
+probe="$bin/pel_win_probe.exe"
+for exe in "$selftest" "$region_check" "$pelmira" "$probe"; do
   if [ ! -f "$exe" ]; then
     echo "wine-tests: $exe is not built" >&2
     exit 77
@@ -144,6 +146,264 @@ for input in "${region_inputs[@]}"; do
 
   fi
 done
+
+# End to end: Pelmira.exe on the private display next to a click target of the tests. The real
+# window is driven as a user would: the Load button and the Open dialog (typed into), F9 and
+# Pause with the X focus on the window, a second start, and closing.
+check() {  # ok name [detail]: one PASS/FAIL line
+  if [ "$1" = 0 ]; then
+    echo "  PASS $2"
+  else
+    echo "  FAIL $2${3:+: $3}"
+    failed=1
+  fi
+}
+wait_until() {  # seconds command...: true as soon as the command succeeds, false at the deadline
+  local deadline=$(($(date +%s%N) / 1000000 + $1 * 1000))
+  shift
+  until "$@" >/dev/null 2>&1; do
+    [ $(($(date +%s%N) / 1000000)) -lt $deadline ] || return 1
+    sleep 0.05
+  done
+}
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+probe_run() {  # name args...: the probe's output in $logs/probe-name.out
+  local name=$1
+  shift
+  local rc=0
+  timeout 30 "$wine" "$probe" "$@" >"$logs/probe-$name.out" 2>"$logs/probe-$name.err" || rc=$?
+  sed -i 's/\r$//' "$logs/probe-$name.out"
+  return $rc
+}
+visible_named() {  # regex: X ids of the visible windows with that name
+  xdotool search --onlyvisible --name "$1" 2>/dev/null || true
+}
+has_window() { [ -n "$(visible_named "$1")" ]; }
+count_windows() { [ "$(visible_named "$1" | wc -l)" -ge "$2" ]; }
+no_window() { [ -z "$(visible_named "$1")" ]; }
+lines_matching() { grep -c "$2" "$1" 2>/dev/null || true; }
+at_least() { [ "$(lines_matching "$1" "$2")" -ge "$3" ]; }
+ended() { ! kill -0 "$1" 2>/dev/null; }
+focus_key() {  # X window, key: the key reaches Wine only while one of its windows has the focus
+  xdotool windowfocus --sync "$1" >/dev/null 2>&1 || true
+  xdotool key "$2"
+}
+
+e2e_run() {
+  local e2e="$work/e2e"
+  rm -rf "$e2e"
+  mkdir -p "$e2e"
+  if ! command -v xdotool >/dev/null || ! command -v xwininfo >/dev/null; then
+    check 1 "xdotool and xwininfo installed (scripts/install-deps.sh)"
+    return
+  fi
+  # Start-up opens the home page about once in a hundred starts: the probe stands in for the
+  # browser, so that no browser starts and no error box comes in the way.
+  "$wine" reg add 'HKCU\Software\Classes\https\shell\open\command' /ve /f \
+    /d "\"$(winpath "$probe")\" url \"$(winpath "$e2e/urls.log")\" \"%1\"" \
+    >"$logs/reg.out" 2>&1 || true
+  # The first load of an indicator window scans its picture and stores the outline.
+  find "$WINEPREFIX/drive_c/users" -maxdepth 4 \( -name playfrm.shp -o -name recfrm.shp \) \
+    -delete 2>/dev/null || true
+
+  echo "wine-tests: pictures built into Pelmira.exe"
+  probe_run pictures pictures "$(winpath "$pelmira")" "$(winpath "$src/assets")" || true
+  grep -E '^(PASS|FAIL|INFO)' "$logs/probe-pictures.out" | sed 's/^/  /'
+  grep -q '^FAIL' "$logs/probe-pictures.out" && failed=1
+  grep -q '^PASS' "$logs/probe-pictures.out" || check 1 "pictures decoded"
+
+  echo "wine-tests: Pelmira.exe start-up, main window"
+  # Screen pixels; the target lies clear of the centred main window and of the indicator.
+  local tx=700 ty=560 tw=400 th=220
+  local target_log="$e2e/target.log"
+  timeout 300 "$wine" "$probe" target "$(winpath "$target_log")" $tx $ty $tw $th \
+    >"$logs/target.out" 2>&1 &
+  local target_pid=$!
+  wait_until 30 at_least "$target_log" '^ready' 1
+  check $? "click target window ready"
+
+  timeout 300 "$wine" "$pelmira" >"$logs/pelmira-1.out" 2>"$logs/pelmira-1.err" &
+  local pid1=$!
+  wait_until 60 has_window '^Pelmira$'
+  check $? "main window shown"
+  local main_x
+  main_x=$(visible_named '^Pelmira$' | head -n1)
+  if [ -z "$main_x" ]; then
+    kill "$pid1" "$target_pid" 2>/dev/null || true
+    return
+  fi
+  # With no window manager the X window is the client area.
+  local geometry
+  geometry=$(xwininfo -id "$main_x" | awk '/Width:/{w=$2} /Height:/{h=$2} END{print w "x" h}')
+  [ "$geometry" = 536x217 ]
+  check $? "X window \"Pelmira\" of 536x217" "$geometry"
+  probe_run check-form check-form || true
+  grep -E '^(FAIL|INFO)' "$logs/probe-check-form.out" | sed 's/^/  /' || true
+  echo "  $(grep -c '^PASS' "$logs/probe-check-form.out") checks of caption, styles, size, controls, focus and tab order passed"
+  grep -q '^FAIL' "$logs/probe-check-form.out" && failed=1
+  grep -q '^PASS caption' "$logs/probe-check-form.out" || check 1 "main window checks ran"
+
+  echo "wine-tests: Load button, Open dialog, F9 plays, Pause stops"
+  local mmf="$e2e/play.mmf"
+  # Moves and clicks inside the target; delays in milliseconds, the list repeats.
+  printf '[MouseMotionFile]\r\nmove,750,600,200\r\nLeft,800,650,250\r\nmove,900,700,200\r\nRight,950,720,250\r\nLeft,1000,740,400\r\n' >"$mmf"
+  local expected_downs=("down L 800 650" "down R 950 720" "down L 1000 740")
+  local positions=("750 600" "800 650" "900 700" "950 720" "1000 740")
+  local bx="" by=""
+  if probe_run button-load button PushButton5; then
+    read -r bx by <"$logs/probe-button-load.out"
+  fi
+  if [ -z "$bx" ]; then
+    check 1 "Load button found"
+  else
+    xdotool mousemove "$bx" "$by" click 1
+    wait_until 30 has_window '^Open$'
+    check $? "Load Recording From File opens the Open dialog"
+    local dialog
+    dialog=$(visible_named '^Open$' | head -n1)
+    if [ -n "$dialog" ]; then
+      xdotool windowfocus --sync "$dialog" >/dev/null 2>&1 || true
+      xdotool type --delay 5 "$(winpath "$mmf")"
+      xdotool key Return
+      wait_until 30 no_window '^Open$'
+      check $? "path typed into the dialog, dialog closed"
+    fi
+  fi
+
+  # Playback: the X pointer follows the entries and the target logs each click at its place.
+  focus_key "$main_x" F9
+  local samples="$e2e/pointer.txt"
+  : >"$samples"
+  local deadline=$(($(date +%s) + 30))
+  while [ "$(lines_matching "$target_log" '^down')" -lt 7 ] && [ "$(date +%s)" -lt $deadline ]; do
+    xdotool getmouselocation 2>/dev/null | sed -E 's/^x:([0-9-]+) y:([0-9-]+).*/\1 \2/' \
+      >>"$samples"
+    sleep 0.05
+  done
+  local downs
+  downs=$(lines_matching "$target_log" '^down')
+  [ "$downs" -ge 7 ]
+  check $? "playback clicks reach the target window" "$downs presses"
+  wait_until 10 has_window '^frmPlay$'
+  check $? "frmPlay shown while playing"
+  local play_x shape
+  play_x=$(visible_named '^frmPlay$' | head -n1)
+  if [ -n "$play_x" ]; then
+    xwininfo -shape -id "$play_x" >"$logs/frmplay-xwininfo.txt" 2>&1 || true
+    shape=$(sed -n 's/.*Window shape extents: *//p' "$logs/frmplay-xwininfo.txt")
+    local corner
+    corner=$(sed -n 's/.*Absolute upper-left X: *//p' "$logs/frmplay-xwininfo.txt")
+    [ -n "$shape" ] && [ "$shape" != "119x32+0+0" ]
+    check $? "frmPlay shaped to its picture" "shape extents ${shape:-none}"
+    [ "$corner" = $((1280 - 119)) ]
+    check $? "frmPlay at the right edge of the screen" "left $corner"
+  fi
+
+  focus_key "$main_x" Pause
+  wait_until 10 no_window '^frmPlay$'
+  check $? "Pause stops playback: frmPlay closed"
+  local after_stop pointer_stop
+  after_stop=$(lines_matching "$target_log" .)
+  pointer_stop=$(xdotool getmouselocation 2>/dev/null | cut -d' ' -f1-2)
+  sleep 1  # a stopped playback shows nothing in this second; a running one clicks 2 or 3 times
+  [ "$(lines_matching "$target_log" .)" = "$after_stop" ] &&
+    [ "$(xdotool getmouselocation 2>/dev/null | cut -d' ' -f1-2)" = "$pointer_stop" ]
+  check $? "no clicks and no pointer moves after Pause"
+
+  # Every press in the list's order, at the entry's place; every release where it was pressed.
+  local i=0 bad=0 line
+  while read -r line; do
+    case "$line" in
+      down*)
+        [ "$line" = "${expected_downs[$((i % 3))]}" ] || bad=1
+        ;;
+      up*)
+        [ "${line#up}" = "${expected_downs[$(((i - 1) % 3))]#down}" ] || bad=1
+        continue
+        ;;
+      *) continue ;;
+    esac
+    i=$((i + 1))
+  done <"$target_log"
+  check $bad "presses and releases in the list's order at the entries' places" \
+    "see $target_log"
+  local seen=0 stray=0 pos
+  for pos in "${positions[@]}"; do
+    grep -qx "$pos" "$samples" && seen=$((seen + 1))
+  done
+  while read -r pos; do
+    [ "$pos" = "$bx $by" ] && continue
+    printf '%s\n' "${positions[@]}" | grep -qx "$pos" || stray=$((stray + 1))
+  done <"$samples"
+  [ $seen = 5 ] && [ $stray = 0 ]
+  check $? "X pointer visits every entry and nothing else" \
+    "$seen of 5 seen, $stray stray samples of $(wc -l <"$samples")"
+  local shp
+  shp=$(find "$WINEPREFIX/drive_c/users" -maxdepth 4 -name playfrm.shp | head -n1)
+  if [ -f "$logs/play.ppm.gdi" ]; then
+    [ -n "$shp" ] && cmp -s "$shp" "$logs/play.ppm.gdi"
+    check $? "stored outline playfrm.shp equals GDI's region of play.ppm"
+  fi
+
+  echo "wine-tests: second start shows the message and ends"
+  timeout 120 "$wine" "$pelmira" >"$logs/pelmira-2.out" 2>"$logs/pelmira-2.err" &
+  local pid2=$!
+  wait_until 30 count_windows '^Pelmira$' 2
+  check $? "second instance shows a box titled \"Pelmira\""
+  probe_run msgbox msgbox Pelmira || true
+  grep -qxF 'TEXT Rodaz Irerevuv is already runing!|/Press [F12] to show Recorder Window.' \
+    "$logs/probe-msgbox.out" && grep -qx 'BUTTON OK' "$logs/probe-msgbox.out"
+  check $? "its text and OK button" "see $logs/probe-msgbox.out"
+  local box
+  box=$(visible_named '^Pelmira$' | grep -vx "$main_x" | head -n1)
+  [ -n "$box" ] && focus_key "$box" Return
+  wait_until 30 ended "$pid2"
+  check $? "second instance ended after OK"
+  local rc2=0
+  wait "$pid2" 2>/dev/null || rc2=$?
+  check $rc2 "second instance exit status 0" "$rc2"
+  ! ended "$pid1" && has_window '^Pelmira$'
+  check $? "first instance still running, its window shown"
+
+  echo "wine-tests: closing the main window ends the program"
+  probe_run close-main close PelmiraForm1 || true
+  wait_until 30 ended "$pid1"
+  check $? "program ended after WM_CLOSE"
+  wait "$pid1" 2>/dev/null || true
+
+  echo "wine-tests: a broken HAND-M.CUR is reported and start-up goes on"
+  local broken="$e2e/broken"
+  mkdir -p "$broken"
+  cp "$pelmira" "$broken/"
+  printf 'not a cursor' >"$broken/HAND-M.CUR"
+  timeout 120 "$wine" "$broken/Pelmira.exe" >"$logs/pelmira-3.out" 2>"$logs/pelmira-3.err" &
+  local pid3=$!
+  wait_until 30 has_window '^Application Error$'
+  check $? "\"Application Error\" box shown"
+  probe_run msgbox-cursor msgbox "Application Error" || true
+  grep -q 'Form1.Form_Load at line 112' "$logs/probe-msgbox-cursor.out" &&
+    grep -q 'LoadCursorFromFileW' "$logs/probe-msgbox-cursor.out"
+  check $? "it names LoadCursorFromFileW and Form1.Form_Load at line 112" \
+    "$(grep '^TEXT' "$logs/probe-msgbox-cursor.out" | head -c 200)"
+  box=$(visible_named '^Application Error$' | head -n1)
+  [ -n "$box" ] && focus_key "$box" Return
+  wait_until 30 has_window '^Pelmira$'
+  check $? "main window shown after the report"
+  probe_run close-broken close PelmiraForm1 || true
+  wait_until 30 ended "$pid3"
+  check $? "program ended after WM_CLOSE"
+
+  probe_run close-target close PelTarget || true
+  wait_until 10 ended "$target_pid" || kill "$target_pid" 2>/dev/null || true
+  [ -s "$e2e/urls.log" ] && echo "  INFO start-up opened the home page: $(head -n1 "$e2e/urls.log")"
+  return 0
+}
+
+if [ "${WINE_TESTS_E2E:-1}" != 0 ]; then
+  # Called in a list, so a failing step does not end the script: every step reports through
+  # check and the run goes on to close what it started.
+  e2e_run || failed=1
+fi
 
 echo "wine-tests: finished in $(($(date +%s) - started)) s"
 if [ $failed -ne 0 ]; then

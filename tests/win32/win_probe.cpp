@@ -115,7 +115,7 @@ LRESULT CALLBACK TargetProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 int Target(const char* log, int x, int y, int w, int h) {
-  g_log = std::fopen(log, "w");
+  g_log = std::fopen(log, "wb");  // plain LF lines for the shell
   if (g_log == nullptr) return 2;
   WNDCLASSEXW wc = {};
   wc.cbSize = sizeof(wc);
@@ -417,7 +417,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (mode == "pictures" && args.size() == 4) return Pictures(args[2].c_str(), args[3]);
   if (mode == "url" && args.size() == 4) {
-    FILE* f = std::fopen(args[2].c_str(), "a");
+    FILE* f = std::fopen(args[2].c_str(), "ab");
     if (f == nullptr) return 1;
     std::fprintf(f, "%s\n", args[3].c_str());
     std::fclose(f);

@@ -189,6 +189,15 @@ focus_key() {  # X window, key: the key reaches Wine only while one of its windo
   xdotool key "$2"
 }
 
+focus_is() { probe_run focus focus && [ "$(cat "$logs/probe-focus.out")" = "$1" ]; }
+cursor_now() { probe_run cursor cursor && cat "$logs/probe-cursor.out"; }
+cursor_is() { [ "$(cursor_now)" = "$1" ]; }
+cursor_differs() { [ "$(cursor_now)" != "$1" ]; }
+pointer_to() {  # x y: two warps, so that the window under the pointer sees a move
+  xdotool mousemove $(($1 - 1)) "$2"
+  xdotool mousemove "$1" "$2"
+}
+
 e2e_run() {
   local e2e="$work/e2e"
   rm -rf "$e2e"
@@ -242,6 +251,38 @@ e2e_run() {
   echo "  $(grep -c '^PASS' "$logs/probe-check-form.out") checks of caption, styles, size, controls, focus and tab order passed"
   grep -q '^FAIL' "$logs/probe-check-form.out" && failed=1
   grep -q '^PASS caption' "$logs/probe-check-form.out" || check 1 "main window checks ran"
+
+  echo "wine-tests: Tab order and pointer kinds"
+  focus_key "$main_x" Tab
+  wait_until 5 focus_is cRecMovement
+  check $? "Tab moves the focus from Text1 to Mouse Movement"
+  if [ -f "$bin/HAND-M.CUR" ]; then
+    local fx fy cx cy hx hy arrow hand
+    probe_run frame1 button Frame1 && read -r fx fy <"$logs/probe-frame1.out"
+    probe_run check1 button cRecMovement && read -r cx cy <"$logs/probe-check1.out"
+    probe_run help button PushButton3 && read -r hx hy <"$logs/probe-help.out"
+    # The window background just below the frame, a button, a check box, the frame's empty
+    # corner (its centre plus 118, 31 pixels), and the background again.
+    pointer_to "$fx" $((fy + 40))
+    sleep 0.3
+    arrow=$(cursor_now)
+    pointer_to "$hx" "$hy"
+    wait_until 5 cursor_differs "$arrow"
+    check $? "hand pointer over a push button"
+    hand=$(cursor_now)
+    pointer_to "$cx" "$cy"
+    sleep 0.3  # time enough for a change that must not come
+    [ "$(cursor_now)" = "$hand" ]
+    check $? "still the hand on a check box reached from a button"
+    pointer_to $((fx + 118)) $((fy + 31))
+    wait_until 5 cursor_is "$arrow"
+    check $? "arrow again over the frame's empty area"
+    pointer_to "$hx" "$hy"
+    wait_until 5 cursor_is "$hand"
+    pointer_to "$fx" $((fy + 40))
+    wait_until 5 cursor_is "$arrow"
+    check $? "arrow again over the window background"
+  fi
 
   echo "wine-tests: Load button, Open dialog, F9 plays, Pause stops"
   local mmf="$e2e/play.mmf"

@@ -6,6 +6,8 @@
 //   pel_win_probe check-form            checks Pelmira's main window against the layout tables
 //                                       (caption, styles, size, controls, focus, tab order)
 //   pel_win_probe button NAME           prints the screen centre "x y" of a control of Form1
+//   pel_win_probe focus                 prints the name of the control of Form1 with the focus
+//   pel_win_probe cursor                prints the handle of the pointer shown now
 //   pel_win_probe msgbox TITLE          prints the text and buttons of the message box TITLE
 //   pel_win_probe close CLASS           posts WM_CLOSE to the first window of CLASS
 //   pel_win_probe pictures EXE ASSETS   decodes the pictures built into EXE and compares them
@@ -290,6 +292,31 @@ int ButtonCentre(const char* name) {
   return 1;
 }
 
+int FocusName() {
+  HWND form = FindForm();
+  if (form == nullptr) return 1;
+  GUITHREADINFO gti = {};
+  gti.cbSize = sizeof(gti);
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(form, nullptr), &gti)) return 1;
+  const int id = GetDlgCtrlID(gti.hwndFocus) - kFirstControlId;
+  if (id < 0 || id >= kControlCount) {
+    std::printf("none\n");
+    return 0;
+  }
+  std::printf("%s\n", std::string(layout::Control(static_cast<ControlId>(id)).name).c_str());
+  return 0;
+}
+
+int CursorKind() {
+  CURSORINFO ci = {};
+  ci.cbSize = sizeof(ci);
+  if (!GetCursorInfo(&ci)) return 1;
+  // Handles of another process's cursors cannot be compared with this one's (IDC_ARROW
+  // differs under Wine), only with each other.
+  std::printf("%p\n", static_cast<void*>(ci.hCursor));
+  return 0;
+}
+
 // ------------------------------------------------------------------------------ message box
 
 struct BoxSearch {
@@ -410,6 +437,8 @@ int wmain(int argc, wchar_t** argv) {
                   std::atoi(args[5].c_str()), std::atoi(args[6].c_str()));
   if (mode == "check-form") return CheckForm();
   if (mode == "button" && args.size() == 3) return ButtonCentre(args[2].c_str());
+  if (mode == "focus") return FocusName();
+  if (mode == "cursor") return CursorKind();
   if (mode == "msgbox" && args.size() == 3) return MessageBoxInfo(args[2].c_str());
   if (mode == "close" && args.size() == 3) {
     HWND h = FindWindowW(Widen(args[2]).c_str(), nullptr);

@@ -180,6 +180,7 @@ visible_named() {  # regex: X ids of the visible windows with that name
 }
 has_window() { [ -n "$(visible_named "$1")" ]; }
 count_windows() { [ "$(visible_named "$1" | wc -l)" -ge "$2" ]; }
+count_windows_below() { [ "$(visible_named "$1" | wc -l)" -lt "$2" ]; }
 no_window() { [ -z "$(visible_named "$1")" ]; }
 lines_matching() { grep -c "$2" "$1" 2>/dev/null || true; }
 at_least() { [ "$(lines_matching "$1" "$2")" -ge "$3" ]; }
@@ -284,13 +285,43 @@ e2e_run() {
     check $? "arrow again over the window background"
   fi
 
+  echo "wine-tests: Help box; Open dialog cancelled"
+  local hx2="" hy2=""
+  probe_run help-button button PushButton3 && read -r hx2 hy2 <"$logs/probe-help-button.out"
+  if [ -n "$hx2" ]; then
+    xdotool mousemove "$hx2" "$hy2" click 1
+    wait_until 20 count_windows '^Pelmira$' 2
+    probe_run help-box msgbox Pelmira || true
+    grep -qxF 'TEXT Keyboard shortcuts:|/Start Recording = F10|/Start Playing = F9|/Stop Recording or Stop Playing = Pause|/Hide/Show This Window = F12' \
+      "$logs/probe-help-box.out"
+    check $? "Help shows the five shortcut lines" "see $logs/probe-help-box.out"
+    box=$(visible_named '^Pelmira$' | grep -vx "$main_x" | head -n1)
+    [ -n "$box" ] && focus_key "$box" Return
+    wait_until 20 count_windows_below '^Pelmira$' 2
+    check $? "Help box closed with Return"
+  fi
+  local lx="" ly=""
+  probe_run load-button button PushButton5 && read -r lx ly <"$logs/probe-load-button.out"
+  if [ -n "$lx" ]; then
+    xdotool mousemove "$lx" "$ly" click 1
+    wait_until 30 has_window '^Open$'
+    local cancel_dialog
+    cancel_dialog=$(visible_named '^Open$' | head -n1)
+    [ -n "$cancel_dialog" ] && focus_key "$cancel_dialog" Escape
+    wait_until 30 no_window '^Open$'
+    check $? "Open dialog cancelled with Escape"
+    sleep 0.3  # time enough for a box that must not come
+    count_windows_below '^Pelmira$' 2
+    check $? "a cancelled Open dialog shows no box"
+  fi
+
   echo "wine-tests: Load button, Open dialog, F9 plays, Pause stops"
   local mmf="$e2e/play.mmf"
   # Moves and clicks inside the target; delays in milliseconds, the list repeats.
   printf '[MouseMotionFile]\r\nmove,750,600,200\r\nLeft,800,650,250\r\nmove,900,700,200\r\nRight,950,720,250\r\nLeft,1000,740,400\r\n' >"$mmf"
   local expected_downs=("down L 800 650" "down R 950 720" "down L 1000 740")
   local positions=("750 600" "800 650" "900 700" "950 720" "1000 740")
-  local bx="" by=""
+  local bx="" by="" box
   if probe_run button-load button PushButton5; then
     read -r bx by <"$logs/probe-button-load.out"
   fi
@@ -395,7 +426,6 @@ e2e_run() {
   grep -qxF 'TEXT Rodaz Irerevuv is already runing!|/Press [F12] to show Recorder Window.' \
     "$logs/probe-msgbox.out" && grep -qx 'BUTTON OK' "$logs/probe-msgbox.out"
   check $? "its text and OK button" "see $logs/probe-msgbox.out"
-  local box
   box=$(visible_named '^Pelmira$' | grep -vx "$main_x" | head -n1)
   [ -n "$box" ] && focus_key "$box" Return
   wait_until 30 ended "$pid2"
@@ -412,11 +442,12 @@ e2e_run() {
   check $? "program ended after WM_CLOSE"
   wait "$pid1" 2>/dev/null || true
 
-  echo "wine-tests: a broken HAND-M.CUR is reported and start-up goes on"
+  echo "wine-tests: a broken HAND-M.CUR is reported and start-up goes on; a skin file"
   local broken="$e2e/broken"
-  mkdir -p "$broken"
+  mkdir -p "$broken/x"
   cp "$pelmira" "$broken/"
   printf 'not a cursor' >"$broken/HAND-M.CUR"
+  : >"$broken/x/o.cjs"  # an empty skin still turns the window to the button face colour
   timeout 120 "$wine" "$broken/Pelmira.exe" >"$logs/pelmira-3.out" 2>"$logs/pelmira-3.err" &
   local pid3=$!
   wait_until 30 has_window '^Application Error$'
@@ -430,6 +461,12 @@ e2e_run() {
   [ -n "$box" ] && focus_key "$box" Return
   wait_until 30 has_window '^Pelmira$'
   check $? "main window shown after the report"
+  probe_run colours colours || true
+  local back status face
+  read -r _ back _ status _ face <"$logs/probe-colours.out" || true
+  [ -n "$face" ] && [ "$back" = "$face" ] && [ "$status" = FFFFFF ]
+  check $? "skin present: background in the button face colour, status line white" \
+    "$(cat "$logs/probe-colours.out")"
   probe_run close-broken close PelmiraForm1 || true
   wait_until 30 ended "$pid3"
   check $? "program ended after WM_CLOSE"

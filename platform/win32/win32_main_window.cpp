@@ -326,7 +326,7 @@ void Win32MainWindow::Layout(int dpi, const RECT* suggested) {
   SetWindowPos(hwnd_, nullptr, left, top, outer.right - outer.left, outer.bottom - outer.top,
                SWP_NOZORDER | SWP_NOACTIVATE);
   LoadIcons();
-  InvalidateRect(hwnd_, nullptr, TRUE);
+  RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void Win32MainWindow::LoadIcons() {

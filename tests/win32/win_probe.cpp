@@ -6,6 +6,7 @@
 //   pel_win_probe check-form            checks Pelmira's main window against the layout tables
 //                                       (caption, styles, size, controls, focus, tab order)
 //   pel_win_probe button NAME           prints the screen centre "x y" of a control of Form1
+//   pel_win_probe colours               prints the background, status line and button face colours
 //   pel_win_probe focus                 prints the name of the control of Form1 with the focus
 //   pel_win_probe cursor                prints the handle of the pointer shown now
 //   pel_win_probe msgbox TITLE          prints the text and buttons of the message box TITLE
@@ -157,6 +158,22 @@ RECT ChildRect(HWND parent, HWND child) {
   return r;
 }
 
+// Pixels of the window background (bottom-left corner) and of the status line (inside its
+// right end, clear of the centred text).
+void ScreenColours(HWND form, COLORREF& back, COLORREF& status) {
+  RECT client;
+  GetClientRect(form, &client);
+  HDC screen = GetDC(nullptr);
+  POINT bg = {2, client.bottom - 2};
+  ClientToScreen(form, &bg);
+  const RECT label = ChildRect(form, ControlOf(form, ControlId::lState));
+  POINT inside = {label.right - 4, (label.top + label.bottom) / 2};
+  ClientToScreen(form, &inside);
+  back = GetPixel(screen, bg.x, bg.y);
+  status = GetPixel(screen, inside.x, inside.y);
+  ReleaseDC(nullptr, screen);
+}
+
 int CheckForm() {
   HWND form = FindForm();
   Check(form != nullptr, "main window exists");
@@ -265,17 +282,23 @@ int CheckForm() {
   Check(got == want, "tab order", got);
 
   // Colours on screen: the white background and, after start-up, the white status line.
-  HDC screen = GetDC(nullptr);
-  POINT bg = {2, client.bottom - 2};
-  ClientToScreen(form, &bg);
-  const RECT label = ChildRect(form, ControlOf(form, ControlId::lState));
-  POINT inside = {label.right - 4, (label.top + label.bottom) / 2};
-  ClientToScreen(form, &inside);
-  const COLORREF back = GetPixel(screen, bg.x, bg.y), status = GetPixel(screen, inside.x, inside.y);
-  ReleaseDC(nullptr, screen);
+  COLORREF back = 0, status = 0;
+  ScreenColours(form, back, status);
   Check(back == 0xFFFFFF, "window background white", std::to_string(back));
   Check(status == 0xFFFFFF, "status line white", std::to_string(status));
   return g_failed ? 1 : 0;
+}
+
+// Prints the colours of the window background and the status line as shown, and the system's
+// button face colour, as "back RRGGBB status RRGGBB buttonface RRGGBB" (COLORREF hex).
+int Colours() {
+  HWND form = FindForm();
+  if (form == nullptr) return 1;
+  COLORREF back = 0, status = 0;
+  ScreenColours(form, back, status);
+  std::printf("back %06lX status %06lX buttonface %06lX\n", back, status,
+              GetSysColor(COLOR_BTNFACE));
+  return 0;
 }
 
 int ButtonCentre(const char* name) {
@@ -438,6 +461,7 @@ int wmain(int argc, wchar_t** argv) {
   if (mode == "check-form") return CheckForm();
   if (mode == "button" && args.size() == 3) return ButtonCentre(args[2].c_str());
   if (mode == "focus") return FocusName();
+  if (mode == "colours") return Colours();
   if (mode == "cursor") return CursorKind();
   if (mode == "msgbox" && args.size() == 3) return MessageBoxInfo(args[2].c_str());
   if (mode == "close" && args.size() == 3) {

@@ -2,12 +2,8 @@
 // Printed as absolute times and as ratios to an empty baseline loop of the same run.
 #include <benchmark/benchmark.h>
 
-#include "engine/poll_cycle.h"
-#include "platform/fake/fake_clock.h"
-#include "platform/fake/fake_dialogs.h"
-#include "platform/fake/fake_input.h"
-#include "platform/fake/fake_misc.h"
-#include "platform/fake/fake_windows.h"
+#include "bench/ratio_reporter.h"
+#include "tests/common/engine_rig.h"
 
 namespace pel {
 namespace {
@@ -20,25 +16,9 @@ class NullFiles : public FileSystem {
   std::unique_ptr<ReplaceFile> BeginReplace(const std::string&) override { return nullptr; }
 };
 
-struct Rig {
-  fake::FakeInput input;
-  fake::FakeClock clock{1000};
-  fake::FakeDialogs dialogs;
-  fake::FakeEvents events;
+struct Rig : test::EngineRig {
+  Rig() : EngineRig(files) {}
   NullFiles files;
-  fake::FakeEnvironment env;
-  ErrorReporter reporter{dialogs};
-  CommonDialog dialog{dialogs};
-  mVazazEzerev engine{{input, clock, dialogs, events, files, env, reporter, dialog}};
-  Globals globals{"Start Playing"};
-  fake::FakeMainWindow form;
-  fake::FakeIndicators indicators;
-  PollCycle poll{{engine, globals, form, indicators, dialogs}};
-
-  void Tick() {
-    clock.Advance(0.0101);
-    poll.Timer1_Timer();
-  }
 };
 
 void BM_Baseline(benchmark::State& state) {
@@ -87,29 +67,9 @@ BENCHMARK(BM_PlaybackTick);
 }  // namespace
 }  // namespace pel
 
-// Prints each tick's cost as a multiple of the baseline measured in the same run.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const auto& r : runs) {
-      double t = r.GetAdjustedCPUTime();
-      if (r.benchmark_name() == "BM_Baseline")
-        baseline_ = t;
-      else if (baseline_ > 0)
-        std::printf("  ratio %s / baseline (7 key queries) = %.2f\n", r.benchmark_name().c_str(),
-                    t / baseline_);
-    }
-  }
-
- private:
-  double baseline_ = 0;
-};
-
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
+  return pel::bench::RunWithRatios(argc, argv, "tick cost against 7 key queries",
+                                   {{"BM_IdleTick", "BM_Baseline"},
+                                    {"BM_RecordingTick", "BM_Baseline"},
+                                    {"BM_PlaybackTick", "BM_Baseline"}});
 }

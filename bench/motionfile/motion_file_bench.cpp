@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/ratio_reporter.h"
 #include "engine/error_report.h"
 #include "engine/recorder.h"
 #include "platform/fake/fake_clock.h"
@@ -137,37 +138,15 @@ BENCHMARK(BM_Save)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RawRead)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Load)->Unit(benchmark::kMillisecond);
 
-// Keeps each benchmark's time per iteration for the ratios printed at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    // With repetitions, the median stands for the benchmark.
-    for (const Run& r : runs)
-      if (!r.error_occurred && (r.run_type == Run::RT_Iteration || r.aggregate_name == "median"))
-        ms[r.run_name.function_name] = r.GetAdjustedRealTime();
-  }
-  std::map<std::string, double> ms;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
   const std::string folder = Folder();
   std::system(("mkdir -p '" + folder + "'").c_str());
   RawWrite(folder + "/read.mmf", FileImage(), true);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
+  int rc = pel::bench::RunWithRatios(
+      argc, argv, "aim: load within 3x a raw read, save within 3x a raw write",
+      {{"BM_Load", "BM_RawRead"}, {"BM_Save", "BM_RawWrite"}, {"BM_Save", "BM_RawWriteSynced"}});
   std::system(("rm -rf '" + folder + "'").c_str());
-  auto ratio = [&](const char* a, const char* b) {
-    if (reporter.ms.count(a) && reporter.ms.count(b) && reporter.ms[b] > 0)
-      std::printf("%-12s / %-18s = %.2f\n", a, b, reporter.ms[a] / reporter.ms[b]);
-  };
-  std::printf("\nratios (aim: load within 3x a raw read, save within 3x a raw write)\n");
-  ratio("BM_Load", "BM_RawRead");
-  ratio("BM_Save", "BM_RawWrite");
-  ratio("BM_Save", "BM_RawWriteSynced");
-  benchmark::Shutdown();
-  return 0;
+  return rc;
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/ratio_reporter.h"
 #include "platform/fake/pnm_image.h"
 #include "shaping/region_data.h"
 #include "shaping/trans_form.h"
@@ -63,29 +64,9 @@ BENCHMARK(BM_ReadStoredOutline);
 }  // namespace
 }  // namespace pel
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const auto& r : runs) {
-      double t = r.GetAdjustedCPUTime();
-      if (r.benchmark_name() == "BM_Baseline") {
-        baseline_ = t;
-      } else if (baseline_ > 0) {
-        std::printf("  ratio %s / baseline (one cut per run) = %.3f\n", r.benchmark_name().c_str(),
-                    t / baseline_);
-      }
-    }
-  }
-
- private:
-  double baseline_ = 0;
-};
-
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
+  return pel::bench::RunWithRatios(argc, argv, "against one cut per run",
+                                   {{"BM_ScanOnly", "BM_Baseline"},
+                                    {"BM_CutAllRunsAtOnce", "BM_Baseline"},
+                                    {"BM_ReadStoredOutline", "BM_Baseline"}});
 }

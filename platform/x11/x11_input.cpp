@@ -5,6 +5,7 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include <chrono>
 #include <cstdio>
 
 #include "platform/x11/x_error_trap.h"
@@ -116,7 +117,8 @@ X11Input::~X11Input() {
   XCloseDisplay(display_);
 }
 
-void X11Input::DrainEvents() {
+bool X11Input::DrainEvents() {
+  bool input_events = false;
   // XPending reads whatever the server has sent without blocking. Callers make a round trip
   // first: its reply comes after every event the server generated before it, so those events
   // are all queued by then.
@@ -141,8 +143,49 @@ void X11Input::DrainEvents() {
       if (cookie.evtype == XI_RawKeyPress) key_latch_[raw->detail] = true;
       if (cookie.evtype == XI_RawButtonPress) button_latch_[raw->detail] = true;
     }
+    input_events = true;
     XFreeEventData(display_, &cookie);
   }
+  return input_events;
+}
+
+void X11Input::Sync(bool pointer) {
+  // Anything pressed or released since the snapshot makes it stale: ask again.
+  if (DrainEvents()) pointer_at_ = keymap_at_ = kNever;
+  if (pointer)
+    RefreshPointer();
+  else
+    RefreshKeymap();
+  DrainEvents();
+}
+
+namespace {
+int64_t SteadyNanos() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+// How long one answer of the server serves the queries of a poll tick.
+constexpr int64_t kSnapshotNanos = 1'000'000;
+}  // namespace
+
+void X11Input::RefreshPointer() {
+  const int64_t now = SteadyNanos();
+  if (now - pointer_at_ < kSnapshotNanos) return;
+  Window root = 0, child = 0;
+  int win_x = 0, win_y = 0;
+  // False only means the pointer is on another screen of a multi-screen display; the root
+  // coordinates are still those of the screen it is on.
+  XQueryPointer(display_, DefaultRootWindow(display_), &root, &child, &pointer_x_, &pointer_y_,
+                &win_x, &win_y, &pointer_mask_);
+  pointer_at_ = now;
+}
+
+void X11Input::RefreshKeymap() {
+  const int64_t now = SteadyNanos();
+  if (now - keymap_at_ < kSnapshotNanos) return;
+  XQueryKeymap(display_, keymap_.data());
+  keymap_at_ = now;
 }
 
 int16_t X11Input::KeyState(int vk) {
@@ -150,28 +193,21 @@ int16_t X11Input::KeyState(int vk) {
   bool down = false;
   bool latched = false;
   if (code.button != 0) {
-    Window root = 0, child = 0;
-    int root_x = 0, root_y = 0, win_x = 0, win_y = 0;
-    unsigned mask = 0;
-    XQueryPointer(display_, DefaultRootWindow(display_), &root, &child, &root_x, &root_y, &win_x,
-                  &win_y, &mask);
-    DrainEvents();
+    Sync(true);
     // Raw events and XTest speak of physical buttons, the pointer's state mask of logical ones
     // (after the button mapping, e.g. 1 and 3 swapped for left-handed use). Poll the logical
     // button that the physical one stands for, so that a held click and a quick one agree.
     const unsigned logical = static_cast<int>(code.button) <= pointer_buttons_
                                  ? pointer_map_[code.button - 1]
                                  : code.button;
-    down = logical >= 1 && logical <= 5 && (mask & (Button1Mask << (logical - 1))) != 0;
+    down = logical >= 1 && logical <= 5 && (pointer_mask_ & (Button1Mask << (logical - 1))) != 0;
     latched = button_latch_[code.button];
     button_latch_[code.button] = false;
   } else if (code.keysym != NoSymbol) {
     const KeyCode keycode = XKeysymToKeycode(display_, code.keysym);
     if (keycode == 0) return 0;  // no key of this layout produces the keysym
-    char keys[32] = {};
-    XQueryKeymap(display_, keys);
-    down = (keys[keycode / 8] & (1 << (keycode % 8))) != 0;
-    DrainEvents();
+    Sync(false);
+    down = (keymap_[keycode / 8] & (1 << (keycode % 8))) != 0;
     latched = key_latch_[keycode];
     key_latch_[keycode] = false;
   } else {
@@ -181,16 +217,10 @@ int16_t X11Input::KeyState(int vk) {
 }
 
 bool X11Input::CursorPos(Point& pos) {
-  // Asked of the server each time: a warp (another program's or ours) moves the pointer
-  // without any raw motion event, so no event stream could track it.
-  Window root = 0, child = 0;
-  int root_x = 0, root_y = 0, win_x = 0, win_y = 0;
-  unsigned mask = 0;
-  // False only means the pointer is on another screen of a multi-screen display; the root
-  // coordinates are still those of the screen it is on.
-  XQueryPointer(display_, DefaultRootWindow(display_), &root, &child, &root_x, &root_y, &win_x,
-                &win_y, &mask);
-  pos = {root_x, root_y};
+  // Asked of the server (at most once per tick): a warp, another program's or ours, moves the
+  // pointer without any raw motion event, so no event stream could track it.
+  RefreshPointer();
+  pos = {pointer_x_, pointer_y_};
   return true;
 }
 
@@ -202,6 +232,7 @@ bool X11Input::SetCursorPos(Point pos) {
   XErrorTrap trap(display_);
   const Status sent =
       XTestFakeMotionEvent(display_, DefaultScreen(display_), pos.x, pos.y, CurrentTime);
+  pointer_at_ = kNever;  // the next read asks the server again
   return Sent(trap, sent, "XTestFakeMotionEvent");
 }
 
@@ -209,6 +240,7 @@ bool X11Input::InjectButton(MouseButton button, bool down) {
   XErrorTrap trap(display_);
   const Status sent =
       XTestFakeButtonEvent(display_, ButtonNumber(button), down ? True : False, CurrentTime);
+  pointer_at_ = kNever;
   return Sent(trap, sent, "XTestFakeButtonEvent");
 }
 

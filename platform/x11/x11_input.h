@@ -5,6 +5,7 @@
 // Xlib stays out of this header so that Qt code can include it (Xlib's macros clash with Qt).
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -36,8 +37,15 @@ class X11Input : public Input {
 
  private:
   X11Input(_XDisplay* display, int xi_opcode);
-  // Reads every queued event and latches the presses among them.
-  void DrainEvents();
+  // Reads every queued event and latches the presses among them; true when a key or button
+  // event came, which makes the polled snapshots below out of date.
+  bool DrainEvents();
+  // Drains, then brings the snapshots up to date when they are old or events have come.
+  void Sync(bool pointer);
+  // The pointer state and the keymap, asked of the server at most once per millisecond: one
+  // poll tick queries seven keys and the cursor in a burst, and two round trips serve them all.
+  void RefreshPointer();
+  void RefreshKeymap();
   void ReadPointerMapping();
 
   _XDisplay* display_;
@@ -48,6 +56,15 @@ class X11Input : public Input {
   // The logical button of each physical one (index 0 is button 1); see KeyState.
   std::array<unsigned char, 256> pointer_map_{};
   int pointer_buttons_ = 0;
+  // Last answers of XQueryPointer and XQueryKeymap, and when they came (steady clock, ns;
+  // kNever: ask the server at the next query).
+  static constexpr int64_t kNever = 0;
+  unsigned pointer_mask_ = 0;
+  int pointer_x_ = 0;
+  int pointer_y_ = 0;
+  int64_t pointer_at_ = kNever;
+  std::array<char, 32> keymap_{};
+  int64_t keymap_at_ = kNever;
 };
 
 }  // namespace pel

@@ -4,15 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/error_report.h"
-#include "engine/poll_cycle.h"
-#include "engine/recorder.h"
 #include "platform/error.h"
-#include "platform/fake/fake_clock.h"
-#include "platform/fake/fake_dialogs.h"
-#include "platform/fake/fake_input.h"
-#include "platform/fake/fake_misc.h"
-#include "platform/fake/fake_windows.h"
+#include "tests/common/engine_rig.h"
 
 namespace pel::test {
 
@@ -29,35 +22,12 @@ class NoFiles : public FileSystem {
   }
 };
 
-class EngineTest : public ::testing::Test {
+class EngineTest : public ::testing::Test, public EngineRig {
  protected:
-  // A real 10 ms timer never fires early and is a little late; ticks of 10.1 ms keep the
-  // comparisons of clock readings away from exact ties.
-  static constexpr double kTick = 0.0101;
+  EngineTest() : EngineRig(no_files) {}
 
-  fake::CallLog log;
-  fake::FakeInput input{&log};
-  fake::FakeClock clock{5000.0};
-  fake::FakeDialogs dialogs{&log};
-  fake::FakeEvents events;
-  NoFiles files;
-  fake::FakeEnvironment env;
-  ErrorReporter reporter{dialogs};
-  CommonDialog dialog{dialogs};
-  mVazazEzerev engine{{input, clock, dialogs, events, files, env, reporter, dialog}};
-  Globals globals{"Start Playing"};
-  fake::FakeMainWindow form{&log};
-  fake::FakeIndicators indicators{&log};
-  PollCycle poll{{engine, globals, form, indicators, dialogs}};
+  NoFiles no_files;
 
-  // One timer period passes, then the tick runs.
-  void Tick() {
-    clock.Advance(kTick);
-    poll.Timer1_Timer();
-  }
-  void Ticks(int n) {
-    for (int i = 0; i < n; ++i) Tick();
-  }
   // Press and release a key between two ticks; its release is seen at the second tick.
   void TapKey(int vk) {
     input.Tap(vk);
@@ -67,11 +37,6 @@ class EngineTest : public ::testing::Test {
   void StartIdle() {
     Tick();
     ASSERT_EQ(engine.RecorderState, kIdle);
-  }
-  std::vector<std::string> Entries() const {
-    std::vector<std::string> v;
-    for (int i = 1; i <= engine.MotionList.Count(); ++i) v.emplace_back(engine.MotionList.Item(i));
-    return v;
   }
   fake::FakeControl& Ctl(ControlId id) { return form.Ctl(id); }
   std::vector<std::string> Calls(const std::string& prefix) const {

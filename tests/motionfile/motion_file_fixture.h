@@ -7,39 +7,18 @@
 #include <string>
 #include <vector>
 
-#include "engine/error_report.h"
-#include "engine/poll_cycle.h"
-#include "engine/recorder.h"
-#include "platform/fake/fake_clock.h"
-#include "platform/fake/fake_dialogs.h"
 #include "platform/fake/fake_files.h"
-#include "platform/fake/fake_input.h"
-#include "platform/fake/fake_misc.h"
-#include "platform/fake/fake_windows.h"
+#include "tests/common/engine_rig.h"
 
 namespace pel::test {
 
 inline const std::string kHeaderLine = "[MouseMotionFile]\r\n";
 
-class MotionFileTest : public ::testing::Test {
+class MotionFileTest : public ::testing::Test, public EngineRig {
  protected:
-  explicit MotionFileTest(FileSystem* disk = nullptr) : files(disk ? *disk : mem) {}
+  explicit MotionFileTest(FileSystem* disk = nullptr) : EngineRig(disk ? *disk : mem) {}
 
-  fake::CallLog log;
-  fake::FakeInput input{&log};
-  fake::FakeClock clock{5000.0};
-  fake::FakeDialogs dialogs{&log};
-  fake::FakeEvents events;
   fake::FakeFileSystem mem{&log};
-  FileSystem& files;
-  fake::FakeEnvironment env;
-  ErrorReporter reporter{dialogs};
-  CommonDialog dialog{dialogs};
-  mVazazEzerev engine{{input, clock, dialogs, events, files, env, reporter, dialog}};
-  Globals globals{"Start Playing"};
-  fake::FakeMainWindow form{&log};
-  fake::FakeIndicators indicators{&log};
-  PollCycle poll{{engine, globals, form, indicators, dialogs}};
 
   // A recording as the recording step makes it: the list cleared, entries appended and
   // marked unsaved.
@@ -47,11 +26,6 @@ class MotionFileTest : public ::testing::Test {
     engine.MotionList.Clear();
     for (const auto& e : entries) engine.MotionList.Add(e);
     engine.UnsavedChanges = true;
-  }
-  std::vector<std::string> Entries() const {
-    std::vector<std::string> v;
-    for (int i = 1; i <= engine.MotionList.Count(); ++i) v.emplace_back(engine.MotionList.Item(i));
-    return v;
   }
   // Saves to `path` as picked in the save dialog; `answers` reply to message boxes.
   void SaveTo(const std::string& path, std::vector<MsgResult> answers = {}) {

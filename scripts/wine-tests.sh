@@ -417,6 +417,54 @@ e2e_run() {
     check $? "stored outline playfrm.shp equals GDI's region of play.ppm"
   fi
 
+  echo "wine-tests: F10 records moves and a click, Save writes the file"
+  focus_key "$main_x" F10
+  wait_until 10 has_window '^frmRec$'
+  check $? "frmRec shown while recording"
+  local step
+  for step in "720 580" "760 600" "800 620"; do
+    # A move between two ticks is one entry; a pause of several ticks keeps them apart.
+    # shellcheck disable=SC2086
+    xdotool mousemove $step
+    sleep 0.1
+  done
+  xdotool click 1
+  # Pause must come at a later tick than the click, or the tick that sees both stops first.
+  sleep 0.2
+  focus_key "$main_x" Pause
+  wait_until 10 no_window '^frmRec$'
+  check $? "Pause stops recording: frmRec closed"
+  local rec_shp
+  rec_shp=$(find "$WINEPREFIX/drive_c/users" -maxdepth 4 -name recfrm.shp | head -n1)
+  if [ -f "$logs/rec.ppm.gdi" ]; then
+    [ -n "$rec_shp" ] && cmp -s "$rec_shp" "$logs/rec.ppm.gdi"
+    check $? "stored outline recfrm.shp equals GDI's region of rec.ppm"
+  fi
+  local saved="$e2e/saved.mmf" sx="" sy=""
+  probe_run save-button button PushButton6 && read -r sx sy <"$logs/probe-save-button.out"
+  if [ -n "$sx" ]; then
+    xdotool mousemove "$sx" "$sy" click 1
+    wait_until 30 has_window '^Save As$'
+    check $? "Save Recording To File opens the Save As dialog"
+    local save_dialog
+    save_dialog=$(visible_named '^Save As$' | head -n1)
+    if [ -n "$save_dialog" ]; then
+      xdotool windowfocus --sync "$save_dialog" >/dev/null 2>&1 || true
+      xdotool type --delay 5 "$(winpath "$saved")"
+      xdotool key Return
+      wait_until 30 no_window '^Save As$'
+      check $? "path typed into the dialog, dialog closed"
+    fi
+    wait_until 10 test -s "$saved"
+    tr -d '\r' <"$saved" >"$e2e/saved.txt" 2>/dev/null || true
+    head -n1 "$e2e/saved.txt" | grep -qx '\[MouseMotionFile\]' &&
+      grep -qE '^move,760,600,[0-9.]+$' "$e2e/saved.txt" &&
+      grep -qE '^move,800,620,[0-9.]+$' "$e2e/saved.txt" &&
+      grep -qE '^Left,800,620,[0-9.]+$' "$e2e/saved.txt" &&
+      [ "$(grep -c . "$saved")" = "$(grep -c $'\r$' "$saved")" ]
+    check $? "saved file: header, the moves and the click, CR LF lines" "see $saved"
+  fi
+
   echo "wine-tests: second start shows the message and ends"
   timeout 120 "$wine" "$pelmira" >"$logs/pelmira-2.out" 2>"$logs/pelmira-2.err" &
   local pid2=$!

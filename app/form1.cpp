@@ -203,4 +203,18 @@ bool Form1::FileExists(const std::string& path) {
   }
 }
 
+FormHandlers Form1::Handlers() {
+  return FormHandlers{
+      [this](ControlId id) { Click(id); },
+      [this](std::optional<ControlId> id) {
+        if (id)
+          MouseMove(*id, 0, 0, 0, 0);
+        else
+          Form_MouseMove(0, 0, 0, 0);
+      },
+      [this] { Timer1_Timer(); },
+      [this] { Form_Unload(); },
+  };
+}
+
 }  // namespace pel

@@ -78,6 +78,8 @@ class Form1 {
   // mask, shift mask, position) are passed by the window system and not used.
   void Form_MouseMove(int Button, int Shift, float X, float Y);
   void MouseMove(ControlId id, int Button, int Shift, float X, float Y);
+  // The handlers above, for a native window to call.
+  FormHandlers Handlers();
 
   // Recolours the window and hands the skin file to the skin engine when x/o.cjs lies beside
   // the program. Failures reach the caller.

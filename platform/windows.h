@@ -4,6 +4,8 @@
 // when the window system refuses; the caller's error report shows it.
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -94,6 +96,20 @@ class MainWindow {
   virtual void SetTimerEnabled(bool enabled) = 0;
   // Native handle (HWND or X window id) of the window, 0 before it exists.
   virtual uintptr_t NativeHandle() = 0;
+};
+
+// What a native main window passes on to the portable handlers, on the user-interface thread.
+// A handler may be empty; none throws.
+struct FormHandlers {
+  // A completed click on an enabled push button.
+  std::function<void(ControlId)> click;
+  // The mouse moved over a push button or a frame (`id`), or over the window's own background
+  // (nullopt). Moves over check boxes, the status line and the text box are not reported.
+  std::function<void(std::optional<ControlId>)> mouse_move;
+  // One tick of Timer1.
+  std::function<void()> timer;
+  // The user closed the window (the program ends).
+  std::function<void()> unload;
 };
 
 enum class IndicatorId { Rec, Play };

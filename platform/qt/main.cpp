@@ -111,17 +111,7 @@ int main(int argc, char* argv[]) {
 
   pel::Form1 form(pel::Form1Host{window, *input, clock, dialogs, events, files, env, shell, random,
                                  skin, indicators});
-  window.SetHandlers(pel::FormHandlers{
-      [&form](pel::ControlId id) { form.Click(id); },
-      [&form](std::optional<pel::ControlId> id) {
-        if (id)
-          form.MouseMove(*id, 0, 0, 0, 0);
-        else
-          form.Form_MouseMove(0, 0, 0, 0);
-      },
-      [&form] { form.Timer1_Timer(); },
-      [&form] { form.Form_Unload(); },
-  });
+  window.SetHandlers(form.Handlers());
 
   form.Form_Load();
   window.ShowCentred();

@@ -17,19 +17,6 @@
 
 namespace pel {
 
-// What the window reports. Every handler runs on the user-interface thread and may be empty.
-struct FormHandlers {
-  // A completed click on an enabled push button.
-  std::function<void(ControlId)> click;
-  // The mouse moved over a push button or a frame (`id`), or over the window's own background
-  // (nullopt). Moves over check boxes, the status line and the text box are not reported.
-  std::function<void(std::optional<ControlId>)> mouse_move;
-  // One tick of Timer1.
-  std::function<void()> timer;
-  // The user closed the window (the program ends).
-  std::function<void()> unload;
-};
-
 class QtMainWindow;
 
 class QtControl : public Control {

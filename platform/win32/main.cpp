@@ -61,17 +61,7 @@ int Run() {
 
   pel::Form1 form(pel::Form1Host{window, input, clock, dialogs, events, files, env, shell, random,
                                  skin, indicators});
-  window.SetHandlers(pel::win32::FormHandlers{
-      [&form](pel::ControlId id) { form.Click(id); },
-      [&form](std::optional<pel::ControlId> id) {
-        if (id)
-          form.MouseMove(*id, 0, 0, 0, 0);
-        else
-          form.Form_MouseMove(0, 0, 0, 0);
-      },
-      [&form] { form.Timer1_Timer(); },
-      [&form] { form.Form_Unload(); },
-  });
+  window.SetHandlers(form.Handlers());
 
   form.Form_Load();
   window.ShowCentred();

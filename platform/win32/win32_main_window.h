@@ -18,20 +18,6 @@
 
 namespace pel::win32 {
 
-// What the window reports. Every handler runs on the user-interface thread and may be empty;
-// none may throw.
-struct FormHandlers {
-  // A completed click on an enabled push button.
-  std::function<void(ControlId)> click;
-  // The mouse moved over a push button or a frame (`id`), or over the window's own background
-  // (nullopt). Moves over check boxes, the status line and the text box are not reported.
-  std::function<void(std::optional<ControlId>)> mouse_move;
-  // One tick of Timer1.
-  std::function<void()> timer;
-  // The user closed the window (the program ends).
-  std::function<void()> unload;
-};
-
 // A colour value as GDI draws it: system colour references resolved through GetSysColor.
 COLORREF Resolve(Color c);
 // Window styles of Form1 from its layout: fixed single border, caption, system menu, minimise

@@ -14,18 +14,14 @@
 #include <vector>
 
 #include "engine/recorder.h"
+#include "fuzz/fuzz_check.h"
 #include "platform/error.h"
 
 namespace {
 
 using namespace pel;
 
-void Check(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "check failed: %s\n", what);
-    std::abort();
-  }
-}
+using pel::fuzz::Check;
 
 std::string ModelField(std::string_view text, int n, std::string_view delim) {
   if (text.empty() || delim.empty() || n < 1) return {};

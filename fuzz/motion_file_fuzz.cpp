@@ -10,6 +10,7 @@
 
 #include "engine/error_report.h"
 #include "engine/recorder.h"
+#include "fuzz/fuzz_check.h"
 #include "platform/fake/fake_clock.h"
 #include "platform/fake/fake_dialogs.h"
 #include "platform/fake/fake_files.h"
@@ -20,12 +21,7 @@ namespace {
 
 using namespace pel;
 
-void Check(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "check failed: %s\n", what);
-    std::abort();
-  }
-}
+using pel::fuzz::Check;
 
 // CR LF or a lone CR ends a line; a lone LF stays; nothing after the last line end is no line.
 std::vector<std::string> ModelLines(std::string_view b) {

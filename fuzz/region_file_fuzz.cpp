@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/fuzz_check.h"
 #include "platform/error.h"
 #include "platform/fake/fake_misc.h"
 #include "shaping/region_data.h"
@@ -17,12 +18,7 @@ namespace {
 
 using namespace pel;
 
-void Check(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "check failed: %s\n", what);
-    std::abort();
-  }
-}
+using pel::fuzz::Check;
 
 void AsRegionFile(std::string_view bytes) {
   std::optional<Region> r = DecodeRegionData(bytes);

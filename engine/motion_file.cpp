@@ -166,6 +166,12 @@ void mVazazEzerev::SaveDataToFile() {
   // A list still being filled from a file would be saved cut off as if it were whole.
   if (load_filling_) return;
 
+  save_in_progress_ = true;
+  struct Done {
+    bool& flag;
+    ~Done() { flag = false; }
+  } done{save_in_progress_};
+
   CommonDialog& dialog = host_.dialog;
   dialog.FileName.clear();
   dialog.ShowSave();

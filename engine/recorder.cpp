@@ -13,8 +13,9 @@ void mVazazEzerev::ToggleRecording() {
     RecorderState = kIdle;
     return;
   }
-  // A recording started now would clear the list the load is filling.
-  if (load_in_progress_) return;
+  // A recording started now would clear the list that a load is filling or a save is about
+  // to write.
+  if (load_in_progress_ || save_in_progress_) return;
   RecorderState = kRecording;
 }
 

@@ -66,7 +66,8 @@ class mVazazEzerev {
   bool UnsavedChanges = false;
 
   // "Idle" (or empty) becomes "Recording", "Recording" becomes "Idle", "Playing" stays.
-  // Refused (no change) while a load is under way, so two recordings never mix.
+  // A new recording is refused (no change) while a load is under way or the save dialog is
+  // open: starting one clears the list that is being filled or saved.
   void ToggleRecording();
   // "Recording" stays, "Playing" becomes "Idle", anything else becomes "Playing". Reports its
   // own failures under mVazazEzerev.StartPlaying.
@@ -98,6 +99,8 @@ class mVazazEzerev {
   // Set for the whole of LoadDataFromFile, save offer included: no second load, no new
   // recording while it runs.
   bool load_in_progress_ = false;
+  // Set while SaveDataToFile runs (its dialogs let ticks and F10 run meanwhile).
+  bool save_in_progress_ = false;
   // Set while the list holds a file only partly read; a save then would write a cut-off file.
   bool load_filling_ = false;
 };

@@ -50,13 +50,14 @@ class FakeDialogs : public Dialogs {
   std::deque<std::string> choices;    // paths chosen in the next file dialogs ("" cancels)
   std::vector<std::string> proposed;  // what each file dialog proposed
   std::vector<std::string> filters;
-  // Runs while a message box is "open" (a test may tick the engine there).
+  // Runs while a message box or file dialog is "open" (a test may tick the engine there).
   std::function<void()> while_open;
 
  private:
   std::string File(const char* what, std::string_view initial, std::string_view filter) {
     proposed.emplace_back(initial);
     filters.emplace_back(filter);
+    if (while_open) while_open();
     std::string r;
     if (!choices.empty()) {
       r = choices.front();

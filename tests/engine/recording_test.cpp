@@ -148,5 +148,23 @@ TEST_F(RecordingTest, NegativeCoordinatesOfOtherMonitorsAreKept) {
   EXPECT_EQ(Entries(), (std::vector<std::string>{"move,-1919,-4,10"}));
 }
 
+TEST_F(RecordingTest, F10WhileTheSaveDialogIsOpenDoesNotWipeTheRecordingBeingSaved) {
+  StartIdle();
+  engine.MotionList.Add("move,1,1,10");
+  engine.UnsavedChanges = true;
+  // The user presses F10 while choosing where to save; ticks run inside the dialog.
+  dialogs.while_open = [&] {
+    dialogs.while_open = nullptr;
+    TapKey(vk::kF10);
+    Ticks(3);
+  };
+  engine.SaveDataToFile();  // cancelled: nothing written, still unsaved
+  EXPECT_EQ(engine.RecorderState, kIdle);
+  EXPECT_EQ(Entries(), std::vector<std::string>{"move,1,1,10"});
+  EXPECT_TRUE(engine.UnsavedChanges);
+  TapKey(vk::kF10);  // once the dialog is closed, F10 records again
+  EXPECT_EQ(engine.RecorderState, kRecording);
+}
+
 }  // namespace
 }  // namespace pel::test

@@ -50,6 +50,22 @@ TEST_F(Commands, StoppingARecordingWithEntriesOffersTheSaveBeforeItStops) {
   EXPECT_FALSE(r.form.Engine().UnsavedChanges);
 }
 
+TEST_F(Commands, PauseDuringTheStopButtonsSaveDialogIsNotUndoneAfterIt) {
+  r.form.PushButton1_Click();
+  r.form.Timer1_Timer();
+  Unsaved();
+  // The user answers the save dialog late; meanwhile Pause has stopped the recording.
+  r.dialogs.while_open = [&] {
+    r.dialogs.while_open = nullptr;
+    r.form.Engine().RecorderState = "Idle";
+  };
+  r.dialogs.choices = {""};
+  r.form.PushButton1_Click();
+  EXPECT_EQ(r.form.Engine().RecorderState, "Idle");  // not toggled back into a new recording
+  r.form.Timer1_Timer();
+  EXPECT_EQ(r.form.Engine().MotionList.Count(), 2);  // the unsaved take is still there
+}
+
 TEST_F(Commands, StartPlayingTogglesPlaybackAndIsIgnoredWhileRecording) {
   r.form.PushButton2_Click();
   EXPECT_EQ(r.form.Engine().RecorderState, "Playing");

@@ -144,16 +144,21 @@ size_t BaseNameStart(const std::wstring& p) {
   return 0;
 }
 
-}  // namespace
-
-bool Win32FileSystem::IsNormalFile(const std::string& path) {
-  std::wstring w;
+// The path in UTF-16 for a yes/no question about it; false when it cannot name any file.
+bool QueryPath(const std::string& path, std::wstring& w) {
   try {
     w = Widen(path);
   } catch (const Error&) {
     return false;
   }
-  if (w.empty()) return false;
+  return !w.empty();
+}
+
+}  // namespace
+
+bool Win32FileSystem::IsNormalFile(const std::string& path) {
+  std::wstring w;
+  if (!QueryPath(path, w)) return false;
   const DWORD a = GetFileAttributesW(w.c_str());
   if (a == INVALID_FILE_ATTRIBUTES) return false;
   return (a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
@@ -162,12 +167,7 @@ bool Win32FileSystem::IsNormalFile(const std::string& path) {
 
 bool Win32FileSystem::CanReadTimestamp(const std::string& path) {
   std::wstring w;
-  try {
-    w = Widen(path);
-  } catch (const Error&) {
-    return false;
-  }
-  if (w.empty()) return false;
+  if (!QueryPath(path, w)) return false;
   WIN32_FILE_ATTRIBUTE_DATA data;
   return GetFileAttributesExW(w.c_str(), GetFileExInfoStandard, &data) != 0;
 }

@@ -99,6 +99,18 @@ class PelmiraE2E : public testing::Test {
     ASSERT_TRUE(look_.WaitGone(title));
   }
 
+  // Records a take of two moves (the first only starts the clock): one entry to play.
+  void RecordOneEntry() {
+    ASSERT_TRUE(app_.Xdo("mousemove --sync 20 20 key F10"));
+    ASSERT_TRUE(look_.WaitFor("frmRec"));
+    ASSERT_TRUE(app_.Xdo("mousemove --sync 30 30"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(app_.Xdo("mousemove --sync 40 40"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(app_.Xdo("key Pause"));
+    ASSERT_TRUE(look_.WaitGone("frmRec"));
+  }
+
   x11test::Xvfb x_;
   XLook look_;
   Pelmira app_;
@@ -234,14 +246,7 @@ TEST_F(PelmiraE2E, F12AndAutoHideAndShowAndASecondInstance) {
   ASSERT_TRUE(app_.Xdo("key Pause"));
   ASSERT_TRUE(look_.WaitGone("frmRec"));
   // The recording is empty (the pointer stood still); give it one entry to play.
-  ASSERT_TRUE(app_.Xdo("key F10"));
-  ASSERT_TRUE(look_.WaitFor("frmRec"));
-  ASSERT_TRUE(app_.Xdo("mousemove --sync 30 30"));
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  ASSERT_TRUE(app_.Xdo("mousemove --sync 40 40"));
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  ASSERT_TRUE(app_.Xdo("key Pause"));
-  ASSERT_TRUE(look_.WaitGone("frmRec"));
+  RecordOneEntry();
   ASSERT_TRUE(app_.Xdo("key F9"));
   ASSERT_TRUE(look_.WaitFor("frmPlay"));
   toggle_and_check("playing");
@@ -314,14 +319,7 @@ TEST_F(PelmiraE2E, IndicatorsStandTopRightShapedBlinkAndReuseTheirOutline) {
   check_rec(false);
 
   // The playing indicator: give the recording one entry, then play.
-  ASSERT_TRUE(app_.Xdo("mousemove --sync 20 20 key F10"));
-  ASSERT_TRUE(look_.WaitFor("frmRec"));
-  ASSERT_TRUE(app_.Xdo("mousemove --sync 30 30"));
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  ASSERT_TRUE(app_.Xdo("mousemove --sync 40 40"));
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  ASSERT_TRUE(app_.Xdo("key Pause"));
-  ASSERT_TRUE(look_.WaitGone("frmRec"));
+  RecordOneEntry();
   ASSERT_TRUE(app_.Xdo("key F9"));
   auto play = look_.WaitFor("frmPlay");
   ASSERT_TRUE(play);

@@ -106,6 +106,7 @@ std::unique_ptr<X11Input> X11Input::Open(const char* display_name, std::string& 
 }
 
 X11Input::X11Input(Display* display, int xi_opcode) : display_(display), xi_opcode_(xi_opcode) {
+  // The first Refresh reads the keymap; the raw events selected before it keep the state since.
   ReadPointerMapping();
 }
 
@@ -117,9 +118,17 @@ X11Input::~X11Input() {
   XCloseDisplay(display_);
 }
 
-bool X11Input::DrainEvents() {
-  bool input_events = false;
-  // XPending reads whatever the server has sent without blocking. Callers make a round trip
+void X11Input::ReadKeymap() {
+  // Raw events made before the reply but drained after it leave each key as its last event
+  // left it, which is what the keymap says too; so the order of the two does not matter.
+  std::array<char, 32> keymap{};
+  XQueryKeymap(display_, keymap.data());
+  for (size_t code = 0; code < key_down_.size(); ++code)
+    key_down_[code] = (keymap[code / 8] & (1 << (code % 8))) != 0;
+}
+
+void X11Input::DrainEvents() {
+  // XPending reads whatever the server has sent without blocking. Refresh makes a round trip
   // first: its reply comes after every event the server generated before it, so those events
   // are all queued by then.
   while (XPending(display_) > 0) {
@@ -137,26 +146,25 @@ bool X11Input::DrainEvents() {
     if (cookie.type != GenericEvent || cookie.extension != xi_opcode_) continue;
     if (!XGetEventData(display_, &cookie)) continue;
     const auto* raw = static_cast<const XIRawEvent*>(cookie.data);
-    // Releases need no handling: the latch only remembers presses, and the polled state
-    // reports whether the key is still down.
+    // Button releases need no handling: the latch only remembers presses, and the polled
+    // pointer state reports whether the button is still down.
     if (raw->detail >= 0 && raw->detail < 256) {
-      if (cookie.evtype == XI_RawKeyPress) key_latch_[raw->detail] = true;
-      if (cookie.evtype == XI_RawButtonPress) button_latch_[raw->detail] = true;
+      switch (cookie.evtype) {
+        case XI_RawKeyPress:
+          key_latch_[raw->detail] = key_down_[raw->detail] = true;
+          break;
+        case XI_RawKeyRelease:
+          key_down_[raw->detail] = false;
+          break;
+        case XI_RawButtonPress:
+          button_latch_[raw->detail] = true;
+          break;
+        default:
+          break;
+      }
     }
-    input_events = true;
     XFreeEventData(display_, &cookie);
   }
-  return input_events;
-}
-
-void X11Input::Sync(bool pointer) {
-  // Anything pressed or released since the snapshot makes it stale: ask again.
-  if (DrainEvents()) pointer_at_ = keymap_at_ = kNever;
-  if (pointer)
-    RefreshPointer();
-  else
-    RefreshKeymap();
-  DrainEvents();
 }
 
 namespace {
@@ -167,11 +175,18 @@ int64_t SteadyNanos() {
 }
 // How long one answer of the server serves the queries of a poll tick.
 constexpr int64_t kSnapshotNanos = 1'000'000;
+// How often the followed key state is checked against the keymap: it can only drift if the
+// server changes a key's state without a raw event (a keyboard unplugged while a key is held).
+constexpr int64_t kKeymapNanos = 1'000'000'000;
 }  // namespace
 
-void X11Input::RefreshPointer() {
+void X11Input::Refresh() {
   const int64_t now = SteadyNanos();
   if (now - pointer_at_ < kSnapshotNanos) return;
+  if (now - keymap_at_ >= kKeymapNanos) {
+    ReadKeymap();
+    keymap_at_ = now;
+  }
   Window root = 0, child = 0;
   int win_x = 0, win_y = 0;
   // False only means the pointer is on another screen of a multi-screen display; the root
@@ -179,13 +194,7 @@ void X11Input::RefreshPointer() {
   XQueryPointer(display_, DefaultRootWindow(display_), &root, &child, &pointer_x_, &pointer_y_,
                 &win_x, &win_y, &pointer_mask_);
   pointer_at_ = now;
-}
-
-void X11Input::RefreshKeymap() {
-  const int64_t now = SteadyNanos();
-  if (now - keymap_at_ < kSnapshotNanos) return;
-  XQueryKeymap(display_, keymap_.data());
-  keymap_at_ = now;
+  DrainEvents();
 }
 
 int16_t X11Input::KeyState(int vk) {
@@ -193,7 +202,7 @@ int16_t X11Input::KeyState(int vk) {
   bool down = false;
   bool latched = false;
   if (code.button != 0) {
-    Sync(true);
+    Refresh();
     // Raw events and XTest speak of physical buttons, the pointer's state mask of logical ones
     // (after the button mapping, e.g. 1 and 3 swapped for left-handed use). Poll the logical
     // button that the physical one stands for, so that a held click and a quick one agree.
@@ -206,8 +215,8 @@ int16_t X11Input::KeyState(int vk) {
   } else if (code.keysym != NoSymbol) {
     const KeyCode keycode = XKeysymToKeycode(display_, code.keysym);
     if (keycode == 0) return 0;  // no key of this layout produces the keysym
-    Sync(false);
-    down = (keymap_[keycode / 8] & (1 << (keycode % 8))) != 0;
+    Refresh();
+    down = key_down_[keycode];
     latched = key_latch_[keycode];
     key_latch_[keycode] = false;
   } else {
@@ -219,7 +228,7 @@ int16_t X11Input::KeyState(int vk) {
 bool X11Input::CursorPos(Point& pos) {
   // Asked of the server (at most once per tick): a warp, another program's or ours, moves the
   // pointer without any raw motion event, so no event stream could track it.
-  RefreshPointer();
+  Refresh();
   pos = {pointer_x_, pointer_y_};
   return true;
 }

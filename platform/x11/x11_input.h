@@ -1,7 +1,8 @@
 #pragma once
 // Global mouse and keyboard input on X11, for a program whose windows live on the same display.
-// Keys and buttons read "down now, or pressed since the previous query of that code": the down
-// state is polled, and presses too short for any poll are latched from XInput2 raw events.
+// Keys and buttons read "down now, or pressed since the previous query of that code": button
+// state is polled, key state is followed from XInput2 raw events (checked against the keymap
+// now and then), and presses too short for any poll are latched from the same raw events.
 // Xlib stays out of this header so that Qt code can include it (Xlib's macros clash with Qt).
 
 #include <array>
@@ -37,15 +38,14 @@ class X11Input : public Input {
 
  private:
   X11Input(_XDisplay* display, int xi_opcode);
-  // Reads every queued event and latches the presses among them; true when a key or button
-  // event came, which makes the polled snapshots below out of date.
-  bool DrainEvents();
-  // Drains, then brings the snapshots up to date when they are old or events have come.
-  void Sync(bool pointer);
-  // The pointer state and the keymap, asked of the server at most once per millisecond: one
-  // poll tick queries seven keys and the cursor in a burst, and two round trips serve them all.
-  void RefreshPointer();
-  void RefreshKeymap();
+  // Reads every queued event: latches the presses among them and follows the keys' down state.
+  void DrainEvents();
+  // Brings the state up to date at most once per millisecond (one poll tick queries the cursor
+  // and seven codes in a burst): one XQueryPointer round trip, which also ensures that every
+  // input event the server made before it has been queued, then drains those events. Now and
+  // then the keymap is asked for as well, to correct the followed key state.
+  void Refresh();
+  void ReadKeymap();
   void ReadPointerMapping();
 
   _XDisplay* display_;
@@ -53,17 +53,19 @@ class X11Input : public Input {
   // Pressed since the last query, indexed by X keycode and by X button number.
   std::array<bool, 256> key_latch_{};
   std::array<bool, 256> button_latch_{};
+  // Keys down, by X keycode: from the keymap at open and at each resynchronisation, and from
+  // the raw press and release events in between, so that a tick costs no keymap round trip.
+  std::array<bool, 256> key_down_{};
   // The logical button of each physical one (index 0 is button 1); see KeyState.
   std::array<unsigned char, 256> pointer_map_{};
   int pointer_buttons_ = 0;
-  // Last answers of XQueryPointer and XQueryKeymap, and when they came (steady clock, ns;
-  // kNever: ask the server at the next query).
+  // Last answer of XQueryPointer and when it came, and when the keymap was last read (steady
+  // clock, ns; kNever: ask the server at the next query).
   static constexpr int64_t kNever = 0;
   unsigned pointer_mask_ = 0;
   int pointer_x_ = 0;
   int pointer_y_ = 0;
   int64_t pointer_at_ = kNever;
-  std::array<char, 32> keymap_{};
   int64_t keymap_at_ = kNever;
 };
 

@@ -81,6 +81,25 @@ TEST_F(X11InputTest, HeldKeyReadsDownUntilReleased) {
   EXPECT_TRUE(WaitUntil([&] { return input_->KeyState(vk::kF12) == 0; }));
 }
 
+TEST(X11InputHeldAtOpen, KeyHeldBeforeOpenReadsDownUntilReleased) {
+  // Key state follows raw events, which say nothing of a key already down: the keymap must.
+  Xvfb xvfb;
+  ASSERT_EQ(xvfb.Run("xdotool keydown F9"), 0);
+  std::string error;
+  auto input = X11Input::Open(xvfb.Display().c_str(), error);
+  ASSERT_NE(input, nullptr) << error;
+  EXPECT_EQ(input->KeyState(vk::kF9), int16_t(0x8000));
+  EXPECT_EQ(input->KeyState(vk::kF10), 0);
+  ASSERT_EQ(xvfb.Run("xdotool keyup F9"), 0);
+  EXPECT_TRUE(WaitUntil([&] { return input->KeyState(vk::kF9) == 0; }));
+  // Pressed again and released between two queries: latched once, not down.
+  ASSERT_EQ(xvfb.Run("xdotool key F9"), 0);
+  int16_t first = 0;
+  EXPECT_TRUE(WaitUntil([&] { return (first = input->KeyState(vk::kF9)) != 0; }));
+  EXPECT_EQ(first & 1, 1);
+  EXPECT_TRUE(WaitUntil([&] { return input->KeyState(vk::kF9) == 0; }));
+}
+
 TEST_F(X11InputTest, ClicksAreCaughtAndMappedToTheirButtons) {
   // `xdotool click` presses and releases within the same millisecond.
   for (int round = 0; round < 5; ++round) {

@@ -1,0 +1,429 @@
+// Replay fidelity of the real program, watched from outside. The bench itself moves the pointer
+// along a 10-second path through XTest (a motion every 10 ms on absolute deadlines, with pauses
+// and left clicks on a window of its own) while pelmira records; it saves and loads the take
+// through the real buttons and dialogs, plays it once with F9, and times every played entry by
+// the server timestamps of the raw input events that pelmira's own XTest injections produce.
+//
+// Schedule: pelmira waits after each entry for that entry's delay, counted from the tick that
+// played it. So entry i is due at onset(1) + delay(1) + ... + delay(i-1); its lateness is how far
+// its onset falls behind that, and the step lateness how much longer than delay(i-1) it came
+// after entry i-1 (0 to one 10 ms tick is what tick-driven playback can do at best).
+#include <benchmark/benchmark.h>
+#include <poll.h>
+#include <time.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+#include "app/layout.h"
+#include "tests/e2e/pelmira_fixture.h"
+
+// Xlib last: its macros (None, Font) clash with the names above.
+#include <X11/Xlib.h>
+#include <X11/extensions/XInput2.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+namespace pel::e2e {
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// Watching: raw pointer events of the whole server, on a connection and thread of their own.
+
+struct Seen {
+  enum Kind { Motion, Press, Release } kind = Motion;
+  unsigned long server_ms = 0;  // the server's timestamp
+  int64_t local_ns = 0;         // CLOCK_MONOTONIC at receipt
+  int x = 0, y = 0;             // root position after the event
+  int button = 0;
+};
+
+int64_t MonoNs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return int64_t{ts.tv_sec} * 1'000'000'000 + ts.tv_nsec;
+}
+
+class RawWatcher {
+ public:
+  explicit RawWatcher(const std::string& display) : display_(XOpenDisplay(display.c_str())) {
+    if (!display_) throw std::runtime_error("cannot open " + display);
+    int event = 0, error = 0, major = 2, minor = 2;
+    if (!XQueryExtension(display_, "XInputExtension", &opcode_, &event, &error) ||
+        XIQueryVersion(display_, &major, &minor) != Success)
+      throw std::runtime_error("no XInput 2");
+    unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+    XISetMask(bits, XI_RawMotion);
+    XISetMask(bits, XI_RawButtonPress);
+    XISetMask(bits, XI_RawButtonRelease);
+    XIEventMask mask{XIAllMasterDevices, sizeof bits, bits};
+    XISelectEvents(display_, DefaultRootWindow(display_), &mask, 1);
+    XSync(display_, False);
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~RawWatcher() {
+    stop_ = true;
+    thread_.join();
+    XCloseDisplay(display_);
+  }
+  RawWatcher(const RawWatcher&) = delete;
+  RawWatcher& operator=(const RawWatcher&) = delete;
+
+  std::vector<Seen> Events() {
+    std::lock_guard lock(mutex_);
+    return events_;
+  }
+  size_t Count() {
+    std::lock_guard lock(mutex_);
+    return events_.size();
+  }
+
+ private:
+  void Run() {
+    pollfd fd{ConnectionNumber(display_), POLLIN, 0};
+    while (!stop_) {
+      poll(&fd, 1, 20);
+      while (XPending(display_) > 0) {
+        XEvent event;
+        XNextEvent(display_, &event);
+        const int64_t now = MonoNs();
+        XGenericEventCookie& cookie = event.xcookie;
+        if (cookie.type != GenericEvent || cookie.extension != opcode_) continue;
+        if (!XGetEventData(display_, &cookie)) continue;
+        const auto* raw = static_cast<const XIRawEvent*>(cookie.data);
+        Seen s;
+        s.server_ms = raw->time;
+        s.local_ns = now;
+        s.button = raw->detail;
+        // XTest's absolute motions carry screen pixels in valuators 0 and 1.
+        const double* value = raw->raw_values;
+        for (int axis = 0; axis < raw->valuators.mask_len * 8; ++axis) {
+          if (!XIMaskIsSet(raw->valuators.mask, axis)) continue;
+          if (axis == 0) x_ = static_cast<int>(std::lround(*value));
+          if (axis == 1) y_ = static_cast<int>(std::lround(*value));
+          ++value;
+        }
+        s.x = x_;
+        s.y = y_;
+        s.kind = cookie.evtype == XI_RawMotion        ? Seen::Motion
+                 : cookie.evtype == XI_RawButtonPress ? Seen::Press
+                                                      : Seen::Release;
+        XFreeEventData(display_, &cookie);
+        std::lock_guard lock(mutex_);
+        events_.push_back(s);
+      }
+    }
+  }
+
+  Display* display_;
+  int opcode_ = 0;
+  int x_ = 0, y_ = 0;
+  std::atomic<bool> stop_{false};
+  std::mutex mutex_;
+  std::vector<Seen> events_;
+  std::thread thread_;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Driving: XTest from the bench's own connection, on absolute deadlines.
+
+class Injector {
+ public:
+  explicit Injector(const std::string& display) : display_(XOpenDisplay(display.c_str())) {
+    if (!display_) throw std::runtime_error("cannot open " + display);
+  }
+  ~Injector() { XCloseDisplay(display_); }
+  Injector(const Injector&) = delete;
+  Injector& operator=(const Injector&) = delete;
+
+  void Move(int x, int y) {
+    XTestFakeMotionEvent(display_, DefaultScreen(display_), x, y, CurrentTime);
+    XFlush(display_);
+  }
+  void Button(bool down) {
+    XTestFakeButtonEvent(display_, 1, down ? True : False, CurrentTime);
+    XFlush(display_);
+  }
+  void Key(KeySym sym) {
+    const KeyCode code = XKeysymToKeycode(display_, sym);
+    XTestFakeKeyEvent(display_, code, True, CurrentTime);
+    XTestFakeKeyEvent(display_, code, False, CurrentTime);
+    XSync(display_, False);
+  }
+
+ private:
+  Display* display_;
+};
+
+void SleepUntil(int64_t deadline_ns) {
+  const timespec ts{static_cast<time_t>(deadline_ns / 1'000'000'000),
+                    static_cast<long>(deadline_ns % 1'000'000'000)};
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+  }
+}
+
+// One scripted action at a millisecond offset from the start of the path.
+struct Action {
+  enum Kind { Move, Press, Release } kind;
+  int at_ms;
+  int x = 0, y = 0;
+};
+
+// About 10 s: stretches of motion every 10 ms along a smooth curve, pauses of 300 ms, 700 ms
+// and 1.2 s, and four left clicks (held 60 ms) at rest.
+std::vector<Action> Path(int left, int top, int width, int height) {
+  std::vector<Action> out;
+  int t = 0;
+  double phase = 0;  // seconds of curve travelled
+  auto move = [&](int ms) {
+    for (int end = t + ms; t < end; t += 10, phase += 0.01) {
+      const double x = left + width * (0.5 + 0.42 * std::sin(2 * M_PI * phase / 3.1));
+      const double y = top + height * (0.5 + 0.42 * std::sin(2 * M_PI * phase / 2.3 + 0.5));
+      out.push_back({Action::Move, t, static_cast<int>(x), static_cast<int>(y)});
+    }
+  };
+  auto pause = [&](int ms) { t += ms; };
+  auto click = [&] {
+    out.push_back({Action::Press, t});
+    t += 60;
+    out.push_back({Action::Release, t});
+  };
+  move(1200);
+  pause(300);
+  move(1000);
+  click();
+  pause(700);
+  move(1500);
+  pause(1200);
+  move(800);
+  click();
+  pause(300);
+  click();
+  move(1500);
+  click();
+  pause(300);
+  move(1000);
+  return out;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+struct Entry {
+  std::string kind;
+  int x = 0, y = 0;
+  double delay = 0;
+};
+
+std::vector<Entry> ReadEntries(const std::string& text) {
+  std::vector<Entry> out;
+  std::istringstream in(text);
+  std::string line;
+  std::getline(in, line);  // header
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) continue;
+    Entry e;
+    std::istringstream s(line);
+    std::string field;
+    std::getline(s, e.kind, ',');
+    std::getline(s, field, ',');
+    e.x = std::stoi(field);
+    std::getline(s, field, ',');
+    e.y = std::stoi(field);
+    std::getline(s, field, ',');
+    e.delay = std::stod(field);
+    out.push_back(e);
+  }
+  return out;
+}
+
+// The observed onset of each entry, in order (ms; NaN once an entry was not found): a "move"
+// is the next motion to its place, a "Left" the next press of button 1.
+struct Onsets {
+  std::vector<double> server_ms, local_ms;
+  size_t matched = 0;
+};
+
+Onsets Match(const std::vector<Entry>& entries, const std::vector<Seen>& seen, size_t from) {
+  Onsets o;
+  size_t j = from;
+  for (const Entry& e : entries) {
+    const bool click = e.kind == "Left";
+    while (j < seen.size() &&
+           !(click ? seen[j].kind == Seen::Press && seen[j].button == 1
+                   : seen[j].kind == Seen::Motion && seen[j].x == e.x && seen[j].y == e.y))
+      ++j;
+    if (j == seen.size()) break;
+    o.server_ms.push_back(static_cast<double>(seen[j].server_ms));
+    o.local_ms.push_back(static_cast<double>(seen[j].local_ns) / 1e6);
+    ++j;
+  }
+  o.matched = o.server_ms.size();
+  return o;
+}
+
+double Percentile(std::vector<double> v, double p) {
+  if (v.empty()) return NAN;
+  std::sort(v.begin(), v.end());
+  const size_t i = static_cast<size_t>(std::ceil(p * static_cast<double>(v.size()))) - 1;
+  return v[std::min(i, v.size() - 1)];
+}
+
+struct Lateness {
+  double p50 = NAN, p95 = NAN, max = NAN, step_p50 = NAN, step_p95 = NAN, span = 0;
+};
+
+Lateness Measure(const std::vector<Entry>& entries, const std::vector<double>& onset) {
+  Lateness l;
+  std::vector<double> late, step;
+  double due = onset.empty() ? 0 : onset[0];
+  for (size_t i = 1; i < onset.size(); ++i) {
+    due += entries[i - 1].delay;
+    late.push_back(onset[i] - due);
+    step.push_back(onset[i] - onset[i - 1] - entries[i - 1].delay);
+  }
+  l.p50 = Percentile(late, 0.5);
+  l.p95 = Percentile(late, 0.95);
+  l.max = late.empty() ? NAN : *std::max_element(late.begin(), late.end());
+  l.step_p50 = Percentile(step, 0.5);
+  l.step_p95 = Percentile(step, 0.95);
+  l.span = onset.empty() ? 0 : onset.back() - onset.front();
+  return l;
+}
+
+struct Box {
+  int x, y, w, h;
+};
+
+Box ControlBox(ControlId id) {
+  const layout::ControlLayout& c = layout::Control(id);
+  auto px = [](int twips) { return layout::TwipsToPixels(twips, 96); };
+  Box b{px(c.left), px(c.top), px(c.width), px(c.height)};
+  if (c.container) {
+    const layout::ControlLayout& f = layout::Control(*c.container);
+    b.x += px(f.left);
+    b.y += px(f.top);
+  }
+  return b;
+}
+
+void UseFileDialog(Pelmira& app, XLook& look, const TopWindow& main, ControlId button,
+                   const std::string& title, const std::string& path) {
+  const Box b = ControlBox(button);
+  if (!app.ClickInMainWindow(main, b.x, b.y, b.w, b.h) || !look.WaitFor(title))
+    throw std::runtime_error("no \"" + title + "\" dialog");
+  auto dialog = look.Find(title);
+  if (!dialog || !app.TypeIntoDialog(*dialog, path) || !look.WaitGone(title))
+    throw std::runtime_error("\"" + title + "\" dialog not answered");
+}
+
+void BM_ReplayPath(benchmark::State& state) {
+  // A wide screen keeps the path and its window clear of the centred main window.
+  x11test::Xvfb x({}, "1920x1080x24");
+  XLook look(x.Display());
+  for (auto _ : state) {
+    Pelmira app(x);
+    app.Start();
+    auto main = look.WaitFor("Pelmira");
+    if (!main) {
+      state.SkipWithError("no main window");
+      return;
+    }
+    // Clicks of the path land here, left of the main window.
+    const int right = std::min(main->x - 20, 720);
+    x11test::ObserverWindow target(x.Display(), 20, 20, right - 20, 560);
+    RawWatcher watcher(x.Display());
+    Injector inject(x.Display());
+    const std::vector<Action> path = Path(40, 40, right - 60, 520);
+
+    // Record: F10, then the path on exact deadlines, then Pause.
+    inject.Move(path[0].x, path[0].y);
+    inject.Key(XK_F10);
+    if (!look.WaitFor("frmRec")) {
+      state.SkipWithError("recording did not start");
+      return;
+    }
+    const int64_t t0 = MonoNs() + 50'000'000;
+    double worst_inject_ms = 0;
+    for (const Action& a : path) {
+      const int64_t due = t0 + int64_t{a.at_ms} * 1'000'000;
+      SleepUntil(due);
+      worst_inject_ms = std::max(worst_inject_ms, static_cast<double>(MonoNs() - due) / 1e6);
+      if (a.kind == Action::Move)
+        inject.Move(a.x, a.y);
+      else
+        inject.Button(a.kind == Action::Press);
+    }
+    SleepUntil(t0 + (int64_t{path.back().at_ms} + 100) * 1'000'000);
+    inject.Key(XK_Pause);
+    if (!look.WaitGone("frmRec")) {
+      state.SkipWithError("recording did not stop");
+      return;
+    }
+
+    // Save and load through the program's own buttons and dialogs.
+    const std::string file = app.Root() + "/path.mmf";
+    UseFileDialog(app, look, *main, ControlId::PushButton6, "Save As", file);
+    x11test::WaitUntil([&] { return !ReadWholeFile(file).empty(); });
+    const std::string take = ReadWholeFile(file);
+    // PEL_BENCH_KEEP=path keeps a copy of the take for a closer look.
+    if (const char* keep = std::getenv("PEL_BENCH_KEEP")) std::ofstream(keep) << take;
+    const std::vector<Entry> entries = ReadEntries(take);
+    if (entries.size() < 2) {
+      state.SkipWithError("nothing recorded");
+      return;
+    }
+    UseFileDialog(app, look, *main, ControlId::PushButton5, "Open", file);
+
+    // One pass: F9, watch until the last entry has been seen, Pause.
+    double recorded_ms = 0;
+    for (size_t i = 0; i + 1 < entries.size(); ++i) recorded_ms += entries[i].delay;
+    const size_t from = watcher.Count();
+    inject.Key(XK_F9);
+    Onsets onsets;
+    x11test::WaitUntil(
+        [&] {
+          std::this_thread::sleep_for(std::chrono::milliseconds(20));
+          onsets = Match(entries, watcher.Events(), from);
+          return onsets.matched == entries.size();
+        },
+        std::chrono::milliseconds(static_cast<int64_t>(recorded_ms * 3) + 5000));
+    inject.Key(XK_Pause);
+    look.WaitGone("frmPlay");
+
+    const Lateness server = Measure(entries, onsets.server_ms);
+    const Lateness local = Measure(entries, onsets.local_ms);
+    size_t clicks = 0;
+    for (const Entry& e : entries) clicks += e.kind == "Left";
+    const double injected_ms = path.back().at_ms - path.front().at_ms;
+
+    state.counters["entries"] = static_cast<double>(entries.size());
+    state.counters["clicks"] = static_cast<double>(clicks);
+    state.counters["unmatched"] = static_cast<double>(entries.size() - onsets.matched);
+    state.counters["inject_late_max_ms"] = worst_inject_ms;
+    state.counters["recorded_s"] = recorded_ms / 1000;
+    state.counters["record_ratio"] = recorded_ms / injected_ms;
+    state.counters["replay_s"] = server.span / 1000;
+    state.counters["replay_ratio"] = server.span / recorded_ms;
+    state.counters["late_p50_ms"] = server.p50;
+    state.counters["late_p95_ms"] = server.p95;
+    state.counters["late_max_ms"] = server.max;
+    state.counters["step_late_p50_ms"] = server.step_p50;
+    state.counters["step_late_p95_ms"] = server.step_p95;
+    // The same from the watcher's receipt times (microseconds, not the server's milliseconds).
+    state.counters["rx_replay_ratio"] = local.span / recorded_ms;
+    state.counters["rx_step_late_p95_ms"] = local.step_p95;
+  }
+}
+BENCHMARK(BM_ReplayPath)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+}  // namespace
+}  // namespace pel::e2e

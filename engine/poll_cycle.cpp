@@ -155,8 +155,9 @@ void PollCycle::RecordEvent(Procedure& p, int first_step, int32_t x, int32_t y,
   mVazazEzerev& e = host_.engine;
   Clock& clock = e.Host().clock;
   PollState& s = State;
+  bool added = false;
+  double ms = 0;
   if (p.Test(first_step, [&] { return s.LastEventTime != 0; })) {
-    double ms = 0;
     p.Step(first_step + 2, [&] {
       double seconds = clock.Now() - s.LastEventTime;
       // Three decimals of a second, ties to even (the default rounding mode).
@@ -166,8 +167,18 @@ void PollCycle::RecordEvent(Procedure& p, int first_step, int32_t x, int32_t y,
       if (ms < 0) ms = 0;
     });
     p.Step(first_step + 6, [&] { e.AddMotion(x, y, ms, kind); });
+    added = true;
   }
-  p.Step(first_step + 8, [&] { s.LastEventTime = clock.Now(); });
+  p.Step(first_step + 8, [&] {
+    // The clock of the recording moves by the delay just stored rather than jumping to the
+    // reading: each delay's rounding is carried into the next one, so the delays add up to the
+    // real time between the first event and the last instead of drifting by up to half a
+    // millisecond per entry.
+    if (added)
+      s.LastEventTime += ms / 1000.0;
+    else
+      s.LastEventTime = clock.Now();
+  });
 }
 
 void PollCycle::PlaybackStep(Procedure& p) {
@@ -235,7 +246,18 @@ void PollCycle::PlaybackStep(Procedure& p) {
     step += 2;
     p.Step(step, [&] { click(in); });
   }
-  p.Step(step + 2, [&] { s.NextPlayTime = clock.Now() + WaitSeconds(entry); });
+  p.Step(step + 2, [&] {
+    // The wait runs from when this entry was due, not from the tick that happened to play it:
+    // ticks come a little early or late, and counting from the tick would add each tick's
+    // lateness to every later entry (a 10 ms recording replayed at ticks of 9.5 and 10.6 ms
+    // ran a third slower). Far behind the schedule (a held-up tick), it starts again from now.
+    const double now = clock.Now();
+    const double wait = WaitSeconds(entry);
+    if (s.NextPlayTime != 0 && now - s.NextPlayTime < kResyncAfter)
+      s.NextPlayTime += wait;
+    else
+      s.NextPlayTime = now + wait;
+  });
 }
 
 void PollCycle::IdleStep(Procedure& p) {

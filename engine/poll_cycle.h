@@ -50,6 +50,11 @@ class PollCycle {
 
   // Seconds between blink flips of the indicator window.
   static constexpr double kBlinkPeriod = 0.3;
+  // Period of Timer1, in seconds.
+  static constexpr double kTickPeriod = 0.010;
+  // Playback keeps to the recorded schedule unless it has fallen this far behind it (a tick
+  // held up by a dialog, a busy machine): then the next wait counts from now.
+  static constexpr double kResyncAfter = 1.5 * kTickPeriod;
 
  private:
   struct Releases {

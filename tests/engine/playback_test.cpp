@@ -27,7 +27,7 @@ class PlaybackTest : public EngineTest {
 };
 
 TEST_F(PlaybackTest, EntriesPlayInOrderEachAfterThePreviousWait) {
-  Load({"move,10,20,30", "Left,11,21,0", "Right,12,22,15", "Middle,-3,4,0"});
+  Load({"move,10,20,30", "Left,11,21,0", "Right,12,22,25", "Middle,-3,4,0"});
   StartPlayback();
   EXPECT_EQ(Actions(), (std::vector<std::string>{"SetCursorPos 10,20"}));
   Ticks(2);
@@ -39,7 +39,7 @@ TEST_F(PlaybackTest, EntriesPlayInOrderEachAfterThePreviousWait) {
   EXPECT_EQ(Actions().back(), "Button Right up");
   log.Clear();
   Tick();
-  EXPECT_TRUE(Actions().empty());
+  EXPECT_TRUE(Actions().empty());  // due 55 ms after the start, whenever Right came
   Tick();
   EXPECT_EQ(Actions(), (std::vector<std::string>{"SetCursorPos -3,4", "Button Middle down",
                                                  "Button Middle up"}));
@@ -145,19 +145,54 @@ TEST_F(PlaybackTest, RecordedDelaysReplayAsTheSameWaits) {
   TapKey(vk::kPause);
   EXPECT_EQ(Entries(), (std::vector<std::string>{"move,2,1,30", "move,3,1,71", "move,4,1,10",
                                                  "move,5,1,121"}));
-  // Each entry's wait is its own delay, ended at the first tick after it.
+  // Each entry plays at the first tick after it is due (replayed at ticks of 10.3 ms).
   input.Tap(vk::kF9);
   Tick();
-  std::vector<int> played_at;
+  std::vector<double> played_at;
   for (int t = 0; t < 40; ++t) {
     int before = log.Count("SetCursorPos");
-    Tick();
-    if (log.Count("SetCursorPos") > before) played_at.push_back(t);
+    clock.Advance(0.0103);
+    poll.Timer1_Timer();
+    if (log.Count("SetCursorPos") > before) played_at.push_back(clock.Now());
   }
   ASSERT_GE(played_at.size(), 4u);
-  EXPECT_EQ(played_at[1] - played_at[0], 3);
-  EXPECT_EQ(played_at[2] - played_at[1], 8);  // 71 ms: 7 ticks are 70.7 ms
-  EXPECT_EQ(played_at[3] - played_at[2], 1);
+  const double due[] = {0.030, 0.101, 0.111};
+  for (int i = 0; i < 3; ++i) {
+    const double late = played_at[i + 1] - played_at[0] - due[i];
+    EXPECT_GT(late, 0) << "entry " << i + 2;
+    EXPECT_LE(late, 0.0103) << "entry " << i + 2;
+  }
+}
+
+TEST_F(PlaybackTest, ReplayKeepsTheRecordedSpanWhenTicksJitter) {
+  // Moves recorded one per tick play one per tick: ticks that come a little early must not
+  // make an entry wait a whole extra tick, nor must late ones add up.
+  std::vector<std::string> path;
+  for (int i = 1; i <= 300; ++i) path.push_back("move," + std::to_string(i) + ",0,10");
+  for (const auto& e : path) engine.MotionList.Add(e);
+  StartIdle();
+  input.Tap(vk::kF9);
+  Tick();
+  std::vector<double> onsets;
+  for (int t = 0; t < 600 && onsets.size() < path.size(); ++t) {
+    int before = log.Count("SetCursorPos");
+    clock.Advance(t % 2 ? 0.0095 : 0.0105);  // 10 ms on average
+    poll.Timer1_Timer();
+    if (log.Count("SetCursorPos") > before) onsets.push_back(clock.Now());
+  }
+  ASSERT_EQ(onsets.size(), path.size());
+  // 299 waits of 10 ms between the first entry and the last.
+  EXPECT_NEAR(onsets.back() - onsets.front(), 2.990, 0.011);
+}
+
+TEST_F(PlaybackTest, AHeldUpTickRestartsTheScheduleInsteadOfRacingToCatchUp) {
+  Load({"move,1,0,10", "move,2,0,10", "move,3,0,10", "move,4,0,10"});
+  StartPlayback();
+  clock.Advance(2.0);  // a tick held up for two seconds (a busy machine)
+  Tick();
+  EXPECT_EQ(log.Count("SetCursorPos"), 2);
+  Tick();  // one tick later, not at once: the wait counts from the late entry
+  EXPECT_EQ(log.Count("SetCursorPos"), 3);
 }
 
 }  // namespace

@@ -105,7 +105,8 @@ TEST_F(RecordingTest, OptionsGateEachKindFromTheNextTick) {
   Tick();
   Ctl(ControlId::cRecMovement).value = 1;
   Click(vk::kRButton);
-  EXPECT_EQ(Entries(), (std::vector<std::string>{"Middle,1,1,40", "Right,2,2,30"}));
+  // 40.4 ms is stored as 40; the 0.4 ms carried over makes the next 30.3 ms read 31.
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"Middle,1,1,40", "Right,2,2,31"}));
 }
 
 TEST_F(RecordingTest, StartingClearsThePreviousRecordingEvenWithAllOptionsOff) {
@@ -164,6 +165,24 @@ TEST_F(RecordingTest, F10WhileTheSaveDialogIsOpenDoesNotWipeTheRecordingBeingSav
   EXPECT_TRUE(engine.UnsavedChanges);
   TapKey(vk::kF10);  // once the dialog is closed, F10 records again
   EXPECT_EQ(engine.RecorderState, kRecording);
+}
+
+TEST_F(RecordingTest, DelaysAddUpToTheRecordedTimeWhateverTheTickJitter) {
+  StartRecording();
+  input.MoveTo({-1, 0});
+  Tick();  // the first event starts the clock
+  const double start = clock.Now();
+  // Ticks 9.4 and 10.7 ms apart, as a real timer delivers them: rounded one by one, the
+  // delays would mostly read 9 and 11 and their sum would drift from the real time.
+  for (int i = 1; i <= 400; ++i) {
+    clock.Advance(i % 2 ? 0.0094 : 0.0107);
+    input.MoveTo({i, 0});
+    poll.Timer1_Timer();
+  }
+  double sum = 0;
+  for (const auto& entry : Entries()) sum += LeadingNumber(GetField(entry, 4, ","));
+  ASSERT_EQ(engine.MotionList.Count(), 400);
+  EXPECT_NEAR(sum, (clock.Now() - start) * 1000, 0.5);
 }
 
 }  // namespace

@@ -138,9 +138,8 @@ void BM_ReplayFidelity(benchmark::State& state) {
     }
     app.Start();
     auto main = look.WaitFor("Pelmira");
-    const layout::ControlLayout& load = layout::Control(ControlId::PushButton5);
-    auto px = [](int t) { return layout::TwipsToPixels(t, 96); };
-    app.ClickInMainWindow(*main, px(load.left), px(load.top), px(load.width), px(load.height));
+    const Box load = ControlBox(ControlId::PushButton5);
+    app.ClickInMainWindow(*main, load.x, load.y, load.w, load.h);
     auto dialog = look.WaitFor("Open");
     app.TypeIntoDialog(*dialog, path);
     look.WaitGone("Open");

@@ -301,22 +301,6 @@ Lateness Measure(const std::vector<Entry>& entries, const std::vector<double>& o
   return l;
 }
 
-struct Box {
-  int x, y, w, h;
-};
-
-Box ControlBox(ControlId id) {
-  const layout::ControlLayout& c = layout::Control(id);
-  auto px = [](int twips) { return layout::TwipsToPixels(twips, 96); };
-  Box b{px(c.left), px(c.top), px(c.width), px(c.height)};
-  if (c.container) {
-    const layout::ControlLayout& f = layout::Control(*c.container);
-    b.x += px(f.left);
-    b.y += px(f.top);
-  }
-  return b;
-}
-
 void UseFileDialog(Pelmira& app, XLook& look, const TopWindow& main, ControlId button,
                    const std::string& title, const std::string& path) {
   const Box b = ControlBox(button);

@@ -8,17 +8,9 @@
 namespace pel {
 namespace {
 
-class NullFiles : public FileSystem {
- public:
-  bool IsNormalFile(const std::string&) override { return false; }
-  bool CanReadTimestamp(const std::string&) override { return false; }
-  std::unique_ptr<ReadFile> OpenRead(const std::string&) override { return nullptr; }
-  std::unique_ptr<ReplaceFile> BeginReplace(const std::string&) override { return nullptr; }
-};
-
 struct Rig : test::EngineRig {
   Rig() : EngineRig(files) {}
-  NullFiles files;
+  test::NoFiles files;
 };
 
 void BM_Baseline(benchmark::State& state) {

@@ -9,6 +9,7 @@
 #include "engine/error_report.h"
 #include "engine/poll_cycle.h"
 #include "engine/recorder.h"
+#include "platform/error.h"
 #include "platform/fake/fake_clock.h"
 #include "platform/fake/fake_dialogs.h"
 #include "platform/fake/fake_input.h"
@@ -16,6 +17,19 @@
 #include "platform/fake/fake_windows.h"
 
 namespace pel::test {
+
+// For rigs that touch no file: opening or writing one fails.
+class NoFiles : public FileSystem {
+ public:
+  bool IsNormalFile(const std::string&) override { return false; }
+  bool CanReadTimestamp(const std::string&) override { return false; }
+  std::unique_ptr<ReadFile> OpenRead(const std::string& p) override {
+    throw Error(err::kFileNotFound, "no files here: " + p);
+  }
+  std::unique_ptr<ReplaceFile> BeginReplace(const std::string& p) override {
+    throw Error(err::kPermissionDenied, "no files here: " + p);
+  }
+};
 
 struct EngineRig {
   explicit EngineRig(FileSystem& file_system) : files(file_system) {}

@@ -20,23 +20,6 @@ namespace {
 using Steady = std::chrono::steady_clock;
 constexpr double kTickMs = 10;
 
-struct Box {
-  int x, y, w, h;
-};
-
-// A control's place in the main window's client area, in pixels (the test screen is 96 dpi).
-Box ControlBox(ControlId id) {
-  const layout::ControlLayout& c = layout::Control(id);
-  auto px = [](int twips) { return layout::TwipsToPixels(twips, 96); };
-  Box b{px(c.left), px(c.top), px(c.width), px(c.height)};
-  if (c.container) {
-    const layout::ControlLayout& f = layout::Control(*c.container);
-    b.x += px(f.left);
-    b.y += px(f.top);
-  }
-  return b;
-}
-
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> out;
   size_t at = 0;

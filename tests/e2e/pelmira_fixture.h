@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/layout.h"
 #include "tests/x11/xvfb_fixture.h"
 
 struct _XDisplay;
@@ -17,6 +18,22 @@ struct _XDisplay;
 namespace pel::e2e {
 
 using namespace std::chrono_literals;
+
+// A control's place in the main window's client area, in pixels (the test screens are 96 dpi).
+struct Box {
+  int x, y, w, h;
+};
+inline Box ControlBox(ControlId id) {
+  const layout::ControlLayout& c = layout::Control(id);
+  auto px = [](int twips) { return layout::TwipsToPixels(twips, 96); };
+  Box b{px(c.left), px(c.top), px(c.width), px(c.height)};
+  if (c.container) {
+    const layout::ControlLayout& f = layout::Control(*c.container);
+    b.x += px(f.left);
+    b.y += px(f.top);
+  }
+  return b;
+}
 
 // One top-level window as X reports it.
 struct TopWindow {

@@ -9,19 +9,6 @@
 
 namespace pel::test {
 
-// No file is touched by these tests; any attempt is a failure.
-class NoFiles : public FileSystem {
- public:
-  bool IsNormalFile(const std::string&) override { return false; }
-  bool CanReadTimestamp(const std::string&) override { return false; }
-  std::unique_ptr<ReadFile> OpenRead(const std::string& p) override {
-    throw Error(err::kFileNotFound, "no files here: " + p);
-  }
-  std::unique_ptr<ReplaceFile> BeginReplace(const std::string& p) override {
-    throw Error(err::kPermissionDenied, "no files here: " + p);
-  }
-};
-
 class EngineTest : public ::testing::Test, public EngineRig {
  protected:
   EngineTest() : EngineRig(no_files) {}

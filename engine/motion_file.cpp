@@ -177,15 +177,18 @@ void mVazazEzerev::SaveDataToFile() {
   dialog.ShowSave();
   const std::string path = dialog.FileName;
   if (path.empty()) return;
-  if (host_.files.IsNormalFile(path) &&
+  // Whatever stands at the path, hidden or read-only, is asked about before it can be lost. A
+  // folder is no file to overwrite: the replacement below refuses it with the save error.
+  if (host_.files.KindOf(path) == PathKind::File &&
       host_.dialogs.MessageBox("File already exists. Do you want to overwrite old File?",
                                "Save anyway?", MsgButtons::YesNo, MsgIcon::None) != MsgResult::Yes)
     return;
 
   // The file is written to a temporary beside it and renamed into place only when every byte
-  // is on disk, so a failure leaves the old file as it was.
+  // is on disk, so a failure leaves the old file as it was. A link is followed and stays, and
+  // a file the user may not write is refused.
   try {
-    std::unique_ptr<ReplaceFile> out = host_.files.BeginReplace(path);
+    std::unique_ptr<ReplaceFile> out = host_.files.BeginReplace(path, FileUse::User);
     std::vector<char> chunk(kChunk);
     size_t used = 0;
     auto put = [&](std::string_view line) {
@@ -240,7 +243,7 @@ void mVazazEzerev::LoadDataFromFile(const std::string& path) {
   std::string_view line;
   std::string refusal;
   try {
-    file = host_.files.OpenRead(path);
+    file = host_.files.OpenRead(path, FileUse::User);
     reader = std::make_unique<LineReader>(*file, pump);
     if (!reader->Next(line, kHeader.size()) || line != kHeader)
       refusal = "Nothing was loaded: \"" + path +

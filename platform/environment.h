@@ -11,7 +11,8 @@ class Environment {
   virtual ~Environment() = default;
   // Value of the variable `name`, or nullopt when it is not set.
   virtual std::optional<std::string> Get(const std::string& name) = 0;
-  // The user's own temporary folder, ending in the path separator; never the bare root.
+  // The user's own folder for files the program keeps for itself (outline caches), ending in
+  // the path separator; never the bare root and never a folder that other users can write.
   virtual std::string UserTempFolder() = 0;
   // Folder that holds the program file, without a trailing separator.
   virtual std::string ProgramFolder() = 0;

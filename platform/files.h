@@ -33,6 +33,22 @@ class ReplaceFile {
   virtual void Commit() = 0;
 };
 
+// Whose file a path names; it decides how links, owners and permissions are treated.
+enum class FileUse {
+  // A file the user chose: a symbolic link is followed to the file it finally names.
+  User,
+  // A file the program keeps for itself (a cache): a symbolic link is never followed, neither
+  // to read nor to write, and a file that another user owns is not read.
+  Own,
+};
+
+// What a path names, following symbolic links.
+enum class PathKind {
+  None,    // nothing
+  Folder,  // a folder
+  File,    // anything else: an ordinary file whatever its attributes, a device, a broken link
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -41,11 +57,18 @@ class FileSystem {
   virtual bool IsNormalFile(const std::string& path) = 0;
   // True when the modification time of `path` can be read.
   virtual bool CanReadTimestamp(const std::string& path) = 0;
-  // Opens an existing file for reading, denying writers while open where the platform can.
-  virtual std::unique_ptr<ReadFile> OpenRead(const std::string& path) = 0;
-  // Starts replacing `path` (see ReplaceFile). Never writes through a symbolic link at `path`:
-  // the link itself is replaced.
-  virtual std::unique_ptr<ReplaceFile> BeginReplace(const std::string& path) = 0;
+  // What is at `path`; None also when it cannot be looked up.
+  virtual PathKind KindOf(const std::string& path) = 0;
+  // Opens an existing ordinary file for reading, denying writers while open where the platform
+  // can. FileUse::Own: a link at `path` or a file that another user owns fails.
+  virtual std::unique_ptr<ReadFile> OpenRead(const std::string& path, FileUse use) = 0;
+  // Starts replacing `path` (see ReplaceFile); a folder at the path fails at once.
+  // FileUse::User: a link is followed and its final target replaced in the target's folder (the
+  // link stays); a target we may not write fails (70) and stays as it is; the new file keeps
+  // the old one's owner, group and mode where the system allows. FileUse::Own: a link at `path`
+  // is itself replaced, never written through. Temporary files of our own naming left behind
+  // in the folder by a replacement that never ended are removed.
+  virtual std::unique_ptr<ReplaceFile> BeginReplace(const std::string& path, FileUse use) = 0;
 };
 
 }  // namespace pel

@@ -36,15 +36,39 @@ void IndicatorForms::Form::Form_Load() {
   p.Step(104, [&] { native_->SetLeft(host_.factory.PrimaryScreenWidth() - native_->Width()); });
   std::string path;
   // A failed lookup counts as "no file": the outline is scanned and stored again.
-  const bool stored = p.Test(106, [&] {
+  const bool found = p.Test(106, [&] {
     path = host_.engine.GetTempFolder() + std::string(design_.region_file);
-    return host_.files.IsNormalFile(path);
+    return host_.files.KindOf(path) != PathKind::None;
   });
-  if (!stored) {
-    p.Step(108, [&] { transform_->ShapeMe(native_.get(), color::kBlue, false, path); });
-  } else {
-    p.Step(110, [&] { transform_->ShapeMe(native_.get(), color::kBlue, true, path); });
+  // The stored outline is a cache of the picture's. Whatever cannot serve as one (unreadable,
+  // another user's, a link, empty, no region data, no pixels left, made for a bigger picture) is
+  // replaced silently: a box here would be clicked away and that click recorded.
+  bool replace = false;
+  if (found) {
+    p.Step(110, [&] {
+      try {
+        transform_->ShapeMe(native_.get(), color::kBlue, true, path);
+        const auto& outline = transform_->ShapeRegion;
+        replace = !outline || outline->Empty() || transform_->ReadBeyondWindow;
+      } catch (...) {
+        replace = true;
+      }
+    });
   }
+  if (found && !replace) return;
+  p.Step(108, [&] {
+    if (!replace) {
+      transform_->ShapeMe(native_.get(), color::kBlue, false, path);
+      return;
+    }
+    try {
+      transform_->ShapeMe(native_.get(), color::kBlue, false, path);
+    } catch (...) {
+      // What stands at the path may not be ours to replace (another user's file in a shared
+      // TEMP): the window still gets its outline, only it is not kept.
+      transform_->ShapeMe(native_.get(), color::kBlue, false, "");
+    }
+  });
 }
 
 IndicatorForms::IndicatorForms(IndicatorHost host) : host_(host) {}

@@ -2,7 +2,7 @@
 // frmRec and frmPlay, the indicator windows: created on first reference, placed at the top-right
 // corner of the primary screen and shaped to their pictures by their load handler, destroyed by
 // Close. The outline is scanned once and kept in a region data file in the temporary folder;
-// later loads read the file.
+// later loads read the file, and a file that cannot serve is scanned and stored again.
 
 #include <array>
 #include <memory>

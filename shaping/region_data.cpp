@@ -56,7 +56,8 @@ std::string EncodeRegionData(const Region& region) {
   return out;
 }
 
-std::optional<Region> DecodeRegionData(std::string_view bytes, const Rect* clip) {
+std::optional<Region> DecodeRegionData(std::string_view bytes, const Rect* clip, bool* cut) {
+  if (cut) *cut = false;
   if (bytes.size() < kRegionHeaderSize || bytes.size() > kMaxRegionDataBytes) return std::nullopt;
   if (Get32(bytes, 0) != kRegionHeaderSize || Get32(bytes, 4) != kRdhRectangles) {
     return std::nullopt;
@@ -72,6 +73,10 @@ std::optional<Region> DecodeRegionData(std::string_view bytes, const Rect* clip)
     Rect r{GetSigned32(bytes, at), GetSigned32(bytes, at + 4), GetSigned32(bytes, at + 8),
            GetSigned32(bytes, at + 12)};
     if (clip != nullptr) {
+      if (cut && r.left < r.right && r.top < r.bottom &&
+          (r.left < clip->left || r.top < clip->top || r.right > clip->right ||
+           r.bottom > clip->bottom))
+        *cut = true;
       r.left = std::max(r.left, clip->left);
       r.top = std::max(r.top, clip->top);
       r.right = std::min(r.right, clip->right);

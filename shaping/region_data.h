@@ -48,7 +48,9 @@ std::string EncodeRegionData(const Region& region);
 // other than 1, or fewer bytes after the header than nCount rectangles need. nRgnSize and rcBound
 // are not consulted and bytes after the last rectangle are ignored, as the platform does.
 // When `clip` is given, each rectangle is first cut to it (a window only shows its own pixels,
-// and cutting first bounds the work for hostile data).
-std::optional<Region> DecodeRegionData(std::string_view bytes, const Rect* clip = nullptr);
+// and cutting first bounds the work for hostile data); `cut`, when given, tells whether any
+// listed rectangle reached beyond it.
+std::optional<Region> DecodeRegionData(std::string_view bytes, const Rect* clip = nullptr,
+                                       bool* cut = nullptr);
 
 }  // namespace pel

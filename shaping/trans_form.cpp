@@ -146,7 +146,7 @@ void clsTransForm::SaveRegionDataToFile(const std::string& FileName) {
     // A new file renamed over the old one: a failure leaves the old file whole, never a partial
     // one that a later start would read as an outline, and a symbolic link planted at the name
     // is replaced rather than written through.
-    std::unique_ptr<ReplaceFile> out = files_.BeginReplace(FileName);
+    std::unique_ptr<ReplaceFile> out = files_.BeginReplace(FileName, FileUse::Own);
     out->Write(data);
     out->Commit();
   } catch (const Error& e) {
@@ -157,8 +157,10 @@ void clsTransForm::SaveRegionDataToFile(const std::string& FileName) {
 }
 
 void clsTransForm::LoadRegionDataFromFile(const std::string& FileName) {
+  ReadBeyondWindow = false;
   try {
-    std::unique_ptr<ReadFile> in = files_.OpenRead(FileName);
+    // Never through a link, never another user's file: an outline decides what the user sees.
+    std::unique_ptr<ReadFile> in = files_.OpenRead(FileName, FileUse::Own);
     uint64_t length = in->Size();
     // The whole file goes into a buffer indexed 0 to length - 1, which cannot exist when empty.
     if (length == 0) {
@@ -178,7 +180,7 @@ void clsTransForm::LoadRegionDataFromFile(const std::string& FileName) {
     bytes.resize(got);
     PixelSize size = Target->OuterSize();
     Rect window{0, 0, size.width, size.height};
-    ShapeRegion = DecodeRegionData(bytes, &window);
+    ShapeRegion = DecodeRegionData(bytes, &window, &ReadBeyondWindow);
   } catch (const Error& e) {
     throw Error(e.Number(), e.Description(), env_.ExecutableBaseName() + kLoadSourceSuffix);
   } catch (const std::bad_alloc&) {

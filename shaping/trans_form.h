@@ -11,7 +11,8 @@
 // Errors are thrown as pel::Error with the numbers below (source "TransForm"), or with the
 // file system's own number and description (source "TransForm" when storing, the executable's
 // base name followed by ".cDIBSectionRegion" when reading). A failing call never applies an
-// outline: the window stays rectangular.
+// outline: the window stays rectangular. Outline files are the program's own (FileUse::Own):
+// never read or written through a link, never read when another user owns them.
 
 #include <cstdint>
 #include <optional>
@@ -96,6 +97,9 @@ class clsTransForm {
   // data can then neither cost more than the window's size nor wrap around in a window system
   // with 16-bit coordinates.
   std::optional<Region> ShapeRegion;
+  // True when the last outline read from a file reached beyond the window's bounds: an outline
+  // made for another picture.
+  bool ReadBeyondWindow = false;
   // The pixels being cut from ShapeRegion; empty outside ShapeMe.
   Region RunRegion;
   // The object of the last ShapeMe call.

@@ -20,6 +20,8 @@ struct FakeFile {
   bool folder = false;
   bool hidden = false;  // hidden attribute (a base name starting with '.' is hidden anyway)
   bool system = false;
+  bool read_only = false;  // we may not write it: a user's file is not replaced
+  bool foreign = false;    // another user owns it: the program's own file is not read
 };
 
 class FakeFileSystem : public FileSystem {
@@ -59,22 +61,30 @@ class FakeFileSystem : public FileSystem {
     return !f.folder && !f.hidden && !f.system && !BaseName(path).starts_with('.');
   }
   bool CanReadTimestamp(const std::string& path) override { return Exists(path); }
+  PathKind KindOf(const std::string& path) override {
+    auto it = files.find(path);
+    if (it == files.end()) return PathKind::None;
+    return it->second.folder ? PathKind::Folder : PathKind::File;
+  }
 
-  std::unique_ptr<ReadFile> OpenRead(const std::string& path) override {
+  std::unique_ptr<ReadFile> OpenRead(const std::string& path, FileUse use) override {
     Log("OpenRead " + path);
     if (fail_open) Throw(fail_open, path);
     auto it = files.find(path);
     if (it == files.end()) Throw(err::kFileNotFound, path);
     if (it->second.folder) Throw(err::kPathFileAccess, path);
+    if (use == FileUse::Own && it->second.foreign) Throw(err::kPermissionDenied, path);
     ++opens;
     return std::make_unique<Reader>(*this, it->second.bytes, path);
   }
 
-  std::unique_ptr<ReplaceFile> BeginReplace(const std::string& path) override {
+  std::unique_ptr<ReplaceFile> BeginReplace(const std::string& path, FileUse use) override {
     Log("BeginReplace " + path);
     if (fail_open) Throw(fail_open, path);
     auto it = files.find(path);
     if (it != files.end() && it->second.folder) Throw(err::kPathFileAccess, path);
+    if (use == FileUse::User && it != files.end() && it->second.read_only)
+      Throw(err::kPermissionDenied, path);
     return std::make_unique<Writer>(*this, path);
   }
 

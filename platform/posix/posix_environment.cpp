@@ -1,7 +1,10 @@
 #include "platform/posix/posix_environment.h"
 
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <vector>
 
@@ -19,6 +22,47 @@ std::string ExecutablePath() {
   }
 }
 
+bool IsAbsolute(const std::optional<std::string>& path) {
+  return path && !path->empty() && path->front() == '/';
+}
+
+// The home folder: $HOME, else the password database's entry for this user.
+std::string HomeFolder(const std::optional<std::string>& home) {
+  if (IsAbsolute(home)) return *home;
+  std::vector<char> buf(16384);
+  struct passwd pw {};
+  struct passwd* found = nullptr;
+  if (::getpwuid_r(::geteuid(), &pw, buf.data(), buf.size(), &found) == 0 && found &&
+      found->pw_dir && found->pw_dir[0] == '/')
+    return found->pw_dir;
+  return {};
+}
+
+// Makes `folder` and any missing folders above it, each for this user alone.
+void MakeFolders(const std::string& folder) {
+  for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+    ::mkdir(folder.substr(0, slash).c_str(), 0700);
+    if (slash == std::string::npos) return;
+  }
+}
+
+// `base`/pelmira, made when missing; empty unless it is a folder of this user's that nobody
+// else can write. `base` itself must belong to this user or to the system and not be open to
+// everyone, or another user could swap the folder under it.
+std::string OwnSubfolder(const std::string& base, bool base_private) {
+  struct stat st {};
+  if (::stat(base.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return {};
+  if (st.st_uid != ::geteuid() && (base_private || st.st_uid != 0)) return {};
+  if ((st.st_mode & (base_private ? 022 : 002)) != 0) return {};
+  const std::string folder = base + "/pelmira";
+  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return {};
+  // Not through a link: the folder itself must be ours.
+  if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
+    return {};
+  if ((st.st_mode & 077) != 0 && ::chmod(folder.c_str(), 0700) != 0) return {};
+  return folder;
+}
+
 }  // namespace
 
 std::optional<std::string> PosixEnvironment::Get(const std::string& name) {
@@ -28,11 +72,24 @@ std::optional<std::string> PosixEnvironment::Get(const std::string& name) {
 }
 
 std::string PosixEnvironment::UserTempFolder() {
-  std::string folder = Get("TMPDIR").value_or("");
-  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-  if (folder.empty() || folder == "/") folder = "/tmp";
-  folder.push_back('/');
-  return folder;
+  // The runtime folder is the user's alone by definition, yet it is checked like any other.
+  const std::optional<std::string> runtime = Get("XDG_RUNTIME_DIR");
+  if (IsAbsolute(runtime)) {
+    std::string folder = OwnSubfolder(*runtime, /*base_private=*/true);
+    if (!folder.empty()) return folder + "/";
+  }
+  std::optional<std::string> cache = Get("XDG_CACHE_HOME");
+  if (!IsAbsolute(cache)) {
+    const std::string home = HomeFolder(Get("HOME"));
+    cache = home.empty() ? std::string() : home + "/.cache";
+  }
+  // No home at all: a folder that does not exist, where storing fails and is reported.
+  if (cache->empty()) return "/nonexistent/pelmira/";
+  MakeFolders(*cache);
+  std::string folder = OwnSubfolder(*cache, /*base_private=*/false);
+  // No folder of our own: the name all the same, where storing then fails and is reported,
+  // rather than a folder that others can write.
+  return (folder.empty() ? *cache + "/pelmira" : folder) + "/";
 }
 
 std::string PosixEnvironment::ProgramFolder() {

@@ -8,7 +8,10 @@ namespace pel {
 class PosixEnvironment : public Environment {
  public:
   std::optional<std::string> Get(const std::string& name) override;
-  // $TMPDIR when set and not the root, else "/tmp/"; always with a trailing '/'.
+  // "pelmira" in $XDG_RUNTIME_DIR when that is the user's private folder, else in
+  // $XDG_CACHE_HOME or ~/.cache (the home from the password database when HOME is unset); made
+  // 0700 and checked to be the user's own; always with a trailing '/'. $TMPDIR is not used: it
+  // is most often a folder that every user shares, and the files kept here outlive the run.
   std::string UserTempFolder() override;
   // Folder of /proc/self/exe; "." when it cannot be read.
   std::string ProgramFolder() override;

@@ -1,13 +1,16 @@
 #include "platform/posix/posix_files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstring>
 #include <random>
 #include <string_view>
+#include <vector>
 
 #include "platform/error.h"
 
@@ -93,8 +96,9 @@ class PosixReadFile : public ReadFile {
 
 class PosixReplaceFile : public ReplaceFile {
  public:
-  PosixReplaceFile(int fd, std::string temp, std::string target)
-      : fd_(fd), temp_(std::move(temp)), target_(std::move(target)) {}
+  // `target` is the file renamed over; `shown` the path that failures name.
+  PosixReplaceFile(int fd, std::string temp, std::string target, std::string shown)
+      : fd_(fd), temp_(std::move(temp)), target_(std::move(target)), shown_(std::move(shown)) {}
 
   ~PosixReplaceFile() override {
     if (fd_ >= 0) ::close(fd_);
@@ -108,10 +112,10 @@ class PosixReplaceFile : public ReplaceFile {
       ssize_t put = ::write(fd_, bytes.data(), bytes.size());
       if (put < 0) {
         if (errno == EINTR) continue;
-        ThrowFileError(errno, "write", target_);
+        ThrowFileError(errno, "write", shown_);
       }
       // A regular file that takes nothing has no room left.
-      if (put == 0) ThrowFileError(ENOSPC, "write", target_);
+      if (put == 0) ThrowFileError(ENOSPC, "write", shown_);
       bytes.remove_prefix(static_cast<size_t>(put));
     }
   }
@@ -122,13 +126,13 @@ class PosixReplaceFile : public ReplaceFile {
     // Delayed allocation and network file systems report a full disk only here.
     while (::fsync(fd_) != 0) {
       if (errno == EINTR) continue;
-      ThrowFileError(errno, "sync", target_);
+      ThrowFileError(errno, "sync", shown_);
     }
     const int fd = fd_;
     fd_ = -1;
-    if (::close(fd) != 0 && errno != EINTR) ThrowFileError(errno, "close", target_);
+    if (::close(fd) != 0 && errno != EINTR) ThrowFileError(errno, "close", shown_);
     // rename replaces a symbolic link at the target rather than writing through it.
-    if (::rename(temp_.c_str(), target_.c_str()) != 0) ThrowFileError(errno, "rename", target_);
+    if (::rename(temp_.c_str(), target_.c_str()) != 0) ThrowFileError(errno, "rename", shown_);
     committed_ = true;
     // The new name is only durable once the folder is synced. The file is in place by now, so a
     // folder that cannot be synced (some file systems refuse) is not a failed save.
@@ -143,8 +147,71 @@ class PosixReplaceFile : public ReplaceFile {
   int fd_;
   std::string temp_;
   std::string target_;
+  std::string shown_;
   bool committed_ = false;
 };
+
+// Temporary files are ".<name>.pelmira.XXXXXX.tmp", XXXXXX letters and digits.
+constexpr std::string_view kTempMark = ".pelmira.";
+constexpr std::string_view kTempEnd = ".tmp";
+constexpr int kTempRandom = 6;
+// A replacement writes its file without pause and ends within the save, so a temporary file
+// untouched this long has lost its writer (a save killed part way). The margin also covers a
+// writer on another machine sharing the folder, whose process cannot be asked about.
+constexpr time_t kStaleTempSeconds = 15 * 60;
+
+bool IsOurTempName(std::string_view name) {
+  const size_t tail = kTempMark.size() + kTempRandom + kTempEnd.size();
+  if (name.size() < 2 + tail || name.front() != '.' || !name.ends_with(kTempEnd)) return false;
+  const std::string_view mark = name.substr(name.size() - tail, kTempMark.size());
+  if (mark != kTempMark) return false;
+  const std::string_view random =
+      name.substr(name.size() - kTempEnd.size() - kTempRandom, kTempRandom);
+  for (char c : random)
+    if (!(std::isalnum(static_cast<unsigned char>(c)))) return false;
+  return true;
+}
+
+// Removes our own stale temporary files from `folder`: only our naming, only ordinary files
+// this user owns, only when untouched for kStaleTempSeconds. Best effort: the save goes on
+// whatever happens here.
+void RemoveStaleTemps(const std::string& folder) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return;
+  const int fd = ::dirfd(dir);
+  const time_t now = ::time(nullptr);
+  while (const dirent* e = ::readdir(dir)) {
+    if (!IsOurTempName(e->d_name)) continue;
+    struct stat st {};
+    if (::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) continue;
+    if (now - st.st_mtime < kStaleTempSeconds) continue;
+    ::unlinkat(fd, e->d_name, 0);
+  }
+  ::closedir(dir);
+}
+
+// The file that `path` finally names: symbolic links followed one by one, each relative to the
+// folder that holds it. A link to nothing gives the path it names, where the file is then made.
+std::string FinalTarget(const std::string& path) {
+  std::string at = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st {};
+    if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return at;
+    std::vector<char> buf(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
+    ssize_t n;
+    while ((n = ::readlink(at.c_str(), buf.data(), buf.size())) >= 0 &&
+           static_cast<size_t>(n) == buf.size())
+      buf.resize(buf.size() * 2);
+    if (n < 0) ThrowFileError(errno, "readlink", path);
+    std::string to(buf.data(), static_cast<size_t>(n));
+    const size_t slash = at.rfind('/');
+    at = (!to.empty() && to.front() == '/') || slash == std::string::npos
+             ? to
+             : at.substr(0, slash + 1) + to;
+  }
+  ThrowFileError(ELOOP, "replace", path);
+}
 
 }  // namespace
 
@@ -158,18 +225,28 @@ bool PosixFileSystem::IsNormalFile(const std::string& path) {
   return S_ISREG(st.st_mode);
 }
 
+PathKind PosixFileSystem::KindOf(const std::string& path) {
+  if (path.empty()) return PathKind::None;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0)
+    return S_ISDIR(st.st_mode) ? PathKind::Folder : PathKind::File;
+  // A link that leads nowhere is still something the path names.
+  return ::lstat(path.c_str(), &st) == 0 ? PathKind::File : PathKind::None;
+}
+
 bool PosixFileSystem::CanReadTimestamp(const std::string& path) {
   struct stat st {};
   return !path.empty() && ::stat(path.c_str(), &st) == 0;
 }
 
-std::unique_ptr<ReadFile> PosixFileSystem::OpenRead(const std::string& path) {
+std::unique_ptr<ReadFile> PosixFileSystem::OpenRead(const std::string& path, FileUse use) {
   if (path.empty())
     throw Error(err::kBadFileName, DescribeError(err::kBadFileName), "PosixFileSystem");
   // Non-blocking so that a FIFO picked by mistake cannot hang the open; it is refused below.
   int fd;
   do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    fd = ::open(path.c_str(),
+                O_RDONLY | O_CLOEXEC | O_NONBLOCK | (use == FileUse::Own ? O_NOFOLLOW : 0));
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) ThrowFileError(errno, "open", path);
   struct stat st {};
@@ -187,39 +264,62 @@ std::unique_ptr<ReadFile> PosixFileSystem::OpenRead(const std::string& path) {
         DescribeError(err::kPathFileAccess) + " (open \"" + path + "\": not an ordinary file)",
         "PosixFileSystem");
   }
+  if (use == FileUse::Own && st.st_uid != ::geteuid()) {
+    // Another user's file in a shared folder is nothing this program stored.
+    ::close(fd);
+    throw Error(
+        err::kPermissionDenied,
+        DescribeError(err::kPermissionDenied) + " (open \"" + path + "\": owned by another user)",
+        "PosixFileSystem");
+  }
   int flags = ::fcntl(fd, F_GETFL);
   if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   return std::make_unique<PosixReadFile>(fd, static_cast<uint64_t>(st.st_size), path);
 }
 
-std::unique_ptr<ReplaceFile> PosixFileSystem::BeginReplace(const std::string& path) {
+std::unique_ptr<ReplaceFile> PosixFileSystem::BeginReplace(const std::string& path, FileUse use) {
   std::string_view base = BaseName(path);
   if (path.empty() || base.empty() || base == "." || base == "..")
     throw Error(err::kBadFileName, DescribeError(err::kBadFileName), "PosixFileSystem");
+  const std::string target = use == FileUse::User ? FinalTarget(path) : path;
   // A folder at the target would only fail at the rename; say so before anything is written.
-  struct stat target {};
-  const bool exists = ::stat(path.c_str(), &target) == 0;
-  if (exists && S_ISDIR(target.st_mode)) ThrowFileError(EISDIR, "replace", path);
+  struct stat old {};
+  const bool exists = ::lstat(target.c_str(), &old) == 0;
+  if (exists && S_ISDIR(old.st_mode)) ThrowFileError(EISDIR, "replace", path);
+  // The rename needs only the folder's permission: a file the user may not write is kept from
+  // being replaced here.
+  if (use == FileUse::User && exists &&
+      ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+    ThrowFileError(errno, "replace", path);
 
-  const std::string folder = FolderOf(path);
-  std::string prefix = (path.rfind('/') == std::string::npos ? std::string() : folder + "/") + "." +
-                       std::string(base) + ".";
+  const std::string folder = FolderOf(target);
+  RemoveStaleTemps(folder);
+  const size_t slash = target.rfind('/');
+  const std::string prefix = (slash == std::string::npos ? std::string() : folder + "/") + "." +
+                             std::string(BaseName(target)) + std::string(kTempMark);
   static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   struct timespec ts {};
   ::clock_gettime(CLOCK_REALTIME, &ts);
   std::minstd_rand rng(static_cast<unsigned>(ts.tv_nsec) ^ static_cast<unsigned>(::getpid() << 16));
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string temp = prefix;
-    for (int i = 0; i < 6; ++i) temp.push_back(kChars[rng() % (sizeof kChars - 1)]);
-    temp += ".tmp";
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    for (int i = 0; i < kTempRandom; ++i) temp.push_back(kChars[rng() % (sizeof kChars - 1)]);
+    temp += kTempEnd;
+    // The program's own files are for this user alone.
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+                    use == FileUse::Own ? 0600 : 0666);
     if (fd < 0) {
       if (errno == EEXIST || errno == EINTR) continue;
       ThrowFileError(errno, "create", path, /*creating=*/true);
     }
-    // Replacing an ordinary file keeps its permissions.
-    if (exists && S_ISREG(target.st_mode)) ::fchmod(fd, target.st_mode & 07777);
-    return std::make_unique<PosixReplaceFile>(fd, std::move(temp), path);
+    if (use == FileUse::User && exists && S_ISREG(old.st_mode)) {
+      // Owner and group first: a change of owner clears set-id bits the mode then restores.
+      // Either may be refused to a user who is not the file's owner; the save goes on.
+      if (::fchown(fd, old.st_uid, old.st_gid) != 0)
+        ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+      ::fchmod(fd, old.st_mode & 07777);
+    }
+    return std::make_unique<PosixReplaceFile>(fd, std::move(temp), target, path);
   }
   ThrowFileError(EEXIST, "create", path, /*creating=*/true);
 }

@@ -1,7 +1,7 @@
 #pragma once
 // Files on a POSIX system. Replacements go to a hidden temporary file beside the target
-// (".<name>.XXXXXX.tmp") that is synced and renamed over the target only on Commit, so a failed
-// save never leaves a half-written file in place of a good one.
+// (".<name>.pelmira.XXXXXX.tmp") that is synced and renamed over the target only on Commit, so a
+// failed save never leaves a half-written file in place of a good one.
 
 #include <cerrno>
 #include <memory>
@@ -15,8 +15,9 @@ class PosixFileSystem : public FileSystem {
  public:
   bool IsNormalFile(const std::string& path) override;
   bool CanReadTimestamp(const std::string& path) override;
-  std::unique_ptr<ReadFile> OpenRead(const std::string& path) override;
-  std::unique_ptr<ReplaceFile> BeginReplace(const std::string& path) override;
+  PathKind KindOf(const std::string& path) override;
+  std::unique_ptr<ReadFile> OpenRead(const std::string& path, FileUse use) override;
+  std::unique_ptr<ReplaceFile> BeginReplace(const std::string& path, FileUse use) override;
 };
 
 // The runtime's number for a system error `code` met while working on a file; `creating` tells

@@ -57,7 +57,7 @@ int32_t ErrorNumberOf(F&& f, std::string* description = nullptr) {
 }
 
 std::string ReadAll(FileSystem& fs, const std::string& path) {
-  auto f = fs.OpenRead(path);
+  auto f = fs.OpenRead(path, FileUse::User);
   std::string out;
   char buf[7];  // small on purpose: reads must resume where they stopped
   for (size_t n; (n = f->Read(buf, sizeof buf)) > 0;) out.append(buf, n);
@@ -65,7 +65,7 @@ std::string ReadAll(FileSystem& fs, const std::string& path) {
 }
 
 void WriteWhole(FileSystem& fs, const std::string& path, const std::string& bytes) {
-  auto w = fs.BeginReplace(path);
+  auto w = fs.BeginReplace(path, FileUse::User);
   w->Write(bytes);
   w->Commit();
 }
@@ -113,7 +113,7 @@ void TestFiles(const std::string& dir) {
   Check(ReadAll(fs, target) == "[MouseMotionFile]\r\nmove,1,2,3\r\n", "files: read back");
   WriteWhole(fs, target, "short");
   {
-    auto f = fs.OpenRead(target);
+    auto f = fs.OpenRead(target, FileUse::User);
     Check(f->Size() == 5 && ReadAll(fs, target) == "short",
           "files: shorter replacement leaves no old bytes");
   }
@@ -121,7 +121,7 @@ void TestFiles(const std::string& dir) {
 
   // A replacement dropped without Commit leaves the target and the folder as they were.
   {
-    auto w = fs.BeginReplace(target);
+    auto w = fs.BeginReplace(target, FileUse::User);
     w->Write("half written");
     Check(CountFiles(dir, L"~*") == 1, "files: temporary file sits in the target's folder");
     Check(ReadAll(fs, target) == "short", "files: target unchanged before commit");
@@ -131,7 +131,7 @@ void TestFiles(const std::string& dir) {
 
   // An open reader keeps writers out; the failed commit leaves the old bytes in place.
   {
-    auto reader = fs.OpenRead(target);
+    auto reader = fs.OpenRead(target, FileUse::User);
     HANDLE other_reader =
         CreateFileW(Widen(target).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                     nullptr, OPEN_EXISTING, 0, nullptr);
@@ -178,18 +178,18 @@ void TestFiles(const std::string& dir) {
 
   // Error numbers.
   std::string desc;
-  n = ErrorNumberOf([&] { fs.OpenRead(dir + "missing.mmf"); }, &desc);
+  n = ErrorNumberOf([&] { fs.OpenRead(dir + "missing.mmf", FileUse::User); }, &desc);
   Check(n == err::kFileNotFound && desc.find("missing.mmf") != std::string::npos,
         "files: missing file is 53 and named", std::to_string(n) + " " + desc);
-  n = ErrorNumberOf([&] { fs.OpenRead(dir + "nofolder\\x.mmf"); });
+  n = ErrorNumberOf([&] { fs.OpenRead(dir + "nofolder\\x.mmf", FileUse::User); });
   Check(n == err::kPathNotFound, "files: missing folder on read is 76", std::to_string(n));
   n = ErrorNumberOf([&] { WriteWhole(fs, dir + "nofolder\\x.mmf", "x"); });
   Check(n == err::kPathNotFound, "files: missing folder on replace is 76", std::to_string(n));
-  n = ErrorNumberOf([&] { fs.OpenRead(dir + "folder.mmf"); }, &desc);
+  n = ErrorNumberOf([&] { fs.OpenRead(dir + "folder.mmf", FileUse::User); }, &desc);
   Info("reading a folder: error " + std::to_string(n) + " " + desc);
   Check(n == err::kPermissionDenied || n == err::kPathFileAccess,
         "files: reading a folder fails with 70 or 75", std::to_string(n));
-  n = ErrorNumberOf([&] { fs.OpenRead(std::string("bad\xff") + "name"); });
+  n = ErrorNumberOf([&] { fs.OpenRead(std::string("bad\xff") + "name", FileUse::User); });
   Check(n == err::kBadFileName, "files: non-UTF-8 name is 52", std::to_string(n));
   Check(FileErrorNumber(ERROR_DISK_FULL) == err::kDiskFull &&
             FileErrorNumber(ERROR_HANDLE_DISK_FULL) == err::kDiskFull &&
@@ -225,7 +225,7 @@ void TestFiles(const std::string& dir) {
   // Empty file: size 0, first read returns 0.
   WriteWhole(fs, dir + "empty.shp", "");
   {
-    auto f = fs.OpenRead(dir + "empty.shp");
+    auto f = fs.OpenRead(dir + "empty.shp", FileUse::User);
     char c;
     Check(f->Size() == 0 && f->Read(&c, 1) == 0, "files: empty file reads nothing");
   }

@@ -172,7 +172,15 @@ bool Win32FileSystem::CanReadTimestamp(const std::string& path) {
   return GetFileAttributesExW(w.c_str(), GetFileExInfoStandard, &data) != 0;
 }
 
-std::unique_ptr<ReadFile> Win32FileSystem::OpenRead(const std::string& path) {
+PathKind Win32FileSystem::KindOf(const std::string& path) {
+  std::wstring w;
+  if (!QueryPath(path, w)) return PathKind::None;
+  const DWORD a = GetFileAttributesW(w.c_str());
+  if (a == INVALID_FILE_ATTRIBUTES) return PathKind::None;
+  return (a & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Folder : PathKind::File;
+}
+
+std::unique_ptr<ReadFile> Win32FileSystem::OpenRead(const std::string& path, FileUse) {
   const std::wstring w = Widen(path);
   if (w.empty()) throw FileError(ERROR_FILE_NOT_FOUND, path);
   // Readers may share the file; writers are kept out until it is closed.
@@ -185,7 +193,7 @@ std::unique_ptr<ReadFile> Win32FileSystem::OpenRead(const std::string& path) {
   return std::make_unique<Win32ReadFile>(h.Release(), bytes, path);
 }
 
-std::unique_ptr<ReplaceFile> Win32FileSystem::BeginReplace(const std::string& path) {
+std::unique_ptr<ReplaceFile> Win32FileSystem::BeginReplace(const std::string& path, FileUse) {
   const std::wstring target = Widen(path);
   const size_t base = BaseNameStart(target);
   if (base >= target.size()) throw FileError(ERROR_INVALID_NAME, path);

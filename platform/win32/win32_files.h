@@ -17,8 +17,9 @@ class Win32FileSystem : public FileSystem {
  public:
   bool IsNormalFile(const std::string& path) override;
   bool CanReadTimestamp(const std::string& path) override;
-  std::unique_ptr<ReadFile> OpenRead(const std::string& path) override;
-  std::unique_ptr<ReplaceFile> BeginReplace(const std::string& path) override;
+  PathKind KindOf(const std::string& path) override;
+  std::unique_ptr<ReadFile> OpenRead(const std::string& path, FileUse use) override;
+  std::unique_ptr<ReplaceFile> BeginReplace(const std::string& path, FileUse use) override;
 };
 
 }  // namespace pel::win32

@@ -2,8 +2,17 @@
 // temporary folder.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
+#include <utility>
+
+#include "platform/posix/posix_files.h"
+#include "shaping/region_data.h"
 #include "tests/app/rig.h"
+#include "tests/common/other_user.h"
 
 namespace pel::test {
 namespace {
@@ -66,17 +75,46 @@ TEST_F(Indicators, DeletedFileIsScannedAndStoredAgain) {
   EXPECT_EQ(r.log.Count("BeginReplace"), 2);
 }
 
-TEST_F(Indicators, UnreadableFileIsReportedAt110AndTheWindowStaysRectangular) {
-  r.files.Put(kRecFile, "");
+TEST_F(Indicators, StoredOutlineThatCannotServeIsScannedAndStoredAgainWithoutABox) {
+  // A valid header and rectangles: none (the window would vanish), or beyond the window.
+  auto region_data = [](std::vector<Rect> rects) {
+    return EncodeRegionData(Region::FromRects(rects));
+  };
+  const Rect kSquare{8, 8, 24, 24};  // the substitute face's opaque square
+  struct Planted {
+    const char* what;
+    std::string bytes;
+    bool foreign = false;
+    bool folder = false;
+  };
+  const std::vector<Planted> cases = {
+      {"a folder", "", false, true},
+      {"empty", ""},
+      {"another user's", region_data({{0, 0, 1, 1}}), true},
+      {"no region data", std::string(48, 'x')},
+      {"no rectangles", region_data({})},
+      {"made for a bigger picture", region_data({{0, 0, 300, 40}})},
+  };
+  for (const Planted& c : cases) {
+    SCOPED_TRACE(c.what);
+    fake::FakeFile& f = r.files.files[kRecFile] = fake::FakeFile{};
+    f.bytes = c.bytes;
+    f.foreign = c.foreign;
+    f.folder = c.folder;
+    forms().Ref(IndicatorId::Rec);
+    EXPECT_TRUE(r.dialogs.boxes.empty());
+    ASSERT_TRUE(Native(IndicatorId::Rec).region.has_value());
+    EXPECT_EQ(*Native(IndicatorId::Rec).region, std::vector<Rect>{kSquare});
+    if (!c.folder) {
+      EXPECT_EQ(r.files.Bytes(kRecFile), region_data({kSquare}));
+    } else {
+      r.files.files.erase(kRecFile);
+    }
+    forms().Close(IndicatorId::Rec);
+  }
+  // The stored file serves the next load.
   forms().Ref(IndicatorId::Rec);
-  ASSERT_EQ(r.Reports().size(), 1u);
-  EXPECT_TRUE(Names(r.Reports()[0].text, "frmRec.Form_Load", 110));
-  EXPECT_FALSE(Native(IndicatorId::Rec).region.has_value());
-  EXPECT_EQ(Native(IndicatorId::Rec).left, 1774);
-  // The same at the next start of a recording while the file stays as it is.
-  forms().Close(IndicatorId::Rec);
-  forms().Ref(IndicatorId::Rec);
-  EXPECT_EQ(r.Reports().size(), 2u);
+  EXPECT_EQ(Native(IndicatorId::Rec).picture_reads, 0);
 }
 
 TEST_F(Indicators, OutlineThatCannotBeStoredIsReportedAt108) {
@@ -120,18 +158,6 @@ TEST_F(Indicators, ReferenceCreatesOnceAndCloseDestroys) {
   EXPECT_EQ(r.factory.created, 1);
 }
 
-TEST_F(Indicators, StoredFileThatIsNoRegionDataLeavesTheWindowRectangularSilently) {
-  std::string bytes(48, '\0');
-  bytes[0] = 32;  // dwSize
-  bytes[4] = 2;   // iType other than RDH_RECTANGLES
-  bytes[8] = 1;   // nCount
-  bytes[12] = 16;
-  r.files.Put(kRecFile, bytes);
-  forms().Ref(IndicatorId::Rec);
-  EXPECT_TRUE(r.dialogs.boxes.empty());
-  EXPECT_FALSE(Native(IndicatorId::Rec).region.has_value());
-}
-
 TEST_F(Indicators, RecordingThroughThePollCycleOpensBlinksAndClosesTheWindow) {
   r.form.Form_Load();
   r.input.Tap(vk::kF10);
@@ -147,6 +173,46 @@ TEST_F(Indicators, RecordingThroughThePollCycleOpensBlinksAndClosesTheWindow) {
   r.form.Timer1_Timer();
   r.form.Timer1_Timer();
   EXPECT_FALSE(forms().IsOpen(IndicatorId::Rec));
+}
+
+// Another user plants outlines in a shared folder named by TEMP: one that would hide the window,
+// one that only its owner can read. Neither costs the victim a box or the outline.
+TEST(IndicatorsOnDisk, AnotherUsersPlantedOutlinesAreScannedAgainWithoutABox) {
+  if (::geteuid() != 0) GTEST_SKIP() << "planting another user's files needs root";
+  char tmpl[] = "/tmp/pel-shared-XXXXXX";
+  ASSERT_NE(::mkdtemp(tmpl), nullptr);
+  const std::string shared = tmpl;
+  ::chmod(shared.c_str(), 01777);  // shared and sticky, as /tmp
+  const std::string square = EncodeRegionData(Region::FromRect(Rect{8, 8, 24, 24}));
+  const std::pair<const char*, std::string> planted[] = {
+      {"/recfrm.shp", EncodeRegionData(Region())}, {"/playfrm.shp", square}};
+  for (const auto& [name, bytes] : planted) {
+    const std::string path = shared + name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    ::chmod(path.c_str(), 0600);
+    ASSERT_EQ(::chown(path.c_str(), kNobody, kNogroup), 0);
+  }
+  // The victim: a user that cannot replace the files (sticky folder), then root, which can.
+  auto victim = [&] {
+    PosixFileSystem disk;
+    Rig r(&disk);
+    r.env.vars["TEMP"] = shared;
+    for (IndicatorId id : {IndicatorId::Rec, IndicatorId::Play}) {
+      r.form.Indicators().Ref(id);
+      const auto& region = r.factory.last.at(id)->region;
+      if (!region || *region != std::vector<Rect>{{8, 8, 24, 24}}) return 1;
+      if (r.factory.last.at(id)->picture_reads == 0) return 2;
+    }
+    return r.dialogs.boxes.empty() ? 0 : 3;
+  };
+  EXPECT_EQ(RunAsOtherUser(victim, /*daemon*/ 1, 1), 0);
+  EXPECT_EQ(victim(), 0);
+  for (const auto& [name, bytes] : planted) {
+    struct stat st {};
+    ASSERT_EQ(::lstat((shared + name).c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0u) << name;  // stored again, now root's own
+  }
+  std::filesystem::remove_all(shared);
 }
 
 }  // namespace

@@ -27,8 +27,12 @@ struct Rig {
   fake::FakeRandom random;
   fake::FakeSkin skin{&log};
   fake::FakeIndicatorFactory factory{&log};
-  Form1 form{
-      Form1Host{window, input, clock, dialogs, events, files, env, shell, random, skin, factory}};
+  Form1 form;
+
+  // `disk`: another file system in place of `files` (the real one, for cases on disk).
+  explicit Rig(FileSystem* disk = nullptr)
+      : form(Form1Host{window, input, clock, dialogs, events, disk ? *disk : files, env, shell,
+                       random, skin, factory}) {}
 
   // Index of the first logged call starting with `prefix`, or -1.
   int At(const std::string& prefix) const {

@@ -23,10 +23,11 @@ class NoFiles : public FileSystem {
  public:
   bool IsNormalFile(const std::string&) override { return false; }
   bool CanReadTimestamp(const std::string&) override { return false; }
-  std::unique_ptr<ReadFile> OpenRead(const std::string& p) override {
+  PathKind KindOf(const std::string&) override { return PathKind::None; }
+  std::unique_ptr<ReadFile> OpenRead(const std::string& p, FileUse) override {
     throw Error(err::kFileNotFound, "no files here: " + p);
   }
-  std::unique_ptr<ReplaceFile> BeginReplace(const std::string& p) override {
+  std::unique_ptr<ReplaceFile> BeginReplace(const std::string& p, FileUse) override {
     throw Error(err::kPermissionDenied, "no files here: " + p);
   }
 };

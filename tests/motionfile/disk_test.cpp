@@ -1,16 +1,19 @@
 // Saving and loading on the real disk, in a fresh folder per test.
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "platform/posix/posix_files.h"
+#include "tests/common/other_user.h"
 #include "tests/motionfile/motion_file_fixture.h"
 
 namespace pel::test {
@@ -77,21 +80,35 @@ TEST_F(DiskTest, ExistingFileAnsweredNoStaysIdentical) {
   EXPECT_TRUE(engine.UnsavedChanges);
 }
 
-TEST_F(DiskTest, HiddenFileAndSymlinkTarget) {
+TEST_F(DiskTest, HiddenFileIsAskedAboutAndALinkKeepsNamingTheSavedFile) {
   WriteAll(dir + "/.hidden.mmf", "old");
   Record(three);
-  SaveTo(dir + "/.hidden.mmf");
-  EXPECT_EQ(Boxes(), 0);  // no overwrite question for a hidden file
-  EXPECT_EQ(ReadAll(dir + "/.hidden.mmf"), FileOf(three));
+  SaveTo(dir + "/.hidden.mmf", {MsgResult::No});
+  EXPECT_EQ(Boxes(), 1);
+  EXPECT_EQ(ReadAll(dir + "/.hidden.mmf"), "old");
 
-  // A link at the target is replaced, not written through.
-  WriteAll(dir + "/real.mmf", "untouched");
-  ASSERT_EQ(::symlink((dir + "/real.mmf").c_str(), (dir + "/link.mmf").c_str()), 0);
-  Record(three);
+  // A relative link into another folder: the file it names is replaced there and keeps its
+  // owner, group and mode; the link stays a link.
+  const std::string real = dir + "/sub/real.mmf";
+  fs::create_directory(dir + "/sub");
+  WriteAll(real, "old");
+  ::chmod(real.c_str(), 0640);
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(::chown(real.c_str(), kNobody, kNogroup), 0);
+  }
+  ASSERT_EQ(::symlink("sub/real.mmf", (dir + "/link.mmf").c_str()), 0);
   SaveTo(dir + "/link.mmf", {MsgResult::Yes});
-  EXPECT_EQ(ReadAll(dir + "/real.mmf"), "untouched");
-  EXPECT_FALSE(fs::is_symlink(dir + "/link.mmf"));
-  EXPECT_EQ(ReadAll(dir + "/link.mmf"), FileOf(three));
+  EXPECT_EQ(Boxes(), 2);
+  EXPECT_TRUE(fs::is_symlink(dir + "/link.mmf"));
+  EXPECT_EQ(ReadAll(real), FileOf(three));
+  struct stat st {};
+  ASSERT_EQ(::stat(real.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(st.st_uid, root ? kNobody : ::getuid());
+  EXPECT_EQ(Names(dir + "/sub"), std::vector<std::string>{"real.mmf"});
+  EXPECT_EQ(Names(dir), (std::vector<std::string>{".hidden.mmf", "link.mmf", "sub"}));
+  EXPECT_FALSE(engine.UnsavedChanges);
 }
 
 TEST_F(DiskTest, UnwritablePlacesFailWithAMessageAndLeaveNoTrace) {
@@ -117,16 +134,55 @@ TEST_F(DiskTest, UnwritablePlacesFailWithAMessageAndLeaveNoTrace) {
   EXPECT_TRUE(engine.UnsavedChanges);
 }
 
-TEST_F(DiskTest, ReadOnlyFolderIsPermissionDenied) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+TEST_F(DiskTest, ReadOnlyFileOrFolderIsPermissionDeniedAndKept) {
+  // The user's own folder with a read-only file, and a read-only folder.
+  WriteAll(dir + "/a.mmf", "precious");
+  ::chmod((dir + "/a.mmf").c_str(), 0444);
   fs::create_directory(dir + "/ro");
   ::chmod((dir + "/ro").c_str(), 0555);
+  for (const char* p : {"", "/a.mmf", "/ro"})
+    ASSERT_EQ(::chown((dir + p).c_str(), kNobody, kNogroup) == 0 || ::geteuid() != 0, true);
   Record(three);
-  SaveTo(dir + "/ro/a.mmf");
-  ::chmod((dir + "/ro").c_str(), 0755);
-  ASSERT_EQ(Boxes(), 1);
-  EXPECT_NE(dialogs.boxes[0].text.find("Error: 70"), std::string::npos);
+  // Checked in the child; the number says which check failed.
+  const int failed = RunAsOtherUser([&] {
+    SaveTo(dir + "/a.mmf", {MsgResult::Yes});
+    SaveTo(dir + "/ro/a.mmf");
+    if (Boxes() != 3) return 1;
+    for (int i : {1, 2})
+      if (dialogs.boxes[i].text.rfind("RodazIrerevuv has failed to save Data!\r\nError: 70", 0) !=
+          0)
+        return 2;
+    return engine.UnsavedChanges ? 0 : 3;
+  });
+  EXPECT_EQ(failed, 0);
+  EXPECT_EQ(ReadAll(dir + "/a.mmf"), "precious");
+  EXPECT_EQ(Names(dir), (std::vector<std::string>{"a.mmf", "ro"}));
   EXPECT_TRUE(Names(dir + "/ro").empty());
+  ::chmod((dir + "/ro").c_str(), 0755);
+}
+
+TEST_F(DiskTest, StaleTemporaryFilesOfOursGoAtTheNextSave) {
+  auto plant = [&](const std::string& name, int age_seconds) {
+    const std::string path = dir + "/" + name;
+    WriteAll(path, "half a recording");
+    const struct timespec when[2] = {{::time(nullptr) - age_seconds, 0},
+                                     {::time(nullptr) - age_seconds, 0}};
+    ::utimensat(AT_FDCWD, path.c_str(), when, 0);
+    return path;
+  };
+  plant(".a.mmf.pelmira.Ab12Cd.tmp", 3600);  // a save killed an hour ago: goes
+  plant(".b.mmf.pelmira.Xy34Zw.tmp", 10);    // a save still writing: stays
+  plant(".c.mmf.backup.tmp", 3600);          // not our naming: stays
+  const std::string foreign = plant(".d.mmf.pelmira.Qq11Qq.tmp", 3600);
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(::chown(foreign.c_str(), kNobody, kNogroup), 0);  // another user's: stays
+  }
+  Record(three);
+  SaveTo(dir + "/new.mmf");
+  std::vector<std::string> left = {".b.mmf.pelmira.Xy34Zw.tmp", ".c.mmf.backup.tmp", "new.mmf"};
+  if (root) left.insert(left.begin() + 2, ".d.mmf.pelmira.Qq11Qq.tmp");
+  EXPECT_EQ(Names(dir), left);
 }
 
 TEST_F(DiskTest, FullDiskKeepsTheOldFile) {

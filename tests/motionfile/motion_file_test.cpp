@@ -80,18 +80,31 @@ TEST_F(MotionFileTest, ExistingFileIsOverwrittenOnlyOnYes) {
   EXPECT_FALSE(engine.UnsavedChanges);
 }
 
-TEST_F(MotionFileTest, HiddenAndSystemFilesAreNotAskedAbout) {
+TEST_F(MotionFileTest, HiddenSystemAndReadOnlyFilesAreAskedAboutLikeAnyOther) {
   mem.Put("/d/.dot.mmf", "old");
   mem.Put("/d/hidden.mmf", "old");
   mem.files["/d/hidden.mmf"].hidden = true;
   mem.Put("/d/system.mmf", "old");
   mem.files["/d/system.mmf"].system = true;
+  Record(kThree);
   for (const char* path : {"/d/.dot.mmf", "/d/hidden.mmf", "/d/system.mmf"}) {
-    Record(kThree);
-    SaveTo(path);
+    SaveTo(path, {MsgResult::No});
+    EXPECT_EQ(mem.Bytes(path), "old") << path;
+    SaveTo(path, {MsgResult::Yes});
     EXPECT_EQ(mem.Bytes(path), FileOf(kThree)) << path;
+    Record(kThree);
   }
-  EXPECT_EQ(Boxes(), 0);
+  EXPECT_EQ(Boxes(), 6);
+
+  // A file we may not write: asked about, then refused with the save error.
+  mem.Put("/d/ro.mmf", "old");
+  mem.files["/d/ro.mmf"].read_only = true;
+  SaveTo("/d/ro.mmf", {MsgResult::Yes});
+  ASSERT_EQ(Boxes(), 8);
+  EXPECT_EQ(dialogs.boxes[7].text.rfind("RodazIrerevuv has failed to save Data!\r\nError: 70", 0),
+            0u);
+  EXPECT_EQ(mem.Bytes("/d/ro.mmf"), "old");
+  EXPECT_TRUE(engine.UnsavedChanges);
 }
 
 TEST_F(MotionFileTest, DecimalCommaLocaleStillWritesPoints) {

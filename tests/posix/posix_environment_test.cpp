@@ -1,10 +1,13 @@
 // The POSIX environment and clock.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_environment.h"
@@ -35,7 +38,7 @@ class ScopedVar {
   bool had_ = false;
 };
 
-TEST(PosixEnvironmentTest, VariablesAndTempFolder) {
+TEST(PosixEnvironmentTest, Variables) {
   PosixEnvironment env;
   {
     ScopedVar v("PEL_TEST_VAR", "a b");
@@ -46,19 +49,60 @@ TEST(PosixEnvironmentTest, VariablesAndTempFolder) {
     ScopedVar v("PEL_TEST_VAR", "");
     EXPECT_EQ(env.Get("PEL_TEST_VAR"), "");  // set but empty is not unset
   }
-  {
-    ScopedVar t("TMPDIR", nullptr);
-    EXPECT_EQ(env.UserTempFolder(), "/tmp/");
-  }
-  {
-    ScopedVar t("TMPDIR", "/var/tmp/user//");
-    EXPECT_EQ(env.UserTempFolder(), "/var/tmp/user/");
-  }
-  for (const char* root : {"/", "", "//"}) {
-    ScopedVar t("TMPDIR", root);
-    EXPECT_EQ(env.UserTempFolder(), "/tmp/") << root;  // never the bare root
-  }
   EXPECT_EQ(env.Separator(), '/');
+}
+
+// The cache folder is the user's own: made 0700, and never one that someone else owns or can
+// write, whatever the variables say.
+TEST(PosixEnvironmentTest, CacheFolderIsTheUsersOwn) {
+  namespace fs = std::filesystem;
+  char tmpl[] = "/tmp/pel-env-XXXXXX";
+  ASSERT_NE(::mkdtemp(tmpl), nullptr);
+  const std::string root = tmpl;
+  auto mode = [](const std::string& p) {
+    struct stat st {};
+    return ::lstat(p.c_str(), &st) == 0 ? st.st_mode & 07777 : 0u;
+  };
+  PosixEnvironment env;
+  ScopedVar tmpdir("TMPDIR", "/tmp");  // names a shared folder: not used
+  ScopedVar home("HOME", (root + "/home").c_str());
+  ScopedVar cache("XDG_CACHE_HOME", nullptr);
+  fs::create_directories(root + "/run");
+  ::chmod((root + "/run").c_str(), 0700);
+  {
+    ScopedVar run("XDG_RUNTIME_DIR", (root + "/run").c_str());
+    EXPECT_EQ(env.UserTempFolder(), root + "/run/pelmira/");
+    EXPECT_EQ(mode(root + "/run/pelmira"), 0700u);
+  }
+  // A runtime folder others can write, then a link in place of our folder: the cache home.
+  fs::create_directories(root + "/shared");
+  ::chmod((root + "/shared").c_str(), 01777);
+  fs::create_directories(root + "/elsewhere");
+  fs::create_directories(root + "/run2");
+  ::chmod((root + "/run2").c_str(), 0700);
+  fs::create_directory_symlink(root + "/elsewhere", root + "/run2/pelmira");
+  std::vector<std::string> runs = {root + "/shared", root + "/run2", "relative"};
+  if (::geteuid() == 0) {
+    // Another user's folder of our name in a private runtime folder.
+    ASSERT_EQ(::chown((root + "/run/pelmira").c_str(), 65534, 65534), 0);
+    runs.push_back(root + "/run");
+  }
+  for (const std::string& run : runs) {
+    ScopedVar r("XDG_RUNTIME_DIR", run.c_str());
+    EXPECT_EQ(env.UserTempFolder(), root + "/home/.cache/pelmira/") << run;
+  }
+  EXPECT_EQ(mode(root + "/home/.cache"), 0700u);
+  EXPECT_EQ(mode(root + "/home/.cache/pelmira"), 0700u);
+  {
+    ScopedVar r("XDG_RUNTIME_DIR", nullptr);
+    ScopedVar c("XDG_CACHE_HOME", (root + "/xdg/cache").c_str());
+    // Ours but opened to others: closed again.
+    fs::create_directories(root + "/xdg/cache/pelmira");
+    ::chmod((root + "/xdg/cache/pelmira").c_str(), 0777);
+    EXPECT_EQ(env.UserTempFolder(), root + "/xdg/cache/pelmira/");
+    EXPECT_EQ(mode(root + "/xdg/cache/pelmira"), 0700u);
+  }
+  fs::remove_all(root);
 }
 
 TEST(PosixEnvironmentTest, ProgramFolderAndBaseName) {

@@ -80,13 +80,22 @@ TEST_F(PosixFilesTest, WhatCountsAsANormalFile) {
   EXPECT_TRUE(files.CanReadTimestamp(dir + "/.hidden.mmf"));
   EXPECT_TRUE(files.CanReadTimestamp(dir + "/folder"));
   EXPECT_FALSE(files.CanReadTimestamp(dir + "/missing"));
+  // Anything at all counts as being there, however it looks.
+  EXPECT_EQ(files.KindOf(dir + "/.hidden.mmf"), PathKind::File);
+  EXPECT_EQ(files.KindOf(dir + "/dangling.mmf"), PathKind::File);
+  EXPECT_EQ(files.KindOf(dir + "/fifo"), PathKind::File);
+  EXPECT_EQ(files.KindOf(dir + "/folder"), PathKind::Folder);
+  EXPECT_EQ(files.KindOf(dir + "/missing"), PathKind::None);
+  // The program's own files are never read through a link.
+  EXPECT_NE(ErrorOf([&] { files.OpenRead(dir + "/link.mmf", FileUse::Own); }), 0);
+  EXPECT_EQ(ErrorOf([&] { files.OpenRead(dir + "/plain.mmf", FileUse::Own); }), 0);
 }
 
 TEST_F(PosixFilesTest, OpenReadGivesSizeAndBytesAndRefusesWhatIsNoFile) {
   std::string bytes(200000, 'a');
   bytes[123456] = '\r';
   Write("f", bytes);
-  auto in = files.OpenRead(dir + "/f");
+  auto in = files.OpenRead(dir + "/f", FileUse::User);
   EXPECT_EQ(in->Size(), bytes.size());
   std::string got;
   char buf[7000];
@@ -97,19 +106,21 @@ TEST_F(PosixFilesTest, OpenReadGivesSizeAndBytesAndRefusesWhatIsNoFile) {
   fs::create_directory(dir + "/folder");
   ::mkfifo((dir + "/fifo").c_str(), 0600);
   std::string why;
-  EXPECT_EQ(ErrorOf([&] { files.OpenRead(dir + "/missing"); }, &why), err::kFileNotFound);
+  EXPECT_EQ(ErrorOf([&] { files.OpenRead(dir + "/missing", FileUse::User); }, &why),
+            err::kFileNotFound);
   EXPECT_NE(why.find(dir + "/missing"), std::string::npos) << why;
   EXPECT_NE(why.find("No such file or directory"), std::string::npos) << why;
-  EXPECT_EQ(ErrorOf([&] { files.OpenRead(dir + "/folder"); }), err::kPathFileAccess);
-  EXPECT_EQ(ErrorOf([&] { files.OpenRead(dir + "/fifo"); }), err::kPathFileAccess);  // no hang
-  EXPECT_EQ(ErrorOf([&] { files.OpenRead(dir + "/f/x"); }), err::kPathNotFound);
+  EXPECT_EQ(ErrorOf([&] { files.OpenRead(dir + "/folder", FileUse::User); }), err::kPathFileAccess);
+  EXPECT_EQ(ErrorOf([&] { files.OpenRead(dir + "/fifo", FileUse::User); }),
+            err::kPathFileAccess);  // no hang
+  EXPECT_EQ(ErrorOf([&] { files.OpenRead(dir + "/f/x", FileUse::User); }), err::kPathNotFound);
 }
 
 TEST_F(PosixFilesTest, ReplaceIsInvisibleUntilCommitAndKeepsPermissions) {
   Write("t", "old");
   ::chmod((dir + "/t").c_str(), 0640);
   {
-    auto out = files.BeginReplace(dir + "/t");
+    auto out = files.BeginReplace(dir + "/t", FileUse::User);
     out->Write("new ");
     out->Write("bytes");
     EXPECT_EQ(Read("t"), "old");
@@ -125,7 +136,7 @@ TEST_F(PosixFilesTest, ReplaceIsInvisibleUntilCommitAndKeepsPermissions) {
 
   // Dropped without Commit: target untouched, temporary gone.
   {
-    auto out = files.BeginReplace(dir + "/t");
+    auto out = files.BeginReplace(dir + "/t", FileUse::User);
     out->Write("half");
   }
   EXPECT_EQ(Read("t"), "new bytes");
@@ -135,7 +146,7 @@ TEST_F(PosixFilesTest, ReplaceIsInvisibleUntilCommitAndKeepsPermissions) {
   const fs::path cwd = fs::current_path();
   fs::current_path(dir);
   {
-    auto out = files.BeginReplace("rel");
+    auto out = files.BeginReplace("rel", FileUse::User);
     out->Write("r");
     out->Commit();
   }
@@ -146,18 +157,21 @@ TEST_F(PosixFilesTest, ReplaceIsInvisibleUntilCommitAndKeepsPermissions) {
 TEST_F(PosixFilesTest, ReplaceRefusesFoldersAndMissingFolders) {
   fs::create_directory(dir + "/folder");
   Write("file", "x");
-  EXPECT_EQ(ErrorOf([&] { files.BeginReplace(dir + "/folder"); }), err::kPathFileAccess);
-  EXPECT_EQ(ErrorOf([&] { files.BeginReplace(dir + "/missing/a"); }), err::kPathNotFound);
-  EXPECT_EQ(ErrorOf([&] { files.BeginReplace(dir + "/file/a"); }), err::kPathNotFound);
-  EXPECT_EQ(ErrorOf([&] { files.BeginReplace(dir + "/"); }), err::kBadFileName);
-  EXPECT_EQ(ErrorOf([&] { files.BeginReplace(""); }), err::kBadFileName);
+  EXPECT_EQ(ErrorOf([&] { files.BeginReplace(dir + "/folder", FileUse::User); }),
+            err::kPathFileAccess);
+  EXPECT_EQ(ErrorOf([&] { files.BeginReplace(dir + "/missing/a", FileUse::User); }),
+            err::kPathNotFound);
+  EXPECT_EQ(ErrorOf([&] { files.BeginReplace(dir + "/file/a", FileUse::User); }),
+            err::kPathNotFound);
+  EXPECT_EQ(ErrorOf([&] { files.BeginReplace(dir + "/", FileUse::User); }), err::kBadFileName);
+  EXPECT_EQ(ErrorOf([&] { files.BeginReplace("", FileUse::User); }), err::kBadFileName);
   EXPECT_EQ(Names(), (std::vector<std::string>{"file", "folder"}));
 }
 
 TEST_F(PosixFilesTest, ReplaceOfASymlinkReplacesTheLink) {
   Write("real", "real");
   fs::create_symlink(dir + "/real", dir + "/link");
-  auto out = files.BeginReplace(dir + "/link");
+  auto out = files.BeginReplace(dir + "/link", FileUse::Own);
   out->Write("new");
   out->Commit();
   EXPECT_EQ(Read("real"), "real");

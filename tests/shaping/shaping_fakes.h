@@ -137,13 +137,16 @@ class MemFileSystem : public FileSystem {
 
   bool IsNormalFile(const std::string& path) override { return files.count(path) != 0; }
   bool CanReadTimestamp(const std::string& path) override { return files.count(path) != 0; }
-  std::unique_ptr<ReadFile> OpenRead(const std::string& path) override {
+  PathKind KindOf(const std::string& path) override {
+    return files.count(path) ? PathKind::File : PathKind::None;
+  }
+  std::unique_ptr<ReadFile> OpenRead(const std::string& path, FileUse) override {
     ++opens;
     auto it = files.find(path);
     if (it == files.end()) throw Error(err::kFileNotFound, DescribeError(err::kFileNotFound));
     return std::make_unique<Reader>(it->second);
   }
-  std::unique_ptr<ReplaceFile> BeginReplace(const std::string& path) override {
+  std::unique_ptr<ReplaceFile> BeginReplace(const std::string& path, FileUse) override {
     ++opens;
     return std::make_unique<Writer>(*this, path);
   }

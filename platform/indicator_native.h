@@ -46,8 +46,9 @@ class IndicatorFactory {
   // the failure and tries again at its next tick.
   virtual std::unique_ptr<NativeIndicator> Create(IndicatorId id, std::string_view name,
                                                   std::string_view picture, PixelSize size) = 0;
-  // Width of the primary screen in pixels.
-  virtual int PrimaryScreenWidth() = 0;
+  // Bounds of the primary screen in screen pixels, in the coordinates of SetLeft and SetTop
+  // (with several monitors its left and top need not be 0).
+  virtual Rect PrimaryScreen() = 0;
 };
 
 }  // namespace pel

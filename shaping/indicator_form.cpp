@@ -15,7 +15,8 @@ class IndicatorForms::Form : public IndicatorWindow {
 
   bool Visible() override { return native_->Visible(); }
   void SetVisible(bool visible) override { native_->SetVisible(visible); }
-  void SetTop(int top) override { native_->SetTop(top); }
+  // Tops are given from the top edge of the primary screen, which need not be at 0.
+  void SetTop(int top) override { native_->SetTop(screen_top_ + top); }
   int Height() override { return native_->Height(); }
 
   clsTransForm* TransForm() { return transform_.get(); }
@@ -25,6 +26,7 @@ class IndicatorForms::Form : public IndicatorWindow {
   const layout::IndicatorLayout& design_;
   std::unique_ptr<NativeIndicator> native_;
   std::unique_ptr<clsTransForm> transform_;
+  int screen_top_ = 0;
 };
 
 void IndicatorForms::Form::Form_Load() {
@@ -32,8 +34,12 @@ void IndicatorForms::Form::Form_Load() {
   // Before the first numbered step: a failure here names line 0.
   p.Step(0, [&] { native_->SetAppIcon(); });
   p.Step(100, [&] { transform_ = std::make_unique<clsTransForm>(host_.files, host_.env); });
-  p.Step(102, [&] { native_->SetTop(0); });
-  p.Step(104, [&] { native_->SetLeft(host_.factory.PrimaryScreenWidth() - native_->Width()); });
+  // The top-right corner of the primary screen, wherever that screen lies among several.
+  p.Step(102, [&] {
+    screen_top_ = host_.factory.PrimaryScreen().top;
+    SetTop(0);
+  });
+  p.Step(104, [&] { native_->SetLeft(host_.factory.PrimaryScreen().right - native_->Width()); });
   std::string path;
   // A failed lookup counts as "no file": the outline is scanned and stored again.
   const bool found = p.Test(106, [&] {

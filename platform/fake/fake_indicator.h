@@ -124,9 +124,9 @@ class FakeIndicatorFactory : public IndicatorFactory {
     ++created;
     return window;
   }
-  int PrimaryScreenWidth() override { return screen_width; }
+  Rect PrimaryScreen() override { return screen; }
 
-  int screen_width = 1920;
+  Rect screen{0, 0, 1920, 1080};
   bool fail_create = false;
   int created = 0;
   std::map<IndicatorId, Image> pictures;       // faces to use instead of the plain one

@@ -181,10 +181,11 @@ std::unique_ptr<NativeIndicator> QtIndicatorFactory::Create(IndicatorId, std::st
   return std::make_unique<QtIndicator>(name, image, size);
 }
 
-int QtIndicatorFactory::PrimaryScreenWidth() {
+Rect QtIndicatorFactory::PrimaryScreen() {
   QScreen* screen = QGuiApplication::primaryScreen();
   if (!screen) throw Error(err::kInvalidProcedureCall, "No screen");
-  return screen->geometry().width();
+  const QRect g = screen->geometry();
+  return Rect{g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
 }
 
 }  // namespace pel

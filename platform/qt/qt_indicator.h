@@ -68,7 +68,7 @@ class QtIndicatorFactory : public IndicatorFactory {
       : folders_(std::move(folders)) {}
   std::unique_ptr<NativeIndicator> Create(IndicatorId id, std::string_view name,
                                           std::string_view picture, PixelSize size) override;
-  int PrimaryScreenWidth() override;
+  Rect PrimaryScreen() override;
 
   // The picture file `name`, or a null image when none can be read.
   QImage LoadPicture(std::string_view name) const;

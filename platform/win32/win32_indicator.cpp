@@ -275,8 +275,9 @@ std::unique_ptr<NativeIndicator> Win32IndicatorFactory::Create(IndicatorId, std:
   return std::make_unique<Win32Indicator>(name, std::move(image), size, icon_);
 }
 
-int Win32IndicatorFactory::PrimaryScreenWidth() {
-  return GetSystemMetrics(SM_CXSCREEN);
+Rect Win32IndicatorFactory::PrimaryScreen() {
+  // The primary monitor's top-left corner is the origin of the virtual screen.
+  return Rect{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
 }
 
 }  // namespace pel::win32

@@ -70,7 +70,7 @@ class Win32IndicatorFactory : public IndicatorFactory {
   explicit Win32IndicatorFactory(HICON icon = nullptr) : icon_(icon) {}
   std::unique_ptr<NativeIndicator> Create(IndicatorId id, std::string_view name,
                                           std::string_view picture, PixelSize size) override;
-  int PrimaryScreenWidth() override;
+  Rect PrimaryScreen() override;
 
  private:
   HICON icon_;

@@ -135,10 +135,15 @@ TEST_F(Indicators, PlayWindowHasItsOwnFileAndPlace) {
   EXPECT_FALSE(r.files.Exists(kRecFile));
 }
 
-TEST_F(Indicators, PlacementFollowsTheScreenWidth) {
-  r.factory.screen_width = 1280;
-  forms().Ref(IndicatorId::Rec);
-  EXPECT_EQ(Native(IndicatorId::Rec).left, 1280 - 146);
+TEST_F(Indicators, PlacedAtTheTopRightOfThePrimaryScreenWhereverItLies) {
+  // A primary screen right of and below another one.
+  r.factory.screen = Rect{1920, 300, 3200, 1324};
+  IndicatorWindow& w = forms().Ref(IndicatorId::Rec);
+  EXPECT_EQ(Native(IndicatorId::Rec).left, 3200 - 146);
+  EXPECT_EQ(Native(IndicatorId::Rec).top, 300);
+  // The poll cycle's tops count from the screen's top edge.
+  w.SetTop(-32);
+  EXPECT_EQ(Native(IndicatorId::Rec).top, 300 - 32);
 }
 
 TEST_F(Indicators, ReferenceCreatesOnceAndCloseDestroys) {

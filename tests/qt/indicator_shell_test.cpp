@@ -58,9 +58,12 @@ TEST(QtIndicatorTest, PositionVisibilityAndOutline) {
   QtIndicatorFactory factory;
   auto rec = factory.Create(IndicatorId::Rec, "frmRec", "rec.jpg", PixelSize{146, 32});
   auto* w = static_cast<QtIndicator*>(rec.get())->Widget();
+  const QRect screen = QGuiApplication::primaryScreen()->geometry();
+  const Rect primary = factory.PrimaryScreen();
+  EXPECT_EQ(primary, (Rect{screen.left(), screen.top(), screen.right() + 1, screen.bottom() + 1}));
   rec->SetTop(0);
-  rec->SetLeft(factory.PrimaryScreenWidth() - rec->Width());
-  EXPECT_EQ(w->pos(), QPoint(QGuiApplication::primaryScreen()->geometry().width() - 146, 0));
+  rec->SetLeft(primary.right - rec->Width());
+  EXPECT_EQ(w->pos(), QPoint(screen.left() + screen.width() - 146, 0));
   rec->SetTop(-rec->Height());
   EXPECT_EQ(w->y(), -32);
   rec->SetVisible(true);

@@ -154,7 +154,10 @@ std::string Win32TickSource::Describe() const {
 
 void Win32TickSource::StartTimer(bool raise_resolution) {
   if (raise_resolution) raised_ = timeBeginPeriod(1) == TIMERR_NOERROR;
-  SetTimer(sink_, kTimerId, period_ms_, nullptr);
+  if (SetTimer(sink_, kTimerId, period_ms_, nullptr) == 0) {
+    DiagnosticLine("tick: SetTimer failed (GetLastError " + std::to_string(GetLastError()) +
+                   "): no ticks");
+  }
 }
 
 bool Win32TickSource::StartWaitable() {

@@ -17,7 +17,8 @@ class Win32Input : public Input {
  public:
   // Make it on the UI thread: the raw input arrives as WM_INPUT through that thread's message
   // loop (the poll tick runs there too). When raw input cannot be registered, KeyState falls
-  // back on GetAsyncKeyState's own latch and RawInputProblem says why.
+  // back on GetAsyncKeyState's own latch, UserButtonPresses reports none, and RawInputProblem
+  // says why.
   Win32Input();
   ~Win32Input() override;
   Win32Input(const Win32Input&) = delete;

@@ -65,21 +65,14 @@ void SetMousePos(Input& input, int32_t x, int32_t y) {
   input.SetCursorPos({x, y});
 }
 
-namespace {
-void Click(Input& input, MouseButton button) {
-  input.InjectButton(button, true);
-  input.InjectButton(button, false);
-}
-}  // namespace
-
 void ClickLeft(Input& input) {
-  Click(input, MouseButton::Left);
+  input.Click(MouseButton::Left);
 }
 void ClickMiddle(Input& input) {
-  Click(input, MouseButton::Middle);
+  input.Click(MouseButton::Middle);
 }
 void ClickRight(Input& input) {
-  Click(input, MouseButton::Right);
+  input.Click(MouseButton::Right);
 }
 
 std::string GetField(std::string_view text, int n, std::string_view delimiter) {

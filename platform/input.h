@@ -39,6 +39,17 @@ class Input {
   // Injects one press (`down`) or release of `button` at the cursor, seen by other programs as
   // real input; false when the event was not inserted.
   virtual bool InjectButton(MouseButton button, bool down) = 0;
+  // Injects a press and release of `button` at the cursor, as one unit where the window system
+  // allows it (so the user's own input cannot land between them); false when either was not
+  // inserted. The default sends them one after the other.
+  virtual bool Click(MouseButton button) {
+    const bool down = InjectButton(button, true);
+    const bool up = InjectButton(button, false);
+    return down && up;
+  }
+  // Presses of the left, middle and right buttons made on a real device, not injected by any
+  // program (this one included), since the previous call; each call clears the count.
+  virtual uint32_t UserButtonPresses() = 0;
 };
 
 }  // namespace pel

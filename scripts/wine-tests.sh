@@ -525,10 +525,29 @@ e2e_run() {
   return 0
 }
 
+# Input and timer: the diagnostics lines of a running Pelmira.exe (OutputDebugString, which
+# Wine prints on its "seh" channel) name the input latch and the tick source.
+diagnostics_run() {
+  echo "wine-tests: Pelmira.exe diagnostics name the input latch and the tick source"
+  local err="$logs/pelmira-diag.err"
+  WINEDEBUG=-all,warn+seh timeout 120 "$wine" "$pelmira" >"$logs/pelmira-diag.out" 2>"$err" &
+  local pid=$!
+  wait_until 60 grep -aq 'Pelmira: tick:' "$err"
+  check $? "diagnostics name the tick source" "see $err"
+  grep -ao 'Pelmira: [^"]*' "$err" | sed 's/\\n$//; s/^/  INFO /' | sort -u
+  grep -aq 'Pelmira: tick: high-resolution waitable timer, 10 ms; throttling opt-outs: execution speed [a-z]*, timer resolution [a-z]*' "$err"
+  check $? "the high-resolution waitable timer runs, throttling opt-outs asked for"
+  grep -aq 'Pelmira: input: presses latched from raw input' "$err"
+  check $? "presses latched from raw input"
+  probe_run close-diag close PelmiraForm1 || true
+  wait_until 30 ended "$pid" || kill "$pid" 2>/dev/null || true
+}
+
 if [ "${WINE_TESTS_E2E:-1}" != 0 ]; then
   # Called in a list, so a failing step does not end the script: every step reports through
   # check and the run goes on to close what it started.
   e2e_run || failed=1
+  diagnostics_run || failed=1
 fi
 
 echo "wine-tests: finished in $(($(date +%s) - started)) s"

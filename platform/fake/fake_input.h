@@ -15,9 +15,11 @@ class FakeInput : public Input {
   explicit FakeInput(CallLog* log = nullptr) : log_(log) {}
 
   // --- script ---
+  // Scripted presses are the user's: a button press also counts for UserButtonPresses.
   void Press(int vk) {
     keys_[vk].down = true;
     keys_[vk].latched = true;
+    if (vk == vk::kLButton || vk == vk::kMButton || vk == vk::kRButton) ++user_button_presses_;
   }
   void Release(int vk) { keys_[vk].down = false; }
   // Press and release between two queries.
@@ -62,6 +64,11 @@ class FakeInput : public Input {
                 (down ? " down" : " up"));
     return true;
   }
+  uint32_t UserButtonPresses() override {
+    const uint32_t n = user_button_presses_;
+    user_button_presses_ = 0;
+    return n;
+  }
 
  private:
   struct Key {
@@ -72,6 +79,7 @@ class FakeInput : public Input {
   std::map<int, Key> keys_;
   Point pos_;
   bool fail_cursor_ = false;
+  uint32_t user_button_presses_ = 0;
 };
 
 }  // namespace pel::fake

@@ -316,10 +316,101 @@ void TestInput() {
         "input: right and middle buttons");
 }
 
+// --- Input: raw input latch, injected presses, one SendInput per click ---
+
+int g_send_input_calls = 0;
+UINT WINAPI CountingSendInput(UINT count, LPINPUT events, int size) {
+  ++g_send_input_calls;
+  return SendInput(count, events, size);
+}
+
+bool SendKey(WORD vk, bool down) {
+  INPUT in = {};
+  in.type = INPUT_KEYBOARD;
+  in.ki.wVk = vk;
+  in.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+  return SendInput(1, &in, sizeof(INPUT)) == 1;
+}
+
+std::string Hex(int16_t v) {
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "0x%04x", static_cast<unsigned>(static_cast<uint16_t>(v)));
+  return buf;
+}
+
+bool RunningUnderWine() {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+// The presses come back as WM_INPUT through this thread's queue, as in the program.
+void TestRawInputLatch() {
+  Win32Input input;
+  Check(input.RawInputProblem().empty(), "latch: raw input registered", input.RawInputProblem());
+  input.SetSendInput(&CountingSendInput);
+  input.SetCursorPos({5, 5});
+  const struct {
+    MouseButton button;
+    int vk;
+    const char* name;
+  } buttons[] = {{MouseButton::Left, vk::kLButton, "left"},
+                 {MouseButton::Right, vk::kRButton, "right"},
+                 {MouseButton::Middle, vk::kMButton, "middle"}};
+  for (const auto& b : buttons) input.KeyState(b.vk);
+  input.UserButtonPresses();
+  for (const auto& b : buttons) {
+    g_send_input_calls = 0;
+    const bool sent = input.Click(b.button);
+    Check(sent && g_send_input_calls == 1,
+          std::string("input: a ") + b.name + " click is one SendInput call",
+          std::to_string(g_send_input_calls) + " calls " + input.LastDiagnostic());
+    // Another program polling the button takes the system's own "pressed since" bit.
+    GetAsyncKeyState(b.vk);
+    const int16_t first = input.KeyState(b.vk);
+    const int16_t second = input.KeyState(b.vk);
+    Check(first == 1 && second == 0,
+          std::string("latch: ") + b.name +
+              " click reads pressed once, though the system's bit was taken",
+          Hex(first) + " then " + Hex(second));
+  }
+  // Windows gives SendInput's raw input no device handle; Wine gives all of it the handle of
+  // its one mouse, so there injected clicks look like the user's.
+  const uint32_t user = input.UserButtonPresses();
+  if (RunningUnderWine()) {
+    Info("under Wine " + std::to_string(user) +
+         " of 3 injected clicks look like the user's (no device-less raw input there)");
+  } else {
+    Check(user == 0, "latch: injected clicks are not counted as the user's", std::to_string(user));
+  }
+
+  // A key held with auto-repeat is one press: the repeats after a query latch nothing new.
+  input.KeyState(vk::kF9);
+  SendKey(VK_F9, true);
+  SendKey(VK_F9, true);
+  const int16_t held = input.KeyState(vk::kF9);
+  SendKey(VK_F9, true);
+  SendKey(VK_F9, false);
+  const int16_t released = input.KeyState(vk::kF9);
+  Check((held & 1) && released == 0, "latch: auto-repeat makes no new press of F9",
+        Hex(held) + " held, " + Hex(released) + " after release");
+  // A tap of each key between two queries.
+  for (WORD key : {WORD{VK_F10}, WORD{VK_F12}, WORD{VK_PAUSE}}) {
+    input.KeyState(key);
+    SendKey(key, true);
+    SendKey(key, false);
+    GetAsyncKeyState(key);
+    const int16_t tap = input.KeyState(key);
+    Check(tap == 1, "latch: tap of key " + Hex(static_cast<int16_t>(key)) + " reads pressed",
+          Hex(tap));
+  }
+}
+
 struct TickStats {
   int ticks = 0;
   double mean_ms = 0, min_ms = 0, max_ms = 0, p90_ms = 0;
   bool on_ui_thread = true;
+  std::string described;  // the source's diagnostics line while it ran
+  ThrottlingOptOuts throttling;
 };
 
 TickStats MeasureTicks(TickMode wanted, TickMode* got, int count) {
@@ -332,6 +423,8 @@ TickStats MeasureTicks(TickMode wanted, TickMode* got, int count) {
     if (GetCurrentThreadId() != ui) s.on_ui_thread = false;
   });
   *got = source.Start(wanted);
+  s.described = source.Describe();
+  s.throttling = source.Throttling();
   const double deadline = clock.Now() + 10.0;
   while (static_cast<int>(stamps.size()) < count + 1 && clock.Now() < deadline) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
@@ -411,6 +504,14 @@ void TestTicks() {
           std::to_string(s.ticks) + " ticks");
     Check(s.on_ui_thread,
           std::string("ticks: callback on the UI thread (") + TickModeName(got) + ")");
+    // Every source asks not to be throttled (Wine refuses: it has no power throttling).
+    Info(s.described);
+    Check(s.throttling.execution_speed != OptOut::NotAsked &&
+              s.throttling.timer_resolution != OptOut::NotAsked &&
+              s.described.find(std::string("tick: ") + TickModeName(got) + ", 10 ms;") == 0,
+          std::string("ticks: throttling opt-outs asked for and described (") + TickModeName(got) +
+              ")",
+          s.described);
     // Loose bounds: a loaded machine stretches periods, but a wrong unit or a flood shows.
     Check(s.mean_ms >= 8.0 && s.mean_ms <= 40.0,
           std::string("ticks: mean period plausible (") + TickModeName(got) + ")", line);
@@ -437,6 +538,7 @@ int main() {
   }
   TestClock();
   TestInput();
+  TestRawInputLatch();
   TestTicks();
   std::printf("SUMMARY %d passed, %d failed\n", g_passed, g_failed);
   return g_failed == 0 ? 0 : 1;

@@ -1,6 +1,12 @@
 #pragma once
 // pel::Input on the user32 calls: key state, cursor query and placement, SendInput buttons.
+// Presses are latched from Raw Input: GetAsyncKeyState's own "pressed since the previous call"
+// bit is taken by whichever program in the session polls the same key first, so taps shorter
+// than a tick could be lost to another program.
 
+#include <windows.h>
+
+#include <array>
 #include <string>
 
 #include "platform/input.h"
@@ -9,18 +15,54 @@ namespace pel::win32 {
 
 class Win32Input : public Input {
  public:
+  // Make it on the UI thread: the raw input arrives as WM_INPUT through that thread's message
+  // loop (the poll tick runs there too). When raw input cannot be registered, KeyState falls
+  // back on GetAsyncKeyState's own latch, UserButtonPresses reports none, and RawInputProblem
+  // says why.
+  Win32Input();
+  ~Win32Input() override;
+  Win32Input(const Win32Input&) = delete;
+  Win32Input& operator=(const Win32Input&) = delete;
+
   int16_t KeyState(int vk) override;
   bool CursorPos(Point& pos) override;
   bool SetCursorPos(Point pos) override;
   bool InjectButton(MouseButton button, bool down) override;
+  bool Click(MouseButton button) override;
+  // Raw input without a device handle is injected (SendInput, by any program).
+  uint32_t UserButtonPresses() override;
 
   // Why the last call that returned false failed: the call's name and GetLastError, for
-  // example "SendInput inserted 0 of 1 events (GetLastError 5: Access is denied.)". Empty
+  // example "SendInput inserted 0 of 2 events (GetLastError 5: Access is denied.)". Empty
   // after a call that succeeded.
   const std::string& LastDiagnostic() const { return diagnostic_; }
+  // Empty while presses are latched from raw input; otherwise the call that failed.
+  const std::string& RawInputProblem() const { return raw_problem_; }
+
+  // The SendInput this object calls; tests count the calls through their own function.
+  using SendInputFn = UINT(WINAPI*)(UINT, LPINPUT, int);
+  void SetSendInput(SendInputFn fn) { send_input_ = fn; }
 
  private:
-  void Fail(const char* what);
+  static LRESULT CALLBACK SinkProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  void Book(HRAWINPUT handle);
+  // Books the WM_INPUT messages already queued, so a query sees every press made before it.
+  void DrainRawInput();
+  // SendInput with its result checked; returns how many events it inserted.
+  UINT Send(INPUT* events, UINT count);
+  void Fail(const std::string& what);
+
+  // One per polled code (see the index in the definition): presses since the last query, and
+  // for keys whether raw input last saw it down (auto-repeat makes no new transition).
+  struct Latch {
+    uint32_t presses = 0;
+    bool down = false;
+  };
+  std::array<Latch, 7> latch_{};
+  uint32_t user_button_presses_ = 0;
+  HWND sink_ = nullptr;  // message-only window that receives WM_INPUT
+  std::string raw_problem_;
+  SendInputFn send_input_ = &::SendInput;
   std::string diagnostic_;
 };
 

@@ -47,4 +47,15 @@ std::string SystemMessage(DWORD code) {
   return text;
 }
 
+void DiagnosticLine(std::string_view text) {
+  std::wstring line = L"Pelmira: ";
+  try {
+    line += Widen(text);
+  } catch (...) {
+    line += L"(text not UTF-8)";
+  }
+  line += L"\n";
+  OutputDebugStringW(line.c_str());
+}
+
 }  // namespace pel::win32

@@ -16,5 +16,8 @@ std::string Narrow(std::wstring_view utf16);
 // The system's message for `code` without the trailing line break, e.g. "Access is denied.";
 // "error N" when the system has no text for it.
 std::string SystemMessage(DWORD code);
+// One line of the program's diagnostics ("Pelmira: " + text), for a debugger or a debug-output
+// viewer (OutputDebugString). For rare events: start-up, a tick source starting.
+void DiagnosticLine(std::string_view text);
 
 }  // namespace pel::win32

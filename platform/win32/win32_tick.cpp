@@ -4,6 +4,8 @@
 
 #include <exception>
 
+#include "platform/win32/win32_text.h"
+
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 #define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
 #endif
@@ -28,20 +30,63 @@ ATOM RegisterSinkClass(WNDPROC proc) {
   return atom;
 }
 
-// Windows 11 may drop a raised timer resolution for processes whose windows are all hidden or
-// minimised; the main window of this program is often hidden while it records or plays.
-bool KeepTimerResolutionWhenHidden() {
+// Constants of newer SDKs, defined here for headers that lack them (values from winnt.h).
+#ifndef PROCESS_POWER_THROTTLING_CURRENT_VERSION
+#define PROCESS_POWER_THROTTLING_CURRENT_VERSION 1
+#endif
+#ifndef PROCESS_POWER_THROTTLING_EXECUTION_SPEED
+#define PROCESS_POWER_THROTTLING_EXECUTION_SPEED 0x1
+#endif
+#ifndef PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION
+#define PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION 0x4
+#endif
+
+bool SetThrottling(ULONG control_mask) {
   using SetInfoFn = BOOL(WINAPI*)(HANDLE, PROCESS_INFORMATION_CLASS, LPVOID, DWORD);
   HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
   if (kernel == nullptr) return false;
+  // Resolved at run time: older Windows 10 builds lack it.
   auto set_info = reinterpret_cast<SetInfoFn>(
       reinterpret_cast<void*>(GetProcAddress(kernel, "SetProcessInformation")));
   if (set_info == nullptr) return false;
   PROCESS_POWER_THROTTLING_STATE state = {};
   state.Version = PROCESS_POWER_THROTTLING_CURRENT_VERSION;
-  state.ControlMask = PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION;
-  state.StateMask = 0;  // controlled and off: always honour the requested resolution
+  state.ControlMask = control_mask;
+  state.StateMask = 0;  // controlled and off
   return set_info(GetCurrentProcess(), ProcessPowerThrottling, &state, sizeof(state)) != 0;
+}
+
+// The program polls while its window is hidden and the user works in another program; that is
+// when Windows throttles a process, and every tick would stretch. Execution speed: on battery,
+// a process without a window in front may be run on efficient cores at a low clock. Timer
+// resolution: Windows 11 may drop a raised resolution for processes whose windows are all
+// hidden or minimised. The timer flag is only known to Windows 11, which refuses the pair on
+// older systems: then each is asked for alone.
+ThrottlingOptOuts OptOutOfThrottling() {
+  if (SetThrottling(PROCESS_POWER_THROTTLING_EXECUTION_SPEED |
+                    PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION))
+    return {OptOut::Granted, OptOut::Granted};
+  ThrottlingOptOuts result;
+  auto one = [&result](ULONG flag) {
+    if (SetThrottling(flag)) return OptOut::Granted;
+    result.refusal = GetLastError();
+    return OptOut::Refused;
+  };
+  result.execution_speed = one(PROCESS_POWER_THROTTLING_EXECUTION_SPEED);
+  result.timer_resolution = one(PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION);
+  return result;
+}
+
+const char* OptOutName(OptOut o) {
+  switch (o) {
+    case OptOut::NotAsked:
+      return "not asked";
+    case OptOut::Granted:
+      return "granted";
+    case OptOut::Refused:
+      return "refused";
+  }
+  return "?";
 }
 
 int64_t Counter() {
@@ -85,22 +130,34 @@ TickMode Win32TickSource::Start(TickMode preferred) {
   if (sink_ == nullptr) return mode_;
   ++generation_;
   running_ = true;
+  throttling_ = OptOutOfThrottling();
   if (preferred == TickMode::HighResolutionWaitable && StartWaitable()) {
     mode_ = TickMode::HighResolutionWaitable;
-    return mode_;
+  } else {
+    const bool raise = preferred != TickMode::SystemTimer;
+    StartTimer(raise);
+    mode_ = raise ? TickMode::RaisedResolutionTimer : TickMode::SystemTimer;
   }
-  const bool raise = preferred != TickMode::SystemTimer;
-  StartTimer(raise);
-  mode_ = raise ? TickMode::RaisedResolutionTimer : TickMode::SystemTimer;
+  DiagnosticLine(Describe());
   return mode_;
 }
 
+std::string Win32TickSource::Describe() const {
+  if (!running_) return "tick: stopped";
+  std::string text = std::string("tick: ") + TickModeName(mode_) + ", " +
+                     std::to_string(period_ms_) + " ms; throttling opt-outs: execution speed " +
+                     OptOutName(throttling_.execution_speed) + ", timer resolution " +
+                     OptOutName(throttling_.timer_resolution);
+  if (throttling_.refusal != 0) text += " (error " + std::to_string(throttling_.refusal) + ")";
+  return text;
+}
+
 void Win32TickSource::StartTimer(bool raise_resolution) {
-  if (raise_resolution) {
-    throttling_opt_out_ = KeepTimerResolutionWhenHidden();
-    raised_ = timeBeginPeriod(1) == TIMERR_NOERROR;
+  if (raise_resolution) raised_ = timeBeginPeriod(1) == TIMERR_NOERROR;
+  if (SetTimer(sink_, kTimerId, period_ms_, nullptr) == 0) {
+    DiagnosticLine("tick: SetTimer failed (GetLastError " + std::to_string(GetLastError()) +
+                   "): no ticks");
   }
-  SetTimer(sink_, kTimerId, period_ms_, nullptr);
 }
 
 bool Win32TickSource::StartWaitable() {

@@ -8,12 +8,14 @@
 // Windows' default timer tick is 15.625 ms, so a plain 10 ms SetTimer fires every 15.6 ms. The
 // source therefore prefers a high-resolution waitable timer on a helper thread that posts one
 // message per tick; where that timer does not exist it raises the process's timer resolution to
-// 1 ms while it runs and uses SetTimer.
+// 1 ms while it runs and uses SetTimer. In every mode it asks Windows not to power-throttle the
+// process (see OptOutOfThrottling), and it writes the source it runs on to the diagnostics.
 
 #include <windows.h>
 
 #include <atomic>
 #include <functional>
+#include <string>
 
 namespace pel::win32 {
 
@@ -24,6 +26,15 @@ enum class TickMode {
 };
 
 const char* TickModeName(TickMode mode);
+
+// What became of one power-throttling opt-out the process asked for.
+enum class OptOut { NotAsked, Granted, Refused };
+
+struct ThrottlingOptOuts {
+  OptOut execution_speed = OptOut::NotAsked;   // efficiency mode, low clock for background work
+  OptOut timer_resolution = OptOut::NotAsked;  // raised resolution kept while windows are hidden
+  DWORD refusal = 0;                           // GetLastError of the last refusal
+};
 
 class Win32TickSource {
  public:
@@ -40,9 +51,12 @@ class Win32TickSource {
   void Stop();
   bool Running() const { return running_; }
   TickMode Mode() const { return mode_; }
-  // Whether the process asked to keep its raised timer resolution while its windows are hidden
-  // or minimised (Windows 11; not available on older systems).
-  bool KeepsResolutionWhenHidden() const { return throttling_opt_out_; }
+  // The process's throttling opt-outs as the last Start left them.
+  ThrottlingOptOuts Throttling() const { return throttling_; }
+  // One line for the diagnostics: the running source, its period and the opt-outs, e.g.
+  // "tick: high-resolution waitable timer, 10 ms; throttling opt-outs: execution speed
+  // granted, timer resolution refused (error 87)"; "tick: stopped" when not running.
+  std::string Describe() const;
 
  private:
   static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -57,7 +71,7 @@ class Win32TickSource {
   TickMode mode_ = TickMode::SystemTimer;
   bool running_ = false;
   bool raised_ = false;
-  bool throttling_opt_out_ = false;
+  ThrottlingOptOuts throttling_;
   HANDLE timer_ = nullptr;
   HANDLE stop_ = nullptr;
   HANDLE thread_ = nullptr;

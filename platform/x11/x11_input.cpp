@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/x11/x_error_trap.h"
 
@@ -95,10 +96,14 @@ std::unique_ptr<X11Input> X11Input::Open(const char* display_name, std::string& 
   XISetMask(bits, XI_RawKeyRelease);
   XISetMask(bits, XI_RawButtonPress);
   XISetMask(bits, XI_RawButtonRelease);
-  XIEventMask mask{XIAllMasterDevices, sizeof bits, bits};
+  // Hierarchy changes (devices added or removed) can reuse a device id: see IsXTestDevice.
+  unsigned char hierarchy_bits[XIMaskLen(XI_LASTEVENT)] = {};
+  XISetMask(hierarchy_bits, XI_HierarchyChanged);
+  XIEventMask masks[2] = {{XIAllMasterDevices, sizeof bits, bits},
+                          {XIAllDevices, sizeof hierarchy_bits, hierarchy_bits}};
   {
     XErrorTrap trap(display);
-    XISelectEvents(display, DefaultRootWindow(display), &mask, 1);
+    XISelectEvents(display, DefaultRootWindow(display), masks, 2);
     if (!trap.Check("XISelectEvents"))
       return fail("XISelectEvents failed: raw input events cannot be selected");
   }
@@ -144,6 +149,10 @@ void X11Input::DrainEvents() {
     }
     XGenericEventCookie& cookie = event.xcookie;
     if (cookie.type != GenericEvent || cookie.extension != xi_opcode_) continue;
+    if (cookie.evtype == XI_HierarchyChanged) {
+      xtest_device_.clear();
+      continue;
+    }
     if (!XGetEventData(display_, &cookie)) continue;
     const auto* raw = static_cast<const XIRawEvent*>(cookie.data);
     // Button releases need no handling: the latch only remembers presses, and the polled
@@ -158,6 +167,9 @@ void X11Input::DrainEvents() {
           break;
         case XI_RawButtonPress:
           button_latch_[raw->detail] = true;
+          // Master devices report the slave that made the event as the source.
+          if (raw->detail >= 1 && raw->detail <= 3 && !IsXTestDevice(raw->sourceid))
+            ++user_button_presses_;
           break;
         default:
           break;
@@ -165,6 +177,32 @@ void X11Input::DrainEvents() {
     }
     XFreeEventData(display_, &cookie);
   }
+}
+
+bool X11Input::IsXTestDevice(int id) {
+  auto it = xtest_device_.find(id);
+  if (it != xtest_device_.end()) return it->second;
+  bool xtest = false;
+  int count = 0;
+  XErrorTrap trap(display_);
+  XIDeviceInfo* info = XIQueryDevice(display_, id, &count);
+  if (info != nullptr && count == 1 && info->name != nullptr) {
+    // The server names them after their master: "Virtual core XTEST pointer" and the like.
+    xtest = std::strstr(info->name, "XTEST") != nullptr;
+  }
+  if (info != nullptr) XIFreeDeviceInfo(info);
+  // A device gone before the question counts as injected: it cannot be checked.
+  if (!trap.Check("XIQueryDevice")) xtest = true;
+  xtest_device_[id] = xtest;
+  return xtest;
+}
+
+uint32_t X11Input::UserButtonPresses() {
+  pointer_at_ = kNever;  // a round trip, so every press made before this call is counted
+  Refresh();
+  const uint32_t n = user_button_presses_;
+  user_button_presses_ = 0;
+  return n;
 }
 
 namespace {

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -35,6 +36,9 @@ class X11Input : public Input {
   bool CursorPos(Point& pos) override;
   bool SetCursorPos(Point pos) override;
   bool InjectButton(MouseButton button, bool down) override;
+  // Raw presses whose source device is not an XTest device ("... XTEST pointer"): XTest is
+  // how programs, this one included, inject input.
+  uint32_t UserButtonPresses() override;
 
  private:
   X11Input(_XDisplay* display, int xi_opcode);
@@ -47,6 +51,9 @@ class X11Input : public Input {
   void Refresh();
   void ReadKeymap();
   void ReadPointerMapping();
+  // Whether raw events of device `id` are injected (an XTest device); asked of the server once
+  // per device and remembered until the device hierarchy changes.
+  bool IsXTestDevice(int id);
 
   _XDisplay* display_;
   int xi_opcode_;
@@ -59,6 +66,8 @@ class X11Input : public Input {
   // The logical button of each physical one (index 0 is button 1); see KeyState.
   std::array<unsigned char, 256> pointer_map_{};
   int pointer_buttons_ = 0;
+  uint32_t user_button_presses_ = 0;
+  std::map<int, bool> xtest_device_;
   // Last answer of XQueryPointer and when it came, and when the keymap was last read (steady
   // clock, ns; kNever: ask the server at the next query).
   static constexpr int64_t kNever = 0;

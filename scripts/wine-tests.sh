@@ -252,6 +252,37 @@ e2e_windows_boxes() {  # after the Help box and the second start: how the boxes 
   check $? "second start's box topmost, with no hidden owner" \
     "$(grep -E '^(TOPMOST|OWNER)' "$logs/probe-msgbox.out" | tr '\n' ' ')"
 }
+e2e_windows_dpi() {  # a start at 150 % scaling: frmRec scaled, its stored outline as at 100 %
+  local desktop='HKCU\Control Panel\Desktop' pid rec geometry
+  "$wine" reg add "$desktop" /v LogPixels /t REG_DWORD /d 144 /f >"$logs/reg-dpi.out" 2>&1 || true
+  find "$WINEPREFIX/drive_c/users" -maxdepth 4 -name recfrm.shp -delete 2>/dev/null || true
+  timeout 120 "$wine" "$pelmira" >"$logs/pelmira-dpi.out" 2>"$logs/pelmira-dpi.err" &
+  pid=$!
+  wait_until 30 has_window '^Pelmira$'
+  # Read at start-up: later programs of the run are back at 100 %.
+  "$wine" reg delete "$desktop" /v LogPixels /f >>"$logs/reg-dpi.out" 2>&1 || true
+  focus_key "$(visible_named '^Pelmira$' | head -n1)" F10
+  wait_until 10 has_window '^frmRec$'
+  rec=$(visible_named '^frmRec$' | head -n1)
+  if [ -n "$rec" ]; then
+    xwininfo -shape -id "$rec" >"$logs/frmrec-dpi-xwininfo.txt" 2>&1 || true
+    geometry=$(awk '/Absolute upper-left X:/{x=$4} /Width:/{w=$2} /Height:/{h=$2}
+      /Window shape extents:/{e=$4} END{print x, w "x" h, e}' "$logs/frmrec-dpi-xwininfo.txt")
+    # 146 x 32 at 1.5; the outline's extents grow with it (about 128x22 at 100 %).
+    [[ "$geometry" =~ ^1061\ 219x48\ 1[89][0-9]x3[2-5]\+ ]]
+    check $? "at 144 dpi frmRec is 219x48 at the right edge, its outline scaled" "$geometry"
+  else
+    check 1 "frmRec shown at 144 dpi"
+  fi
+  focus_key "$(visible_named '^Pelmira$' | head -n1)" Pause
+  wait_until 10 no_window '^frmRec$'
+  local shp
+  shp=$(find "$WINEPREFIX/drive_c/users" -maxdepth 4 -name recfrm.shp | head -n1)
+  [ -f "$logs/rec.ppm.gdi" ] && [ -n "$shp" ] && cmp -s "$shp" "$logs/rec.ppm.gdi"
+  check $? "recfrm.shp stored at 144 dpi has the bytes of 100 %"
+  probe_run close-dpi close PelmiraForm1 || true
+  wait_until 30 ended "$pid" || kill "$pid" 2>/dev/null || true
+}
 # ------------------------------------------------------------------------------------------
 
 e2e_run() {
@@ -587,6 +618,9 @@ e2e_run() {
   probe_run close-broken close PelmiraForm1 || true
   wait_until 30 ended "$pid3"
   check $? "program ended after WM_CLOSE"
+
+  echo "wine-tests: a start at 150 % display scaling"
+  e2e_windows_dpi
 
   probe_run close-target close PelTarget || true
   wait_until 10 ended "$target_pid" || kill "$target_pid" 2>/dev/null || true

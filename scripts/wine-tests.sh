@@ -199,6 +199,92 @@ pointer_to() {  # x y: two warps, so that the window under the pointer sees a mo
   xdotool mousemove "$1" "$2"
 }
 
+# ---- Main window looks, F12 and boxes in front ---------------------------------------------
+look_of() {  # button [pressed]: "face RRGGBB dark N hash H" of a push button on screen
+  probe_run look button-look "$@" && cat "$logs/probe-look.out"
+}
+field() { sed -n "s/.* $1 \([^ ]*\).*/\1/p; s/^$1 \([^ ]*\).*/\1/p" <<<"$2" | head -n1; }
+
+e2e_windows_front() {  # main X window: button colours and looks, F12
+  local main_x=$1 b look bad=0
+  for b in PushButton1 PushButton2 PushButton3 PushButton4 PushButton5 PushButton6; do
+    look=$(look_of $b)
+    [ "$(field face "$look")" = FFFFFF ] && [ "$(field dark "$look")" -gt 20 ] || bad=1
+    [ $bad = 0 ] || { check 1 "push buttons white with their captions" "$b: $look"; break; }
+  done
+  [ $bad = 0 ] && check 0 "push buttons white with their captions"
+  local normal pressed focused
+  normal=$(look_of PushButton1)
+  pressed=$(look_of PushButton1 pressed)
+  [ "$(field face "$pressed")" = FFFFFF ] && [ "$(field hash "$pressed")" != "$(field hash "$normal")" ]
+  check $? "a pressed button looks pressed, still white" "$normal / $pressed"
+  # Tab on from the first check box to the first push button.
+  local i
+  for i in 1 2 3 4 5 6 7; do
+    focus_is PushButton1 && break
+    focus_key "$main_x" Tab
+    wait_until 2 focus_is PushButton1 || true
+  done
+  focused=$(look_of PushButton1)
+  focus_is PushButton1 && [ "$(field hash "$focused")" != "$(field hash "$normal")" ]
+  check $? "the focused button shows the focus" "$normal / $focused"
+
+  # F12 with the keys on another program shows the hidden window in front.
+  local hide_x hide_y target_x
+  probe_run hide button PushButton4 && read -r hide_x hide_y <"$logs/probe-hide.out"
+  target_x=$(visible_named '^PelTarget$' | head -n1)
+  if [ -n "$hide_x" ] && [ -n "$target_x" ]; then
+    xdotool mousemove "$hide_x" "$hide_y" click 1
+    wait_until 10 no_window '^Pelmira$'
+    focus_key "$target_x" F12
+    wait_until 10 has_window '^Pelmira$' && probe_run fg foreground &&
+      [ "$(cat "$logs/probe-fg.out")" = PelmiraForm1 ]
+    check $? "F12 from another program shows the window in the foreground" \
+      "$(cat "$logs/probe-fg.out" 2>/dev/null)"
+  fi
+}
+
+e2e_windows_boxes() {  # after the Help box and the second start: how the boxes were made
+  grep -qx 'TOPMOST yes' "$logs/probe-help-box.out" &&
+    grep -qx 'OWNER shown' "$logs/probe-help-box.out"
+  check $? "Help box topmost, owned by the shown main window"
+  grep -qx 'TOPMOST yes' "$logs/probe-msgbox.out" && grep -qx 'OWNER none' "$logs/probe-msgbox.out"
+  check $? "second start's box topmost, with no hidden owner" \
+    "$(grep -E '^(TOPMOST|OWNER)' "$logs/probe-msgbox.out" | tr '\n' ' ')"
+}
+e2e_windows_dpi() {  # a start at 150 % scaling: frmRec scaled, its stored outline as at 100 %
+  local desktop='HKCU\Control Panel\Desktop' pid rec geometry
+  "$wine" reg add "$desktop" /v LogPixels /t REG_DWORD /d 144 /f >"$logs/reg-dpi.out" 2>&1 || true
+  find "$WINEPREFIX/drive_c/users" -maxdepth 4 -name recfrm.shp -delete 2>/dev/null || true
+  timeout 120 "$wine" "$pelmira" >"$logs/pelmira-dpi.out" 2>"$logs/pelmira-dpi.err" &
+  pid=$!
+  wait_until 30 has_window '^Pelmira$'
+  # Read at start-up: later programs of the run are back at 100 %.
+  "$wine" reg delete "$desktop" /v LogPixels /f >>"$logs/reg-dpi.out" 2>&1 || true
+  focus_key "$(visible_named '^Pelmira$' | head -n1)" F10
+  wait_until 10 has_window '^frmRec$'
+  rec=$(visible_named '^frmRec$' | head -n1)
+  if [ -n "$rec" ]; then
+    xwininfo -shape -id "$rec" >"$logs/frmrec-dpi-xwininfo.txt" 2>&1 || true
+    geometry=$(awk '/Absolute upper-left X:/{x=$4} /Width:/{w=$2} /Height:/{h=$2}
+      /Window shape extents:/{e=$4} END{print x, w "x" h, e}' "$logs/frmrec-dpi-xwininfo.txt")
+    # 146 x 32 at 1.5; the outline's extents grow with it (about 128x22 at 100 %).
+    [[ "$geometry" =~ ^1061\ 219x48\ 1[89][0-9]x3[2-5]\+ ]]
+    check $? "at 144 dpi frmRec is 219x48 at the right edge, its outline scaled" "$geometry"
+  else
+    check 1 "frmRec shown at 144 dpi"
+  fi
+  focus_key "$(visible_named '^Pelmira$' | head -n1)" Pause
+  wait_until 10 no_window '^frmRec$'
+  local shp
+  shp=$(find "$WINEPREFIX/drive_c/users" -maxdepth 4 -name recfrm.shp | head -n1)
+  [ -f "$logs/rec.ppm.gdi" ] && [ -n "$shp" ] && cmp -s "$shp" "$logs/rec.ppm.gdi"
+  check $? "recfrm.shp stored at 144 dpi has the bytes of 100 %"
+  probe_run close-dpi close PelmiraForm1 || true
+  wait_until 30 ended "$pid" || kill "$pid" 2>/dev/null || true
+}
+# ------------------------------------------------------------------------------------------
+
 e2e_run() {
   local e2e="$work/e2e"
   rm -rf "$e2e"
@@ -258,12 +344,13 @@ e2e_run() {
   wait_until 5 focus_is cRecMovement
   check $? "Tab moves the focus from Text1 to Mouse Movement"
   if [ -f "$bin/HAND-M.CUR" ]; then
-    local fx fy cx cy hx hy arrow hand
+    local fx fy cx cy hx hy sx sy arrow hand
     probe_run frame1 button Frame1 && read -r fx fy <"$logs/probe-frame1.out"
     probe_run check1 button cRecMovement && read -r cx cy <"$logs/probe-check1.out"
     probe_run help button PushButton3 && read -r hx hy <"$logs/probe-help.out"
-    # The window background just below the frame, a button, a check box, the frame's empty
-    # corner (its centre plus 118, 31 pixels), and the background again.
+    probe_run status button lState && read -r sx sy <"$logs/probe-status.out"
+    # The window background just below the frame, a button, a check box, the status line, the
+    # frame's empty corner (its centre plus 118, 31 pixels), the background, the status line.
     pointer_to "$fx" $((fy + 40))
     sleep 0.3
     arrow=$(cursor_now)
@@ -275,6 +362,10 @@ e2e_run() {
     sleep 0.3  # time enough for a change that must not come
     [ "$(cursor_now)" = "$hand" ]
     check $? "still the hand on a check box reached from a button"
+    pointer_to $((sx + 200)) "$sy"
+    sleep 0.3
+    [ "$(cursor_now)" = "$hand" ]
+    check $? "still the hand on the status line"
     pointer_to $((fx + 118)) $((fy + 31))
     wait_until 5 cursor_is "$arrow"
     check $? "arrow again over the frame's empty area"
@@ -283,7 +374,14 @@ e2e_run() {
     pointer_to "$fx" $((fy + 40))
     wait_until 5 cursor_is "$arrow"
     check $? "arrow again over the window background"
+    pointer_to $((sx + 200)) "$sy"
+    sleep 0.3
+    cursor_is "$arrow"
+    check $? "still the arrow on the status line reached from the background"
   fi
+
+  echo "wine-tests: button looks, F12 in front"
+  e2e_windows_front "$main_x"
 
   echo "wine-tests: Help box; Open dialog cancelled"
   local hx2="" hy2=""
@@ -484,6 +582,8 @@ e2e_run() {
   ! ended "$pid1" && has_window '^Pelmira$'
   check $? "first instance still running, its window shown"
 
+  e2e_windows_boxes
+
   echo "wine-tests: closing the main window ends the program"
   probe_run close-main close PelmiraForm1 || true
   wait_until 30 ended "$pid1"
@@ -518,6 +618,9 @@ e2e_run() {
   probe_run close-broken close PelmiraForm1 || true
   wait_until 30 ended "$pid3"
   check $? "program ended after WM_CLOSE"
+
+  echo "wine-tests: a start at 150 % display scaling"
+  e2e_windows_dpi
 
   probe_run close-target close PelTarget || true
   wait_until 10 ended "$target_pid" || kill "$target_pid" 2>/dev/null || true

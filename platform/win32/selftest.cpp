@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <sddl.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -14,6 +16,7 @@
 #include "platform/win32/win32_environment.h"
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_input.h"
+#include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_text.h"
 #include "platform/win32/win32_tick.h"
 
@@ -199,17 +202,6 @@ void TestFiles(const std::string& dir) {
             FileErrorNumber(ERROR_INVALID_NAME) == err::kPathFileAccess,
         "files: error code mapping");
 
-  // A read-only target: the rename over it is refused and the old bytes stay.
-  const std::string readonly = dir + "readonly.mmf";
-  WriteWhole(fs, readonly, "old");
-  SetFileAttributesW(Widen(readonly).c_str(), FILE_ATTRIBUTE_READONLY);
-  desc.clear();
-  n = ErrorNumberOf([&] { WriteWhole(fs, readonly, "new"); }, &desc);
-  Info("replacing a read-only file: error " + std::to_string(n) + " " + desc);
-  Check(n != 0 ? ReadAll(fs, readonly) == "old" : ReadAll(fs, readonly) == "new",
-        "files: read-only target is either refused untouched or fully replaced");
-  Check(CountFiles(dir, L"~*") == 0, "files: no temporary file left after failures");
-
   // A folder at the target's name stays a folder.
   n = ErrorNumberOf([&] { WriteWhole(fs, dir + "folder.mmf", "x"); });
   Check(n == err::kPermissionDenied && !fs.IsNormalFile(dir + "folder.mmf") &&
@@ -228,6 +220,97 @@ void TestFiles(const std::string& dir) {
     auto f = fs.OpenRead(dir + "empty.shp", FileUse::User);
     char c;
     Check(f->Size() == 0 && f->Read(&c, 1) == 0, "files: empty file reads nothing");
+  }
+}
+
+// ------------------------------------------------------------------ replacing held files
+
+// Holds `path` open with no sharing for `ms` milliseconds on another thread, as a scanner would.
+struct Holder {
+  HANDLE file;
+  DWORD ms;
+};
+
+DWORD WINAPI HoldThenClose(void* p) {
+  auto* h = static_cast<Holder*>(p);
+  Sleep(h->ms);
+  CloseHandle(h->file);
+  return 0;
+}
+
+void TestReplaceHeldFiles(const std::string& dir) {
+  Win32FileSystem fs;
+  // Read-only: refused at once with the permission error, bytes and attribute as they were.
+  const std::string readonly = dir + "readonly.mmf";
+  WriteWhole(fs, readonly, "old");
+  SetFileAttributesW(Widen(readonly).c_str(), FILE_ATTRIBUTE_READONLY);
+  std::string desc;
+  const ULONGLONG t0 = GetTickCount64();
+  int32_t n = ErrorNumberOf([&] { WriteWhole(fs, readonly, "new"); }, &desc);
+  const ULONGLONG took = GetTickCount64() - t0;
+  Info("replacing a read-only file: error " + std::to_string(n) + " " + desc + " after " +
+       std::to_string(took) + " ms");
+  Check(n == err::kPermissionDenied && ReadAll(fs, readonly) == "old" &&
+            (GetFileAttributesW(Widen(readonly).c_str()) & FILE_ATTRIBUTE_READONLY) &&
+            CountFiles(dir, L"~*") == 0 && took < 500,
+        "files: read-only target refused at once (70), left as it was");
+
+  // Held by another program for 300 ms: the replace waits for it; attributes stay.
+  const std::string held = dir + "held.mmf";
+  WriteWhole(fs, held, "old");
+  SetFileAttributesW(Widen(held).c_str(), FILE_ATTRIBUTE_HIDDEN);
+  Holder holder{
+      CreateFileW(Widen(held).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr), 300};
+  HANDLE thread = holder.file != INVALID_HANDLE_VALUE
+                      ? CreateThread(nullptr, 0, &HoldThenClose, &holder, 0, nullptr)
+                      : nullptr;
+  const ULONGLONG t1 = GetTickCount64();
+  n = ErrorNumberOf([&] { WriteWhole(fs, held, "new"); }, &desc);
+  const ULONGLONG waited = GetTickCount64() - t1;
+  if (thread != nullptr) {
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+  }
+  Info("replacing a file held for 300 ms: error " + std::to_string(n) + " after " +
+       std::to_string(waited) + " ms");
+  const DWORD attrs = GetFileAttributesW(Widen(held).c_str());
+  Check(thread != nullptr && n == 0 && ReadAll(fs, held) == "new",
+        "files: target held for 300 ms is replaced once released", desc);
+  Check(attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_HIDDEN),
+        "files: replaced file keeps its attributes", std::to_string(attrs));
+}
+
+// ------------------------------------------------------------------ single instance
+
+DWORD g_injected = 0;
+HANDLE FailingMutex(const std::wstring&, DWORD& error) {
+  error = g_injected;
+  return nullptr;
+}
+
+// A first instance run as administrator leaves a mutex an unelevated one may not open.
+void TestInstanceMutex() {
+  g_injected = ERROR_ACCESS_DENIED;
+  Check(Win32Shell(&FailingMutex).PreviousInstance(),
+        "instance: mutex access denied means another instance runs");
+  g_injected = ERROR_INVALID_NAME;
+  Check(!Win32Shell(&FailingMutex).PreviousInstance(),
+        "instance: any other failure lets the program start");
+  // The same through the system: a mutex of that name whose DACL grants only SYNCHRONIZE.
+  SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, FALSE};
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;0x00100000;;;WD)", 1,
+                                                            &sa.lpSecurityDescriptor, nullptr))
+    return;
+  HANDLE guarded = CreateMutexW(&sa, FALSE, InstanceMutexName().c_str());
+  LocalFree(sa.lpSecurityDescriptor);
+  HANDLE again = CreateMutexW(nullptr, FALSE, InstanceMutexName().c_str());
+  const DWORD code = GetLastError();
+  Info("CreateMutexW on a mutex that grants only SYNCHRONIZE: " +
+       std::string(again ? "opened" : "failed") + ", GetLastError " + std::to_string(code));
+  if (again != nullptr) CloseHandle(again);
+  if (guarded != nullptr) {
+    Check(Win32Shell().PreviousInstance(), "instance: mutex held by another instance found");
+    CloseHandle(guarded);
   }
 }
 
@@ -530,7 +613,13 @@ int main() {
   } catch (const Error& e) {
     Check(false, "files: unexpected error", std::to_string(e.Number()) + " " + e.Description());
   }
+  try {
+    TestReplaceHeldFiles(dir);
+  } catch (const Error& e) {
+    Check(false, "files: unexpected error", std::to_string(e.Number()) + " " + e.Description());
+  }
   RemoveTree(dir);
+  TestInstanceMutex();
   try {
     TestEnvironment();
   } catch (const Error& e) {

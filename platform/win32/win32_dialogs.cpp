@@ -3,6 +3,7 @@
 #include <cderr.h>
 #include <commdlg.h>
 
+#include <string_view>
 #include <vector>
 
 #include "platform/error.h"
@@ -18,6 +19,18 @@ constexpr size_t kPathBuffer = 32768;
 [[noreturn]] void FailDialog(const char* call, DWORD code) {
   throw Error(err::kInvalidProcedureCall,
               std::string(call) + " failed (CommDlgExtendedError " + std::to_string(code) + ")");
+}
+
+// Puts a message box of this thread in the topmost band as it is activated. MB_TOPMOST asks
+// the same of Windows; this also holds where the flag is not honoured (Wine ignores it).
+LRESULT CALLBACK TopmostBoxHook(int code, WPARAM wp, LPARAM lp) {
+  if (code == HCBT_ACTIVATE) {
+    auto* box = reinterpret_cast<HWND>(wp);
+    wchar_t cls[16] = {};
+    if (GetClassNameW(box, cls, 16) > 0 && std::wstring_view(cls) == L"#32770")
+      SetWindowPos(box, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  }
+  return CallNextHookEx(nullptr, code, wp, lp);
 }
 
 }  // namespace
@@ -46,18 +59,26 @@ MsgResult Win32Dialogs::MessageBox(std::string_view text, std::string_view title
                                    MsgButtons buttons, MsgIcon icon) {
   UINT flags = buttons == MsgButtons::YesNo ? MB_YESNO : MB_OK;
   if (icon == MsgIcon::Exclamation) flags |= MB_ICONEXCLAMATION;
-  // Reports from a tick may come while another program is in front, with this window hidden.
-  flags |= MB_SETFOREGROUND;
+  // Reports from a tick come while another program has the keys and the foreground, often with
+  // the main window hidden. The foreground lock may refuse MB_SETFOREGROUND; a topmost box is
+  // still seen above that program.
+  flags |= MB_SETFOREGROUND | MB_TOPMOST;
   const std::wstring body = BoxText(text);
   const std::wstring caption = Widen(title.empty() ? std::string_view(app_title_) : title);
-  const int rc = ::MessageBoxW(owner_, body.c_str(), caption.c_str(), flags);
+  // A hidden or minimised owner would keep the box out of sight and out of the task bar. Without
+  // one the box has a task bar button of its own, and MB_TASKMODAL still disables this thread's
+  // windows while it is open (F12 may show the main window meanwhile).
+  const bool owner_shown = owner_ != nullptr && IsWindowVisible(owner_) && !IsIconic(owner_);
+  HHOOK hook = SetWindowsHookExW(WH_CBT, &TopmostBoxHook, nullptr, GetCurrentThreadId());
+  const int rc = ::MessageBoxW(owner_shown ? owner_ : nullptr, body.c_str(), caption.c_str(),
+                               owner_shown ? flags : flags | MB_TASKMODAL);
+  const DWORD box_error = rc == 0 ? GetLastError() : 0;
+  if (hook != nullptr) UnhookWindowsHookEx(hook);
   switch (rc) {
-    case 0: {
-      const DWORD code = GetLastError();
+    case 0:
       throw Error(err::kInvalidProcedureCall, "MessageBoxW failed (GetLastError " +
-                                                  std::to_string(code) + ": " +
-                                                  SystemMessage(code) + ")");
-    }
+                                                  std::to_string(box_error) + ": " +
+                                                  SystemMessage(box_error) + ")");
     case IDYES:
       return MsgResult::Yes;
     case IDNO:

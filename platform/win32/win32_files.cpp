@@ -92,6 +92,13 @@ class Win32ReadFile : public ReadFile {
   std::string path_;
 };
 
+// How long a replace waits for a target held by another program, and how often it retries.
+constexpr ULONGLONG kReplaceRetryMs = 1000;
+constexpr DWORD kReplaceRetryStepMs = 50;
+// Attributes a replaced file keeps; read-only targets are refused before this.
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN |
+                                  FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
 class Win32ReplaceFile : public ReplaceFile {
  public:
   Win32ReplaceFile(HANDLE h, std::wstring temp, std::wstring target, std::string path)
@@ -119,10 +126,26 @@ class Win32ReplaceFile : public ReplaceFile {
     if (committed_ || !h_.valid()) throw FileError(ERROR_INVALID_HANDLE, path_);
     if (!FlushFileBuffers(h_.get())) throw FileError(GetLastError(), path_);
     if (!h_.Close()) throw FileError(GetLastError(), path_);
+    const DWORD old = GetFileAttributesW(target_.c_str());
+    if (old != INVALID_FILE_ATTRIBUTES) {
+      // The rename over a read-only file or a folder is refused, and waiting changes nothing.
+      if (old & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))
+        throw FileError(ERROR_ACCESS_DENIED, path_);
+      // The new file takes the old one's attributes (hidden, archive, not indexed...).
+      const DWORD keep = old & kKeptAttributes;
+      if (keep != 0 && !SetFileAttributesW(temp_.c_str(), keep))
+        throw FileError(GetLastError(), path_);
+    }
     // The rename replaces a symbolic link at the target rather than the file it points to.
-    if (!MoveFileExW(temp_.c_str(), target_.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      throw FileError(GetLastError(), path_);
+    // Antivirus, the search indexer or a sync client may hold the target for a moment.
+    const ULONGLONG start = GetTickCount64();
+    while (!MoveFileExW(temp_.c_str(), target_.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      const DWORD code = GetLastError();
+      if ((code != ERROR_ACCESS_DENIED && code != ERROR_SHARING_VIOLATION) ||
+          GetTickCount64() - start >= kReplaceRetryMs)
+        throw FileError(code, path_);
+      Sleep(kReplaceRetryStepMs);
     }
     committed_ = true;
   }

@@ -48,7 +48,37 @@ class WindowPixels : public PixelSource {
   HDC dc_;
 };
 
+// The resolution of the monitor the window is on (per-monitor calls exist from Windows 10 1607;
+// before that the system resolution serves).
+int WindowDpi(HWND hwnd) {
+  using GetDpiFn = UINT(WINAPI*)(HWND);
+  static const auto get = [] {
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    return user32 ? reinterpret_cast<GetDpiFn>(
+                        reinterpret_cast<void*>(GetProcAddress(user32, "GetDpiForWindow")))
+                  : nullptr;
+  }();
+  const UINT dpi = get != nullptr ? get(hwnd) : 0;
+  if (dpi != 0) return static_cast<int>(dpi);
+  HDC dc = GetDC(nullptr);
+  const int system = dc ? GetDeviceCaps(dc, LOGPIXELSY) : kBaseDpi;
+  if (dc) ReleaseDC(nullptr, dc);
+  return system > 0 ? system : kBaseDpi;
+}
+
 }  // namespace
+
+std::vector<Rect> ScaleOutline(std::span<const Rect> rects, int dpi) {
+  std::vector<Rect> out;
+  out.reserve(rects.size());
+  // One rounding for every edge: shared edges stay shared, so the bands still tile.
+  auto scale = [dpi](int32_t v) { return MulDiv(v, dpi, kBaseDpi); };
+  for (const Rect& r : rects) {
+    const Rect s{scale(r.left), scale(r.top), scale(r.right), scale(r.bottom)};
+    if (s.right > s.left && s.bottom > s.top) out.push_back(s);
+  }
+  return out;
+}
 
 HRGN MakeRegion(std::span<const Rect> rects) {
   if (rects.empty()) {
@@ -99,7 +129,8 @@ Win32Indicator::Win32Indicator(std::string_view name, Image picture, PixelSize s
     dst[i] = ((p & 0xFF) << 16) | (p & 0xFF00) | ((p >> 16) & 0xFF);
   }
 
-  // Centred on the primary screen until the load handler places it.
+  // Centred on the primary screen until the load handler places it; sized for that screen's
+  // scale once the window exists and knows it.
   const int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
   // Layered and transparent: clicks fall through to whatever lies below, in any program.
   const DWORD ex =
@@ -117,6 +148,37 @@ Win32Indicator::Win32Indicator(std::string_view name, Image picture, PixelSize s
     DeleteObject(bitmap_);
     Fail("SetLayeredWindowAttributes");
   }
+  dpi_ = WindowDpi(hwnd_);
+  if (dpi_ != kBaseDpi) {
+    const int w = Scaled(size_.width), h = Scaled(size_.height);
+    SetWindowPos(hwnd_, nullptr, (sw - w) / 2, (sh - h) / 2, w, h,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+  }
+}
+
+int Win32Indicator::Scaled(int v) const {
+  return MulDiv(v, dpi_, kBaseDpi);
+}
+
+void Win32Indicator::ApplyScaledRegion() {
+  const std::vector<Rect> scaled = ScaleOutline(outline_, dpi_);
+  HRGN rgn = MakeRegion(scaled);
+  // On success the region belongs to the window system.
+  if (!SetWindowRgn(hwnd_, rgn, TRUE)) {
+    DeleteObject(rgn);
+    Fail("SetWindowRgn");
+  }
+}
+
+void Win32Indicator::OnDpiChanged(int dpi, const RECT* suggested) {
+  dpi_ = dpi;
+  const RECT now = WindowRect();
+  const int left = suggested ? suggested->left : now.left;
+  const int top = suggested ? suggested->top : now.top;
+  SetWindowPos(hwnd_, nullptr, left, top, Scaled(size_.width), Scaled(size_.height),
+               SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+  if (shaped_) ApplyScaledRegion();
+  InvalidateRect(hwnd_, nullptr, FALSE);
 }
 
 Win32Indicator::~Win32Indicator() {
@@ -146,6 +208,17 @@ LRESULT CALLBACK Win32Indicator::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM 
         return 0;
       }
       break;
+    case WM_DPICHANGED:
+      // Moved to a monitor of another scale: the same look at that scale.
+      if (self != nullptr) {
+        try {
+          self->OnDpiChanged(HIWORD(wp), reinterpret_cast<const RECT*>(lp));
+        } catch (const Error&) {
+          // The window keeps its old outline; nothing else can report from here.
+        }
+        return 0;
+      }
+      break;
     default:
       break;
   }
@@ -158,15 +231,24 @@ void Win32Indicator::Paint() {
   HDC mem = CreateCompatibleDC(dc);
   if (mem != nullptr) {
     HGDIOBJ old = SelectObject(mem, bitmap_);
-    BitBlt(dc, 0, 0, image_.w, image_.h, mem, 0, 0, SRCCOPY);
+    const int w = Scaled(image_.w), h = Scaled(image_.h);
+    if (w == image_.w && h == image_.h) {
+      BitBlt(dc, 0, 0, w, h, mem, 0, 0, SRCCOPY);
+    } else {
+      // Whole pixels, no blending: a blended edge would show blue beside the outline.
+      SetStretchBltMode(dc, COLORONCOLOR);
+      StretchBlt(dc, 0, 0, w, h, mem, 0, 0, image_.w, image_.h, SRCCOPY);
+    }
     SelectObject(mem, old);
     DeleteDC(mem);
   }
   // A client area larger than the picture shows the background colour beyond it.
   if (size_.width > image_.w || size_.height > image_.h) {
     HBRUSH brush = CreateSolidBrush(back_ & 0x00FFFFFF);
-    RECT right = {image_.w, 0, size_.width, size_.height};
-    RECT below = {0, image_.h, image_.w, size_.height};
+    const int iw = Scaled(image_.w), ih = Scaled(image_.h);
+    const int cw = Scaled(size_.width), ch = Scaled(size_.height);
+    RECT right = {iw, 0, cw, ch};
+    RECT below = {0, ih, iw, ch};
     FillRect(dc, &right, brush);
     FillRect(dc, &below, brush);
     DeleteObject(brush);
@@ -251,21 +333,21 @@ std::unique_ptr<PixelSource> Win32Indicator::OpenWindowPixels() {
 }
 
 PixelSize Win32Indicator::OuterSize() {
-  const RECT r = WindowRect();
-  return PixelSize{r.right - r.left, r.bottom - r.top};
+  // The outline's space is the picture's pixels at any scale, so that the stored outline file
+  // is the same on every monitor; ApplyRegion scales it to the window.
+  return size_;
 }
 
 void Win32Indicator::ApplyRegion(std::span<const Rect> rects) {
-  HRGN rgn = MakeRegion(rects);
-  // On success the region belongs to the window system.
-  if (!SetWindowRgn(hwnd_, rgn, TRUE)) {
-    DeleteObject(rgn);
-    Fail("SetWindowRgn");
-  }
+  outline_.assign(rects.begin(), rects.end());
+  ApplyScaledRegion();
+  shaped_ = true;
 }
 
 void Win32Indicator::ClearRegion() {
   if (!SetWindowRgn(hwnd_, nullptr, TRUE)) Fail("SetWindowRgn");
+  shaped_ = false;
+  outline_.clear();
 }
 
 std::unique_ptr<NativeIndicator> Win32IndicatorFactory::Create(IndicatorId, std::string_view name,

@@ -7,15 +7,24 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/indicator_native.h"
 
 namespace pel::win32 {
 
+// The resolution at which an indicator shows its picture pixel for pixel.
+constexpr int kBaseDpi = 96;
+
+// An outline in picture pixels scaled to `dpi`: every edge rounded once, rectangles that vanish
+// dropped; banded order is kept.
+std::vector<Rect> ScaleOutline(std::span<const Rect> rects, int dpi);
+
 class Win32Indicator : public NativeIndicator {
  public:
   // A hidden window titled `name` showing `picture` from its top-left corner in a client area
-  // of `size` pixels, centred on the primary screen. Throws pel::Error when it cannot be made.
+  // of `size` picture pixels, scaled for its monitor's resolution (at 144 dpi, 1.5 screen
+  // pixels each), centred on the primary screen. Throws pel::Error when it cannot be made.
   Win32Indicator(std::string_view name, Image picture, PixelSize size, HICON icon);
   ~Win32Indicator() override;
   Win32Indicator(const Win32Indicator&) = delete;
@@ -43,6 +52,7 @@ class Win32Indicator : public NativeIndicator {
   void SetBackColor(Color c) override;
   void Refresh() override;
   std::unique_ptr<PixelSource> OpenWindowPixels() override;
+  // The picture's size: outlines are in picture pixels whatever the scale.
   PixelSize OuterSize() override;
   void ApplyRegion(std::span<const Rect> rects) override;
   void ClearRegion() override;
@@ -53,6 +63,9 @@ class Win32Indicator : public NativeIndicator {
   static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   void Paint();
   RECT WindowRect();
+  int Scaled(int v) const;
+  void ApplyScaledRegion();
+  void OnDpiChanged(int dpi, const RECT* suggested);
 
   PixelSize size_;
   Image image_;
@@ -62,6 +75,9 @@ class Win32Indicator : public NativeIndicator {
   HBITMAP bitmap_ = nullptr;  // the picture as a DIB section, drawn on WM_PAINT
   Color back_ = 0x00FF0000;   // fills what the picture does not cover
   int16_t scale_mode_ = kScalePixels;
+  int dpi_ = kBaseDpi;
+  std::vector<Rect> outline_;  // in picture pixels, as the shaping code gave it
+  bool shaped_ = false;
 };
 
 class Win32IndicatorFactory : public IndicatorFactory {

@@ -170,6 +170,42 @@ void Win32Control::SetBackColor(Color c) {
   InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
+void Win32Control::DrawButton(HDC dc) {
+  RECT r;
+  GetClientRect(hwnd_, &r);
+  const auto state = static_cast<UINT>(SendMessageW(hwnd_, BM_GETSTATE, 0, 0));
+  const auto ui = static_cast<UINT>(SendMessageW(hwnd_, WM_QUERYUISTATE, 0, 0));
+  const bool pressed = (state & BST_PUSHED) != 0;
+  const bool enabled = IsWindowEnabled(hwnd_) != FALSE;
+  const bool is_default =
+      (GetWindowLongW(hwnd_, GWL_STYLE) & BS_TYPEMASK) == static_cast<LONG>(BS_DEFPUSHBUTTON);
+  FillRect(dc, &r, brush_);
+  if (is_default) {
+    FrameRect(dc, &r, GetSysColorBrush(COLOR_WINDOWFRAME));
+    InflateRect(&r, -1, -1);
+  }
+  DrawEdge(dc, &r, pressed ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
+  RECT inner = r;
+  InflateRect(&inner, -2, -2);
+  if ((state & BST_HOT) != 0 && !pressed && enabled)
+    FrameRect(dc, &inner, GetSysColorBrush(COLOR_HOTLIGHT));
+  const std::wstring text = Widen(Caption());
+  RECT text_box = inner;
+  if (pressed) OffsetRect(&text_box, 1, 1);
+  HGDIOBJ old_font =
+      SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(hwnd_, WM_GETFONT, 0, 0)));
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, enabled ? Resolve(fore_) : GetSysColor(COLOR_GRAYTEXT));
+  UINT format = DT_CENTER | DT_VCENTER | DT_SINGLELINE;
+  if ((ui & UISF_HIDEACCEL) != 0) format |= DT_HIDEPREFIX;
+  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &text_box, format);
+  SelectObject(dc, old_font);
+  if (GetFocus() == hwnd_ && (ui & UISF_HIDEFOCUS) == 0) {
+    InflateRect(&inner, -1, -1);
+    DrawFocusRect(dc, &inner);
+  }
+}
+
 HBRUSH Win32Control::PrepareDc(HDC dc) {
   SetTextColor(dc, Resolve(fore_));
   SetBkColor(dc, Resolve(back_));
@@ -256,7 +292,10 @@ void Win32MainWindow::Build() {
         break;
       case layout::ControlKind::Label:
         cls = L"STATIC";
-        style |= SS_NOPREFIX | (c->align == layout::Align::Center ? SS_CENTER : SS_LEFT);
+        // SS_NOTIFY: the label takes the mouse itself; without it the moves over it would
+        // reach the window as moves over the background and reset the pointer.
+        style |=
+            SS_NOPREFIX | SS_NOTIFY | (c->align == layout::Align::Center ? SS_CENTER : SS_LEFT);
         if (c->border == layout::Border::FixedSingle) style |= WS_BORDER;
         break;
       case layout::ControlKind::TextBox:
@@ -358,7 +397,25 @@ bool Win32MainWindow::Visible() {
 
 void Win32MainWindow::SetVisible(bool visible) {
   if (visible == Visible()) return;
-  ShowWindow(hwnd_, visible ? SW_SHOW : SW_HIDE);
+  if (!visible) {
+    ShowWindow(hwnd_, SW_HIDE);
+    return;
+  }
+  ShowWindow(hwnd_, IsIconic(hwnd_) ? SW_RESTORE : SW_SHOW);
+  BringToFront();
+}
+
+void Win32MainWindow::BringToFront() {
+  // F12 goes to the program in front, not to this one, so the foreground lock usually refuses
+  // SetForegroundWindow here. The documented remedies that remain: raise the window in the
+  // z-order without activating it (a pass through the topmost band leaves it above every other
+  // ordinary window), and flash its task bar button until the user activates it.
+  if (SetForegroundWindow(hwnd_) && GetForegroundWindow() == hwnd_) return;
+  const UINT keep = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER;
+  SetWindowPos(hwnd_, HWND_TOPMOST, 0, 0, 0, 0, keep);
+  SetWindowPos(hwnd_, HWND_NOTOPMOST, 0, 0, 0, 0, keep);
+  FLASHWINFO flash = {sizeof(flash), hwnd_, FLASHW_TRAY | FLASHW_TIMERNOFG, 0, 0};
+  FlashWindowEx(&flash);
 }
 
 void Win32MainWindow::SetCaption(std::string_view text) {
@@ -469,10 +526,67 @@ void Win32MainWindow::OnMouseMove(POINT client) {
 LRESULT CALLBACK Win32MainWindow::ButtonProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
                                              DWORD_PTR ref) {
   auto* self = reinterpret_cast<Win32MainWindow*>(ref);
-  if (msg == WM_MOUSEMOVE && self->handlers_.mouse_move)
-    Guarded([&] { self->handlers_.mouse_move(static_cast<ControlId>(id)); });
-  if (msg == WM_NCDESTROY) RemoveWindowSubclass(hwnd, &ButtonProc, id);
-  return DefSubclassProc(hwnd, msg, wp, lp);
+  Win32Control& ctl = self->Ctl(static_cast<ControlId>(id));
+  switch (msg) {
+    case WM_MOUSEMOVE:
+      if (self->handlers_.mouse_move)
+        Guarded([&] { self->handlers_.mouse_move(static_cast<ControlId>(id)); });
+      break;
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(hwnd, &ButtonProc, id);
+      return DefSubclassProc(hwnd, msg, wp, lp);
+    // Themed push buttons ignore WM_CTLCOLORBTN, so the button draws itself: a white face
+    // with the pressed, default, hot and focus looks, keeping the control's own behaviour.
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(hwnd, &ps);
+      if (dc != nullptr) ctl.DrawButton(dc);
+      EndPaint(hwnd, &ps);
+      return 0;
+    }
+    case WM_PRINTCLIENT:
+      ctl.DrawButton(reinterpret_cast<HDC>(wp));
+      return 0;
+    default:
+      break;
+  }
+  // The classic button paints state changes at once through its own device context, outside
+  // WM_PAINT: draw over that straight after.
+  const bool hover = msg == WM_MOUSEMOVE || msg == WM_MOUSELEAVE;
+  const UINT before = hover ? static_cast<UINT>(SendMessageW(hwnd, BM_GETSTATE, 0, 0)) : 0;
+  const LRESULT rc = DefSubclassProc(hwnd, msg, wp, lp);
+  bool redraw = false;
+  switch (msg) {
+    case BM_SETSTATE:
+    case BM_SETSTYLE:
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+    case WM_ENABLE:
+    case WM_SETTEXT:
+    case WM_UPDATEUISTATE:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_CAPTURECHANGED:
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+      redraw = true;
+      break;
+    case WM_MOUSEMOVE:
+    case WM_MOUSELEAVE:
+      redraw = static_cast<UINT>(SendMessageW(hwnd, BM_GETSTATE, 0, 0)) != before;
+      break;
+    default:
+      break;
+  }
+  if (redraw && IsWindowVisible(hwnd)) {
+    if (HDC dc = GetDC(hwnd)) {
+      ctl.DrawButton(dc);
+      ReleaseDC(hwnd, dc);
+    }
+  }
+  return rc;
 }
 
 LRESULT CALLBACK Win32MainWindow::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {

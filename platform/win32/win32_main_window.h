@@ -48,6 +48,8 @@ class Win32Control : public Control {
 
   HWND Handle() const { return hwnd_; }
   const layout::ControlLayout& Design() const { return design_; }
+  // Paints a push button in its colours and its present state (pressed, default, hot, focus).
+  void DrawButton(HDC dc);
   // Colours for WM_CTLCOLOR*: sets the DC's text and background colours, returns the brush.
   HBRUSH PrepareDc(HDC dc);
 
@@ -106,6 +108,8 @@ class Win32MainWindow : public MainWindow {
   HFONT FontFor(const layout::Font& f);
   Win32Control* FromHandle(HWND h);
   void OnMouseMove(POINT client);
+  // Brings the shown window to the user's eyes despite the foreground lock.
+  void BringToFront();
   HCURSOR CurrentCursor() const;
   bool PointerOverWindow() const;
 

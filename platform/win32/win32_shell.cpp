@@ -55,14 +55,26 @@ Win32Shell::~Win32Shell() {
   if (mutex_ != nullptr) CloseHandle(mutex_);
 }
 
+HANDLE CreateInstanceMutex(const std::wstring& name, DWORD& error) {
+  HANDLE h = CreateMutexW(nullptr, FALSE, name.c_str());
+  error = GetLastError();
+  return h;
+}
+
 bool Win32Shell::PreviousInstance() {
   if (tried_) return other_;
   tried_ = true;
   // A mutex rather than a window search: it exists from the first instance's start-up, before
   // any window, and the system removes it when its last holder ends, however it ends.
-  HANDLE h = CreateMutexW(nullptr, FALSE, InstanceMutexName().c_str());
-  const DWORD code = GetLastError();
-  if (h == nullptr) return false;  // cannot tell: never refuse to start
+  DWORD code = ERROR_SUCCESS;
+  HANDLE h = open_mutex_(InstanceMutexName(), code);
+  if (h == nullptr) {
+    // A first instance run as administrator made the mutex with a default DACL that does not
+    // let this unelevated one open it: it exists, so another instance runs. Any other failure
+    // cannot tell, and must never refuse to start.
+    other_ = code == ERROR_ACCESS_DENIED;
+    return other_;
+  }
   if (code == ERROR_ALREADY_EXISTS) {
     CloseHandle(h);
     other_ = true;

@@ -16,14 +16,23 @@ namespace pel::win32 {
 // the user name when the SID cannot be read.
 std::wstring InstanceMutexName();
 
+// Creates or opens the named instance mutex: the handle, or nullptr with `error` set; on success
+// `error` is ERROR_ALREADY_EXISTS when the mutex was there before (CreateMutexW's rules).
+using InstanceMutexOpener = HANDLE (*)(const std::wstring& name, DWORD& error);
+HANDLE CreateInstanceMutex(const std::wstring& name, DWORD& error);
+
 class Win32Shell : public Shell {
  public:
+  // `open_mutex`: replaced by tests to stand in for CreateMutexW's failures.
+  explicit Win32Shell(InstanceMutexOpener open_mutex = &CreateInstanceMutex)
+      : open_mutex_(open_mutex) {}
   ~Win32Shell() override;
   bool PreviousInstance() override;
   void OpenUrl(const std::string& url) override;
   void EndProgram() override;
 
  private:
+  InstanceMutexOpener open_mutex_;
   bool tried_ = false;
   bool other_ = false;
   HANDLE mutex_ = nullptr;  // held until the process ends; the system releases it after a crash

@@ -9,7 +9,11 @@
 //   pel_win_probe colours               prints the background, status line and button face colours
 //   pel_win_probe focus                 prints the name of the control of Form1 with the focus
 //   pel_win_probe cursor                prints the handle of the pointer shown now
-//   pel_win_probe msgbox TITLE          prints the text and buttons of the message box TITLE
+//   pel_win_probe msgbox TITLE          prints the text and buttons of the message box TITLE,
+//                                       whether it is topmost and whether its owner is shown
+//   pel_win_probe button-look NAME [pressed]  face colour, caption pixels and a hash of the push
+//                                       button NAME on screen (held down when "pressed")
+//   pel_win_probe foreground            prints the class of the foreground window
 //   pel_win_probe close CLASS           posts WM_CLOSE to the first window of CLASS
 //   pel_win_probe pictures EXE ASSETS   decodes the pictures built into EXE and compares them
 //                                       with the decoded copies ASSETS/rec.ppm, play.ppm
@@ -340,6 +344,47 @@ int CursorKind() {
   return 0;
 }
 
+// ------------------------------------------------------------------------------ window looks
+
+// The push button NAME as shown on screen: "face RRGGBB dark N hash H": the colour of a face
+// pixel beside the caption, the number of dark (caption) pixels and a hash of all pixels.
+// `pressed`: held down by BM_SETSTATE while it is looked at.
+int ButtonLook(const std::string& name, bool pressed) {
+  HWND form = FindForm();
+  HWND button = nullptr;
+  for (const layout::ControlLayout& c : layout::Form1().controls)
+    if (c.name == name) button = ControlOf(form, c.id);
+  RECT r;
+  if (button == nullptr || !GetWindowRect(button, &r)) return 1;
+  if (pressed) {
+    SendMessageW(button, BM_SETSTATE, TRUE, 0);
+    Sleep(200);
+  }
+  HDC screen = GetDC(nullptr);
+  const COLORREF face = GetPixel(screen, r.left + 8, (r.top + r.bottom) / 2);
+  int dark = 0;
+  uint64_t hash = 1469598103934665603ull;
+  for (int y = r.top; y < r.bottom; ++y) {
+    for (int x = r.left; x < r.right; ++x) {
+      const COLORREF c = GetPixel(screen, x, y);
+      if (GetRValue(c) < 0x80 && GetGValue(c) < 0x80 && GetBValue(c) < 0x80) ++dark;
+      hash = (hash ^ c) * 1099511628211ull;
+    }
+  }
+  ReleaseDC(nullptr, screen);
+  if (pressed) SendMessageW(button, BM_SETSTATE, FALSE, 0);
+  std::printf("face %06lX dark %d hash %016llX\n", face, dark,
+              static_cast<unsigned long long>(hash));
+  return 0;
+}
+
+// The class of the window in the foreground.
+int ForegroundClass() {
+  HWND h = GetForegroundWindow();
+  std::printf("%s\n", h != nullptr ? ClassOf(h).c_str() : "none");
+  return 0;
+}
+
 // ------------------------------------------------------------------------------ message box
 
 struct BoxSearch {
@@ -379,6 +424,14 @@ int MessageBoxInfo(const char* title) {
   DWORD pid = 0;
   GetWindowThreadProcessId(s.found, &pid);
   std::printf("BOX pid %lu\n", pid);
+  // Boxes must be seen above the program that has the foreground, and a hidden owner would
+  // keep them out of the task bar.
+  std::printf("TOPMOST %s\n",
+              (GetWindowLongW(s.found, GWL_EXSTYLE) & WS_EX_TOPMOST) ? "yes" : "no");
+  HWND owner = GetWindow(s.found, GW_OWNER);
+  std::printf("OWNER %s\n", owner == nullptr                  ? "none"
+                            : IsWindowVisible(owner) != FALSE ? "shown"
+                                                              : "hidden");
   EnumChildWindows(s.found, &PrintChild, 0);
   return 0;
 }
@@ -468,6 +521,9 @@ int wmain(int argc, wchar_t** argv) {
     HWND h = FindWindowW(Widen(args[2]).c_str(), nullptr);
     return h != nullptr && PostMessageW(h, WM_CLOSE, 0, 0) ? 0 : 1;
   }
+  if (mode == "button-look" && (args.size() == 3 || args.size() == 4))
+    return ButtonLook(args[2], args.size() == 4 && args[3] == "pressed");
+  if (mode == "foreground") return ForegroundClass();
   if (mode == "pictures" && args.size() == 4) return Pictures(args[2].c_str(), args[3]);
   if (mode == "url" && args.size() == 4) {
     FILE* f = std::fopen(args[2].c_str(), "ab");

@@ -36,6 +36,13 @@ class X11Input : public Input {
   bool SetCursorPos(Point pos) override;
   bool InjectButton(MouseButton button, bool down) override;
 
+  // The display connection's descriptor. It turns readable when the server sends events; then
+  // TakeInput reads them.
+  int ConnectionFd() const;
+  // Reads the events that have come, without waiting. True when, since the previous call, a
+  // pointer button (1 to 3) or a key that KeyState knows was pressed or released.
+  bool TakeInput();
+
  private:
   X11Input(_XDisplay* display, int xi_opcode);
   // Reads every queued event: latches the presses among them and follows the keys' down state.
@@ -47,6 +54,8 @@ class X11Input : public Input {
   void Refresh();
   void ReadKeymap();
   void ReadPointerMapping();
+  // True when the X keycode `code` produces one of the keys KeyState knows.
+  bool Watched(int code);
 
   _XDisplay* display_;
   int xi_opcode_;
@@ -67,6 +76,7 @@ class X11Input : public Input {
   int pointer_y_ = 0;
   int64_t pointer_at_ = kNever;
   int64_t keymap_at_ = kNever;
+  bool input_arrived_ = false;  // see TakeInput
 };
 
 }  // namespace pel

@@ -210,7 +210,11 @@ bool Form1::FileExists(const std::string& path) {
 
 FormHandlers Form1::Handlers() {
   return FormHandlers{
-      [this](ControlId id) { Click(id); },
+      [this](ControlId id) {
+        Click(id);
+        // What the command changed takes effect at the next tick; a sleeping timer brings none.
+        poll_.Wake();
+      },
       [this](std::optional<ControlId> id) {
         if (id)
           MouseMove(*id, 0, 0, 0, 0);

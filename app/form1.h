@@ -62,7 +62,8 @@ class Form1 {
   void Form_Load();
   // The window is being closed: the program ends at once, without a question.
   void Form_Unload();
-  // The poll timer's tick (every 10 ms once Form_Load has enabled it).
+  // The poll timer's tick (every 10 ms once Form_Load has enabled it; idle, it may sleep until
+  // input or a command wakes the poll cycle, see engine/poll_cycle.h).
   void Timer1_Timer() { poll_.Timer1_Timer(); }
 
   void PushButton1_Click();  // Start Recording: keep unsaved work, then toggle recording

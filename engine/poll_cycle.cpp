@@ -55,8 +55,54 @@ bool PollCycle::Checked(ControlId id) {
 }
 
 void PollCycle::Timer1_Timer() {
-  if (in_tick_) return;
+  if (in_tick_) {
+    missed_ = true;
+    return;
+  }
+  Tick();
+  if (arrived_ && !NeedsTicks() && !arrived_()) asleep_ = SetTimer(false);
+}
+
+bool PollCycle::SetTimer(bool enabled) {
+  // A timer that cannot be stopped keeps ticking, as it always did; one that cannot be started
+  // again still gets the tick that Wake runs at once.
+  try {
+    host_.form.SetTimerEnabled(enabled);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+void PollCycle::SleepWhenIdle(std::function<bool()> arrived) {
+  arrived_ = std::move(arrived);
+}
+
+void PollCycle::Wake() {
+  if (!arrived_) return;
+  if (in_tick_) {
+    // The running tick (waiting in a modal box) may have read its inputs already.
+    missed_ = true;
+    return;
+  }
+  const bool idle = host_.engine.RecorderState == kIdle && State.LastState == kIdle;
+  if (!asleep_ && !idle) return;
+  SetTimer(false);  // the period counts from the tick below
+  SetTimer(true);
+  Timer1_Timer();
+}
+
+bool PollCycle::NeedsTicks() const {
+  const PollState& s = State;
+  if (missed_ || in_tick_) return true;
+  if (host_.engine.RecorderState != kIdle || s.LastState != kIdle) return true;
+  return s.PrevLeft || s.PrevRight || s.PrevMiddle || s.PrevPause || s.PrevF12 || s.PrevF10 ||
+         s.PrevF9;
+}
+
+void PollCycle::Tick() {
   TickGuard guard(in_tick_);
+  missed_ = false;
   Procedure p(host_.engine.Host().reporter, "Form1.Timer1_Timer");
   mVazazEzerev& e = host_.engine;
   Input& in = e.Host().input;
@@ -67,6 +113,13 @@ void PollCycle::Timer1_Timer() {
     x = e.GetMouseX();
     y = e.GetMouseY();
   });
+  if (asleep_) {
+    // Nothing followed the pointer while asleep: as far as this tick goes, it stands where the
+    // previous tick would have found it.
+    asleep_ = false;
+    s.LastX = x;
+    s.LastY = y;
+  }
 
   p.Step(102, [&] { s.CurLeft = in.KeyState(vk::kLButton) != 0; });
   p.Step(104, [&] { s.CurRight = in.KeyState(vk::kRButton) != 0; });

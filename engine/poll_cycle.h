@@ -3,8 +3,32 @@
 // buttons and the four shortcut keys, turns releases into commands, runs the step of the
 // current recorder state (recording, playback or idle) and keeps the status line and the
 // indicator windows up to date.
+//
+// Sleeping while idle. Recording and playback need every tick on time. Idle, a tick only has
+// something to do when one of the seven inputs changes or a window command has changed the
+// state; the ticks in between sample an unchanged world and cost a wake-up of the program and
+// of the window system a hundred times a second. So once a tick leaves the cycle idle with
+// every input up (NeedsTicks() false), Timer1 stops (MainWindow::SetTimerEnabled), provided
+// the program can wake the cycle:
+// - Input: the program's input backend reports each press and release of F9, F10, F12, Pause
+//   and the three buttons as it arrives (on X11 the XInput2 raw events of X11Input's own
+//   connection, watched by a socket notifier) and calls Wake(). Before stopping Timer1 the tick
+//   also asks it (the `arrived` function) whether such input came in while the tick ran, so
+//   none is left unseen. Nothing else runs while asleep: no pointer or keymap query.
+// - Window commands: Form1 calls Wake() after each button's handler.
+// Wake() ticks at once and starts Timer1 again, whose ticks then run while any input reads
+// down, so that the release rule and the latch work exactly as with a timer that never stops:
+// a press seen at one tick, its release at a later one, however short the press. The tick that
+// ends a sleep takes the pointer to stand where it stood at the previous tick (nothing followed
+// it meanwhile), so a recording started by a command never begins with a move it did not see.
+// A program without such reports (the Windows program until its Raw Input latch reports
+// arrivals) never calls SleepWhenIdle() and keeps its timer running. To plug in, it calls
+// SleepWhenIdle() with a function that says whether WM_INPUT brought a watched press or
+// release since it was last asked, and Wake() from the WM_INPUT handler for each such one; its
+// SetTimerEnabled (KillTimer, SetTimer) already does the rest.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "engine/error_report.h"
@@ -43,8 +67,24 @@ class PollCycle {
   explicit PollCycle(PollHost host) : host_(host) {}
 
   // One tick. A tick that arrives while another is still running (only possible from inside a
-  // modal box the running tick opened) is dropped, so boxes never stack up tick after tick.
+  // modal box the running tick opened) is dropped, so boxes never stack up tick after tick; the
+  // cycle then needs the next tick even if idle, to read what the dropped one would have read.
   void Timer1_Timer();
+
+  // From now on Timer1 stops after a tick for which NeedsTicks() is false and `arrived` returns
+  // false. `arrived` takes in the input that has come, without waiting, and says whether a
+  // watched press or release came since it was last called; the program calls Wake() for such
+  // input as it arrives.
+  void SleepWhenIdle(std::function<bool()> arrived);
+  // Something the cycle reacts to happened: watched input or a window command. Idle or asleep,
+  // it ticks now and Timer1's period counts from this tick; recording or playing, Timer1 runs
+  // anyway and its next tick sees it. Does nothing unless SleepWhenIdle() was called.
+  void Wake();
+  // False when the tick just run left nothing for the next one to do: idle after an idle tick,
+  // no input down (no release to wait for), and no tick dropped or wake-up missed meanwhile.
+  bool NeedsTicks() const;
+  // True while Timer1 is stopped for want of work.
+  bool Asleep() const { return asleep_; }
 
   PollState State;
 
@@ -61,6 +101,9 @@ class PollCycle {
     bool Left = false, Right = false, Middle = false, F12 = false, F10 = false, F9 = false,
          Pause = false;
   };
+  void Tick();
+  // Starts or stops Timer1; false when the window refused.
+  bool SetTimer(bool enabled);
   void RecordingStep(Procedure& p, int32_t x, int32_t y, const Releases& r);
   void RecordEvent(Procedure& p, int first_step, int32_t x, int32_t y, std::string_view kind);
   void PlaybackStep(Procedure& p);
@@ -70,6 +113,9 @@ class PollCycle {
 
   PollHost host_;
   bool in_tick_ = false;
+  bool missed_ = false;  // since the last tick began, one was dropped or Wake() came during it
+  bool asleep_ = false;
+  std::function<bool()> arrived_;  // empty: Timer1 never stops
 };
 
 }  // namespace pel

@@ -1,20 +1,31 @@
 // Figures of the real program on a private Xvfb, each against a baseline measured in the same
-// run: start-up against a minimal Qt window, idle CPU against the same, and replay timing
-// against the recorded delays. Nothing here asserts a time; the counters are for reading.
+// run: start-up against a minimal Qt window, idle wake-ups and CPU against the same, key release
+// to reaction, and replay timing against the recorded delays. Nothing here asserts a time; the
+// counters are for reading.
 #include <benchmark/benchmark.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <numeric>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 
 #include "app/layout.h"
+#include "bench/e2e/percentile.h"
 #include "tests/e2e/pelmira_fixture.h"
+
+// Xlib last: its macros (None, Font) clash with the names above.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 extern char** environ;
 
@@ -48,19 +59,41 @@ void Stop(pid_t pid) {
   waitpid(pid, nullptr, 0);
 }
 
-// CPU seconds `pid` has run so far, all its threads together, from the scheduler's own
-// nanosecond account: the tick-sampled user and system times of /proc/PID/stat misjudge a
-// process that wakes every 10 ms for a fraction of a millisecond.
-double CpuSeconds(pid_t pid) {
-  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-  double ns = 0;
+// A count per thread of a process, by thread id.
+using PerThread = std::map<std::string, double>;
+
+// What `read` finds in the /proc task folder of each thread of `pid`.
+template <class Read>
+PerThread ReadThreads(pid_t pid, Read read) {
+  PerThread out;
   std::error_code ec;
-  for (const auto& task : std::filesystem::directory_iterator(tasks, ec)) {
-    std::ifstream in(task.path() / "schedstat");
-    double on_cpu = 0;
-    if (in >> on_cpu) ns += on_cpu;
+  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  for (const auto& task : std::filesystem::directory_iterator(tasks, ec))
+    out[task.path().filename()] = read(task.path());
+  return out;
+}
+
+// What the threads alive at `now` added since `then`. A thread that ended in between takes its
+// share with it, and a process-wide difference would go negative.
+double Added(const PerThread& then, const PerThread& now) {
+  double sum = 0;
+  for (const auto& [tid, value] : now) {
+    const auto before = then.find(tid);
+    sum += value - (before == then.end() ? 0 : before->second);
   }
-  return ns / 1e9;
+  return sum;
+}
+
+// CPU nanoseconds of each thread of `pid`, from the scheduler's own account: the tick-sampled
+// user and system times of /proc/PID/stat misjudge a process that wakes every 10 ms for a
+// fraction of a millisecond.
+PerThread CpuNanos(pid_t pid) {
+  return ReadThreads(pid, [](const std::filesystem::path& task) {
+    std::ifstream in(task / "schedstat");
+    double on_cpu_ns = 0;
+    in >> on_cpu_ns;
+    return on_cpu_ns;
+  });
 }
 
 // Spawn to main window mapped, for pelmira and for the minimal window.
@@ -89,27 +122,79 @@ void BM_LaunchToWindow(benchmark::State& state) {
 }
 BENCHMARK(BM_LaunchToWindow)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// CPU used while idle, for the same 30 s side by side: pelmira, the minimal window, and the
-// minimal window with an empty 10 ms timer (what the poll timer alone costs).
-void BM_IdleCpu(benchmark::State& state) {
+// Times each thread of `pid` has left the processor, willingly or not: each ends one wake-up.
+PerThread ContextSwitches(pid_t pid) {
+  return ReadThreads(pid, [](const std::filesystem::path& task) {
+    std::ifstream in(task / "status");
+    double n = 0;
+    std::string line;
+    while (std::getline(in, line)) {
+      const size_t colon = line.find(':');
+      const std::string key = line.substr(0, colon);
+      if (key == "voluntary_ctxt_switches" || key == "nonvoluntary_ctxt_switches")
+        n += std::stod(line.substr(colon + 1));
+    }
+    return n;
+  });
+}
+
+// Wake-ups per second of `pid` and of the X server over the same 10 s, after a second to settle.
+std::pair<double, double> WakeupsPerSecond(pid_t pid, pid_t server) {
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  const PerThread a0 = ContextSwitches(pid), s0 = ContextSwitches(server);
+  const auto t0 = Steady::now();
+  std::this_thread::sleep_for(std::chrono::seconds(10));
+  const double wall = Ms(Steady::now() - t0) / 1000;
+  return {Added(a0, ContextSwitches(pid)) / wall, Added(s0, ContextSwitches(server)) / wall};
+}
+
+// What idling costs. Wake-ups of the program and of the X server, 10 s each: the minimal window
+// alone (an empty Qt event loop), then pelmira with its window shown and hidden. Then CPU for
+// the same 30 s side by side: pelmira, the minimal window, and the minimal window with an empty
+// 10 ms timer (what a 10 ms poll costs at the least).
+void BM_IdleCost(benchmark::State& state) {
   x11test::Xvfb x;
   XLook look(x.Display());
+  auto both_minimal_shown = [&] {
+    int n = 0;
+    for (const TopWindow& w : look.Windows()) n += w.viewable && w.name == "Minimal";
+    return n;
+  };
   for (auto _ : state) {
+    {
+      const pid_t minimal = Spawn(MINIMAL_WINDOW, x.Display());
+      look.WaitFor("Minimal");
+      const auto [own, server] = WakeupsPerSecond(minimal, x.Pid());
+      state.counters["minimal_wakeups_per_s"] = own;
+      state.counters["minimal_xserver_wakeups_per_s"] = server;
+      Stop(minimal);
+    }
     Pelmira app(x);
     const pid_t pid = app.Start();
+    const auto main = look.WaitFor("Pelmira");
+    // Focused, as a desktop leaves a window it has just shown: the focus rests in a text box.
+    if (main) app.Xdo("windowfocus --sync " + std::to_string(main->id));
+    const auto [shown, server_shown] = WakeupsPerSecond(pid, x.Pid());
+    state.counters["pelmira_shown_wakeups_per_s"] = shown;
+    state.counters["pelmira_shown_xserver_wakeups_per_s"] = server_shown;
+    app.Xdo("key F12");
+    look.WaitGone("Pelmira");
+    const auto [hidden, server_hidden] = WakeupsPerSecond(pid, x.Pid());
+    state.counters["pelmira_hidden_wakeups_per_s"] = hidden;
+    state.counters["pelmira_hidden_xserver_wakeups_per_s"] = server_hidden;
+    app.Xdo("key F12");
+    look.WaitFor("Pelmira");
+
     const pid_t minimal = Spawn(MINIMAL_WINDOW, x.Display());
     const pid_t ticking = Spawn(MINIMAL_WINDOW, x.Display(), "--tick");
-    look.WaitFor("Pelmira");
-    x11test::WaitUntil([&] {
-      int n = 0;
-      for (const TopWindow& w : look.Windows()) n += w.viewable && w.name == "Minimal";
-      return n == 2;
-    });
-    const double a0 = CpuSeconds(pid), b0 = CpuSeconds(minimal), c0 = CpuSeconds(ticking);
+    x11test::WaitUntil([&] { return both_minimal_shown() == 2; });
+    const PerThread a0 = CpuNanos(pid), b0 = CpuNanos(minimal), c0 = CpuNanos(ticking);
     const auto t0 = Steady::now();
     std::this_thread::sleep_for(std::chrono::seconds(30));
     const double wall = Ms(Steady::now() - t0) / 1000;
-    auto percent = [&](pid_t p, double before) { return (CpuSeconds(p) - before) / wall * 100; };
+    auto percent = [&](pid_t p, const PerThread& before) {
+      return Added(before, CpuNanos(p)) / 1e9 / wall * 100;
+    };
     state.counters["pelmira_cpu_percent"] = percent(pid, a0);
     state.counters["minimal_cpu_percent"] = percent(minimal, b0);
     state.counters["timer_only_cpu_percent"] = percent(ticking, c0);
@@ -117,7 +202,97 @@ void BM_IdleCpu(benchmark::State& state) {
     Stop(ticking);
   }
 }
-BENCHMARK(BM_IdleCpu)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_IdleCost)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+// Key release to reaction, from outside and while idle: the bench holds a key for 50 ms through
+// XTest, as a quick finger does, and times from the release to the window change it causes, as
+// the server reports it (F10: the recording indicator mapped; F12: the main window unmapped).
+class KeyReaction {
+ public:
+  explicit KeyReaction(const std::string& display) : display_(XOpenDisplay(display.c_str())) {
+    if (!display_) throw std::runtime_error("cannot open display " + display);
+    XSelectInput(display_, DefaultRootWindow(display_), SubstructureNotifyMask);
+    XSync(display_, False);
+  }
+  ~KeyReaction() { XCloseDisplay(display_); }
+  KeyReaction(const KeyReaction&) = delete;
+  KeyReaction& operator=(const KeyReaction&) = delete;
+
+  // Milliseconds from the release of `key` to window `name` being mapped (`map`) or unmapped;
+  // NaN when that does not happen within a second.
+  double Tap(KeySym key, const std::string& name, bool map) {
+    const KeyCode code = XKeysymToKeycode(display_, key);
+    XTestFakeKeyEvent(display_, code, True, CurrentTime);
+    XSync(display_, False);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    while (XPending(display_) > 0) {
+      XEvent drop;
+      XNextEvent(display_, &drop);
+    }
+    const auto released = Steady::now();
+    XTestFakeKeyEvent(display_, code, False, CurrentTime);
+    XFlush(display_);
+    const auto deadline = released + std::chrono::seconds(1);
+    while (Steady::now() < deadline) {
+      if (XPending(display_) == 0) {
+        pollfd fd{ConnectionNumber(display_), POLLIN, 0};
+        poll(&fd, 1, 5);
+        continue;
+      }
+      XEvent e;
+      XNextEvent(display_, &e);
+      if (e.type != (map ? MapNotify : UnmapNotify)) continue;
+      if (Name(map ? e.xmap.window : e.xunmap.window) == name) return Ms(Steady::now() - released);
+    }
+    return NAN;
+  }
+
+ private:
+  std::string Name(Window w) {
+    // The window may be gone by now; its error must not end the bench.
+    auto* old = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    std::string out;
+    char* name = nullptr;
+    if (XFetchName(display_, w, &name) && name) {
+      out = name;
+      XFree(name);
+    }
+    XSetErrorHandler(old);
+    return out;
+  }
+
+  Display* display_;
+};
+
+void BM_KeyReaction(benchmark::State& state) {
+  constexpr int kTaps = 20;
+  x11test::Xvfb x;
+  XLook look(x.Display());
+  for (auto _ : state) {
+    Pelmira app(x);
+    app.Start();
+    look.WaitFor("Pelmira");
+    KeyReaction keys(x.Display());
+    std::vector<double> f10, f12;
+    // Pauses of varying length put the presses at every phase of a 10 ms timer.
+    auto pause = [](int i) { std::this_thread::sleep_for(std::chrono::milliseconds(200 + 7 * i)); };
+    for (int i = 0; i < kTaps; ++i) {
+      pause(i);
+      f10.push_back(keys.Tap(XK_F10, "frmRec", true));
+      pause(i);
+      keys.Tap(XK_Pause, "frmRec", false);
+      pause(i);
+      f12.push_back(keys.Tap(XK_F12, "Pelmira", false));
+      pause(i);
+      keys.Tap(XK_F12, "Pelmira", true);
+    }
+    state.counters["f10_to_indicator_p50_ms"] = Percentile(f10, 0.5);
+    state.counters["f10_to_indicator_p95_ms"] = Percentile(f10, 0.95);
+    state.counters["f12_to_hidden_p50_ms"] = Percentile(f12, 0.5);
+    state.counters["f12_to_hidden_p95_ms"] = Percentile(f12, 0.95);
+  }
+}
+BENCHMARK(BM_KeyReaction)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 // Replay timing: clicks recorded 200 ms apart, played back; the mean interval between the
 // clicks another window receives, over the recorded 200 ms.

@@ -24,6 +24,7 @@
 #include <thread>
 
 #include "app/layout.h"
+#include "bench/e2e/percentile.h"
 #include "tests/e2e/pelmira_fixture.h"
 
 // Xlib last: its macros (None, Font) clash with the names above.
@@ -268,13 +269,6 @@ Onsets Match(const std::vector<Entry>& entries, const std::vector<Seen>& seen, s
   }
   o.matched = o.server_ms.size();
   return o;
-}
-
-double Percentile(std::vector<double> v, double p) {
-  if (v.empty()) return NAN;
-  std::sort(v.begin(), v.end());
-  const size_t i = static_cast<size_t>(std::ceil(p * static_cast<double>(v.size()))) - 1;
-  return v[std::min(i, v.size() - 1)];
 }
 
 struct Lateness {

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QMessageBox>
+#include <QSocketNotifier>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -112,6 +113,13 @@ int main(int argc, char* argv[]) {
   pel::Form1 form(pel::Form1Host{window, *input, clock, dialogs, events, files, env, shell, random,
                                  skin, indicators});
   window.SetHandlers(form.Handlers());
+
+  // Idle, the poll timer sleeps: the raw input events on the input's own connection wake it.
+  QSocketNotifier input_events(input->ConnectionFd(), QSocketNotifier::Read);
+  QObject::connect(&input_events, &QSocketNotifier::activated, [&] {
+    if (input->TakeInput()) form.Poll().Wake();
+  });
+  form.Poll().SleepWhenIdle([&] { return input->TakeInput(); });
 
   form.Form_Load();
   window.ShowCentred();

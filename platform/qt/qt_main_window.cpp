@@ -258,6 +258,9 @@ void QtMainWindow::Build() {
       }
       case ControlKind::TextBox: {
         auto* e = new QLineEdit(ToQ(c.caption), parent);
+        // The only text box lies out of sight and just holds the focus: read-only, its caret
+        // does not blink, which would wake the idle program twice a second.
+        e->setReadOnly(true);
         widget = e;
         break;
       }

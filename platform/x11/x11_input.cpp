@@ -174,6 +174,8 @@ void X11Input::DrainEvents() {
         default:
           break;
       }
+      const bool key = cookie.evtype == XI_RawKeyPress || cookie.evtype == XI_RawKeyRelease;
+      if (key ? Watched(raw->detail) : raw->detail >= 1 && raw->detail <= 3) input_arrived_ = true;
     }
     XFreeEventData(display_, &cookie);
   }
@@ -203,6 +205,23 @@ uint32_t X11Input::UserButtonPresses() {
   const uint32_t n = user_button_presses_;
   user_button_presses_ = 0;
   return n;
+}
+
+bool X11Input::Watched(int code) {
+  for (int vk : {vk::kF9, vk::kF10, vk::kF12, vk::kPause})
+    if (XKeysymToKeycode(display_, FromVirtualKey(vk).keysym) == code) return true;
+  return false;
+}
+
+int X11Input::ConnectionFd() const {
+  return ConnectionNumber(display_);
+}
+
+bool X11Input::TakeInput() {
+  DrainEvents();
+  const bool arrived = input_arrived_;
+  input_arrived_ = false;
+  return arrived;
 }
 
 namespace {

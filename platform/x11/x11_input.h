@@ -40,6 +40,13 @@ class X11Input : public Input {
   // how programs, this one included, inject input.
   uint32_t UserButtonPresses() override;
 
+  // The display connection's descriptor. It turns readable when the server sends events; then
+  // TakeInput reads them.
+  int ConnectionFd() const;
+  // Reads the events that have come, without waiting. True when, since the previous call, a
+  // pointer button (1 to 3) or a key that KeyState knows was pressed or released.
+  bool TakeInput();
+
  private:
   X11Input(_XDisplay* display, int xi_opcode);
   // Reads every queued event: latches the presses among them and follows the keys' down state.
@@ -54,6 +61,8 @@ class X11Input : public Input {
   // Whether raw events of device `id` are injected (an XTest device); asked of the server once
   // per device and remembered until the device hierarchy changes.
   bool IsXTestDevice(int id);
+  // True when the X keycode `code` produces one of the keys KeyState knows.
+  bool Watched(int code);
 
   _XDisplay* display_;
   int xi_opcode_;
@@ -76,6 +85,7 @@ class X11Input : public Input {
   int pointer_y_ = 0;
   int64_t pointer_at_ = kNever;
   int64_t keymap_at_ = kNever;
+  bool input_arrived_ = false;  // see TakeInput
 };
 
 }  // namespace pel

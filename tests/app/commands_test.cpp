@@ -158,6 +158,15 @@ TEST_F(Commands, ClickDispatchesByControlAndIgnoresOtherControls) {
   EXPECT_FALSE(r.window.visible);
 }
 
+TEST_F(Commands, AClickWakesTheSleepingPollTimerAndActsAtOnce) {
+  r.form.Poll().SleepWhenIdle([] { return false; });
+  r.form.Timer1_Timer();  // idle, nothing down: the timer stops
+  ASSERT_FALSE(r.window.timer_enabled);
+  r.form.Handlers().click(ControlId::PushButton1);
+  EXPECT_TRUE(r.window.timer_enabled);
+  EXPECT_EQ(r.window.Ctl(ControlId::PushButton1).caption, "Stop") << "the tick ran";
+}
+
 TEST_F(Commands, PointerIsAHandOverButtonsAndTheArrowOverBackgroundAndFrames) {
   EXPECT_EQ(r.window.pointer_kind, kPointerDefault);
   for (ControlId b : {ControlId::PushButton1, ControlId::PushButton2, ControlId::PushButton3,

@@ -14,6 +14,10 @@
 #include "app/layout.h"
 #include "tests/e2e/pelmira_fixture.h"
 
+// Xlib last: its macros (None, Font) clash with the names above.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+
 namespace pel::e2e {
 namespace {
 
@@ -256,6 +260,35 @@ TEST_F(PelmiraE2E, F12AndAutoHideAndShowAndASecondInstance) {
   EXPECT_TRUE(app_.Running(pid_));
   ASSERT_TRUE(app_.Xdo("key F12"));
   EXPECT_TRUE(look_.WaitFor("Pelmira", 10s, pid_)) << "the first instance shows its window";
+}
+
+// Presses and releases `key` in one burst of XTest requests, far quicker than a 10 ms tick.
+bool TapKey(const std::string& display, const char* key) {
+  Display* d = XOpenDisplay(display.c_str());
+  if (!d) return false;
+  const KeyCode code = XKeysymToKeycode(d, XStringToKeysym(key));
+  const bool sent = code != 0 && XTestFakeKeyEvent(d, code, True, CurrentTime) &&
+                    XTestFakeKeyEvent(d, code, False, CurrentTime);
+  XSync(d, False);
+  XCloseDisplay(d);
+  return sent;
+}
+
+// Idle, the program sleeps until input wakes it; a tap shorter than a tick must still be seen as
+// a press at one tick and a release at a later one.
+TEST_F(PelmiraE2E, TapsShorterThanATickActWhileIdle) {
+  StartMain();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // long asleep
+  ASSERT_TRUE(TapKey(x_.Display(), "F12"));
+  EXPECT_TRUE(look_.WaitGone("Pelmira")) << "F12 hides";
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ASSERT_TRUE(TapKey(x_.Display(), "F12"));
+  EXPECT_TRUE(look_.WaitFor("Pelmira")) << "F12 shows";
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ASSERT_TRUE(TapKey(x_.Display(), "F10"));
+  EXPECT_TRUE(look_.WaitFor("frmRec")) << "F10 records";
+  ASSERT_TRUE(TapKey(x_.Display(), "Pause"));
+  EXPECT_TRUE(look_.WaitGone("frmRec")) << "Pause stops";
 }
 
 TEST_F(PelmiraE2E, IndicatorsStandTopRightShapedBlinkAndReuseTheirOutline) {

@@ -1,5 +1,7 @@
 // The poll tick: sampling, release detection, shortcuts per state, the idle step, the status
 // line and the blinking indicators.
+#include <utility>
+
 #include "engine_fixture.h"
 
 namespace pel::test {
@@ -197,6 +199,73 @@ TEST_F(PollCycleTest, FailuresNameTheirStepAndTheTickGoesOn) {
     return b.text.find("Form1.Timer1_Timer at line 328") != std::string::npos;
   }));
   EXPECT_EQ(engine.RecorderState, kRecording);
+}
+
+// The program's side of sleeping: Timer1 ticks only while enabled, and the input backend says
+// what arrived while a tick ran.
+class SleepingPollTest : public PollCycleTest {
+ protected:
+  SleepingPollTest() {
+    poll.SleepWhenIdle([this] { return std::exchange(arrived, false); });
+    form.timer_enabled = true;  // as start-up leaves it
+  }
+  // One timer period passes; the tick runs if the timer is on.
+  void Period() {
+    clock.Advance(kTick);
+    if (form.timer_enabled) poll.Timer1_Timer();
+  }
+  bool arrived = false;
+};
+
+TEST_F(SleepingPollTest, IdleTheTimerStopsAndAShortTapWakesItUntilTheReleaseIsSeen) {
+  Period();  // the first tick makes the state Idle
+  EXPECT_FALSE(form.timer_enabled);
+  input.Tap(vk::kF10);  // pressed and released before the wake-up is handled
+  poll.Wake();
+  EXPECT_TRUE(form.timer_enabled) << "the press is seen now, its release needs a tick more";
+  EXPECT_EQ(engine.RecorderState, kIdle);
+  Period();
+  EXPECT_EQ(engine.RecorderState, kRecording);
+  Period();
+  EXPECT_TRUE(form.timer_enabled) << "recording ticks on";
+  input.Tap(vk::kPause);
+  Period();
+  arrived = true;  // a press came in while the next tick ran: one tick more reads it
+  Period();
+  EXPECT_EQ(engine.RecorderState, kIdle);
+  EXPECT_TRUE(form.timer_enabled);
+  Period();
+  EXPECT_FALSE(form.timer_enabled);
+  EXPECT_TRUE(poll.Asleep());
+}
+
+TEST_F(SleepingPollTest, ACommandWhileAsleepActsAtOnceAndSeesNoMoveFromBeforeIt) {
+  Period();
+  ASSERT_TRUE(poll.Asleep());
+  input.MoveTo({300, 200});  // moved while nothing followed it
+  engine.ToggleRecording();  // the Start Recording button
+  poll.Wake();
+  EXPECT_EQ(Ctl(ControlId::PushButton1).caption, "Stop");
+  EXPECT_EQ(poll.State.LastEventTime, 0) << "no move at the first tick: the clock waits";
+  input.MoveTo({301, 200});
+  Period();
+  EXPECT_NE(poll.State.LastEventTime, 0);
+}
+
+TEST_F(SleepingPollTest, ATickDroppedInsideAModalBoxKeepsTheTimerForWhatItMissed) {
+  form.fail.failing.insert("PushButton1.SetCaption");
+  dialogs.while_open = [&] {
+    form.fail.failing.clear();
+    input.Tap(vk::kF12);  // pressed while the box is open
+    poll.Wake();          // dropped: a tick is running
+  };
+  poll.State.LastState = kRecording;  // a recording has just ended: the idle step re-enables
+  Period();
+  ASSERT_EQ(dialogs.boxes.size(), 1u);
+  EXPECT_TRUE(form.timer_enabled);
+  Period();
+  Period();
+  EXPECT_FALSE(form.visible) << "F12 acted after the box";
 }
 
 }  // namespace

@@ -26,6 +26,8 @@ class Xvfb {
 
   // ":N", for XOpenDisplay and $DISPLAY.
   const std::string& Display() const { return display_; }
+  // The server's process id (benchmarks read its scheduler counts).
+  pid_t Pid() const { return pid_; }
   // Runs a shell command with DISPLAY set to this server; its exit status (-1 when it did not
   // exit normally).
   int Run(const std::string& command) const;

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/indicator_forms.h"
 #include "engine/error_report.h"
 #include "engine/poll_cycle.h"
 #include "engine/recorder.h"
@@ -20,7 +21,6 @@
 #include "platform/shell.h"
 #include "platform/skin.h"
 #include "platform/windows.h"
-#include "shaping/indicator_form.h"
 
 namespace pel {
 

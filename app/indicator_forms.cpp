@@ -1,4 +1,4 @@
-#include "shaping/indicator_form.h"
+#include "app/indicator_forms.h"
 
 #include "app/layout.h"
 
@@ -43,7 +43,7 @@ void IndicatorForms::Form::Form_Load() {
   std::string path;
   // A failed lookup counts as "no file": the outline is scanned and stored again.
   const bool found = p.Test(106, [&] {
-    path = host_.engine.GetTempFolder() + std::string(design_.region_file);
+    path = host_.temp_folder() + std::string(design_.region_file);
     return host_.files.KindOf(path) != PathKind::None;
   });
   // The stored outline is a cache of the picture's. Whatever cannot serve as one (unreadable,

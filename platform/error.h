@@ -28,18 +28,20 @@ class Error : public std::runtime_error {
 
 // Numbers of the runtime's own errors, with their usual descriptions.
 namespace err {
-constexpr int32_t kInvalidProcedureCall = 5;    // "Invalid procedure call or argument"
-constexpr int32_t kOverflow = 6;                // "Overflow"
-constexpr int32_t kOutOfMemory = 7;             // "Out of memory"
-constexpr int32_t kSubscriptOutOfRange = 9;     // "Subscript out of range"
-constexpr int32_t kBadFileName = 52;            // "Bad file name or number"
-constexpr int32_t kFileNotFound = 53;           // "File not found"
-constexpr int32_t kDeviceIoError = 57;          // "Device I/O error"
-constexpr int32_t kDiskFull = 61;               // "Disk full"
-constexpr int32_t kInputPastEnd = 62;           // "Input past end of file"
-constexpr int32_t kPermissionDenied = 70;       // "Permission denied"
-constexpr int32_t kPathFileAccess = 75;         // "Path/File access error"
-constexpr int32_t kPathNotFound = 76;           // "Path not found"
+constexpr int32_t kInvalidProcedureCall = 5;  // "Invalid procedure call or argument"
+constexpr int32_t kOverflow = 6;              // "Overflow"
+constexpr int32_t kOutOfMemory = 7;           // "Out of memory"
+constexpr int32_t kSubscriptOutOfRange = 9;   // "Subscript out of range"
+constexpr int32_t kBadFileName = 52;          // "Bad file name or number"
+constexpr int32_t kFileNotFound = 53;         // "File not found"
+constexpr int32_t kDeviceIoError = 57;        // "Device I/O error"
+constexpr int32_t kDiskFull = 61;             // "Disk full"
+constexpr int32_t kInputPastEnd = 62;         // "Input past end of file"
+constexpr int32_t kPermissionDenied = 70;     // "Permission denied"
+constexpr int32_t kPathFileAccess = 75;       // "Path/File access error"
+constexpr int32_t kPathNotFound = 76;         // "Path not found"
+
+// Of controls, pictures and windows.
 constexpr int32_t kInvalidPropertyValue = 380;  // "Invalid property value"
 constexpr int32_t kNotSupported = 438;          // "Object doesn't support this property or method"
 constexpr int32_t kInvalidPicture = 481;        // "Invalid picture"

@@ -16,7 +16,8 @@ Form1::Form1(Form1Host host)
       dialog_(host.dialogs),
       engine_(EngineHost{host.input, host.clock, host.dialogs, host.events, host.files, host.env,
                          reporter_, dialog_}),
-      indicators_(IndicatorHost{engine_, host.files, host.env, reporter_, host.indicator_factory}),
+      indicators_(IndicatorHost{[this] { return engine_.GetTempFolder(); }, host.files, host.env,
+                                reporter_, host.indicator_factory}),
       poll_(PollHost{engine_, globals_, host.window, indicators_, host.dialogs}) {
   dialog_.Filter = std::string(layout::CommonDialog1().filter);
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/indicator_forms.h"
 #include "engine/error_report.h"
 #include "engine/poll_cycle.h"
 #include "engine/recorder.h"
@@ -15,12 +16,11 @@
 #include "platform/environment.h"
 #include "platform/events.h"
 #include "platform/files.h"
-#include "platform/indicator_native.h"
 #include "platform/input.h"
+#include "platform/shaped_window.h"
 #include "platform/shell.h"
 #include "platform/skin.h"
 #include "platform/windows.h"
-#include "shaping/indicator_form.h"
 
 namespace pel {
 

@@ -32,6 +32,7 @@
 #include <string>
 
 #include "engine/error_report.h"
+#include "engine/indicator_windows.h"
 #include "engine/recorder.h"
 #include "platform/windows.h"
 

@@ -3,6 +3,7 @@
 namespace pel {
 
 std::string DescribeError(int32_t number) {
+  // clang-format off
   switch (number) {
     case err::kInvalidProcedureCall: return "Invalid procedure call or argument";
     case err::kOverflow: return "Overflow";
@@ -16,8 +17,12 @@ std::string DescribeError(int32_t number) {
     case err::kPermissionDenied: return "Permission denied";
     case err::kPathFileAccess: return "Path/File access error";
     case err::kPathNotFound: return "Path not found";
+    case err::kInvalidPropertyValue: return "Invalid property value";
+    case err::kNotSupported: return "Object doesn't support this property or method";
+    case err::kInvalidPicture: return "Invalid picture";
     default: return "Application-defined or object-defined error";
   }
+  // clang-format on
 }
 
 }  // namespace pel

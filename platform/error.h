@@ -40,6 +40,11 @@ constexpr int32_t kInputPastEnd = 62;         // "Input past end of file"
 constexpr int32_t kPermissionDenied = 70;     // "Permission denied"
 constexpr int32_t kPathFileAccess = 75;       // "Path/File access error"
 constexpr int32_t kPathNotFound = 76;         // "Path not found"
+
+// Of controls, pictures and windows.
+constexpr int32_t kInvalidPropertyValue = 380;  // "Invalid property value"
+constexpr int32_t kNotSupported = 438;          // "Object doesn't support this property or method"
+constexpr int32_t kInvalidPicture = 481;        // "Invalid picture"
 }  // namespace err
 
 // The runtime's description for one of the numbers above ("Application-defined or object-defined

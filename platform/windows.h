@@ -1,5 +1,5 @@
 #pragma once
-// The main window, its controls and the two indicator windows, as the portable code drives them.
+// The main window and its controls, as the portable code drives them.
 // Positions and sizes are pixels unless a name says otherwise. Every method may throw pel::Error
 // when the window system refuses; the caller's error report shows it.
 
@@ -112,27 +112,7 @@ struct FormHandlers {
   std::function<void()> unload;
 };
 
+// The two indicator windows, frmRec and frmPlay.
 enum class IndicatorId { Rec, Play };
-
-class IndicatorWindow {
- public:
-  virtual ~IndicatorWindow() = default;
-  virtual bool Visible() = 0;
-  // Shows the window without taking the focus.
-  virtual void SetVisible(bool visible) = 0;
-  // Screen y of the window's top edge, in pixels; negative places it above the screen.
-  virtual void SetTop(int top) = 0;
-  // Outer height in pixels.
-  virtual int Height() = 0;
-};
-
-class IndicatorWindows {
- public:
-  virtual ~IndicatorWindows() = default;
-  // The window; the first reference creates it and runs its load handler (placement, shaping).
-  virtual IndicatorWindow& Ref(IndicatorId id) = 0;
-  // Destroys the window; does nothing when it does not exist. The next Ref creates it anew.
-  virtual void Close(IndicatorId id) = 0;
-};
 
 }  // namespace pel

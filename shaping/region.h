@@ -11,7 +11,7 @@
 #include <span>
 #include <vector>
 
-#include "platform/shape_target.h"
+#include "platform/picture.h"
 
 namespace pel {
 

@@ -22,8 +22,8 @@
 
 #include "platform/environment.h"
 #include "platform/files.h"
-#include "platform/shape_target.h"
 #include "shaping/region.h"
+#include "shaping/shape_target.h"
 
 namespace pel {
 

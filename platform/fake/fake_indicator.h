@@ -10,36 +10,22 @@
 
 #include "platform/error.h"
 #include "platform/fake/call_log.h"
-#include "platform/indicator_native.h"
+#include "platform/shaped_window.h"
 
 namespace pel::fake {
 
-class FakeNativeIndicator : public NativeIndicator {
+class FakeShapedWindow : public ShapedWindow {
  public:
-  FakeNativeIndicator(std::string name, Image picture, CallLog* log)
+  FakeShapedWindow(std::string name, Image picture, CallLog* log)
       : name_(std::move(name)), picture_(std::move(picture)), pixels_(picture_), log_(log) {}
-  ~FakeNativeIndicator() override {
+  ~FakeShapedWindow() override {
     if (closed) *closed = true;
     Log("Close", "");
   }
 
-  // --- ShapeTarget: a form ---
-  ShapeKind Kind() override { return ShapeKind::Form; }
-  void SetAutoRedraw(bool on) override { auto_redraw = on; }
-  void SetClipControls(bool) override {}
-  void SetScaleMode(int16_t mode) override { scale_mode = mode; }
-  PixelSize InnerSize() override { return {picture_.w, picture_.h}; }
   PixelSource& Picture() override {
     ++picture_reads;
     return pixels_;
-  }
-  int16_t ParentScaleMode() override { return 0; }
-  void SetParentScaleMode(int16_t) override {}
-  void SetCaption(std::string_view) override {}
-  void SetBackColor(Color) override {}
-  void Refresh() override {}
-  std::unique_ptr<PixelSource> OpenWindowPixels() override {
-    throw Error(err::kInvalidProcedureCall, "not a button");
   }
   PixelSize OuterSize() override { return {picture_.w, picture_.h}; }
   void ApplyRegion(std::span<const Rect> rects) override {
@@ -50,8 +36,6 @@ class FakeNativeIndicator : public NativeIndicator {
     region.reset();
     Log("Region", "none");
   }
-
-  // --- NativeIndicator ---
   void SetAppIcon() override {
     has_app_icon = true;
     Log("Icon", "");
@@ -76,8 +60,6 @@ class FakeNativeIndicator : public NativeIndicator {
   int top = 0;
   bool visible = false;
   bool has_app_icon = false;
-  bool auto_redraw = false;
-  int16_t scale_mode = 0;
   int picture_reads = 0;  // scans read the picture; loads from a file do not
   // The outline applied last; nullopt: rectangular.
   std::optional<std::vector<Rect>> region;
@@ -98,8 +80,8 @@ class FakeIndicatorFactory : public IndicatorFactory {
  public:
   explicit FakeIndicatorFactory(CallLog* log = nullptr) : log_(log) {}
 
-  std::unique_ptr<NativeIndicator> Create(IndicatorId id, std::string_view name,
-                                          std::string_view picture, PixelSize size) override {
+  std::unique_ptr<ShapedWindow> Create(IndicatorId id, std::string_view name,
+                                       std::string_view picture, PixelSize size) override {
     const std::string n(name);
     if (log_) log_->Add(n + ".Create " + std::string(picture));
     if (fail_create) throw Error(err::kFileNotFound, "File not found: " + std::string(picture));
@@ -119,7 +101,7 @@ class FakeIndicatorFactory : public IndicatorFactory {
                    static_cast<size_t>(x)] = 0x000000FFu;
     }
     requested[id] = size;
-    auto window = std::make_unique<FakeNativeIndicator>(n, std::move(image), log_);
+    auto window = std::make_unique<FakeShapedWindow>(n, std::move(image), log_);
     last[id] = window.get();
     ++created;
     return window;
@@ -132,7 +114,7 @@ class FakeIndicatorFactory : public IndicatorFactory {
   std::map<IndicatorId, Image> pictures;       // faces to use instead of the plain one
   std::map<IndicatorId, PixelSize> requested;  // client sizes asked for
   // The window created last for each id (dangling once it is closed).
-  std::map<IndicatorId, FakeNativeIndicator*> last;
+  std::map<IndicatorId, FakeShapedWindow*> last;
 
  private:
   CallLog* log_;

@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 
+#include "engine/indicator_windows.h"
 #include "platform/error.h"
 #include "platform/fake/call_log.h"
 #include "platform/windows.h"

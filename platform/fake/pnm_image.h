@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/shape_target.h"
+#include "platform/picture.h"
 
 namespace pel::fake {
 

@@ -11,10 +11,8 @@
 namespace pel {
 namespace {
 
-constexpr int32_t kInvalidPicture = 481;
-
 [[noreturn]] void Invalid(const char* why) {
-  throw Error(kInvalidPicture, std::string("Invalid picture (") + why + ")");
+  throw Error(err::kInvalidPicture, DescribeError(err::kInvalidPicture) + " (" + why + ")");
 }
 
 uint32_t U16(std::string_view b, size_t at) {

@@ -16,18 +16,6 @@ QString ToQ(std::string_view s) {
   return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-// Copies its image, so that it outlives the window it was read from.
-class OwnedPixels : public PixelSource {
- public:
-  explicit OwnedPixels(Image image) : image_(std::move(image)) {}
-  Color Pixel(int32_t x, int32_t y) override { return ImagePixels(image_).Pixel(x, y); }
-
- private:
-  Image image_;
-};
-
-constexpr int32_t kNotSupported = 438;  // "Object doesn't support this property or method"
-
 }  // namespace
 
 Image ToPelImage(const QImage& picture) {
@@ -70,11 +58,11 @@ class QtIndicator::Face : public QWidget {
 
  public:
   QImage picture_;
-  QColor back_ = Qt::blue;
+  QColor back_ = Qt::blue;  // fills what the picture does not cover
 };
 
 QtIndicator::QtIndicator(std::string_view name, const QImage& picture, PixelSize size)
-    : size_(size), image_(ToPelImage(picture)), widget_(std::make_unique<Face>(picture)) {
+    : image_(ToPelImage(picture)), widget_(std::make_unique<Face>(picture)) {
   widget_->setObjectName(ToQ(name));
   widget_->setWindowTitle(ToQ(name));
   widget_->setFixedSize(size.width, size.height);
@@ -117,30 +105,6 @@ void QtIndicator::SetVisible(bool visible) {
   if (visible) widget_->raise();
 }
 
-int16_t QtIndicator::ParentScaleMode() {
-  throw Error(kNotSupported, "Object doesn't support this property or method");
-}
-void QtIndicator::SetParentScaleMode(int16_t) {
-  throw Error(kNotSupported, "Object doesn't support this property or method");
-}
-void QtIndicator::SetCaption(std::string_view text) {
-  widget_->setWindowTitle(ToQ(text));
-}
-
-void QtIndicator::SetBackColor(Color c) {
-  widget_->back_ = QColor(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
-                          static_cast<int>((c >> 16) & 0xFF));
-  widget_->update();
-}
-
-void QtIndicator::Refresh() {
-  widget_->repaint();
-}
-
-std::unique_ptr<PixelSource> QtIndicator::OpenWindowPixels() {
-  return std::make_unique<OwnedPixels>(ToPelImage(widget_->grab().toImage()));
-}
-
 PixelSize QtIndicator::OuterSize() {
   return PixelSize{widget_->width(), widget_->height()};
 }
@@ -172,9 +136,8 @@ QImage QtIndicatorFactory::LoadPicture(std::string_view name) const {
   return QImage(QStringLiteral(":/pelmira/") + ToQ(name));
 }
 
-std::unique_ptr<NativeIndicator> QtIndicatorFactory::Create(IndicatorId, std::string_view name,
-                                                            std::string_view picture,
-                                                            PixelSize size) {
+std::unique_ptr<ShapedWindow> QtIndicatorFactory::Create(IndicatorId, std::string_view name,
+                                                         std::string_view picture, PixelSize size) {
   const QImage image = LoadPicture(picture);
   if (image.isNull())
     throw Error(err::kFileNotFound, "File not found: picture " + std::string(picture));

@@ -9,21 +9,20 @@
 #include <string>
 #include <vector>
 
-#include "platform/indicator_native.h"
+#include "platform/shaped_window.h"
 
 namespace pel {
 
 // The picture as 0x00BBGGRR pixels, the form the shaping code reads.
 Image ToPelImage(const QImage& picture);
 
-class QtIndicator : public NativeIndicator {
+class QtIndicator : public ShapedWindow {
  public:
   // A hidden window named `name` showing `picture` in a client area of `size` pixels, centred on
   // the primary screen.
   QtIndicator(std::string_view name, const QImage& picture, PixelSize size);
   ~QtIndicator() override;
 
-  // NativeIndicator
   void SetAppIcon() override;
   int Width() override;
   int Height() override;
@@ -31,20 +30,7 @@ class QtIndicator : public NativeIndicator {
   void SetTop(int top) override;
   bool Visible() override;
   void SetVisible(bool visible) override;
-
-  // ShapeTarget (a form)
-  ShapeKind Kind() override { return ShapeKind::Form; }
-  void SetAutoRedraw(bool) override {}  // the picture is always kept in memory
-  void SetClipControls(bool) override {}
-  void SetScaleMode(int16_t mode) override { scale_mode_ = mode; }
-  PixelSize InnerSize() override { return size_; }
   PixelSource& Picture() override { return pixels_; }
-  int16_t ParentScaleMode() override;
-  void SetParentScaleMode(int16_t mode) override;
-  void SetCaption(std::string_view text) override;
-  void SetBackColor(Color c) override;
-  void Refresh() override;
-  std::unique_ptr<PixelSource> OpenWindowPixels() override;
   PixelSize OuterSize() override;
   void ApplyRegion(std::span<const Rect> rects) override;
   void ClearRegion() override;
@@ -53,11 +39,9 @@ class QtIndicator : public NativeIndicator {
 
  private:
   class Face;
-  PixelSize size_;
   Image image_;
   ImagePixels pixels_{image_};
   std::unique_ptr<Face> widget_;
-  int16_t scale_mode_ = kScalePixels;
 };
 
 class QtIndicatorFactory : public IndicatorFactory {
@@ -66,8 +50,8 @@ class QtIndicatorFactory : public IndicatorFactory {
   // built-in one), then among the program's embedded resources.
   explicit QtIndicatorFactory(std::vector<std::string> folders = {})
       : folders_(std::move(folders)) {}
-  std::unique_ptr<NativeIndicator> Create(IndicatorId id, std::string_view name,
-                                          std::string_view picture, PixelSize size) override;
+  std::unique_ptr<ShapedWindow> Create(IndicatorId id, std::string_view name,
+                                       std::string_view picture, PixelSize size) override;
   Rect PrimaryScreen() override;
 
   // The picture file `name`, or a null image when none can be read.

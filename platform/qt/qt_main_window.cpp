@@ -106,7 +106,8 @@ int QtControl::Value() {
 
 void QtControl::SetValue(int value) {
   if (design_.kind != ControlKind::CheckBox) return;
-  if (value < 0 || value > 2) throw Error(380, "Invalid property value");
+  if (value < 0 || value > 2)
+    throw Error(err::kInvalidPropertyValue, DescribeError(err::kInvalidPropertyValue));
   auto* box = static_cast<QCheckBox*>(widget_);
   box->setCheckState(value == 0 ? Qt::Unchecked : value == 1 ? Qt::Checked : Qt::PartiallyChecked);
 }

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "platform/fake/pnm_image.h"
-#include "platform/shape_target.h"
+#include "platform/picture.h"
 #include "shaping/region.h"
 #include "shaping/region_data.h"
 #include "shaping/trans_form.h"

@@ -12,7 +12,8 @@ namespace pel::win32 {
 namespace {
 
 constexpr wchar_t kClass[] = L"PelmiraIndicator";
-constexpr int32_t kNotSupported = 438;  // "Object doesn't support this property or method"
+// Fills what the picture does not cover: the pictures' own background.
+constexpr COLORREF kBack = 0x00FF0000;
 
 [[noreturn]] void Fail(const char* call) {
   const DWORD code = GetLastError();
@@ -33,20 +34,6 @@ void RegisterClassOnce(WNDPROC proc) {
   }();
   (void)atom;
 }
-
-// The window's own pixels through GetWindowDC, released when dropped.
-class WindowPixels : public PixelSource {
- public:
-  explicit WindowPixels(HWND hwnd) : hwnd_(hwnd), dc_(GetWindowDC(hwnd)) {
-    if (dc_ == nullptr) Fail("GetWindowDC");
-  }
-  ~WindowPixels() override { ReleaseDC(hwnd_, dc_); }
-  Color Pixel(int32_t x, int32_t y) override { return GetPixel(dc_, x, y); }
-
- private:
-  HWND hwnd_;
-  HDC dc_;
-};
 
 // The resolution of the monitor the window is on (per-monitor calls exist from Windows 10 1607;
 // before that the system resolution serves).
@@ -244,7 +231,7 @@ void Win32Indicator::Paint() {
   }
   // A client area larger than the picture shows the background colour beyond it.
   if (size_.width > image_.w || size_.height > image_.h) {
-    HBRUSH brush = CreateSolidBrush(back_ & 0x00FFFFFF);
+    HBRUSH brush = CreateSolidBrush(kBack);
     const int iw = Scaled(image_.w), ih = Scaled(image_.h);
     const int cw = Scaled(size_.width), ch = Scaled(size_.height);
     RECT right = {iw, 0, cw, ch};
@@ -307,31 +294,6 @@ void Win32Indicator::SetVisible(bool visible) {
   }
 }
 
-int16_t Win32Indicator::ParentScaleMode() {
-  throw Error(kNotSupported, "Object doesn't support this property or method");
-}
-
-void Win32Indicator::SetParentScaleMode(int16_t) {
-  throw Error(kNotSupported, "Object doesn't support this property or method");
-}
-
-void Win32Indicator::SetCaption(std::string_view text) {
-  if (!SetWindowTextW(hwnd_, Widen(text).c_str())) Fail("SetWindowTextW");
-}
-
-void Win32Indicator::SetBackColor(Color c) {
-  back_ = color::IsSystem(c) ? GetSysColor(static_cast<int>(c & 0xFF)) : c;
-  InvalidateRect(hwnd_, nullptr, FALSE);
-}
-
-void Win32Indicator::Refresh() {
-  RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-}
-
-std::unique_ptr<PixelSource> Win32Indicator::OpenWindowPixels() {
-  return std::make_unique<WindowPixels>(hwnd_);
-}
-
 PixelSize Win32Indicator::OuterSize() {
   // The outline's space is the picture's pixels at any scale, so that the stored outline file
   // is the same on every monitor; ApplyRegion scales it to the window.
@@ -350,9 +312,9 @@ void Win32Indicator::ClearRegion() {
   outline_.clear();
 }
 
-std::unique_ptr<NativeIndicator> Win32IndicatorFactory::Create(IndicatorId, std::string_view name,
-                                                               std::string_view picture,
-                                                               PixelSize size) {
+std::unique_ptr<ShapedWindow> Win32IndicatorFactory::Create(IndicatorId, std::string_view name,
+                                                            std::string_view picture,
+                                                            PixelSize size) {
   Image image = LoadPictureResource(nullptr, picture);
   return std::make_unique<Win32Indicator>(name, std::move(image), size, icon_);
 }

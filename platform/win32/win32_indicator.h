@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/indicator_native.h"
+#include "platform/shaped_window.h"
 
 namespace pel::win32 {
 
@@ -20,7 +20,7 @@ constexpr int kBaseDpi = 96;
 // dropped; banded order is kept.
 std::vector<Rect> ScaleOutline(std::span<const Rect> rects, int dpi);
 
-class Win32Indicator : public NativeIndicator {
+class Win32Indicator : public ShapedWindow {
  public:
   // A hidden window titled `name` showing `picture` from its top-left corner in a client area
   // of `size` picture pixels, scaled for its monitor's resolution (at 144 dpi, 1.5 screen
@@ -30,7 +30,6 @@ class Win32Indicator : public NativeIndicator {
   Win32Indicator(const Win32Indicator&) = delete;
   Win32Indicator& operator=(const Win32Indicator&) = delete;
 
-  // NativeIndicator
   void SetAppIcon() override;
   int Width() override;
   int Height() override;
@@ -38,20 +37,7 @@ class Win32Indicator : public NativeIndicator {
   void SetTop(int top) override;
   bool Visible() override;
   void SetVisible(bool visible) override;
-
-  // ShapeTarget (a form)
-  ShapeKind Kind() override { return ShapeKind::Form; }
-  void SetAutoRedraw(bool) override {}  // the picture is always kept in memory
-  void SetClipControls(bool) override {}
-  void SetScaleMode(int16_t mode) override { scale_mode_ = mode; }
-  PixelSize InnerSize() override { return size_; }
   PixelSource& Picture() override { return pixels_; }
-  int16_t ParentScaleMode() override;
-  void SetParentScaleMode(int16_t mode) override;
-  void SetCaption(std::string_view text) override;
-  void SetBackColor(Color c) override;
-  void Refresh() override;
-  std::unique_ptr<PixelSource> OpenWindowPixels() override;
   // The picture's size: outlines are in picture pixels whatever the scale.
   PixelSize OuterSize() override;
   void ApplyRegion(std::span<const Rect> rects) override;
@@ -73,8 +59,6 @@ class Win32Indicator : public NativeIndicator {
   HICON icon_;
   HWND hwnd_ = nullptr;
   HBITMAP bitmap_ = nullptr;  // the picture as a DIB section, drawn on WM_PAINT
-  Color back_ = 0x00FF0000;   // fills what the picture does not cover
-  int16_t scale_mode_ = kScalePixels;
   int dpi_ = kBaseDpi;
   std::vector<Rect> outline_;  // in picture pixels, as the shaping code gave it
   bool shaped_ = false;
@@ -84,8 +68,8 @@ class Win32IndicatorFactory : public IndicatorFactory {
  public:
   // `icon`: the application icon the windows carry (may be nullptr).
   explicit Win32IndicatorFactory(HICON icon = nullptr) : icon_(icon) {}
-  std::unique_ptr<NativeIndicator> Create(IndicatorId id, std::string_view name,
-                                          std::string_view picture, PixelSize size) override;
+  std::unique_ptr<ShapedWindow> Create(IndicatorId id, std::string_view name,
+                                       std::string_view picture, PixelSize size) override;
   Rect PrimaryScreen() override;
 
  private:

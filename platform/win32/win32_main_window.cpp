@@ -16,8 +16,6 @@ namespace {
 
 constexpr wchar_t kClass[] = L"PelmiraForm1";
 constexpr int kFirstControlId = 100;  // clear of IDOK and IDCANCEL, which IsDialogMessage sends
-constexpr int32_t kInvalidPicture = 481;
-constexpr int32_t kInvalidPropertyValue = 380;
 constexpr WORD kIconResource = 1;
 
 [[noreturn]] void Fail(const char* call) {
@@ -148,7 +146,8 @@ int Win32Control::Value() {
 }
 
 void Win32Control::SetValue(int value) {
-  if (value < 0 || value > 2) throw Error(kInvalidPropertyValue, "Invalid property value");
+  if (value < 0 || value > 2)
+    throw Error(err::kInvalidPropertyValue, DescribeError(err::kInvalidPropertyValue));
   if (design_.kind != layout::ControlKind::CheckBox) return;
   const WPARAM state = value == 1 ? BST_CHECKED : value == 2 ? BST_INDETERMINATE : BST_UNCHECKED;
   SendMessageW(hwnd_, BM_SETCHECK, state, 0);
@@ -446,9 +445,9 @@ void Win32MainWindow::LoadCustomPointer(const std::string& path) {
   HCURSOR cursor = LoadCursorFromFileW(Widen(path).c_str());
   if (cursor == nullptr) {
     const DWORD code = GetLastError();
-    throw Error(kInvalidPicture, "Invalid picture: LoadCursorFromFileW failed for " + path +
-                                     " (GetLastError " + std::to_string(code) + ": " +
-                                     SystemMessage(code) + ")");
+    throw Error(err::kInvalidPicture,
+                DescribeError(err::kInvalidPicture) + ": LoadCursorFromFileW failed for " + path +
+                    " (GetLastError " + std::to_string(code) + ": " + SystemMessage(code) + ")");
   }
   HCURSOR old = custom_cursor_;
   custom_cursor_ = cursor;

@@ -12,8 +12,6 @@ namespace pel::win32 {
 
 namespace {
 
-constexpr int32_t kInvalidPicture = 481;  // "Invalid picture"
-
 // Releases a COM interface when it goes out of scope.
 template <class T>
 struct ComRef {
@@ -32,8 +30,9 @@ void Check(HRESULT hr, const char* call) {
   if (SUCCEEDED(hr)) return;
   char code[16];
   std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(hr));
-  throw Error(kInvalidPicture, std::string("Invalid picture: ") + call + " failed (HRESULT " +
-                                   code + ": " + SystemMessage(static_cast<DWORD>(hr)) + ")");
+  throw Error(err::kInvalidPicture, DescribeError(err::kInvalidPicture) + ": " + call +
+                                        " failed (HRESULT " + code + ": " +
+                                        SystemMessage(static_cast<DWORD>(hr)) + ")");
 }
 
 // Keeps COM initialised on this thread for the decoder's lifetime; the program's main() has
@@ -58,7 +57,7 @@ std::wstring PictureResourceName(std::string_view file) {
 
 Image DecodePicture(const void* data, size_t size) {
   if (data == nullptr || size == 0 || size > 0xFFFFFFFFu)
-    throw Error(kInvalidPicture, "Invalid picture: no picture data");
+    throw Error(err::kInvalidPicture, DescribeError(err::kInvalidPicture) + ": no picture data");
   ComScope com;
   ComRef<IWICImagingFactory> factory;
   Check(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
@@ -81,7 +80,7 @@ Image DecodePicture(const void* data, size_t size) {
   UINT w = 0, h = 0;
   Check(bgr->GetSize(&w, &h), "IWICBitmapSource::GetSize");
   if (w == 0 || h == 0 || w > 16384 || h > 16384)
-    throw Error(kInvalidPicture, "Invalid picture: size out of range");
+    throw Error(err::kInvalidPicture, DescribeError(err::kInvalidPicture) + ": size out of range");
   Image out;
   out.w = static_cast<int32_t>(w);
   out.h = static_cast<int32_t>(h);

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/shape_target.h"
+#include "platform/picture.h"
 
 namespace pel::win32 {
 

@@ -23,7 +23,7 @@ struct Indicators : ::testing::Test {
   Rig r;
   void SetUp() override { r.env.vars["TEMP"] = "/tmp/t"; }
   IndicatorForms& forms() { return r.form.Indicators(); }
-  fake::FakeNativeIndicator& Native(IndicatorId id) { return *r.factory.last.at(id); }
+  fake::FakeShapedWindow& Native(IndicatorId id) { return *r.factory.last.at(id); }
 };
 
 TEST_F(Indicators, FirstLoadPlacesScansAndStores) {

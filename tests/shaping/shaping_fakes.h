@@ -11,7 +11,7 @@
 
 #include "platform/error.h"
 #include "platform/files.h"
-#include "platform/shape_target.h"
+#include "shaping/shape_target.h"
 
 namespace pel::test {
 

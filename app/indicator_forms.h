@@ -5,21 +5,24 @@
 // later loads read the file, and a file that cannot serve is scanned and stored again.
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "engine/error_report.h"
-#include "engine/recorder.h"
+#include "engine/indicator_windows.h"
 #include "platform/environment.h"
 #include "platform/files.h"
-#include "platform/indicator_native.h"
+#include "platform/shaped_window.h"
 #include "platform/windows.h"
 #include "shaping/trans_form.h"
+#include "shaping/window_form.h"
 
 namespace pel {
 
 struct IndicatorHost {
-  mVazazEzerev& engine;  // GetTempFolder
+  // The temporary folder with its trailing separator, looked up at every load; may throw.
+  std::function<std::string()> temp_folder;
   FileSystem& files;
   Environment& env;
   ErrorReporter& reporter;

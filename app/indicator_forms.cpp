@@ -1,4 +1,4 @@
-#include "shaping/indicator_form.h"
+#include "app/indicator_forms.h"
 
 #include "app/layout.h"
 
@@ -8,8 +8,8 @@ namespace pel {
 class IndicatorForms::Form : public IndicatorWindow {
  public:
   Form(IndicatorHost& host, const layout::IndicatorLayout& design,
-       std::unique_ptr<NativeIndicator> native)
-      : host_(host), design_(design), native_(std::move(native)) {}
+       std::unique_ptr<ShapedWindow> native)
+      : host_(host), design_(design), native_(std::move(native)), form_(*native_) {}
 
   void Form_Load();
 
@@ -24,7 +24,8 @@ class IndicatorForms::Form : public IndicatorWindow {
  private:
   IndicatorHost& host_;
   const layout::IndicatorLayout& design_;
-  std::unique_ptr<NativeIndicator> native_;
+  std::unique_ptr<ShapedWindow> native_;
+  WindowForm form_;  // the native window as the shaping object sees it
   std::unique_ptr<clsTransForm> transform_;
   int screen_top_ = 0;
 };
@@ -43,7 +44,7 @@ void IndicatorForms::Form::Form_Load() {
   std::string path;
   // A failed lookup counts as "no file": the outline is scanned and stored again.
   const bool found = p.Test(106, [&] {
-    path = host_.engine.GetTempFolder() + std::string(design_.region_file);
+    path = host_.temp_folder() + std::string(design_.region_file);
     return host_.files.KindOf(path) != PathKind::None;
   });
   // The stored outline is a cache of the picture's. Whatever cannot serve as one (unreadable,
@@ -53,7 +54,7 @@ void IndicatorForms::Form::Form_Load() {
   if (found) {
     p.Step(110, [&] {
       try {
-        transform_->ShapeMe(native_.get(), color::kBlue, true, path);
+        transform_->ShapeMe(&form_, color::kBlue, true, path);
         const auto& outline = transform_->ShapeRegion;
         replace = !outline || outline->Empty() || transform_->ReadBeyondWindow;
       } catch (...) {
@@ -64,15 +65,15 @@ void IndicatorForms::Form::Form_Load() {
   if (found && !replace) return;
   p.Step(108, [&] {
     if (!replace) {
-      transform_->ShapeMe(native_.get(), color::kBlue, false, path);
+      transform_->ShapeMe(&form_, color::kBlue, false, path);
       return;
     }
     try {
-      transform_->ShapeMe(native_.get(), color::kBlue, false, path);
+      transform_->ShapeMe(&form_, color::kBlue, false, path);
     } catch (...) {
       // What stands at the path may not be ours to replace (another user's file in a shared
       // TEMP): the window still gets its outline, only it is not kept.
-      transform_->ShapeMe(native_.get(), color::kBlue, false, "");
+      transform_->ShapeMe(&form_, color::kBlue, false, "");
     }
   });
 }

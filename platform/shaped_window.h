@@ -1,7 +1,7 @@
 #pragma once
-// The native side of the two indicator windows (frmRec, frmPlay): a borderless window that shows
-// one picture and can be shaped to it. The portable load handler places and shapes it; the poll
-// cycle shows, moves and closes it.
+// The native side of the two indicator windows (frmRec, frmPlay): a borderless top-level window
+// that shows one picture and can be cut to an outline. The portable load handler places and
+// shapes it; the poll cycle shows, moves and closes it.
 //
 // What every backend must give these windows, beyond the calls below:
 // - they never take the keyboard focus, neither when shown nor when clicked;
@@ -11,21 +11,21 @@
 // - no border, no caption bar, no buttons; the client area is exactly the picture's size.
 
 #include <memory>
+#include <span>
 #include <string_view>
 
-#include "platform/shape_target.h"
+#include "platform/picture.h"
 #include "platform/windows.h"
 
 namespace pel {
 
-// One open indicator window. As a ShapeTarget it is a form (Kind() is ShapeKind::Form) whose
-// persistent image holds the picture at the top-left corner. Dropping the object destroys the
-// window.
-class NativeIndicator : public ShapeTarget {
+// One open indicator window. Dropping the object destroys the window.
+class ShapedWindow {
  public:
+  virtual ~ShapedWindow() = default;
   // Puts the application icon on the window (shown only where the window system shows it).
   virtual void SetAppIcon() = 0;
-  // Outer size in screen pixels (equal to the picture's size: there is no frame).
+  // Outer size in screen pixels: the picture's size at the monitor's scale (there is no frame).
   virtual int Width() = 0;
   virtual int Height() = 0;
   // Screen position of the outer top-left corner in pixels; negative values lie off screen.
@@ -34,6 +34,16 @@ class NativeIndicator : public ShapeTarget {
   virtual bool Visible() = 0;
   // Shows the window without activating it, or hides it.
   virtual void SetVisible(bool visible) = 0;
+  // The picture shown from the top-left corner, read in picture pixels.
+  virtual PixelSource& Picture() = 0;
+  // The window in picture pixels, whatever the monitor's scale: the area the picture fills and
+  // the coordinate space of the outline.
+  virtual PixelSize OuterSize() = 0;
+  // Installs the outline: the window shows exactly the union of `rects` (picture pixels, clipped
+  // to OuterSize, canonical banded order) and redraws. An empty list hides everything.
+  virtual void ApplyRegion(std::span<const Rect> rects) = 0;
+  // Removes any outline: the window is a plain rectangle again.
+  virtual void ClearRegion() = 0;
 };
 
 class IndicatorFactory {
@@ -44,8 +54,8 @@ class IndicatorFactory {
   // built into the program as a resource so that it cannot go missing) from its top-left
   // corner. Throws pel::Error when the window cannot be created; the poll cycle then reports
   // the failure and tries again at its next tick.
-  virtual std::unique_ptr<NativeIndicator> Create(IndicatorId id, std::string_view name,
-                                                  std::string_view picture, PixelSize size) = 0;
+  virtual std::unique_ptr<ShapedWindow> Create(IndicatorId id, std::string_view name,
+                                               std::string_view picture, PixelSize size) = 0;
   // Bounds of the primary screen in screen pixels, in the coordinates of SetLeft and SetTop
   // (with several monitors its left and top need not be 0).
   virtual Rect PrimaryScreen() = 0;

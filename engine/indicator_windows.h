@@ -1,0 +1,30 @@
+#pragma once
+// frmRec and frmPlay as the poll cycle drives them. The application implements these on top of
+// the native windows (app/indicator_forms.h); tests use the substitutes in platform/fake.
+
+#include "platform/windows.h"
+
+namespace pel {
+
+class IndicatorWindow {
+ public:
+  virtual ~IndicatorWindow() = default;
+  virtual bool Visible() = 0;
+  // Shows the window without taking the focus.
+  virtual void SetVisible(bool visible) = 0;
+  // Screen y of the window's top edge, in pixels; negative places it above the screen.
+  virtual void SetTop(int top) = 0;
+  // Outer height in pixels.
+  virtual int Height() = 0;
+};
+
+class IndicatorWindows {
+ public:
+  virtual ~IndicatorWindows() = default;
+  // The window; the first reference creates it and runs its load handler (placement, shaping).
+  virtual IndicatorWindow& Ref(IndicatorId id) = 0;
+  // Destroys the window; does nothing when it does not exist. The next Ref creates it anew.
+  virtual void Close(IndicatorId id) = 0;
+};
+
+}  // namespace pel

@@ -26,10 +26,19 @@ head=$(git -C "$repo" rev-parse HEAD)
 if [ $# -eq 0 ]; then set -- bash scripts/test.sh; fi
 
 root=$(mktemp -d /var/tmp/pelmira-fresh.XXXXXX)
+sys=
 mounted=()
 cleanup() {
   local status=$?
-  local i
+  local i pid
+  # Whatever the command left running inside (an X server, a Wine server) holds the mounts:
+  # end those processes, found by their root folder, one by one.
+  if [ -n "${sys:-}" ]; then
+    for pid in $(ls /proc | grep -E '^[0-9]+$'); do
+      [ "$(readlink "/proc/$pid/root" 2>/dev/null)" = "$sys" ] && kill -KILL "$pid" 2>/dev/null
+    done
+    sleep 0.5
+  fi
   for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do
     umount -R "${mounted[i]}" 2>/dev/null || umount -R -l "${mounted[i]}" ||
       echo "fresh-check: could not unmount ${mounted[i]}" >&2
@@ -57,8 +66,8 @@ if [ ! -f "$base" ]; then
   rm -rf --one-file-system "$fresh"
 fi
 
+mkdir "$root/sys-root"
 sys="$root/sys-root"
-mkdir "$sys"
 tar -C "$sys" -xf "$base"
 # The host's package sources and name servers, as the machine's own set-up would have them.
 rm -f "$sys/etc/apt/sources.list"

@@ -53,7 +53,9 @@ cleanup() {
   exit "$status"
 }
 trap cleanup EXIT
-trap 'exit 130' INT TERM HUP
+trap 'exit 129' HUP
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
 if [ ! -f "$base" ]; then
   echo "fresh-check: bootstrapping Debian 12 minbase into $cache (once)"
@@ -85,12 +87,13 @@ git -C "$sys/root/pelmira" checkout -q --detach "$head"
 
 printf 'fresh-check: running "%s" at %s in a fresh Debian 12 chroot\n' "$*" "${head:0:12}"
 start=$(date +%s)
-set +e
+# In the background and waited for: a signal to this script then ends the run at once (the
+# clean-up ends what runs inside) instead of waiting for the command to finish.
 chroot "$sys" /usr/bin/env -i HOME=/root TERM="${TERM:-dumb}" \
   PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-  /bin/bash -c 'cd /root/pelmira && exec "$@"' fresh-check "$@"
-status=$?
-set -e
+  /bin/bash -c 'cd /root/pelmira && exec "$@"' fresh-check "$@" &
+status=0
+wait $! || status=$?
 took=$(($(date +%s) - start))
 printf 'fresh-check: exit status %d after %dm%02ds\n' "$status" $((took / 60)) $((took % 60))
 exit "$status"

@@ -108,10 +108,12 @@ void PollCycle::Tick() {
   Input& in = e.Host().input;
   PollState& s = State;
 
-  int32_t x = 0, y = 0;
+  int32_t x = s.LastX, y = s.LastY;
+  bool cursor_known = false;
   p.Step(100, [&] {
-    x = e.GetMouseX();
-    y = e.GetMouseY();
+    const Point pos = e.GetMousePos(&cursor_known);
+    x = pos.x;
+    y = pos.y;
   });
   if (asleep_) {
     // Nothing followed the pointer while asleep: as far as this tick goes, it stands where the
@@ -158,7 +160,7 @@ void PollCycle::Tick() {
   std::string state;
   p.Step(162, [&] { state = e.RecorderState; });
   if (state == kRecording)
-    RecordingStep(p, x, y, r);
+    RecordingStep(p, x, y, cursor_known, r);
   else if (state == kPlaying)
     PlaybackStep(p);
   else
@@ -171,7 +173,8 @@ void PollCycle::Tick() {
   p.Step(358, [&] { s.LastState = e.RecorderState; });
 }
 
-void PollCycle::RecordingStep(Procedure& p, int32_t x, int32_t y, const Releases& r) {
+void PollCycle::RecordingStep(Procedure& p, int32_t x, int32_t y, bool cursor_known,
+                              const Releases& r) {
   mVazazEzerev& e = host_.engine;
   MainWindow& form = host_.form;
   PollState& s = State;
@@ -189,6 +192,10 @@ void PollCycle::RecordingStep(Procedure& p, int32_t x, int32_t y, const Releases
     if (p.Test(172, [&] { return !e.MotionList.Empty(); }))
       p.Step(174, [&] { e.MotionList.Clear(); });
   }
+
+  // Where the cursor is this tick is unknown: a move or a click stored at the last known
+  // position could be far from where it happened, so the tick records nothing.
+  if (!cursor_known) return;
 
   if (p.Test(178, [&] { return Checked(ControlId::cRecMovement); }) &&
       p.Test(180, [&] { return x != s.LastX || y != s.LastY; }))
@@ -246,6 +253,7 @@ void PollCycle::PlaybackStep(Procedure& p) {
     if (rec.Enabled()) rec.SetEnabled(false);
   });
   if (p.Test(232, [&] { return s.LastState != kPlaying; })) {
+    s.BadEntryReported = false;  // each playback may report one unplayable entry
     p.Step(234, [&] { form.Get(ControlId::PushButton2).SetCaption("Stop"); });
     p.Step(236, [&] {
       if (Checked(ControlId::cWndAutoHide) && form.Visible()) form.SetVisible(false);
@@ -294,7 +302,32 @@ void PollCycle::PlaybackStep(Procedure& p) {
   } else {
     return;  // not a motion entry: skipped, the next one plays at the next tick
   }
-  p.Step(step, [&] { SetMousePos(in, Coordinate(entry, 2), Coordinate(entry, 3)); });
+  // An entry whose numbers do not fit (a loaded "1e300" or "1e400") is skipped like one of
+  // another kind. Its failure is reported at the step that reads the number, but only for the
+  // first such entry of a playback: the list repeats until stopped, and a box at every pass
+  // would never end.
+  int32_t x = 0, y = 0;
+  double wait = 0;
+  auto read = [&](int number, auto&& action) {
+    if (!s.BadEntryReported) {
+      const bool ok = p.Test(number, [&] { return action(), true; });
+      if (!ok) s.BadEntryReported = true;
+      return ok;
+    }
+    try {
+      action();
+      return true;
+    } catch (...) {
+      return false;
+    }
+  };
+  auto coordinates = [&] {
+    x = Coordinate(entry, 2);
+    y = Coordinate(entry, 3);
+  };
+  auto delay = [&] { wait = WaitSeconds(entry); };
+  if (!read(step, coordinates) || !read(step + (click ? 4 : 2), delay)) return;
+  p.Step(step, [&] { SetMousePos(in, x, y); });
   if (click) {
     step += 2;
     p.Step(step, [&] { click(in); });
@@ -305,7 +338,6 @@ void PollCycle::PlaybackStep(Procedure& p) {
     // lateness to every later entry (a 10 ms recording replayed at ticks of 9.5 and 10.6 ms
     // ran a third slower). Far behind the schedule (a held-up tick), it starts again from now.
     const double now = clock.Now();
-    const double wait = WaitSeconds(entry);
     if (s.NextPlayTime != 0 && now - s.NextPlayTime < kResyncAfter)
       s.NextPlayTime += wait;
     else

@@ -52,7 +52,8 @@ struct PollState {
        PrevF10 = false, PrevF9 = false;
   bool CurLeft = false, CurRight = false, CurMiddle = false, CurPause = false, CurF12 = false,
        CurF10 = false, CurF9 = false;
-  double NextPlayTime = 0;  // clock after which the next entry plays; 0 when idle
+  double NextPlayTime = 0;        // clock after which the next entry plays; 0 when idle
+  bool BadEntryReported = false;  // this playback has reported an entry it cannot play
 };
 
 struct PollHost {
@@ -105,7 +106,7 @@ class PollCycle {
   void Tick();
   // Starts or stops Timer1; false when the window refused.
   bool SetTimer(bool enabled);
-  void RecordingStep(Procedure& p, int32_t x, int32_t y, const Releases& r);
+  void RecordingStep(Procedure& p, int32_t x, int32_t y, bool cursor_known, const Releases& r);
   void RecordEvent(Procedure& p, int first_step, int32_t x, int32_t y, std::string_view kind);
   void PlaybackStep(Procedure& p);
   void IdleStep(Procedure& p);

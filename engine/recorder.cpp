@@ -46,10 +46,14 @@ void mVazazEzerev::AddMotion(int32_t X, int32_t Y, double Delay, std::string_vie
   p.Step(102, [&] { UnsavedChanges = true; });
 }
 
-Point mVazazEzerev::GetMousePos() {
+Point mVazazEzerev::GetMousePos(bool* known) {
+  // An unreadable cursor is not at (0, 0): a recording would store the corner and its
+  // playback would jump there and click.
   Point pos;
-  host_.input.CursorPos(pos);
-  return pos;
+  const bool read = host_.input.CursorPos(pos);
+  if (read) last_mouse_pos_ = pos;
+  if (known) *known = read;
+  return last_mouse_pos_;
 }
 
 std::string mVazazEzerev::GetTempFolder() {

@@ -74,10 +74,9 @@ class mVazazEzerev {
   void StartPlaying();
   // Appends Kind,X,Y,Delay to the recording and marks it unsaved; reports its own failures.
   void AddMotion(int32_t X, int32_t Y, double Delay, std::string_view Kind);
-  // Cursor position in screen pixels; (0, 0) when it cannot be read.
-  Point GetMousePos();
-  int32_t GetMouseX() { return GetMousePos().x; }
-  int32_t GetMouseY() { return GetMousePos().y; }
+  // Cursor position in screen pixels. When it cannot be read (pointer on another screen, a
+  // secure desktop) the last position read is given again and `known`, if given, is false.
+  Point GetMousePos(bool* known = nullptr);
   // The TEMP folder with a trailing separator; the user's own temporary folder when TEMP is
   // unset or empty (never the bare root).
   std::string GetTempFolder();
@@ -103,6 +102,8 @@ class mVazazEzerev {
   bool save_in_progress_ = false;
   // Set while the list holds a file only partly read; a save then would write a cut-off file.
   bool load_filling_ = false;
+  // The last cursor position read; (0, 0) until the first successful read.
+  Point last_mouse_pos_;
 };
 
 // Cursor and click primitives: they report nothing, a refused call changes nothing.

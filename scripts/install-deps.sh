@@ -9,7 +9,7 @@ want=(
   clang libclang-rt-14-dev clang-format
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libx11-dev libxi-dev libxtst-dev libxext-dev
-  xvfb xdotool x11-utils imagemagick fonts-liberation
+  xvfb xdotool x11-utils imagemagick fonts-liberation locales
   g++-mingw-w64-x86-64 wine64 wine
 )
 if [ "${1:-}" = "--runtime-only" ]; then
@@ -32,7 +32,9 @@ fi
 
 # A locale that writes decimal commas, for the tests that check delays keep their point.
 if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
-  if [ "$(id -u)" = 0 ] && command -v localedef >/dev/null; then
-    localedef -i de_DE -f UTF-8 de_DE.UTF-8 || echo "could not generate de_DE.UTF-8" >&2
+  if [ "$(id -u)" != 0 ]; then
+    echo "locale de_DE.UTF-8 missing; run this script as root" >&2
+    exit 1
   fi
+  localedef -i de_DE -f UTF-8 de_DE.UTF-8
 fi

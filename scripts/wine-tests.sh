@@ -60,6 +60,9 @@ export WINEPREFIX="$work/prefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="  # no .NET or HTML engine installers in the prefix
 export WINEARCH=win64
+# Wine stores Windows file names through the Unix locale's character set: in a shell with no
+# locale set (a fresh root login) a name outside ASCII could not be stored at all.
+export LC_ALL=C.UTF-8
 
 xvfb_pid=""
 cleanup() {

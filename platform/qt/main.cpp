@@ -104,7 +104,7 @@ int main(int argc, char* argv[]) {
   pel::PosixEnvironment env;
   pel::QtDialogs dialogs;
   pel::QtEventPump events;
-  pel::QtShell shell;
+  pel::QtShell shell(pel::InstanceLock::DefaultPath(std::getenv("DISPLAY")));
   pel::TimeSeededRandom random;
   pel::QtSkinEngine skin;
   pel::QtIndicatorFactory indicators({env.ProgramFolder()});

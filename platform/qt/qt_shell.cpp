@@ -1,15 +1,18 @@
 #include "platform/qt/qt_shell.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDesktopServices>
 #include <QUrl>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "platform/error.h"
 
@@ -19,20 +22,66 @@ InstanceLock::~InstanceLock() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-std::string InstanceLock::DefaultPath() {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime && *runtime) return std::string(runtime) + "/pelmira.lock";
-  const char* tmp = std::getenv("TMPDIR");
-  std::string folder = tmp && *tmp ? tmp : "/tmp";
-  if (folder.back() != '/') folder += '/';
-  return folder + "pelmira-" + std::to_string(::getuid()) + ".lock";
+namespace {
+
+// A folder only this user can change: ours, not a link, writable by nobody else.
+bool PrivateFolder(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+         (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+// The home folder the password database gives for `uid`; empty when it gives none.
+std::string HomeOf(uid_t uid) {
+  const long hint = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buffer(hint > 0 ? static_cast<size_t>(hint) : 16384);
+  struct passwd entry {};
+  struct passwd* found = nullptr;
+  if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found ||
+      !entry.pw_dir || entry.pw_dir[0] != '/')
+    return {};
+  return entry.pw_dir;
+}
+
+// "host:number" without the screen; the local "unix" host is no host.
+std::string DisplayKey(const char* display) {
+  std::string name = display ? display : "";
+  const size_t colon = name.rfind(':');
+  if (colon == std::string::npos) return {};
+  std::string host = name.substr(0, colon);
+  std::string number = name.substr(colon + 1);
+  number = number.substr(0, number.find('.'));
+  if (host == "unix") host.clear();
+  std::string key = host.empty() ? number : host + "-" + number;
+  for (char& c : key)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '.') c = '_';
+  return key;
+}
+
+}  // namespace
+
+std::string InstanceLock::DefaultPath(const char* display) {
+  // Nothing here comes from the environment: starts with another XDG_RUNTIME_DIR, HOME or
+  // TMPDIR must meet the same lock, and a shared folder would let another user create it first.
+  const uid_t uid = ::getuid();
+  std::string folder = "/run/user/" + std::to_string(uid);
+  if (!PrivateFolder(folder)) {
+    folder = HomeOf(uid);
+    if (folder.empty()) return {};
+    for (const char* part : {"/.local", "/state", "/pelmira"}) {
+      folder += part;
+      if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return {};
+    }
+    if (!PrivateFolder(folder)) return {};
+  }
+  const std::string key = DisplayKey(display);
+  return folder + (key.empty() ? "/pelmira.lock" : "/pelmira-" + key + ".lock");
 }
 
 bool InstanceLock::HeldByOther() {
   if (tried_) return other_;
   tried_ = true;
-  // O_NOFOLLOW: in a shared temporary folder another user could plant a link to one of our
-  // files; flock on it would be harmless, but creating through it is not.
+  // O_NOFOLLOW: a link planted in the folder is refused rather than created through.
   const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) return false;
   struct stat st {};

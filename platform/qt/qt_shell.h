@@ -22,9 +22,11 @@ class InstanceLock {
   // when this process holds it or when the lock file cannot be used (never refuse to start).
   bool HeldByOther();
 
-  // $XDG_RUNTIME_DIR/pelmira.lock, or pelmira-<uid>.lock in the temporary folder when the
-  // per-user runtime folder is unset.
-  static std::string DefaultPath();
+  // The lock of this user on X display `display` (":0", "unix:0.1"; null: none): in
+  // /run/user/<uid> when that is the user's own private folder, else in a 0700 folder
+  // ~/.local/state/pelmira of the home the password database gives. Empty when neither can be
+  // had (no lock then).
+  static std::string DefaultPath(const char* display);
 
  private:
   std::string path_;
@@ -35,8 +37,7 @@ class InstanceLock {
 
 class QtShell : public Shell {
  public:
-  explicit QtShell(std::string lock_path = InstanceLock::DefaultPath())
-      : lock_(std::move(lock_path)) {}
+  explicit QtShell(std::string lock_path) : lock_(std::move(lock_path)) {}
   bool PreviousInstance() override { return lock_.HeldByOther(); }
   // Through the desktop's URL handler (xdg-open), detached.
   void OpenUrl(const std::string& url) override;

@@ -246,10 +246,10 @@ void X11Input::Refresh() {
   }
   Window root = 0, child = 0;
   int win_x = 0, win_y = 0;
-  // False only means the pointer is on another screen of a multi-screen display; the root
-  // coordinates are still those of the screen it is on.
-  XQueryPointer(display_, DefaultRootWindow(display_), &root, &child, &pointer_x_, &pointer_y_,
-                &win_x, &win_y, &pointer_mask_);
+  // False means the pointer is on another screen of a multi-screen display: the root
+  // coordinates are then those of that screen, not of ours, and the position counts as unknown.
+  pointer_on_screen_ = XQueryPointer(display_, DefaultRootWindow(display_), &root, &child,
+                                     &pointer_x_, &pointer_y_, &win_x, &win_y, &pointer_mask_);
   pointer_at_ = now;
   DrainEvents();
 }
@@ -286,6 +286,7 @@ bool X11Input::CursorPos(Point& pos) {
   // Asked of the server (at most once per tick): a warp, another program's or ours, moves the
   // pointer without any raw motion event, so no event stream could track it.
   Refresh();
+  if (!pointer_on_screen_) return false;
   pos = {pointer_x_, pointer_y_};
   return true;
 }

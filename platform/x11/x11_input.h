@@ -83,6 +83,7 @@ class X11Input : public Input {
   unsigned pointer_mask_ = 0;
   int pointer_x_ = 0;
   int pointer_y_ = 0;
+  bool pointer_on_screen_ = false;  // XQueryPointer's answer: false, on another screen
   int64_t pointer_at_ = kNever;
   int64_t keymap_at_ = kNever;
   bool input_arrived_ = false;  // see TakeInput

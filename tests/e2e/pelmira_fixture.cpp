@@ -3,6 +3,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/cursorfont.h>
 #include <X11/extensions/Xfixes.h>
 #include <X11/extensions/shape.h>
 #include <fcntl.h>
@@ -117,8 +118,27 @@ XLook::PointerImage XLook::Pointer() {
   out.xhot = image->xhot;
   out.yhot = image->yhot;
   if (image->name) out.name = image->name;
+  out.pixels.assign(image->pixels, image->pixels + image->width * image->height);
   XFree(image);
   return out;
+}
+
+XLook::PointerImage XLook::StandardArrow(int x, int y) {
+  XSetWindowAttributes attributes{};
+  attributes.override_redirect = True;
+  const Window window =
+      XCreateWindow(display_, DefaultRootWindow(display_), x, y, 40, 40, 0, CopyFromParent,
+                    InputOutput, CopyFromParent, CWOverrideRedirect, &attributes);
+  const Cursor arrow = XCreateFontCursor(display_, XC_left_ptr);
+  XDefineCursor(display_, window, arrow);
+  XMapRaised(display_, window);
+  XWarpPointer(display_, None, window, 0, 0, 0, 0, 20, 20);
+  XSync(display_, False);
+  const PointerImage image = Pointer();
+  XDestroyWindow(display_, window);
+  XFreeCursor(display_, arrow);
+  XSync(display_, False);
+  return image;
 }
 
 int XLook::ScreenWidth() {
@@ -158,7 +178,7 @@ std::string Pelmira::ProgramPath() {
   return PEL_PROGRAM;
 }
 
-pid_t Pelmira::Start(std::vector<std::string> args) {
+pid_t Pelmira::Start(std::vector<std::string> args, const std::vector<std::string>& unset) {
   std::vector<std::string> env;
   auto keep = [](const std::string& entry) {
     for (const char* name :
@@ -178,6 +198,8 @@ pid_t Pelmira::Start(std::vector<std::string> args) {
   env.push_back("TMPDIR=" + root_ + "/tmp");
   env.push_back("TEMP=" + root_ + "/tmp");
   env.push_back("PATH=" + root_ + "/bin:" + (path ? path : "/usr/bin:/bin"));
+  for (const std::string& name : unset)
+    std::erase_if(env, [&](const std::string& e) { return e.rfind(name + "=", 0) == 0; });
 
   std::vector<std::string> argv_s = {ProgramPath()};
   argv_s.insert(argv_s.end(), args.begin(), args.end());

@@ -61,13 +61,20 @@ class XLook {
   bool WaitGone(const std::string& name, std::chrono::milliseconds timeout = 10s);
   // Rectangles of the window's bounding shape (one rectangle: the window is not shaped).
   int ShapeRectangles(unsigned long window);
-  // The pointer image the server shows now (XFixes): its size, hotspot and name ("left_ptr"
-  // for the standard arrow; empty for an image a program made).
+  // The pointer image the server shows now (XFixes): its size, hotspot, name ("left_ptr" for
+  // a theme's arrow; empty for an image a program made or one of the core cursor font) and
+  // pixels.
   struct PointerImage {
     int width = 0, height = 0, xhot = 0, yhot = 0;
     std::string name;
+    std::vector<unsigned long> pixels;
+    friend bool operator==(const PointerImage&, const PointerImage&) = default;
   };
   PointerImage Pointer();
+  // The standard arrow as any client asking for it gets it here: the cursor theme's when one is
+  // installed, the core cursor font's otherwise. Seen over a window of our own put up for a
+  // moment at (x, y); the pointer is left there.
+  PointerImage StandardArrow(int x, int y);
   // Width of the screen in pixels.
   int ScreenWidth();
 
@@ -85,7 +92,8 @@ class Pelmira {
   Pelmira& operator=(const Pelmira&) = delete;
 
   // Starts one more instance with the private environment; returns its process id.
-  pid_t Start(std::vector<std::string> args = {});
+  // `unset` names variables of the private set (XDG_RUNTIME_DIR, TMPDIR...) left out.
+  pid_t Start(std::vector<std::string> args = {}, const std::vector<std::string>& unset = {});
   // True while `pid` (one of ours) has not ended; `status` receives its exit status when it has.
   bool Running(pid_t pid, int* status = nullptr);
   // Waits until `pid` ends; its exit status, or nullopt on timeout.

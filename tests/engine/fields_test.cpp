@@ -1,9 +1,7 @@
 // Text helpers of the engine: the field splitter, delays as entries write them, numbers as
 // playback reads them, and the temporary folder.
-#include <clocale>
-#include <locale>
-
 #include "engine_fixture.h"
+#include "tests/common/comma_locale.h"
 
 namespace pel::test {
 namespace {
@@ -42,28 +40,9 @@ TEST(FormatDelay, ShortestPlainDecimalWithAPoint) {
   EXPECT_THROW(FormatDelay(std::numeric_limits<double>::infinity()), Error);
 }
 
-// Switches the whole process to a decimal-comma locale for one test.
-class CommaLocale : public ::testing::Test {
- protected:
-  void SetUp() override {
-    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "nl_NL.UTF-8"}) {
-      if (std::setlocale(LC_ALL, name)) {
-        std::locale::global(std::locale(name));
-        active_ = true;
-        return;
-      }
-    }
-    GTEST_SKIP() << "no decimal-comma locale installed (scripts/install-deps.sh generates one)";
-  }
-  void TearDown() override {
-    if (!active_) return;
-    std::setlocale(LC_ALL, "C");
-    std::locale::global(std::locale::classic());
-  }
-  bool active_ = false;
-};
-
-TEST_F(CommaLocale, DelaysKeepTheirPointAndNumbersReadWithIt) {
+TEST(CommaLocaleTest, DelaysKeepTheirPointAndNumbersReadWithIt) {
+  CommaLocale comma;
+  ASSERT_TRUE(comma.Active()) << CommaLocale::kMissing;
   char buf[16];
   std::snprintf(buf, sizeof buf, "%.1f", 0.5);
   ASSERT_STREQ(buf, "0,5") << "locale did not take effect";

@@ -140,6 +140,24 @@ TEST_F(RecordingTest, ANewRecordingStartsItsClockAfresh) {
   EXPECT_EQ(Entries(), (std::vector<std::string>{"move,4,4,10"}));
 }
 
+TEST_F(RecordingTest, TicksWithAnUnreadableCursorRecordNothingAndKeepTheLastPosition) {
+  input.MoveTo({40, 50});
+  StartRecording();
+  input.MoveTo({41, 50});
+  Tick();  // first event
+  input.FailCursorQueries(true);  // the pointer went to another screen
+  Click(vk::kLButton);
+  Ticks(3);
+  EXPECT_EQ(engine.MotionList.Count(), 0);
+  bool known = true;
+  EXPECT_EQ(engine.GetMousePos(&known), (Point{41, 50}));
+  EXPECT_FALSE(known);
+  input.FailCursorQueries(false);
+  input.MoveTo({60, 70});
+  Tick();
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"move,60,70,61"}));  // six ticks since the first
+}
+
 TEST_F(RecordingTest, NegativeCoordinatesOfOtherMonitorsAreKept) {
   StartRecording();
   input.MoveTo({-1920, -5});

@@ -1,9 +1,9 @@
 // Saving and loading mouse motion files against in-memory files with failures on demand.
 
 #include <clocale>
-#include <locale>
 
 #include "platform/error.h"
+#include "tests/common/comma_locale.h"
 #include "tests/motionfile/motion_file_fixture.h"
 
 namespace pel::test {
@@ -108,24 +108,14 @@ TEST_F(MotionFileTest, HiddenSystemAndReadOnlyFilesAreAskedAboutLikeAnyOther) {
 }
 
 TEST_F(MotionFileTest, DecimalCommaLocaleStillWritesPoints) {
-  const char* names[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "ru_RU.UTF-8"};
-  std::string old_c = std::setlocale(LC_ALL, nullptr);
-  const char* found = nullptr;
-  for (const char* n : names)
-    if (std::setlocale(LC_ALL, n)) {
-      found = n;
-      break;
-    }
-  if (!found) GTEST_SKIP() << "no locale with a decimal comma is installed";
-  std::locale old_global = std::locale::global(std::locale(found));
-  ASSERT_STREQ(std::localeconv()->decimal_point, ",");
-
-  engine.AddMotion(-5, 1080, 0.5, "move");
-  engine.AddMotion(7, 8, 1234.25, "Left");
-  SaveTo("/d/a.mmf");
-  std::locale::global(old_global);
-  std::setlocale(LC_ALL, old_c.c_str());
-
+  {
+    CommaLocale comma;
+    ASSERT_TRUE(comma.Active()) << CommaLocale::kMissing;
+    ASSERT_STREQ(std::localeconv()->decimal_point, ",");
+    engine.AddMotion(-5, 1080, 0.5, "move");
+    engine.AddMotion(7, 8, 1234.25, "Left");
+    SaveTo("/d/a.mmf");
+  }
   EXPECT_EQ(mem.Bytes("/d/a.mmf"), kHeaderLine + "move,-5,1080,0.5\r\nLeft,7,8,1234.25\r\n");
 }
 

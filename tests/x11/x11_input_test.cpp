@@ -164,6 +164,21 @@ TEST_F(X11InputTest, CursorPositionFollowsWarps) {
   EXPECT_TRUE(WaitUntil([&] { return input_->CursorPos(pos) && pos == Point{0, 0}; }));
 }
 
+TEST(X11InputTwoScreens, PointerOnTheOtherScreenIsUnknownNotItsCoordinates) {
+  Xvfb xvfb({"-screen", "1", "640x480x24"});
+  std::string error;
+  auto input = X11Input::Open(xvfb.Display().c_str(), error);  // screen 0
+  ASSERT_NE(input, nullptr) << error;
+  ASSERT_EQ(xvfb.Run("xdotool mousemove --screen 0 100 200"), 0);
+  Point pos;
+  ASSERT_TRUE(WaitUntil([&] { return input->CursorPos(pos) && pos == Point{100, 200}; }));
+  ASSERT_EQ(xvfb.Run("xdotool mousemove --screen 1 30 40"), 0);
+  EXPECT_TRUE(WaitUntil([&] { return !input->CursorPos(pos); }));
+  EXPECT_EQ(pos, (Point{100, 200}));  // left as it was
+  ASSERT_EQ(xvfb.Run("xdotool mousemove --screen 0 5 6"), 0);
+  EXPECT_TRUE(WaitUntil([&] { return input->CursorPos(pos) && pos == Point{5, 6}; }));
+}
+
 TEST_F(X11InputTest, SetCursorPosMovesThePointerForEveryone) {
   int x = -1, y = -1;
   ASSERT_TRUE(input_->SetCursorPos({321, 123}));

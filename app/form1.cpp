@@ -73,7 +73,7 @@ void Form1::PushButton1_Click() {
   Procedure p(reporter_, "Form1.PushButton1_Click");
   // The save dialog lets ticks run: a recording stopped by Pause meanwhile is not to be
   // toggled back on, which would clear the list at once.
-  const std::string before = engine_.RecorderState;
+  const Mode before = engine_.RecorderState;
   p.Step(100, [&] { engine_.SaveDataToFile(); });
   p.Step(102, [&] {
     if (engine_.RecorderState == before) engine_.ToggleRecording();

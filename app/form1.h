@@ -94,7 +94,7 @@ class Form1 {
   // True when the date and time of the file at `path` can be read.
   bool FileExists(const std::string& path);
 
-  mVazazEzerev& Engine() { return engine_; }
+  Recorder& Engine() { return engine_; }
   Globals& Global() { return globals_; }
   PollCycle& Poll() { return poll_; }
   CommonDialog& CommonDialog1() { return dialog_; }
@@ -104,7 +104,7 @@ class Form1 {
   Form1Host host_;
   ErrorReporter reporter_;
   CommonDialog dialog_;
-  mVazazEzerev engine_;
+  Recorder engine_;
   Globals globals_;
   IndicatorForms indicators_;
   PollCycle poll_;

@@ -161,7 +161,7 @@ struct LoadFlags {
 
 }  // namespace
 
-void mVazazEzerev::SaveDataToFile() {
+void Recorder::SaveDataToFile() {
   if (!UnsavedChanges || MotionList.Empty()) return;
   // A list still being filled from a file would be saved cut off as if it were whole.
   if (load_filling_) return;
@@ -220,7 +220,7 @@ void mVazazEzerev::SaveDataToFile() {
   UnsavedChanges = false;
 }
 
-void mVazazEzerev::LoadDataFromFile(const std::string& path) {
+void Recorder::LoadDataFromFile(const std::string& path) {
   // The events serviced below may ask for another load: two files would mix in one list.
   if (load_in_progress_) return;
   load_in_progress_ = true;
@@ -230,7 +230,7 @@ void mVazazEzerev::LoadDataFromFile(const std::string& path) {
   p.Step(100, [&] {
     // A recording still running would append to the file's entries. It ends here, before the
     // save offer, so that the offer covers all of it; no new one starts until the load is over.
-    if (RecorderState == kRecording) ToggleRecording();
+    if (RecorderState == Mode::Recording) ToggleRecording();
     SaveDataToFile();
   });
 

@@ -85,7 +85,7 @@ void PollCycle::Wake() {
     missed_ = true;
     return;
   }
-  const bool idle = host_.engine.RecorderState == kIdle && State.LastState == kIdle;
+  const bool idle = host_.engine.RecorderState == Mode::Idle && State.LastState == Mode::Idle;
   if (!asleep_ && !idle) return;
   SetTimer(false);  // the period counts from the tick below
   SetTimer(true);
@@ -95,7 +95,7 @@ void PollCycle::Wake() {
 bool PollCycle::NeedsTicks() const {
   const PollState& s = State;
   if (missed_ || in_tick_) return true;
-  if (host_.engine.RecorderState != kIdle || s.LastState != kIdle) return true;
+  if (host_.engine.RecorderState != Mode::Idle || s.LastState != Mode::Idle) return true;
   return s.PrevLeft || s.PrevRight || s.PrevMiddle || s.PrevPause || s.PrevF12 || s.PrevF10 ||
          s.PrevF9;
 }
@@ -104,7 +104,7 @@ void PollCycle::Tick() {
   TickGuard guard(in_tick_);
   missed_ = false;
   Procedure p(host_.engine.Host().reporter, "Form1.Timer1_Timer");
-  mVazazEzerev& e = host_.engine;
+  Recorder& e = host_.engine;
   Input& in = e.Host().input;
   PollState& s = State;
 
@@ -150,18 +150,18 @@ void PollCycle::Tick() {
 
   if (r.F12) p.Step(150, [&] { host_.form.SetVisible(!host_.form.Visible()); });
 
-  if (p.Test(152, [&] { return e.RecorderState == kIdle; })) {
+  if (p.Test(152, [&] { return e.RecorderState == Mode::Idle; })) {
     if (r.F10) p.Step(154, [&] { e.ToggleRecording(); });
     if (r.F9) p.Step(156, [&] { e.StartPlaying(); });
   } else if (r.Pause) {
-    p.Step(158, [&] { e.RecorderState = kIdle; });
+    p.Step(158, [&] { e.RecorderState = Mode::Idle; });
   }
 
-  std::string state;
+  Mode state = Mode::None;
   p.Step(162, [&] { state = e.RecorderState; });
-  if (state == kRecording)
+  if (state == Mode::Recording)
     RecordingStep(p, x, y, cursor_known, r);
-  else if (state == kPlaying)
+  else if (state == Mode::Playing)
     PlaybackStep(p);
   else
     IdleStep(p);
@@ -175,7 +175,7 @@ void PollCycle::Tick() {
 
 void PollCycle::RecordingStep(Procedure& p, int32_t x, int32_t y, bool cursor_known,
                               const Releases& r) {
-  mVazazEzerev& e = host_.engine;
+  Recorder& e = host_.engine;
   MainWindow& form = host_.form;
   PollState& s = State;
 
@@ -183,7 +183,7 @@ void PollCycle::RecordingStep(Procedure& p, int32_t x, int32_t y, bool cursor_kn
     Control& play = form.Get(ControlId::PushButton2);
     if (play.Enabled()) play.SetEnabled(false);
   });
-  if (p.Test(166, [&] { return s.LastState != kRecording; })) {
+  if (p.Test(166, [&] { return s.LastState != Mode::Recording; })) {
     p.Step(168, [&] { form.Get(ControlId::PushButton1).SetCaption("Stop"); });
     p.Step(170, [&] {
       if (Checked(ControlId::cWndAutoHide) && form.Visible()) form.SetVisible(false);
@@ -212,7 +212,7 @@ void PollCycle::RecordingStep(Procedure& p, int32_t x, int32_t y, bool cursor_kn
 // stored with the milliseconds since the event handled before it.
 void PollCycle::RecordEvent(Procedure& p, int first_step, int32_t x, int32_t y,
                             std::string_view kind) {
-  mVazazEzerev& e = host_.engine;
+  Recorder& e = host_.engine;
   Clock& clock = e.Host().clock;
   PollState& s = State;
   bool added = false;
@@ -242,7 +242,7 @@ void PollCycle::RecordEvent(Procedure& p, int first_step, int32_t x, int32_t y,
 }
 
 void PollCycle::PlaybackStep(Procedure& p) {
-  mVazazEzerev& e = host_.engine;
+  Recorder& e = host_.engine;
   MainWindow& form = host_.form;
   Clock& clock = e.Host().clock;
   Input& in = e.Host().input;
@@ -252,7 +252,7 @@ void PollCycle::PlaybackStep(Procedure& p) {
     Control& rec = form.Get(ControlId::PushButton1);
     if (rec.Enabled()) rec.SetEnabled(false);
   });
-  if (p.Test(232, [&] { return s.LastState != kPlaying; })) {
+  if (p.Test(232, [&] { return s.LastState != Mode::Playing; })) {
     s.BadEntryReported = false;  // each playback may report one unplayable entry
     p.Step(234, [&] { form.Get(ControlId::PushButton2).SetCaption("Stop"); });
     p.Step(236, [&] {
@@ -264,8 +264,8 @@ void PollCycle::PlaybackStep(Procedure& p) {
   p.Step(240, [&] { ++s.PlayIndex; });
   if (p.Test(242, [&] { return s.PlayIndex > e.MotionList.Count(); })) {
     if (p.Test(244, [&] { return e.MotionList.Empty(); })) {
-      p.Step(246, [&] { s.LastState = kPlaying; });
-      p.Step(248, [&] { e.RecorderState = kIdle; });
+      p.Step(246, [&] { s.LastState = Mode::Playing; });
+      p.Step(248, [&] { e.RecorderState = Mode::Idle; });
       p.Step(250, [&] {
         host_.dialogs.MessageBox("No Data loaded for Playback", "", MsgButtons::Ok, MsgIcon::None);
       });
@@ -346,7 +346,7 @@ void PollCycle::PlaybackStep(Procedure& p) {
 }
 
 void PollCycle::IdleStep(Procedure& p) {
-  mVazazEzerev& e = host_.engine;
+  Recorder& e = host_.engine;
   MainWindow& form = host_.form;
   PollState& s = State;
 
@@ -368,10 +368,10 @@ void PollCycle::IdleStep(Procedure& p) {
     if (s.NextPlayTime != 0) s.NextPlayTime = 0;
   });
   p.Step(298, [&] {
-    if (e.RecorderState != kIdle) e.RecorderState = kIdle;
+    if (e.RecorderState != Mode::Idle) e.RecorderState = Mode::Idle;
   });
-  if (p.Test(300, [&] { return s.LastState != kIdle; })) {
-    if (p.Test(302, [&] { return s.LastState == kRecording; }))
+  if (p.Test(300, [&] { return s.LastState != Mode::Idle; })) {
+    if (p.Test(302, [&] { return s.LastState == Mode::Recording; }))
       p.Step(304, [&] { form.Get(ControlId::PushButton1).SetCaption("Record"); });
     else
       p.Step(306,
@@ -383,13 +383,13 @@ void PollCycle::IdleStep(Procedure& p) {
 }
 
 void PollCycle::StatusStep(Procedure& p) {
-  mVazazEzerev& e = host_.engine;
+  Recorder& e = host_.engine;
   Clock& clock = e.Host().clock;
   PollState& s = State;
   Control& status = host_.form.Get(ControlId::lState);
 
-  const bool recording = e.RecorderState == kRecording;
-  if (!p.Test(312, [&] { return recording || e.RecorderState == kPlaying; })) {
+  const bool recording = e.RecorderState == Mode::Recording;
+  if (!p.Test(312, [&] { return recording || e.RecorderState == Mode::Playing; })) {
     p.Step(350, [&] { host_.indicators.Close(IndicatorId::Rec); });
     p.Step(352, [&] { host_.indicators.Close(IndicatorId::Play); });
     return;
@@ -398,7 +398,7 @@ void PollCycle::StatusStep(Procedure& p) {
     p.Step(316, [&] { s.BlinkOn = false; });
     p.Step(318, [&] {
       // Built in place: GCC 12 at -O3 warns falsely (-Wrestrict) on "[" + text + "]".
-      std::string caption = Upper(e.RecorderState);
+      std::string caption = Upper(StateText(e.RecorderState));
       caption.insert(0, 1, '[');
       caption.push_back(']');
       status.SetCaption(caption);

@@ -44,7 +44,7 @@ struct PollState {
   int32_t LastX = 0;
   int32_t LastY = 0;
   double LastEventTime = 0;  // clock at the last handled recording event; 0: none yet
-  std::string LastState;     // RecorderState at the end of the previous tick
+  Mode LastState = Mode::None;  // RecorderState at the end of the previous tick
   bool BlinkOn = false;
   double NextBlinkTime = 0;
   int32_t PlayIndex = 0;  // entry played last, 1-based; 0 before the first
@@ -57,7 +57,7 @@ struct PollState {
 };
 
 struct PollHost {
-  mVazazEzerev& engine;
+  Recorder& engine;
   Globals& globals;
   MainWindow& form;
   IndicatorWindows& indicators;

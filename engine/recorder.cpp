@@ -7,29 +7,43 @@
 
 namespace pel {
 
-void mVazazEzerev::ToggleRecording() {
-  if (RecorderState == kPlaying) return;
-  if (RecorderState == kRecording) {
-    RecorderState = kIdle;
+std::string_view StateText(Mode mode) {
+  switch (mode) {
+    case Mode::Idle:
+      return "Idle";
+    case Mode::Recording:
+      return "Recording";
+    case Mode::Playing:
+      return "Playing";
+    case Mode::None:
+      break;
+  }
+  return "";
+}
+
+void Recorder::ToggleRecording() {
+  if (RecorderState == Mode::Playing) return;
+  if (RecorderState == Mode::Recording) {
+    RecorderState = Mode::Idle;
     return;
   }
   // A recording started now would clear the list that a load is filling or a save is about
   // to write.
   if (load_in_progress_ || save_in_progress_) return;
-  RecorderState = kRecording;
+  RecorderState = Mode::Recording;
 }
 
-void mVazazEzerev::StartPlaying() {
+void Recorder::StartPlaying() {
   Procedure p(host_.reporter, "mVazazEzerev.StartPlaying");
-  if (p.Test(100, [&] { return RecorderState == kRecording; })) return;
-  if (p.Test(102, [&] { return RecorderState == kPlaying; })) {
-    p.Step(104, [&] { RecorderState = kIdle; });
+  if (p.Test(100, [&] { return RecorderState == Mode::Recording; })) return;
+  if (p.Test(102, [&] { return RecorderState == Mode::Playing; })) {
+    p.Step(104, [&] { RecorderState = Mode::Idle; });
     return;
   }
-  p.Step(106, [&] { RecorderState = kPlaying; });
+  p.Step(106, [&] { RecorderState = Mode::Playing; });
 }
 
-void mVazazEzerev::AddMotion(int32_t X, int32_t Y, double Delay, std::string_view Kind) {
+void Recorder::AddMotion(int32_t X, int32_t Y, double Delay, std::string_view Kind) {
   Procedure p(host_.reporter, "mVazazEzerev.AddMotion");
   p.Step(100, [&] {
     std::string entry;
@@ -46,7 +60,7 @@ void mVazazEzerev::AddMotion(int32_t X, int32_t Y, double Delay, std::string_vie
   p.Step(102, [&] { UnsavedChanges = true; });
 }
 
-Point mVazazEzerev::GetMousePos(bool* known) {
+Point Recorder::GetMousePos(bool* known) {
   // An unreadable cursor is not at (0, 0): a recording would store the corner and its
   // playback would jump there and click.
   Point pos;
@@ -56,7 +70,7 @@ Point mVazazEzerev::GetMousePos(bool* known) {
   return last_mouse_pos_;
 }
 
-std::string mVazazEzerev::GetTempFolder() {
+std::string Recorder::GetTempFolder() {
   const char sep = host_.env.Separator();
   std::string folder = host_.env.Get("TEMP").value_or("");
   // An unset TEMP would otherwise give the bare root of the drive.

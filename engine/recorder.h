@@ -1,6 +1,7 @@
 #pragma once
-// The engine module mVazazEzerev: the recorder state, the recording itself and the operations
-// that change them, plus the small cursor, click and text helpers the poll cycle uses.
+// The engine module (mVazazEzerev in the error report): the recorder state, the recording itself
+// and the operations that change them, plus the small cursor, click and text helpers the poll
+// cycle uses.
 
 #include <cstdint>
 #include <string>
@@ -17,10 +18,10 @@
 
 namespace pel {
 
-// Values of RecorderState (compared exactly, case-sensitively).
-inline constexpr std::string_view kIdle = "Idle";
-inline constexpr std::string_view kRecording = "Recording";
-inline constexpr std::string_view kPlaying = "Playing";
+// What the recorder is doing. None only until the first poll tick.
+enum class Mode { None, Idle, Recording, Playing };
+// The state as users and the error report see it: "Idle", "Recording", "Playing", or "" for None.
+std::string_view StateText(Mode mode);
 
 // The module Globals.
 struct Globals {
@@ -54,12 +55,12 @@ struct EngineHost {
   CommonDialog& dialog;  // CommonDialog1 of the main window
 };
 
-class mVazazEzerev {
+class Recorder {
  public:
-  explicit mVazazEzerev(EngineHost host) : host_(host) {}
+  explicit Recorder(EngineHost host) : host_(host) {}
 
-  // "Idle", "Recording" or "Playing"; empty until the first poll tick.
-  std::string RecorderState;
+  // Idle, Recording or Playing; None until the first poll tick.
+  Mode RecorderState = Mode::None;
   // The recording, entries numbered from 1.
   EntryList MotionList;
   // Set by every AddMotion, cleared by a save that met no failure.

@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fake::FakeEnvironment env;
   ErrorReporter reporter(dialogs);
   CommonDialog dialog(dialogs);
-  mVazazEzerev engine({input, clock, dialogs, events, files, env, reporter, dialog});
+  Recorder engine({input, clock, dialogs, events, files, env, reporter, dialog});
 
   files.read_limit = mode & 0x0F;
   const bool fail = (mode & 0x80) != 0;

@@ -66,7 +66,7 @@ struct Engine {
   fake::FakeEnvironment env;
   ErrorReporter reporter{dialogs};
   CommonDialog dialog{dialogs};
-  mVazazEzerev engine{{input, clock, dialogs, events, files, env, reporter, dialog}};
+  Recorder engine{{input, clock, dialogs, events, files, env, reporter, dialog}};
 };
 
 void RawWrite(const std::string& path, const std::string& bytes, bool sync) {

@@ -23,7 +23,7 @@ TEST_F(Commands, StartRecordingWithUnsavedWorkOffersTheSaveFirstAndCancelStillSt
   r.dialogs.choices = {""};  // cancel
   r.form.PushButton1_Click();
   EXPECT_EQ(r.log.Count("ShowSave"), 1);
-  EXPECT_EQ(r.form.Engine().RecorderState, "Recording");
+  EXPECT_EQ(r.form.Engine().RecorderState, Mode::Recording);
   EXPECT_TRUE(r.form.Engine().UnsavedChanges);
   EXPECT_TRUE(r.Reports().empty());
   // The recording step drops the old entries.
@@ -34,7 +34,7 @@ TEST_F(Commands, StartRecordingWithUnsavedWorkOffersTheSaveFirstAndCancelStillSt
 TEST_F(Commands, StartRecordingWithNothingUnsavedStartsAtOnce) {
   r.form.PushButton1_Click();
   EXPECT_EQ(r.log.Count("ShowSave"), 0);
-  EXPECT_EQ(r.form.Engine().RecorderState, "Recording");
+  EXPECT_EQ(r.form.Engine().RecorderState, Mode::Recording);
 }
 
 TEST_F(Commands, StoppingARecordingWithEntriesOffersTheSaveBeforeItStops) {
@@ -45,7 +45,7 @@ TEST_F(Commands, StoppingARecordingWithEntriesOffersTheSaveBeforeItStops) {
   r.form.PushButton1_Click();
   EXPECT_EQ(r.log.Count("ShowSave"), 1);
   EXPECT_EQ(r.dialogs.filters.back(), "Mouse Motion File (*.mmf)|*.mmf");
-  EXPECT_EQ(r.form.Engine().RecorderState, "Idle");
+  EXPECT_EQ(r.form.Engine().RecorderState, Mode::Idle);
   EXPECT_TRUE(r.files.Exists("/home/u/take.mmf"));
   EXPECT_FALSE(r.form.Engine().UnsavedChanges);
 }
@@ -57,23 +57,23 @@ TEST_F(Commands, PauseDuringTheStopButtonsSaveDialogIsNotUndoneAfterIt) {
   // The user answers the save dialog late; meanwhile Pause has stopped the recording.
   r.dialogs.while_open = [&] {
     r.dialogs.while_open = nullptr;
-    r.form.Engine().RecorderState = "Idle";
+    r.form.Engine().RecorderState = Mode::Idle;
   };
   r.dialogs.choices = {""};
   r.form.PushButton1_Click();
-  EXPECT_EQ(r.form.Engine().RecorderState, "Idle");  // not toggled back into a new recording
+  EXPECT_EQ(r.form.Engine().RecorderState, Mode::Idle);  // not toggled back into a new recording
   r.form.Timer1_Timer();
   EXPECT_EQ(r.form.Engine().MotionList.Count(), 2);  // the unsaved take is still there
 }
 
 TEST_F(Commands, StartPlayingTogglesPlaybackAndIsIgnoredWhileRecording) {
   r.form.PushButton2_Click();
-  EXPECT_EQ(r.form.Engine().RecorderState, "Playing");
+  EXPECT_EQ(r.form.Engine().RecorderState, Mode::Playing);
   r.form.PushButton2_Click();
-  EXPECT_EQ(r.form.Engine().RecorderState, "Idle");
-  r.form.Engine().RecorderState = "Recording";
+  EXPECT_EQ(r.form.Engine().RecorderState, Mode::Idle);
+  r.form.Engine().RecorderState = Mode::Recording;
   r.form.PushButton2_Click();
-  EXPECT_EQ(r.form.Engine().RecorderState, "Recording");
+  EXPECT_EQ(r.form.Engine().RecorderState, Mode::Recording);
 }
 
 TEST_F(Commands, HelpShowsTheFiveLinesSeparatedByLoneCarriageReturns) {
@@ -91,7 +91,7 @@ TEST_F(Commands, HideKeepsEverythingRunningAndF12ShowsTheWindowAgain) {
   r.form.PushButton1_Click();
   r.form.PushButton4_Click();
   EXPECT_FALSE(r.window.visible);
-  EXPECT_EQ(r.form.Engine().RecorderState, "Recording");
+  EXPECT_EQ(r.form.Engine().RecorderState, Mode::Recording);
   r.input.Tap(vk::kF12);
   r.form.Timer1_Timer();
   r.form.Timer1_Timer();

@@ -139,13 +139,13 @@ TEST(Startup, HeldShortcutKeysAreWaitedForWithoutSpinning) {
   // The released F9 was consumed by the wait: the first ticks do not start a playback.
   r.form.Timer1_Timer();
   r.form.Timer1_Timer();
-  EXPECT_EQ(r.form.Engine().RecorderState, "Idle");
+  EXPECT_EQ(r.form.Engine().RecorderState, Mode::Idle);
   // A new press of F9 does.
   r.form.Engine().MotionList.Add("move,1,1,0");
   r.input.Tap(vk::kF9);
   r.form.Timer1_Timer();
   r.form.Timer1_Timer();
-  EXPECT_EQ(r.form.Engine().RecorderState, "Playing");
+  EXPECT_EQ(r.form.Engine().RecorderState, Mode::Playing);
 }
 
 TEST(Startup, PressMarkOfAnAlreadyReleasedKeyIsClearedWithoutWaiting) {
@@ -155,7 +155,7 @@ TEST(Startup, PressMarkOfAnAlreadyReleasedKeyIsClearedWithoutWaiting) {
   EXPECT_EQ(r.clock.sleeps, 1);  // one query saw the mark, the next one read 0
   r.form.Timer1_Timer();
   r.form.Timer1_Timer();
-  EXPECT_EQ(r.form.Engine().RecorderState, "Idle");
+  EXPECT_EQ(r.form.Engine().RecorderState, Mode::Idle);
 }
 
 TEST(Startup, FirstTickAfterStartUpPutsThePlayCaptionBack) {

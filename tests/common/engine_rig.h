@@ -48,7 +48,7 @@ struct EngineRig {
   fake::FakeEnvironment env;
   ErrorReporter reporter{dialogs};
   CommonDialog dialog{dialogs};
-  mVazazEzerev engine{{input, clock, dialogs, events, files, env, reporter, dialog}};
+  Recorder engine{{input, clock, dialogs, events, files, env, reporter, dialog}};
   Globals globals{"Start Playing"};
   fake::FakeMainWindow form{&log};
   fake::FakeIndicators indicators{&log};

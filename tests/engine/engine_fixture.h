@@ -23,7 +23,7 @@ class EngineTest : public ::testing::Test, public EngineRig {
   // Start-up done: the first tick has made the state "Idle".
   void StartIdle() {
     Tick();
-    ASSERT_EQ(engine.RecorderState, kIdle);
+    ASSERT_EQ(engine.RecorderState, Mode::Idle);
   }
   fake::FakeControl& Ctl(ControlId id) { return form.Ctl(id); }
   std::vector<std::string> Calls(const std::string& prefix) const {

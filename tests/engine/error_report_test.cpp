@@ -41,22 +41,20 @@ class StateSwitches : public EngineTest {};
 
 TEST_F(StateSwitches, FollowTheStateTable) {
   struct Case {
-    const char* from;
-    const char* after_toggle;
-    const char* after_play;
+    Mode from, after_toggle, after_play;
   } cases[] = {
-      {"", "Recording", "Playing"},
-      {"Idle", "Recording", "Playing"},
-      {"Recording", "Idle", "Recording"},
-      {"Playing", "Playing", "Idle"},
+      {Mode::None, Mode::Recording, Mode::Playing},
+      {Mode::Idle, Mode::Recording, Mode::Playing},
+      {Mode::Recording, Mode::Idle, Mode::Recording},
+      {Mode::Playing, Mode::Playing, Mode::Idle},
   };
   for (const auto& c : cases) {
     engine.RecorderState = c.from;
     engine.ToggleRecording();
-    EXPECT_EQ(engine.RecorderState, c.after_toggle) << "toggle from '" << c.from << "'";
+    EXPECT_EQ(engine.RecorderState, c.after_toggle) << "toggle from '" << StateText(c.from) << "'";
     engine.RecorderState = c.from;
     engine.StartPlaying();
-    EXPECT_EQ(engine.RecorderState, c.after_play) << "play from '" << c.from << "'";
+    EXPECT_EQ(engine.RecorderState, c.after_play) << "play from '" << StateText(c.from) << "'";
   }
   EXPECT_TRUE(dialogs.boxes.empty());
 }

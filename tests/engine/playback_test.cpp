@@ -16,7 +16,7 @@ class PlaybackTest : public EngineTest {
     Tick();
     log.Clear();
     Tick();
-    ASSERT_EQ(engine.RecorderState, kPlaying);
+    ASSERT_EQ(engine.RecorderState, Mode::Playing);
   }
   std::vector<std::string> Actions() const {
     std::vector<std::string> v;
@@ -56,7 +56,7 @@ TEST_F(PlaybackTest, OneLeftEntryRepeatsAfterItsWaitAndOneMoreTick) {
   }
   // The first tick past 1.5 s (the 149th) finds the end of the list; the next one clicks.
   EXPECT_EQ(ticks, 150);
-  EXPECT_EQ(engine.RecorderState, kPlaying);
+  EXPECT_EQ(engine.RecorderState, Mode::Playing);
   EXPECT_EQ(input.Pos(), (Point{100, 200}));
 }
 
@@ -100,7 +100,7 @@ TEST_F(PlaybackTest, EmptyListShowsTheMessageAndRestoresTheButtonAndWindow) {
   EXPECT_EQ(dialogs.boxes[0].text, "No Data loaded for Playback");
   EXPECT_EQ(dialogs.boxes[0].title, "Pelmira");
   EXPECT_EQ(dialogs.boxes[0].buttons, MsgButtons::Ok);
-  EXPECT_EQ(engine.RecorderState, kIdle);
+  EXPECT_EQ(engine.RecorderState, Mode::Idle);
   EXPECT_EQ(Ctl(ControlId::PushButton2).caption, "Start Playing");
   EXPECT_TRUE(form.visible);
   Ticks(3);
@@ -115,7 +115,7 @@ TEST_F(PlaybackTest, PauseInALongWaitStopsAtTheNextTickAndTheNextRunStartsAtEntr
   Ticks(50);
   input.Tap(vk::kPause);
   Ticks(2);
-  EXPECT_EQ(engine.RecorderState, kIdle);
+  EXPECT_EQ(engine.RecorderState, Mode::Idle);
   EXPECT_EQ(poll.State.PlayIndex, 0);
   EXPECT_EQ(Ctl(ControlId::PushButton2).caption, "Start Playing");
   log.Clear();
@@ -131,10 +131,10 @@ TEST_F(PlaybackTest, ButtonsWhilePlaying) {
   EXPECT_FALSE(Ctl(ControlId::PushButton1).enabled);
   engine.ToggleRecording();  // the Start Recording path does nothing while playing
   Tick();
-  EXPECT_EQ(engine.RecorderState, kPlaying);
+  EXPECT_EQ(engine.RecorderState, Mode::Playing);
   engine.StartPlaying();  // the same button stops it
   Tick();
-  EXPECT_EQ(engine.RecorderState, kIdle);
+  EXPECT_EQ(engine.RecorderState, Mode::Idle);
   EXPECT_TRUE(Ctl(ControlId::PushButton1).enabled);
 }
 

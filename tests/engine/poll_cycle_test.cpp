@@ -19,57 +19,57 @@ TEST_F(PollCycleTest, FirstTickIgnoresShortcutsAndAppliesTheEndOfNothing) {
   input.Release(vk::kF9);
   // Both read down once more (pressed since the last query), so nothing is released yet.
   Tick();
-  EXPECT_EQ(engine.RecorderState, kIdle);
+  EXPECT_EQ(engine.RecorderState, Mode::Idle);
   EXPECT_EQ(Ctl(ControlId::PushButton2).caption, "Start Playing");
   EXPECT_TRUE(form.visible);
-  EXPECT_EQ(poll.State.LastState, kIdle);
+  EXPECT_EQ(poll.State.LastState, Mode::Idle);
 }
 
 TEST_F(PollCycleTest, KeysReleasedInTheFirstTickAreNotCommands) {
   poll.State.PrevF10 = true;  // F10 was down, is up now: released at the first tick
   Tick();
-  EXPECT_EQ(engine.RecorderState, kIdle);
+  EXPECT_EQ(engine.RecorderState, Mode::Idle);
   Tick();
-  EXPECT_EQ(engine.RecorderState, kIdle);
+  EXPECT_EQ(engine.RecorderState, Mode::Idle);
 }
 
 TEST_F(PollCycleTest, ShortcutsActOnReleaseAndOnlyInTheirStates) {
   StartIdle();
   input.Press(vk::kF10);
   Ticks(5);  // holding does nothing
-  EXPECT_EQ(engine.RecorderState, kIdle);
+  EXPECT_EQ(engine.RecorderState, Mode::Idle);
   input.Release(vk::kF10);
   Tick();
-  EXPECT_EQ(engine.RecorderState, kRecording);
+  EXPECT_EQ(engine.RecorderState, Mode::Recording);
 
   TapKey(vk::kF9);  // ignored while recording
   TapKey(vk::kF10);
-  EXPECT_EQ(engine.RecorderState, kRecording);
+  EXPECT_EQ(engine.RecorderState, Mode::Recording);
   TapKey(vk::kPause);
-  EXPECT_EQ(engine.RecorderState, kIdle);
+  EXPECT_EQ(engine.RecorderState, Mode::Idle);
 
   TapKey(vk::kPause);  // ignored in Idle
-  EXPECT_EQ(engine.RecorderState, kIdle);
+  EXPECT_EQ(engine.RecorderState, Mode::Idle);
   engine.MotionList.Add("move,1,1,10000");
   TapKey(vk::kF9);
-  EXPECT_EQ(engine.RecorderState, kPlaying);
+  EXPECT_EQ(engine.RecorderState, Mode::Playing);
   TapKey(vk::kF10);
   TapKey(vk::kF9);
-  EXPECT_EQ(engine.RecorderState, kPlaying);
+  EXPECT_EQ(engine.RecorderState, Mode::Playing);
   EXPECT_FALSE(Ctl(ControlId::PushButton1).enabled);
   TapKey(vk::kPause);
-  EXPECT_EQ(engine.RecorderState, kIdle);
+  EXPECT_EQ(engine.RecorderState, Mode::Idle);
 }
 
 TEST_F(PollCycleTest, PressAndReleaseInsideOneTickGivesOneReleaseATickLater) {
   StartIdle();
   input.Tap(vk::kF10);
   Tick();  // reads "pressed since the last query"
-  EXPECT_EQ(engine.RecorderState, kIdle);
+  EXPECT_EQ(engine.RecorderState, Mode::Idle);
   Tick();  // the release
-  EXPECT_EQ(engine.RecorderState, kRecording);
+  EXPECT_EQ(engine.RecorderState, Mode::Recording);
   Ticks(3);
-  EXPECT_EQ(engine.RecorderState, kRecording);  // exactly one release
+  EXPECT_EQ(engine.RecorderState, Mode::Recording);  // exactly one release
 }
 
 TEST_F(PollCycleTest, F10AndF9InOneIdleTickStartRecording) {
@@ -77,7 +77,7 @@ TEST_F(PollCycleTest, F10AndF9InOneIdleTickStartRecording) {
   input.Tap(vk::kF10);
   input.Tap(vk::kF9);
   Ticks(2);
-  EXPECT_EQ(engine.RecorderState, kRecording);
+  EXPECT_EQ(engine.RecorderState, Mode::Recording);
   EXPECT_TRUE(dialogs.boxes.empty());
 }
 
@@ -133,7 +133,7 @@ TEST_F(PollCycleTest, PauseClosesTheIndicatorsInTheSameTick) {
   ASSERT_NE(indicators.Open(IndicatorId::Rec), nullptr);
   log.Clear();
   Tick();
-  EXPECT_EQ(engine.RecorderState, kIdle);
+  EXPECT_EQ(engine.RecorderState, Mode::Idle);
   EXPECT_EQ(Ctl(ControlId::PushButton1).caption, "Record");
   EXPECT_EQ(Calls("frmRec.Close").size(), 1u);
 }
@@ -175,7 +175,7 @@ TEST_F(PollCycleTest, ATickInsideAModalBoxOfATickIsDropped) {
   EXPECT_EQ(dialogs.boxes.size(), 1u);
   EXPECT_EQ(nested, 1);
   EXPECT_NE(dialogs.boxes[0].text.find("Form1.Timer1_Timer at line 318"), std::string::npos);
-  EXPECT_EQ(engine.RecorderState, kPlaying);  // the tick went on after the report
+  EXPECT_EQ(engine.RecorderState, Mode::Playing);  // the tick went on after the report
 }
 
 TEST_F(PollCycleTest, FailuresNameTheirStepAndTheTickGoesOn) {
@@ -185,7 +185,7 @@ TEST_F(PollCycleTest, FailuresNameTheirStepAndTheTickGoesOn) {
   ASSERT_EQ(dialogs.boxes.size(), 1u);
   EXPECT_NE(dialogs.boxes[0].text.find("in Torvane2021/08/31.Form1.Timer1_Timer at line 168\r\r"),
             std::string::npos);
-  EXPECT_EQ(engine.RecorderState, kRecording);
+  EXPECT_EQ(engine.RecorderState, Mode::Recording);
   EXPECT_FALSE(Ctl(ControlId::PushButton2).enabled);
   EXPECT_EQ(Ctl(ControlId::lState).caption, "[RECORDING]");
 
@@ -198,7 +198,7 @@ TEST_F(PollCycleTest, FailuresNameTheirStepAndTheTickGoesOn) {
   EXPECT_TRUE(std::any_of(dialogs.boxes.begin(), dialogs.boxes.end(), [](const auto& b) {
     return b.text.find("Form1.Timer1_Timer at line 328") != std::string::npos;
   }));
-  EXPECT_EQ(engine.RecorderState, kRecording);
+  EXPECT_EQ(engine.RecorderState, Mode::Recording);
 }
 
 // The program's side of sleeping: Timer1 ticks only while enabled, and the input backend says
@@ -223,16 +223,16 @@ TEST_F(SleepingPollTest, IdleTheTimerStopsAndAShortTapWakesItUntilTheReleaseIsSe
   input.Tap(vk::kF10);  // pressed and released before the wake-up is handled
   poll.Wake();
   EXPECT_TRUE(form.timer_enabled) << "the press is seen now, its release needs a tick more";
-  EXPECT_EQ(engine.RecorderState, kIdle);
+  EXPECT_EQ(engine.RecorderState, Mode::Idle);
   Period();
-  EXPECT_EQ(engine.RecorderState, kRecording);
+  EXPECT_EQ(engine.RecorderState, Mode::Recording);
   Period();
   EXPECT_TRUE(form.timer_enabled) << "recording ticks on";
   input.Tap(vk::kPause);
   Period();
   arrived = true;  // a press came in while the next tick ran: one tick more reads it
   Period();
-  EXPECT_EQ(engine.RecorderState, kIdle);
+  EXPECT_EQ(engine.RecorderState, Mode::Idle);
   EXPECT_TRUE(form.timer_enabled);
   Period();
   EXPECT_FALSE(form.timer_enabled);
@@ -259,7 +259,7 @@ TEST_F(SleepingPollTest, ATickDroppedInsideAModalBoxKeepsTheTimerForWhatItMissed
     input.Tap(vk::kF12);  // pressed while the box is open
     poll.Wake();          // dropped: a tick is running
   };
-  poll.State.LastState = kRecording;  // a recording has just ended: the idle step re-enables
+  poll.State.LastState = Mode::Recording;  // a recording has just ended: the idle step re-enables
   Period();
   ASSERT_EQ(dialogs.boxes.size(), 1u);
   EXPECT_TRUE(form.timer_enabled);

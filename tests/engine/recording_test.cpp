@@ -9,7 +9,7 @@ class RecordingTest : public EngineTest {
   void StartRecording() {
     StartIdle();
     TapKey(vk::kF10);
-    ASSERT_EQ(engine.RecorderState, kRecording);
+    ASSERT_EQ(engine.RecorderState, Mode::Recording);
   }
   // Holds `vk` down for `ticks` ticks, then releases it before the next one.
   void Click(int vk, int ticks = 1) {
@@ -178,11 +178,11 @@ TEST_F(RecordingTest, F10WhileTheSaveDialogIsOpenDoesNotWipeTheRecordingBeingSav
     Ticks(3);
   };
   engine.SaveDataToFile();  // cancelled: nothing written, still unsaved
-  EXPECT_EQ(engine.RecorderState, kIdle);
+  EXPECT_EQ(engine.RecorderState, Mode::Idle);
   EXPECT_EQ(Entries(), std::vector<std::string>{"move,1,1,10"});
   EXPECT_TRUE(engine.UnsavedChanges);
   TapKey(vk::kF10);  // once the dialog is closed, F10 records again
-  EXPECT_EQ(engine.RecorderState, kRecording);
+  EXPECT_EQ(engine.RecorderState, Mode::Recording);
 }
 
 TEST_F(RecordingTest, DelaysAddUpToTheRecordedTimeWhateverTheTickJitter) {

@@ -44,7 +44,7 @@ TEST_F(LoadGuardTest, EvenASmallFileGivesTheWindowATurnWithTheListFilled) {
 }
 
 TEST_F(LoadGuardTest, SecondLoadRecordingStartAndSaveAreRefusedMeanwhile) {
-  engine.RecorderState = std::string(kIdle);
+  engine.RecorderState = Mode::Idle;
   engine.UnsavedChanges = true;  // a save now would offer the partial list
   int runs = 0;
   events.on_events = [&] {
@@ -60,7 +60,7 @@ TEST_F(LoadGuardTest, SecondLoadRecordingStartAndSaveAreRefusedMeanwhile) {
     poll.Timer1_Timer();
   };
   engine.LoadDataFromFile("/d/big.mmf");
-  EXPECT_EQ(engine.RecorderState, kIdle);
+  EXPECT_EQ(engine.RecorderState, Mode::Idle);
   EXPECT_EQ(engine.MotionList.Count(), kEntries);
   EXPECT_EQ(engine.MotionList.Item(1), "move,0,0,10");
   EXPECT_EQ(SaveDialogs(), 0);
@@ -71,7 +71,7 @@ TEST_F(LoadGuardTest, SecondLoadRecordingStartAndSaveAreRefusedMeanwhile) {
 }
 
 TEST_F(LoadGuardTest, LoadDuringRecordingEndsItBeforeTheSaveOffer) {
-  engine.RecorderState = std::string(kRecording);
+  engine.RecorderState = Mode::Recording;
   engine.AddMotion(1, 2, 3, "move");
   dialogs.choices.push_back("/d/kept.mmf");
   // The cursor keeps moving while the load runs: a recording still on would add entries.
@@ -82,7 +82,7 @@ TEST_F(LoadGuardTest, LoadDuringRecordingEndsItBeforeTheSaveOffer) {
     poll.Timer1_Timer();
   };
   engine.LoadDataFromFile("/d/big.mmf");
-  EXPECT_EQ(engine.RecorderState, kIdle);
+  EXPECT_EQ(engine.RecorderState, Mode::Idle);
   EXPECT_EQ(mem.Bytes("/d/kept.mmf"), FileOf({"move,1,2,3"}));
   EXPECT_FALSE(engine.UnsavedChanges);
   ASSERT_EQ(engine.MotionList.Count(), kEntries);
@@ -90,7 +90,7 @@ TEST_F(LoadGuardTest, LoadDuringRecordingEndsItBeforeTheSaveOffer) {
 }
 
 TEST_F(LoadGuardTest, PlaybackDuringTheLoadPlaysWhatHasArrived) {
-  engine.RecorderState = std::string(kIdle);
+  engine.RecorderState = Mode::Idle;
   bool started = false;
   events.on_events = [&] {
     if (!started) {
@@ -101,7 +101,7 @@ TEST_F(LoadGuardTest, PlaybackDuringTheLoadPlaysWhatHasArrived) {
     poll.Timer1_Timer();
   };
   engine.LoadDataFromFile("/d/big.mmf");
-  EXPECT_EQ(engine.RecorderState, kPlaying);
+  EXPECT_EQ(engine.RecorderState, Mode::Playing);
   EXPECT_GT(log.Count("SetCursorPos"), 0);
   EXPECT_EQ(engine.MotionList.Count(), kEntries);
 }

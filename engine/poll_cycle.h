@@ -43,7 +43,7 @@ namespace pel {
 struct PollState {
   int32_t LastX = 0;
   int32_t LastY = 0;
-  double LastEventTime = 0;  // clock at the last handled recording event; 0: none yet
+  double LastEventTime = 0;     // clock at the last handled recording event; 0: none yet
   Mode LastState = Mode::None;  // RecorderState at the end of the previous tick
   bool BlinkOn = false;
   double NextBlinkTime = 0;

@@ -144,7 +144,7 @@ TEST_F(RecordingTest, TicksWithAnUnreadableCursorRecordNothingAndKeepTheLastPosi
   input.MoveTo({40, 50});
   StartRecording();
   input.MoveTo({41, 50});
-  Tick();  // first event
+  Tick();                         // first event
   input.FailCursorQueries(true);  // the pointer went to another screen
   Click(vk::kLButton);
   Ticks(3);

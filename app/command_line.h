@@ -1,0 +1,55 @@
+#pragma once
+// The programs' command line, parsed the same way on every platform. Every option is off unless
+// given: without arguments the program behaves exactly as the window alone.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pel {
+
+struct PlaybackOptions {
+  // Passes over the list; 0 plays until Pause (the window's own behaviour).
+  int repeat = 0;
+  // Every wait is divided by this (0.1 to 100).
+  double speed = 1.0;
+  // Playback stops, as Pause would, when the user moves the pointer away from where playback
+  // last put it (or clicks with a real device, where the backend can tell).
+  bool stop_on_move = false;
+  // Each entry's delay is waited before the entry instead of after it, so pauses are replayed
+  // where they happened.
+  bool wait_before = false;
+};
+
+struct CommandLine {
+  enum class Action {
+    Window,   // the main window, optionally with `file` loaded at start-up
+    Play,     // --play FILE: play without showing the window, then exit
+    Record,   // --record FILE: record at once with the window hidden; Pause saves to FILE
+    Info,     // --info FILE: print what the file holds and exit
+    Help,     // --help
+    Version,  // --version
+  };
+  Action action = Action::Window;
+  // The motion file named on the command line, if any.
+  std::optional<std::string> file;
+  PlaybackOptions playback;
+};
+
+// Exit statuses of the programs.
+namespace exit_status {
+constexpr int kOk = 0;
+constexpr int kFailed = 1;     // a file could not be loaded or saved, or no display
+constexpr int kUsage = 2;      // the command line could not be understood
+constexpr int kStopped = 3;    // --play stopped by Pause or by the user taking the mouse
+}  // namespace exit_status
+
+// Parses the arguments after the program name. On a usage error returns nullopt and sets
+// `error` to a one-line reason naming the argument.
+std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args,
+                                            std::string& error);
+
+// The --help text (options and keys), for the program called `program`.
+std::string UsageText(const std::string& program);
+
+}  // namespace pel

@@ -1,7 +1,7 @@
 // Builds a window outline from a picture twice and compares the bytes: once with GDI, exactly as
 // the window-shaping class does it on Windows (GetPixel scan, CreateRectRgn, CombineRgn RGN_DIFF
 // per transparent run, GetRegionData), once with the portable shaping code that the other
-// platforms and the region data files use. Run under Wine by scripts/wine-tests.sh.
+// platforms and the region data files use. Run under Wine by wine_e2e_test.cpp.
 //
 //   pel_region_check.exe PICTURE GDI_OUT [PORTABLE_OUT]
 //

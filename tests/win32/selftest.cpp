@@ -1,4 +1,4 @@
-// Checks the Win32 backends against the real system (run under Wine by scripts/wine-tests.sh).
+// Checks the Win32 backends against the real system (run under Wine by wine_e2e_test.cpp).
 // Prints one PASS or FAIL line per check and INFO lines with measurements; exit code 1 when
 // any check failed.
 

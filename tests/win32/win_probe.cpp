@@ -1,4 +1,4 @@
-// Helper of the Windows end-to-end tests (scripts/wine-tests.sh), run under Wine next to
+// Helper of the Windows end-to-end tests (wine_e2e_test.cpp), run under Wine next to
 // Pelmira.exe:
 //   pel_win_probe target LOG X Y W H    a window at screen X,Y of W x H pixels that logs every
 //                                       button press and release it receives ("down L x y",

@@ -149,19 +149,7 @@ TEST_F(PelmiraE2E, IndicatorsStandTopRightShapedBlinkAndReuseTheirOutline) {
   };
   check_rec(true);
   check_rec(false);
-
-  // The playing indicator: give the recording one entry, then play.
-  RecordOneEntry();
-  ASSERT_TRUE(app_.Xdo("key F9"));
-  auto play = look_.WaitFor("frmPlay");
-  ASSERT_TRUE(play);
-  EXPECT_EQ(play->x, look_.ScreenWidth() - 119);
-  EXPECT_EQ(play->width, 119);
-  EXPECT_GT(look_.ShapeRectangles(play->id), 1);
-  EXPECT_TRUE(
-      x11test::WaitUntil([&] { return stat((app_.Temp() + "playfrm.shp").c_str(), &first) == 0; }));
-  ASSERT_TRUE(app_.Xdo("key Pause"));
-  EXPECT_TRUE(look_.WaitGone("frmPlay"));
+  // The playing indicator is checked by the shared load-and-play scenario.
 }
 
 TEST_F(PelmiraE2E, PointerIsTheHandOverButtonsAndTheArrowOverFramesAndBackground) {

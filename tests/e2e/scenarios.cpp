@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <set>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -51,15 +51,9 @@ class LinuxTarget : public ClickTarget {
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> out;
-  size_t at = 0;
-  while (at < text.size()) {
-    const size_t end = text.find("\r\n", at);
-    if (end == std::string::npos) {
-      out.push_back(text.substr(at));
-      break;
-    }
+  for (size_t at = 0, end; at < text.size(); at = end + 2) {
+    end = std::min(text.find("\r\n", at), text.size());
     out.push_back(text.substr(at, end - at));
-    at = end + 2;
   }
   return out;
 }
@@ -72,15 +66,9 @@ struct Entry {
 
 Entry ParseEntry(const std::string& line) {
   Entry e;
-  std::stringstream s(line);
-  std::string field;
-  std::getline(s, e.kind, ',');
-  std::getline(s, field, ',');
-  e.x = std::stoi(field);
-  std::getline(s, field, ',');
-  e.y = std::stoi(field);
-  std::getline(s, field, ',');
-  e.delay = std::stod(field);
+  char kind[16] = {};
+  std::sscanf(line.c_str(), "%15[^,],%d,%d,%lf", kind, &e.x, &e.y, &e.delay);
+  e.kind = kind;
   return e;
 }
 

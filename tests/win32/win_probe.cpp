@@ -5,7 +5,6 @@
 //                                       screen pixels) to LOG, one line each, until closed
 //   pel_win_probe check-form            checks Pelmira's main window against the layout tables
 //                                       (caption, styles, size, controls, focus, tab order)
-//   pel_win_probe button NAME           prints the screen centre "x y" of a control of Form1
 //   pel_win_probe colours               prints the background, status line and button face colours
 //   pel_win_probe focus                 prints the name of the control of Form1 with the focus
 //   pel_win_probe cursor                prints the handle of the pointer shown now
@@ -305,20 +304,6 @@ int Colours() {
   return 0;
 }
 
-int ButtonCentre(const char* name) {
-  HWND form = FindForm();
-  if (form == nullptr) return 1;
-  for (const layout::ControlLayout& c : layout::Form1().controls) {
-    if (c.name != name) continue;
-    HWND h = ControlOf(form, c.id);
-    RECT r;
-    if (h == nullptr || !GetWindowRect(h, &r)) return 1;
-    std::printf("%ld %ld\n", (r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    return 0;
-  }
-  return 1;
-}
-
 int FocusName() {
   HWND form = FindForm();
   if (form == nullptr) return 1;
@@ -512,7 +497,6 @@ int wmain(int argc, wchar_t** argv) {
     return Target(args[2].c_str(), std::atoi(args[3].c_str()), std::atoi(args[4].c_str()),
                   std::atoi(args[5].c_str()), std::atoi(args[6].c_str()));
   if (mode == "check-form") return CheckForm();
-  if (mode == "button" && args.size() == 3) return ButtonCentre(args[2].c_str());
   if (mode == "focus") return FocusName();
   if (mode == "colours") return Colours();
   if (mode == "cursor") return CursorKind();
@@ -532,7 +516,7 @@ int wmain(int argc, wchar_t** argv) {
     std::fclose(f);
     return 0;
   }
-  std::fprintf(stderr,
-               "usage: pel_win_probe target|check-form|button|msgbox|close|pictures|url ...\n");
+  std::fprintf(
+      stderr, "usage: pel_win_probe target|check-form|button-look|msgbox|close|pictures|url ...\n");
   return 2;
 }

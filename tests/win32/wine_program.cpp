@@ -11,8 +11,6 @@
 #include <stdexcept>
 #include <thread>
 
-extern char** environ;
-
 namespace pel::e2e {
 
 namespace fs = std::filesystem;
@@ -98,23 +96,11 @@ std::string WineProgram::WinPath(const std::string& path) {
   return out;
 }
 
-pid_t WineProgram::Launch(const std::string& exe, const std::vector<std::string>& args,
-                          const std::vector<std::string>& env) {
+pid_t WineProgram::Launch(const std::string& exe, const std::vector<std::string>& args) {
   std::vector<std::string> argv = {wine_, exe};
   argv.insert(argv.end(), args.begin(), args.end());
-  std::vector<std::string> envp;
-  if (!env.empty()) {
-    for (char** e = environ; *e; ++e) {
-      const std::string entry = *e;
-      bool replaced = false;
-      for (const std::string& r : env)
-        replaced = replaced || entry.rfind(r.substr(0, r.find('=') + 1), 0) == 0;
-      if (!replaced) envp.push_back(entry);
-    }
-    envp.insert(envp.end(), env.begin(), env.end());
-  }
   // Wine's helpers inherit stdout and stderr: they go to a file, never to a pipe.
-  const pid_t pid = Spawn(argv, envp, root_ + "/" + std::to_string(pids_.size()) + ".log");
+  const pid_t pid = Spawn(argv, {}, root_ + "/" + std::to_string(pids_.size()) + ".log");
   pids_.push_back(pid);
   return pid;
 }

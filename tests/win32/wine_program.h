@@ -46,10 +46,8 @@ class WineProgram : public Program {
   }
   static std::string WinPath(const std::string& path);  // Z:\... for a Linux path
 
-  // Starts a Windows program (`exe`, a Linux path); output in Root()/<n>.log. `env` replaces
-  // variables of this process's environment ("NAME=value").
-  pid_t Launch(const std::string& exe, const std::vector<std::string>& args,
-               const std::vector<std::string>& env = {});
+  // Starts a Windows program (`exe`, a Linux path); output in Root()/<n>.log.
+  pid_t Launch(const std::string& exe, const std::vector<std::string>& args);
   // Runs a Windows program, or a command of wine itself (reg, ...), to its end: its exit status
   // (-1 on timeout) and its output without CRs in `out`.
   int Run(const std::string& exe, const std::vector<std::string>& args, std::string* out = nullptr,

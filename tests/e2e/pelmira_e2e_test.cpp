@@ -18,20 +18,12 @@ using Steady = std::chrono::steady_clock;
 
 class PelmiraE2E : public testing::Test {
  protected:
-  PelmiraE2E() : x_({}, "1280x1024x24"), look_(x_.Display()), app_(x_) {}
-
-  // Starts the first instance and waits for its main window.
   TopWindow StartMain() {
-    pid_ = app_.Start();
-    auto main = look_.WaitFor("Pelmira");
-    if (!main) throw std::runtime_error("no main window; output:\n" + app_.Output());
-    return *main;
+    const TopWindow main = p_.StartMain();
+    pid_ = p_.main_pid;
+    return main;
   }
-
-  bool ClickControl(const TopWindow& main, ControlId id) {
-    const Box b = ControlBox(id);
-    return app_.ClickInMainWindow(main, b.x, b.y, b.w, b.h);
-  }
+  bool ClickControl(const TopWindow& main, ControlId id) { return p_.ClickControl(main, id); }
 
   // Records a take of two moves (the first only starts the clock): one entry to play.
   void RecordOneEntry() {
@@ -45,9 +37,10 @@ class PelmiraE2E : public testing::Test {
     ASSERT_TRUE(look_.WaitGone("frmRec"));
   }
 
-  x11test::Xvfb x_;
-  XLook look_;
-  Pelmira app_;
+  LinuxProgram p_;
+  const x11test::Xvfb& x_ = p_.Server();
+  XLook& look_ = p_.Look();
+  Pelmira& app_ = p_.App();
   pid_t pid_ = 0;
 };
 

@@ -72,6 +72,8 @@ class LinuxProgram : public Program {
   std::string OutlinePath(const std::string& name) override { return app_.Temp() + name; }
   std::unique_ptr<ClickTarget> Target(int x, int y, int w, int h) override;
   std::string Output() override { return app_.Output(); }
+  const x11test::Xvfb& Server() const { return x_; }
+  Pelmira& App() { return app_; }
 
  private:
   x11test::Xvfb x_;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Starts Wine for the tests of the Windows program and runs them: a private Xvfb, a private Wine
-# prefix kept in the MinGW build folder, and its server. The tests are C++ (pelmira_wine_test,
-# tests/win32/wine_e2e_test.cpp, with the scenarios shared with the Linux program).
+# Starts Wine for the tests of the Windows program and runs them: a private Wine prefix kept in
+# the MinGW build folder, and its server. The tests are C++ (pelmira_wine_test,
+# tests/win32/wine_e2e_test.cpp, with the scenarios shared with the Linux program); they start
+# their own Xvfb.
 #   usage: scripts/wine-tests.sh [--build] MINGW_BUILD_DIR [DRIVER [GTEST_ARGS...]]
 # DRIVER defaults to build/default/tests/win32/pelmira_wine_test. --build first brings the
 # Windows programs of a configured MINGW_BUILD_DIR up to date (for CTest).
@@ -54,32 +55,11 @@ mkdir -p "$work/logs"
 export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEARCH=win64
 export WINEDLLOVERRIDES="mscoree,mshtml="  # no .NET or HTML engine installers in the prefix
 
-xvfb_pid=""
-cleanup() {
-  # Wine's server and its helpers first, then the display they were using.
-  "$wineserver" -k >/dev/null 2>&1 || true
-  if [ -n "$xvfb_pid" ]; then
-    kill "$xvfb_pid" 2>/dev/null || true
-    wait "$xvfb_pid" 2>/dev/null || true
-  fi
-}
-trap cleanup EXIT
+# Wine's server and its helpers end with the run. Wine's desktop process keeps the display it
+# first saw, so nothing here may start one: the tests' Xvfb is the first display Wine sees.
+trap '"$wineserver" -k >/dev/null 2>&1 || true' EXIT
 trap 'exit 130' INT TERM
-
-# Private X server on a display it picks itself.
-rm -f "$work/display"
-Xvfb -displayfd 8 -screen 0 1280x1024x24 -nolisten tcp -noreset 8>"$work/display" \
-  >"$work/logs/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  sleep 0.1
-done
-if [ ! -s "$work/display" ]; then
-  echo "wine-tests: Xvfb did not start (see $work/logs/xvfb.log)" >&2
-  exit 1
-fi
-export DISPLAY=":$(head -n1 "$work/display")"
+unset DISPLAY
 
 # A server left over from an interrupted run would still serve the old display.
 "$wineserver" -k >/dev/null 2>&1 || true
@@ -91,15 +71,10 @@ if [ "${WINE_TESTS_FRESH:-0}" = 1 ] || [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "wine-tests: wineboot failed (see $work/logs/wineboot.log)" >&2
     exit 1
   fi
+  "$wineserver" -k >/dev/null 2>&1 || true
 fi
 # A persistent server makes every later program start in a fraction of a second.
 "$wineserver" -p >/dev/null 2>&1 || true
-# Start-up opens the home page about once in a hundred starts: the probe stands in for the
-# browser, so that no browser starts and no error box comes in the way.
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
-"$wine" reg add 'HKCU\Software\Classes\https\shell\open\command' /ve /f \
-  /d "\"$(winpath "$build/tests/win32/pel_win_probe.exe")\" url \"$(winpath "$work/logs/urls.log")\" \"%1\"" \
-  >"$work/logs/reg.out" 2>&1 || true
 
 started=$(date +%s)
 rc=0

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 namespace pel::e2e {
 
@@ -65,17 +66,28 @@ class WineTarget : public ClickTarget {
 
 bool WineProgram::Available() {
   return !Env("PEL_WINE").empty() && !Env("PEL_MINGW_BUILD").empty() &&
-         !Env("PEL_WINE_WORK").empty() && !Env("DISPLAY").empty();
+         !Env("PEL_WINE_WORK").empty();
+}
+
+// One X server for the whole run: Wine's desktop process keeps the display it first saw.
+const std::string& WineProgram::RunDisplay() {
+  static x11test::Xvfb server;
+  setenv("DISPLAY", server.Display().c_str(), 1);
+  return server.Display();
 }
 
 WineProgram::WineProgram()
-    : display_(Env("DISPLAY")),
-      wine_(Env("PEL_WINE")),
-      build_(Env("PEL_MINGW_BUILD")),
-      look_(display_) {
+    : display_(RunDisplay()), wine_(Env("PEL_WINE")), build_(Env("PEL_MINGW_BUILD")), look_(display_) {
   std::string tmpl = Env("PEL_WINE_WORK") + "/test-XXXXXX";
   if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed in " + tmpl);
   root_ = tmpl;
+  // Start-up opens the home page about once in a hundred starts: the probe stands in for the
+  // browser, so that no browser starts and no error box comes in the way.
+  static bool browser_set = false;
+  if (!std::exchange(browser_set, true))
+    Run("reg", {"add", "HKCU\\Software\\Classes\\https\\shell\\open\\command", "/ve", "/f", "/d",
+                "\"" + WinPath(TestProgram("pel_win_probe")) + "\" url \"" +
+                    WinPath(Env("PEL_WINE_WORK") + "/logs/urls.log") + "\" \"%1\""});
 }
 
 WineProgram::~WineProgram() {

@@ -1,8 +1,8 @@
 #pragma once
-// Pelmira.exe under Wine, for the shared end-to-end scenarios and the Windows-only ones.
-// scripts/wine-tests.sh starts Wine (Xvfb, prefix, server) and hands over through the
-// environment: DISPLAY, WINEPREFIX, PEL_WINE (the wine program), PEL_MINGW_BUILD (the MinGW build
-// folder) and PEL_WINE_WORK (a folder for logs and files).
+// Pelmira.exe under Wine, for the shared end-to-end scenarios and the Windows-only ones, on one
+// Xvfb for the whole run. scripts/wine-tests.sh starts Wine (prefix, server) and hands over
+// through the environment: WINEPREFIX, PEL_WINE (the wine program), PEL_MINGW_BUILD (the MinGW
+// build folder) and PEL_WINE_WORK (a folder for logs and files).
 //
 // Wine reads keys only while one of its windows has the X focus, and its injected clicks reach
 // only its own windows: keys go to the main window (or the click target), and the click target
@@ -63,6 +63,7 @@ class WineProgram : public Program {
   bool KeyTo(unsigned long id, const std::string& key);
 
  private:
+  static const std::string& RunDisplay();
   std::string display_, wine_, build_, root_;
   XLook look_;
   std::vector<pid_t> pids_, reaped_;

@@ -3,7 +3,7 @@
 # the MinGW build folder, and its server. The tests are C++ (pelmira_wine_test,
 # tests/win32/wine_e2e_test.cpp, with the scenarios shared with the Linux program); they start
 # their own Xvfb.
-#   usage: scripts/wine-tests.sh [--build] MINGW_BUILD_DIR [DRIVER [GTEST_ARGS...]]
+#   usage: scripts/wine-tests.sh [--build] MINGW_BUILD_DIR [DRIVER] [--gtest_filter=...]
 # DRIVER defaults to build/default/tests/win32/pelmira_wine_test. --build first brings the
 # Windows programs of a configured MINGW_BUILD_DIR up to date (for CTest).
 # Environment: WINE_TESTS_FRESH=1 makes a new Wine prefix.
@@ -16,7 +16,7 @@ if [ "${1:-}" = --build ]; then
   shift
 fi
 if [ $# -lt 1 ]; then
-  echo "usage: $0 [--build] MINGW_BUILD_DIR [DRIVER [GTEST_ARGS...]]" >&2
+  echo "usage: $0 [--build] MINGW_BUILD_DIR [DRIVER] [--gtest_filter=...]" >&2
   exit 2
 fi
 src=$(cd "$(dirname "$0")/.." && pwd)
@@ -25,8 +25,12 @@ if [ ! -d "$1" ]; then
   exit 77
 fi
 build=$(cd "$1" && pwd)
-driver=${2:-$src/build/default/tests/win32/pelmira_wine_test}
-shift $(($# < 2 ? $# : 2))
+driver=$src/build/default/tests/win32/pelmira_wine_test
+shift
+if [ $# -gt 0 ] && [ "${1#-}" = "$1" ]; then
+  driver=$(realpath "$1")
+  shift
+fi
 if [ $rebuild = 1 ] && [ -f "$build/CMakeCache.txt" ]; then
   cmake --build "$build" --target pel_win32_selftest pel_region_check Pelmira pel_win_probe
 fi

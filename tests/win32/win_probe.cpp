@@ -32,6 +32,7 @@
 #include "platform/win32/win32_picture.h"
 #include "platform/win32/win32_text.h"
 #include "shaping/trans_form.h"
+#include "tests/win32/check.h"
 
 namespace {
 
@@ -41,14 +42,7 @@ using pel::win32::Widen;
 
 constexpr wchar_t kFormClass[] = L"PelmiraForm1";
 constexpr int kFirstControlId = 100;
-int g_failed = 0;
-
-void Check(bool ok, const std::string& name, const std::string& detail = {}) {
-  if (!ok) ++g_failed;
-  std::printf("%s %s%s%s\n", ok ? "PASS" : "FAIL", name.c_str(), detail.empty() ? "" : ": ",
-              detail.c_str());
-  std::fflush(stdout);
-}
+using wintest::Check;
 
 std::string Text(HWND h) {
   wchar_t buf[1024] = {};
@@ -289,7 +283,7 @@ int CheckForm() {
   ScreenColours(form, back, status);
   Check(back == 0xFFFFFF, "window background white", std::to_string(back));
   Check(status == 0xFFFFFF, "status line white", std::to_string(status));
-  return g_failed ? 1 : 0;
+  return wintest::failed ? 1 : 0;
 }
 
 // Prints the colours of the window background and the status line as shown, and the system's
@@ -482,7 +476,7 @@ int Pictures(const char* exe, const std::string& assets) {
           std::to_string(side) + " pixels on the other side");
   }
   FreeLibrary(module);
-  return g_failed ? 1 : 0;
+  return wintest::failed ? 1 : 0;
 }
 
 }  // namespace

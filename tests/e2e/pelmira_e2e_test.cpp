@@ -4,15 +4,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cmath>
-#include <fstream>
-#include <set>
-#include <sstream>
 #include <thread>
 
 #include "app/layout.h"
 #include "tests/e2e/pelmira_fixture.h"
+#include "tests/e2e/scenarios.h"
 
 // Xlib last: its macros (None, Font) clash with the names above.
 #include <X11/Xlib.h>
@@ -22,69 +19,15 @@ namespace pel::e2e {
 namespace {
 
 using Steady = std::chrono::steady_clock;
-constexpr double kTickMs = 10;
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> out;
-  size_t at = 0;
-  while (at < text.size()) {
-    const size_t end = text.find("\r\n", at);
-    if (end == std::string::npos) {
-      out.push_back(text.substr(at));
-      break;
-    }
-    out.push_back(text.substr(at, end - at));
-    at = end + 2;
-  }
-  return out;
-}
-
-struct Entry {
-  std::string kind;
-  int x = 0, y = 0;
-  double delay = 0;
-};
-
-Entry ParseEntry(const std::string& line) {
-  Entry e;
-  std::stringstream s(line);
-  std::string field;
-  std::getline(s, e.kind, ',');
-  std::getline(s, field, ',');
-  e.x = std::stoi(field);
-  std::getline(s, field, ',');
-  e.y = std::stoi(field);
-  std::getline(s, field, ',');
-  e.delay = std::stod(field);
-  return e;
-}
 
 class PelmiraE2E : public testing::Test {
  protected:
-  PelmiraE2E() : x_({}, "1280x1024x24"), look_(x_.Display()), app_(x_) {}
-
-  // Starts the first instance and waits for its main window.
   TopWindow StartMain() {
-    pid_ = app_.Start();
-    auto main = look_.WaitFor("Pelmira");
-    if (!main) throw std::runtime_error("no main window; output:\n" + app_.Output());
-    return *main;
+    const TopWindow main = p_.StartMain();
+    pid_ = p_.main_pid;
+    return main;
   }
-
-  bool ClickControl(const TopWindow& main, ControlId id) {
-    const Box b = ControlBox(id);
-    return app_.ClickInMainWindow(main, b.x, b.y, b.w, b.h);
-  }
-
-  // Presses the Save or Load button and answers the file dialog with `path`.
-  void UseFileDialog(const TopWindow& main, ControlId button, const std::string& title,
-                     const std::string& path) {
-    ASSERT_TRUE(ClickControl(main, button));
-    auto dialog = look_.WaitFor(title);
-    ASSERT_TRUE(dialog) << "no \"" << title << "\" dialog";
-    ASSERT_TRUE(app_.TypeIntoDialog(*dialog, path));
-    ASSERT_TRUE(look_.WaitGone(title));
-  }
+  bool ClickControl(const TopWindow& main, ControlId id) { return p_.ClickControl(main, id); }
 
   // Records a take of two moves (the first only starts the clock): one entry to play.
   void RecordOneEntry() {
@@ -98,123 +41,22 @@ class PelmiraE2E : public testing::Test {
     ASSERT_TRUE(look_.WaitGone("frmRec"));
   }
 
-  x11test::Xvfb x_;
-  XLook look_;
-  Pelmira app_;
+  LinuxProgram p_;
+  const x11test::Xvfb& x_ = p_.Server();
+  XLook& look_ = p_.Look();
+  Pelmira& app_ = p_.App();
   pid_t pid_ = 0;
 };
 
-// A scripted action and when it happened, as seen from the test.
-struct Step {
-  std::string xdo;
-  int gap_ms;  // pause before the action
-  Steady::time_point before{}, after{};
-};
-
-TEST_F(PelmiraE2E, RecordsAPathWithClicksAndSavesItThroughTheDialog) {
-  const TopWindow main = StartMain();
-  ASSERT_TRUE(app_.Xdo("mousemove --sync 50 50"));
-  ASSERT_TRUE(app_.Xdo("key F10"));
-  ASSERT_TRUE(look_.WaitFor("frmRec")) << "recording did not start";
-
-  // The first move only starts the clock; every later event is stored with its gap.
-  std::vector<Step> steps = {
-      {"mousemove --sync 100 100", 0},   {"mousemove --sync 150 120", 300},
-      {"mousemove --sync 200 140", 200}, {"click 1", 250},
-      {"mousemove --sync 240 160", 150}, {"click 2", 200},
-      {"mousemove --sync 260 180", 200}, {"click 3", 300},
-  };
-  for (Step& s : steps) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(s.gap_ms));
-    s.before = Steady::now();
-    ASSERT_TRUE(app_.Xdo(s.xdo));
-    s.after = Steady::now();
-  }
-  // Let the last release be seen before stopping.
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  ASSERT_TRUE(app_.Xdo("key Pause"));
-  ASSERT_TRUE(look_.WaitGone("frmRec")) << "recording did not stop";
-
-  const std::string path = app_.Root() + "/take.mmf";
-  UseFileDialog(main, ControlId::PushButton6, "Save As", path);
-  ASSERT_TRUE(x11test::WaitUntil([&] { return !ReadWholeFile(path).empty(); }));
-
-  const std::string text = ReadWholeFile(path);
-  ASSERT_GE(text.size(), 2u);
-  EXPECT_EQ(text.substr(text.size() - 2), "\r\n") << "every line ends with CR LF";
-  const std::vector<std::string> lines = Lines(text);
-  ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines[0], "[MouseMotionFile]");
-  for (const std::string& l : lines) EXPECT_EQ(l.find('\n'), std::string::npos) << "lone LF";
-
-  const std::vector<Entry> want = {{"move", 150, 120}, {"move", 200, 140},   {"Left", 200, 140},
-                                   {"move", 240, 160}, {"Middle", 240, 160}, {"move", 260, 180},
-                                   {"Right", 260, 180}};
-  ASSERT_EQ(lines.size(), want.size() + 1) << text;
-  for (size_t i = 0; i < want.size(); ++i) {
-    SCOPED_TRACE(lines[i + 1]);
-    const Entry got = ParseEntry(lines[i + 1]);
-    EXPECT_EQ(got.kind, want[i].kind);
-    EXPECT_EQ(got.x, want[i].x);
-    EXPECT_EQ(got.y, want[i].y);
-    // The gap as the test made it, bracketed by the time xdotool took, within one tick. A click
-    // is seen one tick later than a move (press latched at one tick, release at the next).
-    const Step& prev = steps[i];
-    const Step& cur = steps[i + 1];
-    auto ms = [](Steady::duration d) {
-      return std::chrono::duration<double, std::milli>(d).count();
-    };
-    const bool click_now = cur.xdo.rfind("click", 0) == 0;
-    const bool click_before = prev.xdo.rfind("click", 0) == 0;
-    const double lo = ms(cur.before - prev.after) - kTickMs - (click_before ? kTickMs : 0);
-    const double hi = ms(cur.after - prev.before) + kTickMs + (click_now ? kTickMs : 0);
-    EXPECT_GE(got.delay, lo);
-    EXPECT_LE(got.delay, hi);
-  }
-  EXPECT_TRUE(app_.Running(pid_)) << app_.Output();
+// The scenarios both programs share (tests/e2e/scenarios.h).
+TEST(PelmiraScenario, RecordsAPathWithClicksAndSavesItThroughTheDialog) {
+  LinuxProgram p;
+  scenario::RecordsAPathWithClicksAndSavesIt(p);
 }
 
-TEST_F(PelmiraE2E, LoadsAFileAndPlaysItInALoopUntilPause) {
-  x11test::ObserverWindow target(x_.Display(), 100, 100, 300, 200);
-  const std::string path = app_.Root() + "/path.mmf";
-  std::ofstream(path, std::ios::binary) << "[MouseMotionFile]\r\n"
-                                           "move,150,150,100\r\n"
-                                           "Left,160,170,100\r\n"
-                                           "move,300,250,100\r\n"
-                                           "Middle,310,260,100\r\n"
-                                           "move,120,280,50\r\n"
-                                           "Right,320,270,150\r\n";
-  const TopWindow main = StartMain();
-  UseFileDialog(main, ControlId::PushButton5, "Open", path);
-
-  ASSERT_TRUE(app_.Xdo("key F9"));
-  ASSERT_TRUE(look_.WaitFor("frmPlay")) << "playback did not start";
-  // The cursor follows the path: every place of the file is seen.
-  std::set<std::pair<int, int>> seen;
-  const std::set<std::pair<int, int>> places = {{150, 150}, {160, 170}, {300, 250},
-                                                {310, 260}, {120, 280}, {320, 270}};
-  EXPECT_TRUE(x11test::WaitUntil(
-      [&] {
-        int px = 0, py = 0;
-        if (x11test::QueryPointer(x_.Display(), px, py)) seen.insert({px, py});
-        return std::includes(seen.begin(), seen.end(), places.begin(), places.end());
-      },
-      10s));
-  // Two rounds: each click reaches the window at its place, press and release, in order.
-  ASSERT_TRUE(target.WaitForEvents(12, 15s)) << target.Events().size() << " events";
-  using E = x11test::ObserverWindow::ButtonEvent;
-  const std::vector<E> round = {{true, 1, 60, 70},    {false, 1, 60, 70},  {true, 2, 210, 160},
-                                {false, 2, 210, 160}, {true, 3, 220, 170}, {false, 3, 220, 170}};
-  const std::vector<E> events = target.Events();
-  for (size_t i = 0; i < 12; ++i) EXPECT_EQ(events[i], round[i % 6]) << "event " << i;
-
-  ASSERT_TRUE(app_.Xdo("key Pause"));
-  ASSERT_TRUE(look_.WaitGone("frmPlay")) << "playback did not stop";
-  const size_t after_stop = target.Events().size();
-  // One whole round lasts about 0.5 s; nothing may come in that time once stopped.
-  std::this_thread::sleep_for(std::chrono::milliseconds(600));
-  EXPECT_EQ(target.Events().size(), after_stop);
-  EXPECT_TRUE(app_.Running(pid_)) << app_.Output();
+TEST(PelmiraScenario, LoadsAFileAndPlaysItInALoopUntilPause) {
+  LinuxProgram p;
+  scenario::LoadsAFileAndPlaysItInALoopUntilPause(p);
 }
 
 TEST_F(PelmiraE2E, F12AndAutoHideAndShowAndASecondInstance) {
@@ -335,19 +177,7 @@ TEST_F(PelmiraE2E, IndicatorsStandTopRightShapedBlinkAndReuseTheirOutline) {
   };
   check_rec(true);
   check_rec(false);
-
-  // The playing indicator: give the recording one entry, then play.
-  RecordOneEntry();
-  ASSERT_TRUE(app_.Xdo("key F9"));
-  auto play = look_.WaitFor("frmPlay");
-  ASSERT_TRUE(play);
-  EXPECT_EQ(play->x, look_.ScreenWidth() - 119);
-  EXPECT_EQ(play->width, 119);
-  EXPECT_GT(look_.ShapeRectangles(play->id), 1);
-  EXPECT_TRUE(
-      x11test::WaitUntil([&] { return stat((app_.Temp() + "playfrm.shp").c_str(), &first) == 0; }));
-  ASSERT_TRUE(app_.Xdo("key Pause"));
-  EXPECT_TRUE(look_.WaitGone("frmPlay"));
+  // The playing indicator is checked by the shared load-and-play scenario.
 }
 
 TEST_F(PelmiraE2E, PointerIsTheHandOverButtonsAndTheArrowOverFramesAndBackground) {

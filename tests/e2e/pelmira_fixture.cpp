@@ -109,6 +109,14 @@ int XLook::ShapeRectangles(unsigned long window) {
   return count;
 }
 
+Box XLook::ShapeExtents(unsigned long window) {
+  Bool bounding = False, clip = False;
+  int x = 0, y = 0, cx = 0, cy = 0;
+  unsigned w = 0, h = 0, cw = 0, ch = 0;
+  XShapeQueryExtents(display_, window, &bounding, &x, &y, &w, &h, &clip, &cx, &cy, &cw, &ch);
+  return {x, y, static_cast<int>(w), static_cast<int>(h)};
+}
+
 XLook::PointerImage XLook::Pointer() {
   PointerImage out;
   XFixesCursorImage* image = XFixesGetCursorImage(display_);
@@ -203,22 +211,26 @@ pid_t Pelmira::Start(std::vector<std::string> args, const std::vector<std::strin
 
   std::vector<std::string> argv_s = {ProgramPath()};
   argv_s.insert(argv_s.end(), args.begin(), args.end());
+  const pid_t pid = Spawn(argv_s, env, root_ + "/pelmira-" + std::to_string(pids_.size()) + ".log");
+  pids_.push_back(pid);
+  return pid;
+}
+
+pid_t Spawn(std::vector<std::string> argv_s, std::vector<std::string> env, const std::string& log) {
   std::vector<char*> argv, envp;
   for (auto& a : argv_s) argv.push_back(a.data());
   argv.push_back(nullptr);
   for (auto& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
-
-  const std::string log = root_ + "/pelmira-" + std::to_string(pids_.size()) + ".log";
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
   pid_t pid = -1;
-  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(),
+                             env.empty() ? environ : envp.data());
   posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) throw std::runtime_error("cannot start " + ProgramPath());
-  pids_.push_back(pid);
+  if (rc != 0) throw std::runtime_error("cannot start " + argv_s[0]);
   return pid;
 }
 

@@ -61,6 +61,8 @@ class XLook {
   bool WaitGone(const std::string& name, std::chrono::milliseconds timeout = 10s);
   // Rectangles of the window's bounding shape (one rectangle: the window is not shaped).
   int ShapeRectangles(unsigned long window);
+  // The bounding box of the window's shape, in window pixels.
+  Box ShapeExtents(unsigned long window);
   // The pointer image the server shows now (XFixes): its size, hotspot, name ("left_ptr" for
   // a theme's arrow; empty for an image a program made or one of the core cursor font) and
   // pixels.
@@ -122,5 +124,8 @@ class Pelmira {
 };
 
 std::string ReadWholeFile(const std::string& path);
+// Starts argv[0] (a path) with `env` (this process's environment when empty), stdout and stderr
+// to the file `log`; its process id. Throws std::runtime_error when it cannot start.
+pid_t Spawn(std::vector<std::string> argv, std::vector<std::string> env, const std::string& log);
 
 }  // namespace pel::e2e

@@ -1,11 +1,10 @@
-// Helper of the Windows end-to-end tests (scripts/wine-tests.sh), run under Wine next to
+// Helper of the Windows end-to-end tests (wine_e2e_test.cpp), run under Wine next to
 // Pelmira.exe:
 //   pel_win_probe target LOG X Y W H    a window at screen X,Y of W x H pixels that logs every
 //                                       button press and release it receives ("down L x y",
 //                                       screen pixels) to LOG, one line each, until closed
 //   pel_win_probe check-form            checks Pelmira's main window against the layout tables
 //                                       (caption, styles, size, controls, focus, tab order)
-//   pel_win_probe button NAME           prints the screen centre "x y" of a control of Form1
 //   pel_win_probe colours               prints the background, status line and button face colours
 //   pel_win_probe focus                 prints the name of the control of Form1 with the focus
 //   pel_win_probe cursor                prints the handle of the pointer shown now
@@ -33,6 +32,7 @@
 #include "platform/win32/win32_picture.h"
 #include "platform/win32/win32_text.h"
 #include "shaping/trans_form.h"
+#include "tests/win32/check.h"
 
 namespace {
 
@@ -42,14 +42,7 @@ using pel::win32::Widen;
 
 constexpr wchar_t kFormClass[] = L"PelmiraForm1";
 constexpr int kFirstControlId = 100;
-int g_failed = 0;
-
-void Check(bool ok, const std::string& name, const std::string& detail = {}) {
-  if (!ok) ++g_failed;
-  std::printf("%s %s%s%s\n", ok ? "PASS" : "FAIL", name.c_str(), detail.empty() ? "" : ": ",
-              detail.c_str());
-  std::fflush(stdout);
-}
+using wintest::Check;
 
 std::string Text(HWND h) {
   wchar_t buf[1024] = {};
@@ -290,7 +283,7 @@ int CheckForm() {
   ScreenColours(form, back, status);
   Check(back == 0xFFFFFF, "window background white", std::to_string(back));
   Check(status == 0xFFFFFF, "status line white", std::to_string(status));
-  return g_failed ? 1 : 0;
+  return wintest::failed ? 1 : 0;
 }
 
 // Prints the colours of the window background and the status line as shown, and the system's
@@ -303,20 +296,6 @@ int Colours() {
   std::printf("back %06lX status %06lX buttonface %06lX\n", back, status,
               GetSysColor(COLOR_BTNFACE));
   return 0;
-}
-
-int ButtonCentre(const char* name) {
-  HWND form = FindForm();
-  if (form == nullptr) return 1;
-  for (const layout::ControlLayout& c : layout::Form1().controls) {
-    if (c.name != name) continue;
-    HWND h = ControlOf(form, c.id);
-    RECT r;
-    if (h == nullptr || !GetWindowRect(h, &r)) return 1;
-    std::printf("%ld %ld\n", (r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    return 0;
-  }
-  return 1;
 }
 
 int FocusName() {
@@ -497,7 +476,7 @@ int Pictures(const char* exe, const std::string& assets) {
           std::to_string(side) + " pixels on the other side");
   }
   FreeLibrary(module);
-  return g_failed ? 1 : 0;
+  return wintest::failed ? 1 : 0;
 }
 
 }  // namespace
@@ -512,7 +491,6 @@ int wmain(int argc, wchar_t** argv) {
     return Target(args[2].c_str(), std::atoi(args[3].c_str()), std::atoi(args[4].c_str()),
                   std::atoi(args[5].c_str()), std::atoi(args[6].c_str()));
   if (mode == "check-form") return CheckForm();
-  if (mode == "button" && args.size() == 3) return ButtonCentre(args[2].c_str());
   if (mode == "focus") return FocusName();
   if (mode == "colours") return Colours();
   if (mode == "cursor") return CursorKind();
@@ -532,7 +510,7 @@ int wmain(int argc, wchar_t** argv) {
     std::fclose(f);
     return 0;
   }
-  std::fprintf(stderr,
-               "usage: pel_win_probe target|check-form|button|msgbox|close|pictures|url ...\n");
+  std::fprintf(
+      stderr, "usage: pel_win_probe target|check-form|button-look|msgbox|close|pictures|url ...\n");
   return 2;
 }

@@ -1,4 +1,4 @@
-// Checks the Win32 backends against the real system (run under Wine by scripts/wine-tests.sh).
+// Checks the Win32 backends against the real system (run under Wine by wine_e2e_test.cpp).
 // Prints one PASS or FAIL line per check and INFO lines with measurements; exit code 1 when
 // any check failed.
 
@@ -19,25 +19,14 @@
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_text.h"
 #include "platform/win32/win32_tick.h"
+#include "tests/win32/check.h"
 
 namespace {
 
 using namespace pel;
 using namespace pel::win32;
 
-int g_passed = 0;
-int g_failed = 0;
-
-void Check(bool ok, const std::string& name, const std::string& detail = {}) {
-  if (ok) {
-    ++g_passed;
-    std::printf("PASS %s\n", name.c_str());
-  } else {
-    ++g_failed;
-    std::printf("FAIL %s%s%s\n", name.c_str(), detail.empty() ? "" : ": ", detail.c_str());
-  }
-  std::fflush(stdout);
-}
+using wintest::Check;
 
 void Info(const std::string& text) {
   std::printf("INFO %s\n", text.c_str());
@@ -629,6 +618,6 @@ int main() {
   TestInput();
   TestRawInputLatch();
   TestTicks();
-  std::printf("SUMMARY %d passed, %d failed\n", g_passed, g_failed);
-  return g_failed == 0 ? 0 : 1;
+  std::printf("SUMMARY %d passed, %d failed\n", wintest::passed, wintest::failed);
+  return wintest::failed == 0 ? 0 : 1;
 }

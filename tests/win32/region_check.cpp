@@ -1,7 +1,7 @@
 // Builds a window outline from a picture twice and compares the bytes: once with GDI, exactly as
 // the window-shaping class does it on Windows (GetPixel scan, CreateRectRgn, CombineRgn RGN_DIFF
 // per transparent run, GetRegionData), once with the portable shaping code that the other
-// platforms and the region data files use. Run under Wine by scripts/wine-tests.sh.
+// platforms and the region data files use. Run under Wine by wine_e2e_test.cpp.
 //
 //   pel_region_check.exe PICTURE GDI_OUT [PORTABLE_OUT]
 //
@@ -23,18 +23,13 @@
 #include "shaping/region.h"
 #include "shaping/region_data.h"
 #include "shaping/trans_form.h"
+#include "tests/win32/check.h"
 
 namespace {
 
 using pel::Image;
 
-bool g_failed = false;
-
-void Report(bool ok, const std::string& text) {
-  std::printf("%s %s\n", ok ? "PASS" : "FAIL", text.c_str());
-  std::fflush(stdout);
-  if (!ok) g_failed = true;
-}
+using pel::wintest::Check;
 
 Image ReadTextPicture(const std::string& path) {
   std::ifstream in(path);
@@ -196,23 +191,23 @@ int main(int argc, char** argv) {
     const std::string portable = pel::EncodeRegionData(region);
     if (argc > 3) WriteFile(argv[3], portable);
 
-    Report(runs == gdi.runs, name + ": GetPixel scan and portable scan find the same " +
-                                 std::to_string(gdi.runs.size()) + " runs (portable " +
-                                 std::to_string(runs.size()) + ")");
+    Check(runs == gdi.runs, name + ": GetPixel scan and portable scan find the same " +
+                                std::to_string(gdi.runs.size()) + " runs (portable " +
+                                std::to_string(runs.size()) + ")");
     const size_t diff = FirstDifference(gdi.bytes, portable);
     const bool same = gdi.bytes == portable;
-    Report(same, name + ": " + std::to_string(image.w) + "x" + std::to_string(image.h) + ", " +
-                     std::to_string(region.Count()) + " rectangles, " +
-                     std::to_string(portable.size()) + " bytes " +
-                     (same ? "identical to GDI"
-                           : "differ from GDI's " + std::to_string(gdi.bytes.size()) +
-                                 " bytes at offset " + std::to_string(diff)));
-    Report(GdiReadBack(portable) == gdi.bytes,
-           name + ": GDI reads the portable bytes back unchanged");
+    Check(same, name + ": " + std::to_string(image.w) + "x" + std::to_string(image.h) + ", " +
+                    std::to_string(region.Count()) + " rectangles, " +
+                    std::to_string(portable.size()) + " bytes " +
+                    (same ? "identical to GDI"
+                          : "differ from GDI's " + std::to_string(gdi.bytes.size()) +
+                                " bytes at offset " + std::to_string(diff)));
+    Check(GdiReadBack(portable) == gdi.bytes,
+          name + ": GDI reads the portable bytes back unchanged");
     const auto decoded = pel::DecodeRegionData(gdi.bytes);
-    Report(decoded && *decoded == region, name + ": portable reader accepts GDI's bytes");
+    Check(decoded && *decoded == region, name + ": portable reader accepts GDI's bytes");
   } catch (const std::exception& e) {
-    Report(false, name + ": " + e.what());
+    Check(false, name + ": " + e.what());
   }
-  return g_failed ? 1 : 0;
+  return pel::wintest::failed ? 1 : 0;
 }

@@ -1,0 +1,310 @@
+// Pelmira.exe and the Windows test programs under Wine, on the Xvfb and prefix that
+// scripts/wine-tests.sh starts: the backends' self-test, region bytes against GDI, the shared
+// scenarios (tests/e2e/scenarios.h), and what only the Windows program has: its window checked
+// against the layout through the probe, pointers, button looks, boxes, scaling, diagnostics.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "tests/win32/wine_program.h"
+
+namespace pel::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// A program's report: its INFO and FAIL lines are shown, none may fail and some must pass.
+void ExpectPassed(const std::string& out, const std::string& what) {
+  std::istringstream in(out);
+  int passed = 0;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("PASS", 0) == 0) ++passed;
+    if (line.rfind("INFO", 0) == 0 || line.rfind("SUMMARY", 0) == 0)
+      std::cout << "  " << line << "\n";
+    if (line.rfind("FAIL", 0) == 0) ADD_FAILURE() << what << ": " << line;
+  }
+  EXPECT_GT(passed, 0) << what << " checked nothing:\n" << out;
+}
+
+// The value after `name` in the probe's "name value name value ..." output.
+std::string Field(const std::string& out, const std::string& name) {
+  std::istringstream in(out);
+  for (std::string word, value; in >> word;)
+    if (word == name && in >> value) return value;
+  return {};
+}
+
+class WineE2E : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!WineProgram::Available()) GTEST_SKIP() << "run through scripts/wine-tests.sh";
+    p_.emplace();
+  }
+
+  // The outline bytes GDI builds for a picture of assets/.
+  std::string GdiOutline(const std::string& picture) {
+    const std::string out = p_->Root() + "/" + picture + ".gdi";
+    p_->Run(p_->TestProgram("pel_region_check"),
+            {WineProgram::WinPath(std::string(PEL_SOURCE_DIR) + "/assets/" + picture),
+             WineProgram::WinPath(out)});
+    return ReadWholeFile(out);
+  }
+
+  // Windows named `name` on screen now.
+  size_t Count(const std::string& name) {
+    size_t n = 0;
+    for (const TopWindow& w : p_->Look().Windows()) n += w.viewable && w.name == name;
+    return n;
+  }
+  // Presses Return on the box titled `title` that is not the window `other`.
+  void AnswerBox(const std::string& title, unsigned long other) {
+    for (const TopWindow& w : p_->Look().Windows())
+      if (w.viewable && w.name == title && w.id != other) return (void)p_->KeyTo(w.id, "Return");
+    ADD_FAILURE() << "no box " << title;
+  }
+
+  std::optional<WineProgram> p_;
+};
+
+TEST_F(WineE2E, BackendsSelfTest) {
+  std::string out;
+  EXPECT_EQ(p_->Run(p_->TestProgram("pel_win32_selftest"), {}, &out, 120s), 0);
+  ExpectPassed(out, "self-test");
+  EXPECT_TRUE(Contains(out, " 0 failed")) << out;
+}
+
+// GDI (CreateRectRgn, CombineRgn RGN_DIFF per run, GetRegionData) against the portable writer,
+// for hand-made outlines and the indicator pictures.
+TEST_F(WineE2E, RegionBytesOfGdiAndThePortableWriterAgree) {
+  std::vector<fs::path> inputs;
+  for (const auto& e : fs::directory_iterator(std::string(PEL_SOURCE_DIR) + "/tests/win32/regions"))
+    inputs.push_back(e.path());
+  for (const char* pic : {"rec.ppm", "play.ppm"})
+    inputs.push_back(std::string(PEL_SOURCE_DIR) + "/assets/" + pic);
+  for (const fs::path& in : inputs) {
+    std::string out;
+    const std::string base = p_->Root() + "/" + in.filename().string();
+    EXPECT_EQ(p_->Run(p_->TestProgram("pel_region_check"),
+                      {WineProgram::WinPath(in), WineProgram::WinPath(base + ".gdi"),
+                       WineProgram::WinPath(base + ".portable")},
+                      &out),
+              0)
+        << in;
+    ExpectPassed(out, in.filename());
+  }
+}
+
+TEST_F(WineE2E, PicturesBuiltIntoTheProgramDecodeAsTheReference) {
+  ExpectPassed(p_->Probe({"pictures", WineProgram::WinPath(p_->Pelmira()),
+                          WineProgram::WinPath(std::string(PEL_SOURCE_DIR) + "/assets")}),
+               "pictures");
+}
+
+// The shared scenarios; the first indicator of a run also stores GDI's outline bytes.
+TEST_F(WineE2E, RecordsAPathWithClicksAndSavesItThroughTheDialog) {
+  p_->ForgetOutlines();
+  scenario::RecordsAPathWithClicksAndSavesIt(*p_);
+  EXPECT_EQ(ReadWholeFile(p_->OutlinePath("recfrm.shp")), GdiOutline("rec.ppm"));
+}
+
+TEST_F(WineE2E, LoadsAFileAndPlaysItInALoopUntilPause) {
+  p_->ForgetOutlines();
+  scenario::LoadsAFileAndPlaysItInALoopUntilPause(*p_);
+  EXPECT_EQ(ReadWholeFile(p_->OutlinePath("playfrm.shp")), GdiOutline("play.ppm"));
+}
+
+TEST_F(WineE2E, MainWindowAsLaidOutTabOrderAndPointers) {
+  const TopWindow main = p_->StartMain();
+  // With no window manager the X window is the client area.
+  EXPECT_EQ(main.width, 536);
+  EXPECT_EQ(main.height, 217);
+  ExpectPassed(p_->Probe({"check-form"}), "caption, styles, size, controls, focus, tab order");
+  p_->KeyTo(main.id, "Tab");
+  auto focus_is = [&](const std::string& name) { return p_->Probe({"focus"}) == name + "\n"; };
+  EXPECT_TRUE(x11test::WaitUntil([&] { return focus_is("cRecMovement"); }, 5s))
+      << "Tab moves the focus from Text1 to Mouse Movement";
+
+  ASSERT_TRUE(fs::exists(fs::path(p_->Pelmira()).parent_path() / "HAND-M.CUR"));
+  // Where the pointer goes (a control's centre plus an offset) and what it must show: 'A' the
+  // arrow, 'H' the hand; where it must stay as it was, a change gets 0.3 s to show.
+  struct Stop {
+    ControlId id;
+    int dx, dy;
+    char want;
+    bool stays;
+  };
+  const Stop stops[] = {{ControlId::Frame1, 0, 40, 'A', true},  // the background below the frame
+                        {ControlId::PushButton3, 0, 0, 'H', false},
+                        {ControlId::cRecMovement, 0, 0, 'H', true},  // a check box keeps it
+                        {ControlId::lState, 200, 0, 'H', true},      // so does the status line
+                        {ControlId::Frame1, 118, 31, 'A', false},    // the frame's empty corner
+                        {ControlId::PushButton3, 0, 0, 'H', false},
+                        {ControlId::Frame1, 0, 40, 'A', false},
+                        {ControlId::lState, 200, 0, 'A', true}};
+  std::map<char, std::string> handle;  // learnt at the first arrow and the first hand
+  auto cursor = [&] { return p_->Probe({"cursor"}); };
+  for (const Stop& s : stops) {
+    const e2e::Box b = ControlBox(s.id);
+    const std::string x = std::to_string(main.x + b.x + b.w / 2 + s.dx);
+    const std::string y = " " + std::to_string(main.y + b.y + b.h / 2 + s.dy);
+    // Two warps, so that the window under the pointer sees a move.
+    p_->Xdo("mousemove " + std::to_string(std::stoi(x) - 1) + y);
+    p_->Xdo("mousemove " + x + y);
+    if (s.stays) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    if (!handle.count(s.want)) {
+      x11test::WaitUntil([&] { return handle.empty() || cursor() != handle['A']; }, 5s);
+      handle[s.want] = cursor();
+    }
+    EXPECT_TRUE(x11test::WaitUntil([&] { return cursor() == handle[s.want]; }, s.stays ? 0s : 5s))
+        << s.want << " at stop " << (&s - stops);
+  }
+  EXPECT_NE(handle['H'], handle['A']) << "the hand over a button";
+}
+
+TEST_F(WineE2E, ButtonLooksFocusAndF12FromAnotherProgramInFront) {
+  auto target = p_->Target(100, 100, 300, 200);
+  const TopWindow main = p_->StartMain();
+  for (const char* b :
+       {"PushButton1", "PushButton2", "PushButton3", "PushButton4", "PushButton5", "PushButton6"}) {
+    const std::string look = p_->Probe({"button-look", b});
+    EXPECT_EQ(Field(look, "face"), "FFFFFF") << b << " white: " << look;
+    EXPECT_GT(std::atoi(Field(look, "dark").c_str()), 20) << b << " shows its caption: " << look;
+  }
+  const std::string normal = p_->Probe({"button-look", "PushButton1"});
+  const std::string pressed = p_->Probe({"button-look", "PushButton1", "pressed"});
+  EXPECT_EQ(Field(pressed, "face"), "FFFFFF");
+  EXPECT_NE(Field(pressed, "hash"), Field(normal, "hash")) << "a pressed button looks pressed";
+  // Tab on from the first check box to the first push button.
+  std::string was;
+  for (int i = 0; i < 12 && (was = p_->Probe({"focus"})) != "PushButton1\n"; ++i) {
+    p_->KeyTo(main.id, "Tab");
+    x11test::WaitUntil([&] { return p_->Probe({"focus"}) != was; }, 2s);
+  }
+  ASSERT_EQ(p_->Probe({"focus"}), "PushButton1\n");
+  EXPECT_NE(Field(p_->Probe({"button-look", "PushButton1"}), "hash"), Field(normal, "hash"))
+      << "the focused button shows the focus";
+
+  // Hidden with its button, shown with F12 while the keys go to another program.
+  ASSERT_TRUE(p_->ClickControl(main, ControlId::PushButton4));
+  ASSERT_TRUE(p_->Look().WaitGone("Pelmira"));
+  p_->KeyTo(p_->Look().Find("PelTarget").value_or(main).id, "F12");
+  EXPECT_TRUE(p_->Look().WaitFor("Pelmira"));
+  EXPECT_EQ(p_->Probe({"foreground"}), "PelmiraForm1\n") << "in the foreground";
+}
+
+TEST_F(WineE2E, HelpBoxOpenCancelledSecondStartAndClose) {
+  const TopWindow main = p_->StartMain();
+  ASSERT_TRUE(p_->ClickControl(main, ControlId::PushButton3));
+  ASSERT_TRUE(x11test::WaitUntil([&] { return Count("Pelmira") == 2; }, 20s)) << "Help box";
+  const std::string help = p_->Probe({"msgbox", "Pelmira"});
+  EXPECT_TRUE(Contains(help,
+                       "TEXT Keyboard shortcuts:|/Start Recording = F10|/Start Playing = "
+                       "F9|/Stop Recording or Stop Playing = Pause|/Hide/Show This Window = "
+                       "F12\n"))
+      << help;
+  EXPECT_TRUE(Contains(help, "TOPMOST yes\nOWNER shown\n")) << help;
+  AnswerBox("Pelmira", main.id);
+  EXPECT_TRUE(x11test::WaitUntil([&] { return Count("Pelmira") == 1; }, 20s)) << "closed";
+
+  ASSERT_TRUE(p_->ClickControl(main, ControlId::PushButton5));
+  auto open = p_->Look().WaitFor("Open", 30s);
+  ASSERT_TRUE(open);
+  p_->KeyTo(open->id, "Escape");
+  EXPECT_TRUE(p_->Look().WaitGone("Open", 30s)) << "Open dialog cancelled with Escape";
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // for a box that must not come
+  EXPECT_EQ(Count("Pelmira"), 1u) << "a cancelled Open dialog shows no box";
+
+  const pid_t second = p_->Start();
+  ASSERT_TRUE(x11test::WaitUntil([&] { return Count("Pelmira") == 2; }, 30s)) << "second start";
+  const std::string box = p_->Probe({"msgbox", "Pelmira"});
+  EXPECT_TRUE(Contains(box,
+                       "TEXT Rodaz Irerevuv is already runing!|/Press [F12] to show Recorder "
+                       "Window.\n") &&
+              Contains(box, "BUTTON OK\n"))
+      << box;
+  EXPECT_TRUE(Contains(box, "TOPMOST yes\nOWNER none\n")) << "topmost, no hidden owner: " << box;
+  AnswerBox("Pelmira", main.id);
+  EXPECT_EQ(p_->WaitExit(second), 0) << "second instance ended after OK";
+  EXPECT_TRUE(p_->Running(p_->main_pid) && p_->Look().Find("Pelmira")) << "first runs on";
+
+  p_->Close("PelmiraForm1");
+  EXPECT_TRUE(p_->WaitExit(p_->main_pid)) << "program ended after WM_CLOSE";
+}
+
+TEST_F(WineE2E, ABrokenPointerFileIsReportedAndStartUpGoesOnWithTheSkin) {
+  const fs::path dir = p_->Root() + "/broken";
+  fs::create_directories(dir / "x");
+  fs::copy_file(p_->Pelmira(), dir / "Pelmira.exe");
+  std::ofstream(dir / "HAND-M.CUR") << "not a cursor";
+  std::ofstream(dir / "x" / "o.cjs");  // an empty skin still turns the window to the button face
+  const pid_t pid = p_->Launch(dir / "Pelmira.exe", {});
+  auto report = p_->Look().WaitFor("Application Error", 30s);
+  ASSERT_TRUE(report);
+  const std::string text = p_->Probe({"msgbox", "Application Error"});
+  EXPECT_TRUE(Contains(text, "Form1.Form_Load at line 112") &&
+              Contains(text, "LoadCursorFromFileW"))
+      << text;
+  p_->KeyTo(report->id, "Return");
+  ASSERT_TRUE(p_->Look().WaitFor("Pelmira", 30s)) << "main window shown after the report";
+  const std::string colours = p_->Probe({"colours"});
+  EXPECT_EQ(Field(colours, "back"), Field(colours, "buttonface")) << colours;
+  EXPECT_EQ(Field(colours, "status"), "FFFFFF") << colours;
+  p_->Close("PelmiraForm1");
+  EXPECT_TRUE(p_->WaitExit(pid));
+}
+
+TEST_F(WineE2E, At144DpiTheRecordingIndicatorScalesAndStoresThe100PercentOutline) {
+  const std::string desktop = "HKCU\\Control Panel\\Desktop";
+  p_->Run("reg", {"add", desktop, "/v", "LogPixels", "/t", "REG_DWORD", "/d", "144", "/f"});
+  p_->ForgetOutlines();
+  p_->StartMain();
+  // Read at start-up: later programs are back at 100 %.
+  p_->Run("reg", {"delete", desktop, "/v", "LogPixels", "/f"});
+  ASSERT_TRUE(p_->Key("F10"));
+  auto rec = p_->Look().WaitFor("frmRec");
+  ASSERT_TRUE(rec);
+  EXPECT_EQ(rec->x, 1061);
+  EXPECT_EQ(rec->width, 219);
+  EXPECT_EQ(rec->height, 48);
+  // The outline grows with the window (about 128x22 at 100 %).
+  const e2e::Box shape = p_->Look().ShapeExtents(rec->id);
+  EXPECT_TRUE(shape.w >= 180 && shape.w < 200 && shape.h >= 32 && shape.h <= 35)
+      << shape.w << "x" << shape.h;
+  ASSERT_TRUE(p_->Key("Pause"));
+  EXPECT_TRUE(p_->Look().WaitGone("frmRec"));
+  EXPECT_EQ(ReadWholeFile(p_->OutlinePath("recfrm.shp")), GdiOutline("rec.ppm"));
+}
+
+// OutputDebugString lines, which Wine prints on its "seh" channel, name the input latch and the
+// tick source.
+TEST_F(WineE2E, DiagnosticsNameTheInputLatchAndTheTickSource) {
+  setenv("WINEDEBUG", "-all,warn+seh", 1);
+  const pid_t pid = p_->Launch(p_->Pelmira(), {});
+  setenv("WINEDEBUG", "-all", 1);
+  ASSERT_TRUE(x11test::WaitUntil([&] { return Contains(p_->Output(), "Pelmira: tick:"); }, 60s));
+  const std::string out = p_->Output();
+  std::smatch m;
+  for (auto it = out.cbegin();
+       std::regex_search(it, out.cend(), m, std::regex("Pelmira: [^\"\\\\]*"));
+       it = m.suffix().first)
+    std::cout << "  INFO " << m.str() << "\n";
+  EXPECT_TRUE(std::regex_search(out, std::regex("Pelmira: tick: high-resolution waitable timer, 10 "
+                                                "ms; throttling opt-outs: execution speed [a-z]*, "
+                                                "timer resolution [a-z]*")));
+  EXPECT_TRUE(Contains(out, "Pelmira: input: presses latched from raw input"));
+  p_->Close("PelmiraForm1");
+  EXPECT_TRUE(p_->WaitExit(pid));
+}
+
+}  // namespace
+}  // namespace pel::e2e

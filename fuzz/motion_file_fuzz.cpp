@@ -8,14 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/error_report.h"
-#include "engine/recorder.h"
 #include "fuzz/fuzz_check.h"
-#include "platform/fake/fake_clock.h"
-#include "platform/fake/fake_dialogs.h"
-#include "platform/fake/fake_files.h"
-#include "platform/fake/fake_input.h"
-#include "platform/fake/fake_misc.h"
+#include "testkit/engine_rig.h"
 
 namespace {
 
@@ -38,12 +32,6 @@ std::vector<std::string> ModelLines(std::string_view b) {
   return lines;
 }
 
-std::vector<std::string> Entries(const EntryList& list) {
-  std::vector<std::string> v;
-  for (int32_t i = 1; i <= list.Count(); ++i) v.emplace_back(list.Item(i));
-  return v;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -51,15 +39,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t mode = data[0];
   const std::string bytes(reinterpret_cast<const char*>(data + 1), size - 1);
 
-  fake::FakeInput input;
-  fake::FakeClock clock;
-  fake::FakeDialogs dialogs;
-  fake::FakeEvents events;
-  fake::FakeFileSystem files;
-  fake::FakeEnvironment env;
-  ErrorReporter reporter(dialogs);
-  CommonDialog dialog(dialogs);
-  Recorder engine({input, clock, dialogs, events, files, env, reporter, dialog});
+  test::EngineRig rig;
+  fake::FakeFileSystem& files = rig.mem;
+  fake::FakeDialogs& dialogs = rig.dialogs;
+  Recorder& engine = rig.engine;
 
   files.read_limit = mode & 0x0F;
   const bool fail = (mode & 0x80) != 0;
@@ -70,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(!engine.LoadInProgress(), "load ended");
 
   const std::vector<std::string> lines = ModelLines(bytes);
-  const std::vector<std::string> got = Entries(engine.MotionList);
+  const std::vector<std::string> got = rig.Entries();
   const bool header = !lines.empty() && lines[0] == "[MouseMotionFile]";
   if (!header && !fail) {
     Check(got == std::vector<std::string>{"kept"}, "refused file keeps the list");
@@ -102,6 +85,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t boxes = dialogs.boxes.size();
   engine.LoadDataFromFile("/out.mmf");
   Check(dialogs.boxes.size() == boxes, "saved file loads without a message");
-  Check(Entries(engine.MotionList) == got, "save then load gives the same list");
+  Check(rig.Entries() == got, "save then load gives the same list");
   return 0;
 }

@@ -9,10 +9,12 @@
 
 #include "fuzz/fuzz_check.h"
 #include "platform/error.h"
-#include "platform/fake/fake_misc.h"
 #include "shaping/region_data.h"
 #include "shaping/trans_form.h"
-#include "tests/shaping/shaping_fakes.h"
+#include "testkit/fake_files.h"
+#include "testkit/fake_misc.h"
+#include "testkit/fake_shape_target.h"
+#include "testkit/pictures.h"
 
 namespace {
 
@@ -39,10 +41,10 @@ void AsRegionFile(std::string_view bytes) {
   Check(clipped.has_value() == r.has_value(), "clip keeps validity");
   if (clipped) Check(*clipped == r->Intersect(Region::FromRect(window)), "clip is intersection");
 
-  test::MemFileSystem files;
+  fake::FakeFileSystem files;
   fake::FakeEnvironment env;
-  files.files["f"] = std::string(bytes);
-  test::FakeShapeTarget form(ShapeKind::Form, test::Filled(w, h, 0));
+  files.Put("f", std::string(bytes));
+  fake::FakeShapeTarget form(ShapeKind::Form, test::Filled(w, h, 0));
   clsTransForm shaper(files, env);
   try {
     shaper.ShapeMe(&form, 0xFF0000, true, "f");
@@ -72,9 +74,9 @@ void AsPicture(std::string_view bytes) {
       if (key(x, y)) test::Put(img, x, y, 0xFF0000);
     }
   }
-  test::MemFileSystem files;
+  fake::FakeFileSystem files;
   fake::FakeEnvironment env;
-  test::FakeShapeTarget form(ShapeKind::Form, img);
+  fake::FakeShapeTarget form(ShapeKind::Form, img);
   clsTransForm shaper(files, env);
   shaper.ShapeMe(&form, 0xFF0000, false, "f");
   Check(form.applied.has_value() && IsCanonical(*form.applied), "scanned outline canonical");
@@ -85,7 +87,7 @@ void AsPicture(std::string_view bytes) {
       Check(scanned.Contains(x, y) == (inside && !key(x, y)), "outline is the opaque pixels");
     }
   }
-  test::FakeShapeTarget again(ShapeKind::Form, test::Filled(w, h, 0));
+  fake::FakeShapeTarget again(ShapeKind::Form, test::Filled(w, h, 0));
   shaper.ShapeMe(&again, 0xFF0000, true, "f");
   Check(again.applied && Region::FromRects(*again.applied) == scanned, "stored and read back");
 }

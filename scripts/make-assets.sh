@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the program's pictures in assets/: the two indicator faces (rec.jpg, play.jpg) with a
 # decoded copy of each (.ppm) and the mask of its symbol and word (-mask.pgm) for the portable
-# tests, and the application icon (pelmira-32/48/128/256.png, pelmira.ico).
+# tests, the application icon (pelmira-32/48/128/256.png, pelmira.ico) and the hand pointer
+# (HAND-M.CUR, by make-cursor.py).
 # Needs ImageMagick's convert and python3. The outputs are committed; rerun after a change.
 set -euo pipefail
 cd "$(dirname "$0")/../assets"
@@ -95,3 +96,5 @@ icon 48 PNG32:pelmira-48.png
 icon 32 png:- | convert - -background white -alpha remove -alpha off PNG24:pelmira-32.png
 convert pelmira-32.png pelmira-48.png pelmira-128.png pelmira-256.png pelmira.ico
 identify pelmira.ico
+
+python3 ../scripts/make-cursor.py HAND-M.CUR

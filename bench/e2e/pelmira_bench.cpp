@@ -20,7 +20,7 @@
 
 #include "app/layout.h"
 #include "bench/e2e/percentile.h"
-#include "tests/e2e/pelmira_fixture.h"
+#include "testkit/pelmira_fixture.h"
 
 // Xlib last: its macros (None, Font) clash with the names above.
 #include <X11/Xlib.h>

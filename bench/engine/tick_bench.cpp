@@ -3,15 +3,10 @@
 #include <benchmark/benchmark.h>
 
 #include "bench/ratio_reporter.h"
-#include "tests/common/engine_rig.h"
+#include "testkit/engine_rig.h"
 
 namespace pel {
 namespace {
-
-struct Rig : test::EngineRig {
-  Rig() : EngineRig(files) {}
-  test::NoFiles files;
-};
 
 void BM_Baseline(benchmark::State& state) {
   fake::FakeInput input;
@@ -24,14 +19,14 @@ void BM_Baseline(benchmark::State& state) {
 BENCHMARK(BM_Baseline);
 
 void BM_IdleTick(benchmark::State& state) {
-  Rig rig;
+  test::EngineRig rig;
   rig.Tick();
   for (auto _ : state) rig.Tick();
 }
 BENCHMARK(BM_IdleTick);
 
 void BM_RecordingTick(benchmark::State& state) {
-  Rig rig;
+  test::EngineRig rig;
   rig.Tick();
   rig.engine.ToggleRecording();
   int32_t x = 0;
@@ -48,7 +43,7 @@ void BM_RecordingTick(benchmark::State& state) {
 BENCHMARK(BM_RecordingTick);
 
 void BM_PlaybackTick(benchmark::State& state) {
-  Rig rig;
+  test::EngineRig rig;
   rig.Tick();
   for (int i = 0; i < 1000; ++i) rig.engine.MotionList.Add("move," + std::to_string(i) + ",5,0");
   rig.engine.StartPlaying();

@@ -13,13 +13,8 @@
 #include <vector>
 
 #include "bench/ratio_reporter.h"
-#include "engine/error_report.h"
-#include "engine/recorder.h"
-#include "platform/fake/fake_clock.h"
-#include "platform/fake/fake_dialogs.h"
-#include "platform/fake/fake_input.h"
-#include "platform/fake/fake_misc.h"
 #include "platform/posix/posix_files.h"
+#include "testkit/engine_rig.h"
 
 namespace {
 
@@ -57,16 +52,10 @@ std::string FileImage() {
   return s;
 }
 
-struct Engine {
-  fake::FakeInput input;
-  fake::FakeClock clock;
-  fake::FakeDialogs dialogs;
-  fake::FakeEvents events;
-  PosixFileSystem files;
-  fake::FakeEnvironment env;
-  ErrorReporter reporter{dialogs};
-  CommonDialog dialog{dialogs};
-  Recorder engine{{input, clock, dialogs, events, files, env, reporter, dialog}};
+// The engine on the real disk.
+struct Engine : test::EngineRig {
+  Engine() : EngineRig(&disk) {}
+  PosixFileSystem disk;
 };
 
 void RawWrite(const std::string& path, const std::string& bytes, bool sync) {

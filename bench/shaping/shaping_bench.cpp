@@ -8,15 +8,15 @@
 #include <vector>
 
 #include "bench/ratio_reporter.h"
-#include "platform/fake/pnm_image.h"
 #include "shaping/region_data.h"
 #include "shaping/trans_form.h"
+#include "testkit/pictures.h"
 
 namespace pel {
 namespace {
 
 const Image& Face() {
-  static const Image face = fake::ReadPnm(std::string(PEL_ASSETS_DIR) + "/rec.ppm");
+  static const Image face = test::ReadPnm(std::string(PEL_ASSETS_DIR) + "/rec.ppm");
   return face;
 }
 

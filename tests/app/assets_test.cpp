@@ -7,8 +7,8 @@
 #include <iterator>
 
 #include "app/layout.h"
-#include "platform/fake/pnm_image.h"
 #include "shaping/trans_form.h"
+#include "testkit/pictures.h"
 
 namespace pel::test {
 namespace {
@@ -64,8 +64,8 @@ TEST(Assets, OutlineKeepsTheSymbolAndWordAndCutsTheBlue) {
   for (IndicatorId id : {IndicatorId::Rec, IndicatorId::Play}) {
     const auto& design = layout::Indicator(id);
     const std::string stem(design.picture.substr(0, design.picture.find('.')));
-    const Image face = fake::ReadPnm(Asset(stem + ".ppm"));
-    const Image mask = fake::ReadPnm(Asset(stem + "-mask.pgm"));
+    const Image face = test::ReadPnm(Asset(stem + ".ppm"));
+    const Image mask = test::ReadPnm(Asset(stem + "-mask.pgm"));
     ASSERT_EQ(face.w, design.picture_width);
     ASSERT_EQ(face.h, design.picture_height);
     ASSERT_EQ(mask.w, face.w);

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/app/rig.h"
+#include "testkit/app_rig.h"
 
 namespace pel::test {
 namespace {
@@ -10,7 +10,7 @@ namespace {
 constexpr const char* kMotionFile = "[MouseMotionFile]\r\nmove,1,2,0\r\nLeft,3,4,16\r\n";
 
 struct Commands : ::testing::Test {
-  Rig r;
+  AppRig r;
   void SetUp() override { r.form.Form_Load(); }
   void Unsaved() {
     r.form.Engine().AddMotion(10, 20, 0, "move");

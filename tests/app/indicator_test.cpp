@@ -11,8 +11,8 @@
 
 #include "platform/posix/posix_files.h"
 #include "shaping/region_data.h"
-#include "tests/app/rig.h"
-#include "tests/common/other_user.h"
+#include "testkit/app_rig.h"
+#include "testkit/other_user.h"
 
 namespace pel::test {
 namespace {
@@ -20,7 +20,7 @@ namespace {
 constexpr const char* kRecFile = "/tmp/t/recfrm.shp";
 
 struct Indicators : ::testing::Test {
-  Rig r;
+  AppRig r;
   void SetUp() override { r.env.vars["TEMP"] = "/tmp/t"; }
   IndicatorForms& forms() { return r.form.Indicators(); }
   fake::FakeShapedWindow& Native(IndicatorId id) { return *r.factory.last.at(id); }
@@ -200,7 +200,7 @@ TEST(IndicatorsOnDisk, AnotherUsersPlantedOutlinesAreScannedAgainWithoutABox) {
   // The victim: a user that cannot replace the files (sticky folder), then root, which can.
   auto victim = [&] {
     PosixFileSystem disk;
-    Rig r(&disk);
+    AppRig r(&disk);
     r.env.vars["TEMP"] = shared;
     for (IndicatorId id : {IndicatorId::Rec, IndicatorId::Play}) {
       r.form.Indicators().Ref(id);

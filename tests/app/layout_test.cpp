@@ -6,8 +6,8 @@
 
 #include "app/layout.h"
 #include "engine/recorder.h"
-#include "platform/fake/fake_dialogs.h"
-#include "platform/fake/fake_windows.h"
+#include "testkit/fake_dialogs.h"
+#include "testkit/fake_windows.h"
 
 namespace pel::test {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/app/rig.h"
+#include "testkit/app_rig.h"
 
 namespace pel::test {
 namespace {
@@ -17,7 +17,7 @@ const ControlId kUntouched[] = {
     ControlId::PushButton1, ControlId::PushButton2, ControlId::PushButton3, ControlId::PushButton4,
     ControlId::PushButton5, ControlId::PushButton6, ControlId::Text1};
 
-void ExpectDesignColours(Rig& r) {
+void ExpectDesignColours(AppRig& r) {
   EXPECT_EQ(r.window.back, color::kWhite);
   for (ControlId id : kRecoloured) EXPECT_EQ(r.window.Ctl(id).back, color::kWhite);
   EXPECT_EQ(r.log.Count("Form1.BackColor"), 0);
@@ -25,7 +25,7 @@ void ExpectDesignColours(Rig& r) {
 }
 
 TEST(Skin, PresentFileRecoloursAndCallsTheEngineInOrder) {
-  Rig r;
+  AppRig r;
   r.files.Put(kSkin, "QWidget { color: black; }");
   r.skin.flags = 4;
   r.form.Form_Load();
@@ -52,7 +52,7 @@ TEST(Skin, PresentFileRecoloursAndCallsTheEngineInOrder) {
 }
 
 TEST(Skin, AbsentFileChangesNothing) {
-  Rig r;
+  AppRig r;
   r.form.Form_Load();
   ExpectDesignColours(r);
   EXPECT_EQ(r.window.Ctl(ControlId::lState).back, color::kWhite);
@@ -60,20 +60,20 @@ TEST(Skin, AbsentFileChangesNothing) {
 
 TEST(Skin, FolderHiddenOrSystemFileOfThatNameIsNoSkin) {
   {
-    Rig r;
+    AppRig r;
     r.files.MakeFolder(kSkin);
     r.form.Form_Load();
     ExpectDesignColours(r);
   }
   {
-    Rig r;
+    AppRig r;
     r.files.Put(kSkin, "x");
     r.files.files[kSkin].hidden = true;
     r.form.Form_Load();
     ExpectDesignColours(r);
   }
   {
-    Rig r;
+    AppRig r;
     r.files.Put(kSkin, "x");
     r.files.files[kSkin].system = true;
     r.form.Form_Load();
@@ -82,7 +82,7 @@ TEST(Skin, FolderHiddenOrSystemFileOfThatNameIsNoSkin) {
 }
 
 TEST(Skin, EmptyFileStillRecoloursAndIsHandedToTheEngine) {
-  Rig r;
+  AppRig r;
   r.files.Put(kSkin, "");
   r.form.Form_Load();
   EXPECT_EQ(r.window.back, color::kButtonFace);
@@ -91,7 +91,7 @@ TEST(Skin, EmptyFileStillRecoloursAndIsHandedToTheEngine) {
 }
 
 TEST(Skin, FailingEngineCallIsReportedAtStep106AndColoursStay) {
-  Rig r;
+  AppRig r;
   r.files.Put(kSkin, "x");
   r.skin.failing = "Skin.LoadSkin";
   r.form.Form_Load();
@@ -103,7 +103,7 @@ TEST(Skin, FailingEngineCallIsReportedAtStep106AndColoursStay) {
 }
 
 TEST(Skin, PathUsesThePlatformSeparator) {
-  Rig r;
+  AppRig r;
   r.env.program_folder = "C:\\Program Files\\Pelmira";
   r.env.separator = '\\';
   r.files.Put("C:\\Program Files\\Pelmira\\x\\o.cjs", "x");

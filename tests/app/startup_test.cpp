@@ -4,13 +4,13 @@
 #include <gtest/gtest.h>
 
 #include "platform/error.h"
-#include "tests/app/rig.h"
+#include "testkit/app_rig.h"
 
 namespace pel::test {
 namespace {
 
 TEST(Startup, NormalStartRunsEveryStepInOrder) {
-  Rig r;
+  AppRig r;
   r.form.Form_Load();
 
   EXPECT_TRUE(r.dialogs.boxes.empty());
@@ -35,7 +35,7 @@ TEST(Startup, NormalStartRunsEveryStepInOrder) {
 }
 
 TEST(Startup, SecondInstanceShowsTheMessageAndEndsBeforeTheSkin) {
-  Rig r;
+  AppRig r;
   r.shell.other_instance = true;
   r.files.Put("/opt/pelmira/x/o.cjs", "skin");
   r.files.Put("/opt/pelmira/HAND-M.CUR", "cursor");
@@ -59,19 +59,19 @@ TEST(Startup, SecondInstanceShowsTheMessageAndEndsBeforeTheSkin) {
 }
 
 TEST(Startup, PointerFileIsLoadedWhenPresentAndSkippedWhenMissing) {
-  Rig missing;
+  AppRig missing;
   missing.form.Form_Load();
   EXPECT_EQ(missing.log.Count("Form1.LoadCustomPointer"), 0);
   EXPECT_TRUE(missing.dialogs.boxes.empty());
 
-  Rig present;
+  AppRig present;
   present.files.Put("/opt/pelmira/HAND-M.CUR", "cursor");
   present.form.Form_Load();
   EXPECT_EQ(present.window.custom_pointer, "/opt/pelmira/HAND-M.CUR");
 }
 
 TEST(Startup, BrokenPointerFileIsReportedAtLine112AndStartUpGoesOn) {
-  Rig r;
+  AppRig r;
   r.files.Put("/opt/pelmira/HAND-M.CUR", "not a cursor");
   r.window.on_load_pointer = [](const std::string&) {
     throw Error(err::kInvalidProcedureCall, "Invalid picture");
@@ -88,7 +88,7 @@ TEST(Startup, BrokenPointerFileIsReportedAtLine112AndStartUpGoesOn) {
 
 TEST(Startup, OnlyADrawOfSevenOpensTheHomePage) {
   for (int n = 1; n <= 100; ++n) {
-    Rig r;
+    AppRig r;
     r.random.values = {(n - 1) / 100.0 + 0.005};
     r.form.Form_Load();
     EXPECT_EQ(r.shell.opened.size(), n == 7 ? 1u : 0u) << "draw " << n;
@@ -98,13 +98,13 @@ TEST(Startup, OnlyADrawOfSevenOpensTheHomePage) {
   }
   // The edges of the interval that gives 7.
   for (double v : {0.06, 0.0699999}) {
-    Rig r;
+    AppRig r;
     r.random.values = {v};
     r.form.Form_Load();
     EXPECT_EQ(r.shell.opened.size(), 1u) << v;
   }
   for (double v : {0.0599999, 0.07}) {
-    Rig r;
+    AppRig r;
     r.random.values = {v};
     r.form.Form_Load();
     EXPECT_TRUE(r.shell.opened.empty()) << v;
@@ -112,7 +112,7 @@ TEST(Startup, OnlyADrawOfSevenOpensTheHomePage) {
 }
 
 TEST(Startup, BrowserThatCannotStartIsReportedAtLine114) {
-  Rig r;
+  AppRig r;
   r.random.values = {0.065};
   r.shell.fail_open = true;
   r.form.Form_Load();
@@ -122,7 +122,7 @@ TEST(Startup, BrowserThatCannotStartIsReportedAtLine114) {
 }
 
 TEST(Startup, HeldShortcutKeysAreWaitedForWithoutSpinning) {
-  Rig r;
+  AppRig r;
   r.input.Press(vk::kF9);
   r.input.Press(vk::kF12);
   bool timer_before_release = false;
@@ -149,7 +149,7 @@ TEST(Startup, HeldShortcutKeysAreWaitedForWithoutSpinning) {
 }
 
 TEST(Startup, PressMarkOfAnAlreadyReleasedKeyIsClearedWithoutWaiting) {
-  Rig r;
+  AppRig r;
   r.input.Tap(vk::kF10);  // pressed and released before start-up looked
   r.form.Form_Load();
   EXPECT_EQ(r.clock.sleeps, 1);  // one query saw the mark, the next one read 0
@@ -159,7 +159,7 @@ TEST(Startup, PressMarkOfAnAlreadyReleasedKeyIsClearedWithoutWaiting) {
 }
 
 TEST(Startup, FirstTickAfterStartUpPutsThePlayCaptionBack) {
-  Rig r;
+  AppRig r;
   r.form.Form_Load();
   r.window.Ctl(ControlId::PushButton2).caption = "Stop";
   r.form.Timer1_Timer();
@@ -167,7 +167,7 @@ TEST(Startup, FirstTickAfterStartUpPutsThePlayCaptionBack) {
 }
 
 TEST(Startup, UnloadEndsTheProgramWithoutAQuestion) {
-  Rig r;
+  AppRig r;
   r.form.Form_Load();
   r.form.Engine().AddMotion(1, 2, 16, "move");
   r.form.Form_Unload();

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "app/layout.h"
-#include "tests/e2e/pelmira_fixture.h"
+#include "testkit/pelmira_fixture.h"
 #include "tests/e2e/scenarios.h"
 
 // Xlib last: its macros (None, Font) clash with the names above.

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/pelmira_fixture.h"
+#include "testkit/pelmira_fixture.h"
 
 namespace pel::e2e {
 

@@ -1,7 +1,7 @@
 // The common error report and the state switches that carry it.
 #include <new>
 
-#include "engine_fixture.h"
+#include "testkit/engine_test.h"
 
 namespace pel::test {
 namespace {

@@ -1,7 +1,7 @@
 // Text helpers of the engine: the field splitter, delays as entries write them, numbers as
 // playback reads them, and the temporary folder.
-#include "engine_fixture.h"
-#include "tests/common/comma_locale.h"
+#include "testkit/comma_locale.h"
+#include "testkit/engine_test.h"
 
 namespace pel::test {
 namespace {

@@ -1,5 +1,5 @@
 // The playback step: order, waits, repetition, odd entries and the empty list.
-#include "engine_fixture.h"
+#include "testkit/engine_test.h"
 
 namespace pel::test {
 namespace {

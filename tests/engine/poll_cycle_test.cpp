@@ -2,7 +2,7 @@
 // line and the blinking indicators.
 #include <utility>
 
-#include "engine_fixture.h"
+#include "testkit/engine_test.h"
 
 namespace pel::test {
 namespace {

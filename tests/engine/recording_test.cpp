@@ -1,5 +1,5 @@
 // The recording step: what a recording stores, with which delays and positions.
-#include "engine_fixture.h"
+#include "testkit/engine_test.h"
 
 namespace pel::test {
 namespace {

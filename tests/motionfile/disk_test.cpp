@@ -13,8 +13,8 @@
 #include <sstream>
 
 #include "platform/posix/posix_files.h"
-#include "tests/common/other_user.h"
-#include "tests/motionfile/motion_file_fixture.h"
+#include "testkit/engine_test.h"
+#include "testkit/other_user.h"
 
 namespace pel::test {
 namespace {

@@ -1,7 +1,7 @@
 // What may happen while a load services window events: nothing that mixes two lists or loses
 // a recording.
 
-#include "tests/motionfile/motion_file_fixture.h"
+#include "testkit/engine_test.h"
 
 namespace pel::test {
 namespace {

@@ -3,8 +3,8 @@
 #include <clocale>
 
 #include "platform/error.h"
-#include "tests/common/comma_locale.h"
-#include "tests/motionfile/motion_file_fixture.h"
+#include "testkit/comma_locale.h"
+#include "testkit/engine_test.h"
 
 namespace pel::test {
 namespace {

@@ -100,7 +100,7 @@ TEST(CursorFileTest, PngPayloadIsRead) {
 }
 
 TEST(CursorFileTest, TheShippedHandPointerIsACursor) {
-  std::ifstream in(PEL_SOURCE_DIR "/platform/qt/HAND-M.CUR", std::ios::binary);
+  std::ifstream in(PEL_SOURCE_DIR "/assets/HAND-M.CUR", std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   const CursorImage c = DecodeCursor(bytes);
   EXPECT_EQ(c.image.size(), QSize(32, 32));

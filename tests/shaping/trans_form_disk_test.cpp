@@ -10,17 +10,18 @@
 #include <string>
 
 #include "platform/error.h"
-#include "platform/fake/fake_misc.h"
 #include "platform/posix/posix_files.h"
 #include "shaping/region_data.h"
 #include "shaping/trans_form.h"
-#include "tests/shaping/shaping_fakes.h"
+#include "testkit/fake_misc.h"
+#include "testkit/fake_shape_target.h"
+#include "testkit/pictures.h"
 
 namespace pel {
 namespace {
 
 namespace fs = std::filesystem;
-using test::FakeShapeTarget;
+using fake::FakeShapeTarget;
 using test::Filled;
 using test::Put;
 

@@ -6,16 +6,17 @@
 #include <vector>
 
 #include "platform/error.h"
-#include "platform/fake/fake_misc.h"
-#include "platform/fake/pnm_image.h"
 #include "shaping/region_data.h"
-#include "tests/shaping/shaping_fakes.h"
+#include "testkit/fake_files.h"
+#include "testkit/fake_misc.h"
+#include "testkit/fake_shape_target.h"
+#include "testkit/pictures.h"
 
 namespace pel {
 namespace {
 
 using Rects = std::vector<Rect>;
-using test::FakeShapeTarget;
+using fake::FakeShapeTarget;
 using test::Filled;
 using test::Put;
 
@@ -40,7 +41,9 @@ class ShapeMeTest : public ::testing::Test {
     return Error(0, "");
   }
 
-  test::MemFileSystem files;
+  ShapeMeTest() { files.read_limit = 7; }  // small pieces, so the reader must loop
+
+  fake::FakeFileSystem files;
   fake::FakeEnvironment env;
   clsTransForm shaper{files, env};
 };
@@ -154,7 +157,7 @@ TEST_F(ShapeMeTest, OutlineIsBandedAsThePlatformListsIt) {
   Rects want{{0, 0, 6, 1}, {0, 1, 1, 3}, {3, 1, 6, 3}, {0, 3, 5, 4}, {0, 4, 6, 5}};
   EXPECT_EQ(*form.applied, want);
   // The stored file lists the same rectangles after the header, bounds (0, 0, 6, 5).
-  std::string bytes = files.files.at(kFile);
+  std::string bytes = files.Bytes(kFile);
   ASSERT_EQ(bytes.size(), 32u + 16u * want.size());
   EXPECT_EQ(bytes, EncodeRegionData(Region::FromRects(want)));
   EXPECT_EQ(HeaderFor(Region::FromRects(want)), (RegionDataHeader{32, 1, 5, 80, Rect{0, 0, 6, 5}}));
@@ -217,7 +220,7 @@ TEST_F(ShapeMeTest, StoredOutlineIsReadBackWithoutScanning) {
   FakeShapeTarget form(ShapeKind::Form, img);
   shaper.ShapeMe(&form, kBlue, false, kFile);
   Region scanned = Applied(form);
-  ASSERT_EQ(files.files.at(kFile).size(), 32u + 16u * scanned.Count());
+  ASSERT_EQ(files.Bytes(kFile).size(), 32u + 16u * scanned.Count());
 
   FakeShapeTarget again(ShapeKind::Form, Filled(12, 5, kGrey));  // a different picture
   clsTransForm fresh(files, env);
@@ -231,7 +234,7 @@ TEST_F(ShapeMeTest, StoredOutlineIsReadBackWithoutScanning) {
 TEST_F(ShapeMeTest, EmptyOutlineIsStoredAndReadAsEmpty) {
   FakeShapeTarget form(ShapeKind::Form, Filled(3, 3, kBlue));
   shaper.ShapeMe(&form, kBlue, false, kFile);
-  EXPECT_EQ(files.files.at(kFile), EncodeRegionData(Region()));
+  EXPECT_EQ(files.Bytes(kFile), EncodeRegionData(Region()));
   FakeShapeTarget again(ShapeKind::Form, Filled(3, 3, kGrey));
   shaper.ShapeMe(&again, kBlue, true, kFile);
   ASSERT_TRUE(again.applied.has_value());
@@ -239,21 +242,21 @@ TEST_F(ShapeMeTest, EmptyOutlineIsStoredAndReadAsEmpty) {
 }
 
 TEST_F(ShapeMeTest, SavingReplacesALongerOldFileWhole) {
-  files.files[kFile] = std::string(5000, 'x');
+  files.Put(kFile, std::string(5000, 'x'));
   FakeShapeTarget form(ShapeKind::Form, Filled(3, 3, kGrey));
   shaper.ShapeMe(&form, kBlue, false, kFile);
-  EXPECT_EQ(files.files.at(kFile), EncodeRegionData(Region::FromRect({0, 0, 3, 3})));
+  EXPECT_EQ(files.Bytes(kFile), EncodeRegionData(Region::FromRect({0, 0, 3, 3})));
 }
 
 TEST_F(ShapeMeTest, FailedSaveKeepsTheOldFileAndAppliesNothing) {
-  files.files[kFile] = "old outline";
-  files.fail_writes_with = err::kDiskFull;
+  files.Put(kFile, "old outline");
+  files.fail_write_at = 1;  // disk full
   FakeShapeTarget form(ShapeKind::Form, Filled(3, 3, kGrey));
   Error e = ShapeMeError(&form, false, kFile);
   EXPECT_EQ(e.Number(), err::kDiskFull);
-  EXPECT_EQ(e.Description(), "Disk full: " + kFile);
+  EXPECT_EQ(e.Description(), "Disk full (" + kFile + ")");
   EXPECT_EQ(e.Source(), "TransForm");
-  EXPECT_EQ(files.files.at(kFile), "old outline");
+  EXPECT_EQ(files.Bytes(kFile), "old outline");
   EXPECT_FALSE(form.applied.has_value());
   EXPECT_FALSE(form.cleared);
 }
@@ -264,7 +267,7 @@ TEST_F(ShapeMeTest, InvalidRegionDataLeavesTheWindowRectangularWithoutError) {
   wrong_type[4] = 2;
   std::string cut_short = good.substr(0, good.size() - 1);
   for (const std::string& bytes : {wrong_type, cut_short, std::string("x")}) {
-    files.files[kFile] = bytes;
+    files.Put(kFile, bytes);
     FakeShapeTarget form(ShapeKind::Form, Filled(3, 3, kGrey));
     shaper.ShapeMe(&form, kBlue, true, kFile);
     EXPECT_TRUE(form.cleared);
@@ -277,7 +280,7 @@ TEST_F(ShapeMeTest, ZeroLengthFileRaisesSubscriptErrorFromTheReader) {
   // An earlier outline stays in the field when loading fails.
   FakeShapeTarget first(ShapeKind::Form, Filled(3, 3, kGrey));
   shaper.ShapeMe(&first, kBlue, false, "");
-  files.files[kFile] = "";
+  files.Put(kFile, "");
   FakeShapeTarget form(ShapeKind::Form, Filled(3, 3, kGrey));
   Error e = ShapeMeError(&form, true, kFile);
   EXPECT_EQ(e.Number(), err::kSubscriptOutOfRange);
@@ -304,8 +307,8 @@ TEST_F(ShapeMeTest, LoadWithoutFileNameScans) {
 
 TEST_F(ShapeMeTest, LoadedOutlineIsCutToTheWindow) {
   // Coordinates beyond 16 bits would wrap around in an X11 shape.
-  files.files[kFile] = EncodeRegionData(
-      Region::FromRects(Rects{{-100000, -3, 100000, 1}, {2, 2, 70000, 70000}, {50, 50, 60, 60}}));
+  files.Put(kFile, EncodeRegionData(Region::FromRects(
+                       Rects{{-100000, -3, 100000, 1}, {2, 2, 70000, 70000}, {50, 50, 60, 60}})));
   FakeShapeTarget form(ShapeKind::Form, Filled(4, 3, kGrey));
   shaper.ShapeMe(&form, kBlue, true, kFile);
   EXPECT_EQ(*form.applied, (Rects{{0, 0, 4, 1}, {2, 2, 4, 3}}));
@@ -328,8 +331,8 @@ TEST_F(ShapeMeTest, ButtonsLoadWithTheirFaceSetUp) {
 // and nothing of the blue background away from them.
 TEST_F(ShapeMeTest, IndicatorPicturesKeepOnlySymbolAndWord) {
   for (std::string name : {"rec", "play"}) {
-    Image face = fake::ReadPnm(std::string(PEL_ASSETS_DIR) + "/" + name + ".ppm");
-    Image mask = fake::ReadPnm(std::string(PEL_ASSETS_DIR) + "/" + name + "-mask.pgm");
+    Image face = test::ReadPnm(std::string(PEL_ASSETS_DIR) + "/" + name + ".ppm");
+    Image mask = test::ReadPnm(std::string(PEL_ASSETS_DIR) + "/" + name + "-mask.pgm");
     FakeShapeTarget form(ShapeKind::Form, face);
     shaper.ShapeMe(&form, kBlue, false, "");
     Region outline = Applied(form);

@@ -18,11 +18,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/fake/pnm_image.h"
 #include "platform/picture.h"
 #include "shaping/region.h"
 #include "shaping/region_data.h"
 #include "shaping/trans_form.h"
+#include "testkit/pictures.h"
 #include "tests/win32/check.h"
 
 namespace {
@@ -179,7 +179,7 @@ int main(int argc, char** argv) {
   std::string name = input.substr(input.find_last_of("\\/") + 1);
   try {
     const bool ppm = input.size() > 4 && input.substr(input.size() - 4) == ".ppm";
-    const Image image = ppm ? pel::fake::ReadPnm(input) : ReadTextPicture(input);
+    const Image image = ppm ? pel::test::ReadPnm(input) : ReadTextPicture(input);
 
     const GdiResult gdi = ShapeWithGdi(image);
     WriteFile(argv[2], gdi.bytes);

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "tests/x11/xvfb_fixture.h"
+#include "testkit/xvfb_fixture.h"
 
 // Xlib last: its macros (None, Bool, Status) would break gtest's headers.
 #include "platform/x11/x_error_trap.h"

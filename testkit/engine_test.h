@@ -1,24 +1,40 @@
 #pragma once
-// The engine wired to scripted dialogs and in-memory files (or the real disk), for saving and
-// loading mouse motion files.
+// The engine rig as a test fixture: a test presses keys, moves the cursor, advances the clock
+// and calls Tick(), saves and loads, then reads what the engine did. Files are held in memory;
+// a fixture on the real disk hands its file system to the constructor.
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "platform/fake/fake_files.h"
-#include "tests/common/engine_rig.h"
+#include "testkit/engine_rig.h"
 
 namespace pel::test {
 
 inline const std::string kHeaderLine = "[MouseMotionFile]\r\n";
 
-class MotionFileTest : public ::testing::Test, public EngineRig {
+class EngineTest : public ::testing::Test, public EngineRig {
  protected:
-  explicit MotionFileTest(FileSystem* disk = nullptr) : EngineRig(disk ? *disk : mem) {}
+  explicit EngineTest(FileSystem* disk = nullptr) : EngineRig(disk) {}
 
-  fake::FakeFileSystem mem{&log};
+  // Press and release a key between two ticks; its release is seen at the second tick.
+  void TapKey(int vk) {
+    input.Tap(vk);
+    Ticks(2);
+  }
+  // Start-up done: the first tick has made the state "Idle".
+  void StartIdle() {
+    Tick();
+    ASSERT_EQ(engine.RecorderState, Mode::Idle);
+  }
+  fake::FakeControl& Ctl(ControlId id) { return form.Ctl(id); }
+  std::vector<std::string> Calls(const std::string& prefix) const {
+    std::vector<std::string> v;
+    for (const auto& c : log.calls)
+      if (c.rfind(prefix, 0) == 0) v.push_back(c);
+    return v;
+  }
 
   // A recording as the recording step makes it: the list cleared, entries appended and
   // marked unsaved.
@@ -42,5 +58,8 @@ class MotionFileTest : public ::testing::Test, public EngineRig {
     return s;
   }
 };
+
+// Saving and loading mouse motion files.
+using MotionFileTest = EngineTest;
 
 }  // namespace pel::test

@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
-"""Writes HAND-M.CUR, the pointer shown over the main window's buttons: a pointing hand,
-32 x 32, 32 bits with alpha plus an AND mask, hotspot at the tip of the finger."""
+"""Writes assets/HAND-M.CUR (or the file named on the command line), the pointer both programs
+show over the main window's buttons: a pointing hand, 32 x 32, 32 bits with alpha plus an AND
+mask, hotspot at the tip of the finger. The output is committed; rerun after a change."""
+import os
 import struct
 import sys
 
@@ -54,4 +56,5 @@ def main(out):
 
 
 if __name__ == "__main__":
-    main(sys.argv[1] if len(sys.argv) > 1 else "HAND-M.CUR")
+    default = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "assets", "HAND-M.CUR")
+    main(sys.argv[1] if len(sys.argv) > 1 else default)

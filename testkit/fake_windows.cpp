@@ -1,4 +1,4 @@
-#include "platform/fake/fake_windows.h"
+#include "testkit/fake_windows.h"
 
 #include <cstdio>
 

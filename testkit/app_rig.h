@@ -1,20 +1,20 @@
 #pragma once
-// The main window wired to substitutes of every backend, for scenario tests.
+// The main window wired to substitutes of every backend, for scenario tests of the program.
 
 #include "app/form1.h"
-#include "platform/fake/call_log.h"
-#include "platform/fake/fake_clock.h"
-#include "platform/fake/fake_dialogs.h"
-#include "platform/fake/fake_files.h"
-#include "platform/fake/fake_indicator.h"
-#include "platform/fake/fake_input.h"
-#include "platform/fake/fake_misc.h"
-#include "platform/fake/fake_shell.h"
-#include "platform/fake/fake_windows.h"
+#include "testkit/call_log.h"
+#include "testkit/fake_clock.h"
+#include "testkit/fake_dialogs.h"
+#include "testkit/fake_files.h"
+#include "testkit/fake_indicator.h"
+#include "testkit/fake_input.h"
+#include "testkit/fake_misc.h"
+#include "testkit/fake_shell.h"
+#include "testkit/fake_windows.h"
 
 namespace pel::test {
 
-struct Rig {
+struct AppRig {
   fake::CallLog log;
   fake::FakeMainWindow window{&log};
   fake::FakeInput input{&log};
@@ -30,7 +30,7 @@ struct Rig {
   Form1 form;
 
   // `disk`: another file system in place of `files` (the real one, for cases on disk).
-  explicit Rig(FileSystem* disk = nullptr)
+  explicit AppRig(FileSystem* disk = nullptr)
       : form(Form1Host{window, input, clock, dialogs, events, disk ? *disk : files, env, shell,
                        random, skin, factory}) {}
 

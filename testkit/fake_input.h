@@ -5,8 +5,8 @@
 #include <map>
 #include <stdexcept>
 
-#include "platform/fake/call_log.h"
 #include "platform/input.h"
+#include "testkit/call_log.h"
 
 namespace pel::fake {
 

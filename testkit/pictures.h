@@ -1,17 +1,28 @@
 #pragma once
-// Reads the decoded copies of the program's pictures (binary PPM "P6" and PGM "P5", 8 bits per
-// sample) that scripts/make-assets.sh writes next to the JPEG files, so that portable tests need
-// no image library. Pixels come back as 0x00BBGGRR (a PGM sample v as v * 0x010101).
+// Pictures for tests, in memory or read from disk.
+//
+// ReadPnm reads the decoded copies of the program's pictures (binary PPM "P6" and PGM "P5", 8 bits
+// per sample) that scripts/make-assets.sh writes next to the JPEG files, so that portable tests
+// need no image library. Pixels come back as 0x00BBGGRR (a PGM sample v as v * 0x010101).
 
 #include <cctype>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "platform/picture.h"
 
-namespace pel::fake {
+namespace pel::test {
+
+// An image of w x h pixels, all `fill`.
+inline Image Filled(int32_t w, int32_t h, Color fill) {
+  return Image{w, h, std::vector<uint32_t>(static_cast<size_t>(w) * static_cast<size_t>(h), fill)};
+}
+inline void Put(Image& img, int32_t x, int32_t y, Color c) {
+  img.px[static_cast<size_t>(y) * static_cast<size_t>(img.w) + static_cast<size_t>(x)] = c;
+}
 
 inline Image ReadPnm(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -59,4 +70,4 @@ inline Image ReadPnm(const std::string& path) {
   return image;
 }
 
-}  // namespace pel::fake
+}  // namespace pel::test

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/layout.h"
-#include "tests/x11/xvfb_fixture.h"
+#include "testkit/xvfb_fixture.h"
 
 struct _XDisplay;
 

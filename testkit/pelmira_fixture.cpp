@@ -1,4 +1,4 @@
-#include "tests/e2e/pelmira_fixture.h"
+#include "testkit/pelmira_fixture.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>

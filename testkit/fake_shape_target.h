@@ -1,27 +1,15 @@
 #pragma once
-// Substitutes for the shaping tests: a shapeable object over an in-memory picture, and a file
-// system held in a map.
+// A shapeable object (form, picture box or button) over an in-memory picture, for the shaping
+// tests.
 
-#include <algorithm>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "platform/error.h"
-#include "platform/files.h"
 #include "shaping/shape_target.h"
 
-namespace pel::test {
-
-// An image of w x h pixels, all `fill`.
-inline Image Filled(int32_t w, int32_t h, Color fill) {
-  return Image{w, h, std::vector<uint32_t>(static_cast<size_t>(w) * static_cast<size_t>(h), fill)};
-}
-inline void Put(Image& img, int32_t x, int32_t y, Color c) {
-  img.px[static_cast<size_t>(y) * static_cast<size_t>(img.w) + static_cast<size_t>(x)] = c;
-}
+namespace pel::fake {
 
 // Records what clsTransForm asks of it, in order, in `log`.
 class FakeShapeTarget : public ShapeTarget {
@@ -127,63 +115,4 @@ class FakeShapeTarget : public ShapeTarget {
   PictureSource picture_{*this};
 };
 
-// Files in a map; a replacement becomes visible only at Commit, as on disk.
-class MemFileSystem : public FileSystem {
- public:
-  std::map<std::string, std::string> files;
-  // Makes the next writes fail with this error number (61 disk full, 70 permission denied).
-  int32_t fail_writes_with = 0;
-  int opens = 0;
-
-  bool IsNormalFile(const std::string& path) override { return files.count(path) != 0; }
-  bool CanReadTimestamp(const std::string& path) override { return files.count(path) != 0; }
-  PathKind KindOf(const std::string& path) override {
-    return files.count(path) ? PathKind::File : PathKind::None;
-  }
-  std::unique_ptr<ReadFile> OpenRead(const std::string& path, FileUse) override {
-    ++opens;
-    auto it = files.find(path);
-    if (it == files.end()) throw Error(err::kFileNotFound, DescribeError(err::kFileNotFound));
-    return std::make_unique<Reader>(it->second);
-  }
-  std::unique_ptr<ReplaceFile> BeginReplace(const std::string& path, FileUse) override {
-    ++opens;
-    return std::make_unique<Writer>(*this, path);
-  }
-
- private:
-  class Reader : public ReadFile {
-   public:
-    explicit Reader(std::string bytes) : bytes_(std::move(bytes)) {}
-    uint64_t Size() override { return bytes_.size(); }
-    size_t Read(char* buf, size_t n) override {
-      // Small pieces, so callers must loop.
-      n = std::min({n, bytes_.size() - at_, size_t{7}});
-      bytes_.copy(buf, n, at_);
-      at_ += n;
-      return n;
-    }
-
-   private:
-    std::string bytes_;
-    size_t at_ = 0;
-  };
-  class Writer : public ReplaceFile {
-   public:
-    Writer(MemFileSystem& fs, std::string path) : fs_(fs), path_(std::move(path)) {}
-    void Write(std::string_view bytes) override {
-      if (fs_.fail_writes_with != 0) {
-        throw Error(fs_.fail_writes_with, DescribeError(fs_.fail_writes_with) + ": " + path_);
-      }
-      buf_.append(bytes);
-    }
-    void Commit() override { fs_.files[path_] = buf_; }
-
-   private:
-    MemFileSystem& fs_;
-    std::string path_;
-    std::string buf_;
-  };
-};
-
-}  // namespace pel::test
+}  // namespace pel::fake

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/dialogs.h"
-#include "platform/fake/call_log.h"
+#include "testkit/call_log.h"
 
 namespace pel::fake {
 

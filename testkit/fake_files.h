@@ -10,8 +10,8 @@
 #include <string>
 
 #include "platform/error.h"
-#include "platform/fake/call_log.h"
 #include "platform/files.h"
+#include "testkit/call_log.h"
 
 namespace pel::fake {
 
@@ -52,7 +52,7 @@ class FakeFileSystem : public FileSystem {
   int writes = 0;        // Write calls made
   int open_writers = 0;  // replacements begun and not yet dropped
   int commits = 0;       // successful commits
-  int opens = 0;         // successful OpenRead calls
+  int opens = 0;         // OpenRead and BeginReplace calls made, failed ones too
 
   bool IsNormalFile(const std::string& path) override {
     auto it = files.find(path);
@@ -69,17 +69,18 @@ class FakeFileSystem : public FileSystem {
 
   std::unique_ptr<ReadFile> OpenRead(const std::string& path, FileUse use) override {
     Log("OpenRead " + path);
+    ++opens;
     if (fail_open) Throw(fail_open, path);
     auto it = files.find(path);
     if (it == files.end()) Throw(err::kFileNotFound, path);
     if (it->second.folder) Throw(err::kPathFileAccess, path);
     if (use == FileUse::Own && it->second.foreign) Throw(err::kPermissionDenied, path);
-    ++opens;
     return std::make_unique<Reader>(*this, it->second.bytes, path);
   }
 
   std::unique_ptr<ReplaceFile> BeginReplace(const std::string& path, FileUse use) override {
     Log("BeginReplace " + path);
+    ++opens;
     if (fail_open) Throw(fail_open, path);
     auto it = files.find(path);
     if (it != files.end() && it->second.folder) Throw(err::kPathFileAccess, path);

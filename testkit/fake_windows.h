@@ -10,8 +10,8 @@
 
 #include "engine/indicator_windows.h"
 #include "platform/error.h"
-#include "platform/fake/call_log.h"
 #include "platform/windows.h"
+#include "testkit/call_log.h"
 
 namespace pel::fake {
 

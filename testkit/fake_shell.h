@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "platform/error.h"
-#include "platform/fake/call_log.h"
 #include "platform/shell.h"
 #include "platform/skin.h"
+#include "testkit/call_log.h"
 
 namespace pel::fake {
 

@@ -1,4 +1,4 @@
-#include "tests/x11/xvfb_fixture.h"
+#include "testkit/xvfb_fixture.h"
 
 #include <X11/Xlib.h>
 #include <fcntl.h>

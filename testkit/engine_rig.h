@@ -1,7 +1,7 @@
 #pragma once
 // The engine and the poll cycle wired to scripted substitutes: a test (or benchmark) presses
-// keys, moves the cursor, advances the clock and ticks, then reads what the engine did. The
-// file system is the caller's: in-memory, the real disk, or none.
+// keys, moves the cursor, advances the clock and ticks, then reads what the engine did. Files
+// are held in memory unless the caller hands in another (the real disk).
 
 #include <string>
 #include <vector>
@@ -9,31 +9,17 @@
 #include "engine/error_report.h"
 #include "engine/poll_cycle.h"
 #include "engine/recorder.h"
-#include "platform/error.h"
-#include "platform/fake/fake_clock.h"
-#include "platform/fake/fake_dialogs.h"
-#include "platform/fake/fake_input.h"
-#include "platform/fake/fake_misc.h"
-#include "platform/fake/fake_windows.h"
+#include "testkit/fake_clock.h"
+#include "testkit/fake_dialogs.h"
+#include "testkit/fake_files.h"
+#include "testkit/fake_input.h"
+#include "testkit/fake_misc.h"
+#include "testkit/fake_windows.h"
 
 namespace pel::test {
 
-// For rigs that touch no file: opening or writing one fails.
-class NoFiles : public FileSystem {
- public:
-  bool IsNormalFile(const std::string&) override { return false; }
-  bool CanReadTimestamp(const std::string&) override { return false; }
-  PathKind KindOf(const std::string&) override { return PathKind::None; }
-  std::unique_ptr<ReadFile> OpenRead(const std::string& p, FileUse) override {
-    throw Error(err::kFileNotFound, "no files here: " + p);
-  }
-  std::unique_ptr<ReplaceFile> BeginReplace(const std::string& p, FileUse) override {
-    throw Error(err::kPermissionDenied, "no files here: " + p);
-  }
-};
-
 struct EngineRig {
-  explicit EngineRig(FileSystem& file_system) : files(file_system) {}
+  explicit EngineRig(FileSystem* disk = nullptr) : files(disk ? *disk : mem) {}
 
   // A real 10 ms timer never fires early and is a little late; ticks of 10.1 ms keep the
   // comparisons of clock readings away from exact ties.
@@ -44,6 +30,7 @@ struct EngineRig {
   fake::FakeClock clock{5000.0};
   fake::FakeDialogs dialogs{&log};
   fake::FakeEvents events;
+  fake::FakeFileSystem mem{&log};
   FileSystem& files;
   fake::FakeEnvironment env;
   ErrorReporter reporter{dialogs};

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "platform/error.h"
-#include "platform/fake/call_log.h"
 #include "platform/shaped_window.h"
+#include "testkit/call_log.h"
 
 namespace pel::fake {
 

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstring>
 #include <exception>
+#include <initializer_list>
 #include <memory>
 
 #include "engine/error_report.h"
@@ -29,6 +30,16 @@ class BytesFile : public ReadFile {
  private:
   std::string_view bytes_;
 };
+
+// Appends the pieces in order. Built up this way rather than with "text" + number: GCC 12 at -O3
+// warns falsely (-Wrestrict) on a literal added to a temporary string.
+void Put(std::string& out, std::initializer_list<std::string_view> pieces) {
+  for (std::string_view piece : pieces) out.append(piece);
+}
+
+std::string Number(int64_t n) {
+  return std::to_string(n);
+}
 
 // "<description> (Error <number>)", on one line.
 std::string OneLineFailure(const std::exception_ptr& failure) {
@@ -95,8 +106,8 @@ MotionFileInfo Analyze(const std::function<std::unique_ptr<MotionLineReader>()>&
     }
     info.complete = true;
   } catch (...) {
-    info.problem = "reading stopped after line " + std::to_string(number) + ": " +
-                   OneLineFailure(std::current_exception());
+    info.problem = "reading stopped after line ";
+    Put(info.problem, {Number(number), ": ", OneLineFailure(std::current_exception())});
   }
   return info;
 }
@@ -148,53 +159,33 @@ MotionFileInfo AnalyzeMotionBytes(std::string_view bytes, const MotionEntryVisit
 }
 
 std::string FormatMotionFileInfo(const std::string& path, const MotionFileInfo& info) {
-  std::string out = "File: " + path + "\n";
+  std::string out;
+  Put(out, {"File: ", path, "\n"});
   if (info.opened) {
-    out += "Entries: " + std::to_string(info.Entries()) + " (";
-    for (int k = 0; k < kMotionKinds; ++k) {
-      if (k) out += ", ";
-      out.append(KindText(static_cast<MotionKind>(k)));
-      out += " " + std::to_string(info.entries[k]);
-    }
-    out += ")\nDuration: " + Fixed(info.duration_ms / 1000.0, 3) + " s\n";
-    out += "Pointer area: ";
-    if (info.Entries() == 0) {
-      out += "none\n";
-    } else {
-      auto pair = [](int32_t a, int32_t b) {
-        return "(" + std::to_string(a) + ", " + std::to_string(b) + ")";
-      };
-      out += pair(info.left, info.top) + " to " + pair(info.right, info.bottom) + ", " +
-             std::to_string(int64_t{info.right} - info.left + 1) + " x " +
-             std::to_string(int64_t{info.bottom} - info.top + 1) + " pixels\n";
-    }
-    out += "Lines skipped: " + std::to_string(info.Skipped());
-    if (info.Skipped()) {
-      out += " (";
-      for (int k = 0; k < MotionFileInfo::kSkipReasons; ++k) {
-        if (k) out += ", ";
-        out.append(SkipText(static_cast<MotionFileInfo::Skip>(k)));
-        out += " " + std::to_string(info.skipped[k]);
-      }
-      out += ")";
-    }
-    out += "\n";
-    for (const MotionFileInfo::SkippedLine& s : info.listed) {
-      out += "  line " + std::to_string(s.line) + ": ";
-      out.append(SkipText(s.why));
-      out += "\n";
-    }
-    if (static_cast<int64_t>(info.listed.size()) < info.Skipped())
-      out += "  ... and " +
-             std::to_string(info.Skipped() - static_cast<int64_t>(info.listed.size())) + " more\n";
+    Put(out, {"Entries: ", Number(info.Entries()), " ("});
+    for (int k = 0; k < kMotionKinds; ++k)
+      Put(out, {k ? ", " : "", KindText(static_cast<MotionKind>(k)), " ", Number(info.entries[k])});
+    Put(out, {")\nDuration: ", Fixed(info.duration_ms / 1000.0, 3), " s\nPointer area: "});
+    if (info.Entries() == 0)
+      Put(out, {"none\n"});
+    else
+      Put(out, {"(", Number(info.left), ", ", Number(info.top), ") to (", Number(info.right), ", ",
+                Number(info.bottom), "), ", Number(int64_t{info.right} - info.left + 1), " x ",
+                Number(int64_t{info.bottom} - info.top + 1), " pixels\n"});
+    Put(out, {"Lines skipped: ", Number(info.Skipped())});
+    for (int k = 0; info.Skipped() && k < MotionFileInfo::kSkipReasons; ++k)
+      Put(out, {k ? ", " : " (", SkipText(static_cast<MotionFileInfo::Skip>(k)), " ",
+                Number(info.skipped[k]), k + 1 == MotionFileInfo::kSkipReasons ? ")" : ""});
+    Put(out, {"\n"});
+    for (const MotionFileInfo::SkippedLine& s : info.listed)
+      Put(out, {"  line ", Number(s.line), ": ", SkipText(s.why), "\n"});
+    const int64_t unlisted = info.Skipped() - static_cast<int64_t>(info.listed.size());
+    if (unlisted > 0) Put(out, {"  ... and ", Number(unlisted), " more\n"});
   }
-  out += "Playable: ";
   if (info.Playable())
-    out += "yes\n";
-  else if (!info.problem.empty())
-    out += "no (" + info.problem + ")\n";
+    Put(out, {"Playable: yes\n"});
   else
-    out += "no (no entry to play)\n";
+    Put(out, {"Playable: no (", info.problem.empty() ? "no entry to play" : info.problem, ")\n"});
   return out;
 }
 

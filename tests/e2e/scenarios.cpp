@@ -3,11 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <fstream>
 #include <set>
 #include <stdexcept>
 #include <thread>
+
+#include "engine/motion_entry.h"
 
 namespace pel::e2e {
 
@@ -56,20 +57,6 @@ std::vector<std::string> Lines(const std::string& text) {
     out.push_back(text.substr(at, end - at));
   }
   return out;
-}
-
-struct Entry {
-  std::string kind;
-  int x = 0, y = 0;
-  double delay = 0;
-};
-
-Entry ParseEntry(const std::string& line) {
-  Entry e;
-  char kind[16] = {};
-  std::sscanf(line.c_str(), "%15[^,],%d,%d,%lf", kind, &e.x, &e.y, &e.delay);
-  e.kind = kind;
-  return e;
 }
 
 // A scripted action and when it happened, as seen from the test.
@@ -130,16 +117,19 @@ void RecordsAPathWithClicksAndSavesIt(Program& p) {
   EXPECT_EQ(lines[0], "[MouseMotionFile]");
   for (const std::string& l : lines) EXPECT_EQ(l.find('\n'), std::string::npos) << "lone LF";
 
-  const std::vector<Entry> want = {{"move", 150, 100}, {"move", 150, 140},   {"Left", 150, 140},
-                                   {"move", 240, 140}, {"Middle", 240, 140}, {"move", 240, 180},
-                                   {"Right", 240, 180}};
+  using enum MotionKind;
+  const std::vector<MotionEntry> want = {{Move, 150, 100}, {Move, 150, 140},   {Left, 150, 140},
+                                         {Move, 240, 140}, {Middle, 240, 140}, {Move, 240, 180},
+                                         {Right, 240, 180}};
   ASSERT_EQ(lines.size(), want.size() + 1) << text;
   constexpr double kTickMs = 10;
   const double slack = kTickMs + p.DelaySlackMs();
   for (size_t i = 0; i < want.size(); ++i) {
     SCOPED_TRACE(lines[i + 1]);
-    const Entry got = ParseEntry(lines[i + 1]);
-    EXPECT_EQ(got.kind, want[i].kind);
+    EXPECT_EQ(GetField(lines[i + 1], 1, ","), KindText(want[i].kind));
+    const std::optional<MotionEntry> read = ReadEntry(lines[i + 1]);
+    ASSERT_TRUE(read);
+    const MotionEntry& got = *read;
     EXPECT_EQ(got.x, want[i].x);
     EXPECT_EQ(got.y, want[i].y);
     // The gap as the test made it, bracketed by the time xdotool took, within one tick. A click
@@ -151,8 +141,8 @@ void RecordsAPathWithClicksAndSavesIt(Program& p) {
     };
     const bool click_now = cur.xdo.rfind("click", 0) == 0;
     const bool click_before = prev.xdo.rfind("click", 0) == 0;
-    EXPECT_GE(got.delay, ms(cur.before - prev.after) - slack - (click_before ? kTickMs : 0));
-    EXPECT_LE(got.delay, ms(cur.after - prev.before) + slack + (click_now ? kTickMs : 0));
+    EXPECT_GE(got.delay_ms, ms(cur.before - prev.after) - slack - (click_before ? kTickMs : 0));
+    EXPECT_LE(got.delay_ms, ms(cur.after - prev.before) + slack + (click_now ? kTickMs : 0));
   }
   EXPECT_EQ(target->Events().size(), 6u) << "the clicks reached the window under them";
   EXPECT_TRUE(p.Running(p.main_pid)) << p.Output();

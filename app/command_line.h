@@ -6,20 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace pel {
+#include "engine/playback_options.h"
 
-struct PlaybackOptions {
-  // Passes over the list; 0 plays until Pause (the window's own behaviour).
-  int repeat = 0;
-  // Every wait is divided by this (0.1 to 100).
-  double speed = 1.0;
-  // Playback stops, as Pause would, when the user moves the pointer away from where playback
-  // last put it (or clicks with a real device, where the backend can tell).
-  bool stop_on_move = false;
-  // Each entry's delay is waited before the entry instead of after it, so pauses are replayed
-  // where they happened.
-  bool wait_before = false;
-};
+namespace pel {
 
 struct CommandLine {
   enum class Action {
@@ -39,9 +28,9 @@ struct CommandLine {
 // Exit statuses of the programs.
 namespace exit_status {
 constexpr int kOk = 0;
-constexpr int kFailed = 1;     // a file could not be loaded or saved, or no display
-constexpr int kUsage = 2;      // the command line could not be understood
-constexpr int kStopped = 3;    // --play stopped by Pause or by the user taking the mouse
+constexpr int kFailed = 1;   // a file could not be loaded or saved, or no display
+constexpr int kUsage = 2;    // the command line could not be understood
+constexpr int kStopped = 3;  // --play stopped by Pause or by the user taking the mouse
 }  // namespace exit_status
 
 // Parses the arguments after the program name. On a usage error returns nullopt and sets

@@ -93,7 +93,8 @@ void Form1::StartScripted(const CommandLine& command, ScriptFinished finished) {
   poll_.OnStop = [this](Mode ended, StopCause cause) { ScriptStopped(ended, cause); };
   PlaybackOptions options = command.playback;
   // A script that plays a file expects it to end: one pass unless a count was asked for.
-  if (command.action == CommandLine::Action::Play && !options.repeat_given) options.repeat = 1;
+  if (command.action == CommandLine::Action::Play && !options.repeat_given && options.repeat == 0)
+    options.repeat = 1;
   SetPlaybackOptions(options);
 
   Procedure p(reporter_, "Form1.Form_Load");

@@ -117,7 +117,8 @@ class PollCycle {
 
   PollState State;
 
-  // Apply to every playback from its next tick on. The defaults play as described above.
+  // How playbacks run; set while none runs (the program sets them at start-up). The defaults
+  // play as described above.
   PlaybackOptions Options;
   // The main window stays hidden whatever F12 or Auto Show would do (scripted runs).
   bool StayHidden = false;

@@ -6,22 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/playback_options.h"
 #include "platform/files.h"
 
 namespace pel {
-
-struct PlaybackOptions {
-  // Passes over the list; 0 plays until Pause (the window's own behaviour).
-  int repeat = 0;
-  // Every wait is divided by this (0.1 to 100).
-  double speed = 1.0;
-  // Playback stops, as Pause would, when the user moves the pointer away from where playback
-  // last put it (or clicks with a real device, where the backend can tell).
-  bool stop_on_move = false;
-  // Each entry's delay is waited before the entry instead of after it, so pauses are replayed
-  // where they happened.
-  bool wait_before = false;
-};
 
 struct CommandLine {
   enum class Action {

@@ -1,5 +1,7 @@
 #include "app/form1.h"
 
+#include <utility>
+
 #include "app/layout.h"
 
 namespace pel {
@@ -12,21 +14,21 @@ constexpr int kKeyWaitMs = 5;
 
 Form1::Form1(Form1Host host)
     : host_(host),
-      reporter_(host.dialogs),
-      dialog_(host.dialogs),
-      engine_(EngineHost{host.input, host.clock, host.dialogs, host.events, host.files, host.env,
+      dialogs_(host.dialogs),
+      reporter_(dialogs_),
+      dialog_(dialogs_),
+      engine_(EngineHost{host.input, host.clock, dialogs_, host.events, host.files, host.env,
                          reporter_, dialog_}),
       indicators_(IndicatorHost{[this] { return engine_.GetTempFolder(); }, host.files, host.env,
                                 reporter_, host.indicator_factory}),
-      poll_(PollHost{engine_, globals_, host.window, indicators_, host.dialogs}) {
+      poll_(PollHost{engine_, globals_, host.window, indicators_, dialogs_}) {
   dialog_.Filter = std::string(layout::CommonDialog1().filter);
 }
 
 void Form1::Form_Load() {
   Procedure p(reporter_, "Form1.Form_Load");
   if (p.Test(100, [&] { return host_.shell.PreviousInstance(); })) {
-    p.Step(102,
-           [&] { host_.dialogs.MessageBox(kAlreadyRunning, "", MsgButtons::Ok, MsgIcon::None); });
+    p.Step(102, [&] { dialogs_.MessageBox(kAlreadyRunning, "", MsgButtons::Ok, MsgIcon::None); });
     p.Step(104, [&] { Form_Unload(); });
     return;
   }
@@ -42,7 +44,10 @@ void Form1::Form_Load() {
     const int draw = static_cast<int>(host_.random.Rnd() * 100) + 1;
     if (draw == 7) host_.shell.OpenUrl(std::string(kHomePage));
   });
+  StartPolling(p);
+}
 
+void Form1::StartPolling(Procedure& p) {
   p.Step(132, [&] {
     host_.window.SetCaption(kProductName);
     host_.window.SetAppIcon();
@@ -63,6 +68,92 @@ void Form1::Form_Load() {
 
   p.Step(144, [&] { host_.window.SetTimerEnabled(true); });
   p.Step(146, [&] { host_.window.Get(ControlId::lState).SetBackColor(color::kWhite); });
+}
+
+void Form1::SetPlaybackOptions(const PlaybackOptions& options) {
+  poll_.Options = options;
+}
+
+bool Form1::OpenAtStart(const std::string& path) {
+  if (scripted_) return false;
+  Procedure p(reporter_, "Form1.OpenAtStart");
+  p.Step(100, [&] { dialog_.FileName = path; });
+  p.Step(102, [&] { engine_.LoadDataFromFile(path); });
+  // A load ends a running recording.
+  poll_.Wake();
+  return true;
+}
+
+void Form1::StartScripted(const CommandLine& command, ScriptFinished finished) {
+  scripted_ = command.action;
+  script_file_ = command.file.value_or("");
+  finished_ = std::move(finished);
+  dialogs_.quiet = true;
+  poll_.StayHidden = true;
+  poll_.OnStop = [this](Mode ended, StopCause cause) { ScriptStopped(ended, cause); };
+  PlaybackOptions options = command.playback;
+  // A script that plays a file expects it to end: one pass unless a count was asked for.
+  if (command.action == CommandLine::Action::Play && !options.repeat_given && options.repeat == 0)
+    options.repeat = 1;
+  SetPlaybackOptions(options);
+
+  Procedure p(reporter_, "Form1.Form_Load");
+  StartPolling(p);
+  dialogs_.TakeKept();  // a failure of the window's set-up does not concern the run
+
+  if (script_file_.empty()) return Finish(exit_status::kFailed, "no motion file given");
+  if (command.action == CommandLine::Action::Play) {
+    engine_.LoadDataFromFile(script_file_);
+    std::string refused = dialogs_.TakeKept();
+    if (!refused.empty()) return Finish(exit_status::kFailed, refused);
+    if (engine_.MotionList.Empty())
+      return Finish(exit_status::kFailed, "\"" + script_file_ + "\" holds no entries to play.");
+    engine_.StartPlaying();
+  } else if (command.action == CommandLine::Action::Record) {
+    engine_.ToggleRecording();
+  } else {
+    return Finish(exit_status::kFailed, "nothing to run without the window");
+  }
+  if (poll_.Asleep()) poll_.Wake();
+}
+
+void Form1::ScriptStopped(Mode ended, StopCause cause) {
+  const bool play = scripted_ == CommandLine::Action::Play;
+  if (play && ended == Mode::Playing) {
+    switch (cause) {
+      case StopCause::Passes:
+        return Finish(exit_status::kOk, dialogs_.TakeKept());
+      case StopCause::UserMoved:
+        return Finish(exit_status::kStopped, "Stopped: the pointer was moved.");
+      case StopCause::UserClicked:
+        return Finish(exit_status::kStopped, "Stopped: a mouse button was pressed.");
+      case StopCause::NoData:
+        return Finish(exit_status::kFailed, "No Data loaded for Playback");
+      case StopCause::Command:
+        return Finish(exit_status::kStopped, "Stopped by Pause.");
+    }
+  }
+  if (!play && ended == Mode::Recording) {
+    if (engine_.MotionList.Empty())
+      return Finish(exit_status::kFailed,
+                    "Nothing was recorded; \"" + script_file_ + "\" was left as it was.");
+    try {
+      engine_.SaveTo(script_file_);
+    } catch (...) {
+      return Finish(exit_status::kFailed,
+                    "\"" + script_file_ + "\" could not be saved: " +
+                        OneLine(ErrorReporter::Describe(std::current_exception())));
+    }
+    Finish(exit_status::kOk, dialogs_.TakeKept());
+  }
+}
+
+void Form1::Finish(int status, std::string reason) {
+  poll_.Post([this, status, reason = std::move(reason)] {
+    ScriptFinished finished = std::move(finished_);
+    finished_ = nullptr;
+    if (finished) finished(status, reason);
+  });
 }
 
 void Form1::Form_Unload() {
@@ -87,7 +178,7 @@ void Form1::PushButton2_Click() {
 
 void Form1::PushButton3_Click() {
   Procedure p(reporter_, "Form1.PushButton3_Click");
-  p.Step(100, [&] { host_.dialogs.MessageBox(kHelpText, "", MsgButtons::Ok, MsgIcon::None); });
+  p.Step(100, [&] { dialogs_.MessageBox(kHelpText, "", MsgButtons::Ok, MsgIcon::None); });
 }
 
 void Form1::PushButton4_Click() {
@@ -198,7 +289,53 @@ std::string Form1::AppTitle(std::string_view name) {
 }
 
 void Form1::SetAppTitle() {
-  host_.dialogs.SetApplicationTitle(AppTitle(kProductName));
+  dialogs_.SetApplicationTitle(AppTitle(kProductName));
+}
+
+std::string Form1::OneLine(std::string_view text) {
+  std::string line;
+  bool in_break = false;
+  for (char c : text) {
+    if (c == '\r' || c == '\n') {
+      in_break = true;
+    } else if (in_break && c == ' ') {
+      continue;
+    } else {
+      if (in_break && !line.empty()) line.push_back(' ');
+      in_break = false;
+      line.push_back(c);
+    }
+  }
+  return line;
+}
+
+void ScriptDialogs::SetApplicationTitle(std::string_view title) {
+  shown_.SetApplicationTitle(title);
+}
+
+MsgResult ScriptDialogs::MessageBox(std::string_view text, std::string_view title,
+                                    MsgButtons buttons, MsgIcon icon) {
+  if (!quiet) return shown_.MessageBox(text, title, buttons, icon);
+  if (kept_.empty()) {
+    // A refused load says the recording in memory was kept: a script has none.
+    std::string_view said = text;
+    if (said.ends_with(kRecordingKept)) said.remove_suffix(kRecordingKept.size());
+    kept_ = Form1::OneLine(said);
+    while (!kept_.empty() && kept_.back() == ' ') kept_.pop_back();
+  }
+  return buttons == MsgButtons::YesNo ? MsgResult::No : MsgResult::Ok;
+}
+
+std::string ScriptDialogs::ShowSave(std::string_view initial, std::string_view filter) {
+  return quiet ? std::string() : shown_.ShowSave(initial, filter);
+}
+
+std::string ScriptDialogs::ShowOpen(std::string_view initial, std::string_view filter) {
+  return quiet ? std::string() : shown_.ShowOpen(initial, filter);
+}
+
+std::string ScriptDialogs::TakeKept() {
+  return std::exchange(kept_, std::string());
 }
 
 bool Form1::FileExists(const std::string& path) {

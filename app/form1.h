@@ -4,9 +4,12 @@
 // the error report and the indicator windows, so that each program's main() only creates the
 // platform backends, passes them in and forwards the window's events to the handlers below.
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "app/command_line.h"
 #include "app/indicator_forms.h"
 #include "engine/error_report.h"
 #include "engine/poll_cycle.h"
@@ -51,6 +54,31 @@ struct Form1Host {
   IndicatorFactory& indicator_factory;
 };
 
+// The main window's boxes and file dialogs. In a scripted run nothing is shown: a box's text is
+// kept instead (the first one, on one line) and file dialogs count as cancelled.
+class ScriptDialogs : public Dialogs {
+ public:
+  explicit ScriptDialogs(Dialogs& shown) : shown_(shown) {}
+  bool quiet = false;
+  // The first box kept since the last call, on one line; empty when none.
+  std::string TakeKept();
+
+  void SetApplicationTitle(std::string_view title) override;
+  MsgResult MessageBox(std::string_view text, std::string_view title, MsgButtons buttons,
+                       MsgIcon icon) override;
+  std::string ShowSave(std::string_view initial, std::string_view filter) override;
+  std::string ShowOpen(std::string_view initial, std::string_view filter) override;
+
+ private:
+  Dialogs& shown_;
+  std::string kept_;
+};
+
+// How a scripted run ends: an exit status (exit_status::kOk, kFailed or kStopped) and a
+// one-line reason for standard error. With kOk the reason is empty, or names a failure the run
+// went past (an entry that could not be played).
+using ScriptFinished = std::function<void(int status, std::string reason)>;
+
 class Form1 {
  public:
   explicit Form1(Form1Host host);
@@ -62,6 +90,29 @@ class Form1 {
   void Form_Load();
   // The window is being closed: the program ends at once, without a question.
   void Form_Unload();
+
+  // Options for every playback from now on: F9, the Start Playing button, a scripted run.
+  void SetPlaybackOptions(const PlaybackOptions& options);
+  // Loads the motion file at `path` as Load does once its dialog is answered: the same save
+  // offer, checks and messages, and the Open dialog proposes it next. For a file named on the
+  // command line (call after Form_Load) or handed over by a second instance while running.
+  // Returns false, doing nothing, during a scripted run.
+  bool OpenAtStart(const std::string& path);
+  // Runs --play or --record (`command.action`) on `command.file`, in place of Form_Load: no
+  // instance check, skin, pointer or home page, and the main window is never shown (the
+  // program must not show it; F12 and Auto Show leave it hidden). No box or dialog appears:
+  // what one would say becomes the reason given to `finished`, which is called exactly once,
+  // never before StartScripted returns, always from the event loop (after a poll tick).
+  // - Play: the file is loaded as Load would; one that cannot be loaded whole, or holds no
+  //   entries, finishes kFailed. Otherwise it plays with command.playback and the play
+  //   indicator blinking. Without --repeat it plays one pass (--repeat 0 plays until stopped).
+  //   kOk when the passes are done; kStopped when Pause or the user (stop on move) ends it.
+  // - Record: recording starts at once. Pause ends it and the recording is written to the
+  //   file with the same atomic replacement as Save, without a dialog: kOk, or kFailed when it
+  //   cannot be written or nothing was recorded (the file is then left as it was).
+  void StartScripted(const CommandLine& command, ScriptFinished finished);
+  // True from StartScripted on.
+  bool Scripted() const { return scripted_.has_value(); }
   // The poll timer's tick (every 10 ms once Form_Load has enabled it; idle, it may sleep until
   // input or a command wakes the poll cycle, see engine/poll_cycle.h).
   void Timer1_Timer() { poll_.Timer1_Timer(); }
@@ -91,6 +142,8 @@ class Form1 {
   // 40 characters or shorter. A name without a blank stays whole; a single word longer than the
   // limit is cut to 40 characters.
   static std::string AppTitle(std::string_view name);
+  // `text` on one line: each line break and the blanks after it become one space.
+  static std::string OneLine(std::string_view text);
   // True when the date and time of the file at `path` can be read.
   bool FileExists(const std::string& path);
 
@@ -101,13 +154,25 @@ class Form1 {
   IndicatorForms& Indicators() { return indicators_; }
 
  private:
+  // The end of start-up, scripted runs included: captions and titles, keys still held from the
+  // launch, the poll timer.
+  void StartPolling(Procedure& p);
+  // A scripted run ended its recording or playback.
+  void ScriptStopped(Mode ended, StopCause cause);
+  // Ends the scripted run after the next tick.
+  void Finish(int status, std::string reason);
+
   Form1Host host_;
+  ScriptDialogs dialogs_;
   ErrorReporter reporter_;
   CommonDialog dialog_;
   Recorder engine_;
   Globals globals_;
   IndicatorForms indicators_;
   PollCycle poll_;
+  std::optional<CommandLine::Action> scripted_;
+  std::string script_file_;
+  ScriptFinished finished_;
 };
 
 }  // namespace pel

@@ -170,39 +170,42 @@ void Recorder::SaveDataToFile() {
                                "Save anyway?", MsgButtons::YesNo, MsgIcon::None) != MsgResult::Yes)
     return;
 
+  try {
+    SaveTo(path);
+  } catch (...) {
+    host_.dialogs.MessageBox(
+        "RodazIrerevuv has failed to save Data!\r\n" + FileFailureText(std::current_exception()), "",
+        MsgButtons::Ok, MsgIcon::None);
+  }
+}
+
+void Recorder::SaveTo(const std::string& path) {
   // The file is written to a temporary beside it and renamed into place only when every byte
   // is on disk, so a failure leaves the old file as it was. A link is followed and stays, and
   // a file the user may not write is refused.
-  try {
-    std::unique_ptr<ReplaceFile> out = host_.files.BeginReplace(path, FileUse::User);
-    std::vector<char> chunk(kChunk);
-    size_t used = 0;
-    auto put = [&](std::string_view line) {
-      if (used + line.size() + kMotionFileLineEnd.size() > chunk.size()) {
-        out->Write(std::string_view(chunk.data(), used));
-        used = 0;
-        if (line.size() + kMotionFileLineEnd.size() > chunk.size()) {
-          out->Write(line);
-          out->Write(kMotionFileLineEnd);
-          return;
-        }
+  std::unique_ptr<ReplaceFile> out = host_.files.BeginReplace(path, FileUse::User);
+  std::vector<char> chunk(kChunk);
+  size_t used = 0;
+  auto put = [&](std::string_view line) {
+    if (used + line.size() + kMotionFileLineEnd.size() > chunk.size()) {
+      out->Write(std::string_view(chunk.data(), used));
+      used = 0;
+      if (line.size() + kMotionFileLineEnd.size() > chunk.size()) {
+        out->Write(line);
+        out->Write(kMotionFileLineEnd);
+        return;
       }
-      std::memcpy(chunk.data() + used, line.data(), line.size());
-      used += line.size();
-      chunk[used++] = '\r';
-      chunk[used++] = '\n';
-    };
-    put(kMotionFileHeader);
-    const int32_t count = MotionList.Count();
-    for (int32_t i = 1; i <= count; ++i) put(MotionList.Item(i));
-    if (used) out->Write(std::string_view(chunk.data(), used));
-    out->Commit();
-  } catch (...) {
-    host_.dialogs.MessageBox(
-        "RodazIrerevuv has failed to save Data!\r\n" + FileFailureText(std::current_exception()),
-        "", MsgButtons::Ok, MsgIcon::None);
-    return;
-  }
+    }
+    std::memcpy(chunk.data() + used, line.data(), line.size());
+    used += line.size();
+    chunk[used++] = '\r';
+    chunk[used++] = '\n';
+  };
+  put(kMotionFileHeader);
+  const int32_t count = MotionList.Count();
+  for (int32_t i = 1; i <= count; ++i) put(MotionList.Item(i));
+  if (used) out->Write(std::string_view(chunk.data(), used));
+  out->Commit();
   UnsavedChanges = false;
 }
 
@@ -234,8 +237,8 @@ void Recorder::LoadDataFromFile(const std::string& path) {
               FileFailureText(std::current_exception());
   }
   if (!refusal.empty()) {
-    host_.dialogs.MessageBox(refusal + "\r\nThe recording in memory has been kept.", "",
-                             MsgButtons::Ok, MsgIcon::Exclamation);
+    host_.dialogs.MessageBox(refusal + "\r\n" + std::string(kRecordingKept), "", MsgButtons::Ok,
+                             MsgIcon::Exclamation);
     return;
   }
 

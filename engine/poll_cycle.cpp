@@ -1,6 +1,7 @@
 #include "engine/poll_cycle.h"
 
 #include <cmath>
+#include <cstdlib>
 
 #include "engine/motion_entry.h"
 
@@ -34,7 +35,23 @@ void PollCycle::Timer1_Timer() {
     return;
   }
   Tick();
+  AfterTick();
   if (arrived_ && !NeedsTicks() && !arrived_()) asleep_ = SetTimer(false);
+}
+
+void PollCycle::AfterTick() {
+  if (stopped_) {
+    stopped_ = false;
+    if (OnStop) OnStop(stopped_mode_, stopped_cause_);
+  }
+  // A task may post another one: that one waits for the next tick.
+  std::vector<std::function<void()>> tasks;
+  tasks.swap(posted_);
+  for (auto& task : tasks) task();
+}
+
+void PollCycle::Post(std::function<void()> task) {
+  posted_.push_back(std::move(task));
 }
 
 bool PollCycle::SetTimer(bool enabled) {
@@ -68,7 +85,7 @@ void PollCycle::Wake() {
 
 bool PollCycle::NeedsTicks() const {
   const PollState& s = State;
-  if (missed_ || in_tick_) return true;
+  if (missed_ || in_tick_ || stopped_ || !posted_.empty()) return true;
   if (host_.engine.RecorderState != Mode::Idle || s.LastState != Mode::Idle) return true;
   return s.PrevLeft || s.PrevRight || s.PrevMiddle || s.PrevPause || s.PrevF12 || s.PrevF10 ||
          s.PrevF9;
@@ -122,7 +139,7 @@ void PollCycle::Tick() {
   s.PrevF9 = s.CurF9;
   s.PrevPause = s.CurPause;
 
-  if (r.F12) p.Step(150, [&] { host_.form.SetVisible(!host_.form.Visible()); });
+  if (r.F12 && !StayHidden) p.Step(150, [&] { host_.form.SetVisible(!host_.form.Visible()); });
 
   if (p.Test(152, [&] { return e.RecorderState == Mode::Idle; })) {
     if (r.F10) p.Step(154, [&] { e.ToggleRecording(); });
@@ -136,7 +153,7 @@ void PollCycle::Tick() {
   if (state == Mode::Recording)
     RecordingStep(p, x, y, cursor_known, r);
   else if (state == Mode::Playing)
-    PlaybackStep(p);
+    PlaybackStep(p, x, y, cursor_known);
   else
     IdleStep(p);
 
@@ -214,7 +231,25 @@ void PollCycle::RecordEvent(Procedure& p, int first_step, int32_t x, int32_t y, 
   });
 }
 
-void PollCycle::PlaybackStep(Procedure& p) {
+// An entry as playback reads it.
+struct PollCycle::Motion {
+  int step = 0;  // step number of the placement
+  void (*click)(Input&) = nullptr;
+  int32_t x = 0, y = 0;
+  double wait = 0;  // seconds, as recorded
+  int WaitStep() const { return step + (click ? 4 : 2); }
+};
+
+double PollCycle::Speed() const {
+  const double f = Options.speed;
+  return f > 0 && std::isfinite(f) ? f : 1.0;
+}
+
+bool PollCycle::Paced() const {
+  return Options.wait_before || Speed() != 1.0;
+}
+
+void PollCycle::PlaybackStep(Procedure& p, int32_t x, int32_t y, bool cursor_known) {
   Recorder& e = host_.engine;
   MainWindow& form = host_.form;
   Clock& clock = e.Host().clock;
@@ -227,61 +262,119 @@ void PollCycle::PlaybackStep(Procedure& p) {
   });
   if (p.Test(232, [&] { return s.LastState != Mode::Playing; })) {
     s.BadEntryReported = false;  // each playback may report one unplayable entry
+    s.PassesDone = 0;
+    s.Placed = false;
+    // Presses made before the playback (on its own start button) are not the user taking over.
+    if (Options.stop_on_move) in.UserButtonPresses();
     p.Step(234, [&] { form.Get(ControlId::PushButton2).SetCaption("Stop"); });
     p.Step(236, [&] {
       if (Checked(ControlId::cWndAutoHide) && form.Visible()) form.SetVisible(false);
     });
+    if (Paced()) s.NextPlayTime = clock.Now();
+  } else if (Options.stop_on_move) {
+    StopCause why;
+    if (UserTookMouse(x, y, cursor_known, why)) return EndPlayback(p, why);
   }
 
-  if (!p.Test(238, [&] { return clock.Now() > s.NextPlayTime; })) return;
-  p.Step(240, [&] { ++s.PlayIndex; });
-  if (p.Test(242, [&] { return s.PlayIndex > e.MotionList.Count(); })) {
-    if (p.Test(244, [&] { return e.MotionList.Empty(); })) {
-      p.Step(246, [&] { s.LastState = Mode::Playing; });
-      p.Step(248, [&] { e.RecorderState = Mode::Idle; });
-      p.Step(250, [&] {
-        host_.dialogs.MessageBox("No Data loaded for Playback", "", MsgButtons::Ok, MsgIcon::None);
-      });
-      p.Step(252, [&] {
-        form.Get(ControlId::PushButton2).SetCaption(host_.globals.PlayButtonCaption);
-        // No tick ran while the box was open, so bring back what Auto Hide took away here,
-        // as the end of any other playback does.
-        if (Checked(ControlId::cWndAutoShow) && !form.Visible()) form.SetVisible(true);
+  placed_now_ = false;
+  if (Paced()) {
+    PacedSteps(p);
+  } else if (p.Test(238, [&] { return clock.Now() > s.NextPlayTime; })) {
+    p.Step(240, [&] { ++s.PlayIndex; });
+    Motion m;
+    if (p.Test(242, [&] { return s.PlayIndex > e.MotionList.Count(); })) {
+      EndOfList(p);
+    } else if (ReadMotion(p, s.PlayIndex, m)) {
+      PlayEntry(p, m);
+      p.Step(m.WaitStep(), [&] {
+        // The wait runs from when this entry was due, not from the tick that happened to play
+        // it: ticks come a little early or late, and counting from the tick would add each
+        // tick's lateness to every later entry (a 10 ms recording replayed at ticks of 9.5
+        // and 10.6 ms ran a third slower). Far behind the schedule (a held-up tick), it starts
+        // again from now.
+        const double now = clock.Now();
+        if (s.NextPlayTime != 0 && now - s.NextPlayTime < kResyncAfter)
+          s.NextPlayTime += m.wait;
+        else
+          s.NextPlayTime = now + m.wait;
       });
     }
-    // With entries, the list starts again at entry 1 on the next tick.
-    p.Step(254, [&] { s.PlayIndex = 0; });
-    return;
   }
 
+  if (placed_now_ && Options.stop_on_move) {
+    // Where the window system really put the pointer (clamped to the screen, say) is what the
+    // next tick compares with.
+    Point at;
+    if (in.CursorPos(at)) s.PlacedAt = at;
+  }
+}
+
+void PollCycle::PacedSteps(Procedure& p) {
+  Recorder& e = host_.engine;
+  Clock& clock = e.Host().clock;
+  PollState& s = State;
+  const double speed = Speed();
+  const bool before = Options.wait_before;
+
+  double now = 0;
+  if (!p.Test(238, [&] { return now = clock.Now(), true; })) return;
+  bool first = true;
+  // At most one pass and its end per tick: a list whose entries take no time (or that holds
+  // none of the known kinds) would otherwise never let the tick end.
+  for (int32_t budget = e.MotionList.Count() + 1; budget > 0; --budget) {
+    double due = s.NextPlayTime;
+    if (!before && !(due <= now)) break;
+    const int32_t next = s.PlayIndex + 1;
+    const bool end = p.Test(242, [&] { return next > e.MotionList.Count(); });
+    Motion m;
+    const bool playable = !end && ReadMotion(p, next, m);
+    const double wait = playable ? m.wait / speed : 0;
+    if (before) {
+      due += wait;
+      if (!(due <= now)) break;
+    }
+    // The first entry of a tick is at most a tick late; more means a held-up tick, and the
+    // schedule starts again from now rather than racing to catch up.
+    if (first && now - due >= kResyncAfter) due = now;
+    first = false;
+    p.Step(240, [&] { ++s.PlayIndex; });
+    if (end) {
+      s.NextPlayTime = due;
+      if (!EndOfList(p)) return;
+      continue;
+    }
+    if (playable) PlayEntry(p, m);
+    s.NextPlayTime = before ? due : due + wait;
+  }
+}
+
+bool PollCycle::ReadMotion(Procedure& p, int32_t index, Motion& m) {
+  Recorder& e = host_.engine;
+  PollState& s = State;
   std::string entry;
   std::optional<MotionKind> kind;
   p.Step(256, [&] {
-    entry = std::string(e.MotionList.Item(s.PlayIndex));
+    entry = std::string(e.MotionList.Item(index));
     kind = EntryKind(entry);
   });
-  int step;
-  void (*click)(Input&) = nullptr;
   if (kind == MotionKind::Move) {
-    step = 258;
+    m.step = 258;
   } else if (kind == MotionKind::Left) {
-    step = 264;
-    click = ClickLeft;
+    m.step = 264;
+    m.click = ClickLeft;
   } else if (kind == MotionKind::Middle) {
-    step = 272;
-    click = ClickMiddle;
+    m.step = 272;
+    m.click = ClickMiddle;
   } else if (kind == MotionKind::Right) {
-    step = 280;
-    click = ClickRight;
+    m.step = 280;
+    m.click = ClickRight;
   } else {
-    return;  // not a motion entry: skipped, the next one plays at the next tick
+    return false;  // not a motion entry: skipped
   }
   // An entry whose numbers do not fit (a loaded "1e300" or "1e400") is skipped like one of
   // another kind. Its failure is reported at the step that reads the number, but only for the
   // first such entry of a playback: the list repeats until stopped, and a box at every pass
   // would never end.
-  int32_t x = 0, y = 0;
-  double wait = 0;
   auto read = [&](int number, auto&& action) {
     if (!s.BadEntryReported) {
       const bool ok = p.Test(number, [&] { return action(), true; });
@@ -296,27 +389,75 @@ void PollCycle::PlaybackStep(Procedure& p) {
     }
   };
   auto coordinates = [&] {
-    x = EntryCoordinate(entry, 2);
-    y = EntryCoordinate(entry, 3);
+    m.x = EntryCoordinate(entry, 2);
+    m.y = EntryCoordinate(entry, 3);
   };
-  auto delay = [&] { wait = EntryWaitSeconds(entry); };
-  if (!read(step, coordinates) || !read(step + (click ? 4 : 2), delay)) return;
-  p.Step(step, [&] { SetMousePos(in, x, y); });
-  if (click) {
-    step += 2;
-    p.Step(step, [&] { click(in); });
+  auto delay = [&] { m.wait = EntryWaitSeconds(entry); };
+  return read(m.step, coordinates) && read(m.WaitStep(), delay);
+}
+
+void PollCycle::PlayEntry(Procedure& p, const Motion& m) {
+  Input& in = host_.engine.Host().input;
+  p.Step(m.step, [&] { SetMousePos(in, m.x, m.y); });
+  if (m.click) p.Step(m.step + 2, [&] { m.click(in); });
+  placed_now_ = true;
+  State.Placed = true;
+  State.PlacedAt = {m.x, m.y};
+}
+
+bool PollCycle::EndOfList(Procedure& p) {
+  Recorder& e = host_.engine;
+  MainWindow& form = host_.form;
+  PollState& s = State;
+  if (p.Test(244, [&] { return e.MotionList.Empty(); })) {
+    p.Step(246, [&] { s.LastState = Mode::Playing; });
+    p.Step(248, [&] { e.RecorderState = Mode::Idle; });
+    p.Step(250, [&] {
+      host_.dialogs.MessageBox("No Data loaded for Playback", "", MsgButtons::Ok, MsgIcon::None);
+    });
+    p.Step(252, [&] {
+      form.Get(ControlId::PushButton2).SetCaption(host_.globals.PlayButtonCaption);
+      // No tick ran while the box was open, so bring back what Auto Hide took away here,
+      // as the end of any other playback does.
+      if (!StayHidden && Checked(ControlId::cWndAutoShow) && !form.Visible()) form.SetVisible(true);
+    });
+    p.Step(254, [&] { s.PlayIndex = 0; });
+    stopped_ = true;
+    stopped_mode_ = Mode::Playing;
+    stopped_cause_ = StopCause::NoData;
+    return false;
   }
-  p.Step(step + 2, [&] {
-    // The wait runs from when this entry was due, not from the tick that happened to play it:
-    // ticks come a little early or late, and counting from the tick would add each tick's
-    // lateness to every later entry (a 10 ms recording replayed at ticks of 9.5 and 10.6 ms
-    // ran a third slower). Far behind the schedule (a held-up tick), it starts again from now.
-    const double now = clock.Now();
-    if (s.NextPlayTime != 0 && now - s.NextPlayTime < kResyncAfter)
-      s.NextPlayTime += wait;
-    else
-      s.NextPlayTime = now + wait;
-  });
+  // With entries, the list starts again at entry 1.
+  p.Step(254, [&] { s.PlayIndex = 0; });
+  ++s.PassesDone;
+  if (Options.repeat > 0 && s.PassesDone >= Options.repeat) {
+    EndPlayback(p, StopCause::Passes);
+    return false;
+  }
+  return true;
+}
+
+void PollCycle::EndPlayback(Procedure& p, StopCause cause) {
+  cause_ = cause;
+  State.LastState = Mode::Playing;  // the idle step then ends it as it ends any playback
+  host_.engine.RecorderState = Mode::Idle;
+  IdleStep(p);
+}
+
+bool PollCycle::UserTookMouse(int32_t x, int32_t y, bool cursor_known, StopCause& cause) {
+  const PollState& s = State;
+  if (host_.engine.Host().input.UserButtonPresses() != 0) {
+    cause = StopCause::UserClicked;
+    return true;
+  }
+  auto away = [](int32_t a, int32_t b) {
+    return std::abs(static_cast<int64_t>(a) - b) > kMoveTolerance;
+  };
+  if (cursor_known && s.Placed && (away(x, s.PlacedAt.x) || away(y, s.PlacedAt.y))) {
+    cause = StopCause::UserMoved;
+    return true;
+  }
+  return false;
 }
 
 void PollCycle::IdleStep(Procedure& p) {
@@ -351,9 +492,15 @@ void PollCycle::IdleStep(Procedure& p) {
       p.Step(306,
              [&] { form.Get(ControlId::PushButton2).SetCaption(host_.globals.PlayButtonCaption); });
     p.Step(308, [&] {
-      if (Checked(ControlId::cWndAutoShow) && !form.Visible()) form.SetVisible(true);
+      if (!StayHidden && Checked(ControlId::cWndAutoShow) && !form.Visible()) form.SetVisible(true);
     });
+    if (s.LastState == Mode::Recording || s.LastState == Mode::Playing) {
+      stopped_ = true;
+      stopped_mode_ = s.LastState;
+      stopped_cause_ = s.LastState == Mode::Playing ? cause_ : StopCause::Command;
+    }
   }
+  cause_ = StopCause::Command;
 }
 
 void PollCycle::StatusStep(Procedure& p) {

@@ -26,13 +26,26 @@
 // SleepWhenIdle() with a function that says whether WM_INPUT brought a watched press or
 // release since it was last asked, and Wake() from the WM_INPUT handler for each such one; its
 // SetTimerEnabled (KillTimer, SetTimer) already does the rest.
+//
+// Playback options (Options, from the command line; all off by default). A repeat count ends
+// the playback after that many passes, as Pause would. A speed other than 1, or waits before
+// entries, make the playback paced: every entry's due time follows from the entries before it
+// (each wait divided by the speed), and a tick plays all entries due by then, in order, so
+// that a speed of 100 really plays a hundred 10 ms entries in one tick. With waits before
+// entries, entry 1 waits its delay from the first tick of the playback (which stands for the
+// recording's first event, the one the recording only kept as the origin of that delay), and a
+// new pass starts when its last entry was due, without a tick of its own: each pass then
+// replays every event at its recorded moment. Stop on move ends a playback when the user moves
+// the pointer or presses a real mouse button.
 
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "engine/error_report.h"
 #include "engine/indicator_windows.h"
+#include "engine/playback_options.h"
 #include "engine/recorder.h"
 #include "platform/windows.h"
 
@@ -52,8 +65,22 @@ struct PollState {
        PrevF10 = false, PrevF9 = false;
   bool CurLeft = false, CurRight = false, CurMiddle = false, CurPause = false, CurF12 = false,
        CurF10 = false, CurF9 = false;
-  double NextPlayTime = 0;        // clock after which the next entry plays; 0 when idle
+  // Clock after which the next entry plays; 0 when idle. With a paced playback (see
+  // PollCycle::Paced), the moment the next entry's own wait, if waited before it, counts from.
+  double NextPlayTime = 0;
   bool BadEntryReported = false;  // this playback has reported an entry it cannot play
+  int32_t PassesDone = 0;         // passes of this playback over the whole list
+  bool Placed = false;            // this playback has put the pointer somewhere
+  Point PlacedAt;                 // where the window system put it last (stop on move)
+};
+
+// Why a recording or playback ended.
+enum class StopCause {
+  Command,      // Pause, the Stop button, a load
+  Passes,       // the passes asked for are done
+  UserMoved,    // the user moved the pointer away from where playback put it (stop on move)
+  UserClicked,  // the user pressed a mouse button (stop on move)
+  NoData,       // the list was empty
 };
 
 struct PollHost {
@@ -90,6 +117,17 @@ class PollCycle {
 
   PollState State;
 
+  // How playbacks run; set while none runs (the program sets them at start-up). The defaults
+  // play as described above.
+  PlaybackOptions Options;
+  // The main window stays hidden whatever F12 or Auto Show would do (scripted runs).
+  bool StayHidden = false;
+  // Called after (outside) each tick that ended a recording or a playback, with the state that
+  // ended and why.
+  std::function<void(Mode ended, StopCause cause)> OnStop;
+  // Runs `task` once after the next tick, outside it; until then the cycle does not sleep.
+  void Post(std::function<void()> task);
+
   // Seconds between blink flips of the indicator window.
   static constexpr double kBlinkPeriod = 0.3;
   // Period of Timer1, in seconds.
@@ -97,6 +135,12 @@ class PollCycle {
   // Playback keeps to the recorded schedule unless it has fallen this far behind it (a tick
   // held up by a dialog, a busy machine): then the next wait counts from now.
   static constexpr double kResyncAfter = 1.5 * kTickPeriod;
+  // Stop on move: the pointer found farther than this, in pixels along either axis, from where
+  // playback put it has been moved by the user. The position compared is read back after the
+  // placement, so the screen's clamping never counts; the margin only absorbs a pixel or two of
+  // rounding (scaled desktops) and the tremor of a hand resting on the mouse, while any
+  // deliberate move covers more than that within a tick.
+  static constexpr int32_t kMoveTolerance = 4;
 
  private:
   struct Releases {
@@ -104,11 +148,29 @@ class PollCycle {
          Pause = false;
   };
   void Tick();
+  // Tells OnStop about a recording or playback this tick ended and runs the posted tasks.
+  void AfterTick();
+  // The speed asked for, or 1 when it is not a usable one.
+  double Speed() const;
   // Starts or stops Timer1; false when the window refused.
   bool SetTimer(bool enabled);
   void RecordingStep(Procedure& p, int32_t x, int32_t y, bool cursor_known, const Releases& r);
   void RecordEvent(Procedure& p, int first_step, int32_t x, int32_t y, MotionKind kind);
-  void PlaybackStep(Procedure& p);
+  struct Motion;
+  void PlaybackStep(Procedure& p, int32_t x, int32_t y, bool cursor_known);
+  // True when the options ask for more than the window's own playback: a speed other than 1 or
+  // waits before entries. Such a playback plays every entry due by a tick in that tick.
+  bool Paced() const;
+  void PacedSteps(Procedure& p);
+  // Reads entry `index`; false when it is skipped (another kind, numbers that do not fit).
+  bool ReadMotion(Procedure& p, int32_t index, Motion& m);
+  void PlayEntry(Procedure& p, const Motion& m);
+  // The end of the list at PlayIndex; false when the playback ended there.
+  bool EndOfList(Procedure& p);
+  // Ends the playback now, as Pause would.
+  void EndPlayback(Procedure& p, StopCause cause);
+  // Stop on move: why the user has taken the mouse, if they have.
+  bool UserTookMouse(int32_t x, int32_t y, bool cursor_known, StopCause& cause);
   void IdleStep(Procedure& p);
   void StatusStep(Procedure& p);
   bool Checked(ControlId id);
@@ -117,7 +179,13 @@ class PollCycle {
   bool in_tick_ = false;
   bool missed_ = false;  // since the last tick began, one was dropped or Wake() came during it
   bool asleep_ = false;
-  std::function<bool()> arrived_;  // empty: Timer1 never stops
+  std::function<bool()> arrived_;         // empty: Timer1 never stops
+  bool placed_now_ = false;               // this tick's playback has put the pointer somewhere
+  StopCause cause_ = StopCause::Command;  // why the cycle itself ends the running playback
+  bool stopped_ = false;                  // this tick ended a recording or playback
+  Mode stopped_mode_ = Mode::None;
+  StopCause stopped_cause_ = StopCause::Command;
+  std::vector<std::function<void()>> posted_;
 };
 
 }  // namespace pel

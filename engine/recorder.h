@@ -24,6 +24,9 @@ enum class Mode { None, Idle, Recording, Playing };
 // The state as users and the error report see it: "Idle", "Recording", "Playing", or "" for None.
 std::string_view StateText(Mode mode);
 
+// The last line of the message of a load that was refused.
+inline constexpr std::string_view kRecordingKept = "The recording in memory has been kept.";
+
 // The module Globals.
 struct Globals {
   // Caption of the Start Playing button as designed, put back whenever a playback ends.
@@ -86,6 +89,10 @@ class Recorder {
   // Offers the save dialog when the recording holds unsaved entries and writes the file. The
   // file is replaced whole or not at all; a failure is shown and leaves the list unsaved.
   void SaveDataToFile();
+  // Writes the recording to `path` as SaveDataToFile does once its dialogs are answered: the
+  // file is replaced whole or not at all. Throws on failure; on success the recording counts
+  // as saved.
+  void SaveTo(const std::string& path);
   // Replaces the recording with the entries of the motion file at `path`, after offering to
   // save unsaved work. A file that cannot be opened or lacks the header leaves the list as it
   // was and says why. Ends a running recording first; does nothing while a load is under way.

@@ -18,6 +18,24 @@ class PlaybackTest : public EngineTest {
     Tick();
     ASSERT_EQ(engine.RecorderState, Mode::Playing);
   }
+  // Ticks `period` apart (alternately `jitter` longer and shorter) until `count` placements of
+  // the cursor, or `ticks` ticks; gives the clock at each placement.
+  std::vector<double> Onsets(size_t count, int ticks, double period = kTick, double jitter = 0) {
+    std::vector<double> at;
+    for (int t = 0; t < ticks && at.size() < count; ++t) {
+      const int before = log.Count("SetCursorPos");
+      clock.Advance(t % 2 ? period - jitter : period + jitter);
+      poll.Timer1_Timer();
+      for (int n = log.Count("SetCursorPos") - before; n > 0 && at.size() < count; --n)
+        at.push_back(clock.Now());
+    }
+    return at;
+  }
+  // What OnStop reported.
+  std::vector<std::pair<Mode, StopCause>> stops;
+  void WatchStops() {
+    poll.OnStop = [this](Mode m, StopCause c) { stops.emplace_back(m, c); };
+  }
   std::vector<std::string> Actions() const {
     std::vector<std::string> v;
     for (const auto& c : log.calls)
@@ -154,14 +172,8 @@ TEST_F(PlaybackTest, RecordedDelaysReplayAsTheSameWaits) {
   // Each entry plays at the first tick after it is due (replayed at ticks of 10.3 ms).
   input.Tap(vk::kF9);
   Tick();
-  std::vector<double> played_at;
-  for (int t = 0; t < 40; ++t) {
-    int before = log.Count("SetCursorPos");
-    clock.Advance(0.0103);
-    poll.Timer1_Timer();
-    if (log.Count("SetCursorPos") > before) played_at.push_back(clock.Now());
-  }
-  ASSERT_GE(played_at.size(), 4u);
+  const std::vector<double> played_at = Onsets(4, 40, 0.0103);
+  ASSERT_EQ(played_at.size(), 4u);
   const double due[] = {0.030, 0.101, 0.111};
   for (int i = 0; i < 3; ++i) {
     const double late = played_at[i + 1] - played_at[0] - due[i];
@@ -179,13 +191,7 @@ TEST_F(PlaybackTest, ReplayKeepsTheRecordedSpanWhenTicksJitter) {
   StartIdle();
   input.Tap(vk::kF9);
   Tick();
-  std::vector<double> onsets;
-  for (int t = 0; t < 600 && onsets.size() < path.size(); ++t) {
-    int before = log.Count("SetCursorPos");
-    clock.Advance(t % 2 ? 0.0095 : 0.0105);  // 10 ms on average
-    poll.Timer1_Timer();
-    if (log.Count("SetCursorPos") > before) onsets.push_back(clock.Now());
-  }
+  const std::vector<double> onsets = Onsets(path.size(), 600, 0.010, 0.0005);
   ASSERT_EQ(onsets.size(), path.size());
   // 299 waits of 10 ms between the first entry and the last.
   EXPECT_NEAR(onsets.back() - onsets.front(), 2.990, 0.011);
@@ -199,6 +205,123 @@ TEST_F(PlaybackTest, AHeldUpTickRestartsTheScheduleInsteadOfRacingToCatchUp) {
   EXPECT_EQ(log.Count("SetCursorPos"), 2);
   Tick();  // one tick later, not at once: the wait counts from the late entry
   EXPECT_EQ(log.Count("SetCursorPos"), 3);
+}
+
+// --- Options from the command line
+
+TEST_F(PlaybackTest, RepeatCountPlaysExactlyThatManyPassesThenEndsAsPauseWould) {
+  poll.Options.repeat = 2;
+  WatchStops();
+  Ctl(ControlId::cWndAutoHide).value = 1;
+  Load({"Left,5,5,20", "move,6,6,0"});
+  StartPlayback();
+  EXPECT_FALSE(form.visible);
+  Ticks(40);
+  EXPECT_EQ(Calls("Button Left down").size(), 2u);
+  EXPECT_EQ(engine.RecorderState, Mode::Idle);
+  EXPECT_EQ(Ctl(ControlId::PushButton2).caption, "Start Playing");
+  EXPECT_TRUE(Ctl(ControlId::PushButton1).enabled);
+  EXPECT_TRUE(form.visible);  // Auto Show
+  EXPECT_EQ(indicators.Open(IndicatorId::Play), nullptr);
+  EXPECT_EQ(stops, (std::vector<std::pair<Mode, StopCause>>{{Mode::Playing, StopCause::Passes}}));
+}
+
+TEST_F(PlaybackTest, SpeedDividesEveryWait) {
+  for (int i = 1; i <= 40; ++i) engine.MotionList.Add("move," + std::to_string(i) + ",0,40");
+  StartIdle();
+  for (double speed : {2.0, 0.5}) {
+    poll.Options.speed = speed;
+    input.Tap(vk::kF9);
+    Tick();
+    const std::vector<double> onsets = Onsets(40, 1000, 0.010, 0.0005);
+    ASSERT_EQ(onsets.size(), 40u);
+    // 39 waits of 40 ms divided by the speed, to within a tick.
+    EXPECT_NEAR(onsets.back() - onsets.front(), 39 * 0.040 / speed, 0.0105) << speed;
+    TapKey(vk::kPause);
+  }
+}
+
+TEST_F(PlaybackTest, AtHighSpeedEveryEntryDueByATickPlaysInThatTickInOrder) {
+  poll.Options.speed = 100;
+  for (int i = 1; i <= 300; ++i) {
+    engine.MotionList.Add("move," + std::to_string(i) + ",0,12");
+    if (i == 50) engine.MotionList.Add("not a motion");  // skipped, costs no time
+  }
+  StartPlayback();
+  EXPECT_EQ(log.Count("SetCursorPos"), 1);
+  Tick();  // 10.1 ms at 0.12 ms per entry
+  const std::vector<std::string> played = Actions();
+  ASSERT_EQ(played.size(), 85u);
+  for (int i = 0; i < 85; ++i) EXPECT_EQ(played[i], "SetCursorPos " + std::to_string(i + 1) + ",0");
+
+  // A list with nothing to play cannot hold a tick forever: one pass per tick.
+  TapKey(vk::kPause);
+  engine.MotionList.Clear();
+  Load({"", "hello"});
+  poll.Options.repeat = 3;
+  input.Tap(vk::kF9);
+  Ticks(3);
+  EXPECT_EQ(engine.RecorderState, Mode::Playing);
+  EXPECT_EQ(poll.State.PassesDone, 2);
+  Tick();
+  EXPECT_EQ(engine.RecorderState, Mode::Idle);
+}
+
+TEST_F(PlaybackTest, StopOnMoveEndsPlaybackWhenTheUserMovesThePointerOrClicks) {
+  poll.Options.stop_on_move = true;
+  WatchStops();
+  Load({"move,100,100,5000"});
+  StartPlayback();
+  input.MoveTo({104, 96});  // a hand resting on the mouse
+  Ticks(3);
+  EXPECT_EQ(engine.RecorderState, Mode::Playing);
+  input.MoveTo({105, 100});
+  Tick();
+  EXPECT_EQ(engine.RecorderState, Mode::Idle);
+  EXPECT_EQ(Ctl(ControlId::PushButton2).caption, "Start Playing");
+
+  // A press before the playback starts (on its own button) does not count; one during it does.
+  input.Tap(vk::kLButton);
+  input.Tap(vk::kF9);
+  Ticks(4);
+  EXPECT_EQ(engine.RecorderState, Mode::Playing);
+  input.Tap(vk::kLButton);
+  Tick();
+  EXPECT_EQ(engine.RecorderState, Mode::Idle);
+  EXPECT_EQ(stops,
+            (std::vector<std::pair<Mode, StopCause>>{{Mode::Playing, StopCause::UserMoved},
+                                                     {Mode::Playing, StopCause::UserClicked}}));
+
+  poll.Options.stop_on_move = false;
+  input.Tap(vk::kF9);
+  Ticks(2);
+  input.MoveTo({500, 500});
+  input.Tap(vk::kLButton);
+  Ticks(3);
+  EXPECT_EQ(engine.RecorderState, Mode::Playing);
+}
+
+TEST_F(PlaybackTest, WaitBeforeReplaysEachEventAtItsRecordedMoment) {
+  // Recorded: the first event at 0 (kept only as the origin of entry 1's delay), moves at 10
+  // and 20 ms, a click after hovering for half a second, one more move.
+  poll.Options.wait_before = true;
+  Load({"move,1,0,10", "move,2,0,10", "Left,2,0,500", "move,3,0,10"});
+  StartIdle();
+  input.Tap(vk::kF9);
+  Tick();
+  Tick();  // the first tick of the playback stands for the first event
+  const double start = clock.Now();
+  EXPECT_EQ(log.Count("SetCursorPos"), 0);
+  const std::vector<double> onsets = Onsets(8, 200);
+  ASSERT_EQ(onsets.size(), 8u);
+  // The second pass starts when the last entry was due, with entry 1's wait.
+  const double recorded[] = {0.010, 0.020, 0.520, 0.530, 0.540, 0.550, 1.050, 1.060};
+  for (int i = 0; i < 8; ++i) {
+    const double late = onsets[i] - start - recorded[i];
+    EXPECT_GE(late, 0) << "event " << i;
+    EXPECT_LT(late, kTick) << "event " << i;
+  }
+  EXPECT_EQ(Calls("Button Left down").size(), 2u);
 }
 
 }  // namespace

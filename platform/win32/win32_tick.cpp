@@ -130,7 +130,8 @@ TickMode Win32TickSource::Start(TickMode preferred) {
   if (sink_ == nullptr) return mode_;
   ++generation_;
   running_ = true;
-  throttling_ = OptOutOfThrottling();
+  // The opt-outs hold for the process until it ends: asked once.
+  if (throttling_.execution_speed == OptOut::NotAsked) throttling_ = OptOutOfThrottling();
   if (preferred == TickMode::HighResolutionWaitable && StartWaitable()) {
     mode_ = TickMode::HighResolutionWaitable;
   } else {
@@ -138,7 +139,13 @@ TickMode Win32TickSource::Start(TickMode preferred) {
     StartTimer(raise);
     mode_ = raise ? TickMode::RaisedResolutionTimer : TickMode::SystemTimer;
   }
-  DiagnosticLine(Describe());
+  // An idle program starts and stops ticking at every watched key or button: only news is
+  // worth a line.
+  std::string line = Describe();
+  if (line != described_) {
+    DiagnosticLine(line);
+    described_ = std::move(line);
+  }
   return mode_;
 }
 

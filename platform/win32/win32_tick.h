@@ -45,13 +45,16 @@ class Win32TickSource {
   Win32TickSource& operator=(const Win32TickSource&) = delete;
 
   // Starts ticking, in `preferred` mode or the next one down that this system offers; returns
-  // the mode in use. Restarts when already running.
+  // the mode in use. Restarts when already running. The diagnostics get Describe() when it
+  // differs from the line of the previous Start.
   TickMode Start(TickMode preferred = TickMode::HighResolutionWaitable);
-  // Stops ticking; no callback runs after it returns (a tick already posted is dropped).
+  // Stops ticking; no callback runs after it returns (a tick already posted is dropped). Then
+  // nothing of the source waits on a timer: the helper thread has ended and a raised timer
+  // resolution is given back, so an idle process can sleep.
   void Stop();
   bool Running() const { return running_; }
   TickMode Mode() const { return mode_; }
-  // The process's throttling opt-outs as the last Start left them.
+  // The process's throttling opt-outs, asked for at the first Start.
   ThrottlingOptOuts Throttling() const { return throttling_; }
   // One line for the diagnostics: the running source, its period and the opt-outs, e.g.
   // "tick: high-resolution waitable timer, 10 ms; throttling opt-outs: execution speed
@@ -72,6 +75,7 @@ class Win32TickSource {
   bool running_ = false;
   bool raised_ = false;
   ThrottlingOptOuts throttling_;
+  std::string described_;  // the line the last Start wrote to the diagnostics
   HANDLE timer_ = nullptr;
   HANDLE stop_ = nullptr;
   HANDLE thread_ = nullptr;

@@ -5,9 +5,11 @@
 #include <windows.h>
 
 #include <sddl.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -488,6 +490,92 @@ void TestRawInputLatch() {
   }
 }
 
+// Idle, the program sleeps until watched input wakes it: each press and release of the
+// shortcut keys and buttons that the message loop dispatches is reported once, moves, other
+// keys and auto-repeat are not, and what a query reads in is kept for TakeInput.
+void TestRawInputWakes() {
+  Win32Input input;
+  int reports = 0;
+  input.SetOnInput([&reports] { ++reports; });
+  auto pump = [] {
+    // SendInput's raw input is queued by the time it returns; a short wait covers Wine's
+    // round trip through its server.
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  };
+  auto reported = [&](const std::function<void()>& send) {
+    pump();
+    reports = 0;
+    send();
+    pump();
+    pump();
+    return reports;
+  };
+  INPUT move = {};
+  move.type = INPUT_MOUSE;
+  move.mi.dx = 3;
+  move.mi.dy = 2;
+  move.mi.dwFlags = MOUSEEVENTF_MOVE;
+  const int quiet = reported([&] {
+    SendInput(1, &move, sizeof(INPUT));
+    SendKey('A', true);
+    SendKey('A', false);
+    SendKey(VK_F11, true);
+    SendKey(VK_F11, false);
+  });
+  Check(quiet == 0, "wake: a move and other keys report nothing", std::to_string(quiet));
+  const int f10 = reported([] {
+    SendKey(VK_F10, true);
+    SendKey(VK_F10, true);  // auto-repeat
+    SendKey(VK_F10, false);
+  });
+  Check(f10 == 2, "wake: F10 pressed, repeated and released reports twice", std::to_string(f10));
+  const int click = reported([&] { input.Click(MouseButton::Middle); });
+  Check(click == 2, "wake: a middle click reports press and release", std::to_string(click));
+  input.KeyState(vk::kPause);
+  reports = 0;
+  SendKey(VK_PAUSE, true);
+  SendKey(VK_PAUSE, false);
+  MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+  const int16_t tap = input.KeyState(vk::kPause);  // the query reads both in itself
+  const bool kept = input.TakeInput();
+  Check(tap == 1 && reports == 0 && kept && !input.TakeInput(),
+        "wake: a Pause tap read in by a query is kept for TakeInput, once",
+        Hex(tap) + ", " + std::to_string(reports) + " reports, kept " + (kept ? "yes" : "no"));
+}
+
+// Threads of this process (the tick source's helper thread among them while it runs).
+int ThreadCount() {
+  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snap == INVALID_HANDLE_VALUE) return -1;
+  THREADENTRY32 t = {};
+  t.dwSize = sizeof(t);
+  int n = 0;
+  for (BOOL ok = Thread32First(snap, &t); ok; ok = Thread32Next(snap, &t))
+    if (t.th32OwnerProcessID == GetCurrentProcessId()) ++n;
+  CloseHandle(snap);
+  return n;
+}
+
+// A stopped tick source leaves nothing waiting on a clock, however often it is restarted.
+void TestTickStopEndsItsThread() {
+  Win32TickSource source([] {});
+  const int before = ThreadCount();
+  int running = 0;
+  for (int i = 0; i < 3; ++i) {
+    source.Start(TickMode::HighResolutionWaitable);
+    running = ThreadCount();
+    source.Stop();
+  }
+  const int after = ThreadCount();
+  Check(source.Mode() != TickMode::HighResolutionWaitable ||
+            (running == before + 1 && after == before),
+        "ticks: Stop ends the waitable timer's thread",
+        std::to_string(before) + " threads, " + std::to_string(running) + " running, " +
+            std::to_string(after) + " after Stop");
+}
+
 struct TickStats {
   int ticks = 0;
   double mean_ms = 0, min_ms = 0, max_ms = 0, p90_ms = 0;
@@ -628,7 +716,9 @@ int main() {
   TestClock();
   TestInput();
   TestRawInputLatch();
+  TestRawInputWakes();
   TestTicks();
+  TestTickStopEndsItsThread();
   std::printf("SUMMARY %d passed, %d failed\n", g_passed, g_failed);
   return g_failed == 0 ? 0 : 1;
 }

@@ -628,6 +628,33 @@ e2e_run() {
   return 0
 }
 
+# Idle, the tick stops and the program sleeps; a tap of F10 shorter than a tick wakes it.
+idle_run() {  # pid of the running Pelmira.exe's timeout, its diagnostics file
+  wait_until 10 grep -aq 'Pelmira: tick: stopped while idle' "$2"
+  check $? "the tick stops while idle"
+  local exe switches=0 t
+  exe=$(pgrep -P "$1" | head -n1)
+  # Context switches of all its threads over 5 s: a 10 ms tick makes over a thousand a second.
+  # The pointer rests off the window: Wine's own push buttons and check boxes poll the pointer
+  # every 10 ms while it lies over one of them (a hover time of 1 ms).
+  xdotool mousemove 5 5
+  ctx_switches() { cat /proc/"$exe"/task/*/status 2>/dev/null | awk '/ctxt_switches/{s+=$2} END{print s+0}'; }
+  sleep 1
+  t=$(ctx_switches)
+  sleep 5
+  switches=$(($(ctx_switches) - t))
+  [ -n "$exe" ] && [ "$switches" -le 10 ]
+  check $? "idle, Pelmira.exe wakes at most twice a second ($switches times in 5 s)"
+  local main_x
+  main_x=$(visible_named '^Pelmira$' | head -n1)
+  focus_key "$main_x" F10
+  wait_until 10 has_window '^frmRec$'
+  check $? "a tap of F10 starts recording while asleep"
+  focus_key "$main_x" Pause
+  wait_until 10 no_window '^frmRec$'
+  check $? "Pause stops it"
+}
+
 # Input and timer: the diagnostics lines of a running Pelmira.exe (OutputDebugString, which
 # Wine prints on its "seh" channel) name the input latch and the tick source.
 diagnostics_run() {
@@ -642,6 +669,7 @@ diagnostics_run() {
   check $? "the high-resolution waitable timer runs, throttling opt-outs asked for"
   grep -aq 'Pelmira: input: presses latched from raw input' "$err"
   check $? "presses latched from raw input"
+  idle_run "$pid" "$err"
   probe_run close-diag close PelmiraForm1 || true
   wait_until 30 ended "$pid" || kill "$pid" 2>/dev/null || true
 }

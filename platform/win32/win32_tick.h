@@ -49,8 +49,8 @@ class Win32TickSource {
   // differs from the line of the previous Start.
   TickMode Start(TickMode preferred = TickMode::HighResolutionWaitable);
   // Stops ticking; no callback runs after it returns (a tick already posted is dropped). Then
-  // nothing of the source waits on a timer: the helper thread has ended and a raised timer
-  // resolution is given back, so an idle process can sleep.
+  // nothing of the source waits on a clock: the helper thread waits for the next Start with its
+  // timer cancelled, a raised timer resolution is given back, so an idle process sleeps.
   void Stop();
   bool Running() const { return running_; }
   TickMode Mode() const { return mode_; }
@@ -76,9 +76,12 @@ class Win32TickSource {
   bool raised_ = false;
   ThrottlingOptOuts throttling_;
   std::string described_;  // the line the last Start wrote to the diagnostics
+  // The waitable mode's helper thread, made at its first Start and ended with the object.
   HANDLE timer_ = nullptr;
-  HANDLE stop_ = nullptr;
+  HANDLE wake_ = nullptr;  // Start or Stop: the thread reads waitable_ and generation_ anew
+  HANDLE quit_ = nullptr;
   HANDLE thread_ = nullptr;
+  std::atomic<bool> waitable_{false};  // the helper thread ticks
   std::atomic<bool> posted_{false};
   std::atomic<unsigned> generation_{0};  // ticks of an earlier run are ignored
 };

@@ -24,8 +24,9 @@
 // it meanwhile), so a recording started by a command never begins with a move it did not see.
 // A program without such reports (the Windows program when raw input cannot be registered and
 // presses are only seen by polling) never calls SleepWhenIdle() and keeps its timer running.
-// Stopping Timer1 must leave nothing that waits on a clock: on Windows the tick source ends its
-// timer thread and gives back a raised timer resolution (Win32TickSource::Stop).
+// Stopping Timer1 must leave nothing that waits on a clock: on Windows the tick source's thread
+// waits for the next start with its timer cancelled, and a raised timer resolution is given
+// back (Win32TickSource::Stop).
 
 #include <cstdint>
 #include <functional>

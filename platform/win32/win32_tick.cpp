@@ -175,6 +175,11 @@ void Win32TickSource::StartTimer(bool raise_resolution) {
 }
 
 bool Win32TickSource::StartWaitable() {
+  if (thread_ != nullptr && WaitForSingleObject(thread_, 0) == WAIT_OBJECT_0) {
+    // The thread gave up (its timer could not be set): a new one may fare better.
+    for (HANDLE h : {thread_, timer_, wake_, quit_}) CloseHandle(h);
+    thread_ = timer_ = wake_ = quit_ = nullptr;
+  }
   if (thread_ == nullptr) {
     // Made at the first start and kept: an idle program starts and stops ticking at every
     // watched key or button, and a new thread each time would delay the reaction to the key.

@@ -12,20 +12,21 @@
 // the program can wake the cycle:
 // - Input: the program's input backend reports each press and release of F9, F10, F12, Pause
 //   and the three buttons as it arrives (on X11 the XInput2 raw events of X11Input's own
-//   connection, watched by a socket notifier) and calls Wake(). Before stopping Timer1 the tick
-//   also asks it (the `arrived` function) whether such input came in while the tick ran, so
-//   none is left unseen. Nothing else runs while asleep: no pointer or keymap query.
+//   connection, watched by a socket notifier; on Windows the WM_INPUT of Win32Input's raw
+//   input latch) and calls Wake(); pointer moves and other keys do not. Before stopping Timer1
+//   the tick also asks it (the `arrived` function) whether such input came in while the tick
+//   ran, so none is left unseen. Nothing else runs while asleep: no pointer or keymap query.
 // - Window commands: Form1 calls Wake() after each button's handler.
 // Wake() ticks at once and starts Timer1 again, whose ticks then run while any input reads
 // down, so that the release rule and the latch work exactly as with a timer that never stops:
 // a press seen at one tick, its release at a later one, however short the press. The tick that
 // ends a sleep takes the pointer to stand where it stood at the previous tick (nothing followed
 // it meanwhile), so a recording started by a command never begins with a move it did not see.
-// A program without such reports (the Windows program until its Raw Input latch reports
-// arrivals) never calls SleepWhenIdle() and keeps its timer running. To plug in, it calls
-// SleepWhenIdle() with a function that says whether WM_INPUT brought a watched press or
-// release since it was last asked, and Wake() from the WM_INPUT handler for each such one; its
-// SetTimerEnabled (KillTimer, SetTimer) already does the rest.
+// A program without such reports (the Windows program when raw input cannot be registered and
+// presses are only seen by polling) never calls SleepWhenIdle() and keeps its timer running.
+// Stopping Timer1 must leave nothing that waits on a clock: on Windows the tick source's thread
+// waits for the next start with its timer cancelled, and a raised timer resolution is given
+// back (Win32TickSource::Stop).
 //
 // Playback options (Options, from the command line; all off by default). A repeat count ends
 // the playback after that many passes, as Pause would. A speed other than 1, or waits before

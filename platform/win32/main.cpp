@@ -63,6 +63,13 @@ int Run() {
                                  skin, indicators});
   window.SetHandlers(form.Handlers());
 
+  // Idle, the poll tick sleeps: the raw input of the shortcut keys and the buttons wakes it.
+  // Without raw input the presses are only seen by polling, so the tick keeps running.
+  if (input.RawInputProblem().empty()) {
+    input.SetOnInput([&form] { form.Poll().Wake(); });
+    form.Poll().SleepWhenIdle([&input] { return input.TakeInput(); });
+  }
+
   form.Form_Load();
   window.ShowCentred();
 

@@ -1,5 +1,7 @@
 #include "platform/win32/win32_input.h"
 
+#include <exception>
+
 #include "platform/win32/win32_text.h"
 
 namespace pel::win32 {
@@ -38,6 +40,9 @@ constexpr struct {
 } kButtonDowns[] = {{RI_MOUSE_LEFT_BUTTON_DOWN, 0},
                     {RI_MOUSE_RIGHT_BUTTON_DOWN, 1},
                     {RI_MOUSE_MIDDLE_BUTTON_DOWN, 2}};
+constexpr USHORT kButtonChanges = RI_MOUSE_LEFT_BUTTON_DOWN | RI_MOUSE_LEFT_BUTTON_UP |
+                                  RI_MOUSE_RIGHT_BUTTON_DOWN | RI_MOUSE_RIGHT_BUTTON_UP |
+                                  RI_MOUSE_MIDDLE_BUTTON_DOWN | RI_MOUSE_MIDDLE_BUTTON_UP;
 
 DWORD ButtonFlag(MouseButton button, bool down) {
   switch (button) {
@@ -115,18 +120,29 @@ Win32Input::~Win32Input() {
 LRESULT CALLBACK Win32Input::SinkProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_INPUT) {
     auto* self = reinterpret_cast<Win32Input*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (self != nullptr) self->Book(reinterpret_cast<HRAWINPUT>(lp));
+    if (self != nullptr && self->Book(reinterpret_cast<HRAWINPUT>(lp))) {
+      if (self->draining_ || !self->on_input_) {
+        self->arrived_ = true;
+      } else {
+        try {
+          self->on_input_();
+        } catch (...) {
+          // An exception must not unwind through the system's dispatch code.
+          std::terminate();
+        }
+      }
+    }
   }
   // DefWindowProc also frees the raw input data of WM_INPUT.
   return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
-void Win32Input::Book(HRAWINPUT handle) {
+bool Win32Input::Book(HRAWINPUT handle) {
   RAWINPUT in;
   UINT size = sizeof(in);
   if (GetRawInputData(handle, RID_INPUT, &in, &size, sizeof(RAWINPUTHEADER)) ==
       static_cast<UINT>(-1))
-    return;
+    return false;
   if (in.header.dwType == RIM_TYPEMOUSE) {
     const USHORT flags = in.data.mouse.usButtonFlags;
     for (const auto& b : kButtonDowns) {
@@ -135,18 +151,31 @@ void Win32Input::Book(HRAWINPUT handle) {
       // SendInput's events, whoever sent them, come without a device.
       if (in.header.hDevice != nullptr) ++user_button_presses_;
     }
-  } else if (in.header.dwType == RIM_TYPEKEYBOARD) {
-    const int i = LatchIndex(in.data.keyboard.VKey);
-    if (i < 0) return;
-    const bool down = !(in.data.keyboard.Flags & RI_KEY_BREAK);
-    if (down && !latch_[i].down) ++latch_[i].presses;
-    latch_[i].down = down;
+    return (flags & kButtonChanges) != 0;
   }
+  if (in.header.dwType != RIM_TYPEKEYBOARD) return false;
+  const int i = LatchIndex(in.data.keyboard.VKey);
+  if (i < 0) return false;
+  const bool down = !(in.data.keyboard.Flags & RI_KEY_BREAK);
+  const bool changed = down != latch_[i].down;
+  if (down && changed) ++latch_[i].presses;
+  latch_[i].down = down;
+  return changed;
 }
 
 void Win32Input::DrainRawInput() {
+  const bool outer = draining_;
+  draining_ = true;
   MSG msg;
   while (PeekMessageW(&msg, sink_, WM_INPUT, WM_INPUT, PM_REMOVE)) DispatchMessageW(&msg);
+  draining_ = outer;
+}
+
+bool Win32Input::TakeInput() {
+  if (sink_ != nullptr) DrainRawInput();
+  const bool arrived = arrived_;
+  arrived_ = false;
+  return arrived;
 }
 
 int16_t Win32Input::KeyState(int vk) {

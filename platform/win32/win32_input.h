@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <array>
+#include <functional>
 #include <string>
 
 #include "platform/input.h"
@@ -32,6 +33,15 @@ class Win32Input : public Input {
   // Raw input without a device handle is injected (SendInput, by any program).
   uint32_t UserButtonPresses() override;
 
+  // Watched input: a press or release of F9, F10, F12, Pause or one of the three buttons
+  // (moves, other keys and auto-repeat are not). Each one that arrives through the thread's
+  // message loop calls `on_input` at once (it must not throw); those that a query reads in
+  // meanwhile are kept for TakeInput. Without raw input nothing is reported.
+  void SetOnInput(std::function<void()> on_input) { on_input_ = std::move(on_input); }
+  // Reads in the raw input already queued, without waiting. True when watched input came since
+  // the previous call that `on_input` was not told about.
+  bool TakeInput();
+
   // Why the last call that returned false failed: the call's name and GetLastError, for
   // example "SendInput inserted 0 of 2 events (GetLastError 5: Access is denied.)". Empty
   // after a call that succeeded.
@@ -45,7 +55,8 @@ class Win32Input : public Input {
 
  private:
   static LRESULT CALLBACK SinkProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-  void Book(HRAWINPUT handle);
+  // Latches what `handle` brings; true when it is watched input.
+  bool Book(HRAWINPUT handle);
   // Books the WM_INPUT messages already queued, so a query sees every press made before it.
   void DrainRawInput();
   // SendInput with its result checked; returns how many events it inserted.
@@ -61,6 +72,9 @@ class Win32Input : public Input {
   std::array<Latch, 7> latch_{};
   uint32_t user_button_presses_ = 0;
   HWND sink_ = nullptr;  // message-only window that receives WM_INPUT
+  std::function<void()> on_input_;
+  bool draining_ = false;  // inside DrainRawInput: a query reads the input, nobody is told
+  bool arrived_ = false;   // see TakeInput
   std::string raw_problem_;
   SendInputFn send_input_ = &::SendInput;
   std::string diagnostic_;

@@ -70,6 +70,17 @@ void Guarded(F&& f) {
   }
 }
 
+// Text1 lies out of sight and only holds the focus: its caret stays hidden, whose blinking
+// would wake the idle program twice a second. The edit control makes a new caret each time it
+// gets the focus, and its own Hide/ShowCaret pairs keep the one extra hide.
+LRESULT CALLBACK HiddenCaretProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
+                                 DWORD_PTR) {
+  if (msg == WM_NCDESTROY) RemoveWindowSubclass(hwnd, &HiddenCaretProc, id);
+  const LRESULT rc = DefSubclassProc(hwnd, msg, wp, lp);
+  if (msg == WM_SETFOCUS) HideCaret(hwnd);
+  return rc;
+}
+
 HBRUSH BrushFor(Color c, bool& owned) {
   if (color::IsSystem(c)) {
     owned = false;
@@ -316,6 +327,9 @@ void Win32MainWindow::Build() {
         !SetWindowSubclass(h, &ButtonProc, static_cast<UINT_PTR>(c->id),
                            reinterpret_cast<DWORD_PTR>(this)))
       Fail("SetWindowSubclass");
+    if (c->kind == layout::ControlKind::TextBox &&
+        !SetWindowSubclass(h, &HiddenCaretProc, static_cast<UINT_PTR>(c->id), 0))
+      Fail("SetWindowSubclass");
   }
   focus_ = Ctl(ControlId::Text1).Handle();
 }
@@ -479,10 +493,15 @@ void Win32MainWindow::SetPointerKind(int kind) {
 
 void Win32MainWindow::SetTimerEnabled(bool enabled) {
   if (enabled == tick_.Running()) return;
-  if (enabled)
+  if (enabled) {
     tick_.Start();
-  else
-    tick_.Stop();
+    return;
+  }
+  tick_.Stop();
+  // Stopped for the first time: from here on it sleeps whenever the program is idle.
+  if (!stopped_once_)
+    DiagnosticLine("tick: stopped while idle; watched input or a command starts it again");
+  stopped_once_ = true;
 }
 
 void Win32MainWindow::ShowCentred() {

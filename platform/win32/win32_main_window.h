@@ -127,7 +127,8 @@ class Win32MainWindow : public MainWindow {
   bool own_back_brush_ = false;
   int pointer_kind_ = kPointerDefault;
   HCURSOR custom_cursor_ = nullptr;
-  HWND focus_ = nullptr;  // the control that had the focus when the window was deactivated
+  HWND focus_ = nullptr;       // the control that had the focus when the window was deactivated
+  bool stopped_once_ = false;  // Timer1 has been stopped before (see SetTimerEnabled)
 };
 
 }  // namespace pel::win32

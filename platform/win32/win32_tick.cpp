@@ -119,6 +119,13 @@ Win32TickSource::Win32TickSource(std::function<void()> on_tick, unsigned period_
 
 Win32TickSource::~Win32TickSource() {
   Stop();
+  if (thread_ != nullptr) {
+    SetEvent(quit_);
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(thread_);
+  }
+  for (HANDLE h : {timer_, wake_, quit_})
+    if (h != nullptr) CloseHandle(h);
   if (sink_ != nullptr) {
     SetWindowLongPtrW(sink_, GWLP_USERDATA, 0);
     DestroyWindow(sink_);
@@ -130,7 +137,8 @@ TickMode Win32TickSource::Start(TickMode preferred) {
   if (sink_ == nullptr) return mode_;
   ++generation_;
   running_ = true;
-  throttling_ = OptOutOfThrottling();
+  // The opt-outs hold for the process until it ends: asked once.
+  if (throttling_.execution_speed == OptOut::NotAsked) throttling_ = OptOutOfThrottling();
   if (preferred == TickMode::HighResolutionWaitable && StartWaitable()) {
     mode_ = TickMode::HighResolutionWaitable;
   } else {
@@ -138,7 +146,13 @@ TickMode Win32TickSource::Start(TickMode preferred) {
     StartTimer(raise);
     mode_ = raise ? TickMode::RaisedResolutionTimer : TickMode::SystemTimer;
   }
-  DiagnosticLine(Describe());
+  // An idle program starts and stops ticking at every watched key or button: only news is
+  // worth a line.
+  std::string line = Describe();
+  if (line != described_) {
+    DiagnosticLine(line);
+    described_ = std::move(line);
+  }
   return mode_;
 }
 
@@ -161,17 +175,30 @@ void Win32TickSource::StartTimer(bool raise_resolution) {
 }
 
 bool Win32TickSource::StartWaitable() {
-  timer_ = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
-                                  TIMER_ALL_ACCESS);
-  if (timer_ == nullptr) return false;  // before Windows 10 1803
-  stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (stop_ != nullptr) thread_ = CreateThread(nullptr, 0, &ThreadMain, this, 0, nullptr);
-  if (thread_ == nullptr) {
-    if (stop_ != nullptr) CloseHandle(stop_);
-    CloseHandle(timer_);
-    stop_ = timer_ = nullptr;
-    return false;
+  if (thread_ != nullptr && WaitForSingleObject(thread_, 0) == WAIT_OBJECT_0) {
+    // The thread gave up (its timer could not be set): a new one may fare better.
+    for (HANDLE h : {thread_, timer_, wake_, quit_}) CloseHandle(h);
+    thread_ = timer_ = wake_ = quit_ = nullptr;
   }
+  if (thread_ == nullptr) {
+    // Made at the first start and kept: an idle program starts and stops ticking at every
+    // watched key or button, and a new thread each time would delay the reaction to the key.
+    timer_ = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
+                                    TIMER_ALL_ACCESS);
+    if (timer_ == nullptr) return false;  // before Windows 10 1803
+    wake_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    quit_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (wake_ != nullptr && quit_ != nullptr)
+      thread_ = CreateThread(nullptr, 0, &ThreadMain, this, 0, nullptr);
+    if (thread_ == nullptr) {
+      for (HANDLE h : {timer_, wake_, quit_})
+        if (h != nullptr) CloseHandle(h);
+      timer_ = wake_ = quit_ = nullptr;
+      return false;
+    }
+  }
+  waitable_ = true;
+  SetEvent(wake_);  // the thread's rhythm starts from now
   return true;
 }
 
@@ -179,13 +206,10 @@ void Win32TickSource::Stop() {
   if (!running_) return;
   running_ = false;
   ++generation_;  // a tick message already in the queue is now stale
-  if (thread_ != nullptr) {
-    SetEvent(stop_);
-    WaitForSingleObject(thread_, INFINITE);
-    CloseHandle(thread_);
-    CloseHandle(stop_);
-    CloseHandle(timer_);
-    thread_ = stop_ = timer_ = nullptr;
+  if (waitable_) {
+    // Not waited for: a tick the thread posts meanwhile carries the old generation.
+    waitable_ = false;
+    SetEvent(wake_);
   } else {
     KillTimer(sink_, kTimerId);
     if (raised_) timeEndPeriod(1);
@@ -203,16 +227,30 @@ void Win32TickSource::RunWaitableLoop() {
   LARGE_INTEGER f;
   QueryPerformanceFrequency(&f);
   const int64_t period = f.QuadPart * period_ms_ / 1000;
-  const unsigned generation = generation_;
-  int64_t next = Counter() + period;
-  HANDLE waits[2] = {stop_, timer_};
+  bool active = false;
+  unsigned generation = 0;
+  int64_t next = 0;
+  HANDLE waits[3] = {quit_, wake_, timer_};
   for (;;) {
-    const int64_t now = Counter();
-    // Relative due time in 100 ns units (negative = relative).
-    LARGE_INTEGER due;
-    due.QuadPart = next > now ? -((next - now) * 10'000'000 / f.QuadPart) : -1;
-    if (!SetWaitableTimer(timer_, &due, 0, nullptr, nullptr, FALSE)) return;
-    if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) return;
+    DWORD count = 2;  // stopped: only Start or the end wakes the thread
+    if (active) {
+      const int64_t now = Counter();
+      // Relative due time in 100 ns units (negative = relative).
+      LARGE_INTEGER due;
+      due.QuadPart = next > now ? -((next - now) * 10'000'000 / f.QuadPart) : -1;
+      if (!SetWaitableTimer(timer_, &due, 0, nullptr, nullptr, FALSE)) return;
+      count = 3;
+    }
+    const DWORD woke = WaitForMultipleObjects(count, waits, FALSE, INFINITE);
+    if (woke == WAIT_OBJECT_0 + 1) {  // started or stopped
+      active = waitable_;
+      generation = generation_;
+      next = Counter() + period;
+      // A timer left armed would still fire, and wake the processor, with nobody waiting.
+      if (!active) CancelWaitableTimer(timer_);
+      continue;
+    }
+    if (woke != WAIT_OBJECT_0 + 2) return;
     // One tick in the queue at most: a busy UI thread gets the next tick, not a backlog.
     if (!posted_.exchange(true)) {
       if (!PostMessageW(sink_, kTickMessage, generation, 0)) posted_ = false;

@@ -45,13 +45,16 @@ class Win32TickSource {
   Win32TickSource& operator=(const Win32TickSource&) = delete;
 
   // Starts ticking, in `preferred` mode or the next one down that this system offers; returns
-  // the mode in use. Restarts when already running.
+  // the mode in use. Restarts when already running. The diagnostics get Describe() when it
+  // differs from the line of the previous Start.
   TickMode Start(TickMode preferred = TickMode::HighResolutionWaitable);
-  // Stops ticking; no callback runs after it returns (a tick already posted is dropped).
+  // Stops ticking; no callback runs after it returns (a tick already posted is dropped). Then
+  // nothing of the source waits on a clock: the helper thread waits for the next Start with its
+  // timer cancelled, a raised timer resolution is given back, so an idle process sleeps.
   void Stop();
   bool Running() const { return running_; }
   TickMode Mode() const { return mode_; }
-  // The process's throttling opt-outs as the last Start left them.
+  // The process's throttling opt-outs, asked for at the first Start.
   ThrottlingOptOuts Throttling() const { return throttling_; }
   // One line for the diagnostics: the running source, its period and the opt-outs, e.g.
   // "tick: high-resolution waitable timer, 10 ms; throttling opt-outs: execution speed
@@ -72,9 +75,13 @@ class Win32TickSource {
   bool running_ = false;
   bool raised_ = false;
   ThrottlingOptOuts throttling_;
+  std::string described_;  // the line the last Start wrote to the diagnostics
+  // The waitable mode's helper thread, made at its first Start and ended with the object.
   HANDLE timer_ = nullptr;
-  HANDLE stop_ = nullptr;
+  HANDLE wake_ = nullptr;  // Start or Stop: the thread reads waitable_ and generation_ anew
+  HANDLE quit_ = nullptr;
   HANDLE thread_ = nullptr;
+  std::atomic<bool> waitable_{false};  // the helper thread ticks
   std::atomic<bool> posted_{false};
   std::atomic<unsigned> generation_{0};  // ticks of an earlier run are ignored
 };

@@ -2,14 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/app/rig.h"
+#include "testkit/app_rig.h"
 
 namespace pel::test {
 namespace {
 
 // A program started for a scripted run.
 struct ScriptRun {
-  Rig r;
+  AppRig r;
   std::vector<std::pair<int, std::string>> results;
 
   ScriptRun() { r.window.visible = false; }  // the program never shows it in a scripted run
@@ -102,7 +102,7 @@ TEST(Script, RecordWritesTheFileOnPauseWithoutADialog) {
 }
 
 TEST(OpenAtStart, LoadsAsLoadDoesWithItsMessagesAndNotDuringAScriptedRun) {
-  Rig r;
+  AppRig r;
   r.form.Form_Load();
   r.files.Put("/m/take.mmf", "[MouseMotionFile]\r\nmove,1,2,0\r\n");
   EXPECT_TRUE(r.form.OpenAtStart("/m/take.mmf"));

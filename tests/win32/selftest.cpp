@@ -5,9 +5,11 @@
 #include <windows.h>
 
 #include <sddl.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -477,6 +479,100 @@ void TestRawInputLatch() {
   }
 }
 
+// Idle, the program sleeps until watched input wakes it: each press and release of the
+// shortcut keys and buttons that the message loop dispatches is reported once, moves, other
+// keys and auto-repeat are not, and what a query reads in is kept for TakeInput.
+void TestRawInputWakes() {
+  Win32Input input;
+  int reports = 0;
+  input.SetOnInput([&reports] { ++reports; });
+  auto pump = [] {
+    // SendInput's raw input is queued by the time it returns; a short wait covers Wine's
+    // round trip through its server.
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  };
+  auto reported = [&](const std::function<void()>& send) {
+    pump();
+    reports = 0;
+    send();
+    pump();
+    pump();
+    return reports;
+  };
+  INPUT move = {};
+  move.type = INPUT_MOUSE;
+  move.mi.dx = 3;
+  move.mi.dy = 2;
+  move.mi.dwFlags = MOUSEEVENTF_MOVE;
+  const int quiet = reported([&] {
+    SendInput(1, &move, sizeof(INPUT));
+    SendKey('A', true);
+    SendKey('A', false);
+    SendKey(VK_F11, true);
+    SendKey(VK_F11, false);
+  });
+  Check(quiet == 0, "wake: a move and other keys report nothing", std::to_string(quiet));
+  const int f10 = reported([] {
+    SendKey(VK_F10, true);
+    SendKey(VK_F10, true);  // auto-repeat
+    SendKey(VK_F10, false);
+  });
+  Check(f10 == 2, "wake: F10 pressed, repeated and released reports twice", std::to_string(f10));
+  const int click = reported([&] { input.Click(MouseButton::Middle); });
+  Check(click == 2, "wake: a middle click reports press and release", std::to_string(click));
+  input.KeyState(vk::kPause);
+  reports = 0;
+  SendKey(VK_PAUSE, true);
+  SendKey(VK_PAUSE, false);
+  MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+  const int16_t tap = input.KeyState(vk::kPause);  // the query reads both in itself
+  const bool kept = input.TakeInput();
+  Check(tap == 1 && reports == 0 && kept && !input.TakeInput(),
+        "wake: a Pause tap read in by a query is kept for TakeInput, once",
+        Hex(tap) + ", " + std::to_string(reports) + " reports, kept " + (kept ? "yes" : "no"));
+}
+
+// Threads of this process (the tick source's helper thread among them while it runs).
+int ThreadCount() {
+  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snap == INVALID_HANDLE_VALUE) return -1;
+  THREADENTRY32 t = {};
+  t.dwSize = sizeof(t);
+  int n = 0;
+  for (BOOL ok = Thread32First(snap, &t); ok; ok = Thread32Next(snap, &t))
+    if (t.th32OwnerProcessID == GetCurrentProcessId()) ++n;
+  CloseHandle(snap);
+  return n;
+}
+
+// An idle program starts and stops its tick at every watched key: the waitable timer's thread
+// is made once and waits, without a timer, while stopped; ticks come again after each start.
+void TestTickRestarts() {
+  int ticks = 0;
+  Win32TickSource source([&ticks] { ++ticks; });
+  const int before = ThreadCount();
+  int threads = 0, rounds = 0;
+  for (; rounds < 3; ++rounds) {
+    source.Start(TickMode::HighResolutionWaitable);
+    ticks = 0;
+    const ULONGLONG deadline = GetTickCount64() + 2000;
+    while (ticks < 3 && GetTickCount64() < deadline) {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+      MSG msg;
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
+    source.Stop();
+    threads = ThreadCount();
+    if (ticks < 3 || threads != before + 1) break;
+  }
+  Check(source.Mode() != TickMode::HighResolutionWaitable || rounds == 3,
+        "ticks: restarted three times, one helper thread, ticking after each start",
+        std::to_string(before) + " threads before, " + std::to_string(threads) + " after round " +
+            std::to_string(rounds + 1) + ", " + std::to_string(ticks) + " ticks");
+}
+
 struct TickStats {
   int ticks = 0;
   double mean_ms = 0, min_ms = 0, max_ms = 0, p90_ms = 0;
@@ -617,7 +713,9 @@ int main() {
   TestClock();
   TestInput();
   TestRawInputLatch();
+  TestRawInputWakes();
   TestTicks();
+  TestTickRestarts();
   std::printf("SUMMARY %d passed, %d failed\n", wintest::passed, wintest::failed);
   return wintest::failed == 0 ? 0 : 1;
 }

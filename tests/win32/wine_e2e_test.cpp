@@ -4,6 +4,7 @@
 // against the layout through the probe, pointers, button looks, boxes, scaling, diagnostics.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -37,6 +38,25 @@ void ExpectPassed(const std::string& out, const std::string& what) {
 }
 
 // The value after `name` in the probe's "name value name value ..." output.
+// Voluntary and involuntary context switches of all threads of `pid` and of its children.
+long ContextSwitches(pid_t pid) {
+  long sum = 0;
+  auto add = [&](const std::string& proc) {
+    std::error_code ec;
+    for (const auto& task : std::filesystem::directory_iterator(proc + "/task", ec)) {
+      std::ifstream status(task.path() / "status");
+      for (std::string line; std::getline(status, line);)
+        if (line.find("ctxt_switches:") != std::string::npos)
+          sum += std::atol(line.c_str() + line.find(':') + 1);
+    }
+  };
+  add("/proc/" + std::to_string(pid));
+  std::ifstream children("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) +
+                         "/children");
+  for (pid_t child; children >> child;) add("/proc/" + std::to_string(child));
+  return sum;
+}
+
 std::string Field(const std::string& out, const std::string& name) {
   std::istringstream in(out);
   for (std::string word, value; in >> word;)
@@ -302,6 +322,21 @@ TEST_F(WineE2E, DiagnosticsNameTheInputLatchAndTheTickSource) {
                                                 "ms; throttling opt-outs: execution speed [a-z]*, "
                                                 "timer resolution [a-z]*")));
   EXPECT_TRUE(Contains(out, "Pelmira: input: presses latched from raw input"));
+
+  // Idle, the tick stops and the program sleeps; a tap of F10 wakes it. The pointer rests off
+  // the window: Wine's own push buttons poll the pointer every 10 ms while it lies over one.
+  EXPECT_TRUE(x11test::WaitUntil(
+      [&] { return Contains(p_->Output(), "Pelmira: tick: stopped while idle"); }, 10s));
+  ASSERT_TRUE(p_->Xdo("mousemove 5 5"));
+  std::this_thread::sleep_for(1s);
+  const long before = ContextSwitches(pid);
+  std::this_thread::sleep_for(5s);
+  const long switches = ContextSwitches(pid) - before;
+  EXPECT_LE(switches, 10) << "idle, Pelmira.exe woke " << switches << " times in 5 s";
+  ASSERT_TRUE(p_->Key("F10"));
+  EXPECT_TRUE(p_->Look().WaitFor("frmRec")) << "a tap of F10 starts recording while asleep";
+  ASSERT_TRUE(p_->Key("Pause"));
+  EXPECT_TRUE(p_->Look().WaitGone("frmRec"));
   p_->Close("PelmiraForm1");
   EXPECT_TRUE(p_->WaitExit(pid));
 }

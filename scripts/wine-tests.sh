@@ -288,6 +288,12 @@ e2e_windows_dpi() {  # a start at 150 % scaling: frmRec scaled, its stored outli
 }
 # ------------------------------------------------------------------------------------------
 
+start_target() {  # log x y w h: the probe's click target, ready; its process id in $target_pid
+  timeout 300 "$wine" "$probe" target "$(winpath "$1")" "$2" "$3" "$4" "$5" \
+    >"$logs/target-$(basename "$1").out" 2>&1 &
+  target_pid=$!
+  wait_until 30 at_least "$1" '^ready' 1
+}
 e2e_run() {
   local e2e="$work/e2e"
   rm -rf "$e2e"
@@ -315,10 +321,8 @@ e2e_run() {
   # Screen pixels; the target lies clear of the centred main window and of the indicator.
   local tx=700 ty=560 tw=400 th=220
   local target_log="$e2e/target.log"
-  timeout 300 "$wine" "$probe" target "$(winpath "$target_log")" $tx $ty $tw $th \
-    >"$logs/target.out" 2>&1 &
-  local target_pid=$!
-  wait_until 30 at_least "$target_log" '^ready' 1
+  local target_pid
+  start_target "$target_log" $tx $ty $tw $th
   check $? "click target window ready"
 
   timeout 300 "$wine" "$pelmira" >"$logs/pelmira-1.out" 2>"$logs/pelmira-1.err" &
@@ -649,11 +653,78 @@ diagnostics_run() {
   wait_until 30 ended "$pid" || kill "$pid" 2>/dev/null || true
 }
 
+# ---------------------------------------------------------------------------------------------
+# The command line (kept apart so that it can move with the other scenarios): --play of a file
+# clicking the test window then exit 0, a file given on the command line opened at start-up, a
+# second start handing its file to the running instance, and --help on standard output.
+command_line_run() {
+  echo "wine-tests: command line"
+  local cl="$work/command-line"
+  rm -rf "$cl"
+  mkdir -p "$cl"
+  run_exe cl-help "$pelmira" --help
+  grep -q -- '--play' "$logs/cl-help.out"
+  check $? "--help prints the options on standard output" "see $logs/cl-help.out"
+
+  local tx=700 ty=560 tw=400 th=220
+  local target_log="$cl/target.log"
+  local target_pid
+  start_target "$target_log" $tx $ty $tw $th
+  # Two clicks a pass inside the target: two passes are four presses, and then the exit.
+  local mmf="$cl/two.mmf"
+  printf '[MouseMotionFile]\r\nmove,750,600,100\r\nLeft,800,650,100\r\nRight,950,720,100\r\n' >"$mmf"
+  local rc=0
+  run_exe cl-play "$pelmira" --play "$(winpath "$mmf")" --repeat 2 || rc=$?
+  check $rc "--play --repeat 2 exits with 0" "exit $rc; see $logs/cl-play.err"
+  wait_until 5 at_least "$target_log" '^down' 4
+  [ "$(lines_matching "$target_log" '^down')" = 4 ] &&
+    [ "$(lines_matching "$target_log" '^down L 800 650')" = 2 ]
+  check $? "--play --repeat 2 clicks the target twice per pass" "$(grep -c '^down' "$target_log")"
+  rc=0
+  run_exe cl-missing "$pelmira" --play "$(winpath "$cl/missing.mmf")" || rc=$?
+  [ $rc = 1 ] && [ "$(wc -l <"$logs/cl-missing.err")" = 1 ]
+  check $? "--play of a missing file: exit 1 and one line" "exit $rc"
+
+  # A file given on the command line is loaded: F9 plays it.
+  timeout 300 "$wine" "$pelmira" "$(winpath "$mmf")" >"$logs/cl-open.out" 2>"$logs/cl-open.err" &
+  local pid=$!
+  wait_until 60 has_window '^Pelmira$'
+  check $? "started with a file: main window shown"
+  local main_x
+  main_x=$(visible_named '^Pelmira$' | head -n1)
+  local before
+  before=$(lines_matching "$target_log" '^down')
+  if [ -n "$main_x" ]; then
+    focus_key "$main_x" F9
+    wait_until 20 at_least "$target_log" '^down' $((before + 2))
+    check $? "the file given on the command line plays with F9"
+    focus_key "$main_x" Pause
+    wait_until 10 no_window '^frmPlay$'
+  fi
+  # A second start with a file hands it over and ends without its message box.
+  printf '[MouseMotionFile]\r\nMiddle,900,700,300\r\n' >"$cl/middle.mmf"
+  rc=0
+  run_exe cl-second "$pelmira" "$(winpath "$cl/middle.mmf")" || rc=$?
+  check $rc "a second start hands its file to the running instance and ends with 0" "exit $rc"
+  if [ -n "$main_x" ]; then
+    focus_key "$main_x" F9
+    wait_until 20 at_least "$target_log" '^down M 900 700' 1
+    check $? "the handed file is loaded in the running instance"
+    focus_key "$main_x" Pause
+  fi
+  probe_run cl-close close PelmiraForm1 || true
+  wait_until 30 ended "$pid" || kill "$pid" 2>/dev/null || true
+  probe_run cl-close-target close PelTarget || true
+  wait_until 10 ended "$target_pid" || kill "$target_pid" 2>/dev/null || true
+}
+# ---------------------------------------------------------------------------------------------
+
 if [ "${WINE_TESTS_E2E:-1}" != 0 ]; then
   # Called in a list, so a failing step does not end the script: every step reports through
   # check and the run goes on to close what it started.
   e2e_run || failed=1
   diagnostics_run || failed=1
+  command_line_run || failed=1
 fi
 
 echo "wine-tests: finished in $(($(date +%s) - started)) s"

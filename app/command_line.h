@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
+
 namespace pel {
 
 struct PlaybackOptions {
@@ -39,9 +41,9 @@ struct CommandLine {
 // Exit statuses of the programs.
 namespace exit_status {
 constexpr int kOk = 0;
-constexpr int kFailed = 1;     // a file could not be loaded or saved, or no display
-constexpr int kUsage = 2;      // the command line could not be understood
-constexpr int kStopped = 3;    // --play stopped by Pause or by the user taking the mouse
+constexpr int kFailed = 1;   // a file could not be loaded or saved, or no display
+constexpr int kUsage = 2;    // the command line could not be understood
+constexpr int kStopped = 3;  // --play stopped by Pause or by the user taking the mouse
 }  // namespace exit_status
 
 // Parses the arguments after the program name. On a usage error returns nullopt and sets
@@ -51,5 +53,11 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
 
 // The --help text (options and keys), for the program called `program`.
 std::string UsageText(const std::string& program);
+
+// --info FILE: reads the motion file at `path` through `files` and puts the report for standard
+// output into `out` (see FormatMotionFileInfo). Returns kOk for a playable file; otherwise
+// kFailed with a one-line reason for standard error in `error`.
+int PrintMotionFileInfo(FileSystem& files, const std::string& path, std::string& out,
+                        std::string& error);
 
 }  // namespace pel

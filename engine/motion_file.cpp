@@ -1,5 +1,6 @@
-// The mouse motion file: "[MouseMotionFile]" and then one motion entry per line, every line
-// ended by CR LF, entries written byte for byte as the list holds them.
+// Saving and loading the mouse motion file; entries are written byte for byte as the list holds
+// them and loaded as the file holds them.
+#include "engine/motion_file.h"
 
 #include <algorithm>
 #include <cstring>
@@ -18,8 +19,6 @@ namespace pel {
 
 namespace {
 
-constexpr std::string_view kHeader = "[MouseMotionFile]";
-constexpr std::string_view kLineEnd = "\r\n";
 // Bytes handed to the file system at once when saving, and read at once when loading.
 constexpr size_t kChunk = 64 * 1024;
 // While loading, window events are serviced whenever a chunk of the file has been taken apart
@@ -28,8 +27,16 @@ constexpr size_t kChunk = 64 * 1024;
 // still answers at once.
 constexpr int kLinesPerEventPump = 1024;
 
-// Number and description of a failure, as the save failure message shows them.
-int32_t FailureNumber(const std::exception_ptr& failure) {
+// Clears the load flags however the load ends.
+struct LoadFlags {
+  bool& in_progress;
+  bool& filling;
+  ~LoadFlags() { in_progress = filling = false; }
+};
+
+}  // namespace
+
+int32_t FileFailureNumber(const std::exception_ptr& failure) {
   try {
     std::rethrow_exception(failure);
   } catch (const Error& e) {
@@ -41,125 +48,104 @@ int32_t FailureNumber(const std::exception_ptr& failure) {
   }
 }
 
-std::string FailureText(const std::exception_ptr& failure) {
-  return "Error: " + std::to_string(FailureNumber(failure)) + "\r\n  " +
+std::string FileFailureText(const std::exception_ptr& failure) {
+  return "Error: " + std::to_string(FileFailureNumber(failure)) + "\r\n  " +
          ErrorReporter::Describe(failure);
 }
 
-// Splits a file into lines: CR LF or a lone CR ends a line, a lone LF stays inside it. The end
-// of the file is tested before each line, so a final line end yields no extra empty line, and a
-// last line without one is still returned. Never reads past the length the file had when it was
-// opened, so what it holds stays bounded by that length.
-class LineReader {
- public:
-  // `on_chunk` runs each time a chunk has been taken apart, before the next read.
-  LineReader(ReadFile& file, std::function<void()> on_chunk)
-      : file_(file), left_(file.Size()), buf_(kChunk), on_chunk_(std::move(on_chunk)) {}
+std::string NotMotionFileText(const std::string& path) {
+  return "\"" + path + "\" is not a mouse motion file (its first line is not \"" +
+         std::string(kMotionFileHeader) + "\")";
+}
 
-  // The next line into `line` (valid until the next call); false at the end of the file.
-  // Throws when the file cannot be read. A line longer than `cap` bytes comes back cut to
-  // more than `cap` bytes (enough to tell it from any shorter text) and the rest is not read.
-  bool Next(std::string_view& line, size_t cap = std::string::npos) {
-    pending_.clear();
-    bool any = false;  // a byte of this line has been seen
-    for (;;) {
-      if (pos_ == end_ && !Fill()) {
-        line = pending_;
-        return any;
-      }
-      if (skip_lf_) {
-        skip_lf_ = false;
-        if (buf_[pos_] == '\n') {
-          ++pos_;
-          continue;
-        }
-      }
-      const char* start = buf_.data() + pos_;
-      const size_t avail = end_ - pos_;
-      const char* cr = static_cast<const char*>(std::memchr(start, '\r', avail));
-      const size_t len = cr ? static_cast<size_t>(cr - start) : avail;
-      if (cap != std::string::npos && pending_.size() + len > cap) {
-        Append(start, cap + 1 - pending_.size());
-        line = pending_;
-        return true;
-      }
-      any = true;
-      if (!cr) {
-        Append(start, len);
-        pos_ = end_;
+MotionLineReader::MotionLineReader(std::unique_ptr<ReadFile> file, std::function<void()> on_chunk)
+    : file_(std::move(file)), left_(file_->Size()), buf_(kChunk), on_chunk_(std::move(on_chunk)) {}
+
+bool MotionLineReader::Next(std::string_view& line, size_t cap) {
+  pending_.clear();
+  bool any = false;  // a byte of this line has been seen
+  for (;;) {
+    if (pos_ == end_ && !Fill()) {
+      line = pending_;
+      return any;
+    }
+    if (skip_lf_) {
+      skip_lf_ = false;
+      if (buf_[pos_] == '\n') {
+        ++pos_;
         continue;
       }
-      pos_ += len + 1;
-      skip_lf_ = true;
-      if (pending_.empty()) {
-        line = std::string_view(start, len);
-      } else {
-        Append(start, len);
-        line = pending_;
-      }
+    }
+    const char* start = buf_.data() + pos_;
+    const size_t avail = end_ - pos_;
+    const char* cr = static_cast<const char*>(std::memchr(start, '\r', avail));
+    const size_t len = cr ? static_cast<size_t>(cr - start) : avail;
+    if (cap != std::string::npos && pending_.size() + len > cap) {
+      Append(start, cap + 1 - pending_.size());
+      line = pending_;
       return true;
     }
-  }
-
-  // Bytes of the file not taken apart yet.
-  uint64_t Left() const { return left_ + (end_ - pos_); }
-  // Average length of the lines read in but not yet taken apart, line end included (at least 1).
-  uint64_t BufferedLineLength() const {
-    const size_t n = std::count(buf_.begin() + static_cast<ptrdiff_t>(pos_),
-                                buf_.begin() + static_cast<ptrdiff_t>(end_), '\r');
-    return n ? std::max<uint64_t>(1, (end_ - pos_) / n) : std::max<uint64_t>(1, end_ - pos_);
-  }
-
- private:
-  bool Fill() {
-    // Each chunk taken apart, the last one too, gives the window its turn.
-    if (started_ && on_chunk_) on_chunk_();
-    if (left_ == 0) return false;
-    started_ = true;
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(left_, buf_.size()));
-    const size_t got = file_.Read(buf_.data(), want);
-    // A file that shrank while being read ends where its bytes end.
-    if (got == 0) {
-      left_ = 0;
-      return false;
+    any = true;
+    if (!cr) {
+      Append(start, len);
+      pos_ = end_;
+      continue;
     }
-    left_ -= std::min<uint64_t>(got, left_);
-    pos_ = 0;
-    end_ = got;
+    pos_ += len + 1;
+    skip_lf_ = true;
+    if (pending_.empty()) {
+      line = std::string_view(start, len);
+    } else {
+      Append(start, len);
+      line = pending_;
+    }
     return true;
   }
+}
 
-  // Grows the line being joined across chunks no further than the rest of the file could
-  // still make it, so one huge line costs about its own size and never more than the file.
-  void Append(const char* bytes, size_t n) {
-    const size_t need = pending_.size() + n;
-    if (need > pending_.capacity()) {
-      const uint64_t most = need + left_;
-      pending_.reserve(
-          static_cast<size_t>(std::min<uint64_t>(std::max(need, pending_.capacity() * 2), most)));
-    }
-    pending_.append(bytes, n);
+uint64_t MotionLineReader::BufferedLineLength() const {
+  const size_t n = std::count(buf_.begin() + static_cast<ptrdiff_t>(pos_),
+                              buf_.begin() + static_cast<ptrdiff_t>(end_), '\r');
+  return n ? std::max<uint64_t>(1, (end_ - pos_) / n) : std::max<uint64_t>(1, end_ - pos_);
+}
+
+bool MotionLineReader::Fill() {
+  // Each chunk taken apart, the last one too, gives the window its turn.
+  if (started_ && on_chunk_) on_chunk_();
+  if (left_ == 0) return false;
+  started_ = true;
+  const size_t want = static_cast<size_t>(std::min<uint64_t>(left_, buf_.size()));
+  const size_t got = file_->Read(buf_.data(), want);
+  // A file that shrank while being read ends where its bytes end.
+  if (got == 0) {
+    left_ = 0;
+    return false;
   }
+  left_ -= std::min<uint64_t>(got, left_);
+  pos_ = 0;
+  end_ = got;
+  return true;
+}
 
-  ReadFile& file_;
-  uint64_t left_;
-  std::vector<char> buf_;
-  size_t pos_ = 0;
-  size_t end_ = 0;
-  bool skip_lf_ = false;  // the last line ended with CR: a LF right after it belongs to it
-  bool started_ = false;
-  std::string pending_;
-  std::function<void()> on_chunk_;
-};
+// Grows the line being joined across chunks no further than the rest of the file could still
+// make it, so one huge line costs about its own size and never more than the file.
+void MotionLineReader::Append(const char* bytes, size_t n) {
+  const size_t need = pending_.size() + n;
+  if (need > pending_.capacity()) {
+    const uint64_t most = need + left_;
+    pending_.reserve(
+        static_cast<size_t>(std::min<uint64_t>(std::max(need, pending_.capacity() * 2), most)));
+  }
+  pending_.append(bytes, n);
+}
 
-// Clears the load flags however the load ends.
-struct LoadFlags {
-  bool& in_progress;
-  bool& filling;
-  ~LoadFlags() { in_progress = filling = false; }
-};
-
-}  // namespace
+std::unique_ptr<MotionLineReader> OpenMotionFile(std::unique_ptr<ReadFile> file,
+                                                 std::function<void()> on_chunk) {
+  auto reader = std::make_unique<MotionLineReader>(std::move(file), std::move(on_chunk));
+  std::string_view line;
+  if (!reader->Next(line, kMotionFileHeader.size()) || line != kMotionFileHeader) return nullptr;
+  return reader;
+}
 
 void Recorder::SaveDataToFile() {
   if (!UnsavedChanges || MotionList.Empty()) return;
@@ -192,12 +178,12 @@ void Recorder::SaveDataToFile() {
     std::vector<char> chunk(kChunk);
     size_t used = 0;
     auto put = [&](std::string_view line) {
-      if (used + line.size() + kLineEnd.size() > chunk.size()) {
+      if (used + line.size() + kMotionFileLineEnd.size() > chunk.size()) {
         out->Write(std::string_view(chunk.data(), used));
         used = 0;
-        if (line.size() + kLineEnd.size() > chunk.size()) {
+        if (line.size() + kMotionFileLineEnd.size() > chunk.size()) {
           out->Write(line);
-          out->Write(kLineEnd);
+          out->Write(kMotionFileLineEnd);
           return;
         }
       }
@@ -206,15 +192,15 @@ void Recorder::SaveDataToFile() {
       chunk[used++] = '\r';
       chunk[used++] = '\n';
     };
-    put(kHeader);
+    put(kMotionFileHeader);
     const int32_t count = MotionList.Count();
     for (int32_t i = 1; i <= count; ++i) put(MotionList.Item(i));
     if (used) out->Write(std::string_view(chunk.data(), used));
     out->Commit();
   } catch (...) {
     host_.dialogs.MessageBox(
-        "RodazIrerevuv has failed to save Data!\r\n" + FailureText(std::current_exception()), "",
-        MsgButtons::Ok, MsgIcon::None);
+        "RodazIrerevuv has failed to save Data!\r\n" + FileFailureText(std::current_exception()),
+        "", MsgButtons::Ok, MsgIcon::None);
     return;
   }
   UnsavedChanges = false;
@@ -238,20 +224,14 @@ void Recorder::LoadDataFromFile(const std::string& path) {
   // checked before the list is touched, so that a file that cannot be loaded does not cost the
   // recording in memory.
   auto pump = [this] { host_.events.DoEvents(); };
-  std::unique_ptr<ReadFile> file;
-  std::unique_ptr<LineReader> reader;
-  std::string_view line;
+  std::unique_ptr<MotionLineReader> reader;
   std::string refusal;
   try {
-    file = host_.files.OpenRead(path, FileUse::User);
-    reader = std::make_unique<LineReader>(*file, pump);
-    if (!reader->Next(line, kHeader.size()) || line != kHeader)
-      refusal = "Nothing was loaded: \"" + path +
-                "\" is not a mouse motion file (its first line is not \"" + std::string(kHeader) +
-                "\").";
+    reader = OpenMotionFile(host_.files.OpenRead(path, FileUse::User), pump);
+    if (!reader) refusal = "Nothing was loaded: " + NotMotionFileText(path) + ".";
   } catch (...) {
     refusal = "Nothing was loaded: the file could not be read.\r\n" +
-              FailureText(std::current_exception());
+              FileFailureText(std::current_exception());
   }
   if (!refusal.empty()) {
     host_.dialogs.MessageBox(refusal + "\r\nThe recording in memory has been kept.", "",
@@ -274,6 +254,7 @@ void Recorder::LoadDataFromFile(const std::string& path) {
       // Too large to claim at once: the list grows as entries arrive instead.
     }
     int since_pump = 0;
+    std::string_view line;
     while (reader->Next(line)) {
       MotionList.Add(line);
       if (++since_pump == kLinesPerEventPump) {
@@ -284,11 +265,10 @@ void Recorder::LoadDataFromFile(const std::string& path) {
   } catch (...) {
     // What was read so far stays; the user learns that the file was not read to its end.
     stopped = "Loading stopped before the end of the file; " + std::to_string(MotionList.Count()) +
-              " entries were loaded.\r\n" + FailureText(std::current_exception());
+              " entries were loaded.\r\n" + FileFailureText(std::current_exception());
   }
   load_filling_ = false;
   reader.reset();
-  file.reset();
   if (!stopped.empty()) host_.dialogs.MessageBox(stopped, "", MsgButtons::Ok, MsgIcon::Exclamation);
 }
 

@@ -1,9 +1,8 @@
 #include "engine/poll_cycle.h"
 
 #include <cmath>
-#include <limits>
 
-#include "platform/error.h"
+#include "engine/motion_entry.h"
 
 namespace pel {
 
@@ -16,36 +15,11 @@ struct TickGuard {
   ~TickGuard() { flag = false; }
 };
 
-std::string_view TrimSpaces(std::string_view s) {
-  size_t b = s.find_first_not_of(' ');
-  if (b == s.npos) return {};
-  size_t e = s.find_last_not_of(' ');
-  return s.substr(b, e - b + 1);
-}
-
 std::string Upper(std::string_view s) {
   std::string u(s);
   for (char& c : u)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   return u;
-}
-
-// Field n of a motion entry, as playback reads it: split at commas, blanks trimmed.
-std::string Field(std::string_view entry, int n) {
-  return std::string(TrimSpaces(GetField(entry, n, ",")));
-}
-
-// A coordinate field: the leading number, rounded half to even, within signed 32 bits.
-int32_t Coordinate(std::string_view entry, int n) {
-  double v = std::nearbyint(LeadingNumber(Field(entry, n)));
-  if (!(v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max()))
-    throw Error(err::kOverflow, DescribeError(err::kOverflow));
-  return static_cast<int32_t>(v);
-}
-
-// The wait after an entry, in seconds.
-double WaitSeconds(std::string_view entry) {
-  return LeadingNumber(Field(entry, 4)) / 1000.0;
 }
 
 }  // namespace
@@ -199,19 +173,18 @@ void PollCycle::RecordingStep(Procedure& p, int32_t x, int32_t y, bool cursor_kn
 
   if (p.Test(178, [&] { return Checked(ControlId::cRecMovement); }) &&
       p.Test(180, [&] { return x != s.LastX || y != s.LastY; }))
-    RecordEvent(p, 182, x, y, "move");
+    RecordEvent(p, 182, x, y, MotionKind::Move);
   if (p.Test(192, [&] { return Checked(ControlId::cRecLeftClick) && r.Left; }))
-    RecordEvent(p, 194, x, y, "Left");
+    RecordEvent(p, 194, x, y, MotionKind::Left);
   if (p.Test(204, [&] { return Checked(ControlId::cRecMiddleClick) && r.Middle; }))
-    RecordEvent(p, 206, x, y, "Middle");
+    RecordEvent(p, 206, x, y, MotionKind::Middle);
   if (p.Test(216, [&] { return Checked(ControlId::cRecRightClick) && r.Right; }))
-    RecordEvent(p, 218, x, y, "Right");
+    RecordEvent(p, 218, x, y, MotionKind::Right);
 }
 
 // One recorded event: the first of a recording only starts the clock; every later one is
 // stored with the milliseconds since the event handled before it.
-void PollCycle::RecordEvent(Procedure& p, int first_step, int32_t x, int32_t y,
-                            std::string_view kind) {
+void PollCycle::RecordEvent(Procedure& p, int first_step, int32_t x, int32_t y, MotionKind kind) {
   Recorder& e = host_.engine;
   Clock& clock = e.Host().clock;
   PollState& s = State;
@@ -226,7 +199,7 @@ void PollCycle::RecordEvent(Procedure& p, int first_step, int32_t x, int32_t y,
     p.Step(first_step + 4, [&] {
       if (ms < 0) ms = 0;
     });
-    p.Step(first_step + 6, [&] { e.AddMotion(x, y, ms, kind); });
+    p.Step(first_step + 6, [&] { e.AddMotion(x, y, ms, KindText(kind)); });
     added = true;
   }
   p.Step(first_step + 8, [&] {
@@ -281,22 +254,23 @@ void PollCycle::PlaybackStep(Procedure& p) {
     return;
   }
 
-  std::string entry, kind;
+  std::string entry;
+  std::optional<MotionKind> kind;
   p.Step(256, [&] {
     entry = std::string(e.MotionList.Item(s.PlayIndex));
-    kind = Upper(Field(entry, 1));
+    kind = EntryKind(entry);
   });
   int step;
   void (*click)(Input&) = nullptr;
-  if (kind == "MOVE") {
+  if (kind == MotionKind::Move) {
     step = 258;
-  } else if (kind == "LEFT") {
+  } else if (kind == MotionKind::Left) {
     step = 264;
     click = ClickLeft;
-  } else if (kind == "MIDDLE") {
+  } else if (kind == MotionKind::Middle) {
     step = 272;
     click = ClickMiddle;
-  } else if (kind == "RIGHT") {
+  } else if (kind == MotionKind::Right) {
     step = 280;
     click = ClickRight;
   } else {
@@ -322,10 +296,10 @@ void PollCycle::PlaybackStep(Procedure& p) {
     }
   };
   auto coordinates = [&] {
-    x = Coordinate(entry, 2);
-    y = Coordinate(entry, 3);
+    x = EntryCoordinate(entry, 2);
+    y = EntryCoordinate(entry, 3);
   };
-  auto delay = [&] { wait = WaitSeconds(entry); };
+  auto delay = [&] { wait = EntryWaitSeconds(entry); };
   if (!read(step, coordinates) || !read(step + (click ? 4 : 2), delay)) return;
   p.Step(step, [&] { SetMousePos(in, x, y); });
   if (click) {

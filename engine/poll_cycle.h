@@ -107,7 +107,7 @@ class PollCycle {
   // Starts or stops Timer1; false when the window refused.
   bool SetTimer(bool enabled);
   void RecordingStep(Procedure& p, int32_t x, int32_t y, bool cursor_known, const Releases& r);
-  void RecordEvent(Procedure& p, int first_step, int32_t x, int32_t y, std::string_view kind);
+  void RecordEvent(Procedure& p, int first_step, int32_t x, int32_t y, MotionKind kind);
   void PlaybackStep(Procedure& p);
   void IdleStep(Procedure& p);
   void StatusStep(Procedure& p);

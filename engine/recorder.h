@@ -1,7 +1,7 @@
 #pragma once
 // The engine module (mVazazEzerev in the error report): the recorder state, the recording itself
-// and the operations that change them, plus the small cursor, click and text helpers the poll
-// cycle uses.
+// and the operations that change them, plus the small cursor and click helpers the poll cycle
+// uses. The text of an entry is engine/motion_entry.h's.
 
 #include <cstdint>
 #include <string>
@@ -9,6 +9,7 @@
 
 #include "engine/entry_list.h"
 #include "engine/error_report.h"
+#include "engine/motion_entry.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/environment.h"
@@ -112,14 +113,5 @@ void SetMousePos(Input& input, int32_t x, int32_t y);
 void ClickLeft(Input& input);
 void ClickMiddle(Input& input);
 void ClickRight(Input& input);
-
-// Field `n` (from 1) of `text` split at `delimiter`; see the rules in the definition.
-std::string GetField(std::string_view text, int n, std::string_view delimiter);
-
-// A delay in milliseconds as an entry holds it: "." as decimal point whatever the locale, at
-// most 15 significant digits, no exponent, no trailing zeros, "0." before values below 1.
-std::string FormatDelay(double ms);
-// The number at the start of `text` ("." decimal point, optional sign and exponent), or 0.
-double LeadingNumber(std::string_view text);
 
 }  // namespace pel

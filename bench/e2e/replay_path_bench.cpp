@@ -26,12 +26,12 @@
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
 #include "app/layout.h"
 #include "bench/e2e/percentile.h"
+#include "engine/motion_info.h"
 #include "tests/e2e/pelmira_fixture.h"
 
 // Xlib last: its macros (None, Font) clash with the names above.
@@ -224,32 +224,10 @@ std::vector<Action> Path(int left, int top, int width, int height) {
 
 // ---------------------------------------------------------------------------------------------
 
-struct Entry {
-  std::string kind;
-  int x = 0, y = 0;
-  double delay = 0;
-};
-
-std::vector<Entry> ReadEntries(const std::string& text) {
-  std::vector<Entry> out;
-  std::istringstream in(text);
-  std::string line;
-  std::getline(in, line);  // header
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty()) continue;
-    Entry e;
-    std::istringstream s(line);
-    std::string field;
-    std::getline(s, e.kind, ',');
-    std::getline(s, field, ',');
-    e.x = std::stoi(field);
-    std::getline(s, field, ',');
-    e.y = std::stoi(field);
-    std::getline(s, field, ',');
-    e.delay = std::stod(field);
-    out.push_back(e);
-  }
+// The take's entries, read as pelmira reads them.
+std::vector<MotionEntry> ReadEntries(const std::string& take) {
+  std::vector<MotionEntry> out;
+  AnalyzeMotionBytes(take, [&](const MotionEntry& e) { out.push_back(e); });
   return out;
 }
 
@@ -260,11 +238,11 @@ struct Onsets {
   size_t matched = 0;
 };
 
-Onsets Match(const std::vector<Entry>& entries, const std::vector<Seen>& seen, size_t from) {
+Onsets Match(const std::vector<MotionEntry>& entries, const std::vector<Seen>& seen, size_t from) {
   Onsets o;
   size_t j = from;
-  for (const Entry& e : entries) {
-    const bool click = e.kind == "Left";
+  for (const MotionEntry& e : entries) {
+    const bool click = e.kind == MotionKind::Left;
     while (j < seen.size() &&
            !(click ? seen[j].kind == Seen::Press && seen[j].button == 1
                    : seen[j].kind == Seen::Motion && seen[j].x == e.x && seen[j].y == e.y))
@@ -283,14 +261,14 @@ struct Lateness {
   double span = 0;
 };
 
-Lateness Measure(const std::vector<Entry>& entries, const std::vector<double>& onset) {
+Lateness Measure(const std::vector<MotionEntry>& entries, const std::vector<double>& onset) {
   Lateness l;
   std::vector<double> late, step;
   double due = onset.empty() ? 0 : onset[0];
   for (size_t i = 1; i < onset.size(); ++i) {
-    due += entries[i - 1].delay;
+    due += entries[i - 1].delay_ms;
     late.push_back(onset[i] - due);
-    step.push_back(onset[i] - onset[i - 1] - entries[i - 1].delay);
+    step.push_back(onset[i] - onset[i - 1] - entries[i - 1].delay_ms);
   }
   l.p50 = Percentile(late, 0.5);
   l.p95 = Percentile(late, 0.95);
@@ -390,7 +368,7 @@ void BM_ReplayPath(benchmark::State& state) {
     const std::string take = ReadWholeFile(file);
     // PEL_BENCH_KEEP=path keeps a copy of the take for a closer look.
     if (const char* keep = std::getenv("PEL_BENCH_KEEP")) std::ofstream(keep) << take;
-    const std::vector<Entry> entries = ReadEntries(take);
+    const std::vector<MotionEntry> entries = ReadEntries(take);
     if (entries.size() < 2) {
       state.SkipWithError("nothing recorded");
       return;
@@ -399,7 +377,7 @@ void BM_ReplayPath(benchmark::State& state) {
 
     // One pass: F9, watch until the last entry has been seen, Pause.
     double recorded_ms = 0;
-    for (size_t i = 0; i + 1 < entries.size(); ++i) recorded_ms += entries[i].delay;
+    for (size_t i = 0; i + 1 < entries.size(); ++i) recorded_ms += entries[i].delay_ms;
     const size_t from = watcher.Count();
     inject.Key(XK_F9);
     Onsets onsets;
@@ -416,7 +394,7 @@ void BM_ReplayPath(benchmark::State& state) {
     const Lateness server = Measure(entries, onsets.server_ms);
     const Lateness local = Measure(entries, onsets.local_ms);
     size_t clicks = 0;
-    for (const Entry& e : entries) clicks += e.kind == "Left";
+    for (const MotionEntry& e : entries) clicks += e.kind == MotionKind::Left;
     const double injected_ms = path.back().at_ms - path.front().at_ms;
 
     state.counters["entries"] = static_cast<double>(entries.size());

@@ -8,10 +8,10 @@
 #include <cmath>
 #include <fstream>
 #include <set>
-#include <sstream>
 #include <thread>
 
 #include "app/layout.h"
+#include "engine/motion_entry.h"
 #include "tests/e2e/pelmira_fixture.h"
 
 // Xlib last: its macros (None, Font) clash with the names above.
@@ -37,26 +37,6 @@ std::vector<std::string> Lines(const std::string& text) {
     at = end + 2;
   }
   return out;
-}
-
-struct Entry {
-  std::string kind;
-  int x = 0, y = 0;
-  double delay = 0;
-};
-
-Entry ParseEntry(const std::string& line) {
-  Entry e;
-  std::stringstream s(line);
-  std::string field;
-  std::getline(s, e.kind, ',');
-  std::getline(s, field, ',');
-  e.x = std::stoi(field);
-  std::getline(s, field, ',');
-  e.y = std::stoi(field);
-  std::getline(s, field, ',');
-  e.delay = std::stod(field);
-  return e;
 }
 
 class PelmiraE2E : public testing::Test {
@@ -147,14 +127,17 @@ TEST_F(PelmiraE2E, RecordsAPathWithClicksAndSavesItThroughTheDialog) {
   EXPECT_EQ(lines[0], "[MouseMotionFile]");
   for (const std::string& l : lines) EXPECT_EQ(l.find('\n'), std::string::npos) << "lone LF";
 
-  const std::vector<Entry> want = {{"move", 150, 120}, {"move", 200, 140},   {"Left", 200, 140},
-                                   {"move", 240, 160}, {"Middle", 240, 160}, {"move", 260, 180},
-                                   {"Right", 260, 180}};
+  using enum MotionKind;
+  const std::vector<MotionEntry> want = {{Move, 150, 120}, {Move, 200, 140},   {Left, 200, 140},
+                                         {Move, 240, 160}, {Middle, 240, 160}, {Move, 260, 180},
+                                         {Right, 260, 180}};
   ASSERT_EQ(lines.size(), want.size() + 1) << text;
   for (size_t i = 0; i < want.size(); ++i) {
     SCOPED_TRACE(lines[i + 1]);
-    const Entry got = ParseEntry(lines[i + 1]);
-    EXPECT_EQ(got.kind, want[i].kind);
+    EXPECT_EQ(GetField(lines[i + 1], 1, ","), KindText(want[i].kind));
+    const std::optional<MotionEntry> read = ReadEntry(lines[i + 1]);
+    ASSERT_TRUE(read);
+    const MotionEntry& got = *read;
     EXPECT_EQ(got.x, want[i].x);
     EXPECT_EQ(got.y, want[i].y);
     // The gap as the test made it, bracketed by the time xdotool took, within one tick. A click
@@ -168,8 +151,8 @@ TEST_F(PelmiraE2E, RecordsAPathWithClicksAndSavesItThroughTheDialog) {
     const bool click_before = prev.xdo.rfind("click", 0) == 0;
     const double lo = ms(cur.before - prev.after) - kTickMs - (click_before ? kTickMs : 0);
     const double hi = ms(cur.after - prev.before) + kTickMs + (click_now ? kTickMs : 0);
-    EXPECT_GE(got.delay, lo);
-    EXPECT_LE(got.delay, hi);
+    EXPECT_GE(got.delay_ms, lo);
+    EXPECT_LE(got.delay_ms, hi);
   }
   EXPECT_TRUE(app_.Running(pid_)) << app_.Output();
 }

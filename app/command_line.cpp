@@ -1,0 +1,216 @@
+#include "app/command_line.h"
+
+#include <algorithm>
+#include <charconv>
+#include <string_view>
+
+#include "engine/motion_info.h"
+
+namespace pel {
+
+namespace {
+
+// What an option takes after it.
+enum class Takes { Nothing, File, Count, Factor };
+
+struct Option {
+  std::string_view name;
+  Takes takes;
+  std::string_view value;  // what --help calls the value
+  std::string_view help;
+  CommandLine::Action action = CommandLine::Action::Window;  // of a FILE option
+  bool PlaybackOptions::*flag = nullptr;                     // of an option without value
+};
+
+constexpr Option kOptions[] = {
+    {"--play", Takes::File, "FILE", "play FILE without showing the window, then exit",
+     CommandLine::Action::Play},
+    {"--record", Takes::File, "FILE", "record at once with the window hidden; Pause saves FILE",
+     CommandLine::Action::Record},
+    {"--info", Takes::File, "FILE", "print what FILE holds and exit", CommandLine::Action::Info},
+    {"--repeat", Takes::Count, "N", "play N passes (0, the default: until Pause)"},
+    {"--speed", Takes::Factor, "F", "play F times as fast, from 0.1 to 100 (default 1)"},
+    {"--stop-on-move", Takes::Nothing, "", "stop playing when you move the mouse yourself",
+     CommandLine::Action::Window, &PlaybackOptions::stop_on_move},
+    {"--pauses-before-events", Takes::Nothing, "",
+     "wait each pause before its event, where it happened", CommandLine::Action::Window,
+     &PlaybackOptions::wait_before},
+};
+
+constexpr double kSlowest = 0.1;
+constexpr double kFastest = 100;
+
+const Option* FindOption(std::string_view name) {
+  for (const Option& o : kOptions)
+    if (o.name == name) return &o;
+  return nullptr;
+}
+
+// A whole number from 0 (digits only).
+bool ReadCount(const std::string& text, int& out) {
+  if (text.empty() || text.find_first_not_of("0123456789") != text.npos) return false;
+  auto res = std::from_chars(text.data(), text.data() + text.size(), out);
+  return res.ec == std::errc() && res.ptr == text.data() + text.size();
+}
+
+// A decimal number with "." as its point, whatever the locale.
+bool ReadFactor(const std::string& text, double& out) {
+  if (text.empty() || text.find_first_not_of("0123456789.eE+-") != text.npos) return false;
+  auto res = std::from_chars(text.data(), text.data() + text.size(), out);
+  return res.ec == std::errc() && res.ptr == text.data() + text.size();
+}
+
+class Parser {
+ public:
+  explicit Parser(std::string& error) : error_(error) {}
+
+  bool Take(const std::string& name, const std::string& value) {
+    const Option* option = FindOption(name);
+    if (!option) return Fail("unknown option " + name);
+    switch (option->takes) {
+      case Takes::Nothing:
+        line_.playback.*option->flag = true;
+        playback_option_ = name;
+        return true;
+      case Takes::File:
+        if (value.empty()) return Fail(name + " needs FILE");
+        return SetAction(option->action, name, value);
+      case Takes::Count:
+        if (!ReadCount(value, line_.playback.repeat))
+          return Fail(name + " wants a whole number from 0, not \"" + value + "\"");
+        playback_option_ = name;
+        return true;
+      case Takes::Factor: {
+        double& speed = line_.playback.speed;
+        if (!ReadFactor(value, speed) || !(speed >= kSlowest && speed <= kFastest))
+          return Fail(name + " wants a number from 0.1 to 100, not \"" + value + "\"");
+        playback_option_ = name;
+        return true;
+      }
+    }
+    return true;
+  }
+
+  bool File(const std::string& path) {
+    if (path.empty()) return Fail("an empty FILE name");
+    return SetAction(CommandLine::Action::Window, "FILE", path);
+  }
+
+  std::optional<CommandLine> Finish() {
+    const bool plays =
+        line_.action == CommandLine::Action::Window || line_.action == CommandLine::Action::Play;
+    if (!plays && !playback_option_.empty()) {
+      Fail(playback_option_ + " only applies to playing, not to " + action_name_);
+      return std::nullopt;
+    }
+    return line_;
+  }
+
+  bool WantsValue(const std::string& name) const {
+    const Option* option = FindOption(name);
+    return option && option->takes != Takes::Nothing;
+  }
+
+ private:
+  bool SetAction(CommandLine::Action action, const std::string& name, const std::string& path) {
+    if (line_.file) return Fail("a second FILE: " + path);
+    line_.action = action;
+    line_.file = path;
+    action_name_ = name;
+    return true;
+  }
+  bool Fail(const std::string& reason) {
+    error_ = reason;
+    return false;
+  }
+
+  std::string& error_;
+  CommandLine line_;
+  std::string action_name_;
+  std::string playback_option_;  // the last playback option given, for messages
+};
+
+}  // namespace
+
+std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args,
+                                            std::string& error) {
+  // Help or version asked for anywhere wins over whatever else the line says.
+  for (const std::string& arg : args) {
+    if (arg == "--") break;
+    if (arg == "--help" || arg == "-h") return CommandLine{CommandLine::Action::Help, {}, {}};
+    if (arg == "--version") return CommandLine{CommandLine::Action::Version, {}, {}};
+  }
+  Parser parser(error);
+  bool options_end = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (options_end || arg.size() < 2 || arg[0] != '-') {
+      if (!parser.File(arg)) return std::nullopt;
+      continue;
+    }
+    if (arg == "--") {
+      options_end = true;
+      continue;
+    }
+    const size_t equals = arg.find('=');
+    if (equals != arg.npos) {
+      const std::string name = arg.substr(0, equals);
+      if (FindOption(name) && !parser.WantsValue(name)) {
+        error = name + " takes no value";
+        return std::nullopt;
+      }
+      if (!parser.Take(name, arg.substr(equals + 1))) return std::nullopt;
+      continue;
+    }
+    std::string value;
+    if (parser.WantsValue(arg)) {
+      // An option name is no value: "--play --repeat 2" lacks its FILE.
+      if (i + 1 == args.size() || args[i + 1].rfind("--", 0) == 0) {
+        error = arg + " needs " + std::string(FindOption(arg)->value);
+        return std::nullopt;
+      }
+      value = args[++i];
+    }
+    if (!parser.Take(arg, value)) return std::nullopt;
+  }
+  return parser.Finish();
+}
+
+std::string UsageText(const std::string& program) {
+  std::string text = "Usage: " + program +
+                     " [OPTION]... [FILE]\n"
+                     "Records what you do with the mouse and plays it back. FILE, a mouse motion "
+                     "file\n(.mmf), is loaded at start-up.\n\n";
+  auto line = [&](std::string option, std::string_view help) {
+    option.resize(std::max<size_t>(option.size() + 2, 24), ' ');
+    text += "  " + option;
+    text.append(help);
+    text += "\n";
+  };
+  for (const Option& o : kOptions)
+    line(std::string(o.name) + (o.value.empty() ? "" : " ") + std::string(o.value), o.help);
+  line("-h, --help", "print this help and exit");
+  line("--version", "print the version and exit");
+  return text +
+         "An option's value may also follow an equals sign: --speed=2.\n"
+         "\n"
+         "Keys, whichever window has the focus:\n"
+         "  F10    start recording\n"
+         "  F9     start playing\n"
+         "  Pause  stop recording or playing\n"
+         "  F12    show or hide the main window\n"
+         "\n"
+         "Exit status: 0 done, 1 a file could not be loaded or saved, 2 the command line was\n"
+         "not understood, 3 playing was stopped by Pause or by the mouse.\n";
+}
+
+int PrintMotionFileInfo(FileSystem& files, const std::string& path, std::string& out,
+                        std::string& error) {
+  const MotionFileInfo info = AnalyzeMotionFile(files, path);
+  out = FormatMotionFileInfo(path, info);
+  if (info.Playable()) return exit_status::kOk;
+  error = info.problem.empty() ? "\"" + path + "\" holds no entry to play" : info.problem;
+  return exit_status::kFailed;
+}
+
+}  // namespace pel

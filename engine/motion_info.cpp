@@ -1,0 +1,201 @@
+#include "engine/motion_info.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <exception>
+#include <memory>
+
+#include "engine/error_report.h"
+#include "engine/motion_file.h"
+#include "platform/error.h"
+
+namespace pel {
+
+namespace {
+
+// The bytes of a motion file already in memory, read as a file.
+class BytesFile : public ReadFile {
+ public:
+  explicit BytesFile(std::string_view bytes) : bytes_(bytes) {}
+  uint64_t Size() override { return bytes_.size(); }
+  size_t Read(char* buf, size_t n) override {
+    n = std::min(n, bytes_.size());
+    std::memcpy(buf, bytes_.data(), n);
+    bytes_.remove_prefix(n);
+    return n;
+  }
+
+ private:
+  std::string_view bytes_;
+};
+
+// "<description> (Error <number>)", on one line.
+std::string OneLineFailure(const std::exception_ptr& failure) {
+  return ErrorReporter::Describe(failure) + " (Error " +
+         std::to_string(FileFailureNumber(failure)) + ")";
+}
+
+void Count(MotionFileInfo& info, int64_t line, MotionFileInfo::Skip why) {
+  ++info.skipped[static_cast<int>(why)];
+  if (info.listed.size() < MotionFileInfo::kListedSkips) info.listed.push_back({line, why});
+}
+
+void Add(MotionFileInfo& info, const MotionEntry& e) {
+  if (info.Entries() == 0) {
+    info.left = info.right = e.x;
+    info.top = info.bottom = e.y;
+  }
+  info.left = std::min(info.left, e.x);
+  info.right = std::max(info.right, e.x);
+  info.top = std::min(info.top, e.y);
+  info.bottom = std::max(info.bottom, e.y);
+  ++info.entries[static_cast<int>(e.kind)];
+  info.duration_ms += e.delay_ms;
+}
+
+MotionFileInfo Analyze(const std::function<std::unique_ptr<MotionLineReader>()>& open,
+                       const std::string& path, const MotionEntryVisitor& visit) {
+  MotionFileInfo info;
+  std::unique_ptr<MotionLineReader> reader;
+  try {
+    reader = open();
+  } catch (...) {
+    info.problem = "cannot read \"" + path + "\": " + OneLineFailure(std::current_exception());
+    return info;
+  }
+  if (!reader) {
+    info.problem = NotMotionFileText(path);
+    return info;
+  }
+  info.opened = true;
+  int64_t number = 1;  // the header
+  try {
+    std::string_view line;
+    while (reader->Next(line)) {
+      ++number;
+      if (line.find_first_not_of(' ') == line.npos) {
+        Count(info, number, MotionFileInfo::Skip::Blank);
+        continue;
+      }
+      std::optional<MotionEntry> entry;
+      try {
+        entry = ReadEntry(line);
+      } catch (const Error& e) {
+        if (e.Number() != err::kOverflow) throw;
+        Count(info, number, MotionFileInfo::Skip::OutOfRange);
+        continue;
+      }
+      if (!entry) {
+        Count(info, number, MotionFileInfo::Skip::UnknownKind);
+        continue;
+      }
+      Add(info, *entry);
+      if (visit) visit(*entry);
+    }
+    info.complete = true;
+  } catch (...) {
+    info.problem = "reading stopped after line " + std::to_string(number) + ": " +
+                   OneLineFailure(std::current_exception());
+  }
+  return info;
+}
+
+std::string Fixed(double value, int decimals) {
+  char buf[64];
+  auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
+  return res.ec == std::errc() ? std::string(buf, res.ptr) : std::to_string(value);
+}
+
+std::string_view SkipText(MotionFileInfo::Skip why) {
+  switch (why) {
+    case MotionFileInfo::Skip::Blank:
+      return "blank";
+    case MotionFileInfo::Skip::UnknownKind:
+      return "unknown kind";
+    case MotionFileInfo::Skip::OutOfRange:
+      break;
+  }
+  return "numbers out of range";
+}
+
+}  // namespace
+
+int64_t MotionFileInfo::Entries() const {
+  int64_t n = 0;
+  for (int64_t k : entries) n += k;
+  return n;
+}
+
+int64_t MotionFileInfo::Skipped() const {
+  int64_t n = 0;
+  for (int64_t k : skipped) n += k;
+  return n;
+}
+
+bool MotionFileInfo::Playable() const {
+  return opened && complete && Entries() > 0;
+}
+
+MotionFileInfo AnalyzeMotionFile(FileSystem& files, const std::string& path,
+                                 const MotionEntryVisitor& visit) {
+  return Analyze([&] { return OpenMotionFile(files.OpenRead(path, FileUse::User)); }, path, visit);
+}
+
+MotionFileInfo AnalyzeMotionBytes(std::string_view bytes, const MotionEntryVisitor& visit) {
+  return Analyze([&] { return OpenMotionFile(std::make_unique<BytesFile>(bytes)); }, "(text)",
+                 visit);
+}
+
+std::string FormatMotionFileInfo(const std::string& path, const MotionFileInfo& info) {
+  std::string out = "File: " + path + "\n";
+  if (info.opened) {
+    out += "Entries: " + std::to_string(info.Entries()) + " (";
+    for (int k = 0; k < kMotionKinds; ++k) {
+      if (k) out += ", ";
+      out.append(KindText(static_cast<MotionKind>(k)));
+      out += " " + std::to_string(info.entries[k]);
+    }
+    out += ")\nDuration: " + Fixed(info.duration_ms / 1000.0, 3) + " s\n";
+    out += "Pointer area: ";
+    if (info.Entries() == 0) {
+      out += "none\n";
+    } else {
+      auto pair = [](int32_t a, int32_t b) {
+        return "(" + std::to_string(a) + ", " + std::to_string(b) + ")";
+      };
+      out += pair(info.left, info.top) + " to " + pair(info.right, info.bottom) + ", " +
+             std::to_string(int64_t{info.right} - info.left + 1) + " x " +
+             std::to_string(int64_t{info.bottom} - info.top + 1) + " pixels\n";
+    }
+    out += "Lines skipped: " + std::to_string(info.Skipped());
+    if (info.Skipped()) {
+      out += " (";
+      for (int k = 0; k < MotionFileInfo::kSkipReasons; ++k) {
+        if (k) out += ", ";
+        out.append(SkipText(static_cast<MotionFileInfo::Skip>(k)));
+        out += " " + std::to_string(info.skipped[k]);
+      }
+      out += ")";
+    }
+    out += "\n";
+    for (const MotionFileInfo::SkippedLine& s : info.listed) {
+      out += "  line " + std::to_string(s.line) + ": ";
+      out.append(SkipText(s.why));
+      out += "\n";
+    }
+    if (static_cast<int64_t>(info.listed.size()) < info.Skipped())
+      out += "  ... and " +
+             std::to_string(info.Skipped() - static_cast<int64_t>(info.listed.size())) + " more\n";
+  }
+  out += "Playable: ";
+  if (info.Playable())
+    out += "yes\n";
+  else if (!info.problem.empty())
+    out += "no (" + info.problem + ")\n";
+  else
+    out += "no (no entry to play)\n";
+  return out;
+}
+
+}  // namespace pel

@@ -1,0 +1,67 @@
+#pragma once
+// What a motion file holds, for a user deciding whether to play it: the file is read as Load
+// reads it (header, line ends) and each line judged as playback would play it.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/motion_entry.h"
+#include "platform/files.h"
+
+namespace pel {
+
+struct MotionFileInfo {
+  // Why playback would pass over a line.
+  enum class Skip { Blank, UnknownKind, OutOfRange };
+  static constexpr int kSkipReasons = 3;
+  // At most this many skipped lines are listed one by one.
+  static constexpr size_t kListedSkips = 10;
+
+  // False when the file could not be opened or is no motion file; `problem` says why.
+  bool opened = false;
+  // False when reading stopped before the end of the file; `problem` says why.
+  bool complete = false;
+  std::string problem;
+
+  int64_t entries[kMotionKinds] = {};  // playable entries by kind
+  double duration_ms = 0;              // sum of the playable entries' delays
+  // The rectangle the pointer visits, edges included; valid when there is an entry.
+  int32_t left = 0, top = 0, right = 0, bottom = 0;
+  int64_t skipped[kSkipReasons] = {};
+  struct SkippedLine {
+    int64_t line;  // in the file, its header being line 1
+    Skip why;
+  };
+  std::vector<SkippedLine> listed;  // the first kListedSkips skipped lines
+
+  int64_t Entries() const;
+  int64_t Skipped() const;
+  // Opened, read to the end and holding an entry to play.
+  bool Playable() const;
+};
+
+// Called with each playable entry, in order.
+using MotionEntryVisitor = std::function<void(const MotionEntry&)>;
+
+// Reads the motion file at `path` (a file the user chose) through `files`.
+MotionFileInfo AnalyzeMotionFile(FileSystem& files, const std::string& path,
+                                 const MotionEntryVisitor& visit = {});
+// The same for the bytes of a motion file already in memory.
+MotionFileInfo AnalyzeMotionBytes(std::string_view bytes, const MotionEntryVisitor& visit = {});
+
+// The report for the user, one fact a line, each line ended by "\n":
+//   File: take.mmf
+//   Entries: 1204 (move 1190, Left 10, Middle 0, Right 4)
+//   Duration: 12.345 s
+//   Pointer area: (10, 5) to (1200, 800), 1191 x 796 pixels
+//   Lines skipped: 2 (blank 1, unknown kind 1, numbers out of range 0)
+//     line 7: blank
+//     line 9: unknown kind
+//   Playable: yes
+// For a file that could not be read: "File: ...", then "Playable: no (<problem>)".
+std::string FormatMotionFileInfo(const std::string& path, const MotionFileInfo& info);
+
+}  // namespace pel

@@ -1,0 +1,76 @@
+// What --info tells about a motion file: read with the loader's line rules, judged with
+// playback's entry rules.
+
+#include <gtest/gtest.h>
+
+#include "engine/motion_info.h"
+#include "platform/fake/fake_files.h"
+
+namespace pel::test {
+namespace {
+
+TEST(MotionInfo, CountsWhatPlaybackPlaysAndListsWhatItSkips) {
+  fake::FakeFileSystem files;
+  // Lines end in CR LF or a lone CR; a lone LF stays inside its line. Playback reads kinds in
+  // any case and blanks around fields, and skips the rest.
+  files.Put("/d/a.mmf",
+            "[MouseMotionFile]\r\n"
+            "move,10,20,100\r\n"        // 2
+            "\r\n"                      // 3 blank
+            " LEFT , 30 , 5 ,250.25\r"  // 4
+            "Jump,1,1,1\r\n"            // 5 unknown kind
+            "Right,1e300,0,10\r\n"      // 6 out of range
+            "   \r\n"                   // 7 blank
+            "middle,-4,40,0\r\n"        // 8
+            "move,0,0,1\nmove,9,9,9");  // 9: one line, its LF inside it (number ends at it)
+  std::vector<MotionEntry> seen;
+  const MotionFileInfo info =
+      AnalyzeMotionFile(files, "/d/a.mmf", [&](const MotionEntry& e) { seen.push_back(e); });
+  ASSERT_TRUE(info.Playable()) << info.problem;
+  ASSERT_EQ(seen.size(), 4u);
+  EXPECT_EQ(seen[1].kind, MotionKind::Left);
+  EXPECT_EQ(seen[1].x, 30);
+  EXPECT_DOUBLE_EQ(seen[1].delay_ms, 250.25);
+  EXPECT_EQ(FormatMotionFileInfo("a.mmf", info),
+            "File: a.mmf\n"
+            "Entries: 4 (move 2, Left 1, Middle 1, Right 0)\n"
+            "Duration: 0.351 s\n"
+            "Pointer area: (-4, 0) to (30, 40), 35 x 41 pixels\n"
+            "Lines skipped: 4 (blank 2, unknown kind 1, numbers out of range 1)\n"
+            "  line 3: blank\n"
+            "  line 5: unknown kind\n"
+            "  line 6: numbers out of range\n"
+            "  line 7: blank\n"
+            "Playable: yes\n");
+  // The same bytes already in memory read the same.
+  files.Put("/d/b.mmf", files.Bytes("/d/a.mmf"));
+  EXPECT_EQ(FormatMotionFileInfo("a.mmf", AnalyzeMotionBytes(files.Bytes("/d/b.mmf"))),
+            FormatMotionFileInfo("a.mmf", info));
+}
+
+TEST(MotionInfo, SaysWhyAFileIsNotPlayable) {
+  fake::FakeFileSystem files;
+  files.Put("/d/header-only.mmf", "[MouseMotionFile]\r\n");
+  files.Put("/d/skips-all.mmf", "[MouseMotionFile]\r\n\r\nfoo,1,2,3\r\n");
+  files.Put("/d/other.txt", "[MouseMotionFile] \r\nmove,1,2,3\r\n");
+  files.Put("/d/cut.mmf", "[MouseMotionFile]\r\nmove,1,2,3\r\nmove,4,5,6\r\n");
+  auto verdict = [&](const std::string& path) {
+    const std::string report = FormatMotionFileInfo(path, AnalyzeMotionFile(files, path));
+    return report.substr(report.find("Playable: "));
+  };
+  EXPECT_EQ(verdict("/d/header-only.mmf"), "Playable: no (no entry to play)\n");
+  EXPECT_EQ(verdict("/d/skips-all.mmf"), "Playable: no (no entry to play)\n");
+  EXPECT_EQ(verdict("/d/other.txt"),
+            "Playable: no (\"/d/other.txt\" is not a mouse motion file (its first line is not "
+            "\"[MouseMotionFile]\"))\n");
+  EXPECT_EQ(verdict("/d/missing.mmf").rfind("Playable: no (cannot read \"/d/missing.mmf\": ", 0),
+            0u);
+  files.fail_read_at = 35;  // inside the second entry
+  const MotionFileInfo cut = AnalyzeMotionFile(files, "/d/cut.mmf");
+  EXPECT_FALSE(cut.Playable());
+  EXPECT_EQ(cut.problem.rfind("reading stopped after line 2: ", 0), 0u) << cut.problem;
+  EXPECT_NE(cut.problem.find("(Error 57)"), std::string::npos) << cut.problem;
+}
+
+}  // namespace
+}  // namespace pel::test

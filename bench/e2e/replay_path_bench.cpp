@@ -10,7 +10,7 @@
 // after entry i-1 (0 to one 10 ms tick is what tick-driven playback can do at best).
 //
 // Then the command line on the same take: --play at --speed 2 and 0.5 (replay span over the
-// recorded one), --wait-before against the default (onset error of each entry against the
+// recorded one), --pauses-before-events against the default (onset error of each entry against the
 // recording: the default replays a pause after its event, so its error reaches a pause's
 // length), and --stop-on-move (from a move injected away from the path to the indicator
 // closing, over repeated F9 runs).
@@ -282,18 +282,18 @@ Lateness Measure(const std::vector<MotionEntry>& entries, const std::vector<doub
 
 // Onset error of each entry against the recording: entry i came delay(2) + ... + delay(i) after
 // entry 1 when it was recorded (each delay is the wait before its entry). The largest |error|.
-double MaxErrorAgainstRecording(const std::vector<Entry>& entries,
+double MaxErrorAgainstRecording(const std::vector<MotionEntry>& entries,
                                 const std::vector<double>& onset) {
   double recorded = 0, worst = 0;
   for (size_t i = 1; i < onset.size(); ++i) {
-    recorded += entries[i].delay;
+    recorded += entries[i].delay_ms;
     worst = std::max(worst, std::abs(onset[i] - onset[0] - recorded));
   }
   return worst;
 }
 
 // Plays `file` once with --play and `options`, watched until the program ends; the onsets.
-Onsets PlayOnce(Pelmira& app, RawWatcher& watcher, const std::vector<Entry>& entries,
+Onsets PlayOnce(Pelmira& app, RawWatcher& watcher, const std::vector<MotionEntry>& entries,
                 const std::string& file, std::vector<std::string> options, double timeout_ms,
                 int& status) {
   const size_t from = watcher.Count();
@@ -432,8 +432,8 @@ void BM_ReplayPath(benchmark::State& state) {
           static_cast<double>(entries.size() - o.matched);
       state.counters[std::string(name) + "_exit"] = status;
     }
-    const Onsets before =
-        PlayOnce(app, watcher, entries, file, {"--wait-before"}, recorded_ms * 2 + 5000, status);
+    const Onsets before = PlayOnce(app, watcher, entries, file, {"--pauses-before-events"},
+                                   recorded_ms * 2 + 5000, status);
     state.counters["wait_before_onset_err_max_ms"] =
         MaxErrorAgainstRecording(entries, before.server_ms);
     state.counters["wait_before_unmatched"] = static_cast<double>(entries.size() - before.matched);

@@ -185,7 +185,8 @@ TEST(CommandLineNoDisplay, InfoDescribesAFileAndHelpMatchesTheManualPage) {
   EXPECT_EQ(run("--info " + path, out), status::kOk) << out;
   std::remove(path.c_str());
   rmdir(dir);
-  for (const char* want : {"move", "Left", "0.5", "10", "300", "400", "Wiggle"})
+  for (const char* want : {"move 2, Left 1", "0.500 s", "(10, 20) to (300, 400)", "line 3: blank",
+                           "line 5: unknown kind", "Playable: yes"})
     EXPECT_NE(out.find(want), std::string::npos) << want << " in\n" << out;
 
   ASSERT_EQ(run("--help", out), status::kOk);

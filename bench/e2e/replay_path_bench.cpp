@@ -281,15 +281,21 @@ Lateness Measure(const std::vector<MotionEntry>& entries, const std::vector<doub
 }
 
 // Onset error of each entry against the recording: entry i came delay(2) + ... + delay(i) after
-// entry 1 when it was recorded (each delay is the wait before its entry). The largest |error|.
-double MaxErrorAgainstRecording(const std::vector<MotionEntry>& entries,
-                                const std::vector<double>& onset) {
-  double recorded = 0, worst = 0;
+// entry 1 when it was recorded (each delay is the wait before its entry). |error| per entry.
+std::vector<double> ErrorsAgainstRecording(const std::vector<MotionEntry>& entries,
+                                           const std::vector<double>& onset) {
+  std::vector<double> out;
+  double recorded = 0;
   for (size_t i = 1; i < onset.size(); ++i) {
     recorded += entries[i].delay_ms;
-    worst = std::max(worst, std::abs(onset[i] - onset[0] - recorded));
+    out.push_back(std::abs(onset[i] - onset[0] - recorded));
   }
-  return worst;
+  return out;
+}
+void CountErrors(benchmark::State& state, const std::string& name, std::vector<double> errors) {
+  state.counters[name + "_onset_err_p95_ms"] = Percentile(errors, 0.95);
+  state.counters[name + "_onset_err_max_ms"] =
+      errors.empty() ? NAN : *std::max_element(errors.begin(), errors.end());
 }
 
 // Plays `file` once with --play and `options`, watched until the program ends; the onsets.
@@ -416,8 +422,7 @@ void BM_ReplayPath(benchmark::State& state) {
     // The same from the watcher's receipt times (microseconds, not the server's milliseconds).
     state.counters["rx_replay_ratio"] = local.span / recorded_ms;
     state.counters["rx_step_late_p95_ms"] = local.step_p95;
-    state.counters["default_onset_err_max_ms"] =
-        MaxErrorAgainstRecording(entries, onsets.server_ms);
+    CountErrors(state, "default", ErrorsAgainstRecording(entries, onsets.server_ms));
 
     // The command line. --play refuses to run beside a window instance: end it first.
     kill(window_pid, SIGTERM);
@@ -434,8 +439,7 @@ void BM_ReplayPath(benchmark::State& state) {
     }
     const Onsets before = PlayOnce(app, watcher, entries, file, {"--pauses-before-events"},
                                    recorded_ms * 2 + 5000, status);
-    state.counters["wait_before_onset_err_max_ms"] =
-        MaxErrorAgainstRecording(entries, before.server_ms);
+    CountErrors(state, "wait_before", ErrorsAgainstRecording(entries, before.server_ms));
     state.counters["wait_before_unmatched"] = static_cast<double>(entries.size() - before.matched);
 
     // --stop-on-move: F9 in a window started with it, a move far from the path once playback

@@ -57,7 +57,7 @@ class CommandLineE2E : public testing::Test {
 
 // The desktop's way in: the Exec line of the built entry with %f replaced. The file is loaded
 // (F9 plays it); a second file opened the same way is handed to the running instance, which
-// loads it instead, and the second start ends at once.
+// loads it instead, and the second start ends at once; --play refuses to run beside it.
 TEST_F(CommandLineE2E, DesktopEntryOpensAFileAndHandsTheNextToTheRunningInstance) {
   std::ifstream entry(std::string(PEL_SOURCE_DIR) + "/platform/qt/pelmira.desktop");
   std::string line, exec;
@@ -88,6 +88,12 @@ TEST_F(CommandLineE2E, DesktopEntryOpensAFileAndHandsTheNextToTheRunningInstance
   ASSERT_TRUE(app_.Xdo("key Pause"));
   EXPECT_EQ(target.Events()[before], (E{true, 2, 20, 30})) << "the handed file plays";
   EXPECT_TRUE(app_.Running(first));
+
+  // --play does not run beside it: both would answer the same keys and move the same pointer.
+  const size_t said = app_.Output().size();
+  EXPECT_EQ(app_.WaitExit(app_.Start({"--play", Write("third.mmf", kTwoClicks)})), status::kFailed);
+  const std::string refusal = app_.Output().substr(said);
+  EXPECT_EQ(std::count(refusal.begin(), refusal.end(), '\n'), 1) << refusal;
 }
 
 // --repeat 2: exactly two passes reach a window of another client, with the main window never

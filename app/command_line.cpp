@@ -28,7 +28,7 @@ constexpr Option kOptions[] = {
     {"--record", Takes::File, "FILE", "record at once with the window hidden; Pause saves FILE",
      CommandLine::Action::Record},
     {"--info", Takes::File, "FILE", "print what FILE holds and exit", CommandLine::Action::Info},
-    {"--repeat", Takes::Count, "N", "play N passes (0, the default: until Pause)"},
+    {"--repeat", Takes::Count, "N", "play N passes; 0 plays until Pause (the window's way; --play alone plays one pass)"},
     {"--speed", Takes::Factor, "F", "play F times as fast, from 0.1 to 100 (default 1)"},
     {"--stop-on-move", Takes::Nothing, "", "stop playing when you move the mouse yourself",
      CommandLine::Action::Window, &PlaybackOptions::stop_on_move},
@@ -78,6 +78,7 @@ class Parser {
       case Takes::Count:
         if (!ReadCount(value, line_.playback.repeat))
           return Fail(name + " wants a whole number from 0, not \"" + value + "\"");
+        line_.playback.repeat_given = true;
         playback_option_ = name;
         return true;
       case Takes::Factor: {

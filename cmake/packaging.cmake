@@ -15,6 +15,25 @@ install(CODE "
 ")
 install(FILES ${PROJECT_SOURCE_DIR}/platform/qt/pelmira.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# Files of the .mmf type open in pelmira: the type (by name and by the file header) and the
+# desktop entry's MimeType; Debian's triggers rebuild both caches after installing.
+install(FILES ${PROJECT_SOURCE_DIR}/platform/qt/pelmira-mime.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME pelmira.xml)
+# The manual page and the changelog go in gzipped, without a time stamp (the package is the same
+# whenever it is built).
+set(PEL_DOC_SOURCE ${PROJECT_SOURCE_DIR}/platform/qt)
+set(PEL_DOC_BUILD ${CMAKE_BINARY_DIR}/doc)
+add_custom_command(
+  OUTPUT ${PEL_DOC_BUILD}/pelmira.1.gz ${PEL_DOC_BUILD}/changelog.gz
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${PEL_DOC_BUILD}
+  COMMAND gzip -9nc ${PEL_DOC_SOURCE}/pelmira.1 > ${PEL_DOC_BUILD}/pelmira.1.gz
+  COMMAND gzip -9nc ${PEL_DOC_SOURCE}/debian/changelog > ${PEL_DOC_BUILD}/changelog.gz
+  DEPENDS ${PEL_DOC_SOURCE}/pelmira.1 ${PEL_DOC_SOURCE}/debian/changelog
+  VERBATIM)
+add_custom_target(pelmira_docs ALL DEPENDS ${PEL_DOC_BUILD}/pelmira.1.gz ${PEL_DOC_BUILD}/changelog.gz)
+install(FILES ${PEL_DOC_BUILD}/pelmira.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PEL_DOC_BUILD}/changelog.gz ${PEL_DOC_SOURCE}/debian/copyright
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/pelmira)
 foreach(size 32 48 128 256)
   install(FILES ${PROJECT_SOURCE_DIR}/assets/pelmira-${size}.png
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
@@ -26,8 +45,9 @@ set(CPACK_PACKAGE_NAME pelmira)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Pelmira")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Records mouse motion and clicks and plays them back")
+# Lines of the long description stay within 80 columns.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Pelmira records what you do with the mouse (movement and left, middle and right clicks)\nand plays it back, repeating until stopped. Global keys: F10 record, F9 play,\nPause stop, F12 show or hide the window. Needs an X11 session or XWayland.")
+    "Pelmira records what you do with the mouse (movement and left, middle and\nright clicks) and plays it back, repeating until stopped, or from a script\nwith a repeat count and a speed. Global keys: F10 record, F9 play, Pause\nstop, F12 show or hide the window. Needs an X11 session or XWayland.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Pelmira maintainers <maintainers@pelmira.example>")

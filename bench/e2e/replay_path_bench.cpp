@@ -8,8 +8,15 @@
 // played it. So entry i is due at onset(1) + delay(1) + ... + delay(i-1); its lateness is how far
 // its onset falls behind that, and the step lateness how much longer than delay(i-1) it came
 // after entry i-1 (0 to one 10 ms tick is what tick-driven playback can do at best).
+//
+// Then the command line on the same take: --play at --speed 2 and 0.5 (replay span over the
+// recorded one), --pauses-before-events against the default (onset error of each entry against the
+// recording: the default replays a pause after its event, so its error reaches a pause's
+// length), and --stop-on-move (from a move injected away from the path to the indicator
+// closing, over repeated F9 runs).
 #include <benchmark/benchmark.h>
 #include <poll.h>
+#include <signal.h>
 #include <time.h>
 
 #include <algorithm>
@@ -273,6 +280,39 @@ Lateness Measure(const std::vector<MotionEntry>& entries, const std::vector<doub
   return l;
 }
 
+// Onset error of each entry against the recording: entry i came delay(2) + ... + delay(i) after
+// entry 1 when it was recorded (each delay is the wait before its entry). |error| per entry.
+std::vector<double> ErrorsAgainstRecording(const std::vector<MotionEntry>& entries,
+                                           const std::vector<double>& onset) {
+  std::vector<double> out;
+  double recorded = 0;
+  for (size_t i = 1; i < onset.size(); ++i) {
+    recorded += entries[i].delay_ms;
+    out.push_back(std::abs(onset[i] - onset[0] - recorded));
+  }
+  return out;
+}
+void CountErrors(benchmark::State& state, const std::string& name, std::vector<double> errors) {
+  state.counters[name + "_onset_err_p95_ms"] = Percentile(errors, 0.95);
+  state.counters[name + "_onset_err_max_ms"] =
+      errors.empty() ? NAN : *std::max_element(errors.begin(), errors.end());
+}
+
+// Plays `file` once with --play and `options`, watched until the program ends; the onsets.
+Onsets PlayOnce(Pelmira& app, RawWatcher& watcher, const std::vector<MotionEntry>& entries,
+                const std::string& file, std::vector<std::string> options, double timeout_ms,
+                int& status) {
+  const size_t from = watcher.Count();
+  std::vector<std::string> args = {"--play", file, "--repeat", "1"};
+  args.insert(args.end(), options.begin(), options.end());
+  const pid_t pid = app.Start(args);
+  status =
+      app.WaitExit(pid, std::chrono::milliseconds(static_cast<int64_t>(timeout_ms))).value_or(-1);
+  // The last events may still be on their way to the watcher.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  return Match(entries, watcher.Events(), from);
+}
+
 void UseFileDialog(Pelmira& app, XLook& look, const TopWindow& main, ControlId button,
                    const std::string& title, const std::string& path) {
   const Box b = ControlBox(button);
@@ -289,7 +329,7 @@ void BM_ReplayPath(benchmark::State& state) {
   XLook look(x.Display());
   for (auto _ : state) {
     Pelmira app(x);
-    app.Start();
+    const pid_t window_pid = app.Start();
     auto main = look.WaitFor("Pelmira");
     if (!main) {
       state.SkipWithError("no main window");
@@ -382,6 +422,50 @@ void BM_ReplayPath(benchmark::State& state) {
     // The same from the watcher's receipt times (microseconds, not the server's milliseconds).
     state.counters["rx_replay_ratio"] = local.span / recorded_ms;
     state.counters["rx_step_late_p95_ms"] = local.step_p95;
+    CountErrors(state, "default", ErrorsAgainstRecording(entries, onsets.server_ms));
+
+    // The command line. --play refuses to run beside a window instance: end it first.
+    kill(window_pid, SIGTERM);
+    app.WaitExit(window_pid);
+    int status = 0;
+    for (const auto& [speed, name] : {std::pair{"2", "speed2"}, std::pair{"0.5", "speed0_5"}}) {
+      const Onsets o =
+          PlayOnce(app, watcher, entries, file, {"--speed", speed}, recorded_ms * 3 + 5000, status);
+      const Lateness l = Measure(entries, o.server_ms);
+      state.counters[std::string(name) + "_ratio"] = l.span / recorded_ms;
+      state.counters[std::string(name) + "_unmatched"] =
+          static_cast<double>(entries.size() - o.matched);
+      state.counters[std::string(name) + "_exit"] = status;
+    }
+    const Onsets before = PlayOnce(app, watcher, entries, file, {"--pauses-before-events"},
+                                   recorded_ms * 2 + 5000, status);
+    CountErrors(state, "wait_before", ErrorsAgainstRecording(entries, before.server_ms));
+    state.counters["wait_before_unmatched"] = static_cast<double>(entries.size() - before.matched);
+
+    // --stop-on-move: F9 in a window started with it, a move far from the path once playback
+    // has played a few entries, and the time until the indicator closes.
+    const pid_t stopper = app.Start({"--stop-on-move", file});
+    if (!look.WaitFor("Pelmira", 10s, stopper)) {
+      state.SkipWithError("no window with --stop-on-move");
+      return;
+    }
+    std::vector<double> stop_ms;
+    for (int run = 0; run < 20; ++run) {
+      inject.Key(XK_F9);
+      if (!look.WaitFor("frmPlay")) break;
+      const size_t seen = watcher.Count();
+      x11test::WaitUntil([&] { return watcher.Count() >= seen + 5; });
+      // At a random phase of the tick.
+      std::this_thread::sleep_for(std::chrono::microseconds(1000 * (run * 7 % 10) + 137));
+      const int64_t moved = MonoNs();
+      inject.Move(1900, 1060);
+      while (look.Find("frmPlay") && MonoNs() - moved < 2'000'000'000) {
+      }
+      stop_ms.push_back(static_cast<double>(MonoNs() - moved) / 1e6);
+    }
+    state.counters["stop_runs"] = static_cast<double>(stop_ms.size());
+    state.counters["stop_p50_ms"] = Percentile(stop_ms, 0.5);
+    state.counters["stop_p95_ms"] = Percentile(stop_ms, 0.95);
   }
 }
 BENCHMARK(BM_ReplayPath)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();

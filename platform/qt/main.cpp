@@ -1,5 +1,7 @@
-// pelmira: records mouse motion and plays it back on an X11 desktop. main() only picks the
-// backends, hands them to Form1 and runs the event loop.
+// pelmira: records mouse motion and plays it back on an X11 desktop. main() reads the command
+// line, picks the backends, hands them to Form1 and runs the event loop.
+
+#include <unistd.h>
 
 #include <QApplication>
 #include <QIcon>
@@ -10,7 +12,9 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "app/command_line.h"
 #include "app/form1.h"
 #include "app/time_random.h"
 #include "platform/posix/posix_clock.h"
@@ -29,18 +33,9 @@
 
 namespace {
 
-constexpr const char* kUsage =
-    "Usage: pelmira [--help] [--version]\n"
-    "\n"
-    "Records what you do with the mouse and plays it back.\n"
-    "\n"
-    "Keys (they work whatever window has the focus):\n"
-    "  F10    start recording\n"
-    "  F9     start playing\n"
-    "  Pause  stop recording or playing\n"
-    "  F12    show or hide the main window\n"
-    "\n"
-    "Recordings are saved as mouse motion files (.mmf). Only one instance runs per user.\n"
+constexpr const char* kProgram = "pelmira";
+
+constexpr const char* kNeedsX11Line =
     "Needs an X11 session (XWayland will do) with the XInput2 and XTest extensions.\n";
 
 constexpr const char* kNeedsX11 =
@@ -51,32 +46,80 @@ constexpr const char* kNeedsX11 =
     "F9, F10, F12 and Pause, recording and playing back would not work.\n"
     "Log in to an X11 session, or enable XWayland and make sure DISPLAY is set.\n";
 
+// How long a later start waits for the running instance to take its file.
+constexpr int kHandTimeoutMs = 3000;
+
 bool Has(const char* name) {
   const char* v = std::getenv(name);
   return v && *v;
 }
 
+// `path` made absolute against this process's working folder, which the running instance that
+// receives it does not share.
+std::string Absolute(const std::string& path) {
+  if (!path.empty() && path[0] == '/') return path;
+  std::vector<char> cwd(4096);
+  if (!::getcwd(cwd.data(), cwd.size())) return path;
+  return std::string(cwd.data()) + "/" + path;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  for (int i = 1; i < argc; ++i) {
-    if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
-      std::fputs(kUsage, stdout);
-      return 0;
-    }
-    if (!std::strcmp(argv[i], "--version")) {
-      std::printf("pelmira %s\n", PEL_VERSION);
-      return 0;
-    }
+  namespace status = pel::exit_status;
+  using Action = pel::CommandLine::Action;
+  std::string error;
+  const std::optional<pel::CommandLine> line =
+      pel::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), error);
+  if (!line) {
+    std::fprintf(stderr, "%s: %s (see %s --help)\n", kProgram, error.c_str(), kProgram);
+    return status::kUsage;
   }
+  switch (line->action) {
+    case Action::Help:
+      std::fputs(pel::UsageText(kProgram).c_str(), stdout);
+      std::fputs(kNeedsX11Line, stdout);
+      return status::kOk;
+    case Action::Version:
+      std::printf("%s %s\n", kProgram, PEL_VERSION);
+      return status::kOk;
+    case Action::Info: {
+      pel::PosixFileSystem files;
+      std::string out;
+      const int code = pel::PrintMotionFileInfo(files, *line->file, out, error);
+      std::fputs(out.c_str(), stdout);
+      if (!error.empty()) std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+      return code;
+    }
+    default:
+      break;
+  }
+  const bool scripted = line->action == Action::Play || line->action == Action::Record;
+
   if (!Has("DISPLAY")) {
     std::fputs(kNeedsX11, stderr);
-    return 1;
+    return status::kFailed;
   }
   // Global input goes through X11, so the windows must be X11 windows too: on a Wayland desktop
   // with XWayland the native Wayland plug-in could neither place the indicator windows nor share
   // coordinates with the input. An explicit choice of the user still wins.
   if (!Has("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+
+  // One instance per user and display. A later start with a file hands it to the running window
+  // and ends; --play and --record refuse, since two instances would answer the same keys and
+  // fight over the pointer. Otherwise Form_Load shows the running-instance message.
+  const std::string lock_path = pel::InstanceLock::DefaultPath(std::getenv("DISPLAY"));
+  pel::QtShell shell(lock_path);
+  if (shell.PreviousInstance()) {
+    if (scripted) {
+      std::fprintf(stderr, "%s: another instance is running; close it or stop it first\n",
+                   kProgram);
+      return status::kFailed;
+    }
+    if (line->file && pel::InstanceChannel::Hand(pel::InstanceChannel::PathFor(lock_path),
+                                                 Absolute(*line->file), kHandTimeoutMs))
+      return status::kOk;
+  }
 
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("pelmira"));
@@ -90,13 +133,14 @@ int main(int argc, char* argv[]) {
   QApplication::setWindowIcon(icon);
   pel::InstallFontSubstitutes();
 
-  std::string error;
   std::unique_ptr<pel::X11Input> input = pel::X11Input::Open(nullptr, error);
   if (!input) {
     const std::string text = "pelmira cannot read the mouse and the keyboard: " + error;
     std::fprintf(stderr, "%s\n", text.c_str());
-    QMessageBox::critical(nullptr, QStringLiteral("pelmira"), QString::fromStdString(text));
-    return 1;
+    // A script gets its one line; only the window's user gets a box.
+    if (!scripted)
+      QMessageBox::critical(nullptr, QStringLiteral("pelmira"), QString::fromStdString(text));
+    return status::kFailed;
   }
 
   pel::PosixClock clock;
@@ -104,7 +148,6 @@ int main(int argc, char* argv[]) {
   pel::PosixEnvironment env;
   pel::QtDialogs dialogs;
   pel::QtEventPump events;
-  pel::QtShell shell(pel::InstanceLock::DefaultPath(std::getenv("DISPLAY")));
   pel::TimeSeededRandom random;
   pel::QtSkinEngine skin;
   pel::QtIndicatorFactory indicators({env.ProgramFolder()});
@@ -121,7 +164,43 @@ int main(int argc, char* argv[]) {
   });
   form.Poll().SleepWhenIdle([&] { return input->TakeInput(); });
 
+  form.SetPlaybackOptions(line->playback);
+  if (scripted) {
+    // In place of Form_Load: the window stays hidden and the program ends when the run does,
+    // with its status. The instance check was made above.
+    form.StartScripted(*line, [](int code, std::string reason) {
+      if (!reason.empty()) std::fprintf(stderr, "%s: %s\n", kProgram, reason.c_str());
+      std::fflush(stderr);
+      QCoreApplication::exit(code);
+    });
+    return QApplication::exec();
+  }
   form.Form_Load();
+
+  // Files handed over by later starts load as if given here, when the window is free for it:
+  // not while recording or playing, nor while a dialog or message waits for an answer.
+  pel::InstanceChannel channel;
+  std::unique_ptr<QSocketNotifier> handed;
+  if (!lock_path.empty()) {
+    if (channel.Listen(pel::InstanceChannel::PathFor(lock_path), error)) {
+      handed = std::make_unique<QSocketNotifier>(channel.Fd(), QSocketNotifier::Read);
+      QObject::connect(handed.get(), &QSocketNotifier::activated, [&] {
+        std::optional<pel::InstanceChannel::Request> request = channel.Accept();
+        if (!request) return;
+        const pel::Mode mode = form.Engine().RecorderState;
+        const bool free = (mode == pel::Mode::Idle || mode == pel::Mode::None) &&
+                          !QApplication::activeModalWidget();
+        pel::InstanceChannel::Answer(*request, free);
+        if (free) form.OpenAtStart(request->file);
+      });
+    } else {
+      // Later starts then show the running-instance message, as without a channel.
+      std::fprintf(stderr, "%s: files cannot be handed to this instance: %s\n", kProgram,
+                   error.c_str());
+    }
+  }
+
   window.ShowCentred();
+  if (line->file) form.OpenAtStart(*line->file);
   return QApplication::exec();
 }

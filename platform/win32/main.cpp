@@ -1,15 +1,19 @@
-// Pelmira.exe: records mouse motion and plays it back on Windows. wWinMain only picks the
-// backends, hands them to Form1 and runs the message loop.
+// Pelmira.exe: records mouse motion and plays it back on Windows. wWinMain reads the command
+// line, picks the backends, hands them to Form1 and runs the message loop.
 
 #include <windows.h>
 
 #include <commctrl.h>
 #include <objbase.h>
+#include <shellapi.h>
 #undef MessageBox  // the seam has its own
 
 #include <exception>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "app/command_line.h"
 #include "app/form1.h"
 #include "app/time_random.h"
 #include "platform/error.h"
@@ -38,7 +42,65 @@ void EnsureDpiAwareness() {
   if (set_context != nullptr) set_context(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4)));
 }
 
-int Run() {
+namespace status = pel::exit_status;
+using Action = pel::CommandLine::Action;
+
+constexpr const char* kProgram = "Pelmira.exe";
+// How long a later start waits for the running instance to take its file.
+constexpr UINT kHandTimeoutMs = 3000;
+
+void Out(const std::string& text) {
+  pel::win32::WriteStd(STD_OUTPUT_HANDLE, text);
+}
+void Err(const std::string& line) {
+  pel::win32::WriteStd(STD_ERROR_HANDLE, std::string(kProgram) + ": " + line + "\n");
+}
+
+// The arguments after the program name, in UTF-8.
+std::vector<std::string> Arguments() {
+  int count = 0;
+  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> args;
+  if (argv == nullptr) return args;
+  for (int i = 1; i < count; ++i) args.push_back(pel::win32::Narrow(argv[i]));
+  LocalFree(argv);
+  return args;
+}
+
+// `path` made absolute against this process's working folder, which the running instance that
+// receives it does not share.
+std::string Absolute(const std::string& path) {
+  std::wstring wide;
+  try {
+    wide = pel::win32::Widen(path);
+  } catch (const std::exception&) {
+    return path;
+  }
+  const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return path;
+  std::wstring full(size, L'\0');
+  const DWORD got = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+  if (got == 0 || got >= size) return path;
+  full.resize(got);
+  return pel::win32::Narrow(full);
+}
+
+int Run(const pel::CommandLine& line) {
+  const bool scripted = line.action == Action::Play || line.action == Action::Record;
+  // One instance per user session. A later start with a file hands it to the running window and
+  // ends; --play and --record refuse, since two instances would answer the same keys and fight
+  // over the pointer. Otherwise Form_Load shows the running-instance message.
+  pel::win32::Win32Shell shell;
+  if (shell.PreviousInstance()) {
+    if (scripted) {
+      Err("another instance is running; close it or stop it first");
+      return status::kFailed;
+    }
+    if (line.file && pel::win32::HandFileToRunningInstance(pel::win32::Win32MainWindow::ClassName(),
+                                                           Absolute(*line.file), kHandTimeoutMs))
+      return status::kOk;
+  }
+
   EnsureDpiAwareness();
   INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
   InitCommonControlsEx(&icc);
@@ -49,7 +111,6 @@ int Run() {
   pel::win32::Win32Clock clock;
   pel::win32::Win32FileSystem files;
   pel::win32::Win32Environment env;
-  pel::win32::Win32Shell shell;
   pel::win32::Win32SkinEngine skin;
   pel::TimeSeededRandom random;
   pel::win32::Win32MainWindow window;
@@ -70,8 +131,27 @@ int Run() {
     form.Poll().SleepWhenIdle([&input] { return input.TakeInput(); });
   }
 
-  form.Form_Load();
-  window.ShowCentred();
+  form.SetPlaybackOptions(line.playback);
+  if (scripted) {
+    // In place of Form_Load: the window stays hidden and the program ends when the run does,
+    // with its status. The instance check was made above.
+    form.StartScripted(line, [](int code, std::string reason) {
+      if (!reason.empty()) Err(reason);
+      PostQuitMessage(code);
+    });
+  } else {
+    form.Form_Load();
+    // Files handed over by later starts load as if given here, when the window is free for it:
+    // not while recording or playing (nor while a dialog waits, see the window).
+    window.SetFileReceiver(
+        [&] {
+          const pel::Mode mode = form.Engine().RecorderState;
+          return mode == pel::Mode::Idle || mode == pel::Mode::None;
+        },
+        [&](const std::string& file) { form.OpenAtStart(file); });
+    window.ShowCentred();
+    if (line.file) form.OpenAtStart(*line.file);
+  }
 
   MSG msg;
   int rc = 0;
@@ -94,8 +174,32 @@ int Run() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  std::string error;
+  const std::optional<pel::CommandLine> line = pel::ParseCommandLine(Arguments(), error);
+  if (!line) {
+    Err(error + " (see " + kProgram + " --help)");
+    return status::kUsage;
+  }
+  switch (line->action) {
+    case Action::Help:
+      Out(pel::UsageText(kProgram));
+      return status::kOk;
+    case Action::Version:
+      Out(std::string(kProgram) + " " + PEL_VERSION + "\n");
+      return status::kOk;
+    case Action::Info: {
+      pel::win32::Win32FileSystem files;
+      std::string out;
+      const int code = pel::PrintMotionFileInfo(files, *line->file, out, error);
+      Out(out);
+      if (!error.empty()) Err(error);
+      return code;
+    }
+    default:
+      break;
+  }
   try {
-    return Run();
+    return Run(*line);
   } catch (const std::exception& e) {
     // Only the window itself can fail here (the handlers report their own failures).
     std::wstring text = L"Pelmira cannot start: ";
@@ -103,7 +207,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
       text += pel::win32::Widen(e.what());
     } catch (...) {
     }
-    MessageBoxW(nullptr, text.c_str(), L"Pelmira", MB_OK | MB_ICONERROR);
-    return 1;
+    if (line->action == Action::Window)
+      MessageBoxW(nullptr, text.c_str(), L"Pelmira", MB_OK | MB_ICONERROR);
+    else
+      Err(std::string("cannot start: ") + e.what());
+    return status::kFailed;
   }
 }

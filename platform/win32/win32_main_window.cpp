@@ -5,9 +5,12 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_text.h"
 
 namespace pel::win32 {
@@ -15,6 +18,8 @@ namespace pel::win32 {
 namespace {
 
 constexpr wchar_t kClass[] = L"PelmiraForm1";
+// Posted to itself to load a file taken from WM_COPYDATA after the sender has its answer.
+constexpr UINT kOpenHandedFile = WM_APP + 13;
 constexpr int kFirstControlId = 100;  // clear of IDOK and IDCANCEL, which IsDialogMessage sends
 constexpr WORD kIconResource = 1;
 
@@ -607,6 +612,10 @@ LRESULT CALLBACK Win32MainWindow::ButtonProc(HWND hwnd, UINT msg, WPARAM wp, LPA
   return rc;
 }
 
+const wchar_t* Win32MainWindow::ClassName() {
+  return kClass;
+}
+
 LRESULT CALLBACK Win32MainWindow::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_NCCREATE) {
     auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
@@ -664,6 +673,22 @@ LRESULT Win32MainWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_DPICHANGED:
       Layout(HIWORD(wp), reinterpret_cast<const RECT*>(lp));
+      return 0;
+    case WM_COPYDATA: {
+      const std::optional<std::string> file =
+          HandedFile(*reinterpret_cast<const COPYDATASTRUCT*>(lp));
+      // Refused while a dialog or a message holds the window (it is disabled then).
+      if (!file || !open_file_ || !take_file_ || !IsWindowEnabled(hwnd_) || !take_file_())
+        return FALSE;
+      handed_file_ = *file;
+      PostMessageW(hwnd_, kOpenHandedFile, 0, 0);
+      return TRUE;
+    }
+    case kOpenHandedFile:
+      if (!handed_file_.empty()) {
+        const std::string file = std::exchange(handed_file_, {});
+        Guarded([&] { open_file_(file); });
+      }
       return 0;
     case WM_CLOSE:
       if (handlers_.unload) {

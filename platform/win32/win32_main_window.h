@@ -84,6 +84,15 @@ class Win32MainWindow : public MainWindow {
   uintptr_t NativeHandle() override { return reinterpret_cast<uintptr_t>(hwnd_); }
 
   void SetHandlers(FormHandlers handlers) { handlers_ = std::move(handlers); }
+  // Files handed over by later starts (WM_COPYDATA, see HandFileToRunningInstance): `take` says
+  // whether the window can load one now; a file taken is given to `open` once the sender has its
+  // answer, so that a message shown while loading never keeps the sender waiting.
+  void SetFileReceiver(std::function<bool()> take, std::function<void(const std::string&)> open) {
+    take_file_ = std::move(take);
+    open_file_ = std::move(open);
+  }
+  // The window class of Form1, by which a later start finds the running instance.
+  static const wchar_t* ClassName();
   // First showing: centred on the primary screen's work area, the focus in Text1.
   void ShowCentred();
 
@@ -114,6 +123,9 @@ class Win32MainWindow : public MainWindow {
   bool PointerOverWindow() const;
 
   FormHandlers handlers_;
+  std::function<bool()> take_file_;
+  std::function<void(const std::string&)> open_file_;
+  std::string handed_file_;
   HWND hwnd_ = nullptr;
   std::array<std::unique_ptr<Win32Control>, kControlCount> controls_;
   Win32TickSource tick_;

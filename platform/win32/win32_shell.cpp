@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <exception>
 #include <vector>
 
 #include "platform/error.h"
@@ -82,6 +83,81 @@ bool Win32Shell::PreviousInstance() {
   }
   mutex_ = h;
   return false;
+}
+
+bool HandFileToRunningInstance(const wchar_t* window_class, const std::string& file,
+                               UINT timeout_ms) {
+  std::wstring path;
+  try {
+    path = Widen(file);
+  } catch (const std::exception&) {
+    return false;
+  }
+  COPYDATASTRUCT data{kHandFileTag, static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)),
+                      path.data()};
+  // Every window of the class is asked: a later start that is showing its running-instance
+  // message has one too, and refuses.
+  for (HWND w = FindWindowExW(nullptr, nullptr, window_class, nullptr); w != nullptr;
+       w = FindWindowExW(nullptr, w, window_class, nullptr)) {
+    DWORD_PTR taken = FALSE;
+    // SMTO_ABORTIFHUNG: a hung instance is not waited for. An instance run as administrator
+    // never gets the message (the system keeps it from lower integrity levels).
+    if (SendMessageTimeoutW(w, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+                            SMTO_ABORTIFHUNG | SMTO_BLOCK, timeout_ms, &taken) &&
+        taken == TRUE)
+      return true;
+  }
+  return false;
+}
+
+std::optional<std::string> HandedFile(const COPYDATASTRUCT& data) {
+  const size_t units = data.cbData / sizeof(wchar_t);
+  if (data.dwData != kHandFileTag || data.lpData == nullptr || data.cbData % sizeof(wchar_t) != 0 ||
+      units < 2 || units > 32768)
+    return std::nullopt;
+  const auto* text = static_cast<const wchar_t*>(data.lpData);
+  if (text[units - 1] != L'\0') return std::nullopt;
+  return Narrow(std::wstring_view(text, units - 1));
+}
+
+namespace {
+
+// The handle for `which`, or INVALID_HANDLE_VALUE.
+HANDLE StdHandle(DWORD which) {
+  const HANDLE given = GetStdHandle(which);
+  if (given != nullptr && given != INVALID_HANDLE_VALUE && GetFileType(given) != FILE_TYPE_UNKNOWN)
+    return given;
+  // A GUI program gets no console; the one of the command prompt that started it is borrowed.
+  static const HANDLE console = [] {
+    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return INVALID_HANDLE_VALUE;
+    return CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       nullptr, OPEN_EXISTING, 0, nullptr);
+  }();
+  return console;
+}
+
+}  // namespace
+
+void WriteStd(DWORD which, std::string_view text) {
+  const HANDLE out = StdHandle(which);
+  if (out == INVALID_HANDLE_VALUE) return;
+  DWORD mode = 0, written = 0;
+  if (GetConsoleMode(out, &mode)) {
+    std::string lines;
+    for (char c : text) {
+      if (c == '\n') lines += '\r';
+      lines += c;
+    }
+    std::wstring converted;
+    try {
+      converted = Widen(lines);
+    } catch (const std::exception&) {
+      converted.assign(lines.begin(), lines.end());
+    }
+    WriteConsoleW(out, converted.data(), static_cast<DWORD>(converted.size()), &written, nullptr);
+    return;
+  }
+  WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
 void Win32Shell::OpenUrl(const std::string& url) {

@@ -5,7 +5,9 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/shell.h"
 #include "platform/skin.h"
@@ -20,6 +22,22 @@ std::wstring InstanceMutexName();
 // `error` is ERROR_ALREADY_EXISTS when the mutex was there before (CreateMutexW's rules).
 using InstanceMutexOpener = HANDLE (*)(const std::wstring& name, DWORD& error);
 HANDLE CreateInstanceMutex(const std::wstring& name, DWORD& error);
+
+// A file handed from a later start to the running instance: WM_COPYDATA to its main window with
+// this tag and the path in UTF-16. The tag keeps other senders' data from being taken for a path.
+constexpr ULONG_PTR kHandFileTag = 0x504C4D46;  // "PLMF"
+// Hands `file` (an absolute path) to the main window `window` class of the running instance; true
+// when it took the file within `timeout_ms`.
+bool HandFileToRunningInstance(const wchar_t* window_class, const std::string& file,
+                               UINT timeout_ms);
+// The path a WM_COPYDATA carries, when it is a handed file.
+std::optional<std::string> HandedFile(const COPYDATASTRUCT& data);
+
+// Text on standard output or error (`which`: STD_OUTPUT_HANDLE, STD_ERROR_HANDLE) for a program
+// with no console of its own: the handle it was started with when it has one (a pipe, a file),
+// else the console of the process that started it, attached on first use. Nothing is written
+// when neither exists (started from Explorer). Line ends become CR LF on a console.
+void WriteStd(DWORD which, std::string_view text);
 
 class Win32Shell : public Shell {
  public:

@@ -24,6 +24,7 @@ TEST(CommandLine, AcceptedFormsSayWhatToDo) {
   EXPECT_EQ(none.action, Action::Window);
   EXPECT_FALSE(none.file);
   EXPECT_EQ(none.playback.repeat, 0);
+  EXPECT_FALSE(none.playback.repeat_given);
   EXPECT_EQ(none.playback.speed, 1.0);
   EXPECT_FALSE(none.playback.stop_on_move || none.playback.wait_before);
 
@@ -36,6 +37,7 @@ TEST(CommandLine, AcceptedFormsSayWhatToDo) {
   EXPECT_EQ(play.action, Action::Play);
   EXPECT_EQ(play.file, "a b.mmf");
   EXPECT_EQ(play.playback.repeat, 2);
+  EXPECT_TRUE(play.playback.repeat_given);
   EXPECT_EQ(play.playback.speed, 0.5);
   EXPECT_TRUE(play.playback.stop_on_move && play.playback.wait_before);
 

@@ -4,6 +4,7 @@
 // against the layout through the probe, pointers, button looks, boxes, scaling, diagnostics.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -337,6 +338,57 @@ TEST_F(WineE2E, DiagnosticsNameTheInputLatchAndTheTickSource) {
   EXPECT_TRUE(p_->Look().WaitFor("frmRec")) << "a tap of F10 starts recording while asleep";
   ASSERT_TRUE(p_->Key("Pause"));
   EXPECT_TRUE(p_->Look().WaitGone("frmRec"));
+  p_->Close("PelmiraForm1");
+  EXPECT_TRUE(p_->WaitExit(pid));
+}
+
+// The command line: --help on standard output, --play with --repeat clicking another program's
+// window and ending with 0, a missing file, a file given at start-up, and a second start handing
+// its file to the running instance.
+TEST_F(WineE2E, CommandLinePlaysOpensAndHandsOverFiles) {
+  std::string out;
+  EXPECT_EQ(p_->Run(p_->Pelmira(), {"--help"}, &out), 0);
+  EXPECT_TRUE(Contains(out, "--play")) << out;
+
+  auto target = p_->Target(700, 560, 400, 220);
+  auto presses = [&](unsigned button) {
+    size_t n = 0;
+    for (const auto& e : target->Events()) n += e.press && (button == 0 || e.button == button);
+    return n;
+  };
+  const std::string two = p_->Root() + "/two.mmf";
+  std::ofstream(two, std::ios::binary)
+      << "[MouseMotionFile]\r\nmove,750,600,100\r\nLeft,800,650,100\r\nRight,950,720,100\r\n";
+  EXPECT_EQ(p_->Run(p_->Pelmira(), {"--play", WineProgram::WinPath(two), "--repeat", "2"}, &out),
+            0)
+      << out;
+  EXPECT_TRUE(x11test::WaitUntil([&] { return presses(0) >= 4; }, 5s));
+  EXPECT_EQ(presses(0), 4u) << "two passes of two clicks";
+  EXPECT_EQ(presses(1), 2u);
+
+  EXPECT_EQ(p_->Run(p_->Pelmira(), {"--play", WineProgram::WinPath(p_->Root() + "/none.mmf")},
+                    &out),
+            1);
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << "one line: " << out;
+
+  // A file given on the command line is loaded: F9 plays it.
+  const pid_t pid = p_->Launch(p_->Pelmira(), {WineProgram::WinPath(two)});
+  ASSERT_TRUE(p_->Look().WaitFor("Pelmira", 60s));
+  size_t before = presses(0);
+  ASSERT_TRUE(p_->Key("F9"));
+  EXPECT_TRUE(x11test::WaitUntil([&] { return presses(0) >= before + 2; }, 20s))
+      << "the file given on the command line plays with F9";
+  ASSERT_TRUE(p_->Key("Pause"));
+  EXPECT_TRUE(p_->Look().WaitGone("frmPlay"));
+
+  // A second start with a file hands it over and ends without its message box.
+  const std::string middle = p_->Root() + "/middle.mmf";
+  std::ofstream(middle, std::ios::binary) << "[MouseMotionFile]\r\nMiddle,900,700,300\r\n";
+  EXPECT_EQ(p_->Run(p_->Pelmira(), {WineProgram::WinPath(middle)}, &out), 0) << out;
+  ASSERT_TRUE(p_->Key("F9"));
+  EXPECT_TRUE(x11test::WaitUntil([&] { return presses(2) >= 1; }, 20s))
+      << "the handed file is loaded in the running instance";
+  ASSERT_TRUE(p_->Key("Pause"));
   p_->Close("PelmiraForm1");
   EXPECT_TRUE(p_->WaitExit(pid));
 }

@@ -167,17 +167,31 @@ TEST_F(CommandLineE2E, RecordWritesTheFileOnPause) {
 
 // --info needs no display; --help names every option the manual page documents, and the manual
 // page every option --help names.
+// Runs the program with `args` and no display; its exit status and what it printed.
+int RunWithoutDisplay(const std::string& args, std::string& out) {
+  const std::string cmd =
+      "env -u DISPLAY -u WAYLAND_DISPLAY " + Pelmira::ProgramPath() + " " + args + " 2>&1";
+  FILE* p = popen(cmd.c_str(), "r");
+  out.clear();
+  char buf[512];
+  while (size_t n = fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+  const int st = pclose(p);
+  return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+}
+
+TEST(CommandLineNoDisplay, HelpVersionAndTheReasonWithoutX11) {
+  std::string out;
+  EXPECT_EQ(RunWithoutDisplay("--help", out), 0);
+  EXPECT_NE(out.find("F10"), std::string::npos) << out;
+  EXPECT_EQ(RunWithoutDisplay("--version", out), 0);
+  EXPECT_EQ(out.rfind("pelmira ", 0), 0u) << out;
+  EXPECT_EQ(RunWithoutDisplay("", out), 1);
+  EXPECT_NE(out.find("X11"), std::string::npos) << out;
+  EXPECT_NE(out.find("XWayland"), std::string::npos) << out;
+}
+
 TEST(CommandLineNoDisplay, InfoDescribesAFileAndHelpMatchesTheManualPage) {
-  auto run = [](const std::string& args, std::string& out) {
-    const std::string cmd =
-        "env -u DISPLAY -u WAYLAND_DISPLAY " + Pelmira::ProgramPath() + " " + args + " 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    out.clear();
-    char buf[512];
-    while (size_t n = fread(buf, 1, sizeof buf, p)) out.append(buf, n);
-    const int st = pclose(p);
-    return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  };
+  auto run = RunWithoutDisplay;
   char dir[] = "/tmp/pel-info-XXXXXX";
   ASSERT_TRUE(mkdtemp(dir));
   const std::string path = std::string(dir) + "/info.mmf";

@@ -211,26 +211,5 @@ TEST_F(PelmiraE2E, PointerIsTheHandOverButtonsAndTheArrowOverFramesAndBackground
   EXPECT_TRUE(x11test::WaitUntil(is_arrow)) << "arrow over the background";
 }
 
-TEST(PelmiraCommandLine, HelpVersionAndNoDisplay) {
-  const std::string program = Pelmira::ProgramPath();
-  auto run = [&](const std::string& args, std::string& out) {
-    const std::string cmd = "env -u DISPLAY -u WAYLAND_DISPLAY " + program + " " + args + " 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    out.clear();
-    char buf[512];
-    while (size_t n = fread(buf, 1, sizeof buf, p)) out.append(buf, n);
-    const int st = pclose(p);
-    return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  };
-  std::string out;
-  EXPECT_EQ(run("--help", out), 0);
-  EXPECT_NE(out.find("F10"), std::string::npos) << out;
-  EXPECT_EQ(run("--version", out), 0);
-  EXPECT_EQ(out.rfind("pelmira ", 0), 0u) << out;
-  EXPECT_EQ(run("", out), 1);
-  EXPECT_NE(out.find("X11"), std::string::npos) << out;
-  EXPECT_NE(out.find("XWayland"), std::string::npos) << out;
-}
-
 }  // namespace
 }  // namespace pel::e2e

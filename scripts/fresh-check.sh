@@ -15,7 +15,8 @@ set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 cache=/var/cache/pelmira-fresh
 base="$cache/bookworm-minbase.tar"
-mirror=http://deb.debian.org/debian
+# The mirror this machine's own package sources name, so the chroot fetches from where apt does.
+mirror=$(awk '/^URIs:/ {print $2; exit}' /etc/apt/sources.list.d/debian.sources 2>/dev/null || true)
 
 if [ "$(id -u)" != 0 ]; then
   echo "fresh-check: needs root (debootstrap, chroot, mount)" >&2
@@ -61,6 +62,7 @@ if [ ! -f "$base" ]; then
   echo "fresh-check: bootstrapping Debian 12 minbase into $cache (once)"
   mkdir -p "$cache"
   fresh="$root/bootstrap"
+  [ -n "$mirror" ] || { echo "fresh-check: no URIs line in debian.sources" >&2; exit 1; }
   debootstrap --variant=minbase --include=git,ca-certificates bookworm "$fresh" "$mirror"
   rm -rf "$fresh"/var/cache/apt/archives/*.deb
   tar -C "$fresh" -cf "$base.part" .

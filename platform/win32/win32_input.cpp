@@ -167,7 +167,16 @@ void Win32Input::DrainRawInput() {
   const bool outer = draining_;
   draining_ = true;
   MSG msg;
-  while (PeekMessageW(&msg, sink_, WM_INPUT, WM_INPUT, PM_REMOVE)) DispatchMessageW(&msg);
+  while (PeekMessageW(&msg, sink_, WM_INPUT, WM_INPUT, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      // PeekMessage hands out WM_QUIT whatever the window and message filter say. Dropped
+      // here, the main loop would never end: a scripted run quits from inside a tick, whose
+      // idle check then reads raw input, and the tick goes to sleep.
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      break;
+    }
+    DispatchMessageW(&msg);
+  }
   draining_ = outer;
 }
 

@@ -532,6 +532,13 @@ void TestRawInputWakes() {
   Check(tap == 1 && reports == 0 && kept && !input.TakeInput(),
         "wake: a Pause tap read in by a query is kept for TakeInput, once",
         Hex(tap) + ", " + std::to_string(reports) + " reports, kept " + (kept ? "yes" : "no"));
+  // A scripted run quits from a tick that goes on to read input: the quit must reach the loop.
+  PostQuitMessage(5);
+  input.TakeInput();
+  input.KeyState(vk::kF9);
+  MSG quit;
+  const bool queued = PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != 0;
+  Check(queued && quit.wParam == 5, "wake: reading raw input leaves WM_QUIT queued");
 }
 
 // Threads of this process (the tick source's helper thread among them while it runs).

@@ -50,7 +50,6 @@ class FakeControl : public Control {
   Color back = color::kWhite;
 
  private:
-  void Log(const std::string& member, const std::string& value);
   std::string name_;
   CallLog* log_;
   FailSwitch* fail_;

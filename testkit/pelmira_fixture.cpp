@@ -15,8 +15,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -25,13 +23,6 @@ extern char** environ;
 namespace pel::e2e {
 
 namespace fs = std::filesystem;
-
-std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // ---------------------------------------------------------------------------------------------
 
@@ -156,16 +147,12 @@ int XLook::ScreenWidth() {
 // ---------------------------------------------------------------------------------------------
 
 Pelmira::Pelmira(const x11test::Xvfb& x) : x_(x) {
-  char tmpl[] = "/tmp/pel-e2e-XXXXXX";
-  if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");
-  root_ = tmpl;
   for (const char* sub : {"home", "run", "tmp", "bin"}) fs::create_directories(root_ + "/" + sub);
   chmod((root_ + "/run").c_str(), 0700);
   temp_ = root_ + "/tmp/";
   // Start-up opens the home page once in a hundred starts; a browser that "starts" at once
   // keeps that from putting an error box in the tests' way.
-  const std::string opener = root_ + "/bin/xdg-open";
-  std::ofstream(opener) << "#!/bin/sh\nexit 0\n";
+  const std::string opener = test::WriteWholeFile(root_ + "/bin/xdg-open", "#!/bin/sh\nexit 0\n");
   chmod(opener.c_str(), 0755);
 }
 
@@ -178,8 +165,6 @@ Pelmira::~Pelmira() {
       waitpid(pid, nullptr, 0);
     }
   }
-  std::error_code ec;
-  fs::remove_all(root_, ec);
 }
 
 std::string Pelmira::ProgramPath() {

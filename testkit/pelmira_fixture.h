@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/layout.h"
+#include "testkit/host.h"
 #include "testkit/xvfb_fixture.h"
 
 struct _XDisplay;
@@ -117,13 +118,14 @@ class Pelmira {
 
  private:
   const x11test::Xvfb& x_;
-  std::string root_;
+  test::TempFolder folder_{"e2e"};  // goes after the programs are stopped
+  const std::string root_ = folder_.Path();
   std::string temp_;
   std::vector<pid_t> pids_;
   std::vector<pid_t> reaped_;
 };
 
-std::string ReadWholeFile(const std::string& path);
+using test::ReadWholeFile;
 // Starts argv[0] (a path) with `env` (this process's environment when empty), stdout and stderr
 // to the file `log`; its process id. Throws std::runtime_error when it cannot start.
 pid_t Spawn(std::vector<std::string> argv, std::vector<std::string> env, const std::string& log);

@@ -157,14 +157,7 @@ Pelmira::Pelmira(const x11test::Xvfb& x) : x_(x) {
 }
 
 Pelmira::~Pelmira() {
-  for (pid_t pid : pids_) {
-    if (!Running(pid)) continue;
-    kill(pid, SIGTERM);
-    if (!WaitExit(pid, 3s)) {
-      kill(pid, SIGKILL);
-      waitpid(pid, nullptr, 0);
-    }
-  }
+  children_.StopAll([](pid_t pid) { kill(pid, SIGTERM); }, 3s);
 }
 
 std::string Pelmira::ProgramPath() {
@@ -196,12 +189,12 @@ pid_t Pelmira::Start(std::vector<std::string> args, const std::vector<std::strin
 
   std::vector<std::string> argv_s = {ProgramPath()};
   argv_s.insert(argv_s.end(), args.begin(), args.end());
-  const pid_t pid = Spawn(argv_s, env, root_ + "/pelmira-" + std::to_string(pids_.size()) + ".log");
-  pids_.push_back(pid);
-  return pid;
+  return children_.Spawn(argv_s, env,
+                         root_ + "/pelmira-" + std::to_string(children_.Count()) + ".log");
 }
 
-pid_t Spawn(std::vector<std::string> argv_s, std::vector<std::string> env, const std::string& log) {
+pid_t Children::Spawn(std::vector<std::string> argv_s, std::vector<std::string> env,
+                      const std::string& log) {
   std::vector<char*> argv, envp;
   for (auto& a : argv_s) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -216,29 +209,37 @@ pid_t Spawn(std::vector<std::string> argv_s, std::vector<std::string> env, const
                              env.empty() ? environ : envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) throw std::runtime_error("cannot start " + argv_s[0]);
+  pids_.push_back(pid);
   return pid;
 }
 
-bool Pelmira::Running(pid_t pid, int* status) {
-  for (pid_t r : reaped_)
-    if (r == pid) return false;
-  int st = 0;
-  const pid_t r = waitpid(pid, &st, WNOHANG);
-  if (r == 0) return true;
-  reaped_.push_back(pid);
-  if (status) *status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+bool Children::Running(pid_t pid, int* status) {
+  auto ended = exits_.find(pid);
+  if (ended == exits_.end()) {
+    int st = 0;
+    if (waitpid(pid, &st, WNOHANG) == 0) return true;
+    ended = exits_.emplace(pid, WIFEXITED(st) ? WEXITSTATUS(st) : -1).first;
+  }
+  if (status) *status = ended->second;
   return false;
 }
 
-std::optional<int> Pelmira::WaitExit(pid_t pid, std::chrono::milliseconds timeout) {
+std::optional<int> Children::WaitExit(pid_t pid, std::chrono::milliseconds timeout) {
   int status = -1;
   if (!x11test::WaitUntil([&] { return !Running(pid, &status); }, timeout)) return std::nullopt;
   return status;
 }
 
+void Children::Kill(pid_t pid) {
+  if (!Running(pid)) return;
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  exits_[pid] = -1;
+}
+
 std::string Pelmira::Output() const {
   std::string out;
-  for (size_t i = 0; i < pids_.size(); ++i)
+  for (size_t i = 0; i < children_.Count(); ++i)
     out += ReadWholeFile(root_ + "/pelmira-" + std::to_string(i) + ".log");
   return out;
 }

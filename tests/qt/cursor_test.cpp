@@ -145,7 +145,8 @@ TEST(MainWindowPointerTest, CustomKindShowsTheLoadedImageDefaultTheArrow) {
 
 TEST(MainWindowPointerTest, BrokenOrMissingFileThrowsAndKeepsThePointer) {
   QTemporaryDir dir;
-  const std::string broken = test::WriteWholeFile(dir.filePath("broken.cur").toStdString(), "garbage");
+  const std::string broken =
+      test::WriteWholeFile(dir.filePath("broken.cur").toStdString(), "garbage");
   QtMainWindow w;
   EXPECT_EQ(test::Raised([&] { w.LoadCustomPointer(broken); }).Number(), 481);
   const std::string missing = dir.filePath("missing.cur").toStdString();

@@ -59,23 +59,11 @@ TEST(Skin, AbsentFileChangesNothing) {
 }
 
 TEST(Skin, FolderHiddenOrSystemFileOfThatNameIsNoSkin) {
-  {
-    AppRig r;
-    r.files.MakeFolder(kSkin);
-    r.form.Form_Load();
-    ExpectDesignColours(r);
-  }
-  {
+  for (bool fake::FakeFile::*kind :
+       {&fake::FakeFile::folder, &fake::FakeFile::hidden, &fake::FakeFile::system}) {
     AppRig r;
     r.files.Put(kSkin, "x");
-    r.files.files[kSkin].hidden = true;
-    r.form.Form_Load();
-    ExpectDesignColours(r);
-  }
-  {
-    AppRig r;
-    r.files.Put(kSkin, "x");
-    r.files.files[kSkin].system = true;
+    r.files.files[kSkin].*kind = true;
     r.form.Form_Load();
     ExpectDesignColours(r);
   }

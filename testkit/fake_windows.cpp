@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "app/layout.h"
+
 namespace pel::fake {
 
 namespace {
@@ -32,15 +34,6 @@ void Write(const FailSwitch& fail, CallLog* log, const std::string& name, const 
   if (log) log->Add(name + "." + member + " " + shown);
 }
 }  // namespace
-
-const char* ControlName(ControlId id) {
-  static const char* const names[kControlCount] = {
-      "PushButton1",     "PushButton2",    "PushButton3",  "PushButton4",
-      "PushButton5",     "PushButton6",    "cRecMovement", "cRecLeftClick",
-      "cRecMiddleClick", "cRecRightClick", "cWndAutoHide", "cWndAutoShow",
-      "lState",          "Frame1",         "Frame2",       "Text1"};
-  return names[static_cast<int>(id)];
-}
 
 std::string FakeControl::Caption() {
   return Read(*fail_, name_, "Caption", caption);
@@ -74,33 +67,13 @@ void FakeControl::SetBackColor(Color c) {
 }
 
 FakeMainWindow::FakeMainWindow(CallLog* log) : log_(log) {
-  for (int i = 0; i < kControlCount; ++i)
-    controls_[i] =
-        std::make_unique<FakeControl>(ControlName(static_cast<ControlId>(i)), log, &fail);
-  const std::pair<ControlId, const char*> captions[] = {
-      {ControlId::PushButton1, "Start Recording"},
-      {ControlId::PushButton2, "Start Playing"},
-      {ControlId::PushButton3, "Help"},
-      {ControlId::PushButton4, "Hide This Software"},
-      {ControlId::PushButton5, "Load Recording From File"},
-      {ControlId::PushButton6, "Save Recording To File"},
-      {ControlId::cRecMovement, "Mouse Movement"},
-      {ControlId::cRecLeftClick, "Left Click"},
-      {ControlId::cRecMiddleClick, "Middle Click"},
-      {ControlId::cRecRightClick, "Right Click"},
-      {ControlId::cWndAutoHide, "Auto Hide"},
-      {ControlId::cWndAutoShow, "Auto Show"},
-      {ControlId::lState, "Status bar"},
-      {ControlId::Frame1, "Recording Option"},
-      {ControlId::Frame2, "Window Option"},
-      {ControlId::Text1, "Text1"},
-  };
-  for (const auto& [id, text] : captions) Ctl(id).caption = text;
-  for (ControlId id :
-       {ControlId::cRecMovement, ControlId::cRecLeftClick, ControlId::cRecMiddleClick,
-        ControlId::cRecRightClick, ControlId::cWndAutoShow})
-    Ctl(id).value = 1;
-  Ctl(ControlId::lState).back = color::kWindowBackground;
+  for (const layout::ControlLayout& c : layout::Form1().controls) {
+    auto& control = controls_[static_cast<int>(c.id)];
+    control = std::make_unique<FakeControl>(std::string(c.name), log, &fail);
+    control->caption = c.caption;
+    control->value = c.value;
+  }
+  Ctl(ControlId::lState).back = layout::Control(ControlId::lState).back;
 }
 
 void FakeMainWindow::Log(const std::string& line) {

@@ -11,6 +11,7 @@
 #include "platform/error.h"
 #include "platform/shaped_window.h"
 #include "testkit/call_log.h"
+#include "testkit/pictures.h"
 
 namespace pel::fake {
 
@@ -91,14 +92,9 @@ class FakeIndicatorFactory : public IndicatorFactory {
       image = it->second;
     } else {
       // Plain blue face with an opaque square, the size the layout asks for.
-      image.w = size.width;
-      image.h = size.height;
-      image.px.assign(static_cast<size_t>(size.width) * static_cast<size_t>(size.height),
-                      0x00FF0000u);
+      image = test::Filled(size.width, size.height, 0x00FF0000u);
       for (int y = 8; y < 24 && y < size.height; ++y)
-        for (int x = 8; x < 24 && x < size.width; ++x)
-          image.px[static_cast<size_t>(y) * static_cast<size_t>(size.width) +
-                   static_cast<size_t>(x)] = 0x000000FFu;
+        for (int x = 8; x < 24 && x < size.width; ++x) test::Put(image, x, y, 0x000000FFu);
     }
     requested[id] = size;
     auto window = std::make_unique<FakeShapedWindow>(n, std::move(image), log_);

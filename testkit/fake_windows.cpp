@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "app/layout.h"
+
 namespace pel::fake {
 
 namespace {
@@ -10,95 +12,68 @@ std::string Hex(Color c) {
   std::snprintf(buf, sizeof buf, "0x%X", c);
   return buf;
 }
+std::string Shown(bool b) {
+  return b ? "true" : "false";
+}
+std::string Shown(int v) {
+  return std::to_string(v);
+}
+
+// Every property of the fakes: a read checks "<name>.<Member>"; a write checks
+// "<name>.Set<Member>", stores the value and logs "<name>.<Member> <shown>".
+template <class T>
+T Read(const FailSwitch& fail, const std::string& name, const char* member, const T& field) {
+  fail.Check(name + "." + member);
+  return field;
+}
+template <class T>
+void Write(const FailSwitch& fail, CallLog* log, const std::string& name, const char* member,
+           T& field, T value, const std::string& shown) {
+  fail.Check(name + ".Set" + member);
+  field = std::move(value);
+  if (log) log->Add(name + "." + member + " " + shown);
+}
 }  // namespace
 
-const char* ControlName(ControlId id) {
-  static const char* const names[kControlCount] = {
-      "PushButton1",     "PushButton2",    "PushButton3",  "PushButton4",
-      "PushButton5",     "PushButton6",    "cRecMovement", "cRecLeftClick",
-      "cRecMiddleClick", "cRecRightClick", "cWndAutoHide", "cWndAutoShow",
-      "lState",          "Frame1",         "Frame2",       "Text1"};
-  return names[static_cast<int>(id)];
-}
-
-void FakeControl::Log(const std::string& member, const std::string& value) {
-  if (log_) log_->Add(name_ + "." + member + " " + value);
-}
-
 std::string FakeControl::Caption() {
-  fail_->Check(name_ + ".Caption");
-  return caption;
+  return Read(*fail_, name_, "Caption", caption);
 }
 void FakeControl::SetCaption(std::string_view text) {
-  fail_->Check(name_ + ".SetCaption");
-  caption = std::string(text);
-  Log("Caption", caption);
+  Write(*fail_, log_, name_, "Caption", caption, std::string(text), std::string(text));
 }
 bool FakeControl::Enabled() {
-  fail_->Check(name_ + ".Enabled");
-  return enabled;
+  return Read(*fail_, name_, "Enabled", enabled);
 }
 void FakeControl::SetEnabled(bool e) {
-  fail_->Check(name_ + ".SetEnabled");
-  enabled = e;
-  Log("Enabled", e ? "true" : "false");
+  Write(*fail_, log_, name_, "Enabled", enabled, e, Shown(e));
 }
 int FakeControl::Value() {
-  fail_->Check(name_ + ".Value");
-  return value;
+  return Read(*fail_, name_, "Value", value);
 }
 void FakeControl::SetValue(int v) {
-  fail_->Check(name_ + ".SetValue");
-  value = v;
-  Log("Value", std::to_string(v));
+  Write(*fail_, log_, name_, "Value", value, v, Shown(v));
 }
 Color FakeControl::ForeColor() {
-  fail_->Check(name_ + ".ForeColor");
-  return fore;
+  return Read(*fail_, name_, "ForeColor", fore);
 }
 void FakeControl::SetForeColor(Color c) {
-  fail_->Check(name_ + ".SetForeColor");
-  fore = c;
-  Log("ForeColor", Hex(c));
+  Write(*fail_, log_, name_, "ForeColor", fore, c, Hex(c));
 }
 Color FakeControl::BackColor() {
-  fail_->Check(name_ + ".BackColor");
-  return back;
+  return Read(*fail_, name_, "BackColor", back);
 }
 void FakeControl::SetBackColor(Color c) {
-  fail_->Check(name_ + ".SetBackColor");
-  back = c;
-  Log("BackColor", Hex(c));
+  Write(*fail_, log_, name_, "BackColor", back, c, Hex(c));
 }
 
 FakeMainWindow::FakeMainWindow(CallLog* log) : log_(log) {
-  for (int i = 0; i < kControlCount; ++i)
-    controls_[i] =
-        std::make_unique<FakeControl>(ControlName(static_cast<ControlId>(i)), log, &fail);
-  const std::pair<ControlId, const char*> captions[] = {
-      {ControlId::PushButton1, "Start Recording"},
-      {ControlId::PushButton2, "Start Playing"},
-      {ControlId::PushButton3, "Help"},
-      {ControlId::PushButton4, "Hide This Software"},
-      {ControlId::PushButton5, "Load Recording From File"},
-      {ControlId::PushButton6, "Save Recording To File"},
-      {ControlId::cRecMovement, "Mouse Movement"},
-      {ControlId::cRecLeftClick, "Left Click"},
-      {ControlId::cRecMiddleClick, "Middle Click"},
-      {ControlId::cRecRightClick, "Right Click"},
-      {ControlId::cWndAutoHide, "Auto Hide"},
-      {ControlId::cWndAutoShow, "Auto Show"},
-      {ControlId::lState, "Status bar"},
-      {ControlId::Frame1, "Recording Option"},
-      {ControlId::Frame2, "Window Option"},
-      {ControlId::Text1, "Text1"},
-  };
-  for (const auto& [id, text] : captions) Ctl(id).caption = text;
-  for (ControlId id :
-       {ControlId::cRecMovement, ControlId::cRecLeftClick, ControlId::cRecMiddleClick,
-        ControlId::cRecRightClick, ControlId::cWndAutoShow})
-    Ctl(id).value = 1;
-  Ctl(ControlId::lState).back = color::kWindowBackground;
+  for (const layout::ControlLayout& c : layout::Form1().controls) {
+    auto& control = controls_[static_cast<int>(c.id)];
+    control = std::make_unique<FakeControl>(std::string(c.name), log, &fail);
+    control->caption = c.caption;
+    control->value = c.value;
+  }
+  Ctl(ControlId::lState).back = layout::Control(ControlId::lState).back;
 }
 
 void FakeMainWindow::Log(const std::string& line) {
@@ -108,18 +83,13 @@ Control& FakeMainWindow::Get(ControlId id) {
   return Ctl(id);
 }
 bool FakeMainWindow::Visible() {
-  fail.Check("Form1.Visible");
-  return visible;
+  return Read(fail, "Form1", "Visible", visible);
 }
 void FakeMainWindow::SetVisible(bool v) {
-  fail.Check("Form1.SetVisible");
-  visible = v;
-  Log(std::string("Form1.Visible ") + (v ? "true" : "false"));
+  Write(fail, log_, "Form1", "Visible", visible, v, Shown(v));
 }
 void FakeMainWindow::SetCaption(std::string_view text) {
-  fail.Check("Form1.SetCaption");
-  caption = std::string(text);
-  Log("Form1.Caption " + caption);
+  Write(fail, log_, "Form1", "Caption", caption, std::string(text), std::string(text));
 }
 void FakeMainWindow::SetAppIcon() {
   fail.Check("Form1.SetAppIcon");
@@ -130,9 +100,7 @@ Color FakeMainWindow::BackColor() {
   return back;
 }
 void FakeMainWindow::SetBackColor(Color c) {
-  fail.Check("Form1.SetBackColor");
-  back = c;
-  Log("Form1.BackColor " + Hex(c));
+  Write(fail, log_, "Form1", "BackColor", back, c, Hex(c));
 }
 void FakeMainWindow::LoadCustomPointer(const std::string& path) {
   fail.Check("Form1.LoadCustomPointer");
@@ -146,38 +114,34 @@ void FakeMainWindow::SetPointerKind(int kind) {
   Log("Form1.MousePointer " + std::to_string(kind));
 }
 void FakeMainWindow::SetTimerEnabled(bool e) {
-  fail.Check("Timer1.SetEnabled");
-  timer_enabled = e;
-  Log(std::string("Timer1.Enabled ") + (e ? "true" : "false"));
+  Write(fail, log_, "Timer1", "Enabled", timer_enabled, e, Shown(e));
 }
 
 bool FakeIndicator::Visible() {
-  fail_->Check(name_ + ".Visible");
-  return visible;
+  return Read(*fail_, name_, "Visible", visible);
 }
 void FakeIndicator::SetVisible(bool v) {
-  fail_->Check(name_ + ".SetVisible");
-  visible = v;
-  if (log_) log_->Add(name_ + ".Visible " + (v ? "true" : "false"));
+  Write(*fail_, log_, name_, "Visible", visible, v, Shown(v));
 }
 void FakeIndicator::SetTop(int t) {
-  fail_->Check(name_ + ".SetTop");
-  top = t;
-  if (log_) log_->Add(name_ + ".Top " + std::to_string(t));
+  Write(*fail_, log_, name_, "Top", top, t, Shown(t));
 }
 int FakeIndicator::Height() {
-  fail_->Check(name_ + ".Height");
-  return height_;
+  return Read(*fail_, name_, "Height", height_);
+}
+
+static std::string IndicatorName(IndicatorId id) {
+  return id == IndicatorId::Rec ? "frmRec" : "frmPlay";
 }
 
 IndicatorWindow& FakeIndicators::Ref(IndicatorId id) {
   auto& slot = windows_[static_cast<int>(id)];
   if (!slot) {
-    const char* name = id == IndicatorId::Rec ? "frmRec" : "frmPlay";
-    fail.Check(std::string(name) + ".Load");
+    const std::string name = IndicatorName(id);
+    fail.Check(name + ".Load");
     slot = std::make_unique<FakeIndicator>(name, 32, log_, &fail);
     ++loads;
-    if (log_) log_->Add(std::string(name) + ".Load");
+    if (log_) log_->Add(name + ".Load");
   }
   return *slot;
 }
@@ -185,7 +149,7 @@ IndicatorWindow& FakeIndicators::Ref(IndicatorId id) {
 void FakeIndicators::Close(IndicatorId id) {
   auto& slot = windows_[static_cast<int>(id)];
   if (!slot) return;
-  if (log_) log_->Add(std::string(id == IndicatorId::Rec ? "frmRec" : "frmPlay") + ".Close");
+  if (log_) log_->Add(IndicatorName(id) + ".Close");
   slot.reset();
 }
 

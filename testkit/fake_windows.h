@@ -15,9 +15,6 @@
 
 namespace pel::fake {
 
-// Names of the controls as the layout spells them, indexed by ControlId.
-const char* ControlName(ControlId id);
-
 // Shared failure switch: a call whose "<object>.<Member>" is in the set throws.
 struct FailSwitch {
   std::set<std::string> failing;
@@ -50,7 +47,6 @@ class FakeControl : public Control {
   Color back = color::kWhite;
 
  private:
-  void Log(const std::string& member, const std::string& value);
   std::string name_;
   CallLog* log_;
   FailSwitch* fail_;
@@ -58,7 +54,8 @@ class FakeControl : public Control {
 
 class FakeMainWindow : public MainWindow {
  public:
-  // Starts in the design state: captions, check values and colours of the layout.
+  // Starts in the design state: names, captions and check values of the layout, and the status
+  // line's colour.
   explicit FakeMainWindow(CallLog* log = nullptr);
 
   FakeControl& Ctl(ControlId id) { return *controls_[static_cast<int>(id)]; }

@@ -15,8 +15,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -25,13 +23,6 @@ extern char** environ;
 namespace pel::e2e {
 
 namespace fs = std::filesystem;
-
-std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // ---------------------------------------------------------------------------------------------
 
@@ -156,30 +147,17 @@ int XLook::ScreenWidth() {
 // ---------------------------------------------------------------------------------------------
 
 Pelmira::Pelmira(const x11test::Xvfb& x) : x_(x) {
-  char tmpl[] = "/tmp/pel-e2e-XXXXXX";
-  if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");
-  root_ = tmpl;
   for (const char* sub : {"home", "run", "tmp", "bin"}) fs::create_directories(root_ + "/" + sub);
   chmod((root_ + "/run").c_str(), 0700);
   temp_ = root_ + "/tmp/";
   // Start-up opens the home page once in a hundred starts; a browser that "starts" at once
   // keeps that from putting an error box in the tests' way.
-  const std::string opener = root_ + "/bin/xdg-open";
-  std::ofstream(opener) << "#!/bin/sh\nexit 0\n";
+  const std::string opener = test::WriteWholeFile(root_ + "/bin/xdg-open", "#!/bin/sh\nexit 0\n");
   chmod(opener.c_str(), 0755);
 }
 
 Pelmira::~Pelmira() {
-  for (pid_t pid : pids_) {
-    if (!Running(pid)) continue;
-    kill(pid, SIGTERM);
-    if (!WaitExit(pid, 3s)) {
-      kill(pid, SIGKILL);
-      waitpid(pid, nullptr, 0);
-    }
-  }
-  std::error_code ec;
-  fs::remove_all(root_, ec);
+  children_.StopAll([](pid_t pid) { kill(pid, SIGTERM); }, 3s);
 }
 
 std::string Pelmira::ProgramPath() {
@@ -211,12 +189,12 @@ pid_t Pelmira::Start(std::vector<std::string> args, const std::vector<std::strin
 
   std::vector<std::string> argv_s = {ProgramPath()};
   argv_s.insert(argv_s.end(), args.begin(), args.end());
-  const pid_t pid = Spawn(argv_s, env, root_ + "/pelmira-" + std::to_string(pids_.size()) + ".log");
-  pids_.push_back(pid);
-  return pid;
+  return children_.Spawn(argv_s, env,
+                         root_ + "/pelmira-" + std::to_string(children_.Count()) + ".log");
 }
 
-pid_t Spawn(std::vector<std::string> argv_s, std::vector<std::string> env, const std::string& log) {
+pid_t Children::Spawn(std::vector<std::string> argv_s, std::vector<std::string> env,
+                      const std::string& log) {
   std::vector<char*> argv, envp;
   for (auto& a : argv_s) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -231,29 +209,37 @@ pid_t Spawn(std::vector<std::string> argv_s, std::vector<std::string> env, const
                              env.empty() ? environ : envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) throw std::runtime_error("cannot start " + argv_s[0]);
+  pids_.push_back(pid);
   return pid;
 }
 
-bool Pelmira::Running(pid_t pid, int* status) {
-  for (pid_t r : reaped_)
-    if (r == pid) return false;
-  int st = 0;
-  const pid_t r = waitpid(pid, &st, WNOHANG);
-  if (r == 0) return true;
-  reaped_.push_back(pid);
-  if (status) *status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+bool Children::Running(pid_t pid, int* status) {
+  auto ended = exits_.find(pid);
+  if (ended == exits_.end()) {
+    int st = 0;
+    if (waitpid(pid, &st, WNOHANG) == 0) return true;
+    ended = exits_.emplace(pid, WIFEXITED(st) ? WEXITSTATUS(st) : -1).first;
+  }
+  if (status) *status = ended->second;
   return false;
 }
 
-std::optional<int> Pelmira::WaitExit(pid_t pid, std::chrono::milliseconds timeout) {
+std::optional<int> Children::WaitExit(pid_t pid, std::chrono::milliseconds timeout) {
   int status = -1;
   if (!x11test::WaitUntil([&] { return !Running(pid, &status); }, timeout)) return std::nullopt;
   return status;
 }
 
+void Children::Kill(pid_t pid) {
+  if (!Running(pid)) return;
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  exits_[pid] = -1;
+}
+
 std::string Pelmira::Output() const {
   std::string out;
-  for (size_t i = 0; i < pids_.size(); ++i)
+  for (size_t i = 0; i < children_.Count(); ++i)
     out += ReadWholeFile(root_ + "/pelmira-" + std::to_string(i) + ".log");
   return out;
 }

@@ -5,12 +5,14 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/layout.h"
+#include "testkit/host.h"
 #include "testkit/xvfb_fixture.h"
 
 struct _XDisplay;
@@ -84,6 +86,37 @@ class XLook {
   _XDisplay* display_;
 };
 
+// The processes a fixture started, and only those: whether each still runs, and how it ended.
+class Children {
+ public:
+  // Starts argv[0] (a path) with `env` (this process's environment when empty), stdout and
+  // stderr to the file `log`; its process id. Throws std::runtime_error when it cannot start.
+  pid_t Spawn(std::vector<std::string> argv, std::vector<std::string> env, const std::string& log);
+  // True while `pid` has not ended; `status` receives its exit status (-1: not a normal exit).
+  bool Running(pid_t pid, int* status = nullptr);
+  // Waits until `pid` ends; its exit status, or nullopt on timeout.
+  std::optional<int> WaitExit(pid_t pid, std::chrono::milliseconds timeout);
+  // Ends `pid` at once.
+  void Kill(pid_t pid);
+  // Asks each one still running to end with `ask`, and kills those that have not after `grace`.
+  // `ask` may start more children (they are not asked).
+  template <class Ask>
+  void StopAll(Ask ask, std::chrono::milliseconds grace) {
+    for (size_t i = 0, n = pids_.size(); i < n; ++i) {
+      const pid_t pid = pids_[i];
+      if (!Running(pid)) continue;
+      ask(pid);
+      if (!WaitExit(pid, grace)) Kill(pid);
+    }
+  }
+  // How many were started.
+  size_t Count() const { return pids_.size(); }
+
+ private:
+  std::vector<pid_t> pids_;
+  std::map<pid_t, int> exits_;
+};
+
 // Private folders and the program's process. Every folder the program could write lives under
 // one temporary root that is removed at the end.
 class Pelmira {
@@ -97,9 +130,11 @@ class Pelmira {
   // `unset` names variables of the private set (XDG_RUNTIME_DIR, TMPDIR...) left out.
   pid_t Start(std::vector<std::string> args = {}, const std::vector<std::string>& unset = {});
   // True while `pid` (one of ours) has not ended; `status` receives its exit status when it has.
-  bool Running(pid_t pid, int* status = nullptr);
+  bool Running(pid_t pid, int* status = nullptr) { return children_.Running(pid, status); }
   // Waits until `pid` ends; its exit status, or nullopt on timeout.
-  std::optional<int> WaitExit(pid_t pid, std::chrono::milliseconds timeout = 10s);
+  std::optional<int> WaitExit(pid_t pid, std::chrono::milliseconds timeout = 10s) {
+    return children_.WaitExit(pid, timeout);
+  }
 
   const std::string& Root() const { return root_; }
   const std::string& Temp() const { return temp_; }  // TEMP and TMPDIR, ending in '/'
@@ -117,15 +152,12 @@ class Pelmira {
 
  private:
   const x11test::Xvfb& x_;
-  std::string root_;
+  test::TempFolder folder_{"e2e"};  // goes after the programs are stopped
+  const std::string root_ = folder_.Path();
   std::string temp_;
-  std::vector<pid_t> pids_;
-  std::vector<pid_t> reaped_;
+  Children children_;
 };
 
-std::string ReadWholeFile(const std::string& path);
-// Starts argv[0] (a path) with `env` (this process's environment when empty), stdout and stderr
-// to the file `log`; its process id. Throws std::runtime_error when it cannot start.
-pid_t Spawn(std::vector<std::string> argv, std::vector<std::string> env, const std::string& log);
+using test::ReadWholeFile;
 
 }  // namespace pel::e2e

@@ -10,10 +10,10 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
+
+#include "testkit/host.h"
 
 extern char** environ;
 
@@ -21,13 +21,6 @@ namespace pel::x11test {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // Waits for `pid` to exit within `timeout`; true when it did (and was reaped).
 bool Reap(pid_t pid, std::chrono::milliseconds timeout) {
@@ -101,7 +94,7 @@ Xvfb::Xvfb(std::vector<std::string> extra_args, std::string screen) {
     kill(pid_, SIGKILL);
     Reap(pid_, std::chrono::seconds(5));
     pid_ = -1;
-    const std::string log = ReadFile(log_path_);
+    const std::string log = test::ReadWholeFile(log_path_);
     unlink(log_path_.c_str());
     throw std::runtime_error("Xvfb did not come up within 10 s:\n" + log);
   }
@@ -127,14 +120,8 @@ int Xvfb::Run(const std::string& command) const {
 }
 
 std::string Xvfb::Output(const std::string& command) const {
-  const std::string line = "DISPLAY=" + display_ + " " + command;
-  FILE* pipe = popen(line.c_str(), "r");
-  if (!pipe) return {};
   std::string out;
-  char buffer[256];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-  pclose(pipe);
+  test::RunShell("DISPLAY=" + display_ + " " + command, &out);
   return out;
 }
 

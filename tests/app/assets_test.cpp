@@ -3,11 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
-
 #include "app/layout.h"
 #include "shaping/trans_form.h"
+#include "testkit/host.h"
 #include "testkit/pictures.h"
 
 namespace pel::test {
@@ -15,11 +13,6 @@ namespace {
 
 std::string Asset(std::string_view name) {
   return std::string(PEL_ASSET_DIR) + "/" + std::string(name);
-}
-
-std::string Bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 // Frame header of a JPEG: marker (0xC0 baseline, 0xC2 progressive, ...), size, components.
@@ -48,7 +41,7 @@ JpegFrame ReadFrame(const std::string& d) {
 TEST(Assets, IndicatorPicturesAreBaselineColourJpegsOfTheLayoutSize) {
   for (IndicatorId id : {IndicatorId::Rec, IndicatorId::Play}) {
     const auto& design = layout::Indicator(id);
-    const std::string data = Bytes(Asset(design.picture));
+    const std::string data = ReadWholeFile(Asset(design.picture));
     ASSERT_GT(data.size(), 4u) << design.picture;
     EXPECT_EQ(static_cast<unsigned char>(data[0]), 0xFF);
     EXPECT_EQ(static_cast<unsigned char>(data[1]), 0xD8);
@@ -97,7 +90,7 @@ TEST(Assets, OutlineKeepsTheSymbolAndWordAndCutsTheBlue) {
 
 TEST(Assets, ApplicationIconInEverySize) {
   for (int size : layout::kIconSizes) {
-    const std::string png = Bytes(Asset("pelmira-" + std::to_string(size) + ".png"));
+    const std::string png = ReadWholeFile(Asset("pelmira-" + std::to_string(size) + ".png"));
     ASSERT_GT(png.size(), 24u) << size;
     EXPECT_EQ(png.substr(1, 3), "PNG");
     auto be32 = [&](size_t at) {
@@ -110,7 +103,7 @@ TEST(Assets, ApplicationIconInEverySize) {
     // Colour type: 2 (RGB) for the smallest, 6 (RGBA) for the others.
     EXPECT_EQ(static_cast<int>(png[25]), size == 32 ? 2 : 6) << size;
   }
-  const std::string ico = Bytes(Asset(layout::kIconFile));
+  const std::string ico = ReadWholeFile(Asset(layout::kIconFile));
   ASSERT_GT(ico.size(), 6u);
   EXPECT_EQ(ico.substr(0, 4), std::string("\0\0\1\0", 4));
   EXPECT_EQ(static_cast<int>(ico[4]), 4);  // four images

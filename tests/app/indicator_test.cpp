@@ -5,13 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <utility>
 
 #include "platform/posix/posix_files.h"
 #include "shaping/region_data.h"
 #include "testkit/app_rig.h"
+#include "testkit/host.h"
 #include "testkit/other_user.h"
 
 namespace pel::test {
@@ -184,16 +183,14 @@ TEST_F(Indicators, RecordingThroughThePollCycleOpensBlinksAndClosesTheWindow) {
 // one that only its owner can read. Neither costs the victim a box or the outline.
 TEST(IndicatorsOnDisk, AnotherUsersPlantedOutlinesAreScannedAgainWithoutABox) {
   if (::geteuid() != 0) GTEST_SKIP() << "planting another user's files needs root";
-  char tmpl[] = "/tmp/pel-shared-XXXXXX";
-  ASSERT_NE(::mkdtemp(tmpl), nullptr);
-  const std::string shared = tmpl;
+  TempFolder tmp("shared");
+  const std::string shared = tmp.Path();
   ::chmod(shared.c_str(), 01777);  // shared and sticky, as /tmp
   const std::string square = EncodeRegionData(Region::FromRect(Rect{8, 8, 24, 24}));
   const std::pair<const char*, std::string> planted[] = {
       {"/recfrm.shp", EncodeRegionData(Region())}, {"/playfrm.shp", square}};
   for (const auto& [name, bytes] : planted) {
-    const std::string path = shared + name;
-    std::ofstream(path, std::ios::binary) << bytes;
+    const std::string path = WriteWholeFile(shared + name, bytes);
     ::chmod(path.c_str(), 0600);
     ASSERT_EQ(::chown(path.c_str(), kNobody, kNogroup), 0);
   }
@@ -217,7 +214,6 @@ TEST(IndicatorsOnDisk, AnotherUsersPlantedOutlinesAreScannedAgainWithoutABox) {
     ASSERT_EQ(::lstat((shared + name).c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, 0u) << name;  // stored again, now root's own
   }
-  std::filesystem::remove_all(shared);
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include "app/layout.h"
 #include "engine/recorder.h"
 #include "testkit/fake_dialogs.h"
-#include "testkit/fake_windows.h"
 
 namespace pel::test {
 namespace {
@@ -49,19 +48,9 @@ TEST(Layout, EveryControlOnceWithTheNameTheRestOfTheProgramUses) {
   std::set<ControlId> seen;
   for (const auto& c : layout::Form1().controls) {
     EXPECT_TRUE(seen.insert(c.id).second) << c.name;
-    EXPECT_EQ(c.name, fake::ControlName(c.id));
     EXPECT_EQ(&layout::Control(c.id), &c);
   }
   EXPECT_EQ(static_cast<int>(seen.size()), kControlCount);
-}
-
-TEST(Layout, SubstituteWindowStartsInTheDesignState) {
-  fake::FakeMainWindow w;
-  for (const auto& c : layout::Form1().controls) {
-    EXPECT_EQ(w.Ctl(c.id).caption, c.caption) << c.name;
-    EXPECT_EQ(w.Ctl(c.id).value, c.value) << c.name;
-  }
-  EXPECT_EQ(w.Ctl(ControlId::lState).back, layout::Control(ControlId::lState).back);
 }
 
 TEST(Layout, FocusOrderStartsInTheHiddenTextBoxThenChecksThenButtons) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/layout.h"
 #include "testkit/app_rig.h"
 
 namespace pel::test {
@@ -33,7 +34,7 @@ TEST(Skin, PresentFileRecoloursAndCallsTheEngineInOrder) {
   EXPECT_EQ(r.window.back, color::kButtonFace);
   for (ControlId id : kRecoloured) EXPECT_EQ(r.window.Ctl(id).back, color::kButtonFace);
   for (ControlId id : kUntouched)
-    EXPECT_EQ(r.log.Count(fake::ControlName(id) + std::string(".BackColor")), 0);
+    EXPECT_EQ(r.log.Count(std::string(layout::Control(id).name) + ".BackColor"), 0);
   // The status line is recoloured too, then whitened by the last step of start-up.
   EXPECT_EQ(r.log.Count("lState.BackColor 0x8000000F"), 1);
   EXPECT_EQ(r.window.Ctl(ControlId::lState).back, color::kWhite);
@@ -59,23 +60,11 @@ TEST(Skin, AbsentFileChangesNothing) {
 }
 
 TEST(Skin, FolderHiddenOrSystemFileOfThatNameIsNoSkin) {
-  {
-    AppRig r;
-    r.files.MakeFolder(kSkin);
-    r.form.Form_Load();
-    ExpectDesignColours(r);
-  }
-  {
+  for (bool fake::FakeFile::*kind :
+       {&fake::FakeFile::folder, &fake::FakeFile::hidden, &fake::FakeFile::system}) {
     AppRig r;
     r.files.Put(kSkin, "x");
-    r.files.files[kSkin].hidden = true;
-    r.form.Form_Load();
-    ExpectDesignColours(r);
-  }
-  {
-    AppRig r;
-    r.files.Put(kSkin, "x");
-    r.files.files[kSkin].system = true;
+    r.files.files[kSkin].*kind = true;
     r.form.Form_Load();
     ExpectDesignColours(r);
   }

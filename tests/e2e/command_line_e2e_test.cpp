@@ -35,9 +35,7 @@ class CommandLineE2E : public testing::Test {
   CommandLineE2E() : x_({}, "1024x768x24"), look_(x_.Display()), app_(x_) {}
 
   std::string Write(const std::string& name, const std::string& text) {
-    const std::string path = app_.Root() + "/" + name;
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
+    return test::WriteWholeFile(app_.Root() + "/" + name, text);
   }
 
   // The observer sees exactly `passes` passes of kTwoClicks, and nothing after them.
@@ -169,14 +167,8 @@ TEST_F(CommandLineE2E, RecordWritesTheFileOnPause) {
 // page every option --help names.
 // Runs the program with `args` and no display; its exit status and what it printed.
 int RunWithoutDisplay(const std::string& args, std::string& out) {
-  const std::string cmd =
-      "env -u DISPLAY -u WAYLAND_DISPLAY " + Pelmira::ProgramPath() + " " + args + " 2>&1";
-  FILE* p = popen(cmd.c_str(), "r");
-  out.clear();
-  char buf[512];
-  while (size_t n = fread(buf, 1, sizeof buf, p)) out.append(buf, n);
-  const int st = pclose(p);
-  return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return test::RunShell(
+      "env -u DISPLAY -u WAYLAND_DISPLAY " + Pelmira::ProgramPath() + " " + args + " 2>&1", &out);
 }
 
 TEST(CommandLineNoDisplay, HelpVersionAndTheReasonWithoutX11) {
@@ -192,19 +184,16 @@ TEST(CommandLineNoDisplay, HelpVersionAndTheReasonWithoutX11) {
 
 TEST(CommandLineNoDisplay, InfoDescribesAFileAndHelpMatchesTheManualPage) {
   auto run = RunWithoutDisplay;
-  char dir[] = "/tmp/pel-info-XXXXXX";
-  ASSERT_TRUE(mkdtemp(dir));
-  const std::string path = std::string(dir) + "/info.mmf";
-  std::ofstream(path, std::ios::binary) << "[MouseMotionFile]\r\n"
-                                           "move,10,20,100\r\n"
-                                           "\r\n"
-                                           "Left,300,40,250\r\n"
-                                           "Wiggle,1,1,1\r\n"
-                                           "move,50,400,150\r\n";
+  test::TempFolder dir("info");
+  const std::string path = test::WriteWholeFile(dir / "info.mmf",
+                                                "[MouseMotionFile]\r\n"
+                                                "move,10,20,100\r\n"
+                                                "\r\n"
+                                                "Left,300,40,250\r\n"
+                                                "Wiggle,1,1,1\r\n"
+                                                "move,50,400,150\r\n");
   std::string out;
   EXPECT_EQ(run("--info " + path, out), status::kOk) << out;
-  std::remove(path.c_str());
-  rmdir(dir);
   for (const char* want : {"move 2, Left 1", "0.500 s", "(10, 20) to (300, 400)", "line 3: blank",
                            "line 5: unknown kind", "Playable: yes"})
     EXPECT_NE(out.find(want), std::string::npos) << want << " in\n" << out;

@@ -9,11 +9,10 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "platform/posix/posix_files.h"
 #include "testkit/engine_test.h"
+#include "testkit/host.h"
 #include "testkit/other_user.h"
 
 namespace pel::test {
@@ -23,37 +22,14 @@ namespace fs = std::filesystem;
 
 PosixFileSystem disk;
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-void WriteAll(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
 class DiskTest : public MotionFileTest {
  protected:
   DiskTest() : MotionFileTest(&disk) {}
-  void SetUp() override {
-    char tmpl[] = "/tmp/pel-motionfile-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-  }
   void TearDown() override {
     if (!mounted.empty()) ::umount2(mounted.c_str(), MNT_DETACH);
-    std::error_code ec;
-    fs::remove_all(dir, ec);
   }
-  // Names in `folder` other than those given: leftovers such as temporary files.
-  std::vector<std::string> Names(const std::string& folder) {
-    std::vector<std::string> v;
-    for (auto& e : fs::directory_iterator(folder)) v.push_back(e.path().filename().string());
-    std::sort(v.begin(), v.end());
-    return v;
-  }
-  std::string dir;
+  TempFolder tmp{"motionfile"};
+  const std::string dir = tmp.Path();
   std::string mounted;
   const std::vector<std::string> three = {"move,512,384,10", "move,515,380,16", "Left,515,380,234"};
 };
@@ -61,8 +37,8 @@ class DiskTest : public MotionFileTest {
 TEST_F(DiskTest, SavedFileIsByteExactAndNothingElseIsLeft) {
   Record(three);
   SaveTo(dir + "/a.mmf");
-  EXPECT_EQ(ReadAll(dir + "/a.mmf"), FileOf(three));
-  EXPECT_EQ(Names(dir), std::vector<std::string>{"a.mmf"});
+  EXPECT_EQ(ReadWholeFile(dir + "/a.mmf"), FileOf(three));
+  EXPECT_EQ(FolderNames(dir), std::vector<std::string>{"a.mmf"});
   EXPECT_FALSE(engine.UnsavedChanges);
   EXPECT_EQ(Boxes(), 0);
 
@@ -72,26 +48,26 @@ TEST_F(DiskTest, SavedFileIsByteExactAndNothingElseIsLeft) {
 }
 
 TEST_F(DiskTest, ExistingFileAnsweredNoStaysIdentical) {
-  WriteAll(dir + "/a.mmf", "precious\r\n");
+  WriteWholeFile(dir + "/a.mmf", "precious\r\n");
   Record(three);
   SaveTo(dir + "/a.mmf", {MsgResult::No});
   EXPECT_EQ(Boxes(), 1);
-  EXPECT_EQ(ReadAll(dir + "/a.mmf"), "precious\r\n");
+  EXPECT_EQ(ReadWholeFile(dir + "/a.mmf"), "precious\r\n");
   EXPECT_TRUE(engine.UnsavedChanges);
 }
 
 TEST_F(DiskTest, HiddenFileIsAskedAboutAndALinkKeepsNamingTheSavedFile) {
-  WriteAll(dir + "/.hidden.mmf", "old");
+  WriteWholeFile(dir + "/.hidden.mmf", "old");
   Record(three);
   SaveTo(dir + "/.hidden.mmf", {MsgResult::No});
   EXPECT_EQ(Boxes(), 1);
-  EXPECT_EQ(ReadAll(dir + "/.hidden.mmf"), "old");
+  EXPECT_EQ(ReadWholeFile(dir + "/.hidden.mmf"), "old");
 
   // A relative link into another folder: the file it names is replaced there and keeps its
   // owner, group and mode; the link stays a link.
   const std::string real = dir + "/sub/real.mmf";
   fs::create_directory(dir + "/sub");
-  WriteAll(real, "old");
+  WriteWholeFile(real, "old");
   ::chmod(real.c_str(), 0640);
   const bool root = ::geteuid() == 0;
   if (root) {
@@ -101,13 +77,13 @@ TEST_F(DiskTest, HiddenFileIsAskedAboutAndALinkKeepsNamingTheSavedFile) {
   SaveTo(dir + "/link.mmf", {MsgResult::Yes});
   EXPECT_EQ(Boxes(), 2);
   EXPECT_TRUE(fs::is_symlink(dir + "/link.mmf"));
-  EXPECT_EQ(ReadAll(real), FileOf(three));
+  EXPECT_EQ(ReadWholeFile(real), FileOf(three));
   struct stat st {};
   ASSERT_EQ(::stat(real.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
   EXPECT_EQ(st.st_uid, root ? kNobody : ::getuid());
-  EXPECT_EQ(Names(dir + "/sub"), std::vector<std::string>{"real.mmf"});
-  EXPECT_EQ(Names(dir), (std::vector<std::string>{".hidden.mmf", "link.mmf", "sub"}));
+  EXPECT_EQ(FolderNames(dir + "/sub"), std::vector<std::string>{"real.mmf"});
+  EXPECT_EQ(FolderNames(dir), (std::vector<std::string>{".hidden.mmf", "link.mmf", "sub"}));
   EXPECT_FALSE(engine.UnsavedChanges);
 }
 
@@ -117,7 +93,7 @@ TEST_F(DiskTest, UnwritablePlacesFailWithAMessageAndLeaveNoTrace) {
   fs::create_directory(dir + "/folder.mmf");
   SaveTo(dir + "/folder.mmf");
   // A file where a folder should be.
-  WriteAll(dir + "/file", "x");
+  WriteWholeFile(dir + "/file", "x");
   SaveTo(dir + "/file/a.mmf");
   // A folder that does not exist.
   SaveTo(dir + "/missing/a.mmf");
@@ -130,13 +106,13 @@ TEST_F(DiskTest, UnwritablePlacesFailWithAMessageAndLeaveNoTrace) {
   EXPECT_NE(dialogs.boxes[2].text.find("Error: 76"), std::string::npos);
   EXPECT_NE(dialogs.boxes[2].text.find(dir + "/missing/a.mmf"), std::string::npos);
   EXPECT_TRUE(fs::is_directory(dir + "/folder.mmf"));
-  EXPECT_EQ(Names(dir), (std::vector<std::string>{"file", "folder.mmf"}));
+  EXPECT_EQ(FolderNames(dir), (std::vector<std::string>{"file", "folder.mmf"}));
   EXPECT_TRUE(engine.UnsavedChanges);
 }
 
 TEST_F(DiskTest, ReadOnlyFileOrFolderIsPermissionDeniedAndKept) {
   // The user's own folder with a read-only file, and a read-only folder.
-  WriteAll(dir + "/a.mmf", "precious");
+  WriteWholeFile(dir + "/a.mmf", "precious");
   ::chmod((dir + "/a.mmf").c_str(), 0444);
   fs::create_directory(dir + "/ro");
   ::chmod((dir + "/ro").c_str(), 0555);
@@ -155,16 +131,16 @@ TEST_F(DiskTest, ReadOnlyFileOrFolderIsPermissionDeniedAndKept) {
     return engine.UnsavedChanges ? 0 : 3;
   });
   EXPECT_EQ(failed, 0);
-  EXPECT_EQ(ReadAll(dir + "/a.mmf"), "precious");
-  EXPECT_EQ(Names(dir), (std::vector<std::string>{"a.mmf", "ro"}));
-  EXPECT_TRUE(Names(dir + "/ro").empty());
+  EXPECT_EQ(ReadWholeFile(dir + "/a.mmf"), "precious");
+  EXPECT_EQ(FolderNames(dir), (std::vector<std::string>{"a.mmf", "ro"}));
+  EXPECT_TRUE(FolderNames(dir + "/ro").empty());
   ::chmod((dir + "/ro").c_str(), 0755);
 }
 
 TEST_F(DiskTest, StaleTemporaryFilesOfOursGoAtTheNextSave) {
   auto plant = [&](const std::string& name, int age_seconds) {
     const std::string path = dir + "/" + name;
-    WriteAll(path, "half a recording");
+    WriteWholeFile(path, "half a recording");
     const struct timespec when[2] = {{::time(nullptr) - age_seconds, 0},
                                      {::time(nullptr) - age_seconds, 0}};
     ::utimensat(AT_FDCWD, path.c_str(), when, 0);
@@ -182,7 +158,7 @@ TEST_F(DiskTest, StaleTemporaryFilesOfOursGoAtTheNextSave) {
   SaveTo(dir + "/new.mmf");
   std::vector<std::string> left = {".b.mmf.pelmira.Xy34Zw.tmp", ".c.mmf.backup.tmp", "new.mmf"};
   if (root) left.insert(left.begin() + 2, ".d.mmf.pelmira.Qq11Qq.tmp");
-  EXPECT_EQ(Names(dir), left);
+  EXPECT_EQ(FolderNames(dir), left);
 }
 
 TEST_F(DiskTest, FullDiskKeepsTheOldFile) {
@@ -191,14 +167,14 @@ TEST_F(DiskTest, FullDiskKeepsTheOldFile) {
   if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k") != 0)
     GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
   mounted = small;
-  WriteAll(small + "/a.mmf", "old recording\r\n");
+  WriteWholeFile(small + "/a.mmf", "old recording\r\n");
   Record(std::vector<std::string>(10000, "move,1000,1000,16.25"));
   SaveTo(small + "/a.mmf", {MsgResult::Yes});
   ASSERT_EQ(Boxes(), 2);
   EXPECT_NE(dialogs.boxes[1].text.find("\r\nError: 61\r\n  Disk full ("), std::string::npos)
       << dialogs.boxes[1].text;
-  EXPECT_EQ(ReadAll(small + "/a.mmf"), "old recording\r\n");
-  EXPECT_EQ(Names(small), std::vector<std::string>{"a.mmf"});
+  EXPECT_EQ(ReadWholeFile(small + "/a.mmf"), "old recording\r\n");
+  EXPECT_EQ(FolderNames(small), std::vector<std::string>{"a.mmf"});
   EXPECT_TRUE(engine.UnsavedChanges);
 }
 

@@ -14,16 +14,22 @@ class LoadGuardTest : public MotionFileTest {
     mem.Put("/d/big.mmf", bytes);
     mem.Put("/d/other.mmf", FileOf({"Left,1,1,1"}));
   }
+  // The list's length at each turn the load of `path` gives the window.
+  std::vector<int> CountsAtEachTurn(const std::string& path) {
+    std::vector<int> counts;
+    events.on_events = [&] {
+      EXPECT_TRUE(engine.LoadInProgress());
+      counts.push_back(engine.MotionList.Count());
+    };
+    engine.LoadDataFromFile(path);
+    events.on_events = nullptr;
+    return counts;
+  }
   static constexpr int kEntries = 20000;
 };
 
 TEST_F(LoadGuardTest, EventsRunDuringTheLoadAndSeeAPartlyFilledList) {
-  std::vector<int> counts;
-  events.on_events = [&] {
-    EXPECT_TRUE(engine.LoadInProgress());
-    counts.push_back(engine.MotionList.Count());
-  };
-  engine.LoadDataFromFile("/d/big.mmf");
+  const std::vector<int> counts = CountsAtEachTurn("/d/big.mmf");
   EXPECT_FALSE(engine.LoadInProgress());
   ASSERT_GE(counts.size(), 2u);
   EXPECT_GT(counts.front(), 0);
@@ -34,13 +40,7 @@ TEST_F(LoadGuardTest, EventsRunDuringTheLoadAndSeeAPartlyFilledList) {
 }
 
 TEST_F(LoadGuardTest, EvenASmallFileGivesTheWindowATurnWithTheListFilled) {
-  std::vector<int> counts;
-  events.on_events = [&] {
-    EXPECT_TRUE(engine.LoadInProgress());
-    counts.push_back(engine.MotionList.Count());
-  };
-  engine.LoadDataFromFile("/d/other.mmf");
-  EXPECT_EQ(counts, std::vector<int>{1});
+  EXPECT_EQ(CountsAtEachTurn("/d/other.mmf"), std::vector<int>{1});
 }
 
 TEST_F(LoadGuardTest, SecondLoadRecordingStartAndSaveAreRefusedMeanwhile) {

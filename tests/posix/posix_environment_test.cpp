@@ -11,6 +11,7 @@
 
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_environment.h"
+#include "testkit/host.h"
 
 namespace pel {
 namespace {
@@ -56,9 +57,8 @@ TEST(PosixEnvironmentTest, Variables) {
 // write, whatever the variables say.
 TEST(PosixEnvironmentTest, CacheFolderIsTheUsersOwn) {
   namespace fs = std::filesystem;
-  char tmpl[] = "/tmp/pel-env-XXXXXX";
-  ASSERT_NE(::mkdtemp(tmpl), nullptr);
-  const std::string root = tmpl;
+  test::TempFolder tmp("env");
+  const std::string root = tmp.Path();
   auto mode = [](const std::string& p) {
     struct stat st {};
     return ::lstat(p.c_str(), &st) == 0 ? st.st_mode & 07777 : 0u;
@@ -102,7 +102,6 @@ TEST(PosixEnvironmentTest, CacheFolderIsTheUsersOwn) {
     EXPECT_EQ(env.UserTempFolder(), root + "/xdg/cache/pelmira/");
     EXPECT_EQ(mode(root + "/xdg/cache/pelmira"), 0700u);
   }
-  fs::remove_all(root);
 }
 
 TEST(PosixEnvironmentTest, ProgramFolderAndBaseName) {

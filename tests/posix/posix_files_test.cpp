@@ -6,13 +6,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <vector>
 
 #include "platform/error.h"
+#include "testkit/host.h"
 
 namespace pel {
 namespace {
@@ -21,30 +19,11 @@ namespace fs = std::filesystem;
 
 class PosixFilesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/pel-posix-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
   void Write(const std::string& name, const std::string& bytes) {
-    std::ofstream(dir + "/" + name, std::ios::binary) << bytes;
+    test::WriteWholeFile(tmp / name, bytes);
   }
-  std::string Read(const std::string& name) {
-    std::ifstream in(dir + "/" + name, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-  std::vector<std::string> Names() {
-    std::vector<std::string> v;
-    for (auto& e : fs::directory_iterator(dir)) v.push_back(e.path().filename().string());
-    std::sort(v.begin(), v.end());
-    return v;
-  }
+  std::string Read(const std::string& name) { return test::ReadWholeFile(tmp / name); }
+  std::vector<std::string> Names() { return test::FolderNames(dir); }
   // The error number that `action` throws, or 0.
   template <class F>
   int32_t ErrorOf(F&& action, std::string* description = nullptr) {
@@ -58,7 +37,8 @@ class PosixFilesTest : public ::testing::Test {
   }
 
   PosixFileSystem files;
-  std::string dir;
+  test::TempFolder tmp{"posix"};
+  const std::string dir = tmp.Path();
 };
 
 TEST_F(PosixFilesTest, WhatCountsAsANormalFile) {

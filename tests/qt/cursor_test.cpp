@@ -4,12 +4,13 @@
 #include <QBuffer>
 #include <QTemporaryDir>
 #include <cstdint>
-#include <fstream>
 #include <string>
 
 #include "platform/error.h"
 #include "platform/qt/qt_cursor.h"
 #include "platform/qt/qt_main_window.h"
+#include "testkit/host.h"
+#include "testkit/raised.h"
 
 namespace pel {
 namespace {
@@ -100,9 +101,7 @@ TEST(CursorFileTest, PngPayloadIsRead) {
 }
 
 TEST(CursorFileTest, TheShippedHandPointerIsACursor) {
-  std::ifstream in(PEL_SOURCE_DIR "/assets/HAND-M.CUR", std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const CursorImage c = DecodeCursor(bytes);
+  const CursorImage c = DecodeCursor(test::ReadWholeFile(PEL_SOURCE_DIR "/assets/HAND-M.CUR"));
   EXPECT_EQ(c.image.size(), QSize(32, 32));
   EXPECT_EQ(qAlpha(c.image.pixel(c.hotspot)), 255) << "the hotspot is on the finger";
   EXPECT_EQ(qAlpha(c.image.pixel(31, 31)), 0);
@@ -125,20 +124,13 @@ TEST(CursorFileTest, AnythingElseIsAnInvalidPicture) {
                                bad_offset,
                                bad_bits,
                                Directory(4, 2, 0, 0, "\x89PNG\r\n\x1a\nbroken")};
-  for (const std::string& bytes : cases) {
-    try {
-      DecodeCursor(bytes);
-      ADD_FAILURE() << "accepted " << bytes.size() << " bytes";
-    } catch (const Error& e) {
-      EXPECT_EQ(e.Number(), 481);
-    }
-  }
+  for (const std::string& bytes : cases)
+    EXPECT_EQ(test::Raised([&] { DecodeCursor(bytes); }).Number(), 481) << bytes.size() << " bytes";
 }
 
 TEST(MainWindowPointerTest, CustomKindShowsTheLoadedImageDefaultTheArrow) {
   QTemporaryDir dir;
-  const std::string path = dir.filePath("HAND-M.CUR").toStdString();
-  std::ofstream(path, std::ios::binary) << Cur32();
+  const std::string path = test::WriteWholeFile(dir.filePath("HAND-M.CUR").toStdString(), Cur32());
   QtMainWindow w;
   EXPECT_EQ(w.Widget()->cursor().shape(), Qt::ArrowCursor);
   w.SetPointerKind(kPointerCustom);
@@ -153,21 +145,12 @@ TEST(MainWindowPointerTest, CustomKindShowsTheLoadedImageDefaultTheArrow) {
 
 TEST(MainWindowPointerTest, BrokenOrMissingFileThrowsAndKeepsThePointer) {
   QTemporaryDir dir;
-  const std::string broken = dir.filePath("broken.cur").toStdString();
-  std::ofstream(broken, std::ios::binary) << "garbage";
+  const std::string broken =
+      test::WriteWholeFile(dir.filePath("broken.cur").toStdString(), "garbage");
   QtMainWindow w;
-  try {
-    w.LoadCustomPointer(broken);
-    ADD_FAILURE();
-  } catch (const Error& e) {
-    EXPECT_EQ(e.Number(), 481);
-  }
-  try {
-    w.LoadCustomPointer(dir.filePath("missing.cur").toStdString());
-    ADD_FAILURE();
-  } catch (const Error& e) {
-    EXPECT_EQ(e.Number(), 53);
-  }
+  EXPECT_EQ(test::Raised([&] { w.LoadCustomPointer(broken); }).Number(), 481);
+  const std::string missing = dir.filePath("missing.cur").toStdString();
+  EXPECT_EQ(test::Raised([&] { w.LoadCustomPointer(missing); }).Number(), 53);
   w.SetPointerKind(kPointerCustom);
   EXPECT_EQ(w.Widget()->cursor().shape(), Qt::ArrowCursor);
 }

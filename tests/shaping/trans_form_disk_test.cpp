@@ -1,11 +1,9 @@
 // Stored outlines on a real disk, through the POSIX file system.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <string>
 
@@ -15,7 +13,9 @@
 #include "shaping/trans_form.h"
 #include "testkit/fake_misc.h"
 #include "testkit/fake_shape_target.h"
+#include "testkit/host.h"
 #include "testkit/pictures.h"
+#include "testkit/raised.h"
 
 namespace pel {
 namespace {
@@ -25,27 +25,16 @@ using fake::FakeShapeTarget;
 using test::Filled;
 using test::Put;
 
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 class DiskTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string tmpl = (fs::temp_directory_path() / "pel-shaping-XXXXXX").string();
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    dir = tmpl;
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
   FakeShapeTarget Picture() {
     Image img = Filled(9, 4, 0xFF0000);
     for (int x = 1; x < 8; ++x) Put(img, x, 1 + x % 2, 0x0000FF);
     return FakeShapeTarget(ShapeKind::Form, img);
   }
 
-  fs::path dir;
+  test::TempFolder tmp{"shaping"};
+  const fs::path dir = tmp.Path();
   PosixFileSystem files;
   fake::FakeEnvironment env;
   clsTransForm shaper{files, env};
@@ -53,14 +42,11 @@ class DiskTest : public ::testing::Test {
 
 TEST_F(DiskTest, StoreReplaceAndReadBack) {
   fs::path file = dir / "recfrm.shp";
-  {
-    std::ofstream old(file, std::ios::binary);
-    old << std::string(4096, 'x');
-  }
+  test::WriteWholeFile(file, std::string(4096, 'x'));
   FakeShapeTarget form = Picture();
   shaper.ShapeMe(&form, 0xFF0000, false, file.string());
   Region scanned = Region::FromRects(*form.applied);
-  EXPECT_EQ(Slurp(file), EncodeRegionData(scanned));
+  EXPECT_EQ(test::ReadWholeFile(file), EncodeRegionData(scanned));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
 
   FakeShapeTarget again(ShapeKind::Form, Filled(9, 4, 0));
@@ -71,48 +57,34 @@ TEST_F(DiskTest, StoreReplaceAndReadBack) {
 
 TEST_F(DiskTest, LinkPlantedAtTheNameIsReplacedNotWrittenThrough) {
   fs::path victim = dir / "victim";
-  {
-    std::ofstream v(victim, std::ios::binary);
-    v << "precious";
-  }
+  test::WriteWholeFile(victim, "precious");
   fs::path file = dir / "playfrm.shp";
   fs::create_symlink(victim, file);
   FakeShapeTarget form = Picture();
   shaper.ShapeMe(&form, 0xFF0000, false, file.string());
-  EXPECT_EQ(Slurp(victim), "precious");
+  EXPECT_EQ(test::ReadWholeFile(victim), "precious");
   EXPECT_FALSE(fs::is_symlink(file));
-  EXPECT_EQ(Slurp(file), EncodeRegionData(Region::FromRects(*form.applied)));
+  EXPECT_EQ(test::ReadWholeFile(file), EncodeRegionData(Region::FromRects(*form.applied)));
 }
 
 TEST_F(DiskTest, FileErrorsCarryTheirSources) {
   FakeShapeTarget form = Picture();
-  try {
-    shaper.ShapeMe(&form, 0xFF0000, false, (dir / "no-such-folder" / "x.shp").string());
-    ADD_FAILURE() << "no error";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.Number(), err::kPathNotFound);
-    EXPECT_EQ(e.Source(), "TransForm");
-  }
+  auto shape = [&](bool load, const fs::path& file) {
+    return test::Raised([&] { shaper.ShapeMe(&form, 0xFF0000, load, file.string()); });
+  };
+  Error e = shape(false, dir / "no-such-folder" / "x.shp");
+  EXPECT_EQ(e.Number(), err::kPathNotFound);
+  EXPECT_EQ(e.Source(), "TransForm");
   EXPECT_FALSE(form.applied.has_value());
 
-  try {
-    shaper.ShapeMe(&form, 0xFF0000, true, (dir / "missing.shp").string());
-    ADD_FAILURE() << "no error";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.Number(), err::kFileNotFound);
-    EXPECT_EQ(e.Source(), "pelmira.cDIBSectionRegion");
-  }
+  e = shape(true, dir / "missing.shp");
+  EXPECT_EQ(e.Number(), err::kFileNotFound);
+  EXPECT_EQ(e.Source(), "pelmira.cDIBSectionRegion");
 
-  fs::path empty = dir / "empty.shp";
-  std::ofstream(empty).close();
-  try {
-    shaper.ShapeMe(&form, 0xFF0000, true, empty.string());
-    ADD_FAILURE() << "no error";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.Number(), err::kSubscriptOutOfRange);
-    EXPECT_EQ(e.Description(), "Subscript out of range");
-    EXPECT_EQ(e.Source(), "pelmira.cDIBSectionRegion");
-  }
+  e = shape(true, test::WriteWholeFile(dir / "empty.shp", ""));
+  EXPECT_EQ(e.Number(), err::kSubscriptOutOfRange);
+  EXPECT_EQ(e.Description(), "Subscript out of range");
+  EXPECT_EQ(e.Source(), "pelmira.cDIBSectionRegion");
   EXPECT_FALSE(form.applied.has_value());
   EXPECT_FALSE(form.cleared);
 }

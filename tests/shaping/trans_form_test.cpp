@@ -11,6 +11,7 @@
 #include "testkit/fake_misc.h"
 #include "testkit/fake_shape_target.h"
 #include "testkit/pictures.h"
+#include "testkit/raised.h"
 
 namespace pel {
 namespace {
@@ -32,13 +33,7 @@ class ShapeMeTest : public ::testing::Test {
   }
   // Runs ShapeMe and returns the error it raised.
   Error ShapeMeError(FakeShapeTarget* t, bool load, const std::string& file) {
-    try {
-      shaper.ShapeMe(t, kBlue, load, file);
-    } catch (const Error& e) {
-      return e;
-    }
-    ADD_FAILURE() << "no error";
-    return Error(0, "");
+    return test::Raised([&] { shaper.ShapeMe(t, kBlue, load, file); });
   }
 
   ShapeMeTest() { files.read_limit = 7; }  // small pieces, so the reader must loop

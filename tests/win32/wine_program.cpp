@@ -1,7 +1,5 @@
 #include "tests/win32/wine_program.h"
 
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -77,7 +75,10 @@ const std::string& WineProgram::RunDisplay() {
 }
 
 WineProgram::WineProgram()
-    : display_(RunDisplay()), wine_(Env("PEL_WINE")), build_(Env("PEL_MINGW_BUILD")), look_(display_) {
+    : display_(RunDisplay()),
+      wine_(Env("PEL_WINE")),
+      build_(Env("PEL_MINGW_BUILD")),
+      look_(display_) {
   std::string tmpl = Env("PEL_WINE_WORK") + "/test-XXXXXX";
   if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed in " + tmpl);
   root_ = tmpl;
@@ -91,14 +92,7 @@ WineProgram::WineProgram()
 }
 
 WineProgram::~WineProgram() {
-  for (pid_t pid : pids_) {
-    if (!Running(pid)) continue;
-    Close("PelmiraForm1");
-    if (!WaitExit(pid, 10s)) {
-      kill(pid, SIGKILL);
-      waitpid(pid, nullptr, 0);
-    }
-  }
+  children_.StopAll([&](pid_t) { Close("PelmiraForm1"); }, 10s);
 }
 
 std::string WineProgram::WinPath(const std::string& path) {
@@ -112,35 +106,15 @@ pid_t WineProgram::Launch(const std::string& exe, const std::vector<std::string>
   std::vector<std::string> argv = {wine_, exe};
   argv.insert(argv.end(), args.begin(), args.end());
   // Wine's helpers inherit stdout and stderr: they go to a file, never to a pipe.
-  const pid_t pid = Spawn(argv, {}, root_ + "/" + std::to_string(pids_.size()) + ".log");
-  pids_.push_back(pid);
-  return pid;
-}
-
-bool WineProgram::Running(pid_t pid) {
-  for (pid_t r : reaped_)
-    if (r == pid) return false;
-  int st = 0;
-  if (waitpid(pid, &st, WNOHANG) == 0) return true;
-  reaped_.push_back(pid);
-  exits_[pid] = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return false;
-}
-
-std::optional<int> WineProgram::WaitExit(pid_t pid, std::chrono::milliseconds timeout) {
-  if (!x11test::WaitUntil([&] { return !Running(pid); }, timeout)) return std::nullopt;
-  return exits_[pid];
+  return children_.Spawn(argv, {}, root_ + "/" + std::to_string(children_.Count()) + ".log");
 }
 
 int WineProgram::Run(const std::string& exe, const std::vector<std::string>& args, std::string* out,
                      std::chrono::seconds timeout) {
-  const size_t n = pids_.size();
+  const size_t n = children_.Count();
   const pid_t pid = Launch(exe, args);
   const std::optional<int> rc = WaitExit(pid, timeout);
-  if (!rc) {
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-  }
+  if (!rc) children_.Kill(pid);
   if (out) *out = WithoutCr(ReadWholeFile(root_ + "/" + std::to_string(n) + ".log"));
   return rc.value_or(-1);
 }
@@ -185,7 +159,7 @@ std::unique_ptr<ClickTarget> WineProgram::Target(int x, int y, int w, int h) {
 
 std::string WineProgram::Output() {
   std::string out;
-  for (size_t i = 0; i < pids_.size(); ++i)
+  for (size_t i = 0; i < children_.Count(); ++i)
     out += WithoutCr(ReadWholeFile(root_ + "/" + std::to_string(i) + ".log"));
   return out;
 }

@@ -9,7 +9,6 @@
 // is a window of the probe (tests/win32/win_probe.cpp), which logs what it receives.
 
 #include <chrono>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,7 +28,7 @@ class WineProgram : public Program {
   const std::string& Display() const override { return display_; }
   XLook& Look() override { return look_; }
   pid_t Start() override { return Launch(Pelmira(), {}); }
-  bool Running(pid_t pid) override;
+  bool Running(pid_t pid) override { return children_.Running(pid); }
   bool Xdo(const std::string& args) override;
   bool Key(const std::string& key) override;
   std::string Root() override { return root_; }
@@ -54,7 +53,9 @@ class WineProgram : public Program {
           std::chrono::seconds timeout = std::chrono::seconds(60));
   // Runs the probe and returns its output.
   std::string Probe(const std::vector<std::string>& args);
-  std::optional<int> WaitExit(pid_t pid, std::chrono::milliseconds timeout = 30s);
+  std::optional<int> WaitExit(pid_t pid, std::chrono::milliseconds timeout = 30s) {
+    return children_.WaitExit(pid, timeout);
+  }
   // Asks the window of class `cls` to close.
   void Close(const std::string& cls) { Probe({"close", cls}); }
   // Removes the stored outlines, so that the next indicator scans its picture again.
@@ -66,8 +67,7 @@ class WineProgram : public Program {
   static const std::string& RunDisplay();
   std::string display_, wine_, build_, root_;
   XLook look_;
-  std::vector<pid_t> pids_, reaped_;
-  std::map<pid_t, int> exits_;
+  Children children_;
 };
 
 }  // namespace pel::e2e

@@ -318,6 +318,11 @@ void PollCycle::PacedSteps(Procedure& p) {
 
   double now = 0;
   if (!p.Test(238, [&] { return now = clock.Now(), true; })) return;
+  // Waits before entries replay moments the recording took at its own ticks, so each entry is
+  // due at about the moment of a tick; played only once due, a tick a little early would put it
+  // off by a whole tick (and a late one after that would restart the schedule). Such a tick
+  // plays what is due before the midpoint to the next one: the tick nearest the due moment.
+  const double horizon = before ? now + kTickPeriod / 2 : now;
   bool first = true;
   // At most one pass and its end per tick: a list whose entries take no time (or that holds
   // none of the known kinds) would otherwise never let the tick end.
@@ -331,7 +336,7 @@ void PollCycle::PacedSteps(Procedure& p) {
     const double wait = playable ? m.wait / speed : 0;
     if (before) {
       due += wait;
-      if (!(due <= now)) break;
+      if (!(due <= horizon)) break;
     }
     // The first entry of a tick is at most a tick late; more means a held-up tick, and the
     // schedule starts again from now rather than racing to catch up.

@@ -34,10 +34,12 @@
 // (each wait divided by the speed), and a tick plays all entries due by then, in order, so
 // that a speed of 100 really plays a hundred 10 ms entries in one tick. With waits before
 // entries, entry 1 waits its delay from the first tick of the playback (which stands for the
-// recording's first event, the one the recording only kept as the origin of that delay), and a
-// new pass starts when its last entry was due, without a tick of its own: each pass then
-// replays every event at its recorded moment. Stop on move ends a playback when the user moves
-// the pointer or presses a real mouse button.
+// recording's first event, the one the recording only kept as the origin of that delay), each
+// entry plays at the tick nearest its due moment (the recorded moments are ticks, so a tick a
+// little early must not put an entry off to the next one), and a new pass starts when its last
+// entry was due, without a tick of its own: each pass then replays every event at its recorded
+// moment. Stop on move ends a playback when the user moves the pointer or presses a real mouse
+// button.
 
 #include <cstdint>
 #include <functional>

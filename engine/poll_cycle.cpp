@@ -52,6 +52,8 @@ void PollCycle::AfterTick() {
 
 void PollCycle::Post(std::function<void()> task) {
   posted_.push_back(std::move(task));
+  // Asleep, no tick would come to run it: Timer1 starts again, and its first tick ends the sleep.
+  if (asleep_) SetTimer(true);
 }
 
 bool PollCycle::SetTimer(bool enabled) {

@@ -128,7 +128,8 @@ class PollCycle {
   // Called after (outside) each tick that ended a recording or a playback, with the state that
   // ended and why.
   std::function<void(Mode ended, StopCause cause)> OnStop;
-  // Runs `task` once after the next tick, outside it; until then the cycle does not sleep.
+  // Runs `task` once after a tick, outside it: the tick that is ending when posted from OnStop,
+  // else the next one. Until then the cycle does not sleep; posted while asleep, Timer1 starts.
   void Post(std::function<void()> task);
 
   // Seconds between blink flips of the indicator window.

@@ -252,6 +252,18 @@ TEST_F(SleepingPollTest, ACommandWhileAsleepActsAtOnceAndSeesNoMoveFromBeforeIt)
   EXPECT_NE(poll.State.LastEventTime, 0);
 }
 
+TEST_F(SleepingPollTest, ATaskPostedWhileAsleepRunsAfterTheNextTick) {
+  Period();
+  ASSERT_TRUE(poll.Asleep());
+  bool ran = false;
+  poll.Post([&] { ran = true; });
+  EXPECT_TRUE(form.timer_enabled);
+  Period();
+  EXPECT_TRUE(ran);
+  Period();
+  EXPECT_TRUE(poll.Asleep());
+}
+
 TEST_F(SleepingPollTest, ATickDroppedInsideAModalBoxKeepsTheTimerForWhatItMissed) {
   form.fail.failing.insert("PushButton1.SetCaption");
   dialogs.while_open = [&] {

@@ -159,7 +159,7 @@ class Form1 {
   void StartPolling(Procedure& p);
   // A scripted run ended its recording or playback.
   void ScriptStopped(Mode ended, StopCause cause);
-  // Ends the scripted run after the next tick.
+  // Ends the scripted run after a tick: the one ending, when called from OnStop.
   void Finish(int status, std::string reason);
 
   Form1Host host_;

@@ -12,7 +12,8 @@ class IndicatorWindow {
   virtual bool Visible() = 0;
   // Shows the window without taking the focus.
   virtual void SetVisible(bool visible) = 0;
-  // Screen y of the window's top edge, in pixels; negative places it above the screen.
+  // The window's top edge in pixels below the top of the primary screen (which need not be at
+  // screen y 0); negative places it above that screen.
   virtual void SetTop(int top) = 0;
   // Outer height in pixels.
   virtual int Height() = 0;

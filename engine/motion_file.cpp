@@ -174,8 +174,8 @@ void Recorder::SaveDataToFile() {
     SaveTo(path);
   } catch (...) {
     host_.dialogs.MessageBox(
-        "RodazIrerevuv has failed to save Data!\r\n" + FileFailureText(std::current_exception()), "",
-        MsgButtons::Ok, MsgIcon::None);
+        "RodazIrerevuv has failed to save Data!\r\n" + FileFailureText(std::current_exception()),
+        "", MsgButtons::Ok, MsgIcon::None);
   }
 }
 

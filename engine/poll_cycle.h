@@ -115,7 +115,7 @@ class PollCycle {
   // False when the tick just run left nothing for the next one to do: idle after an idle tick,
   // no input down (no release to wait for), and no tick dropped or wake-up missed meanwhile.
   bool NeedsTicks() const;
-  // True while Timer1 is stopped for want of work.
+  // True from a tick that stopped Timer1 for want of work until the next tick runs.
   bool Asleep() const { return asleep_; }
 
   PollState State;

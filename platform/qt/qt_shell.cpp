@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -16,9 +15,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include "platform/error.h"
+#include "platform/posix/posix_environment.h"
 
 namespace pel {
 
@@ -33,18 +32,6 @@ bool PrivateFolder(const std::string& path) {
   struct stat st {};
   return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
          (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
-}
-
-// The home folder the password database gives for `uid`; empty when it gives none.
-std::string HomeOf(uid_t uid) {
-  const long hint = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-  std::vector<char> buffer(hint > 0 ? static_cast<size_t>(hint) : 16384);
-  struct passwd entry {};
-  struct passwd* found = nullptr;
-  if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found ||
-      !entry.pw_dir || entry.pw_dir[0] != '/')
-    return {};
-  return entry.pw_dir;
 }
 
 // "host:number" without the screen; the local "unix" host is no host.
@@ -70,7 +57,7 @@ std::string InstanceLock::DefaultPath(const char* display) {
   const uid_t uid = ::getuid();
   std::string folder = "/run/user/" + std::to_string(uid);
   if (!PrivateFolder(folder)) {
-    folder = HomeOf(uid);
+    folder = PasswordHome(uid);
     if (folder.empty()) return {};
     for (const char* part : {"/.local", "/state", "/pelmira"}) {
       folder += part;

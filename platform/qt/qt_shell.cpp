@@ -146,9 +146,13 @@ bool InstanceChannel::Listen(const std::string& path, std::string& error) {
     return false;
   }
   ::unlink(path.c_str());
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(fd, 4) != 0) {
-    error = std::string("bind/listen ") + path + ": " + std::strerror(errno);
+  const char* failed = nullptr;
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+    failed = "bind";
+  else if (::listen(fd, 4) != 0)
+    failed = "listen";
+  if (failed) {
+    error = std::string(failed) + " " + path + ": " + std::strerror(errno);
     ::close(fd);
     return false;
   }

@@ -5,6 +5,7 @@
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -199,8 +200,12 @@ bool InstanceChannel::Hand(const std::string& path, const std::string& file, int
   if (!SocketAddress(path, address) || file.empty() || file.size() > kMaxHandedPath) return false;
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return false;
+  // A hung instance with a full backlog would hold connect, and a full socket buffer the send,
+  // for ever: both give up after the timeout.
+  const timeval limit{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
   bool taken = false;
-  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+  if (::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) == 0 &&
+      ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
       ::send(fd, file.data(), file.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(file.size()) &&
       ::shutdown(fd, SHUT_WR) == 0 && WaitFor(fd, POLLIN, timeout_ms)) {
     char reply = 0;

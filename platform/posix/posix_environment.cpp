@@ -28,14 +28,7 @@ bool IsAbsolute(const std::optional<std::string>& path) {
 
 // The home folder: $HOME, else the password database's entry for this user.
 std::string HomeFolder(const std::optional<std::string>& home) {
-  if (IsAbsolute(home)) return *home;
-  std::vector<char> buf(16384);
-  struct passwd pw {};
-  struct passwd* found = nullptr;
-  if (::getpwuid_r(::geteuid(), &pw, buf.data(), buf.size(), &found) == 0 && found &&
-      found->pw_dir && found->pw_dir[0] == '/')
-    return found->pw_dir;
-  return {};
+  return IsAbsolute(home) ? *home : PasswordHome(::geteuid());
 }
 
 // Makes `folder` and any missing folders above it, each for this user alone.
@@ -64,6 +57,17 @@ std::string OwnSubfolder(const std::string& base, bool base_private) {
 }
 
 }  // namespace
+
+std::string PasswordHome(uid_t uid) {
+  const long hint = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buffer(hint > 0 ? static_cast<size_t>(hint) : 16384);
+  struct passwd entry {};
+  struct passwd* found = nullptr;
+  if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found ||
+      !entry.pw_dir || entry.pw_dir[0] != '/')
+    return {};
+  return entry.pw_dir;
+}
 
 std::optional<std::string> PosixEnvironment::Get(const std::string& name) {
   const char* value = std::getenv(name.c_str());

@@ -1,9 +1,15 @@
 #pragma once
 // The process's surroundings on a POSIX system.
 
+#include <sys/types.h>
+
 #include "platform/environment.h"
 
 namespace pel {
+
+// The home folder the password database gives for `uid`; empty when it gives none or not an
+// absolute path.
+std::string PasswordHome(uid_t uid);
 
 class PosixEnvironment : public Environment {
  public:

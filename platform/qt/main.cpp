@@ -178,10 +178,12 @@ int main(int argc, char* argv[]) {
   form.Form_Load();
 
   // Files handed over by later starts load as if given here, when the window is free for it:
-  // not while recording or playing, nor while a dialog or message waits for an answer.
+  // not while recording or playing, nor while a dialog or message waits for an answer. Only
+  // the lock's holder listens: a start whose lock file could not be used would otherwise take
+  // the socket of the instance that holds it.
   pel::InstanceChannel channel;
   std::unique_ptr<QSocketNotifier> handed;
-  if (!lock_path.empty()) {
+  if (shell.HoldsLock()) {
     if (channel.Listen(pel::InstanceChannel::PathFor(lock_path), error)) {
       handed = std::make_unique<QSocketNotifier>(channel.Fd(), QSocketNotifier::Read);
       QObject::connect(handed.get(), &QSocketNotifier::activated, [&] {

@@ -2,10 +2,10 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -16,9 +16,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include "platform/error.h"
+#include "platform/posix/posix_environment.h"
 
 namespace pel {
 
@@ -33,18 +33,6 @@ bool PrivateFolder(const std::string& path) {
   struct stat st {};
   return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
          (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
-}
-
-// The home folder the password database gives for `uid`; empty when it gives none.
-std::string HomeOf(uid_t uid) {
-  const long hint = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-  std::vector<char> buffer(hint > 0 ? static_cast<size_t>(hint) : 16384);
-  struct passwd entry {};
-  struct passwd* found = nullptr;
-  if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found ||
-      !entry.pw_dir || entry.pw_dir[0] != '/')
-    return {};
-  return entry.pw_dir;
 }
 
 // "host:number" without the screen; the local "unix" host is no host.
@@ -70,7 +58,7 @@ std::string InstanceLock::DefaultPath(const char* display) {
   const uid_t uid = ::getuid();
   std::string folder = "/run/user/" + std::to_string(uid);
   if (!PrivateFolder(folder)) {
-    folder = HomeOf(uid);
+    folder = PasswordHome(uid);
     if (folder.empty()) return {};
     for (const char* part : {"/.local", "/state", "/pelmira"}) {
       folder += part;
@@ -159,9 +147,13 @@ bool InstanceChannel::Listen(const std::string& path, std::string& error) {
     return false;
   }
   ::unlink(path.c_str());
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(fd, 4) != 0) {
-    error = std::string("bind/listen ") + path + ": " + std::strerror(errno);
+  const char* failed = nullptr;
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+    failed = "bind";
+  else if (::listen(fd, 4) != 0)
+    failed = "listen";
+  if (failed) {
+    error = std::string(failed) + " " + path + ": " + std::strerror(errno);
     ::close(fd);
     return false;
   }
@@ -208,8 +200,12 @@ bool InstanceChannel::Hand(const std::string& path, const std::string& file, int
   if (!SocketAddress(path, address) || file.empty() || file.size() > kMaxHandedPath) return false;
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return false;
+  // A hung instance with a full backlog would hold connect, and a full socket buffer the send,
+  // for ever: both give up after the timeout.
+  const timeval limit{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
   bool taken = false;
-  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+  if (::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) == 0 &&
+      ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
       ::send(fd, file.data(), file.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(file.size()) &&
       ::shutdown(fd, SHUT_WR) == 0 && WaitFor(fd, POLLIN, timeout_ms)) {
     char reply = 0;

@@ -22,6 +22,8 @@ class InstanceLock {
   // Takes the lock on the first call and keeps it. True when another process holds it; false
   // when this process holds it or when the lock file cannot be used (never refuse to start).
   bool HeldByOther();
+  // True once HeldByOther has taken the lock for this process.
+  bool Held() const { return fd_ >= 0; }
 
   // The lock of this user on X display `display` (":0", "unix:0.1"; null: none): in
   // /run/user/<uid> when that is the user's own private folder, else in a 0700 folder
@@ -80,6 +82,8 @@ class QtShell : public Shell {
  public:
   explicit QtShell(std::string lock_path) : lock_(std::move(lock_path)) {}
   bool PreviousInstance() override { return lock_.HeldByOther(); }
+  // True when PreviousInstance took the lock: only then may this process listen beside it.
+  bool HoldsLock() const { return lock_.Held(); }
   // Through the desktop's URL handler (xdg-open), detached.
   void OpenUrl(const std::string& url) override;
   // Leaves at once with status 0, without running further events or destructors.

@@ -677,11 +677,16 @@ LRESULT Win32MainWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_COPYDATA: {
       const std::optional<std::string> file =
           HandedFile(*reinterpret_cast<const COPYDATASTRUCT*>(lp));
-      // Refused while a dialog or a message holds the window (it is disabled then).
-      if (!file || !open_file_ || !take_file_ || !IsWindowEnabled(hwnd_) || !take_file_())
+      // Refused while a dialog or a message holds the window (it is disabled then), and while
+      // a file taken before still waits to be opened.
+      if (!file || !open_file_ || !take_file_ || !handed_file_.empty() || !IsWindowEnabled(hwnd_) ||
+          !take_file_())
         return FALSE;
       handed_file_ = *file;
-      PostMessageW(hwnd_, kOpenHandedFile, 0, 0);
+      if (!PostMessageW(hwnd_, kOpenHandedFile, 0, 0)) {
+        handed_file_.clear();
+        return FALSE;
+      }
       return TRUE;
     }
     case kOpenHandedFile:

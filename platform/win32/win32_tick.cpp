@@ -89,6 +89,11 @@ const char* OptOutName(OptOut o) {
   return "?";
 }
 
+void ReportFailure(const char* call, DWORD code) {
+  DiagnosticLine(std::string("tick: ") + call + " failed (GetLastError " + std::to_string(code) +
+                 ": " + SystemMessage(code) + ")");
+}
+
 int64_t Counter() {
   LARGE_INTEGER c;
   QueryPerformanceCounter(&c);
@@ -111,10 +116,17 @@ const char* TickModeName(TickMode mode) {
 
 Win32TickSource::Win32TickSource(std::function<void()> on_tick, unsigned period_ms)
     : on_tick_(std::move(on_tick)), period_ms_(period_ms == 0 ? 1 : period_ms) {
-  RegisterSinkClass(&WndProc);
-  sink_ = CreateWindowExW(0, kSinkClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                          GetModuleHandleW(nullptr), nullptr);
-  if (sink_ != nullptr) SetWindowLongPtrW(sink_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  const ATOM atom = RegisterSinkClass(&WndProc);
+  if (atom != 0)
+    sink_ = CreateWindowExW(0, kSinkClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                            GetModuleHandleW(nullptr), nullptr);
+  if (sink_ == nullptr) {
+    // Start can do nothing without the window: say once why nothing will tick.
+    ReportFailure(atom == 0 ? "RegisterClassExW(tick sink)" : "CreateWindowExW(tick sink)",
+                  GetLastError());
+    return;
+  }
+  SetWindowLongPtrW(sink_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
 Win32TickSource::~Win32TickSource() {
@@ -168,15 +180,14 @@ std::string Win32TickSource::Describe() const {
 
 void Win32TickSource::StartTimer(bool raise_resolution) {
   if (raise_resolution) raised_ = timeBeginPeriod(1) == TIMERR_NOERROR;
-  if (SetTimer(sink_, kTimerId, period_ms_, nullptr) == 0) {
-    DiagnosticLine("tick: SetTimer failed (GetLastError " + std::to_string(GetLastError()) +
-                   "): no ticks");
-  }
+  if (SetTimer(sink_, kTimerId, period_ms_, nullptr) == 0)
+    ReportFailure("SetTimer", GetLastError());
 }
 
 bool Win32TickSource::StartWaitable() {
   if (thread_ != nullptr && WaitForSingleObject(thread_, 0) == WAIT_OBJECT_0) {
     // The thread gave up (its timer could not be set): a new one may fare better.
+    ReportFailure(thread_failure_, thread_error_);
     for (HANDLE h : {thread_, timer_, wake_, quit_}) CloseHandle(h);
     thread_ = timer_ = wake_ = quit_ = nullptr;
   }
@@ -238,7 +249,8 @@ void Win32TickSource::RunWaitableLoop() {
       // Relative due time in 100 ns units (negative = relative).
       LARGE_INTEGER due;
       due.QuadPart = next > now ? -((next - now) * 10'000'000 / f.QuadPart) : -1;
-      if (!SetWaitableTimer(timer_, &due, 0, nullptr, nullptr, FALSE)) return;
+      if (!SetWaitableTimer(timer_, &due, 0, nullptr, nullptr, FALSE))
+        return GiveUp("SetWaitableTimer");
       count = 3;
     }
     const DWORD woke = WaitForMultipleObjects(count, waits, FALSE, INFINITE);
@@ -250,7 +262,8 @@ void Win32TickSource::RunWaitableLoop() {
       if (!active) CancelWaitableTimer(timer_);
       continue;
     }
-    if (woke != WAIT_OBJECT_0 + 2) return;
+    if (woke == WAIT_OBJECT_0) return;  // the end
+    if (woke != WAIT_OBJECT_0 + 2) return GiveUp("WaitForMultipleObjects");
     // One tick in the queue at most: a busy UI thread gets the next tick, not a backlog.
     if (!posted_.exchange(true)) {
       if (!PostMessageW(sink_, kTickMessage, generation, 0)) posted_ = false;
@@ -259,6 +272,12 @@ void Win32TickSource::RunWaitableLoop() {
     const int64_t after = Counter();
     if (next <= after) next = after + period;  // fell behind: resume the rhythm from now
   }
+}
+
+void Win32TickSource::GiveUp(const char* call) {
+  // Read by the UI thread only once this thread has ended.
+  thread_failure_ = call;
+  thread_error_ = GetLastError();
 }
 
 LRESULT CALLBACK Win32TickSource::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {

@@ -65,6 +65,8 @@ class Win32TickSource {
   static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   static DWORD WINAPI ThreadMain(void* self);
   void RunWaitableLoop();
+  // The helper thread's last act when a call fails: notes which, for the next Start to report.
+  void GiveUp(const char* call);
   bool StartWaitable();
   void StartTimer(bool raise_resolution);
 
@@ -81,6 +83,8 @@ class Win32TickSource {
   HANDLE wake_ = nullptr;  // Start or Stop: the thread reads waitable_ and generation_ anew
   HANDLE quit_ = nullptr;
   HANDLE thread_ = nullptr;
+  const char* thread_failure_ = "";  // the call the helper thread gave up on, and its error
+  DWORD thread_error_ = 0;
   std::atomic<bool> waitable_{false};  // the helper thread ticks
   std::atomic<bool> posted_{false};
   std::atomic<unsigned> generation_{0};  // ticks of an earlier run are ignored

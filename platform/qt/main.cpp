@@ -20,6 +20,7 @@
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_environment.h"
 #include "platform/posix/posix_files.h"
+#include "platform/posix/posix_handover_channel.h"
 #include "platform/qt/qt_dialogs.h"
 #include "platform/qt/qt_indicator.h"
 #include "platform/qt/qt_main_window.h"

@@ -1,49 +1,72 @@
 #pragma once
-// The channel through which a later start hands a file to the running instance.
+// The channel through which a later start hands a file to the running instance: the instance
+// lock's listening socket (posix_instance_lock.h). A sender writes one absolute path and ends
+// its writing; the instance answers one byte, '1' when it took the file and '0' when not.
+// The instance side never waits: connections are accepted and read as far as they have come,
+// each one within its own deadline and size cap, driven by the readiness of one descriptor
+// that an event loop watches.
 
+#include <chrono>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace pel {
 
-// A Unix socket beside the instance lock, in the same private folder, through which a later start
-// hands a file to the running instance. Only this user can reach the folder, and the peer's
-// credentials are checked as well.
-class InstanceChannel {
+class HandoverChannel {
  public:
-  InstanceChannel() = default;
-  ~InstanceChannel();
-  InstanceChannel(const InstanceChannel&) = delete;
-  InstanceChannel& operator=(const InstanceChannel&) = delete;
+  using Clock = std::chrono::steady_clock;
+  // Longest path a sender may hand; a longer message is refused.
+  static constexpr size_t kMaxPath = 4096;
+  // Connections read at once; further ones are closed unanswered until one ends.
+  static constexpr size_t kMaxConnections = 16;
+  // How long a connection may take to deliver its path.
+  static constexpr std::chrono::milliseconds kDeadline{2000};
 
-  // The socket of the instance holding the lock at `lock_path`: "x.lock" becomes "x.sock".
-  static std::string PathFor(const std::string& lock_path);
+  HandoverChannel() = default;
+  ~HandoverChannel();
+  HandoverChannel(const HandoverChannel&) = delete;
+  HandoverChannel& operator=(const HandoverChannel&) = delete;
 
-  // Listens at `path`. Only the lock holder may call it: a socket file found there was left by
-  // an instance that ended, and is replaced. False with `error` naming the call that failed.
-  bool Listen(const std::string& path, std::string& error);
-  // The listening socket, for the event loop to watch; -1 before Listen.
-  int Fd() const { return fd_; }
+  // Serves the listening socket `listener` (not owned, left open). False with `error` naming
+  // the call that failed.
+  bool Open(int listener, std::string& error);
+  // Readable whenever Service has work to do; -1 before Open.
+  int Fd() const { return epoll_; }
 
-  // A file handed over by a later start, read from the connection waiting at the socket.
+  // A file handed over, read whole; its connection waits for the answer.
   struct Request {
     int fd = -1;
     std::string file;
   };
-  // Takes one waiting connection from this user and reads its message (a path, at most 4096
-  // bytes, ended by the peer's end of writing; one second at most). nullopt when there is none,
-  // it comes from another user, or it breaks off.
-  std::optional<Request> Accept();
+  // Accepts the connections waiting, reads what each one has without waiting, and closes
+  // those past their deadline or refused: from another user, too long, an empty path or one
+  // holding a NUL (answered '0'), or broken off. The requests read whole, oldest first.
+  std::vector<Request> Service(Clock::time_point now = Clock::now());
+  // Time until the next connection's deadline; nullopt when none is open.
+  std::optional<std::chrono::milliseconds> NextDeadline(Clock::time_point now = Clock::now()) const;
+  // Connections open and still being read.
+  size_t Connections() const { return reading_.size(); }
   // Tells the sender whether the file was taken, and closes the connection.
   static void Answer(Request& request, bool taken);
 
-  // The sender's side: hands `file` (an absolute path) to the instance listening at `path` and
-  // waits up to `timeout_ms` for its answer. True only when it took the file.
-  static bool Hand(const std::string& path, const std::string& file, int timeout_ms);
+  // The sender's side: hands `file` to the instance holding the lock named `name`, and waits up
+  // to `timeout_ms` in all for its answer.
+  enum class Handed { Taken, Refused, NoAnswer };
+  static Handed Hand(const std::string& name, const std::string& file, int timeout_ms);
 
  private:
-  int fd_ = -1;
-  std::string path_;
+  struct Reading {
+    int fd;
+    Clock::time_point deadline;
+    std::string file;
+  };
+  void Close(size_t index);
+  void AcceptWaiting(Clock::time_point now);
+
+  int listener_ = -1;
+  int epoll_ = -1;
+  std::vector<Reading> reading_;
 };
 
 }  // namespace pel

@@ -1,108 +1,186 @@
-// The single-instance lock.
+// The single-instance lock: an abstract socket that needs no folder, that the kernel frees with
+// its holder, and that another user can neither take nor squat unnoticed.
 #include "platform/posix/posix_instance_lock.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/stat.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
-#include <vector>
 
-#include "testkit/host.h"
+#include "testkit/other_user.h"
 
 namespace pel {
 namespace {
 
-TEST(InstanceLockTest, SecondHolderSeesTheFirstUntilItEnds) {
-  test::TempFolder dir("lock");
-  const std::string path = dir.Path() + "/pelmira.lock";
-  {
-    InstanceLock first(path);
-    EXPECT_FALSE(first.HeldByOther());
-    EXPECT_FALSE(first.HeldByOther()) << "a second question keeps the answer";
-    InstanceLock second(path);
-    EXPECT_TRUE(second.HeldByOther());
-  }
-  InstanceLock third(path);
-  EXPECT_FALSE(third.HeldByOther()) << "released with its holder";
+using State = InstanceLock::State;
+
+// A name no real instance holds.
+std::string TestName(const char* what) {
+  return "pelmira-test-" + std::to_string(::getpid()) + "-" + what;
 }
 
-TEST(InstanceLockTest, AKilledHolderLeavesNoClaim) {
-  test::TempFolder dir("lock");
-  const std::string path = dir.Path() + "/pelmira.lock";
+// A child process that holds `name` as uid `uid` (this test's own when not root) until
+// killed: bound, and listening when `listen` is set. Its process id once it holds it.
+pid_t HoldInChild(const std::string& name, bool listen, uid_t uid) {
   int ready[2];
-  ASSERT_EQ(pipe(ready), 0);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
+  if (::pipe(ready) != 0) return -1;
+  const pid_t child = ::fork();
   if (child == 0) {
-    InstanceLock lock(path);
-    const char c = lock.HeldByOther() ? 'x' : 'k';
-    (void)!write(ready[1], &c, 1);
-    pause();
-    _exit(0);
+    ::close(ready[0]);
+    if (::geteuid() == 0 && uid != 0 &&
+        (::setresgid(test::kNogroup, test::kNogroup, test::kNogroup) != 0 ||
+         ::setresuid(uid, uid, uid) != 0))
+      ::_exit(99);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path + 1, name.data(), name.size());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const auto size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), size) != 0) ::_exit(98);
+    if (listen && ::listen(fd, 4) != 0) ::_exit(97);
+    (void)!::write(ready[1], "k", 1);
+    ::pause();
+    ::_exit(0);
   }
+  ::close(ready[1]);
   char c = 0;
-  ASSERT_EQ(read(ready[0], &c, 1), 1);
-  EXPECT_EQ(c, 'k');
+  const bool held = ::read(ready[0], &c, 1) == 1;
+  ::close(ready[0]);
+  if (!held) {
+    ::waitpid(child, nullptr, 0);
+    return -1;
+  }
+  return child;
+}
+
+void End(pid_t child) {
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
+}
+
+TEST(InstanceLockTest, HeldUntilItsHolderEndsInAnyWayAndNeverByAProgramItStarts) {
+  const std::string name = TestName("life");
+  std::string detail;
   {
-    InstanceLock probe(path);
-    EXPECT_TRUE(probe.HeldByOther());
+    std::optional<InstanceLock> first(name);
+    ASSERT_EQ(first->Take(detail), State::Held) << detail;
+    EXPECT_EQ(first->Take(detail), State::Held) << "a second question keeps the answer";
+    EXPECT_GE(first->Fd(), 0);
+    InstanceLock second(name);
+    EXPECT_EQ(second.Take(detail), State::Ours);
+    EXPECT_EQ(second.Fd(), -1);
+
+    // A program started by the holder (the web browser) must not keep the lock after it.
+    int started[2];
+    ASSERT_EQ(::pipe2(started, O_CLOEXEC), 0);
+    const pid_t browser = ::fork();
+    if (browser == 0) {
+      ::execl("/bin/sleep", "sleep", "30", static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(started[1]);
+    char c;
+    EXPECT_EQ(::read(started[0], &c, 1), 0) << "closed when the child has started sleep";
+    ::close(started[0]);
+    first.reset();
+    InstanceLock third(name);
+    EXPECT_EQ(third.Take(detail), State::Held) << "released with its holder: " << detail;
+    End(browser);
   }
-  kill(child, SIGKILL);
-  waitpid(child, nullptr, 0);
-  close(ready[0]);
-  close(ready[1]);
-  InstanceLock after(path);
-  EXPECT_FALSE(after.HeldByOther()) << "the crashed instance's file is still there, unlocked";
+
+  const pid_t killed = HoldInChild(name, true, ::getuid());
+  ASSERT_GT(killed, 0);
+  InstanceLock probe(name);
+  EXPECT_EQ(probe.Take(detail), State::Ours);
+  End(killed);
+  EXPECT_EQ(probe.Take(detail), State::Held) << "a killed holder leaves no claim: " << detail;
 }
 
-TEST(InstanceLockTest, UnusableLockFileNeverRefusesTheStart) {
-  InstanceLock lock("/nonexistent-folder/pelmira.lock");
-  EXPECT_FALSE(lock.HeldByOther());
+TEST(InstanceLockTest, OneNamePerUserAndDisplay) {
+  const std::string uid = std::to_string(::getuid());
+  const struct {
+    const char* a;
+    const char* b;
+    bool same;
+  } cases[] = {
+      {":0", "unix:0.1", true}, {":0", ":0.0", true}, {":0", ":1", false},
+      {"host:0", ":0", false},  {nullptr, "", true},  {"a/b:0", "a_b:0", true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(InstanceLock::NameFor(c.a) == InstanceLock::NameFor(c.b), c.same)
+        << (c.a ? c.a : "null") << " / " << c.b;
+    EXPECT_EQ(InstanceLock::NameFor(c.b).rfind("pelmira-" + uid, 0), 0u);
+  }
 }
 
-TEST(InstanceLockTest, OneLockPerUserAndDisplayWhateverTheEnvironmentAndNoOtherUserCanTakeIt) {
-  const char* display = "pelmira-test:4093";  // no real program ever holds this one
-  const std::string path = InstanceLock::DefaultPath(display);
-  ASSERT_FALSE(path.empty());
-  EXPECT_EQ(InstanceLock::DefaultPath("unix:0.1"), InstanceLock::DefaultPath(":0"));
-  EXPECT_NE(InstanceLock::DefaultPath(":1"), InstanceLock::DefaultPath(":0"));
+// Without a runtime folder, with a home that does not exist, as a uid the password database
+// does not know: the lock still holds, and a second start of that user still meets it.
+TEST(InstanceLockTest, NeedsNoFolderOfTheUser) {
+  const uid_t unknown = ::geteuid() == 0 ? 4242 : ::getuid();
+  const int result = test::RunAsOtherUser(
+      [] {
+        ::unsetenv("XDG_RUNTIME_DIR");
+        ::setenv("HOME", "/nonexistent", 1);
+        const std::string name = InstanceLock::NameFor(":4093");
+        std::string detail;
+        InstanceLock lock(name);
+        if (lock.Take(detail) != State::Held) return 1;
+        const pid_t second = ::fork();
+        if (second == 0) {
+          ::unsetenv("HOME");
+          InstanceLock again(InstanceLock::NameFor(":4093"));
+          ::_exit(again.Take(detail) == State::Ours ? 0 : 2);
+        }
+        int status = 0;
+        ::waitpid(second, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 3;
+      },
+      unknown);
+  EXPECT_EQ(result, 0);
+}
 
-  test::TempFolder elsewhere("env");
-  const char* names[] = {"XDG_RUNTIME_DIR", "HOME", "TMPDIR"};
-  std::vector<std::optional<std::string>> saved;
-  for (const char* n : names) {
-    const char* v = std::getenv(n);
-    saved.push_back(v ? std::optional<std::string>(v) : std::nullopt);
-    setenv(n, elsewhere.Path().c_str(), 1);
+// As root, a real other user: it cannot take the name that this user holds, and when it holds
+// this user's name first, listening or not, the start learns so instead of running unlocked.
+TEST(InstanceLockTest, AnotherUserCanNeitherTakeNorSquatItUnnoticed) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+  const std::string name = TestName("squat");
+  std::string detail;
+  {
+    InstanceLock mine(name);
+    ASSERT_EQ(mine.Take(detail), State::Held);
+    EXPECT_EQ(test::RunAsOtherUser([&] {
+                InstanceLock theirs(name);
+                std::string why;
+                const InstanceConnection c = ConnectToInstance(name, 500);
+                return theirs.Take(why) == State::OtherUser &&
+                               c.result == InstanceConnection::Result::OtherUser
+                           ? 0
+                           : 1;
+              }),
+              0);
   }
-  EXPECT_EQ(InstanceLock::DefaultPath(display), path) << "set elsewhere";
-  for (const char* n : names) unsetenv(n);
-  EXPECT_EQ(InstanceLock::DefaultPath(display), path) << "unset";
-  for (size_t i = 0; i < saved.size(); ++i)
-    if (saved[i]) setenv(names[i], saved[i]->c_str(), 1);
-
-  struct stat folder {};
-  const std::string parent = path.substr(0, path.rfind('/'));
-  ASSERT_EQ(lstat(parent.c_str(), &folder), 0);
-  EXPECT_TRUE(S_ISDIR(folder.st_mode));
-  EXPECT_EQ(folder.st_uid, getuid());
-  EXPECT_EQ(folder.st_mode & 022, 0u) << "nobody else may create files there";
-
-  // As root, a real other user tries to take the lock first, and then while it is held.
-  if (geteuid() == 0) {
-    unlink(path.c_str());
-    const std::string as_nobody =
-        "setpriv --reuid=nobody --regid=nogroup --clear-groups flock -n '" + path +
-        "' true 2>/dev/null";
-    EXPECT_NE(std::system(as_nobody.c_str()), 0) << "created first by another user";
-    InstanceLock mine(path);
-    EXPECT_FALSE(mine.HeldByOther());
-    EXPECT_NE(std::system(as_nobody.c_str()), 0) << "taken from its holder by another user";
-    unlink(path.c_str());
+  const struct {
+    bool listens;
+    State seen;
+    const char* said;
+  } squatters[] = {{true, State::OtherUser, "uid 65534"},
+                   {false, State::Failed, "does not listen"}};
+  for (const auto& s : squatters) {
+    const pid_t squatter = HoldInChild(name, s.listens, test::kNobody);
+    ASSERT_GT(squatter, 0);
+    InstanceLock mine(name);
+    EXPECT_EQ(mine.Take(detail, 200), s.seen) << detail;
+    EXPECT_NE(detail.find(s.said), std::string::npos) << detail;
+    EXPECT_EQ(mine.Fd(), -1);
+    End(squatter);
   }
 }
 

@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <thread>
 
 #include "platform/posix/posix_instance_lock.h"
 
@@ -165,13 +164,9 @@ HandoverChannel::Handed HandoverChannel::Hand(const std::string& name, const std
     return static_cast<int>(std::max<int64_t>(
         0, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count()));
   };
-  InstanceConnection c;
-  for (;;) {
-    c = ConnectToInstance(name, std::max(1, left()));
-    // A holder between bind and listen is about to listen.
-    if (c.result != InstanceConnection::Result::NotListening || left() == 0) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  // Nobody listening means the holder has ended since it was found: no answer, and the caller
+  // may take the lock itself.
+  InstanceConnection c = ConnectToInstance(name, std::max(1, left()));
   if (c.result != InstanceConnection::Result::Connected) return Handed::NoAnswer;
   Handed handed = Handed::NoAnswer;
   // The instance reads the path as its event loop gets to it, and answers once it has it whole;

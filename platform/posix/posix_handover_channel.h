@@ -51,7 +51,8 @@ class HandoverChannel {
   static void Answer(Request& request, bool taken);
 
   // The sender's side: hands `file` to the instance holding the lock named `name`, and waits up
-  // to `timeout_ms` in all for its answer.
+  // to `timeout_ms` in all for its answer. NoAnswer at once when no process of this user listens
+  // there; also when the connection ends unanswered (the instance ended, or had too many).
   enum class Handed { Taken, Refused, NoAnswer };
   static Handed Hand(const std::string& name, const std::string& file, int timeout_ms);
 

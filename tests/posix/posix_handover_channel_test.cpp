@@ -122,9 +122,9 @@ TEST_F(HandoverChannelTest, TheSenderLearnsWhetherItsFileWasTaken) {
               take ? HandoverChannel::Handed::Taken : HandoverChannel::Handed::Refused);
   }
   const auto started = Clock::now();
-  EXPECT_EQ(HandoverChannel::Hand("pelmira-test-nobody-listens", "/a.mmf", 100),
+  EXPECT_EQ(HandoverChannel::Hand("pelmira-test-nobody-listens", "/a.mmf", 5000),
             HandoverChannel::Handed::NoAnswer);
-  EXPECT_LT(Clock::now() - started, 2s);
+  EXPECT_LT(Clock::now() - started, 1s) << "an instance that has ended is not waited for";
 }
 
 // As root, a real other user: it cannot hand this user's instance a file, not even by writing

@@ -90,9 +90,9 @@ TEST_F(HandedFilesTest, SlowAndSilentSendersNeverHoldUpTheWindow) {
 
   std::cout << "longest gap between 10 ms ticks: " << longest_gap << " ms\n";
   // Waiting for a sender in the event loop's path froze the window for 0.9 s per byte and a
-  // second per silent connection. Unloaded, the gap stays near one tick; the bound leaves room
-  // for a machine busy with other work.
-  EXPECT_LT(longest_gap, 600) << "ms without a tick";
+  // second per silent connection. Unloaded, the gap stays near one tick (20-30 ms measured);
+  // the bound leaves room for a sanitizer build on a machine busy with other work.
+  EXPECT_LT(longest_gap, 800) << "ms without a tick";
   EXPECT_EQ(prompt.get(), Handed::Taken);
   EXPECT_EQ(opened_, std::vector<std::string>{"/tmp/prompt.mmf"});
   EXPECT_EQ(slow.get(), '0') << "refused at its deadline";

@@ -115,12 +115,9 @@ std::vector<HandoverChannel::Request> HandoverChannel::Service(Clock::time_point
       }
       break;
     }
-    if (finished && r.file.empty()) {
-      // A start that only looked whether an instance runs, or one with nothing to hand.
-      Close(i);
-      continue;
-    }
-    if (finished && r.file.find('\0') != std::string::npos) refused = true;
+    // An empty message also comes from a start that only looked whether an instance runs; it
+    // has gone and the answer is lost.
+    if (finished && (r.file.empty() || r.file.find('\0') != std::string::npos)) refused = true;
     if (!finished && !refused && !broken && now >= r.deadline) refused = true;
     if (refused) Reply(r.fd, false);
     if (refused || broken) {

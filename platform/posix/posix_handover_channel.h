@@ -39,9 +39,9 @@ class HandoverChannel {
     int fd = -1;
     std::string file;
   };
-  // Accepts the connections waiting, reads what each one has without waiting, and closes
-  // those past their deadline or refused: from another user, too long, an empty path or one
-  // holding a NUL (answered '0'), or broken off. The requests read whole, oldest first.
+  // Accepts the connections waiting and reads what each one has without waiting. Refused and
+  // closed: a message past its deadline, too long, empty or holding a NUL (answered '0'), and
+  // one from another user or broken off (unanswered). The requests read whole, oldest first.
   std::vector<Request> Service(Clock::time_point now = Clock::now());
   // Time until the next connection's deadline; nullopt when none is open.
   std::optional<std::chrono::milliseconds> NextDeadline(Clock::time_point now = Clock::now()) const;

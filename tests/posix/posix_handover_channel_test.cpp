@@ -73,7 +73,7 @@ TEST_F(HandoverChannelTest, APathIsTakenWholeAndAnythingElseIsRefused) {
       {"/" + longest.substr(1), true, 0},
       {longest + "a", false, '0'},
       {std::string("/tmp/a\0b.mmf", 12), false, '0'},
-      {"", false, 'x'},  // a start that only looked whether an instance runs
+      {"", false, '0'},
   };
   for (const auto& c : cases) {
     const int fd = Send(c.sent);

@@ -10,9 +10,10 @@ class Shell {
  public:
   virtual ~Shell() = default;
   // True when another instance of this program already runs for the same user (other users'
-  // instances do not count). The first call claims the instance for this process until it ends;
-  // a claim left behind by an instance that crashed or was killed does not count. Unreadable
-  // state counts as "no other instance", so the program never refuses to start.
+  // instances do not count). The instance is claimed for this process until it ends, by the
+  // first call or by the program before it; a claim left behind by an instance that crashed or
+  // was killed does not count. Where the claim cannot be checked, the program either refuses
+  // to start before asking or counts it as "no other instance".
   virtual bool PreviousInstance() = 0;
   // Opens `url` in the user's web browser and returns without waiting for it (Windows: the
   // shell's default handler, minimised window; Linux: xdg-open). Throws pel::Error when the

@@ -7,11 +7,14 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QSocketNotifier>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/command_line.h"
@@ -20,6 +23,8 @@
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_environment.h"
 #include "platform/posix/posix_files.h"
+#include "platform/posix/posix_handover_channel.h"
+#include "platform/posix/posix_instance_lock.h"
 #include "platform/qt/qt_dialogs.h"
 #include "platform/qt/qt_indicator.h"
 #include "platform/qt/qt_main_window.h"
@@ -46,8 +51,9 @@ constexpr const char* kNeedsX11 =
     "F9, F10, F12 and Pause, recording and playing back would not work.\n"
     "Log in to an X11 session, or enable XWayland and make sure DISPLAY is set.\n";
 
-// How long a later start waits for the running instance to take its file.
-constexpr int kHandTimeoutMs = 3000;
+// How long a later start waits for the running instance to take its file; the instance may be
+// starting up itself.
+constexpr int kHandTimeoutMs = 10000;
 
 bool Has(const char* name) {
   const char* v = std::getenv(name);
@@ -61,6 +67,54 @@ std::string Absolute(const std::string& path) {
   std::vector<char> cwd(4096);
   if (!::getcwd(cwd.data(), cwd.size())) return path;
   return std::string(cwd.data()) + "/" + path;
+}
+
+// Takes the instance lock, or hands `file` to the instance that holds it. The exit status when
+// this start ends here; nullopt when it goes on, with `previous` set when another instance of
+// this user runs (Form_Load then shows the running-instance message).
+std::optional<int> ClaimInstance(pel::InstanceLock& lock, bool scripted,
+                                 const std::optional<std::string>& file, bool& previous) {
+  namespace status = pel::exit_status;
+  using State = pel::InstanceLock::State;
+  using Handed = pel::HandoverChannel::Handed;
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(kHandTimeoutMs);
+  for (;;) {
+    std::string detail;
+    switch (lock.Take(detail)) {
+      case State::Held:
+        previous = false;
+        return std::nullopt;
+      case State::OtherUser:
+      case State::Failed:
+        // Running unlocked would let two instances answer the same keys.
+        std::fprintf(stderr, "%s: cannot make sure that no other instance runs: %s\n", kProgram,
+                     detail.c_str());
+        return status::kFailed;
+      case State::Ours:
+        break;
+    }
+    previous = true;
+    if (scripted) {
+      std::fprintf(stderr, "%s: another instance is running; close it or stop it first\n",
+                   kProgram);
+      return status::kFailed;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          deadline - std::chrono::steady_clock::now())
+                          .count();
+    if (!file || left <= 0) return std::nullopt;
+    switch (pel::HandoverChannel::Hand(lock.Name(), Absolute(*file), static_cast<int>(left))) {
+      case Handed::Taken:
+        return status::kOk;
+      case Handed::Refused:
+        return std::nullopt;
+      case Handed::NoAnswer:
+        // It may have ended meanwhile, or had too many connections: the lock is tried again.
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        break;
+    }
+  }
 }
 
 }  // namespace
@@ -108,18 +162,11 @@ int main(int argc, char* argv[]) {
   // One instance per user and display. A later start with a file hands it to the running window
   // and ends; --play and --record refuse, since two instances would answer the same keys and
   // fight over the pointer. Otherwise Form_Load shows the running-instance message.
-  const std::string lock_path = pel::InstanceLock::DefaultPath(std::getenv("DISPLAY"));
-  pel::QtShell shell(lock_path);
-  if (shell.PreviousInstance()) {
-    if (scripted) {
-      std::fprintf(stderr, "%s: another instance is running; close it or stop it first\n",
-                   kProgram);
-      return status::kFailed;
-    }
-    if (line->file && pel::InstanceChannel::Hand(pel::InstanceChannel::PathFor(lock_path),
-                                                 Absolute(*line->file), kHandTimeoutMs))
-      return status::kOk;
-  }
+  pel::InstanceLock lock(pel::InstanceLock::NameFor(std::getenv("DISPLAY")));
+  bool previous = false;
+  if (const std::optional<int> ended = ClaimInstance(lock, scripted, line->file, previous))
+    return *ended;
+  pel::QtShell shell(previous);
 
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("pelmira"));
@@ -164,6 +211,23 @@ int main(int argc, char* argv[]) {
   });
   form.Poll().SleepWhenIdle([&] { return input->TakeInput(); });
 
+  // Files handed over by later starts open as if given here, one after another, when the window
+  // is free for it: not while recording or playing, nor while a box or dialog waits for an
+  // answer. A scripted run refuses them, so that their starts say an instance runs.
+  using Window = pel::QtHandedFiles::Window;
+  pel::QtHandedFiles handed(
+      [&] {
+        if (scripted) return Window::Busy;
+        if (form.Engine().LoadInProgress()) return Window::Loading;
+        const pel::Mode mode = form.Engine().RecorderState;
+        const bool idle = mode == pel::Mode::Idle || mode == pel::Mode::None;
+        return idle && !QApplication::activeModalWidget() ? Window::Free : Window::Busy;
+      },
+      [&](const std::string& file) { form.OpenAtStart(file); });
+  if (lock.Fd() >= 0 && !handed.Listen(lock.Fd(), error))
+    std::fprintf(stderr, "%s: files cannot be handed to this instance: %s\n", kProgram,
+                 error.c_str());
+
   form.SetPlaybackOptions(line->playback);
   if (scripted) {
     // In place of Form_Load: the window stays hidden and the program ends when the run does,
@@ -176,31 +240,6 @@ int main(int argc, char* argv[]) {
     return QApplication::exec();
   }
   form.Form_Load();
-
-  // Files handed over by later starts load as if given here, when the window is free for it:
-  // not while recording or playing, nor while a dialog or message waits for an answer. Only
-  // the lock's holder listens: a start whose lock file could not be used would otherwise take
-  // the socket of the instance that holds it.
-  pel::InstanceChannel channel;
-  std::unique_ptr<QSocketNotifier> handed;
-  if (shell.HoldsLock()) {
-    if (channel.Listen(pel::InstanceChannel::PathFor(lock_path), error)) {
-      handed = std::make_unique<QSocketNotifier>(channel.Fd(), QSocketNotifier::Read);
-      QObject::connect(handed.get(), &QSocketNotifier::activated, [&] {
-        std::optional<pel::InstanceChannel::Request> request = channel.Accept();
-        if (!request) return;
-        const pel::Mode mode = form.Engine().RecorderState;
-        const bool free = (mode == pel::Mode::Idle || mode == pel::Mode::None) &&
-                          !QApplication::activeModalWidget();
-        pel::InstanceChannel::Answer(*request, free);
-        if (free) form.OpenAtStart(request->file);
-      });
-    } else {
-      // Later starts then show the running-instance message, as without a channel.
-      std::fprintf(stderr, "%s: files cannot be handed to this instance: %s\n", kProgram,
-                   error.c_str());
-    }
-  }
 
   window.ShowCentred();
   if (line->file) form.OpenAtStart(*line->file);

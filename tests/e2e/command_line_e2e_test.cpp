@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <regex>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "app/command_line.h"
 #include "testkit/pelmira_fixture.h"
@@ -92,6 +94,46 @@ TEST_F(CommandLineE2E, DesktopEntryOpensAFileAndHandsTheNextToTheRunningInstance
   EXPECT_EQ(app_.WaitExit(app_.Start({"--play", Write("third.mmf", kTwoClicks)})), status::kFailed);
   const std::string refusal = app_.Output().substr(said);
   EXPECT_EQ(std::count(refusal.begin(), refusal.end(), '\n'), 1) << refusal;
+}
+
+// Four starts with a file at once, as a file manager opens four chosen files: one window and no
+// running-instance message. The three that find an instance starting hand their files over and
+// end; the files load after the first one's own, in turn, so the one left loaded (F9 plays it)
+// is a handed one.
+TEST_F(CommandLineE2E, FourStartsAtOnceMakeOneWindowAndHandTheirFilesOver) {
+  x11test::ObserverWindow target(x_.Display(), 100, 100, 300, 200);
+  std::map<pid_t, int> started;  // process -> the x of its file's click in the window
+  std::vector<std::string> files;
+  for (int i = 0; i < 4; ++i)
+    files.push_back(
+        Write("f" + std::to_string(i) + ".mmf",
+              "[MouseMotionFile]\r\nMiddle," + std::to_string(120 + 20 * i) + ",130,300\r\n"));
+  for (int i = 0; i < 4; ++i) started[app_.Start({files[i]})] = 20 + 20 * i;
+
+  const std::optional<TopWindow> main = look_.WaitFor("Pelmira", 20s);
+  ASSERT_TRUE(main) << app_.Output();
+  ASSERT_TRUE(started.count(main->pid)) << main->pid;
+  for (const auto& [pid, x] : started)
+    if (pid != main->pid) {
+      EXPECT_EQ(app_.WaitExit(pid, 20s), status::kOk) << app_.Output();
+    }
+  EXPECT_FALSE(look_.Find("pelmira")) << "a running-instance message";
+  int windows = 0;
+  for (const TopWindow& w : look_.Windows()) windows += w.viewable && w.name == "Pelmira";
+  EXPECT_EQ(windows, 1);
+
+  // The last handed file loads a moment after its sender has been answered.
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  ASSERT_TRUE(app_.Xdo("key F9"));
+  ASSERT_TRUE(target.WaitForEvents(2, 10s)) << "nothing plays";
+  ASSERT_TRUE(app_.Xdo("key Pause"));
+  const E played = target.Events()[0];
+  EXPECT_EQ(played.button, 2u);
+  EXPECT_NE(played.x, started[main->pid]) << "the handed files were dropped";
+  bool known = false;
+  for (const auto& [pid, x] : started) known = known || played.x == x;
+  EXPECT_TRUE(known) << played.x;
+  EXPECT_TRUE(app_.Running(main->pid));
 }
 
 // --repeat 2: exactly two passes reach a window of another client, with the main window never

@@ -52,7 +52,10 @@ XorgDummy::XorgDummy()
 }
 
 bool XorgDummy::Xrandr(const std::string& args) const {
-  return Run("xrandr " + args) == 0;
+  // The full query afterwards (which probes the outputs) is what makes Wine, which reads only
+  // the current configuration when it starts, see the new layout; without it Wine saw only
+  // the primary monitor.
+  return Run("xrandr " + args) == 0 && Run("xrandr >/dev/null") == 0;
 }
 
 }  // namespace pel::x11test

@@ -2,10 +2,13 @@
 // the dummy driver (two RandR outputs), rearranged with xrandr between recording and playback.
 // Clicks recorded on a window of the second monitor must land on that window's place on the
 // same monitor, wherever the monitor stands now.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 
 #include "app/command_line.h"
@@ -159,6 +162,67 @@ TEST_F(ScreenLayoutE2E, ClicksLandOnTheSameMonitorAfterItsLayoutChanged) {
       EXPECT_LE(std::abs(events[i].y - y), tolerance) << "event " << i << " y " << events[i].y;
     }
   }
+}
+
+// The Windows program under Wine on the same server. Wine names the monitors \\.\DISPLAY1 (the
+// primary, at 0,0 in Windows' coordinates) and \\.\DISPLAY2, and follows xrandr once its
+// server restarts. Uses the prefix of scripts/wine-tests.sh, under that script's lock; skipped
+// when the MinGW build or that prefix is missing. Wine's clicks reach only Wine's windows, so
+// the pointer's place is what is checked.
+TEST_F(ScreenLayoutE2E, TheWindowsProgramUnderWineMapsTheSame) {
+  const std::string build = PEL_MINGW_BUILD_DIR;
+  const std::string exe = build + "/platform/win32/Pelmira.exe", work = build + "/wine-tests";
+  const std::string wine = "/usr/lib/wine/wine64", server = "/usr/lib/wine/wineserver";
+  namespace fs = std::filesystem;
+  if (!fs::exists(exe) || !fs::exists(work + "/prefix") || !fs::exists(wine))
+    GTEST_SKIP() << "no MinGW build or Wine prefix (bash scripts/wine-tests.sh build/mingw)";
+  const int lock = open((work + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  ASSERT_GE(lock, 0);
+  ASSERT_EQ(flock(lock, LOCK_EX), 0);
+  const std::string env = "WINEPREFIX=" + work + "/prefix WINEDEBUG=-all ";
+  const std::string file = app_->Root() + "/wine.mmf";
+  test::WriteWholeFile(file,
+                       "[MouseMotionFile]\r\n"
+                       "screen,0,0,1280x1024,primary,\\\\.\\DISPLAY1\r\n"
+                       "screen,1280,0,1920x1080,other,\\\\.\\DISPLAY2\r\n"
+                       "move,2000,500,300\r\n");
+  std::string win_path = "Z:" + file;
+  std::replace(win_path.begin(), win_path.end(), '/', '\\');
+  struct Case {
+    const char* what;
+    const char* xrandr;
+    int x, y;  // where the pointer lands, in X's coordinates
+  };
+  const Case cases[] = {
+      {"unchanged", kRecordedLayout, 2000, 500},
+      {"second on the left",
+       "--output DUMMY1 --mode 1920x1080 --pos 0x0 --output DUMMY0 --mode 1280x1024 --pos 1920x0 "
+       "--primary",
+       720, 500},
+      {"second switched off",
+       "--output DUMMY0 --mode 1280x1024 --pos 0x0 --primary --output DUMMY1 --off", 480, 474},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(x_->Xrandr(c.xrandr));
+    // A running server keeps the monitors it saw first.
+    x_->Run(env + server + " -k; " + env + server + " -w");
+    ASSERT_TRUE(app_->Xdo("mousemove --sync 10 10"));
+    const std::string log = app_->Root() + "/wine.log";
+    EXPECT_EQ(x_->Run(env + "timeout 60 " + wine + " " + exe + " --play '" + win_path + "' >" +
+                      log + " 2>&1"),
+              0)
+        << ReadWholeFile(log);
+    int x = 0, y = 0;
+    ASSERT_TRUE(x11test::QueryPointer(x_->Display(), x, y));
+    EXPECT_EQ(x, c.x);
+    EXPECT_EQ(y, c.y);
+    EXPECT_EQ(ReadWholeFile(log).find("layout changed: positions mapped") != std::string::npos,
+              c.x != 2000)
+        << ReadWholeFile(log);
+  }
+  x_->Run(env + server + " -k");
+  close(lock);
 }
 
 }  // namespace

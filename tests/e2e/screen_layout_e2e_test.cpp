@@ -164,6 +164,39 @@ TEST_F(ScreenLayoutE2E, ClicksLandOnTheSameMonitorAfterItsLayoutChanged) {
   }
 }
 
+// A layout change while the indicator blinks: it moves to the new primary monitor's top right
+// within a blink and stays there.
+TEST_F(ScreenLayoutE2E, TheIndicatorFollowsThePrimaryMonitorWhileItBlinks) {
+  const pid_t pid = app_->Start({"--record", app_->Root() + "/idle.mmf"});
+  auto rec = look_->WaitFor("frmRec", 10s, pid);
+  ASSERT_TRUE(rec) << app_->Output();
+  EXPECT_EQ(rec->x, 1280 - 146);
+  ASSERT_TRUE(
+      x_->Xrandr("--output DUMMY1 --mode 1920x1080 --pos 0x0 --output DUMMY0 --mode "
+                 "1280x1024 --pos 1920x0 --primary"));
+  const Area primary{1920, 0, 1280, 1024};
+  ASSERT_TRUE(x11test::WaitUntil(
+      [&] {
+        auto w = look_->Find("frmRec", pid);
+        return w && primary.Holds(*w);
+      },
+      2s));
+  int seen = 0;
+  x11test::WaitUntil(
+      [&] {
+        if (auto w = look_->Find("frmRec", pid)) {
+          ++seen;
+          EXPECT_EQ(w->x, 1920 + 1280 - 146);
+          EXPECT_EQ(w->y, 0);
+        }
+        return false;
+      },
+      1500ms);
+  EXPECT_GT(seen, 0);
+  ASSERT_TRUE(app_->Xdo("key Pause"));
+  app_->WaitExit(pid);
+}
+
 // The Windows program under Wine on the same server. Wine names the monitors \\.\DISPLAY1 (the
 // primary, at 0,0 in Windows' coordinates) and \\.\DISPLAY2, and follows xrandr once its
 // server restarts. Uses the prefix of scripts/wine-tests.sh, under that script's lock; skipped

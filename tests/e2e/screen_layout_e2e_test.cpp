@@ -1,7 +1,8 @@
 // A recording made on one monitor layout and played on another: the real program on Xorg with
 // the dummy driver (two RandR outputs), rearranged with xrandr between recording and playback.
 // Clicks recorded on a window of the second monitor must land on that window's place on the
-// same monitor, wherever the monitor stands now.
+// same monitor, wherever the monitor stands now; the Windows program under Wine (when built)
+// must put the pointer on the same pixel.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
@@ -51,12 +52,43 @@ class ScreenLayoutE2E : public testing::Test {
     x_.reset();
   }
 
-  // The target window on monitor `m`, at its recorded place in proportion to the monitor.
+  // The target window's place on monitor `m`: its recorded place in proportion to the monitor.
+  static Area TargetOn(const Area& m) {
+    return {m.x + kTarget.x * m.w / kSecond.w, m.y + kTarget.y * m.h / kSecond.h,
+            kTarget.w * m.w / kSecond.w, kTarget.h * m.h / kSecond.h};
+  }
   std::unique_ptr<x11test::ObserverWindow> Target(const Area& m) {
+    const Area t = TargetOn(m);
     return std::make_unique<x11test::ObserverWindow>(
-        x_->Display(), m.x + kTarget.x * m.w / kSecond.w, m.y + kTarget.y * m.h / kSecond.h,
-        static_cast<unsigned>(kTarget.w * m.w / kSecond.w),
-        static_cast<unsigned>(kTarget.h * m.h / kSecond.h));
+        x_->Display(), t.x, t.y, static_cast<unsigned>(t.w), static_cast<unsigned>(t.h));
+  }
+
+  // The Windows program under Wine on the same server plays `file` once: where it left the
+  // pointer (Wine's clicks reach only Wine's windows) and what it said; nullopt when the MinGW
+  // build or the Wine prefix of scripts/wine-tests.sh is missing. Runs under that script's lock,
+  // with Wine's server restarted first: a running one keeps the monitors it saw first.
+  std::optional<std::pair<int, int>> PlayUnderWine(const std::string& file, std::string& said) {
+    const std::string build = PEL_MINGW_BUILD_DIR, work = build + "/wine-tests";
+    const std::string exe = build + "/platform/win32/Pelmira.exe";
+    const std::string wine = "/usr/lib/wine/wine64", server = "/usr/lib/wine/wineserver";
+    namespace fs = std::filesystem;
+    if (!fs::exists(exe) || !fs::exists(work + "/prefix") || !fs::exists(wine)) return {};
+    const int lock = open((work + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (lock < 0 || flock(lock, LOCK_EX) != 0) return {};
+    const std::string env = "WINEPREFIX=" + work + "/prefix WINEDEBUG=-all ";
+    std::string win_path = "Z:" + file;
+    std::replace(win_path.begin(), win_path.end(), '/', '\\');
+    const std::string log = app_->Root() + "/wine.log";
+    x_->Run(env + server + " -k; " + env + server + " -w");
+    EXPECT_EQ(x_->Run(env + "timeout 60 " + wine + " " + exe + " --play '" + win_path + "' >" +
+                      log + " 2>&1"),
+              0);
+    x_->Run(env + server + " -k; " + env + server + " -w");
+    close(lock);
+    said = ReadWholeFile(log);
+    int x = 0, y = 0;
+    if (!x11test::QueryPointer(x_->Display(), x, y)) return {};
+    return std::make_pair(x, y);
   }
 
   std::string Record() {
@@ -94,6 +126,13 @@ TEST_F(ScreenLayoutE2E, ClicksLandOnTheSameMonitorAfterItsLayoutChanged) {
                        0),
             0u)
       << text;
+  // The same recording as the Windows program makes it under Wine, whose monitors are named
+  // \\.\DISPLAY1 (the primary, here DUMMY0) and \\.\DISPLAY2.
+  std::string windows_text = text;
+  for (const char* name : {"DUMMY0", "DUMMY1"})
+    windows_text.replace(windows_text.find(name), 6,
+                         std::string("\\\\.\\DISPLAY") + (name[5] == '0' ? "1" : "2"));
+  const std::string windows_file = test::WriteWholeFile(app_->Root() + "/wine.mmf", windows_text);
 
   struct Case {
     const char* what;
@@ -161,6 +200,15 @@ TEST_F(ScreenLayoutE2E, ClicksLandOnTheSameMonitorAfterItsLayoutChanged) {
       EXPECT_LE(std::abs(events[i].x - x), tolerance) << "event " << i << " x " << events[i].x;
       EXPECT_LE(std::abs(events[i].y - y), tolerance) << "event " << i << " y " << events[i].y;
     }
+    // The Windows program maps to the same pixel.
+    const Area t = TargetOn(c.second);
+    std::string wine_said;
+    if (auto at = PlayUnderWine(windows_file, wine_said)) {
+      EXPECT_EQ(*at, std::make_pair(t.x + events.back().x, t.y + events.back().y)) << wine_said;
+      EXPECT_EQ(wine_said.find("layout changed: positions mapped") != std::string::npos,
+                c.xrandr != kRecordedLayout)
+          << wine_said;
+    }
   }
 }
 
@@ -195,67 +243,6 @@ TEST_F(ScreenLayoutE2E, TheIndicatorFollowsThePrimaryMonitorWhileItBlinks) {
   EXPECT_GT(seen, 0);
   ASSERT_TRUE(app_->Xdo("key Pause"));
   app_->WaitExit(pid);
-}
-
-// The Windows program under Wine on the same server. Wine names the monitors \\.\DISPLAY1 (the
-// primary, at 0,0 in Windows' coordinates) and \\.\DISPLAY2, and follows xrandr once its
-// server restarts. Uses the prefix of scripts/wine-tests.sh, under that script's lock; skipped
-// when the MinGW build or that prefix is missing. Wine's clicks reach only Wine's windows, so
-// the pointer's place is what is checked.
-TEST_F(ScreenLayoutE2E, TheWindowsProgramUnderWineMapsTheSame) {
-  const std::string build = PEL_MINGW_BUILD_DIR;
-  const std::string exe = build + "/platform/win32/Pelmira.exe", work = build + "/wine-tests";
-  const std::string wine = "/usr/lib/wine/wine64", server = "/usr/lib/wine/wineserver";
-  namespace fs = std::filesystem;
-  if (!fs::exists(exe) || !fs::exists(work + "/prefix") || !fs::exists(wine))
-    GTEST_SKIP() << "no MinGW build or Wine prefix (bash scripts/wine-tests.sh build/mingw)";
-  const int lock = open((work + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  ASSERT_GE(lock, 0);
-  ASSERT_EQ(flock(lock, LOCK_EX), 0);
-  const std::string env = "WINEPREFIX=" + work + "/prefix WINEDEBUG=-all ";
-  const std::string file = app_->Root() + "/wine.mmf";
-  test::WriteWholeFile(file,
-                       "[MouseMotionFile]\r\n"
-                       "screen,0,0,1280x1024,primary,\\\\.\\DISPLAY1\r\n"
-                       "screen,1280,0,1920x1080,other,\\\\.\\DISPLAY2\r\n"
-                       "move,2000,500,300\r\n");
-  std::string win_path = "Z:" + file;
-  std::replace(win_path.begin(), win_path.end(), '/', '\\');
-  struct Case {
-    const char* what;
-    const char* xrandr;
-    int x, y;  // where the pointer lands, in X's coordinates
-  };
-  const Case cases[] = {
-      {"unchanged", kRecordedLayout, 2000, 500},
-      {"second on the left",
-       "--output DUMMY1 --mode 1920x1080 --pos 0x0 --output DUMMY0 --mode 1280x1024 --pos 1920x0 "
-       "--primary",
-       720, 500},
-      {"second switched off",
-       "--output DUMMY0 --mode 1280x1024 --pos 0x0 --primary --output DUMMY1 --off", 480, 474},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    ASSERT_TRUE(x_->Xrandr(c.xrandr));
-    // A running server keeps the monitors it saw first.
-    x_->Run(env + server + " -k; " + env + server + " -w");
-    ASSERT_TRUE(app_->Xdo("mousemove --sync 10 10"));
-    const std::string log = app_->Root() + "/wine.log";
-    EXPECT_EQ(x_->Run(env + "timeout 60 " + wine + " " + exe + " --play '" + win_path + "' >" +
-                      log + " 2>&1"),
-              0)
-        << ReadWholeFile(log);
-    int x = 0, y = 0;
-    ASSERT_TRUE(x11test::QueryPointer(x_->Display(), x, y));
-    EXPECT_EQ(x, c.x);
-    EXPECT_EQ(y, c.y);
-    EXPECT_EQ(ReadWholeFile(log).find("layout changed: positions mapped") != std::string::npos,
-              c.x != 2000)
-        << ReadWholeFile(log);
-  }
-  x_->Run(env + server + " -k");
-  close(lock);
 }
 
 }  // namespace

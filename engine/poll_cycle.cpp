@@ -285,7 +285,7 @@ void PollCycle::PlaybackStep(Procedure& p, int32_t x, int32_t y, bool cursor_kno
   if (Paced()) {
     PacedSteps(p);
   } else if (p.Test(238, [&] { return clock.Now() > s.NextPlayTime; })) {
-    // Layout entries take no playback time: the next entry plays in their place.
+    // Screen layout: its entries take no playback time, the next entry plays in their place.
     p.Step(240, [&] { s.PlayIndex = SkipLayoutEntries(e.MotionList, s.PlayIndex + 1); });
     Motion m;
     if (p.Test(242, [&] { return s.PlayIndex > e.MotionList.Count(); })) {
@@ -424,8 +424,7 @@ bool PollCycle::EndOfList(Procedure& p) {
   Recorder& e = host_.engine;
   MainWindow& form = host_.form;
   PollState& s = State;
-  if (p.Test(244, [&] { return HoldsNoMotion(e.MotionList); })) {  // layout entries only
-
+  if (p.Test(244, [&] { return HoldsNoMotion(e.MotionList); })) {  // screen layout
     p.Step(246, [&] { s.LastState = Mode::Playing; });
     p.Step(248, [&] { e.RecorderState = Mode::Idle; });
     p.Step(250, [&] {

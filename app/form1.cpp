@@ -106,7 +106,7 @@ void Form1::StartScripted(const CommandLine& command, ScriptFinished finished) {
     engine_.LoadDataFromFile(script_file_);
     std::string refused = dialogs_.TakeKept();
     if (!refused.empty()) return Finish(exit_status::kFailed, refused);
-    if (engine_.MotionList.Empty())
+    if (HoldsNoMotion(engine_.MotionList))
       return Finish(exit_status::kFailed, "\"" + script_file_ + "\" holds no entries to play.");
     engine_.StartPlaying();
   } else if (command.action == CommandLine::Action::Record) {
@@ -134,7 +134,7 @@ void Form1::ScriptStopped(Mode ended, StopCause cause) {
     }
   }
   if (!play && ended == Mode::Recording) {
-    if (engine_.MotionList.Empty())
+    if (HoldsNoMotion(engine_.MotionList))
       return Finish(exit_status::kFailed,
                     "Nothing was recorded; \"" + script_file_ + "\" was left as it was.");
     try {

@@ -15,8 +15,21 @@ class IndicatorForms::Form : public IndicatorWindow {
 
   bool Visible() override { return native_->Visible(); }
   void SetVisible(bool visible) override { native_->SetVisible(visible); }
-  // Tops are given from the top edge of the primary screen, which need not be at 0.
-  void SetTop(int top) override { native_->SetTop(screen_top_ + top); }
+  // Tops are given from the top edge of the primary screen, which need not be at 0. Each
+  // placement finds that screen anew, so the window follows the monitors when their layout
+  // changes while it is open: to the top-right corner of the primary one.
+  void SetTop(int top) override {
+    Rect screen;
+    try {
+      screen = host_.factory.PrimaryScreen();
+    } catch (...) {
+      native_->SetTop(screen_top_ + top);  // where the load handler found it
+      return;
+    }
+    screen_top_ = screen.top;
+    native_->SetLeft(screen.right - native_->Width());
+    native_->SetTop(screen.top + top);
+  }
   int Height() override { return native_->Height(); }
 
   clsTransForm* TransForm() { return transform_.get(); }

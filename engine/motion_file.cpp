@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/recorder.h"
+#include "engine/screen_layout.h"
 #include "platform/error.h"
 
 namespace pel {
@@ -148,7 +149,8 @@ std::unique_ptr<MotionLineReader> OpenMotionFile(std::unique_ptr<ReadFile> file,
 }
 
 void Recorder::SaveDataToFile() {
-  if (!UnsavedChanges || MotionList.Empty()) return;
+  // A list of nothing but the screen layout holds no recording to keep.
+  if (!UnsavedChanges || HoldsNoMotion(MotionList)) return;
   // A list still being filled from a file would be saved cut off as if it were whole.
   if (load_filling_) return;
 

@@ -9,6 +9,7 @@
 
 #include "engine/error_report.h"
 #include "engine/motion_file.h"
+#include "engine/screen_layout.h"
 #include "platform/error.h"
 
 namespace pel {
@@ -87,6 +88,13 @@ MotionFileInfo Analyze(const std::function<std::unique_ptr<MotionLineReader>()>&
       ++number;
       if (line.find_first_not_of(' ') == line.npos) {
         Count(info, number, MotionFileInfo::Skip::Blank);
+        continue;
+      }
+      if (IsLayoutEntry(line)) {
+        if (std::optional<Monitor> m = ReadLayoutEntry(line))
+          info.layout.push_back(std::move(*m));
+        else
+          Count(info, number, MotionFileInfo::Skip::UnknownKind);
         continue;
       }
       std::optional<MotionEntry> entry;
@@ -172,6 +180,14 @@ std::string FormatMotionFileInfo(const std::string& path, const MotionFileInfo& 
       Put(out, {"(", Number(info.left), ", ", Number(info.top), ") to (", Number(info.right), ", ",
                 Number(info.bottom), "), ", Number(int64_t{info.right} - info.left + 1), " x ",
                 Number(int64_t{info.bottom} - info.top + 1), " pixels\n"});
+    if (!info.layout.empty()) {
+      Put(out, {"Screen layout: ", Number(static_cast<int64_t>(info.layout.size())),
+                info.layout.size() == 1 ? " monitor\n" : " monitors\n"});
+      for (const Monitor& m : info.layout)
+        Put(out, {"  ", m.name.empty() ? "(unnamed)" : m.name, ": ", Number(m.width), " x ",
+                  Number(m.height), " at (", Number(m.left), ", ", Number(m.top), ")",
+                  m.primary ? ", primary\n" : "\n"});
+    }
     Put(out, {"Lines skipped: ", Number(info.Skipped())});
     for (int k = 0; info.Skipped() && k < MotionFileInfo::kSkipReasons; ++k)
       Put(out, {k ? ", " : " (", SkipText(static_cast<MotionFileInfo::Skip>(k)), " ",

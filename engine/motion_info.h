@@ -10,6 +10,7 @@
 
 #include "engine/motion_entry.h"
 #include "platform/files.h"
+#include "platform/screens.h"
 
 namespace pel {
 
@@ -30,6 +31,8 @@ struct MotionFileInfo {
   double duration_ms = 0;              // sum of the playable entries' delays
   // The rectangle the pointer visits, edges included; valid when there is an entry.
   int32_t left = 0, top = 0, right = 0, bottom = 0;
+  // The monitors the recording was made on, from its layout entries (none in older files).
+  std::vector<Monitor> layout;
   int64_t skipped[kSkipReasons] = {};
   struct SkippedLine {
     int64_t line;  // in the file, its header being line 1
@@ -57,6 +60,9 @@ MotionFileInfo AnalyzeMotionBytes(std::string_view bytes, const MotionEntryVisit
 //   Entries: 1204 (move 1190, Left 10, Middle 0, Right 4)
 //   Duration: 12.345 s
 //   Pointer area: (10, 5) to (1200, 800), 1191 x 796 pixels
+//   Screen layout: 2 monitors              (only when the file records one)
+//     DP-1: 1920 x 1080 at (0, 0), primary
+//     HDMI-1: 1280 x 1024 at (1920, 0)
 //   Lines skipped: 2 (blank 1, unknown kind 1, numbers out of range 0)
 //     line 7: blank
 //     line 9: unknown kind

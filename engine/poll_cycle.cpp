@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "engine/motion_entry.h"
+#include "engine/screen_layout.h"
 
 namespace pel {
 
@@ -184,6 +185,7 @@ void PollCycle::RecordingStep(Procedure& p, int32_t x, int32_t y, bool cursor_kn
     // The previous recording goes without a question; UnsavedChanges stays as it is.
     if (p.Test(172, [&] { return !e.MotionList.Empty(); }))
       p.Step(174, [&] { e.MotionList.Clear(); });
+    p.Step(176, [&] { Screens.AddLayoutEntries(e.MotionList); });  // screen layout
   }
 
   // Where the cursor is this tick is unknown: a move or a click stored at the last known
@@ -273,6 +275,7 @@ void PollCycle::PlaybackStep(Procedure& p, int32_t x, int32_t y, bool cursor_kno
       if (Checked(ControlId::cWndAutoHide) && form.Visible()) form.SetVisible(false);
     });
     if (Paced()) s.NextPlayTime = clock.Now();
+    Screens.PlaybackStarts(e.MotionList);  // screen layout
   } else if (Options.stop_on_move) {
     StopCause why;
     if (UserTookMouse(x, y, cursor_known, why)) return EndPlayback(p, why);
@@ -282,7 +285,8 @@ void PollCycle::PlaybackStep(Procedure& p, int32_t x, int32_t y, bool cursor_kno
   if (Paced()) {
     PacedSteps(p);
   } else if (p.Test(238, [&] { return clock.Now() > s.NextPlayTime; })) {
-    p.Step(240, [&] { ++s.PlayIndex; });
+    // Screen layout: its entries take no playback time, the next entry plays in their place.
+    p.Step(240, [&] { s.PlayIndex = SkipLayoutEntries(e.MotionList, s.PlayIndex + 1); });
     Motion m;
     if (p.Test(242, [&] { return s.PlayIndex > e.MotionList.Count(); })) {
       EndOfList(p);
@@ -405,18 +409,22 @@ bool PollCycle::ReadMotion(Procedure& p, int32_t index, Motion& m) {
 
 void PollCycle::PlayEntry(Procedure& p, const Motion& m) {
   Input& in = host_.engine.Host().input;
-  p.Step(m.step, [&] { SetMousePos(in, m.x, m.y); });
+  Point at{m.x, m.y};
+  p.Step(m.step, [&] {
+    at = Screens.Map(at);  // screen layout
+    SetMousePos(in, at.x, at.y);
+  });
   if (m.click) p.Step(m.step + 2, [&] { m.click(in); });
   placed_now_ = true;
   State.Placed = true;
-  State.PlacedAt = {m.x, m.y};
+  State.PlacedAt = at;
 }
 
 bool PollCycle::EndOfList(Procedure& p) {
   Recorder& e = host_.engine;
   MainWindow& form = host_.form;
   PollState& s = State;
-  if (p.Test(244, [&] { return e.MotionList.Empty(); })) {
+  if (p.Test(244, [&] { return HoldsNoMotion(e.MotionList); })) {  // screen layout
     p.Step(246, [&] { s.LastState = Mode::Playing; });
     p.Step(248, [&] { e.RecorderState = Mode::Idle; });
     p.Step(250, [&] {
@@ -529,6 +537,8 @@ void PollCycle::StatusStep(Procedure& p) {
       std::string caption = Upper(StateText(e.RecorderState));
       caption.insert(0, 1, '[');
       caption.push_back(']');
+      if (e.RecorderState == Mode::Playing && Screens.Mapped())  // screen layout
+        caption.append(" ").append(kLayoutMappedNote);
       status.SetCaption(caption);
     });
   }
@@ -541,16 +551,19 @@ void PollCycle::StatusStep(Procedure& p) {
     p.Step(338, [&] {
       if (status.ForeColor() != color::kGreen) status.SetForeColor(color::kGreen);
     });
-  p.Step(base, [&] {
-    IndicatorWindow& w = host_.indicators.Ref(id);
-    if (!w.Visible()) w.SetVisible(true);
-  });
+  // The off phase hides the window: moved above the primary screen, it would stand on a
+  // monitor above that one. Placed before it shows, it never appears anywhere else.
+  p.Step(base, [&] { host_.indicators.Ref(id); });
   if (p.Test(base + 2, [&] { return s.BlinkOn; }))
-    p.Step(base + 4, [&] { host_.indicators.Ref(id).SetTop(0); });
+    p.Step(base + 4, [&] {
+      IndicatorWindow& w = host_.indicators.Ref(id);
+      w.SetTop(0);
+      if (!w.Visible()) w.SetVisible(true);
+    });
   else
     p.Step(base + 6, [&] {
       IndicatorWindow& w = host_.indicators.Ref(id);
-      w.SetTop(-w.Height());
+      if (w.Visible()) w.SetVisible(false);
     });
   if (recording)
     p.Step(336, [&] {

@@ -50,6 +50,7 @@
 #include "engine/indicator_windows.h"
 #include "engine/playback_options.h"
 #include "engine/recorder.h"
+#include "engine/screen_layout.h"
 #include "platform/windows.h"
 
 namespace pel {
@@ -125,6 +126,9 @@ class PollCycle {
   PlaybackOptions Options;
   // The main window stays hidden whatever F12 or Auto Show would do (scripted runs).
   bool StayHidden = false;
+  // The screen layout: layout entries at the start of each recording, positions mapped in
+  // playback when the monitors have changed since.
+  ScreenMap Screens;
   // Called after (outside) each tick that ended a recording or a playback, with the state that
   // ended and why.
   std::function<void(Mode ended, StopCause cause)> OnStop;

@@ -40,7 +40,17 @@ int ExitStatus(int status) {
 
 }  // namespace
 
-Xvfb::Xvfb(std::vector<std::string> extra_args, std::string screen) {
+Xvfb::Xvfb(std::vector<std::string> extra_args, std::string screen)
+    : Xvfb(Command{[&] {
+        std::vector<std::string> args = {
+            "Xvfb", "-displayfd", "3",   "-screen", "0",
+            screen, "-nolisten",  "tcp", "-noreset"};  // -noreset: survive the last client leaving
+        args.insert(args.end(), extra_args.begin(), extra_args.end());
+        return args;
+      }()}) {}
+
+Xvfb::Xvfb(Command command) {
+  const std::string server = command.argv.at(0);
   int ready[2];
   // Xvfb writes its display number to descriptor 3 once it accepts connections; the child gets
   // the pipe's write end there (dup2 drops O_CLOEXEC), the rest of the pipe stays ours.
@@ -54,12 +64,8 @@ Xvfb::Xvfb(std::vector<std::string> extra_args, std::string screen) {
   }
   log_path_ = log_template;
 
-  std::vector<std::string> args = {
-      "Xvfb", "-displayfd", "3",   "-screen", "0",
-      screen, "-nolisten",  "tcp", "-noreset"};  // -noreset: survive the last client leaving
-  args.insert(args.end(), extra_args.begin(), extra_args.end());
   std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
+  for (auto& a : command.argv) argv.push_back(a.data());
   argv.push_back(nullptr);
 
   posix_spawn_file_actions_t actions;
@@ -67,14 +73,14 @@ Xvfb::Xvfb(std::vector<std::string> extra_args, std::string screen) {
   posix_spawn_file_actions_adddup2(&actions, ready[1], 3);
   posix_spawn_file_actions_adddup2(&actions, log_fd, 1);
   posix_spawn_file_actions_adddup2(&actions, log_fd, 2);
-  const int spawned = posix_spawnp(&pid_, "Xvfb", &actions, nullptr, argv.data(), environ);
+  const int spawned = posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   close(ready[1]);
   close(log_fd);
   if (spawned != 0) {
     close(ready[0]);
     pid_ = -1;
-    throw std::runtime_error("Xvfb: cannot start Xvfb (is it installed?)");
+    throw std::runtime_error(server + ": cannot start it (is it installed?)");
   }
 
   std::string number;
@@ -96,7 +102,7 @@ Xvfb::Xvfb(std::vector<std::string> extra_args, std::string screen) {
     pid_ = -1;
     const std::string log = test::ReadWholeFile(log_path_);
     unlink(log_path_.c_str());
-    throw std::runtime_error("Xvfb did not come up within 10 s:\n" + log);
+    throw std::runtime_error(server + " did not come up within 10 s:\n" + log);
   }
   // Built by append: GCC 12 at -O3 warns falsely (-Wrestrict) on ":" + text.
   display_.assign(1, ':');

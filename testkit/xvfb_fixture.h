@@ -34,6 +34,14 @@ class Xvfb {
   // The same, returning what the command wrote to stdout.
   std::string Output(const std::string& command) const;
 
+ protected:
+  // Starts the X server `argv` (argv[0] looked up on PATH), which writes its display number to
+  // descriptor 3 once it accepts connections (-displayfd 3), as the constructor above does.
+  struct Command {
+    std::vector<std::string> argv;
+  };
+  explicit Xvfb(Command command);
+
  private:
   pid_t pid_ = -1;
   std::string display_;

@@ -31,6 +31,7 @@
 #include "platform/qt/qt_shell.h"
 #include "platform/qt/qt_skin.h"
 #include "platform/x11/x11_input.h"
+#include "platform/x11/x11_screens.h"
 
 #ifndef PEL_VERSION
 #define PEL_VERSION "0"
@@ -203,6 +204,9 @@ int main(int argc, char* argv[]) {
   pel::Form1 form(pel::Form1Host{window, *input, clock, dialogs, events, files, env, shell, random,
                                  skin, indicators});
   window.SetHandlers(form.Handlers());
+  // The monitors, for the screen layout of recordings; without RandR 1.5 there is none.
+  std::unique_ptr<pel::X11Screens> screens = pel::X11Screens::Open(nullptr, error);
+  if (screens) form.Poll().Screens.Attach(screens.get());
 
   // Idle, the poll timer sleeps: the raw input events on the input's own connection wake it.
   QSocketNotifier input_events(input->ConnectionFd(), QSocketNotifier::Read);
@@ -230,6 +234,9 @@ int main(int argc, char* argv[]) {
 
   form.SetPlaybackOptions(line->playback);
   if (scripted) {
+    form.Poll().Screens.OnMapped = [] {
+      std::fprintf(stderr, "%s: %s\n", kProgram, pel::kLayoutMappedNote.data());
+    };
     // In place of Form_Load: the window stays hidden and the program ends when the run does,
     // with its status. The instance check was made above.
     form.StartScripted(*line, [](int code, std::string reason) {

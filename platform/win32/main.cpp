@@ -24,6 +24,7 @@
 #include "platform/win32/win32_indicator.h"
 #include "platform/win32/win32_input.h"
 #include "platform/win32/win32_main_window.h"
+#include "platform/win32/win32_screens.h"
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_text.h"
 
@@ -123,6 +124,9 @@ int Run(const pel::CommandLine& line) {
   pel::Form1 form(pel::Form1Host{window, input, clock, dialogs, events, files, env, shell, random,
                                  skin, indicators});
   window.SetHandlers(form.Handlers());
+  // The monitors, for the screen layout of recordings.
+  pel::win32::Win32Screens screens;
+  form.Poll().Screens.Attach(&screens);
 
   // Idle, the poll tick sleeps: the raw input of the shortcut keys and the buttons wakes it.
   // Without raw input the presses are only seen by polling, so the tick keeps running.
@@ -133,6 +137,7 @@ int Run(const pel::CommandLine& line) {
 
   form.SetPlaybackOptions(line.playback);
   if (scripted) {
+    form.Poll().Screens.OnMapped = [] { Err(std::string(pel::kLayoutMappedNote)); };
     // In place of Form_Load: the window stays hidden and the program ends when the run does,
     // with its status. The instance check was made above.
     form.StartScripted(line, [](int code, std::string reason) {

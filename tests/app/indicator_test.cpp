@@ -143,6 +143,11 @@ TEST_F(Indicators, PlacedAtTheTopRightOfThePrimaryScreenWhereverItLies) {
   // The poll cycle's tops count from the screen's top edge.
   w.SetTop(-32);
   EXPECT_EQ(Native(IndicatorId::Rec).top, 300 - 32);
+  // The layout changes while the window is open: the next placement follows the primary screen.
+  r.factory.screen = Rect{-1280, 0, 0, 1024};
+  w.SetTop(0);
+  EXPECT_EQ(Native(IndicatorId::Rec).left, -146);
+  EXPECT_EQ(Native(IndicatorId::Rec).top, 0);
 }
 
 TEST_F(Indicators, ReferenceCreatesOnceAndCloseDestroys) {

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "engine/motion_entry.h"
+#include "engine/screen_layout.h"
 
 namespace pel::e2e {
 
@@ -112,10 +113,17 @@ void RecordsAPathWithClicksAndSavesIt(Program& p) {
   const std::string text = ReadWholeFile(path);
   ASSERT_GE(text.size(), 2u);
   EXPECT_EQ(text.substr(text.size() - 2), "\r\n") << "every line ends with CR LF";
-  const std::vector<std::string> lines = Lines(text);
+  std::vector<std::string> lines = Lines(text);
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines[0], "[MouseMotionFile]");
   for (const std::string& l : lines) EXPECT_EQ(l.find('\n'), std::string::npos) << "lone LF";
+  // The screen layout comes first: one entry for the one monitor of the test's screen.
+  ASSERT_GE(lines.size(), 2u);
+  const std::optional<Monitor> screen = ReadLayoutEntry(lines[1]);
+  ASSERT_TRUE(screen) << lines[1];
+  EXPECT_TRUE(screen->primary);
+  EXPECT_EQ(screen->left, 0);
+  lines.erase(lines.begin() + 1);
 
   using enum MotionKind;
   const std::vector<MotionEntry> want = {{Move, 150, 100}, {Move, 150, 140},   {Left, 150, 140},

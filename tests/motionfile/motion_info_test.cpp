@@ -15,14 +15,16 @@ TEST(MotionInfo, CountsWhatPlaybackPlaysAndListsWhatItSkips) {
   // any case and blanks around fields, and skips the rest.
   files.Put("/d/a.mmf",
             "[MouseMotionFile]\r\n"
-            "move,10,20,100\r\n"        // 2
-            "\r\n"                      // 3 blank
+            "screen,0,0,1280x1024,primary,DUMMY0\r\n"  // the layout: no entry, no skip
+            "screen,1280,0,1920x1080,other,DUMMY1\r\n"
+            "move,10,20,100\r\n"        // 6
+            "\r\n"                      // 5 blank
             " LEFT , 30 , 5 ,250.25\r"  // 4
-            "Jump,1,1,1\r\n"            // 5 unknown kind
-            "Right,1e300,0,10\r\n"      // 6 out of range
-            "   \r\n"                   // 7 blank
-            "middle,-4,40,0\r\n"        // 8
-            "move,0,0,1\nmove,9,9,9");  // 9: one line, its LF inside it (number ends at it)
+            "Jump,1,1,1\r\n"            // 7 unknown kind
+            "Right,1e300,0,10\r\n"      // 8 out of range
+            "   \r\n"                   // 9 blank
+            "middle,-4,40,0\r\n"        // 10
+            "move,0,0,1\nmove,9,9,9");  // 11: one line, its LF inside it (number ends at it)
   std::vector<MotionEntry> seen;
   const MotionFileInfo info =
       AnalyzeMotionFile(files, "/d/a.mmf", [&](const MotionEntry& e) { seen.push_back(e); });
@@ -36,11 +38,14 @@ TEST(MotionInfo, CountsWhatPlaybackPlaysAndListsWhatItSkips) {
             "Entries: 4 (move 2, Left 1, Middle 1, Right 0)\n"
             "Duration: 0.351 s\n"
             "Pointer area: (-4, 0) to (30, 40), 35 x 41 pixels\n"
+            "Screen layout: 2 monitors\n"
+            "  DUMMY0: 1280 x 1024 at (0, 0), primary\n"
+            "  DUMMY1: 1920 x 1080 at (1280, 0)\n"
             "Lines skipped: 4 (blank 2, unknown kind 1, numbers out of range 1)\n"
-            "  line 3: blank\n"
-            "  line 5: unknown kind\n"
-            "  line 6: numbers out of range\n"
-            "  line 7: blank\n"
+            "  line 5: blank\n"
+            "  line 7: unknown kind\n"
+            "  line 8: numbers out of range\n"
+            "  line 9: blank\n"
             "Playable: yes\n");
   // The same bytes already in memory read the same.
   files.Put("/d/b.mmf", files.Bytes("/d/a.mmf"));

@@ -345,7 +345,6 @@ HFONT Win32MainWindow::FontFor(const layout::Font& f) {
 }
 
 void Win32MainWindow::Layout(int dpi, const RECT* suggested) {
-  dpi_ = dpi;
   auto make_font = [dpi](const layout::Font& f) {
     HFONT font =
         CreateFontW(FontHeight(f.points, dpi), 0, 0, 0, f.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE,
@@ -355,8 +354,17 @@ void Win32MainWindow::Layout(int dpi, const RECT* suggested) {
     return font;
   };
   HFONT old_form = form_font_, old_button = button_font_;
-  form_font_ = make_font(layout::Form1().font);
-  button_font_ = make_font(layout::Control(ControlId::PushButton1).font);
+  HFONT form_font = make_font(layout::Form1().font);
+  HFONT button_font = nullptr;
+  try {
+    button_font = make_font(layout::Control(ControlId::PushButton1).font);
+  } catch (...) {
+    DeleteObject(form_font);
+    throw;
+  }
+  dpi_ = dpi;
+  form_font_ = form_font;
+  button_font_ = button_font;
 
   auto px = [dpi](int twips) { return layout::TwipsToPixels(twips, dpi); };
   for (auto& ctl : controls_) {
@@ -672,7 +680,16 @@ LRESULT Win32MainWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       if (focus_ != nullptr) SetFocus(focus_);
       return 0;
     case WM_DPICHANGED:
-      Layout(HIWORD(wp), reinterpret_cast<const RECT*>(lp));
+      // A font that cannot be made at the new resolution leaves the window as it was: the
+      // program, and a recording under way, go on.
+      try {
+        Layout(HIWORD(wp), reinterpret_cast<const RECT*>(lp));
+      } catch (const std::exception& e) {
+        DiagnosticLine(std::string("window: layout at ") + std::to_string(HIWORD(wp)) +
+                       " dpi failed: " + e.what());
+      } catch (...) {
+        std::terminate();
+      }
       return 0;
     case WM_COPYDATA: {
       const std::optional<std::string> file =

@@ -47,7 +47,7 @@ using Action = pel::CommandLine::Action;
 
 constexpr const char* kProgram = "Pelmira.exe";
 // How long a later start waits for the running instance to take its file.
-constexpr UINT kHandTimeoutMs = 3000;
+constexpr UINT kHandTimeoutMs = 5000;
 
 void Out(const std::string& text) {
   pel::win32::WriteStd(STD_OUTPUT_HANDLE, text);
@@ -118,7 +118,7 @@ int Run(const pel::CommandLine& line) {
   dialogs.SetOwner(window.Handle());
   pel::win32::Win32EventPump events;
   events.SetDialogWindow(window.Handle());
-  pel::win32::Win32IndicatorFactory indicators(window.SmallIcon());
+  pel::win32::Win32IndicatorFactory indicators([&window] { return window.SmallIcon(); });
 
   pel::Form1 form(pel::Form1Host{window, input, clock, dialogs, events, files, env, shell, random,
                                  skin, indicators});
@@ -142,11 +142,13 @@ int Run(const pel::CommandLine& line) {
   } else {
     form.Form_Load();
     // Files handed over by later starts load as if given here, when the window is free for it:
-    // not while recording or playing (nor while a dialog waits, see the window).
+    // not while recording, playing or loading (a load lets window messages run, and a second
+    // one then does nothing), nor while a dialog waits (see the window).
     window.SetFileReceiver(
         [&] {
           const pel::Mode mode = form.Engine().RecorderState;
-          return mode == pel::Mode::Idle || mode == pel::Mode::None;
+          return (mode == pel::Mode::Idle || mode == pel::Mode::None) &&
+                 !form.Engine().LoadInProgress();
         },
         [&](const std::string& file) { form.OpenAtStart(file); });
     window.ShowCentred();

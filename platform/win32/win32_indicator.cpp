@@ -97,7 +97,7 @@ HRGN MakeRegion(std::span<const Rect> rects) {
 }
 
 Win32Indicator::Win32Indicator(std::string_view name, Image picture, PixelSize size, HICON icon)
-    : size_(size), image_(std::move(picture)), icon_(icon) {
+    : size_(size), image_(std::move(picture)) {
   RegisterClassOnce(&WndProc);
 
   BITMAPINFO bi = {};
@@ -141,6 +141,8 @@ Win32Indicator::Win32Indicator(std::string_view name, Image picture, PixelSize s
     SetWindowPos(hwnd_, nullptr, (sw - w) / 2, (sh - h) / 2, w, h,
                  SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
   }
+  // A copy of its own: the main window destroys its icons when its resolution changes.
+  if (icon != nullptr) icon_ = CopyIcon(icon);
 }
 
 int Win32Indicator::Scaled(int v) const {
@@ -174,6 +176,7 @@ Win32Indicator::~Win32Indicator() {
     DestroyWindow(hwnd_);
   }
   if (bitmap_ != nullptr) DeleteObject(bitmap_);
+  if (icon_ != nullptr) DestroyIcon(icon_);
 }
 
 LRESULT CALLBACK Win32Indicator::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -316,7 +319,7 @@ std::unique_ptr<ShapedWindow> Win32IndicatorFactory::Create(IndicatorId, std::st
                                                             std::string_view picture,
                                                             PixelSize size) {
   Image image = LoadPictureResource(nullptr, picture);
-  return std::make_unique<Win32Indicator>(name, std::move(image), size, icon_);
+  return std::make_unique<Win32Indicator>(name, std::move(image), size, icon_ ? icon_() : nullptr);
 }
 
 Rect Win32IndicatorFactory::PrimaryScreen() {

@@ -4,12 +4,14 @@
 
 #include <windows.h>
 
+#include <objbase.h>
 #include <sddl.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,7 +19,9 @@
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_environment.h"
 #include "platform/win32/win32_files.h"
+#include "platform/win32/win32_indicator.h"
 #include "platform/win32/win32_input.h"
+#include "platform/win32/win32_main_window.h"
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_text.h"
 #include "platform/win32/win32_tick.h"
@@ -305,6 +309,36 @@ void TestInstanceMutex() {
   }
 }
 
+// What a later start (or any other program) may send as WM_COPYDATA: only a clean path is taken.
+void TestHandedFiles() {
+  const struct {
+    std::wstring units;  // the data, terminator included where there is one
+    ULONG_PTR tag;
+    const char* want;  // nullptr: refused
+    const char* what;
+  } cases[] = {
+      {std::wstring(L"C:\\a\\b.mmf") + L'\0', kHandFileTag, "C:\\a\\b.mmf", "a plain path"},
+      {std::wstring(L"C:\\\u00e9\U0001F600.mmf") + L'\0', kHandFileTag,
+       "C:\\\xc3\xa9\xf0\x9f\x98\x80.mmf", "a paired surrogate"},
+      {std::wstring(L"C:\\a.mmf") + L'\0', 0x1234, nullptr, "another sender's tag"},
+      {std::wstring(L"C:\\a.mmf", 8), kHandFileTag, nullptr, "no terminator"},
+      {std::wstring(L"C:\\a\0b.mmf", 10) + L'\0', kHandFileTag, nullptr, "an embedded NUL"},
+      {std::wstring(L"C:\\a.mmf") + L'\0' + L'\0', kHandFileTag, nullptr, "two terminators"},
+      {std::wstring(L"C:\\a") + wchar_t(0xD83D) + L".mmf" + L'\0', kHandFileTag, nullptr,
+       "an unpaired high surrogate"},
+      {std::wstring(L"C:\\a") + wchar_t(0xDE00) + L'\0', kHandFileTag, nullptr,
+       "an unpaired low surrogate at the end"},
+  };
+  for (const auto& c : cases) {
+    std::wstring data = c.units;
+    COPYDATASTRUCT cds{c.tag, static_cast<DWORD>(data.size() * sizeof(wchar_t)), data.data()};
+    const std::optional<std::string> got = HandedFile(cds);
+    const bool ok = c.want == nullptr ? !got.has_value() : got && *got == c.want;
+    Check(ok, std::string("hand-over: ") + (c.want ? "takes " : "refuses ") + c.what,
+          got ? *got : "refused");
+  }
+}
+
 void TestEnvironment() {
   Win32Environment env;
   wchar_t buf[4096];
@@ -412,11 +446,6 @@ std::string Hex(int16_t v) {
   return buf;
 }
 
-bool RunningUnderWine() {
-  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
 // The presses come back as WM_INPUT through this thread's queue, as in the program.
 void TestRawInputLatch() {
   Win32Input input;
@@ -447,15 +476,20 @@ void TestRawInputLatch() {
               " click reads pressed once, though the system's bit was taken",
           Hex(first) + " then " + Hex(second));
   }
-  // Windows gives SendInput's raw input no device handle; Wine gives all of it the handle of
-  // its one mouse, so there injected clicks look like the user's.
-  const uint32_t user = input.UserButtonPresses();
-  if (RunningUnderWine()) {
-    Info("under Wine " + std::to_string(user) +
-         " of 3 injected clicks look like the user's (no device-less raw input there)");
-  } else {
-    Check(user == 0, "latch: injected clicks are not counted as the user's", std::to_string(user));
-  }
+  // Presses this object sends carry its tag; any other (another program's SendInput, a
+  // touchpad's, whose raw input has no device handle either) is the user's, and is recorded.
+  const uint32_t own = input.UserButtonPresses();
+  INPUT untagged[2] = {};
+  untagged[0].type = untagged[1].type = INPUT_MOUSE;
+  untagged[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  untagged[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(2, untagged, sizeof(INPUT));
+  const int16_t latched = input.KeyState(vk::kLButton);
+  const uint32_t other = input.UserButtonPresses();
+  Check(own == 0 && other == 1 && latched == 1,
+        "latch: only untagged presses are the user's, both are recorded",
+        std::to_string(own) + " of 3 tagged, " + std::to_string(other) + " of 1 untagged, " +
+            Hex(latched));
 
   // A key held with auto-repeat is one press: the repeats after a query latch nothing new.
   input.KeyState(vk::kF9);
@@ -539,6 +573,35 @@ void TestRawInputWakes() {
   MSG quit;
   const bool queued = PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != 0;
   Check(queued && quit.wParam == 5, "wake: reading raw input leaves WM_QUIT queued");
+}
+
+// The main window makes its icons again at each change of resolution and destroys the old
+// ones: an indicator made after one, or living through one, must still show a live icon.
+void TestIndicatorIconAcrossDpiChanges() {
+  Win32MainWindow window;
+  Win32IndicatorFactory factory([&window] { return window.SmallIcon(); });
+  auto change_dpi = [&](int dpi) {
+    RECT r;
+    GetWindowRect(window.Handle(), &r);
+    SendMessageW(window.Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                 reinterpret_cast<LPARAM>(&r));
+  };
+  auto live = [](const ShapedWindow& w) {
+    auto icon = reinterpret_cast<HICON>(
+        SendMessageW(static_cast<const Win32Indicator&>(w).Handle(), WM_GETICON, ICON_SMALL, 0));
+    ICONINFO info = {};
+    if (icon == nullptr || !GetIconInfo(icon, &info)) return false;
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    return true;
+  };
+  change_dpi(144);
+  auto made_after = factory.Create(IndicatorId::Rec, "frmRec", "rec.jpg", {146, 32});
+  made_after->SetAppIcon();
+  const bool after = live(*made_after);
+  change_dpi(96);
+  Check(after && live(*made_after),
+        "indicator: live icon when made after a DPI change and through one");
 }
 
 // Threads of this process (the tick source's helper thread among them while it runs).
@@ -712,6 +775,7 @@ int main() {
   }
   RemoveTree(dir);
   TestInstanceMutex();
+  TestHandedFiles();
   try {
     TestEnvironment();
   } catch (const Error& e) {
@@ -721,6 +785,15 @@ int main() {
   TestInput();
   TestRawInputLatch();
   TestRawInputWakes();
+  {
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    try {
+      TestIndicatorIconAcrossDpiChanges();
+    } catch (const Error& e) {
+      Check(false, "indicator: unexpected error", e.Description());
+    }
+    if (SUCCEEDED(com)) CoUninitialize();
+  }
   TestTicks();
   TestTickRestarts();
   std::printf("SUMMARY %d passed, %d failed\n", wintest::passed, wintest::failed);

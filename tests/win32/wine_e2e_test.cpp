@@ -359,16 +359,14 @@ TEST_F(WineE2E, CommandLinePlaysOpensAndHandsOverFiles) {
   const std::string two = p_->Root() + "/two.mmf";
   std::ofstream(two, std::ios::binary)
       << "[MouseMotionFile]\r\nmove,750,600,100\r\nLeft,800,650,100\r\nRight,950,720,100\r\n";
-  EXPECT_EQ(p_->Run(p_->Pelmira(), {"--play", WineProgram::WinPath(two), "--repeat", "2"}, &out),
-            0)
+  EXPECT_EQ(p_->Run(p_->Pelmira(), {"--play", WineProgram::WinPath(two), "--repeat", "2"}, &out), 0)
       << out;
   EXPECT_TRUE(x11test::WaitUntil([&] { return presses(0) >= 4; }, 5s));
   EXPECT_EQ(presses(0), 4u) << "two passes of two clicks";
   EXPECT_EQ(presses(1), 2u);
 
-  EXPECT_EQ(p_->Run(p_->Pelmira(), {"--play", WineProgram::WinPath(p_->Root() + "/none.mmf")},
-                    &out),
-            1);
+  EXPECT_EQ(
+      p_->Run(p_->Pelmira(), {"--play", WineProgram::WinPath(p_->Root() + "/none.mmf")}, &out), 1);
   EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << "one line: " << out;
 
   // A file given on the command line is loaded: F9 plays it.
@@ -391,6 +389,39 @@ TEST_F(WineE2E, CommandLinePlaysOpensAndHandsOverFiles) {
   ASSERT_TRUE(p_->Key("Pause"));
   p_->Close("PelmiraForm1");
   EXPECT_TRUE(p_->WaitExit(pid));
+}
+
+// Two files opened together start two copies at once: the later one keeps offering its file
+// while the first is still starting, and ends without the running-instance message.
+TEST_F(WineE2E, TwoFilesOpenedTogetherReachOneInstance) {
+  auto target = p_->Target(700, 560, 400, 220);
+  const std::string files[] = {p_->Root() + "/left.mmf", p_->Root() + "/middle.mmf"};
+  std::ofstream(files[0], std::ios::binary) << "[MouseMotionFile]\r\nLeft,800,650,300\r\n";
+  std::ofstream(files[1], std::ios::binary) << "[MouseMotionFile]\r\nMiddle,900,700,300\r\n";
+  const pid_t pids[] = {p_->Launch(p_->Pelmira(), {WineProgram::WinPath(files[0])}),
+                        p_->Launch(p_->Pelmira(), {WineProgram::WinPath(files[1])})};
+  ASSERT_TRUE(
+      x11test::WaitUntil([&] { return !p_->Running(pids[0]) || !p_->Running(pids[1]); }, 60s))
+      << "one start hands its file over and ends";
+  const int later = p_->Running(pids[0]) ? 1 : 0;
+  EXPECT_EQ(p_->WaitExit(pids[later], 1s), 0);
+  ASSERT_TRUE(p_->Look().WaitFor("Pelmira", 60s));
+  std::this_thread::sleep_for(1s);  // for a box that must not come
+  EXPECT_EQ(Count("Pelmira"), 1u) << "no running-instance message";
+  // The handed file is loaded after the first start's own: F9 plays it.
+  const unsigned button = later == 0 ? 1 : 2;
+  ASSERT_TRUE(p_->Key("F9"));
+  EXPECT_TRUE(x11test::WaitUntil(
+      [&] {
+        for (const auto& e : target->Events())
+          if (e.press && e.button == button) return true;
+        return false;
+      },
+      20s))
+      << "the file of the later start plays";
+  ASSERT_TRUE(p_->Key("Pause"));
+  p_->Close("PelmiraForm1");
+  EXPECT_TRUE(p_->WaitExit(pids[1 - later]));
 }
 
 }  // namespace

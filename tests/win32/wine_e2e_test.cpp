@@ -98,10 +98,18 @@ class WineE2E : public testing::Test {
 };
 
 TEST_F(WineE2E, BackendsSelfTest) {
+  // Wine makes no symbolic links, but follows those of the Linux file system.
+  const fs::path links = p_->Root() + "/links";
+  fs::create_directories(links);
+  std::ofstream(links / "real.mmf") << "old";
+  fs::create_symlink("real.mmf", links / "link.mmf");
   std::string out;
-  EXPECT_EQ(p_->Run(p_->TestProgram("pel_win32_selftest"), {}, &out, 120s), 0);
+  EXPECT_EQ(p_->Run(p_->TestProgram("pel_win32_selftest"), {WineProgram::WinPath(links) + "\\"},
+                    &out, 120s),
+            0);
   ExpectPassed(out, "self-test");
   EXPECT_TRUE(Contains(out, " 0 failed")) << out;
+  EXPECT_TRUE(fs::is_symlink(links / "link.mmf")) << "the link stays a link";
 }
 
 // GDI (CreateRectRgn, CombineRgn RGN_DIFF per run, GetRegionData) against the portable writer,

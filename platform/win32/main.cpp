@@ -15,6 +15,7 @@
 
 #include "app/command_line.h"
 #include "app/form1.h"
+#include "app/recovery.h"
 #include "app/time_random.h"
 #include "platform/error.h"
 #include "platform/win32/win32_clock.h"
@@ -85,6 +86,25 @@ std::string Absolute(const std::string& path) {
   return pel::win32::Narrow(full);
 }
 
+// The session ends: the recording of a --record run goes to its file, unsaved work in the
+// window to the recovery file. Failures can only be noted: the process is about to end.
+void KeepWorkAtSessionEnd(pel::Form1& form, const pel::CommandLine& line, pel::FileSystem& files,
+                          pel::Environment& env) {
+  pel::Recorder& engine = form.Engine();
+  try {
+    if (line.action == Action::Record) {
+      if (!engine.MotionList.Empty()) engine.SaveTo(*line.file);
+    } else if (!form.Scripted() && engine.UnsavedChanges) {
+      const std::string where = pel::WriteRecovery(engine.MotionList, files, env);
+      pel::win32::DiagnosticLine("session end: unsaved recording kept in " + where);
+    }
+  } catch (const std::exception& e) {
+    if (line.action == Action::Record) Err(std::string("the session ended: ") + e.what());
+    pel::win32::DiagnosticLine(std::string("session end: the recording could not be kept: ") +
+                               e.what());
+  }
+}
+
 int Run(const pel::CommandLine& line) {
   const bool scripted = line.action == Action::Play || line.action == Action::Record;
   // One instance per user session. A later start with a file hands it to the running window and
@@ -122,7 +142,17 @@ int Run(const pel::CommandLine& line) {
 
   pel::Form1 form(pel::Form1Host{window, input, clock, dialogs, events, files, env, shell, random,
                                  skin, indicators});
-  window.SetHandlers(form.Handlers());
+  // Log-off and shut-down: a --record run saves its file as Pause would; unsaved work in the
+  // window goes to the recovery file, which the next start names. Between ticks and messages
+  // the window tells the system while there is unsaved work.
+  pel::FormHandlers handlers = form.Handlers();
+  auto mark_unsaved = [&] { window.SetUnsaved(!scripted && form.Engine().UnsavedChanges); };
+  handlers.timer = [&, tick = handlers.timer] {
+    if (tick) tick();
+    mark_unsaved();
+  };
+  window.SetHandlers(std::move(handlers));
+  window.SetSessionEnding([&] { KeepWorkAtSessionEnd(form, line, files, env); });
 
   // Idle, the poll tick sleeps: the raw input of the shortcut keys and the buttons wakes it.
   // Without raw input the presses are only seen by polling, so the tick keeps running.
@@ -152,6 +182,8 @@ int Run(const pel::CommandLine& line) {
         },
         [&](const std::string& file) { form.OpenAtStart(file); });
     window.ShowCentred();
+    if (const auto notice = pel::TakeRecoveryNotice(files, env))
+      dialogs.MessageBox(*notice, "", pel::MsgButtons::Ok, pel::MsgIcon::None);
     if (line.file) form.OpenAtStart(*line.file);
   }
 
@@ -168,6 +200,7 @@ int Run(const pel::CommandLine& line) {
       break;
     }
     pel::win32::Win32EventPump::Dispatch(window.Handle(), msg);
+    mark_unsaved();
   }
   if (SUCCEEDED(com)) CoUninitialize();
   return rc;

@@ -620,6 +620,19 @@ LRESULT CALLBACK Win32MainWindow::ButtonProc(HWND hwnd, UINT msg, WPARAM wp, LPA
   return rc;
 }
 
+void Win32MainWindow::SetUnsaved(bool unsaved, const wchar_t* reason) {
+  if (unsaved == block_reason_) return;
+  const BOOL ok =
+      unsaved ? ShutdownBlockReasonCreate(hwnd_, reason) : ShutdownBlockReasonDestroy(hwnd_);
+  if (!ok) {
+    const DWORD code = GetLastError();
+    DiagnosticLine(
+        std::string(unsaved ? "ShutdownBlockReasonCreate" : "ShutdownBlockReasonDestroy") +
+        " failed (GetLastError " + std::to_string(code) + ": " + SystemMessage(code) + ")");
+  }
+  block_reason_ = unsaved;
+}
+
 const wchar_t* Win32MainWindow::ClassName() {
   return kClass;
 }
@@ -711,6 +724,12 @@ LRESULT Win32MainWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
         const std::string file = std::exchange(handed_file_, {});
         Guarded([&] { open_file_(file); });
       }
+      return 0;
+    case WM_QUERYENDSESSION:
+      // Never in the way: unsaved work is kept at WM_ENDSESSION.
+      return TRUE;
+    case WM_ENDSESSION:
+      if (wp != FALSE && session_ending_) Guarded(std::exchange(session_ending_, {}));
       return 0;
     case WM_CLOSE:
       if (handlers_.unload) {

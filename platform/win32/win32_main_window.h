@@ -91,6 +91,12 @@ class Win32MainWindow : public MainWindow {
     take_file_ = std::move(take);
     open_file_ = std::move(open);
   }
+  // The session is ending (log-off, shut-down: WM_ENDSESSION after every program agreed):
+  // `ending` runs once, and the process may be ended any moment after it returns.
+  void SetSessionEnding(std::function<void()> ending) { session_ending_ = std::move(ending); }
+  // While `unsaved`, log-off and shut-down show `reason` for this program
+  // (ShutdownBlockReasonCreate); the session may still end. Cheap when nothing changes.
+  void SetUnsaved(bool unsaved, const wchar_t* reason = L"Recording not saved");
   // The window class of Form1, by which a later start finds the running instance.
   static const wchar_t* ClassName();
   // First showing: centred on the primary screen's work area, the focus in Text1.
@@ -126,6 +132,8 @@ class Win32MainWindow : public MainWindow {
   std::function<bool()> take_file_;
   std::function<void(const std::string&)> open_file_;
   std::string handed_file_;
+  std::function<void()> session_ending_;
+  bool block_reason_ = false;  // a shutdown block reason is set
   HWND hwnd_ = nullptr;
   std::array<std::unique_ptr<Win32Control>, kControlCount> controls_;
   Win32TickSource tick_;

@@ -432,5 +432,48 @@ TEST_F(WineE2E, TwoFilesOpenedTogetherReachOneInstance) {
   EXPECT_TRUE(p_->WaitExit(pids[1 - later]));
 }
 
+// Log-off or shut-down as the system announces it to the window: a --record run saves its file;
+// unsaved work in the window goes to the recovery file, which the next start names once.
+TEST_F(WineE2E, TheSessionEndingKeepsTheRecording) {
+  auto moves = [&] {
+    for (int x : {300, 340, 380}) {
+      p_->Xdo("mousemove --sync " + std::to_string(x) + " 300");
+      std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    }
+  };
+  auto has_entries = [](const std::string& text) {
+    return text.rfind("[MouseMotionFile]\r\n", 0) == 0 && text.size() > 25;
+  };
+  const std::string file = p_->Root() + "/session.mmf";
+  const pid_t rec = p_->Launch(p_->Pelmira(), {"--record", WineProgram::WinPath(file)});
+  ASSERT_TRUE(p_->Look().WaitFor("frmRec", 60s));
+  moves();
+  EXPECT_EQ(p_->Probe({"end-session", "PelmiraForm1"}), "answer 1\n");
+  EXPECT_TRUE(has_entries(ReadWholeFile(file))) << "--record saved: " << ReadWholeFile(file);
+  p_->Close("PelmiraForm1");
+  EXPECT_TRUE(p_->WaitExit(rec));
+
+  for (std::string old; !(old = p_->OutlinePath("recovered.mmf")).empty();) fs::remove(old);
+  p_->StartMain();
+  ASSERT_TRUE(p_->Key("F10"));
+  ASSERT_TRUE(p_->Look().WaitFor("frmRec"));
+  moves();
+  ASSERT_TRUE(p_->Key("Pause"));
+  ASSERT_TRUE(p_->Look().WaitGone("frmRec"));
+  EXPECT_EQ(p_->Probe({"end-session", "PelmiraForm1"}), "answer 1\n");
+  const std::string kept = p_->OutlinePath("recovered.mmf");
+  ASSERT_FALSE(kept.empty()) << "unsaved work kept beside the outline files";
+  EXPECT_TRUE(has_entries(ReadWholeFile(kept))) << ReadWholeFile(kept);
+  p_->Close("PelmiraForm1");
+  EXPECT_TRUE(p_->WaitExit(p_->main_pid));
+
+  const pid_t next = p_->Start();
+  ASSERT_TRUE(x11test::WaitUntil([&] { return Count("Pelmira") == 2; }, 60s)) << "a box at start";
+  const std::string box = p_->Probe({"msgbox", "Pelmira"});
+  EXPECT_TRUE(Contains(box, "recovered.mmf")) << box;
+  p_->Close("PelmiraForm1");
+  EXPECT_TRUE(p_->WaitExit(next));
+}
+
 }  // namespace
 }  // namespace pel::e2e

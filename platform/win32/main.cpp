@@ -22,6 +22,7 @@
 #include "platform/win32/win32_dialogs.h"
 #include "platform/win32/win32_environment.h"
 #include "platform/win32/win32_files.h"
+#include "platform/win32/win32_foreground.h"
 #include "platform/win32/win32_indicator.h"
 #include "platform/win32/win32_input.h"
 #include "platform/win32/win32_main_window.h"
@@ -47,6 +48,9 @@ namespace status = pel::exit_status;
 using Action = pel::CommandLine::Action;
 
 constexpr const char* kProgram = "Pelmira.exe";
+// The status line while a window of higher integrity is in front during a playback.
+constexpr std::string_view kElevatedInFront =
+    "[PLAYING] clicks may be lost: the window in front runs elevated";
 // How long a later start waits for the running instance to take its file.
 constexpr UINT kHandTimeoutMs = 5000;
 
@@ -147,9 +151,34 @@ int Run(const pel::CommandLine& line) {
   // the window tells the system while there is unsaved work.
   pel::FormHandlers handlers = form.Handlers();
   auto mark_unsaved = [&] { window.SetUnsaved(!scripted && form.Engine().UnsavedChanges); };
+  // Clicks sent to a window of higher integrity are dropped without an error: the status line
+  // says so while one is in front during a playback (and standard error once for --play).
+  pel::win32::ElevatedForegroundWatch elevated;
+  std::string status_before;
+  bool told_stderr = false;
+  auto watch_foreground = [&] {
+    bool above = false;
+    if (!elevated.Check(form.Engine().RecorderState == pel::Mode::Playing, above)) return;
+    pel::Control& status = window.Get(pel::ControlId::lState);
+    if (above) {
+      if (status.Caption() != kElevatedInFront) status_before = status.Caption();
+      status.SetCaption(kElevatedInFront);
+      if (line.action == Action::Play && !told_stderr)
+        Err("the window in front runs elevated (at a higher integrity level): clicks into it are "
+            "lost while it is in front");
+      told_stderr = true;
+    } else if (status.Caption() == kElevatedInFront) {
+      status.SetCaption(status_before);
+    }
+  };
   handlers.timer = [&, tick = handlers.timer] {
     if (tick) tick();
     mark_unsaved();
+    try {
+      watch_foreground();
+    } catch (const std::exception& e) {
+      pel::win32::DiagnosticLine(std::string("foreground check: ") + e.what());
+    }
   };
   window.SetHandlers(std::move(handlers));
   window.SetSessionEnding([&] { KeepWorkAtSessionEnd(form, line, files, env); });

@@ -369,6 +369,7 @@ TEST_F(WineE2E, CommandLinePlaysOpensAndHandsOverFiles) {
       << "[MouseMotionFile]\r\nmove,750,600,100\r\nLeft,800,650,100\r\nRight,950,720,100\r\n";
   EXPECT_EQ(p_->Run(p_->Pelmira(), {"--play", WineProgram::WinPath(two), "--repeat", "2"}, &out), 0)
       << out;
+  EXPECT_EQ(out, "") << "no elevation warning over an ordinary window";
   EXPECT_TRUE(x11test::WaitUntil([&] { return presses(0) >= 4; }, 5s));
   EXPECT_EQ(presses(0), 4u) << "two passes of two clicks";
   EXPECT_EQ(presses(1), 2u);

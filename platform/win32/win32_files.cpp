@@ -174,14 +174,27 @@ class Win32ReplaceFile : public ReplaceFile {
     }
     // Antivirus, the search indexer or a sync client may hold the target for a moment.
     const ULONGLONG start = GetTickCount64();
-    for (;;) {
-      const bool done = replace
+    for (bool replace_now = replace;;) {
+      const bool done = replace_now
                             ? ::ReplaceFileW(target_.c_str(), temp_.c_str(), nullptr,
                                              REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0
                             : MoveFileExW(temp_.c_str(), target_.c_str(),
                                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
       if (done) break;
       const DWORD code = GetLastError();
+      if (replace_now && code == ERROR_UNABLE_TO_MOVE_REPLACEMENT) {
+        // The old file is gone and the new one still has its temporary name: it must not be
+        // removed with this object. Its rename is tried below; if that fails too it stays.
+        committed_ = true;
+        if (MoveFileExW(temp_.c_str(), target_.c_str(), MOVEFILE_WRITE_THROUGH)) return;
+        throw FileError(GetLastError(), path_ + " (the new file is kept as " + Narrow(temp_) + ")");
+      }
+      if (replace_now && (code == ERROR_INVALID_FUNCTION || code == ERROR_NOT_SUPPORTED ||
+                          code == ERROR_INVALID_PARAMETER)) {
+        // A file system without it (some network shares): the plain rename, as for a new file.
+        replace_now = false;
+        continue;
+      }
       // ERROR_UNABLE_TO_REMOVE_REPLACED: the old file is held and nothing has changed.
       const bool held = code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION ||
                         code == ERROR_UNABLE_TO_REMOVE_REPLACED;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/win32/win32_dpi.h"
 #include "platform/win32/win32_picture.h"
 #include "platform/win32/win32_text.h"
 
@@ -16,10 +17,7 @@ constexpr wchar_t kClass[] = L"PelmiraIndicator";
 constexpr COLORREF kBack = 0x00FF0000;
 
 [[noreturn]] void Fail(const char* call) {
-  const DWORD code = GetLastError();
-  throw Error(err::kInvalidProcedureCall, std::string(call) + " failed (GetLastError " +
-                                              std::to_string(code) + ": " + SystemMessage(code) +
-                                              ")");
+  ThrowCallFailed(call);
 }
 
 void RegisterClassOnce(WNDPROC proc) {
@@ -33,24 +31,6 @@ void RegisterClassOnce(WNDPROC proc) {
     return RegisterClassExW(&wc);
   }();
   (void)atom;
-}
-
-// The resolution of the monitor the window is on (per-monitor calls exist from Windows 10 1607;
-// before that the system resolution serves).
-int WindowDpi(HWND hwnd) {
-  using GetDpiFn = UINT(WINAPI*)(HWND);
-  static const auto get = [] {
-    HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    return user32 ? reinterpret_cast<GetDpiFn>(
-                        reinterpret_cast<void*>(GetProcAddress(user32, "GetDpiForWindow")))
-                  : nullptr;
-  }();
-  const UINT dpi = get != nullptr ? get(hwnd) : 0;
-  if (dpi != 0) return static_cast<int>(dpi);
-  HDC dc = GetDC(nullptr);
-  const int system = dc ? GetDeviceCaps(dc, LOGPIXELSY) : kBaseDpi;
-  if (dc) ReleaseDC(nullptr, dc);
-  return system > 0 ? system : kBaseDpi;
 }
 
 }  // namespace

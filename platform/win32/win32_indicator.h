@@ -11,11 +11,9 @@
 #include <vector>
 
 #include "platform/shaped_window.h"
+#include "platform/win32/win32_dpi.h"
 
 namespace pel::win32 {
-
-// The resolution at which an indicator shows its picture pixel for pixel.
-constexpr int kBaseDpi = 96;
 
 // An outline in picture pixels scaled to `dpi`: every edge rounded once, rectangles that vanish
 // dropped; banded order is kept.

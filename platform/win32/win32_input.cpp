@@ -212,9 +212,7 @@ uint32_t Win32Input::UserButtonPresses() {
 }
 
 void Win32Input::Fail(const std::string& what) {
-  const DWORD code = GetLastError();
-  diagnostic_ = what + " (GetLastError " + std::to_string(code) + ": " +
-                (code == 0 ? std::string("no reason given") : SystemMessage(code)) + ")";
+  diagnostic_ = what + " (" + LastErrorText(GetLastError()) + ")";
 }
 
 bool Win32Input::CursorPos(Point& pos) {

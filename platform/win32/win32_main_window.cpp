@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/win32/win32_dpi.h"
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_text.h"
 
@@ -24,30 +25,7 @@ constexpr int kFirstControlId = 100;  // clear of IDOK and IDCANCEL, which IsDia
 constexpr WORD kIconResource = 1;
 
 [[noreturn]] void Fail(const char* call) {
-  const DWORD code = GetLastError();
-  throw Error(err::kInvalidProcedureCall, std::string(call) + " failed (GetLastError " +
-                                              std::to_string(code) + ": " + SystemMessage(code) +
-                                              ")");
-}
-
-// The per-monitor DPI calls exist from Windows 10 1607; older systems get the system DPI.
-template <class Fn>
-Fn User32Proc(const char* name) {
-  HMODULE user32 = GetModuleHandleW(L"user32.dll");
-  return user32 ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(user32, name)))
-                : nullptr;
-}
-
-int WindowDpi(HWND hwnd) {
-  static const auto get = User32Proc<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
-  if (get != nullptr && hwnd != nullptr) {
-    const UINT dpi = get(hwnd);
-    if (dpi != 0) return static_cast<int>(dpi);
-  }
-  HDC dc = GetDC(nullptr);
-  const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
-  if (dc) ReleaseDC(nullptr, dc);
-  return dpi > 0 ? dpi : 96;
+  ThrowCallFailed(call);
 }
 
 RECT OuterRect(int client_w, int client_h, DWORD style, int dpi) {
@@ -472,9 +450,9 @@ void Win32MainWindow::LoadCustomPointer(const std::string& path) {
   HCURSOR cursor = LoadCursorFromFileW(Widen(path).c_str());
   if (cursor == nullptr) {
     const DWORD code = GetLastError();
-    throw Error(err::kInvalidPicture,
-                DescribeError(err::kInvalidPicture) + ": LoadCursorFromFileW failed for " + path +
-                    " (GetLastError " + std::to_string(code) + ": " + SystemMessage(code) + ")");
+    throw Error(err::kInvalidPicture, DescribeError(err::kInvalidPicture) +
+                                          ": LoadCursorFromFileW failed for " + path + " (" +
+                                          LastErrorText(code) + ")");
   }
   HCURSOR old = custom_cursor_;
   custom_cursor_ = cursor;
@@ -625,10 +603,8 @@ void Win32MainWindow::SetUnsaved(bool unsaved, const wchar_t* reason) {
   const BOOL ok =
       unsaved ? ShutdownBlockReasonCreate(hwnd_, reason) : ShutdownBlockReasonDestroy(hwnd_);
   if (!ok) {
-    const DWORD code = GetLastError();
-    DiagnosticLine(
-        std::string(unsaved ? "ShutdownBlockReasonCreate" : "ShutdownBlockReasonDestroy") +
-        " failed (GetLastError " + std::to_string(code) + ": " + SystemMessage(code) + ")");
+    DiagnosticLine(CallFailed(unsaved ? "ShutdownBlockReasonCreate" : "ShutdownBlockReasonDestroy",
+                              GetLastError()));
   }
   block_reason_ = unsaved;
 }

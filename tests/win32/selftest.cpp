@@ -443,6 +443,57 @@ void TestHandedFiles() {
   }
 }
 
+// The running instance is still starting when a later start hands it a file: its window comes
+// late, or takes no file at first. The later start keeps asking until its time is up.
+ULONGLONG g_window_at = 0, g_takes_from = 0;  // GetTickCount64 moments
+LRESULT CALLBACK LateProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_COPYDATA)
+    return GetTickCount64() >= g_takes_from &&
+                   HandedFile(*reinterpret_cast<const COPYDATASTRUCT*>(lp))
+               ? TRUE
+               : FALSE;
+  return DefWindowProcW(h, msg, wp, lp);
+}
+DWORD WINAPI LateWindow(void*) {
+  while (GetTickCount64() < g_window_at) Sleep(10);
+  HWND h = CreateWindowExW(0, L"PelSelftestLate", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                           GetModuleHandleW(nullptr), nullptr);
+  for (const ULONGLONG end = GetTickCount64() + 2000; GetTickCount64() < end;) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  }
+  DestroyWindow(h);
+  return 0;
+}
+
+void TestHandOverWhileStarting() {
+  WNDCLASSEXW wc = {};
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = &LateProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"PelSelftestLate";
+  RegisterClassExW(&wc);
+  const struct {
+    int window_ms, takes_ms;
+    const char* what;
+  } cases[] = {{300, 300, "no window yet"}, {0, 300, "a window that takes no file yet"}};
+  for (const auto& c : cases) {
+    const ULONGLONG now = GetTickCount64();
+    g_window_at = now + c.window_ms;
+    g_takes_from = now + c.takes_ms;
+    HANDLE thread = CreateThread(nullptr, 0, &LateWindow, nullptr, 0, nullptr);
+    const bool taken = HandFileToRunningInstance(L"PelSelftestLate", "C:\\a.mmf", 1500);
+    const ULONGLONG took = GetTickCount64() - now;
+    if (thread != nullptr) {
+      WaitForSingleObject(thread, INFINITE);
+      CloseHandle(thread);
+    }
+    Check(taken && took < 1500, std::string("hand-over: taken by an instance with ") + c.what,
+          std::to_string(took) + " ms");
+  }
+}
+
 void TestEnvironment() {
   Win32Environment env;
   wchar_t buf[4096];
@@ -888,6 +939,7 @@ int main(int argc, char** argv) {
   RemoveTree(dir);
   TestInstanceMutex();
   TestHandedFiles();
+  TestHandOverWhileStarting();
   try {
     TestEnvironment();
   } catch (const Error& e) {

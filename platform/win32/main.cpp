@@ -11,6 +11,7 @@
 #include <exception>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/command_line.h"
@@ -48,9 +49,6 @@ namespace status = pel::exit_status;
 using Action = pel::CommandLine::Action;
 
 constexpr const char* kProgram = "Pelmira.exe";
-// The status line while a window of higher integrity is in front during a playback.
-constexpr std::string_view kElevatedInFront =
-    "[PLAYING] clicks may be lost: the window in front runs elevated";
 // How long a later start waits for the running instance to take its file.
 constexpr UINT kHandTimeoutMs = 5000;
 
@@ -154,22 +152,13 @@ int Run(const pel::CommandLine& line) {
   // Clicks sent to a window of higher integrity are dropped without an error: the status line
   // says so while one is in front during a playback (and standard error once for --play).
   pel::win32::ElevatedForegroundWatch elevated;
-  std::string status_before;
   bool told_stderr = false;
   auto watch_foreground = [&] {
-    bool above = false;
-    if (!elevated.Check(form.Engine().RecorderState == pel::Mode::Playing, above)) return;
-    pel::Control& status = window.Get(pel::ControlId::lState);
-    if (above) {
-      if (status.Caption() != kElevatedInFront) status_before = status.Caption();
-      status.SetCaption(kElevatedInFront);
-      if (line.action == Action::Play && !told_stderr)
-        Err("the window in front runs elevated (at a higher integrity level): clicks into it are "
-            "lost while it is in front");
-      told_stderr = true;
-    } else if (status.Caption() == kElevatedInFront) {
-      status.SetCaption(status_before);
-    }
+    const bool playing = form.Engine().RecorderState == pel::Mode::Playing;
+    if (elevated.AfterTick(playing, window.Get(pel::ControlId::lState)) &&
+        line.action == Action::Play && !std::exchange(told_stderr, true))
+      Err("the window in front runs elevated (at a higher integrity level): clicks into it are "
+          "lost while it is in front");
   };
   handlers.timer = [&, tick = handlers.timer] {
     if (tick) tick();

@@ -54,24 +54,27 @@ bool RunsAboveThisProcess(HWND window) {
   return level > own;
 }
 
-bool ElevatedForegroundWatch::Check(bool playing, bool& above) {
+bool ElevatedForegroundWatch::AfterTick(bool playing, Control& status) {
   const bool started = playing && !was_playing_;
   was_playing_ = playing;
-  if (!playing) {
-    const bool changed = above_;
-    above_ = false;
-    above = false;
+  bool now = false;
+  if (playing) {
+    HWND front = GetForegroundWindow();
+    if (!started && front == last_) return false;
+    last_ = front;
+    now = RunsAboveThisProcess(front);
+  } else {
     last_ = nullptr;
-    return changed;
   }
-  HWND front = GetForegroundWindow();
-  if (!started && front == last_) return false;
-  last_ = front;
-  const bool now = RunsAboveThisProcess(front);
-  const bool changed = now != above_ || (started && now);
+  const bool was = above_;
   above_ = now;
-  above = now;
-  return changed;
+  if (now) {
+    if (status.Caption() != kElevatedInFront) replaced_ = status.Caption();
+    status.SetCaption(kElevatedInFront);
+    return !was || started;
+  }
+  if (was && status.Caption() == kElevatedInFront) status.SetCaption(replaced_);
+  return false;
 }
 
 }  // namespace pel::win32

@@ -6,6 +6,9 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
+
+#include "platform/windows.h"
 
 namespace pel::win32 {
 
@@ -14,18 +17,25 @@ namespace pel::win32 {
 // no window, this process's own windows, and when nothing can be found out.
 bool RunsAboveThisProcess(HWND window);
 
-// Watches the foreground window while a playback runs; call after every tick.
+// The status line while a window of higher integrity is in front during a playback.
+inline constexpr std::string_view kElevatedInFront =
+    "[PLAYING] clicks may be lost: the window in front runs elevated";
+
+// Watches the foreground window while a playback runs and says on the status line when clicks
+// into it may be lost; call after every tick.
 class ElevatedForegroundWatch {
  public:
-  // `playing`: a playback runs now. Returns true when the state changed: the foreground window
-  // came to run above this process, or stopped doing so, since the previous call; `above` then
-  // tells which. The first call of a playback always compares.
-  bool Check(bool playing, bool& above);
+  // `playing`: a playback runs now. Compares at the first call of a playback and whenever the
+  // foreground window changed: shows kElevatedInFront on `status` while a window above this
+  // process is in front, and puts back the text it replaced once none is. True when it has
+  // just shown the text.
+  bool AfterTick(bool playing, Control& status);
 
  private:
   bool was_playing_ = false;
   HWND last_ = nullptr;
   bool above_ = false;
+  std::string replaced_;  // the status line's text before the warning
 };
 
 }  // namespace pel::win32

@@ -11,16 +11,19 @@
 #include <exception>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/command_line.h"
 #include "app/form1.h"
+#include "app/recovery.h"
 #include "app/time_random.h"
 #include "platform/error.h"
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_dialogs.h"
 #include "platform/win32/win32_environment.h"
 #include "platform/win32/win32_files.h"
+#include "platform/win32/win32_foreground.h"
 #include "platform/win32/win32_indicator.h"
 #include "platform/win32/win32_input.h"
 #include "platform/win32/win32_main_window.h"
@@ -48,7 +51,7 @@ using Action = pel::CommandLine::Action;
 
 constexpr const char* kProgram = "Pelmira.exe";
 // How long a later start waits for the running instance to take its file.
-constexpr UINT kHandTimeoutMs = 3000;
+constexpr UINT kHandTimeoutMs = 5000;
 
 void Out(const std::string& text) {
   pel::win32::WriteStd(STD_OUTPUT_HANDLE, text);
@@ -86,6 +89,25 @@ std::string Absolute(const std::string& path) {
   return pel::win32::Narrow(full);
 }
 
+// The session ends: the recording of a --record run goes to its file, unsaved work in the
+// window to the recovery file. Failures can only be noted: the process is about to end.
+void KeepWorkAtSessionEnd(pel::Form1& form, const pel::CommandLine& line, pel::FileSystem& files,
+                          pel::Environment& env) {
+  pel::Recorder& engine = form.Engine();
+  try {
+    if (line.action == Action::Record) {
+      if (!engine.MotionList.Empty()) engine.SaveTo(*line.file);
+    } else if (!form.Scripted() && engine.UnsavedChanges) {
+      const std::string where = pel::WriteRecovery(engine.MotionList, files, env);
+      pel::win32::DiagnosticLine("session end: unsaved recording kept in " + where);
+    }
+  } catch (const std::exception& e) {
+    if (line.action == Action::Record) Err(std::string("the session ended: ") + e.what());
+    pel::win32::DiagnosticLine(std::string("session end: the recording could not be kept: ") +
+                               e.what());
+  }
+}
+
 int Run(const pel::CommandLine& line) {
   const bool scripted = line.action == Action::Play || line.action == Action::Record;
   // One instance per user session. A later start with a file hands it to the running window and
@@ -119,11 +141,37 @@ int Run(const pel::CommandLine& line) {
   dialogs.SetOwner(window.Handle());
   pel::win32::Win32EventPump events;
   events.SetDialogWindow(window.Handle());
-  pel::win32::Win32IndicatorFactory indicators(window.SmallIcon());
+  pel::win32::Win32IndicatorFactory indicators([&window] { return window.SmallIcon(); });
 
   pel::Form1 form(pel::Form1Host{window, input, clock, dialogs, events, files, env, shell, random,
                                  skin, indicators});
-  window.SetHandlers(form.Handlers());
+  // Log-off and shut-down: a --record run saves its file as Pause would; unsaved work in the
+  // window goes to the recovery file, which the next start names. Between ticks and messages
+  // the window tells the system while there is unsaved work.
+  pel::FormHandlers handlers = form.Handlers();
+  auto mark_unsaved = [&] { window.SetUnsaved(!scripted && form.Engine().UnsavedChanges); };
+  // Clicks sent to a window of higher integrity are dropped without an error: the status line
+  // says so while one is in front during a playback (and standard error once for --play).
+  pel::win32::ElevatedForegroundWatch elevated;
+  bool told_stderr = false;
+  auto watch_foreground = [&] {
+    const bool playing = form.Engine().RecorderState == pel::Mode::Playing;
+    if (elevated.AfterTick(playing, window.Get(pel::ControlId::lState)) &&
+        line.action == Action::Play && !std::exchange(told_stderr, true))
+      Err("the window in front runs elevated (at a higher integrity level): clicks into it are "
+          "lost while it is in front");
+  };
+  handlers.timer = [&, tick = handlers.timer] {
+    if (tick) tick();
+    mark_unsaved();
+    try {
+      watch_foreground();
+    } catch (const std::exception& e) {
+      pel::win32::DiagnosticLine(std::string("foreground check: ") + e.what());
+    }
+  };
+  window.SetHandlers(std::move(handlers));
+  window.SetSessionEnding([&] { KeepWorkAtSessionEnd(form, line, files, env); });
   // The monitors, for the screen layout of recordings.
   pel::win32::Win32Screens screens;
   form.Poll().Screens.Attach(&screens);
@@ -147,14 +195,18 @@ int Run(const pel::CommandLine& line) {
   } else {
     form.Form_Load();
     // Files handed over by later starts load as if given here, when the window is free for it:
-    // not while recording or playing (nor while a dialog waits, see the window).
+    // not while recording, playing or loading (a load lets window messages run, and a second
+    // one then does nothing), nor while a dialog waits (see the window).
     window.SetFileReceiver(
         [&] {
           const pel::Mode mode = form.Engine().RecorderState;
-          return mode == pel::Mode::Idle || mode == pel::Mode::None;
+          return (mode == pel::Mode::Idle || mode == pel::Mode::None) &&
+                 !form.Engine().LoadInProgress();
         },
         [&](const std::string& file) { form.OpenAtStart(file); });
     window.ShowCentred();
+    if (const auto notice = pel::TakeRecoveryNotice(files, env))
+      dialogs.MessageBox(*notice, "", pel::MsgButtons::Ok, pel::MsgIcon::None);
     if (line.file) form.OpenAtStart(*line.file);
   }
 
@@ -171,6 +223,7 @@ int Run(const pel::CommandLine& line) {
       break;
     }
     pel::win32::Win32EventPump::Dispatch(window.Handle(), msg);
+    mark_unsaved();
   }
   if (SUCCEEDED(com)) CoUninitialize();
   return rc;

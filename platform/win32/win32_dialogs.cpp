@@ -76,9 +76,7 @@ MsgResult Win32Dialogs::MessageBox(std::string_view text, std::string_view title
   if (hook != nullptr) UnhookWindowsHookEx(hook);
   switch (rc) {
     case 0:
-      throw Error(err::kInvalidProcedureCall, "MessageBoxW failed (GetLastError " +
-                                                  std::to_string(box_error) + ": " +
-                                                  SystemMessage(box_error) + ")");
+      throw Error(err::kInvalidProcedureCall, CallFailed("MessageBoxW", box_error));
     case IDYES:
       return MsgResult::Yes;
     case IDNO:

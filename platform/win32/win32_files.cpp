@@ -1,7 +1,10 @@
 #include "platform/win32/win32_files.h"
 
 #include <atomic>
+#include <cwchar>
+#include <cwctype>
 #include <string>
+#include <string_view>
 
 #include "platform/win32/win32_text.h"
 
@@ -40,6 +43,21 @@ int32_t FileErrorNumber(DWORD code) {
     default:
       return err::kPathFileAccess;
   }
+}
+
+std::wstring LongPath(const std::wstring& path) {
+  if (path.empty() || path.starts_with(L"\\\\?\\") || path.starts_with(L"\\\\.\\")) return path;
+  // The full path, as the system would make it ("." and ".." folded, relative to the working
+  // folder), which the \\?\ form no longer does.
+  DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return path;
+  std::wstring full(size, L'\0');
+  const DWORD got = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+  if (got == 0 || got >= size) return path;
+  full.resize(got);
+  if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return L"\\\\?\\" + full;
+  if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+  return path;
 }
 
 Error FileError(DWORD code, const std::string& path) {
@@ -99,10 +117,21 @@ constexpr DWORD kReplaceRetryStepMs = 50;
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN |
                                   FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
+// How long a temporary file of ours must have been untouched to count as left behind by a save
+// that never ended (the writer holds it without sharing, so a live one cannot be removed anyway).
+constexpr ULONGLONG kStaleTempMs = 15ull * 60 * 1000;
+
 class Win32ReplaceFile : public ReplaceFile {
  public:
-  Win32ReplaceFile(HANDLE h, std::wstring temp, std::wstring target, std::string path)
-      : h_(h), temp_(std::move(temp)), target_(std::move(target)), path_(std::move(path)) {}
+  // `target`: the file to replace (links resolved for a file the user chose), in a form the
+  // file calls take at any length. `keep_link`: a link at the target is replaced itself.
+  Win32ReplaceFile(HANDLE h, std::wstring temp, std::wstring target, std::string path,
+                   bool keep_link)
+      : h_(h),
+        temp_(std::move(temp)),
+        target_(std::move(target)),
+        path_(std::move(path)),
+        keep_link_(keep_link) {}
   ~Win32ReplaceFile() override {
     if (!committed_) {
       h_.Close();
@@ -127,24 +156,49 @@ class Win32ReplaceFile : public ReplaceFile {
     if (!FlushFileBuffers(h_.get())) throw FileError(GetLastError(), path_);
     if (!h_.Close()) throw FileError(GetLastError(), path_);
     const DWORD old = GetFileAttributesW(target_.c_str());
-    if (old != INVALID_FILE_ATTRIBUTES) {
-      // The rename over a read-only file or a folder is refused, and waiting changes nothing.
+    const bool exists = old != INVALID_FILE_ATTRIBUTES;
+    if (exists) {
+      // Replacing a read-only file or a folder is refused, and waiting changes nothing.
       if (old & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))
         throw FileError(ERROR_ACCESS_DENIED, path_);
-      // The new file takes the old one's attributes (hidden, archive, not indexed...).
+    }
+    // ReplaceFileW keeps the old file's ACL, attributes, creation time and short name; the
+    // rename is for a new file, and for a cache file whose link must not be written through.
+    const bool replace = exists && !keep_link_;
+    if (exists) {
+      // The new file takes the old one's attributes (hidden, archive, not indexed...); set here
+      // too for ReplaceFileW, which not every implementation of it carries over.
       const DWORD keep = old & kKeptAttributes;
       if (keep != 0 && !SetFileAttributesW(temp_.c_str(), keep))
         throw FileError(GetLastError(), path_);
     }
-    // The rename replaces a symbolic link at the target rather than the file it points to.
     // Antivirus, the search indexer or a sync client may hold the target for a moment.
     const ULONGLONG start = GetTickCount64();
-    while (!MoveFileExW(temp_.c_str(), target_.c_str(),
-                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    for (bool replace_now = replace;;) {
+      const bool done = replace_now
+                            ? ::ReplaceFileW(target_.c_str(), temp_.c_str(), nullptr,
+                                             REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0
+                            : MoveFileExW(temp_.c_str(), target_.c_str(),
+                                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+      if (done) break;
       const DWORD code = GetLastError();
-      if ((code != ERROR_ACCESS_DENIED && code != ERROR_SHARING_VIOLATION) ||
-          GetTickCount64() - start >= kReplaceRetryMs)
-        throw FileError(code, path_);
+      if (replace_now && code == ERROR_UNABLE_TO_MOVE_REPLACEMENT) {
+        // The old file is gone and the new one still has its temporary name: it must not be
+        // removed with this object. Its rename is tried below; if that fails too it stays.
+        committed_ = true;
+        if (MoveFileExW(temp_.c_str(), target_.c_str(), MOVEFILE_WRITE_THROUGH)) return;
+        throw FileError(GetLastError(), path_ + " (the new file is kept as " + Narrow(temp_) + ")");
+      }
+      if (replace_now && (code == ERROR_INVALID_FUNCTION || code == ERROR_NOT_SUPPORTED ||
+                          code == ERROR_INVALID_PARAMETER)) {
+        // A file system without it (some network shares): the plain rename, as for a new file.
+        replace_now = false;
+        continue;
+      }
+      // ERROR_UNABLE_TO_REMOVE_REPLACED: the old file is held and nothing has changed.
+      const bool held = code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION ||
+                        code == ERROR_UNABLE_TO_REMOVE_REPLACED;
+      if (!held || GetTickCount64() - start >= kReplaceRetryMs) throw FileError(code, path_);
       Sleep(kReplaceRetryStepMs);
     }
     committed_ = true;
@@ -155,6 +209,7 @@ class Win32ReplaceFile : public ReplaceFile {
   std::wstring temp_;
   std::wstring target_;
   std::string path_;
+  bool keep_link_;
   bool committed_ = false;
 };
 
@@ -170,11 +225,68 @@ size_t BaseNameStart(const std::wstring& p) {
 // The path in UTF-16 for a yes/no question about it; false when it cannot name any file.
 bool QueryPath(const std::string& path, std::wstring& w) {
   try {
-    w = Widen(path);
+    w = LongPath(Widen(path));
   } catch (const Error&) {
     return false;
   }
   return !w.empty();
+}
+
+// Temporary files are "~pel" + 8 hex digits + ".tmp".
+constexpr std::wstring_view kTempStart = L"~pel";
+constexpr std::wstring_view kTempEnd = L".tmp";
+
+bool IsOurTempName(std::wstring_view name) {
+  if (name.size() != kTempStart.size() + 8 + kTempEnd.size() || !name.starts_with(kTempStart) ||
+      !name.ends_with(kTempEnd))
+    return false;
+  for (wchar_t c : name.substr(kTempStart.size(), 8))
+    if (!iswxdigit(c)) return false;
+  return true;
+}
+
+// Removes our own temporary files that a save which never ended left in `folder` (with its
+// separator): only our naming, only ordinary files, only when untouched for kStaleTempMs. Best
+// effort: the save goes on whatever happens here.
+void RemoveStaleTemps(const std::wstring& folder) {
+  WIN32_FIND_DATAW d;
+  HANDLE find = FindFirstFileExW((folder + L"~pel*.tmp").c_str(), FindExInfoBasic, &d,
+                                 FindExSearchNameMatch, nullptr, 0);
+  if (find == INVALID_HANDLE_VALUE) return;
+  FILETIME now_ft;
+  GetSystemTimeAsFileTime(&now_ft);
+  auto ms = [](const FILETIME& t) {
+    return ((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 10000;
+  };
+  const ULONGLONG now = ms(now_ft);
+  do {
+    const DWORD not_plain =
+        FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY;
+    if ((d.dwFileAttributes & not_plain) || !IsOurTempName(d.cFileName)) continue;
+    if (now < ms(d.ftLastWriteTime) + kStaleTempMs) continue;
+    DeleteFileW((folder + d.cFileName).c_str());
+  } while (FindNextFileW(find, &d));
+  FindClose(find);
+}
+
+// The file an existing `path` finally names, links followed; `path` itself when there is no
+// file there (a new file is made at the path) or the system cannot say.
+std::wstring FinalPath(const std::wstring& path) {
+  // No access asked for: only the name is wanted, and a file held by others still opens.
+  HandleGuard h(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!h.valid()) return path;
+  std::wstring out(MAX_PATH, L'\0');
+  DWORD n = GetFinalPathNameByHandleW(h.get(), out.data(), static_cast<DWORD>(out.size()),
+                                      FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (n >= out.size()) {
+    out.resize(n);
+    n = GetFinalPathNameByHandleW(h.get(), out.data(), static_cast<DWORD>(out.size()),
+                                  FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  }
+  if (n == 0 || n >= out.size()) return path;
+  out.resize(n);
+  return out;
 }
 
 }  // namespace
@@ -204,7 +316,7 @@ PathKind Win32FileSystem::KindOf(const std::string& path) {
 }
 
 std::unique_ptr<ReadFile> Win32FileSystem::OpenRead(const std::string& path, FileUse) {
-  const std::wstring w = Widen(path);
+  const std::wstring w = LongPath(Widen(path));
   if (w.empty()) throw FileError(ERROR_FILE_NOT_FOUND, path);
   // Readers may share the file; writers are kept out until it is closed.
   HandleGuard h(CreateFileW(w.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -216,21 +328,30 @@ std::unique_ptr<ReadFile> Win32FileSystem::OpenRead(const std::string& path, Fil
   return std::make_unique<Win32ReadFile>(h.Release(), bytes, path);
 }
 
-std::unique_ptr<ReplaceFile> Win32FileSystem::BeginReplace(const std::string& path, FileUse) {
-  const std::wstring target = Widen(path);
+std::unique_ptr<ReplaceFile> Win32FileSystem::BeginReplace(const std::string& path, FileUse use) {
+  std::wstring target = LongPath(Widen(path));
+  if (target.empty()) throw FileError(ERROR_INVALID_NAME, path);
+  // A file the user chose may be a symbolic link: the file it finally names is replaced, in
+  // its own folder, and the link stays.
+  if (use == FileUse::User) target = FinalPath(target);
   const size_t base = BaseNameStart(target);
   if (base >= target.size()) throw FileError(ERROR_INVALID_NAME, path);
-  // The temporary file sits next to the target so that the final rename stays on one volume.
+  const std::wstring folder = target.substr(0, base);
+  RemoveStaleTemps(folder);
+  // The temporary file sits next to the target so that the final step stays on one volume. Its
+  // name is short and of its own, so that it fits wherever the target's name does.
   static std::atomic<unsigned> serial{0};
-  const std::wstring stem = target.substr(0, base) + L"~" + target.substr(base) + L"." +
-                            std::to_wstring(GetCurrentProcessId()) + L".";
+  const unsigned seed = GetCurrentProcessId() * 2654435761u + GetTickCount();
   for (int attempt = 0;; ++attempt) {
-    const std::wstring temp = stem + std::to_wstring(serial.fetch_add(1)) + L".tmp";
-    // No sharing while it is written: nobody reads a half-written file.
+    wchar_t name[16];
+    swprintf(name, 16, L"%08x", (seed + serial.fetch_add(1) * 40503u) & 0xFFFFFFFFu);
+    const std::wstring temp = folder + std::wstring(kTempStart) + name + std::wstring(kTempEnd);
+    // No sharing while it is written: nobody reads a half-written file, and no stale-file
+    // sweep of another instance removes it.
     HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
-      return std::make_unique<Win32ReplaceFile>(h, temp, target, path);
+      return std::make_unique<Win32ReplaceFile>(h, temp, target, path, use == FileUse::Own);
     }
     const DWORD code = GetLastError();
     if ((code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) || attempt >= 100) {

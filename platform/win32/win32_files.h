@@ -13,6 +13,11 @@ int32_t FileErrorNumber(DWORD code);
 // pel::Error for `code`: the runtime's number and a description naming `path` and the reason.
 Error FileError(DWORD code, const std::string& path);
 
+// `path` in the form the file calls take at any length: a full "\\?\C:\..." or
+// "\\?\UNC\server\share\..." path; one already in that form, or that cannot be made full, as
+// it is.
+std::wstring LongPath(const std::wstring& path);
+
 class Win32FileSystem : public FileSystem {
  public:
   bool IsNormalFile(const std::string& path) override;

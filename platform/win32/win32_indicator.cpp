@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/win32/win32_dpi.h"
 #include "platform/win32/win32_picture.h"
 #include "platform/win32/win32_text.h"
 
@@ -16,10 +17,7 @@ constexpr wchar_t kClass[] = L"PelmiraIndicator";
 constexpr COLORREF kBack = 0x00FF0000;
 
 [[noreturn]] void Fail(const char* call) {
-  const DWORD code = GetLastError();
-  throw Error(err::kInvalidProcedureCall, std::string(call) + " failed (GetLastError " +
-                                              std::to_string(code) + ": " + SystemMessage(code) +
-                                              ")");
+  ThrowCallFailed(call);
 }
 
 void RegisterClassOnce(WNDPROC proc) {
@@ -33,24 +31,6 @@ void RegisterClassOnce(WNDPROC proc) {
     return RegisterClassExW(&wc);
   }();
   (void)atom;
-}
-
-// The resolution of the monitor the window is on (per-monitor calls exist from Windows 10 1607;
-// before that the system resolution serves).
-int WindowDpi(HWND hwnd) {
-  using GetDpiFn = UINT(WINAPI*)(HWND);
-  static const auto get = [] {
-    HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    return user32 ? reinterpret_cast<GetDpiFn>(
-                        reinterpret_cast<void*>(GetProcAddress(user32, "GetDpiForWindow")))
-                  : nullptr;
-  }();
-  const UINT dpi = get != nullptr ? get(hwnd) : 0;
-  if (dpi != 0) return static_cast<int>(dpi);
-  HDC dc = GetDC(nullptr);
-  const int system = dc ? GetDeviceCaps(dc, LOGPIXELSY) : kBaseDpi;
-  if (dc) ReleaseDC(nullptr, dc);
-  return system > 0 ? system : kBaseDpi;
 }
 
 }  // namespace
@@ -97,7 +77,7 @@ HRGN MakeRegion(std::span<const Rect> rects) {
 }
 
 Win32Indicator::Win32Indicator(std::string_view name, Image picture, PixelSize size, HICON icon)
-    : size_(size), image_(std::move(picture)), icon_(icon) {
+    : size_(size), image_(std::move(picture)) {
   RegisterClassOnce(&WndProc);
 
   BITMAPINFO bi = {};
@@ -141,6 +121,8 @@ Win32Indicator::Win32Indicator(std::string_view name, Image picture, PixelSize s
     SetWindowPos(hwnd_, nullptr, (sw - w) / 2, (sh - h) / 2, w, h,
                  SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
   }
+  // A copy of its own: the main window destroys its icons when its resolution changes.
+  if (icon != nullptr) icon_ = CopyIcon(icon);
 }
 
 int Win32Indicator::Scaled(int v) const {
@@ -174,6 +156,7 @@ Win32Indicator::~Win32Indicator() {
     DestroyWindow(hwnd_);
   }
   if (bitmap_ != nullptr) DeleteObject(bitmap_);
+  if (icon_ != nullptr) DestroyIcon(icon_);
 }
 
 LRESULT CALLBACK Win32Indicator::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -316,7 +299,7 @@ std::unique_ptr<ShapedWindow> Win32IndicatorFactory::Create(IndicatorId, std::st
                                                             std::string_view picture,
                                                             PixelSize size) {
   Image image = LoadPictureResource(nullptr, picture);
-  return std::make_unique<Win32Indicator>(name, std::move(image), size, icon_);
+  return std::make_unique<Win32Indicator>(name, std::move(image), size, icon_ ? icon_() : nullptr);
 }
 
 Rect Win32IndicatorFactory::PrimaryScreen() {

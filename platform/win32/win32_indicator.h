@@ -5,16 +5,15 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/shaped_window.h"
+#include "platform/win32/win32_dpi.h"
 
 namespace pel::win32 {
-
-// The resolution at which an indicator shows its picture pixel for pixel.
-constexpr int kBaseDpi = 96;
 
 // An outline in picture pixels scaled to `dpi`: every edge rounded once, rectangles that vanish
 // dropped; banded order is kept.
@@ -56,7 +55,7 @@ class Win32Indicator : public ShapedWindow {
   PixelSize size_;
   Image image_;
   ImagePixels pixels_{image_};
-  HICON icon_;
+  HICON icon_ = nullptr;  // its own copy
   HWND hwnd_ = nullptr;
   HBITMAP bitmap_ = nullptr;  // the picture as a DIB section, drawn on WM_PAINT
   int dpi_ = kBaseDpi;
@@ -66,14 +65,15 @@ class Win32Indicator : public ShapedWindow {
 
 class Win32IndicatorFactory : public IndicatorFactory {
  public:
-  // `icon`: the application icon the windows carry (may be nullptr).
-  explicit Win32IndicatorFactory(HICON icon = nullptr) : icon_(icon) {}
+  // `icon`: gives the application icon the windows carry (or nullptr) when one is made; the
+  // window keeps a copy.
+  explicit Win32IndicatorFactory(std::function<HICON()> icon = {}) : icon_(std::move(icon)) {}
   std::unique_ptr<ShapedWindow> Create(IndicatorId id, std::string_view name,
                                        std::string_view picture, PixelSize size) override;
   Rect PrimaryScreen() override;
 
  private:
-  HICON icon_;
+  std::function<HICON()> icon_;
 };
 
 // Builds a GDI region from rectangles in canonical banded order (ExtCreateRegion); an empty

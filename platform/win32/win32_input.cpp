@@ -60,6 +60,7 @@ INPUT ButtonEvent(MouseButton button, bool down) {
   INPUT in = {};
   in.type = INPUT_MOUSE;
   in.mi.dwFlags = ButtonFlag(button, down);
+  in.mi.dwExtraInfo = kInjectedTag;
   return in;
 }
 
@@ -147,9 +148,9 @@ bool Win32Input::Book(HRAWINPUT handle) {
     const USHORT flags = in.data.mouse.usButtonFlags;
     for (const auto& b : kButtonDowns) {
       if (!(flags & b.flag)) continue;
+      // Recording takes every press; stop on move only those not sent by this program.
       ++latch_[b.index].presses;
-      // SendInput's events, whoever sent them, come without a device.
-      if (in.header.hDevice != nullptr) ++user_button_presses_;
+      if (in.data.mouse.ulExtraInformation != kInjectedTag) ++user_button_presses_;
     }
     return (flags & kButtonChanges) != 0;
   }
@@ -211,9 +212,7 @@ uint32_t Win32Input::UserButtonPresses() {
 }
 
 void Win32Input::Fail(const std::string& what) {
-  const DWORD code = GetLastError();
-  diagnostic_ = what + " (GetLastError " + std::to_string(code) + ": " +
-                (code == 0 ? std::string("no reason given") : SystemMessage(code)) + ")";
+  diagnostic_ = what + " (" + LastErrorText(GetLastError()) + ")";
 }
 
 bool Win32Input::CursorPos(Point& pos) {

@@ -14,6 +14,10 @@
 
 namespace pel::win32 {
 
+// The extra information (dwExtraInfo) of every event the program sends, by which raw input
+// tells its own presses from the user's.
+constexpr ULONG_PTR kInjectedTag = 0x504C4D49;  // "PLMI"
+
 class Win32Input : public Input {
  public:
   // Make it on the UI thread: the raw input arrives as WM_INPUT through that thread's message
@@ -30,7 +34,9 @@ class Win32Input : public Input {
   bool SetCursorPos(Point pos) override;
   bool InjectButton(MouseButton button, bool down) override;
   bool Click(MouseButton button) override;
-  // Raw input without a device handle is injected (SendInput, by any program).
+  // Every press but those this object sent (tagged with kInjectedTag): a precision touchpad,
+  // a pen and remote control deliver raw input without a device handle, as SendInput does, so
+  // the handle cannot tell the user's presses from injected ones.
   uint32_t UserButtonPresses() override;
 
   // Watched input: a press or release of F9, F10, F12, Pause or one of the three buttons

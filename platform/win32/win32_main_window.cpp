@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/win32/win32_dpi.h"
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_text.h"
 
@@ -24,30 +25,7 @@ constexpr int kFirstControlId = 100;  // clear of IDOK and IDCANCEL, which IsDia
 constexpr WORD kIconResource = 1;
 
 [[noreturn]] void Fail(const char* call) {
-  const DWORD code = GetLastError();
-  throw Error(err::kInvalidProcedureCall, std::string(call) + " failed (GetLastError " +
-                                              std::to_string(code) + ": " + SystemMessage(code) +
-                                              ")");
-}
-
-// The per-monitor DPI calls exist from Windows 10 1607; older systems get the system DPI.
-template <class Fn>
-Fn User32Proc(const char* name) {
-  HMODULE user32 = GetModuleHandleW(L"user32.dll");
-  return user32 ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(user32, name)))
-                : nullptr;
-}
-
-int WindowDpi(HWND hwnd) {
-  static const auto get = User32Proc<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
-  if (get != nullptr && hwnd != nullptr) {
-    const UINT dpi = get(hwnd);
-    if (dpi != 0) return static_cast<int>(dpi);
-  }
-  HDC dc = GetDC(nullptr);
-  const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
-  if (dc) ReleaseDC(nullptr, dc);
-  return dpi > 0 ? dpi : 96;
+  ThrowCallFailed(call);
 }
 
 RECT OuterRect(int client_w, int client_h, DWORD style, int dpi) {
@@ -86,20 +64,7 @@ LRESULT CALLBACK HiddenCaretProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT
   return rc;
 }
 
-HBRUSH BrushFor(Color c, bool& owned) {
-  if (color::IsSystem(c)) {
-    owned = false;
-    return GetSysColorBrush(static_cast<int>(c & 0xFF));
-  }
-  owned = true;
-  return CreateSolidBrush(c & 0x00FFFFFF);
-}
-
 }  // namespace
-
-COLORREF Resolve(Color c) {
-  return color::IsSystem(c) ? GetSysColor(static_cast<int>(c & 0xFF)) : (c & 0x00FFFFFF);
-}
 
 DWORD Form1Style(const layout::WindowLayout& design) {
   DWORD style = WS_OVERLAPPED;
@@ -118,124 +83,13 @@ int FontHeight(double points, int dpi) {
 
 // ---------------------------------------------------------------------------------------------
 
-Win32Control::Win32Control(const layout::ControlLayout& design, HWND hwnd)
-    : design_(design), hwnd_(hwnd), fore_(design.fore), back_(design.back) {
-  brush_ = BrushFor(back_, own_brush_);
-}
-
-Win32Control::~Win32Control() {
-  if (own_brush_ && brush_ != nullptr) DeleteObject(brush_);
-}
-
-std::string Win32Control::Caption() {
-  const int n = GetWindowTextLengthW(hwnd_);
-  std::wstring text(static_cast<size_t>(n) + 1, L'\0');
-  const int got = GetWindowTextW(hwnd_, text.data(), n + 1);
-  text.resize(static_cast<size_t>(got > 0 ? got : 0));
-  return Narrow(text);
-}
-
-void Win32Control::SetCaption(std::string_view text) {
-  // The status line is written at every change of state; an unchanged text is not redrawn.
-  if (Caption() == text) return;
-  if (!SetWindowTextW(hwnd_, Widen(text).c_str())) Fail("SetWindowTextW");
-}
-
-bool Win32Control::Enabled() {
-  return IsWindowEnabled(hwnd_) != FALSE;
-}
-
-void Win32Control::SetEnabled(bool enabled) {
-  EnableWindow(hwnd_, enabled ? TRUE : FALSE);
-}
-
-int Win32Control::Value() {
-  if (design_.kind != layout::ControlKind::CheckBox) return 0;
-  switch (SendMessageW(hwnd_, BM_GETCHECK, 0, 0)) {
-    case BST_CHECKED:
-      return 1;
-    case BST_INDETERMINATE:
-      return 2;
-    default:
-      return 0;
-  }
-}
-
-void Win32Control::SetValue(int value) {
-  if (value < 0 || value > 2)
-    throw Error(err::kInvalidPropertyValue, DescribeError(err::kInvalidPropertyValue));
-  if (design_.kind != layout::ControlKind::CheckBox) return;
-  const WPARAM state = value == 1 ? BST_CHECKED : value == 2 ? BST_INDETERMINATE : BST_UNCHECKED;
-  SendMessageW(hwnd_, BM_SETCHECK, state, 0);
-}
-
-void Win32Control::SetForeColor(Color c) {
-  fore_ = c;
-  InvalidateRect(hwnd_, nullptr, TRUE);
-}
-
-void Win32Control::SetBackColor(Color c) {
-  bool owned = false;
-  HBRUSH brush = BrushFor(c, owned);
-  if (brush == nullptr) Fail("CreateSolidBrush");
-  if (own_brush_ && brush_ != nullptr) DeleteObject(brush_);
-  brush_ = brush;
-  own_brush_ = owned;
-  back_ = c;
-  InvalidateRect(hwnd_, nullptr, TRUE);
-}
-
-void Win32Control::DrawButton(HDC dc) {
-  RECT r;
-  GetClientRect(hwnd_, &r);
-  const auto state = static_cast<UINT>(SendMessageW(hwnd_, BM_GETSTATE, 0, 0));
-  const auto ui = static_cast<UINT>(SendMessageW(hwnd_, WM_QUERYUISTATE, 0, 0));
-  const bool pressed = (state & BST_PUSHED) != 0;
-  const bool enabled = IsWindowEnabled(hwnd_) != FALSE;
-  const bool is_default =
-      (GetWindowLongW(hwnd_, GWL_STYLE) & BS_TYPEMASK) == static_cast<LONG>(BS_DEFPUSHBUTTON);
-  FillRect(dc, &r, brush_);
-  if (is_default) {
-    FrameRect(dc, &r, GetSysColorBrush(COLOR_WINDOWFRAME));
-    InflateRect(&r, -1, -1);
-  }
-  DrawEdge(dc, &r, pressed ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
-  RECT inner = r;
-  InflateRect(&inner, -2, -2);
-  if ((state & BST_HOT) != 0 && !pressed && enabled)
-    FrameRect(dc, &inner, GetSysColorBrush(COLOR_HOTLIGHT));
-  const std::wstring text = Widen(Caption());
-  RECT text_box = inner;
-  if (pressed) OffsetRect(&text_box, 1, 1);
-  HGDIOBJ old_font =
-      SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(hwnd_, WM_GETFONT, 0, 0)));
-  SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, enabled ? Resolve(fore_) : GetSysColor(COLOR_GRAYTEXT));
-  UINT format = DT_CENTER | DT_VCENTER | DT_SINGLELINE;
-  if ((ui & UISF_HIDEACCEL) != 0) format |= DT_HIDEPREFIX;
-  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &text_box, format);
-  SelectObject(dc, old_font);
-  if (GetFocus() == hwnd_ && (ui & UISF_HIDEFOCUS) == 0) {
-    InflateRect(&inner, -1, -1);
-    DrawFocusRect(dc, &inner);
-  }
-}
-
-HBRUSH Win32Control::PrepareDc(HDC dc) {
-  SetTextColor(dc, Resolve(fore_));
-  SetBkColor(dc, Resolve(back_));
-  return brush_;
-}
-
-// ---------------------------------------------------------------------------------------------
-
 Win32MainWindow::Win32MainWindow(FormHandlers handlers)
     : handlers_(std::move(handlers)),
       tick_([this] {
         if (handlers_.timer) handlers_.timer();
       }),
       back_(layout::Form1().back) {
-  back_brush_ = BrushFor(back_, own_back_brush_);
+  SetBrush(back_brush_, back_);
 
   HINSTANCE inst = GetModuleHandleW(nullptr);
   static const ATOM atom = [inst] {
@@ -270,9 +124,6 @@ Win32MainWindow::~Win32MainWindow() {
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
     DestroyWindow(hwnd_);
   }
-  for (HGDIOBJ o : {static_cast<HGDIOBJ>(form_font_), static_cast<HGDIOBJ>(button_font_)})
-    if (o != nullptr) DeleteObject(o);
-  if (own_back_brush_ && back_brush_ != nullptr) DeleteObject(back_brush_);
   if (icon_big_ != nullptr) DestroyIcon(icon_big_);
   if (icon_small_ != nullptr) DestroyIcon(icon_small_);
   if (custom_cursor_ != nullptr) DestroyCursor(custom_cursor_);
@@ -341,11 +192,10 @@ void Win32MainWindow::Build() {
 
 HFONT Win32MainWindow::FontFor(const layout::Font& f) {
   const layout::Font& button = layout::Control(ControlId::PushButton1).font;
-  return f.points == button.points ? button_font_ : form_font_;
+  return f.points == button.points ? button_font_.get() : form_font_.get();
 }
 
 void Win32MainWindow::Layout(int dpi, const RECT* suggested) {
-  dpi_ = dpi;
   auto make_font = [dpi](const layout::Font& f) {
     HFONT font =
         CreateFontW(FontHeight(f.points, dpi), 0, 0, 0, f.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE,
@@ -354,9 +204,13 @@ void Win32MainWindow::Layout(int dpi, const RECT* suggested) {
     if (font == nullptr) Fail("CreateFontW");
     return font;
   };
-  HFONT old_form = form_font_, old_button = button_font_;
-  form_font_ = make_font(layout::Form1().font);
-  button_font_ = make_font(layout::Control(ControlId::PushButton1).font);
+  // Made before anything changes: a font that cannot be made leaves the window as it was.
+  GdiObject<HFONT> form_font, button_font;
+  form_font.Reset(make_font(layout::Form1().font));
+  button_font.Reset(make_font(layout::Control(ControlId::PushButton1).font));
+  dpi_ = dpi;
+  form_font_.Swap(form_font);
+  button_font_.Swap(button_font);
 
   auto px = [dpi](int twips) { return layout::TwipsToPixels(twips, dpi); };
   for (auto& ctl : controls_) {
@@ -370,9 +224,7 @@ void Win32MainWindow::Layout(int dpi, const RECT* suggested) {
     MoveWindow(ctl->Handle(), x, y, px(c.width), px(c.height), FALSE);
     SendMessageW(ctl->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(c.font)), FALSE);
   }
-  if (old_form != nullptr) DeleteObject(old_form);
-  if (old_button != nullptr) DeleteObject(old_button);
-
+  // The old fonts, now in `form_font` and `button_font`, go when no control uses them.
   const layout::WindowLayout& design = layout::Form1();
   const RECT outer = OuterRect(px(design.client_width), px(design.client_height),
                                static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_STYLE)), dpi);
@@ -450,12 +302,7 @@ void Win32MainWindow::SetAppIcon() {
 }
 
 void Win32MainWindow::SetBackColor(Color c) {
-  bool owned = false;
-  HBRUSH brush = BrushFor(c, owned);
-  if (brush == nullptr) Fail("CreateSolidBrush");
-  if (own_back_brush_ && back_brush_ != nullptr) DeleteObject(back_brush_);
-  back_brush_ = brush;
-  own_back_brush_ = owned;
+  SetBrush(back_brush_, c);
   back_ = c;
   RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
@@ -464,9 +311,9 @@ void Win32MainWindow::LoadCustomPointer(const std::string& path) {
   HCURSOR cursor = LoadCursorFromFileW(Widen(path).c_str());
   if (cursor == nullptr) {
     const DWORD code = GetLastError();
-    throw Error(err::kInvalidPicture,
-                DescribeError(err::kInvalidPicture) + ": LoadCursorFromFileW failed for " + path +
-                    " (GetLastError " + std::to_string(code) + ": " + SystemMessage(code) + ")");
+    throw Error(err::kInvalidPicture, DescribeError(err::kInvalidPicture) +
+                                          ": LoadCursorFromFileW failed for " + path + " (" +
+                                          LastErrorText(code) + ")");
   }
   HCURSOR old = custom_cursor_;
   custom_cursor_ = cursor;
@@ -558,58 +405,21 @@ LRESULT CALLBACK Win32MainWindow::ButtonProc(HWND hwnd, UINT msg, WPARAM wp, LPA
     case WM_NCDESTROY:
       RemoveWindowSubclass(hwnd, &ButtonProc, id);
       return DefSubclassProc(hwnd, msg, wp, lp);
-    // Themed push buttons ignore WM_CTLCOLORBTN, so the button draws itself: a white face
-    // with the pressed, default, hot and focus looks, keeping the control's own behaviour.
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(hwnd, &ps);
-      if (dc != nullptr) ctl.DrawButton(dc);
-      EndPaint(hwnd, &ps);
-      return 0;
-    }
-    case WM_PRINTCLIENT:
-      ctl.DrawButton(reinterpret_cast<HDC>(wp));
-      return 0;
     default:
       break;
   }
-  // The classic button paints state changes at once through its own device context, outside
-  // WM_PAINT: draw over that straight after.
-  const bool hover = msg == WM_MOUSEMOVE || msg == WM_MOUSELEAVE;
-  const UINT before = hover ? static_cast<UINT>(SendMessageW(hwnd, BM_GETSTATE, 0, 0)) : 0;
-  const LRESULT rc = DefSubclassProc(hwnd, msg, wp, lp);
-  bool redraw = false;
-  switch (msg) {
-    case BM_SETSTATE:
-    case BM_SETSTYLE:
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-    case WM_ENABLE:
-    case WM_SETTEXT:
-    case WM_UPDATEUISTATE:
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONUP:
-    case WM_CAPTURECHANGED:
-    case WM_KEYDOWN:
-    case WM_KEYUP:
-      redraw = true;
-      break;
-    case WM_MOUSEMOVE:
-    case WM_MOUSELEAVE:
-      redraw = static_cast<UINT>(SendMessageW(hwnd, BM_GETSTATE, 0, 0)) != before;
-      break;
-    default:
-      break;
+  return ctl.ButtonMessage(msg, wp, lp);
+}
+
+void Win32MainWindow::SetUnsaved(bool unsaved, const wchar_t* reason) {
+  if (unsaved == block_reason_) return;
+  const BOOL ok =
+      unsaved ? ShutdownBlockReasonCreate(hwnd_, reason) : ShutdownBlockReasonDestroy(hwnd_);
+  if (!ok) {
+    DiagnosticLine(CallFailed(unsaved ? "ShutdownBlockReasonCreate" : "ShutdownBlockReasonDestroy",
+                              GetLastError()));
   }
-  if (redraw && IsWindowVisible(hwnd)) {
-    if (HDC dc = GetDC(hwnd)) {
-      ctl.DrawButton(dc);
-      ReleaseDC(hwnd, dc);
-    }
-  }
-  return rc;
+  block_reason_ = unsaved;
 }
 
 const wchar_t* Win32MainWindow::ClassName() {
@@ -631,7 +441,7 @@ LRESULT Win32MainWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_ERASEBKGND: {
       RECT r;
       GetClientRect(hwnd_, &r);
-      FillRect(reinterpret_cast<HDC>(wp), &r, back_brush_);
+      FillRect(reinterpret_cast<HDC>(wp), &r, back_brush_.get());
       return 1;
     }
     case WM_CTLCOLORSTATIC:
@@ -672,7 +482,16 @@ LRESULT Win32MainWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       if (focus_ != nullptr) SetFocus(focus_);
       return 0;
     case WM_DPICHANGED:
-      Layout(HIWORD(wp), reinterpret_cast<const RECT*>(lp));
+      // A font that cannot be made at the new resolution leaves the window as it was: the
+      // program, and a recording under way, go on.
+      try {
+        Layout(HIWORD(wp), reinterpret_cast<const RECT*>(lp));
+      } catch (const std::exception& e) {
+        DiagnosticLine(std::string("window: layout at ") + std::to_string(HIWORD(wp)) +
+                       " dpi failed: " + e.what());
+      } catch (...) {
+        std::terminate();
+      }
       return 0;
     case WM_COPYDATA: {
       const std::optional<std::string> file =
@@ -694,6 +513,12 @@ LRESULT Win32MainWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
         const std::string file = std::exchange(handed_file_, {});
         Guarded([&] { open_file_(file); });
       }
+      return 0;
+    case WM_QUERYENDSESSION:
+      // Never in the way: unsaved work is kept at WM_ENDSESSION.
+      return TRUE;
+    case WM_ENDSESSION:
+      if (wp != FALSE && session_ending_) Guarded(std::exchange(session_ending_, {}));
       return 0;
     case WM_CLOSE:
       if (handlers_.unload) {

@@ -13,54 +13,17 @@
 #include <optional>
 
 #include "app/layout.h"
+#include "platform/win32/win32_control.h"
 #include "platform/win32/win32_tick.h"
 #include "platform/windows.h"
 
 namespace pel::win32 {
 
-// A colour value as GDI draws it: system colour references resolved through GetSysColor.
-COLORREF Resolve(Color c);
 // Window styles of Form1 from its layout: fixed single border, caption, system menu, minimise
 // button; no maximise button and no sizing border.
 DWORD Form1Style(const layout::WindowLayout& design);
 // The font height for `points` at `dpi` (negative: character height, as CreateFontW wants it).
 int FontHeight(double points, int dpi);
-
-class Win32MainWindow;
-
-class Win32Control : public Control {
- public:
-  Win32Control(const layout::ControlLayout& design, HWND hwnd);
-  ~Win32Control() override;
-  Win32Control(const Win32Control&) = delete;
-  Win32Control& operator=(const Win32Control&) = delete;
-
-  std::string Caption() override;
-  void SetCaption(std::string_view text) override;
-  bool Enabled() override;
-  void SetEnabled(bool enabled) override;
-  int Value() override;
-  void SetValue(int value) override;
-  Color ForeColor() override { return fore_; }
-  void SetForeColor(Color c) override;
-  Color BackColor() override { return back_; }
-  void SetBackColor(Color c) override;
-
-  HWND Handle() const { return hwnd_; }
-  const layout::ControlLayout& Design() const { return design_; }
-  // Paints a push button in its colours and its present state (pressed, default, hot, focus).
-  void DrawButton(HDC dc);
-  // Colours for WM_CTLCOLOR*: sets the DC's text and background colours, returns the brush.
-  HBRUSH PrepareDc(HDC dc);
-
- private:
-  const layout::ControlLayout& design_;
-  HWND hwnd_;
-  Color fore_;
-  Color back_;
-  HBRUSH brush_ = nullptr;  // own brush for a plain colour; system brushes are not deleted
-  bool own_brush_ = false;
-};
 
 class Win32MainWindow : public MainWindow {
  public:
@@ -91,6 +54,12 @@ class Win32MainWindow : public MainWindow {
     take_file_ = std::move(take);
     open_file_ = std::move(open);
   }
+  // The session is ending (log-off, shut-down: WM_ENDSESSION after every program agreed):
+  // `ending` runs once, and the process may be ended any moment after it returns.
+  void SetSessionEnding(std::function<void()> ending) { session_ending_ = std::move(ending); }
+  // While `unsaved`, log-off and shut-down show `reason` for this program
+  // (ShutdownBlockReasonCreate); the session may still end. Cheap when nothing changes.
+  void SetUnsaved(bool unsaved, const wchar_t* reason = L"Recording not saved");
   // The window class of Form1, by which a later start finds the running instance.
   static const wchar_t* ClassName();
   // First showing: centred on the primary screen's work area, the focus in Text1.
@@ -126,17 +95,18 @@ class Win32MainWindow : public MainWindow {
   std::function<bool()> take_file_;
   std::function<void(const std::string&)> open_file_;
   std::string handed_file_;
+  std::function<void()> session_ending_;
+  bool block_reason_ = false;  // a shutdown block reason is set
   HWND hwnd_ = nullptr;
   std::array<std::unique_ptr<Win32Control>, kControlCount> controls_;
   Win32TickSource tick_;
   int dpi_ = 96;
-  HFONT form_font_ = nullptr;
-  HFONT button_font_ = nullptr;
+  GdiObject<HFONT> form_font_;
+  GdiObject<HFONT> button_font_;
   HICON icon_big_ = nullptr;
   HICON icon_small_ = nullptr;
   Color back_;
-  HBRUSH back_brush_ = nullptr;
-  bool own_back_brush_ = false;
+  GdiObject<HBRUSH> back_brush_;
   int pointer_kind_ = kPointerDefault;
   HCURSOR custom_cursor_ = nullptr;
   HWND focus_ = nullptr;       // the control that had the focus when the window was deactivated

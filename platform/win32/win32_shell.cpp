@@ -14,6 +14,9 @@ namespace pel::win32 {
 
 namespace {
 
+// How often a later start asks the running instance again to take its file.
+constexpr DWORD kHandRetryMs = 100;
+
 std::wstring UserSid() {
   HANDLE token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
@@ -95,19 +98,27 @@ bool HandFileToRunningInstance(const wchar_t* window_class, const std::string& f
   }
   COPYDATASTRUCT data{kHandFileTag, static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)),
                       path.data()};
-  // Every window of the class is asked: a later start that is showing its running-instance
-  // message has one too, and refuses.
-  for (HWND w = FindWindowExW(nullptr, nullptr, window_class, nullptr); w != nullptr;
-       w = FindWindowExW(nullptr, w, window_class, nullptr)) {
-    DWORD_PTR taken = FALSE;
-    // SMTO_ABORTIFHUNG: a hung instance is not waited for. An instance run as administrator
-    // never gets the message (the system keeps it from lower integrity levels).
-    if (SendMessageTimeoutW(w, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
-                            SMTO_ABORTIFHUNG | SMTO_BLOCK, timeout_ms, &taken) &&
-        taken == TRUE)
-      return true;
+  // The running instance may still be starting (no window yet, or one that takes no file yet):
+  // two files opened together start two copies at once. Asked again until the time is up.
+  const ULONGLONG start = GetTickCount64();
+  for (;;) {
+    const ULONGLONG spent = GetTickCount64() - start;
+    if (spent >= timeout_ms) return false;
+    const auto left = static_cast<UINT>(timeout_ms - spent);
+    // Every window of the class is asked: a later start that is showing its running-instance
+    // message has one too, and refuses.
+    for (HWND w = FindWindowExW(nullptr, nullptr, window_class, nullptr); w != nullptr;
+         w = FindWindowExW(nullptr, w, window_class, nullptr)) {
+      DWORD_PTR taken = FALSE;
+      // SMTO_ABORTIFHUNG: a hung instance is not waited for. An instance run as administrator
+      // never gets the message (the system keeps it from lower integrity levels).
+      if (SendMessageTimeoutW(w, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+                              SMTO_ABORTIFHUNG | SMTO_BLOCK, left, &taken) &&
+          taken == TRUE)
+        return true;
+    }
+    Sleep(kHandRetryMs);
   }
-  return false;
 }
 
 std::optional<std::string> HandedFile(const COPYDATASTRUCT& data) {
@@ -116,8 +127,16 @@ std::optional<std::string> HandedFile(const COPYDATASTRUCT& data) {
       units < 2 || units > 32768)
     return std::nullopt;
   const auto* text = static_cast<const wchar_t*>(data.lpData);
-  if (text[units - 1] != L'\0') return std::nullopt;
-  return Narrow(std::wstring_view(text, units - 1));
+  // One terminator, at the end: a NUL inside would make the system open a shorter name.
+  if (wcsnlen(text, units) != units - 1) return std::nullopt;
+  // Narrow would turn an unpaired surrogate into U+FFFD, the name of some other file.
+  const int in = static_cast<int>(units - 1);
+  const int n =
+      WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text, in, nullptr, 0, nullptr, nullptr);
+  if (n <= 0) return std::nullopt;
+  std::string path(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text, in, path.data(), n, nullptr, nullptr);
+  return path;
 }
 
 namespace {

@@ -26,11 +26,13 @@ HANDLE CreateInstanceMutex(const std::wstring& name, DWORD& error);
 // A file handed from a later start to the running instance: WM_COPYDATA to its main window with
 // this tag and the path in UTF-16. The tag keeps other senders' data from being taken for a path.
 constexpr ULONG_PTR kHandFileTag = 0x504C4D46;  // "PLMF"
-// Hands `file` (an absolute path) to the main window `window` class of the running instance; true
-// when it took the file within `timeout_ms`.
+// Hands `file` (an absolute path) to the main window `window` class of the running instance,
+// asking again while it has no such window or refuses (still starting, a dialog open, busy);
+// true when it took the file within `timeout_ms`.
 bool HandFileToRunningInstance(const wchar_t* window_class, const std::string& file,
                                UINT timeout_ms);
-// The path a WM_COPYDATA carries, when it is a handed file.
+// The path a WM_COPYDATA carries, when it is a handed file: our tag, UTF-16 that converts
+// cleanly (no unpaired surrogate) and one NUL, at its end.
 std::optional<std::string> HandedFile(const COPYDATASTRUCT& data);
 
 // Text on standard output or error (`which`: STD_OUTPUT_HANDLE, STD_ERROR_HANDLE) for a program

@@ -47,6 +47,20 @@ std::string SystemMessage(DWORD code) {
   return text;
 }
 
+std::string LastErrorText(DWORD code) {
+  return "GetLastError " + std::to_string(code) + ": " +
+         (code == 0 ? std::string("no reason given") : SystemMessage(code));
+}
+
+std::string CallFailed(std::string_view call, DWORD code) {
+  return std::string(call) + " failed (" + LastErrorText(code) + ")";
+}
+
+void ThrowCallFailed(std::string_view call) {
+  const DWORD code = GetLastError();
+  throw Error(err::kInvalidProcedureCall, CallFailed(call, code));
+}
+
 void DiagnosticLine(std::string_view text) {
   std::wstring line = L"Pelmira: ";
   try {

@@ -90,8 +90,7 @@ const char* OptOutName(OptOut o) {
 }
 
 void ReportFailure(const char* call, DWORD code) {
-  DiagnosticLine(std::string("tick: ") + call + " failed (GetLastError " + std::to_string(code) +
-                 ": " + SystemMessage(code) + ")");
+  DiagnosticLine("tick: " + CallFailed(call, code));
 }
 
 int64_t Counter() {

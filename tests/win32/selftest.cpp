@@ -4,12 +4,14 @@
 
 #include <windows.h>
 
+#include <objbase.h>
 #include <sddl.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,7 +19,9 @@
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_environment.h"
 #include "platform/win32/win32_files.h"
+#include "platform/win32/win32_indicator.h"
 #include "platform/win32/win32_input.h"
+#include "platform/win32/win32_main_window.h"
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_text.h"
 #include "platform/win32/win32_tick.h"
@@ -66,7 +70,7 @@ void WriteWhole(FileSystem& fs, const std::string& path, const std::string& byte
 
 int CountFiles(const std::string& folder, const wchar_t* pattern) {
   WIN32_FIND_DATAW d;
-  HANDLE h = FindFirstFileW((Widen(folder) + pattern).c_str(), &d);
+  HANDLE h = FindFirstFileW((LongPath(Widen(folder)) + pattern).c_str(), &d);
   if (h == INVALID_HANDLE_VALUE) return 0;
   int n = 0;
   do {
@@ -78,7 +82,7 @@ int CountFiles(const std::string& folder, const wchar_t* pattern) {
 
 void RemoveTree(const std::string& folder) {
   WIN32_FIND_DATAW d;
-  const std::wstring base = Widen(folder);
+  const std::wstring base = LongPath(Widen(folder));
   HANDLE h = FindFirstFileW((base + L"*").c_str(), &d);
   if (h != INVALID_HANDLE_VALUE) {
     do {
@@ -86,8 +90,10 @@ void RemoveTree(const std::string& folder) {
       if (name == L"." || name == L"..") continue;
       const std::wstring p = base + name;
       SetFileAttributesW(p.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveDirectoryW(p.c_str());
+      if (d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        if (!DeleteFileW(p.c_str())) RemoveDirectoryW(p.c_str());
+      } else if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(Narrow(p) + "\\");
       } else {
         DeleteFileW(p.c_str());
       }
@@ -214,6 +220,108 @@ void TestFiles(const std::string& dir) {
   }
 }
 
+// ------------------------------------------------------------- long paths, links and ACLs
+
+std::string DaclText(const std::string& path) {
+  DWORD size = 0;
+  const std::wstring w = LongPath(Widen(path));
+  GetFileSecurityW(w.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+  std::vector<unsigned char> sd(size ? size : 1);
+  wchar_t* text = nullptr;
+  if (size == 0 ||
+      !GetFileSecurityW(w.c_str(), DACL_SECURITY_INFORMATION, sd.data(), size, &size) ||
+      !ConvertSecurityDescriptorToStringSecurityDescriptorW(
+          sd.data(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr))
+    return {};
+  std::string out = Narrow(text);
+  LocalFree(text);
+  return out;
+}
+
+// A path of 300 characters loads and saves; a save over a symbolic link writes the file it
+// names; a file's own ACL survives a save; temporary files of ours left by a save that never
+// ended go at the next save to the folder.
+void TestLongPathsLinksAndAcls(const std::string& dir, const std::string& links) {
+  Win32FileSystem fs;
+  std::string folder = dir;
+  while (folder.size() < 240) {
+    folder += std::string(60, 'd') + "\\";
+    CreateDirectoryW(LongPath(Widen(folder)).c_str(), nullptr);
+  }
+  const std::string long_path = folder + std::string(300 - folder.size() - 4, 'f') + ".mmf";
+  int32_t n = ErrorNumberOf([&] {
+    WriteWhole(fs, long_path, "first");
+    WriteWhole(fs, long_path, "second");
+  });
+  Check(n == 0 && ReadAll(fs, long_path) == "second" && fs.IsNormalFile(long_path) &&
+            CountFiles(folder, L"~*") == 0,
+        "files: a 300-character path is saved, saved over and loaded", std::to_string(n));
+
+  // Our stale temporary file goes; a fresh one, and names not quite ours, stay.
+  const struct {
+    const wchar_t* name;
+    bool old;
+    bool stays;
+  } temps[] = {{L"~pel0badc0de.tmp", true, false},
+               {L"~pel00000001.tmp", false, true},
+               {L"~pel0badc0dx.tmp", true, true},
+               {L"~pel0badc0de.tmp.keep", true, true},
+               {L"~motion.mmf.12.0.tmp", true, true}};
+  for (const auto& t : temps) {
+    HANDLE h = CreateFileW((Widen(dir) + t.name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    FILETIME ft;
+    GetSystemTimeAsFileTime(&ft);
+    ULARGE_INTEGER u{{ft.dwLowDateTime, ft.dwHighDateTime}};
+    if (t.old) u.QuadPart -= 3600ull * 10000000;  // an hour ago
+    ft = {u.LowPart, u.HighPart};
+    SetFileTime(h, nullptr, nullptr, &ft);
+    CloseHandle(h);
+  }
+  WriteWhole(fs, dir + "sweep.mmf", "x");
+  for (const auto& t : temps) {
+    const bool there = GetFileAttributesW((Widen(dir) + t.name).c_str()) != INVALID_FILE_ATTRIBUTES;
+    Check(there == t.stays,
+          "files: a save " + std::string(t.stays ? "keeps " : "removes ") + Narrow(t.name),
+          there ? "still there" : "gone");
+    DeleteFileW((Widen(dir) + t.name).c_str());
+  }
+
+  // Saving over a symbolic link: made here where the system can, else by the caller in
+  // `links` (Wine makes none, but follows those of the file system beneath).
+  std::string link_dir = dir;
+  if (!CreateSymbolicLinkW(Widen(dir + "link.mmf").c_str(), Widen(dir + "real.mmf").c_str(),
+                           SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) ||
+      GetFileAttributesW(Widen(dir + "link.mmf").c_str()) == INVALID_FILE_ATTRIBUTES)
+    link_dir = links;
+  if (link_dir.empty()) {
+    Info("no symbolic link to save over");
+  } else {
+    n = ErrorNumberOf([&] { WriteWhole(fs, link_dir + "link.mmf", "new"); });
+    Check(n == 0 && ReadAll(fs, link_dir + "real.mmf") == "new" && CountFiles(link_dir, L"~*") == 0,
+          "files: saving over a symbolic link writes the file it names", std::to_string(n));
+  }
+
+  // A file with an ACL of its own (no inherited entries): the save keeps it.
+  const std::string guarded = dir + "acl.mmf";
+  WriteWhole(fs, guarded, "old");
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;WD)(A;;FR;;;BU)",
+                                                           SDDL_REVISION_1, &sd, nullptr)) {
+    SetFileSecurityW(Widen(guarded).c_str(), DACL_SECURITY_INFORMATION, sd);
+    LocalFree(sd);
+  }
+  const std::string before = DaclText(guarded);
+  if (before.find("P") == std::string::npos) {
+    Info("the file system keeps no ACL of its own here: " + before);
+  } else {
+    n = ErrorNumberOf([&] { WriteWhole(fs, guarded, "new"); });
+    const std::string after = DaclText(guarded);
+    Check(n == 0 && ReadAll(fs, guarded) == "new" && after == before,
+          "files: saving over a file keeps its own ACL", before + " -> " + after);
+  }
+}
+
 // ------------------------------------------------------------------ replacing held files
 
 // Holds `path` open with no sharing for `ms` milliseconds on another thread, as a scanner would.
@@ -302,6 +410,87 @@ void TestInstanceMutex() {
   if (guarded != nullptr) {
     Check(Win32Shell().PreviousInstance(), "instance: mutex held by another instance found");
     CloseHandle(guarded);
+  }
+}
+
+// What a later start (or any other program) may send as WM_COPYDATA: only a clean path is taken.
+void TestHandedFiles() {
+  const struct {
+    std::wstring units;  // the data, terminator included where there is one
+    ULONG_PTR tag;
+    const char* want;  // nullptr: refused
+    const char* what;
+  } cases[] = {
+      {std::wstring(L"C:\\a\\b.mmf") + L'\0', kHandFileTag, "C:\\a\\b.mmf", "a plain path"},
+      {std::wstring(L"C:\\\u00e9\U0001F600.mmf") + L'\0', kHandFileTag,
+       "C:\\\xc3\xa9\xf0\x9f\x98\x80.mmf", "a paired surrogate"},
+      {std::wstring(L"C:\\a.mmf") + L'\0', 0x1234, nullptr, "another sender's tag"},
+      {std::wstring(L"C:\\a.mmf", 8), kHandFileTag, nullptr, "no terminator"},
+      {std::wstring(L"C:\\a\0b.mmf", 10) + L'\0', kHandFileTag, nullptr, "an embedded NUL"},
+      {std::wstring(L"C:\\a.mmf") + L'\0' + L'\0', kHandFileTag, nullptr, "two terminators"},
+      {std::wstring(L"C:\\a") + wchar_t(0xD83D) + L".mmf" + L'\0', kHandFileTag, nullptr,
+       "an unpaired high surrogate"},
+      {std::wstring(L"C:\\a") + wchar_t(0xDE00) + L'\0', kHandFileTag, nullptr,
+       "an unpaired low surrogate at the end"},
+  };
+  for (const auto& c : cases) {
+    std::wstring data = c.units;
+    COPYDATASTRUCT cds{c.tag, static_cast<DWORD>(data.size() * sizeof(wchar_t)), data.data()};
+    const std::optional<std::string> got = HandedFile(cds);
+    const bool ok = c.want == nullptr ? !got.has_value() : got && *got == c.want;
+    Check(ok, std::string("hand-over: ") + (c.want ? "takes " : "refuses ") + c.what,
+          got ? *got : "refused");
+  }
+}
+
+// The running instance is still starting when a later start hands it a file: its window comes
+// late, or takes no file at first. The later start keeps asking until its time is up.
+ULONGLONG g_window_at = 0, g_takes_from = 0;  // GetTickCount64 moments
+LRESULT CALLBACK LateProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_COPYDATA)
+    return GetTickCount64() >= g_takes_from &&
+                   HandedFile(*reinterpret_cast<const COPYDATASTRUCT*>(lp))
+               ? TRUE
+               : FALSE;
+  return DefWindowProcW(h, msg, wp, lp);
+}
+DWORD WINAPI LateWindow(void*) {
+  while (GetTickCount64() < g_window_at) Sleep(10);
+  HWND h = CreateWindowExW(0, L"PelSelftestLate", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                           GetModuleHandleW(nullptr), nullptr);
+  for (const ULONGLONG end = GetTickCount64() + 2000; GetTickCount64() < end;) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  }
+  DestroyWindow(h);
+  return 0;
+}
+
+void TestHandOverWhileStarting() {
+  WNDCLASSEXW wc = {};
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = &LateProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"PelSelftestLate";
+  RegisterClassExW(&wc);
+  const struct {
+    int window_ms, takes_ms;
+    const char* what;
+  } cases[] = {{300, 300, "no window yet"}, {0, 300, "a window that takes no file yet"}};
+  for (const auto& c : cases) {
+    const ULONGLONG now = GetTickCount64();
+    g_window_at = now + c.window_ms;
+    g_takes_from = now + c.takes_ms;
+    HANDLE thread = CreateThread(nullptr, 0, &LateWindow, nullptr, 0, nullptr);
+    const bool taken = HandFileToRunningInstance(L"PelSelftestLate", "C:\\a.mmf", 1500);
+    const ULONGLONG took = GetTickCount64() - now;
+    if (thread != nullptr) {
+      WaitForSingleObject(thread, INFINITE);
+      CloseHandle(thread);
+    }
+    Check(taken && took < 1500, std::string("hand-over: taken by an instance with ") + c.what,
+          std::to_string(took) + " ms");
   }
 }
 
@@ -412,11 +601,6 @@ std::string Hex(int16_t v) {
   return buf;
 }
 
-bool RunningUnderWine() {
-  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
 // The presses come back as WM_INPUT through this thread's queue, as in the program.
 void TestRawInputLatch() {
   Win32Input input;
@@ -447,15 +631,20 @@ void TestRawInputLatch() {
               " click reads pressed once, though the system's bit was taken",
           Hex(first) + " then " + Hex(second));
   }
-  // Windows gives SendInput's raw input no device handle; Wine gives all of it the handle of
-  // its one mouse, so there injected clicks look like the user's.
-  const uint32_t user = input.UserButtonPresses();
-  if (RunningUnderWine()) {
-    Info("under Wine " + std::to_string(user) +
-         " of 3 injected clicks look like the user's (no device-less raw input there)");
-  } else {
-    Check(user == 0, "latch: injected clicks are not counted as the user's", std::to_string(user));
-  }
+  // Presses this object sends carry its tag; any other (another program's SendInput, a
+  // touchpad's, whose raw input has no device handle either) is the user's, and is recorded.
+  const uint32_t own = input.UserButtonPresses();
+  INPUT untagged[2] = {};
+  untagged[0].type = untagged[1].type = INPUT_MOUSE;
+  untagged[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  untagged[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(2, untagged, sizeof(INPUT));
+  const int16_t latched = input.KeyState(vk::kLButton);
+  const uint32_t other = input.UserButtonPresses();
+  Check(own == 0 && other == 1 && latched == 1,
+        "latch: only untagged presses are the user's, both are recorded",
+        std::to_string(own) + " of 3 tagged, " + std::to_string(other) + " of 1 untagged, " +
+            Hex(latched));
 
   // A key held with auto-repeat is one press: the repeats after a query latch nothing new.
   input.KeyState(vk::kF9);
@@ -539,6 +728,35 @@ void TestRawInputWakes() {
   MSG quit;
   const bool queued = PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != 0;
   Check(queued && quit.wParam == 5, "wake: reading raw input leaves WM_QUIT queued");
+}
+
+// The main window makes its icons again at each change of resolution and destroys the old
+// ones: an indicator made after one, or living through one, must still show a live icon.
+void TestIndicatorIconAcrossDpiChanges() {
+  Win32MainWindow window;
+  Win32IndicatorFactory factory([&window] { return window.SmallIcon(); });
+  auto change_dpi = [&](int dpi) {
+    RECT r;
+    GetWindowRect(window.Handle(), &r);
+    SendMessageW(window.Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                 reinterpret_cast<LPARAM>(&r));
+  };
+  auto live = [](const ShapedWindow& w) {
+    auto icon = reinterpret_cast<HICON>(
+        SendMessageW(static_cast<const Win32Indicator&>(w).Handle(), WM_GETICON, ICON_SMALL, 0));
+    ICONINFO info = {};
+    if (icon == nullptr || !GetIconInfo(icon, &info)) return false;
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    return true;
+  };
+  change_dpi(144);
+  auto made_after = factory.Create(IndicatorId::Rec, "frmRec", "rec.jpg", {146, 32});
+  made_after->SetAppIcon();
+  const bool after = live(*made_after);
+  change_dpi(96);
+  Check(after && live(*made_after),
+        "indicator: live icon when made after a DPI change and through one");
 }
 
 // Threads of this process (the tick source's helper thread among them while it runs).
@@ -695,7 +913,10 @@ void TestTicks() {
 
 }  // namespace
 
-int main() {
+// argv[1], when given: a folder holding a symbolic link "link.mmf" to "real.mmf" (with its
+// separator), for a system where the test cannot make one itself.
+int main(int argc, char** argv) {
+  const std::string links = argc > 1 ? argv[1] : "";
   Win32Environment env;
   const std::string dir =
       env.UserTempFolder() + "pel_selftest_" + std::to_string(GetCurrentProcessId()) + "\\";
@@ -706,12 +927,19 @@ int main() {
     Check(false, "files: unexpected error", std::to_string(e.Number()) + " " + e.Description());
   }
   try {
+    TestLongPathsLinksAndAcls(dir, links);
+  } catch (const Error& e) {
+    Check(false, "files: unexpected error", std::to_string(e.Number()) + " " + e.Description());
+  }
+  try {
     TestReplaceHeldFiles(dir);
   } catch (const Error& e) {
     Check(false, "files: unexpected error", std::to_string(e.Number()) + " " + e.Description());
   }
   RemoveTree(dir);
   TestInstanceMutex();
+  TestHandedFiles();
+  TestHandOverWhileStarting();
   try {
     TestEnvironment();
   } catch (const Error& e) {
@@ -721,6 +949,15 @@ int main() {
   TestInput();
   TestRawInputLatch();
   TestRawInputWakes();
+  {
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    try {
+      TestIndicatorIconAcrossDpiChanges();
+    } catch (const Error& e) {
+      Check(false, "indicator: unexpected error", e.Description());
+    }
+    if (SUCCEEDED(com)) CoUninitialize();
+  }
   TestTicks();
   TestTickRestarts();
   std::printf("SUMMARY %d passed, %d failed\n", wintest::passed, wintest::failed);

@@ -14,6 +14,7 @@
 //                                       button NAME on screen (held down when "pressed")
 //   pel_win_probe foreground            prints the class of the foreground window
 //   pel_win_probe close CLASS           posts WM_CLOSE to the first window of CLASS
+//   pel_win_probe end-session CLASS     sends log-off's WM_QUERYENDSESSION and WM_ENDSESSION
 //   pel_win_probe pictures EXE ASSETS   decodes the pictures built into EXE and compares them
 //                                       with the decoded copies ASSETS/rec.ppm, play.ppm
 //   pel_win_probe url LOG URL           appends URL to LOG (stands in for the web browser)
@@ -364,6 +365,20 @@ int ForegroundClass() {
   return 0;
 }
 
+// What the system sends at log-off: WM_QUERYENDSESSION, then WM_ENDSESSION with its answer.
+// Prints "answer N".
+int EndSession(const std::string& cls) {
+  HWND h = FindWindowW(Widen(cls).c_str(), nullptr);
+  if (h == nullptr) return 1;
+  DWORD_PTR answer = 0;
+  if (!SendMessageTimeoutW(h, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK, 10000, &answer))
+    return 1;
+  SendMessageTimeoutW(h, WM_ENDSESSION, answer ? TRUE : FALSE, ENDSESSION_LOGOFF, SMTO_BLOCK, 10000,
+                      nullptr);
+  std::printf("answer %d\n", static_cast<int>(answer));
+  return 0;
+}
+
 // ------------------------------------------------------------------------------ message box
 
 struct BoxSearch {
@@ -502,6 +517,7 @@ int wmain(int argc, wchar_t** argv) {
   if (mode == "button-look" && (args.size() == 3 || args.size() == 4))
     return ButtonLook(args[2], args.size() == 4 && args[3] == "pressed");
   if (mode == "foreground") return ForegroundClass();
+  if (mode == "end-session" && args.size() == 3) return EndSession(args[2]);
   if (mode == "pictures" && args.size() == 4) return Pictures(args[2].c_str(), args[3]);
   if (mode == "url" && args.size() == 4) {
     FILE* f = std::fopen(args[2].c_str(), "ab");

@@ -98,10 +98,18 @@ class WineE2E : public testing::Test {
 };
 
 TEST_F(WineE2E, BackendsSelfTest) {
+  // Wine makes no symbolic links, but follows those of the Linux file system.
+  const fs::path links = p_->Root() + "/links";
+  fs::create_directories(links);
+  std::ofstream(links / "real.mmf") << "old";
+  fs::create_symlink("real.mmf", links / "link.mmf");
   std::string out;
-  EXPECT_EQ(p_->Run(p_->TestProgram("pel_win32_selftest"), {}, &out, 120s), 0);
+  EXPECT_EQ(p_->Run(p_->TestProgram("pel_win32_selftest"), {WineProgram::WinPath(links) + "\\"},
+                    &out, 120s),
+            0);
   ExpectPassed(out, "self-test");
   EXPECT_TRUE(Contains(out, " 0 failed")) << out;
+  EXPECT_TRUE(fs::is_symlink(links / "link.mmf")) << "the link stays a link";
 }
 
 // GDI (CreateRectRgn, CombineRgn RGN_DIFF per run, GetRegionData) against the portable writer,
@@ -359,16 +367,15 @@ TEST_F(WineE2E, CommandLinePlaysOpensAndHandsOverFiles) {
   const std::string two = p_->Root() + "/two.mmf";
   std::ofstream(two, std::ios::binary)
       << "[MouseMotionFile]\r\nmove,750,600,100\r\nLeft,800,650,100\r\nRight,950,720,100\r\n";
-  EXPECT_EQ(p_->Run(p_->Pelmira(), {"--play", WineProgram::WinPath(two), "--repeat", "2"}, &out),
-            0)
+  EXPECT_EQ(p_->Run(p_->Pelmira(), {"--play", WineProgram::WinPath(two), "--repeat", "2"}, &out), 0)
       << out;
+  EXPECT_EQ(out, "") << "no elevation warning over an ordinary window";
   EXPECT_TRUE(x11test::WaitUntil([&] { return presses(0) >= 4; }, 5s));
   EXPECT_EQ(presses(0), 4u) << "two passes of two clicks";
   EXPECT_EQ(presses(1), 2u);
 
-  EXPECT_EQ(p_->Run(p_->Pelmira(), {"--play", WineProgram::WinPath(p_->Root() + "/none.mmf")},
-                    &out),
-            1);
+  EXPECT_EQ(
+      p_->Run(p_->Pelmira(), {"--play", WineProgram::WinPath(p_->Root() + "/none.mmf")}, &out), 1);
   EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << "one line: " << out;
 
   // A file given on the command line is loaded: F9 plays it.
@@ -391,6 +398,82 @@ TEST_F(WineE2E, CommandLinePlaysOpensAndHandsOverFiles) {
   ASSERT_TRUE(p_->Key("Pause"));
   p_->Close("PelmiraForm1");
   EXPECT_TRUE(p_->WaitExit(pid));
+}
+
+// Two files opened together start two copies at once: the later one keeps offering its file
+// while the first is still starting, and ends without the running-instance message.
+TEST_F(WineE2E, TwoFilesOpenedTogetherReachOneInstance) {
+  auto target = p_->Target(700, 560, 400, 220);
+  const std::string files[] = {p_->Root() + "/left.mmf", p_->Root() + "/middle.mmf"};
+  std::ofstream(files[0], std::ios::binary) << "[MouseMotionFile]\r\nLeft,800,650,300\r\n";
+  std::ofstream(files[1], std::ios::binary) << "[MouseMotionFile]\r\nMiddle,900,700,300\r\n";
+  const pid_t pids[] = {p_->Launch(p_->Pelmira(), {WineProgram::WinPath(files[0])}),
+                        p_->Launch(p_->Pelmira(), {WineProgram::WinPath(files[1])})};
+  ASSERT_TRUE(
+      x11test::WaitUntil([&] { return !p_->Running(pids[0]) || !p_->Running(pids[1]); }, 60s))
+      << "one start hands its file over and ends";
+  const int later = p_->Running(pids[0]) ? 1 : 0;
+  EXPECT_EQ(p_->WaitExit(pids[later], 1s), 0);
+  ASSERT_TRUE(p_->Look().WaitFor("Pelmira", 60s));
+  std::this_thread::sleep_for(1s);  // for a box that must not come
+  EXPECT_EQ(Count("Pelmira"), 1u) << "no running-instance message";
+  // The handed file is loaded after the first start's own: F9 plays it.
+  const unsigned button = later == 0 ? 1 : 2;
+  ASSERT_TRUE(p_->Key("F9"));
+  EXPECT_TRUE(x11test::WaitUntil(
+      [&] {
+        for (const auto& e : target->Events())
+          if (e.press && e.button == button) return true;
+        return false;
+      },
+      20s))
+      << "the file of the later start plays";
+  ASSERT_TRUE(p_->Key("Pause"));
+  p_->Close("PelmiraForm1");
+  EXPECT_TRUE(p_->WaitExit(pids[1 - later]));
+}
+
+// Log-off or shut-down as the system announces it to the window: a --record run saves its file;
+// unsaved work in the window goes to the recovery file, which the next start names once.
+TEST_F(WineE2E, TheSessionEndingKeepsTheRecording) {
+  auto moves = [&] {
+    for (int x : {300, 340, 380}) {
+      p_->Xdo("mousemove --sync " + std::to_string(x) + " 300");
+      std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    }
+  };
+  auto has_entries = [](const std::string& text) {
+    return text.rfind("[MouseMotionFile]\r\n", 0) == 0 && text.size() > 25;
+  };
+  const std::string file = p_->Root() + "/session.mmf";
+  const pid_t rec = p_->Launch(p_->Pelmira(), {"--record", WineProgram::WinPath(file)});
+  ASSERT_TRUE(p_->Look().WaitFor("frmRec", 60s));
+  moves();
+  EXPECT_EQ(p_->Probe({"end-session", "PelmiraForm1"}), "answer 1\n");
+  EXPECT_TRUE(has_entries(ReadWholeFile(file))) << "--record saved: " << ReadWholeFile(file);
+  p_->Close("PelmiraForm1");
+  EXPECT_TRUE(p_->WaitExit(rec));
+
+  for (std::string old; !(old = p_->OutlinePath("recovered.mmf")).empty();) fs::remove(old);
+  p_->StartMain();
+  ASSERT_TRUE(p_->Key("F10"));
+  ASSERT_TRUE(p_->Look().WaitFor("frmRec"));
+  moves();
+  ASSERT_TRUE(p_->Key("Pause"));
+  ASSERT_TRUE(p_->Look().WaitGone("frmRec"));
+  EXPECT_EQ(p_->Probe({"end-session", "PelmiraForm1"}), "answer 1\n");
+  const std::string kept = p_->OutlinePath("recovered.mmf");
+  ASSERT_FALSE(kept.empty()) << "unsaved work kept beside the outline files";
+  EXPECT_TRUE(has_entries(ReadWholeFile(kept))) << ReadWholeFile(kept);
+  p_->Close("PelmiraForm1");
+  EXPECT_TRUE(p_->WaitExit(p_->main_pid));
+
+  const pid_t next = p_->Start();
+  ASSERT_TRUE(x11test::WaitUntil([&] { return Count("Pelmira") == 2; }, 60s)) << "a box at start";
+  const std::string box = p_->Probe({"msgbox", "Pelmira"});
+  EXPECT_TRUE(Contains(box, "recovered.mmf")) << box;
+  p_->Close("PelmiraForm1");
+  EXPECT_TRUE(p_->WaitExit(next));
 }
 
 }  // namespace

@@ -179,11 +179,11 @@ void Recorder::SaveDataToFile() {
   }
 }
 
-void Recorder::SaveTo(const std::string& path) {
+void Recorder::SaveTo(const std::string& path, FileUse use) {
   // The file is written to a temporary beside it and renamed into place only when every byte
   // is on disk, so a failure leaves the old file as it was. A link is followed and stays, and
   // a file the user may not write is refused.
-  std::unique_ptr<ReplaceFile> out = host_.files.BeginReplace(path, FileUse::User);
+  std::unique_ptr<ReplaceFile> out = host_.files.BeginReplace(path, use);
   std::vector<char> chunk(kChunk);
   size_t used = 0;
   auto put = [&](std::string_view line) {

@@ -53,6 +53,11 @@ std::string FileFailureText(const std::exception_ptr& failure) {
          ErrorReporter::Describe(failure);
 }
 
+std::string LineTooLongText(int64_t number) {
+  return "line " + std::to_string(number) + " is longer than any entry (more than " +
+         std::to_string(kLongestLine) + " bytes)";
+}
+
 std::string NotMotionFileText(const std::string& path) {
   return "\"" + path + "\" is not a mouse motion file (its first line is not \"" +
          std::string(kMotionFileHeader) + "\")";
@@ -252,13 +257,21 @@ void Recorder::LoadDataFromFile(const std::string& path) {
     try {
       const uint64_t left = reader->Left();
       const uint64_t guess = std::min<uint64_t>(left / reader->BufferedLineLength() + 16, left / 4);
-      MotionList.Reserve(static_cast<size_t>(guess), static_cast<size_t>(left));
+      // No entry is longer than kLongestLine: a file of a few huge lines claims no more.
+      const uint64_t text = std::min<uint64_t>(left, guess * kLongestLine);
+      MotionList.Reserve(static_cast<size_t>(guess), static_cast<size_t>(text));
     } catch (const std::bad_alloc&) {
       // Too large to claim at once: the list grows as entries arrive instead.
     }
     int since_pump = 0;
     std::string_view line;
-    while (reader->Next(line)) {
+    while (reader->Next(line, kLongestLine)) {
+      if (line.size() > kLongestLine) {
+        // The header is line 1.
+        stopped = "Loading stopped: " + LineTooLongText(int64_t{MotionList.Count()} + 2) + "; " +
+                  std::to_string(MotionList.Count()) + " entries were loaded.";
+        break;
+      }
       MotionList.Add(line);
       if (++since_pump == kLinesPerEventPump) {
         since_pump = 0;

@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace pel {
 
@@ -22,6 +23,9 @@ class Environment {
   virtual std::string ProgramFolder() = 0;
   // Base name of the program file without its extension (for example "pelmira").
   virtual std::string ExecutableBaseName() = 0;
+  // Tells the user `line`, something that needs no answer and must not hold up the run
+  // (POSIX: standard error; Windows: the debug output).
+  virtual void Notice(std::string_view line) = 0;
   // The path separator: '/' on POSIX, '\\' on Windows.
   virtual char Separator() = 0;
 };

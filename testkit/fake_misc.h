@@ -3,6 +3,9 @@
 
 #include <functional>
 #include <map>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/environment.h"
 #include "platform/error.h"
@@ -36,6 +39,7 @@ class FakeEnvironment : public Environment {
   std::string ProgramFolder() override { return program_folder; }
   std::string ExecutableBaseName() override { return base_name; }
   char Separator() override { return separator; }
+  void Notice(std::string_view line) override { notices.emplace_back(line); }
 
   std::map<std::string, std::string> vars;
   std::string user_temp = "/tmp/user-temp/";
@@ -43,6 +47,7 @@ class FakeEnvironment : public Environment {
   std::string program_folder = "/opt/pelmira";
   std::string base_name = "pelmira";
   char separator = '/';
+  std::vector<std::string> notices;
 };
 
 }  // namespace pel::fake

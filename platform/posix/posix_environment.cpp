@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -115,6 +116,11 @@ std::string PosixEnvironment::StateFolder() {
                     "/pelmira\" is not a folder of this user's own)",
                 "PosixEnvironment");
   return folder + "/";
+}
+
+void PosixEnvironment::Notice(std::string_view line) {
+  std::fprintf(stderr, "pelmira: %.*s\n", static_cast<int>(line.size()), line.data());
+  std::fflush(stderr);
 }
 
 std::string PosixEnvironment::ProgramFolder() {

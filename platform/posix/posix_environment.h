@@ -26,6 +26,8 @@ class PosixEnvironment : public Environment {
   std::string ProgramFolder() override;
   std::string ExecutableBaseName() override;
   char Separator() override { return '/'; }
+  // "pelmira: <line>" on standard error.
+  void Notice(std::string_view line) override;
 };
 
 }  // namespace pel

@@ -12,6 +12,7 @@ class Win32Environment : public Environment {
   std::string UserTempFolder() override;
   // The user's temporary folder: it is the user's own.
   std::string StateFolder() override { return UserTempFolder(); }
+  void Notice(std::string_view line) override;
   std::string ProgramFolder() override;
   std::string ExecutableBaseName() override;
   char Separator() override { return '\\'; }

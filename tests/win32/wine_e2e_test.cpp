@@ -177,7 +177,8 @@ TEST_F(WineE2E, MainWindowAsLaidOutTabOrderAndPointers) {
   for (const Stop& s : stops) {
     const e2e::Box b = ControlBox(s.id);
     const std::string x = std::to_string(main.x + b.x + b.w / 2 + s.dx);
-    const std::string y = " " + std::to_string(main.y + b.y + b.h / 2 + s.dy);
+    std::string y = " ";  // appended: see WineProgram's constructor (-Wrestrict)
+    y += std::to_string(main.y + b.y + b.h / 2 + s.dy);
     // Two warps, so that the window under the pointer sees a move.
     p_->Xdo("mousemove " + std::to_string(std::stoi(x) - 1) + y);
     p_->Xdo("mousemove " + x + y);
@@ -359,16 +360,14 @@ TEST_F(WineE2E, CommandLinePlaysOpensAndHandsOverFiles) {
   const std::string two = p_->Root() + "/two.mmf";
   std::ofstream(two, std::ios::binary)
       << "[MouseMotionFile]\r\nmove,750,600,100\r\nLeft,800,650,100\r\nRight,950,720,100\r\n";
-  EXPECT_EQ(p_->Run(p_->Pelmira(), {"--play", WineProgram::WinPath(two), "--repeat", "2"}, &out),
-            0)
+  EXPECT_EQ(p_->Run(p_->Pelmira(), {"--play", WineProgram::WinPath(two), "--repeat", "2"}, &out), 0)
       << out;
   EXPECT_TRUE(x11test::WaitUntil([&] { return presses(0) >= 4; }, 5s));
   EXPECT_EQ(presses(0), 4u) << "two passes of two clicks";
   EXPECT_EQ(presses(1), 2u);
 
-  EXPECT_EQ(p_->Run(p_->Pelmira(), {"--play", WineProgram::WinPath(p_->Root() + "/none.mmf")},
-                    &out),
-            1);
+  EXPECT_EQ(
+      p_->Run(p_->Pelmira(), {"--play", WineProgram::WinPath(p_->Root() + "/none.mmf")}, &out), 1);
   EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << "one line: " << out;
 
   // A file given on the command line is loaded: F9 plays it.

@@ -7,7 +7,6 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QSocketNotifier>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -212,7 +211,9 @@ int main(int argc, char* argv[]) {
       std::fflush(stderr);
       QCoreApplication::exit(code);
     });
-    return QApplication::exec();
+    const int code = QApplication::exec();
+    pel::OnLastWords(nullptr);  // the form goes before the toolkit
+    return code;
   }
   form.Form_Load();
 
@@ -251,5 +252,7 @@ int main(int argc, char* argv[]) {
     note->show();
   }
   if (line->file) form.OpenAtStart(*line->file);
-  return QApplication::exec();
+  const int code = QApplication::exec();
+  pel::OnLastWords(nullptr);
+  return code;
 }

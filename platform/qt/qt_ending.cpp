@@ -29,7 +29,7 @@ QtMessageHandler g_previous_handler = nullptr;
 
 void SayLastWords() {
   static bool said = false;
-  if (said || !g_last_words) return;
+  if (said || !g_last_words || !*g_last_words) return;
   said = true;
   (*g_last_words)();
   std::fflush(stderr);

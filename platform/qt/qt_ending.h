@@ -30,7 +30,7 @@ class SignalWatch {
 
 // From now on, when the display goes away (Xlib's connection, or the one of Qt's xcb plug-in)
 // or Qt gives up with a fatal message, `last_words` runs once before the process ends; after a
-// lost display the process ends with status 1.
+// lost display the process ends with status 1. An empty `last_words` says nothing.
 void OnLastWords(std::function<void()> last_words);
 
 }  // namespace pel

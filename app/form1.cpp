@@ -1,8 +1,10 @@
 #include "app/form1.h"
 
 #include <utility>
+#include <vector>
 
 #include "app/layout.h"
+#include "engine/motion_entry.h"
 
 namespace pel {
 
@@ -21,7 +23,8 @@ Form1::Form1(Form1Host host)
                          reporter_, dialog_}),
       indicators_(IndicatorHost{[this] { return engine_.GetTempFolder(); }, host.files, host.env,
                                 reporter_, host.indicator_factory}),
-      poll_(PollHost{engine_, globals_, host.window, indicators_, dialogs_}) {
+      poll_(PollHost{engine_, globals_, host.window, indicators_, dialogs_}),
+      recovery_(host.files, host.env) {
   dialog_.Filter = std::string(layout::CommonDialog1().filter);
 }
 
@@ -43,6 +46,14 @@ void Form1::Form_Load() {
     host_.random.Randomize();
     const int draw = static_cast<int>(host_.random.Rnd() * 100) + 1;
     if (draw == 7) host_.shell.OpenUrl(std::string(kHomePage));
+  });
+  // Recordings the last run could not save when it was ended (a signal, the display gone).
+  p.Step(116, [&] {
+    const std::vector<std::string> kept = recovery_.TakeNote();
+    if (kept.empty()) return;
+    std::string text = "Pelmira was ended before a recording was saved. It has been kept in:";
+    for (const std::string& path : kept) text += "\r\n" + path;
+    dialogs_.MessageBox(text, "", MsgButtons::Ok, MsgIcon::Exclamation);
   });
   StartPolling(p);
 }
@@ -108,8 +119,31 @@ void Form1::StartScripted(const CommandLine& command, ScriptFinished finished) {
     if (!refused.empty()) return Finish(exit_status::kFailed, refused);
     if (HoldsNoMotion(engine_.MotionList))
       return Finish(exit_status::kFailed, "\"" + script_file_ + "\" holds no entries to play.");
+    bool playable = false;
+    for (int32_t i = 1; i <= engine_.MotionList.Count() && !playable; ++i) {
+      try {
+        playable = ReadEntry(engine_.MotionList.Item(i)).has_value();
+      } catch (...) {
+        // Numbers out of range: playback passes over it too.
+      }
+    }
+    if (!playable)
+      return Finish(exit_status::kNotPlayed,
+                    "\"" + script_file_ + "\" holds no entry that can be played.");
     engine_.StartPlaying();
   } else if (command.action == CommandLine::Action::Record) {
+    // A file that cannot take the recording is found out before anything is recorded: the
+    // replacement is begun and dropped, which leaves the target as it was.
+    try {
+      if (host_.files.KindOf(script_file_) == PathKind::Folder)
+        return Finish(exit_status::kFailed, "\"" + script_file_ + "\" is a folder.");
+      host_.files.BeginReplace(script_file_, FileUse::User);
+    } catch (...) {
+      return Finish(exit_status::kFailed,
+                    "\"" + script_file_ + "\" cannot be saved: " +
+                        OneLine(ErrorReporter::Describe(std::current_exception())) +
+                        "; nothing was recorded.");
+    }
     engine_.ToggleRecording();
   } else {
     return Finish(exit_status::kFailed, "nothing to run without the window");
@@ -121,8 +155,11 @@ void Form1::ScriptStopped(Mode ended, StopCause cause) {
   const bool play = scripted_ == CommandLine::Action::Play;
   if (play && ended == Mode::Playing) {
     switch (cause) {
-      case StopCause::Passes:
-        return Finish(exit_status::kOk, dialogs_.TakeKept());
+      case StopCause::Passes: {
+        std::string failed = dialogs_.TakeKept();
+        const int status = failed.empty() ? exit_status::kOk : exit_status::kNotPlayed;
+        return Finish(status, std::move(failed));
+      }
       case StopCause::UserMoved:
         return Finish(exit_status::kStopped, "Stopped: the pointer was moved.");
       case StopCause::UserClicked:
@@ -134,17 +171,52 @@ void Form1::ScriptStopped(Mode ended, StopCause cause) {
     }
   }
   if (!play && ended == Mode::Recording) {
-    if (HoldsNoMotion(engine_.MotionList))
-      return Finish(exit_status::kFailed,
-                    "Nothing was recorded; \"" + script_file_ + "\" was left as it was.");
-    try {
-      engine_.SaveTo(script_file_);
-    } catch (...) {
-      return Finish(exit_status::kFailed,
-                    "\"" + script_file_ + "\" could not be saved: " +
-                        OneLine(ErrorReporter::Describe(std::current_exception())));
-    }
-    Finish(exit_status::kOk, dialogs_.TakeKept());
+    std::string reason;
+    const int status = SaveScripted(reason);
+    Finish(status, std::move(reason));
+  }
+}
+
+int Form1::SaveScripted(std::string& reason) {
+  if (HoldsNoMotion(engine_.MotionList)) {
+    reason = "Nothing was recorded; \"" + script_file_ + "\" was left as it was.";
+    return exit_status::kFailed;
+  }
+  try {
+    engine_.SaveTo(script_file_);
+    reason = dialogs_.TakeKept();
+    return exit_status::kOk;
+  } catch (...) {
+    reason = "\"" + script_file_ +
+             "\" could not be saved: " + OneLine(ErrorReporter::Describe(std::current_exception()));
+  }
+  // The recording is never thrown away: it goes where the user can find it.
+  try {
+    reason += "; the recording was kept in \"" + recovery_.Keep(engine_) + "\"";
+  } catch (...) {
+    reason += "; nor could it be kept in the state folder: " +
+              OneLine(ErrorReporter::Describe(std::current_exception()));
+  }
+  return exit_status::kFailed;
+}
+
+std::string Form1::KeepBeforeEnd(int& status) {
+  if (scripted_ == CommandLine::Action::Record) {
+    // A recording still running ends here, as Pause would end it.
+    if (engine_.RecorderState == Mode::Recording) engine_.ToggleRecording();
+    std::string reason;
+    status = SaveScripted(reason);
+    if (!reason.empty()) return reason;
+    return "the recording was saved to \"" + script_file_ + "\"";
+  }
+  if (scripted_ || !engine_.UnsavedChanges || HoldsNoMotion(engine_.MotionList)) return {};
+  try {
+    const std::string path = recovery_.Keep(engine_);
+    recovery_.Note(path);
+    return "the unsaved recording was kept in \"" + path + "\"";
+  } catch (...) {
+    return "the unsaved recording could not be kept: " +
+           OneLine(ErrorReporter::Describe(std::current_exception()));
   }
 }
 

@@ -11,6 +11,7 @@
 
 #include "app/command_line.h"
 #include "app/indicator_forms.h"
+#include "app/recovery.h"
 #include "engine/error_report.h"
 #include "engine/poll_cycle.h"
 #include "engine/recorder.h"
@@ -106,11 +107,20 @@ class Form1 {
   // - Play: the file is loaded as Load would; one that cannot be loaded whole, or holds no
   //   entries, finishes kFailed. Otherwise it plays with command.playback and the play
   //   indicator blinking. Without --repeat it plays one pass (--repeat 0 plays until stopped).
-  //   kOk when the passes are done; kStopped when Pause or the user (stop on move) ends it.
-  // - Record: recording starts at once. Pause ends it and the recording is written to the
-  //   file with the same atomic replacement as Save, without a dialog: kOk, or kFailed when it
-  //   cannot be written or nothing was recorded (the file is then left as it was).
+  //   kOk when the passes are done; kStopped when Pause or the user (stop on move) ends it;
+  //   kNotPlayed when an entry could not be played.
+  // - Record: the file is tried first (a folder, a device, a pipe, a missing or unwritable
+  //   folder finish kFailed before anything is recorded). Recording starts at once. Pause ends
+  //   it and the recording is written to the file with the same atomic replacement as Save,
+  //   without a dialog: kOk, or kFailed when nothing was recorded (the file is then left as it
+  //   was) or when it cannot be written: the recording then goes to a recovery file that the
+  //   reason names.
   void StartScripted(const CommandLine& command, ScriptFinished finished);
+  // The program is about to end without the user's word (a signal, the display gone). A
+  // --record run saves as Pause would and sets `status` to its exit status; otherwise unsaved
+  // changes go to a recovery file that the next Form_Load names. Returns the line for standard
+  // error, empty when there was nothing to keep.
+  std::string KeepBeforeEnd(int& status);
   // True from StartScripted on.
   bool Scripted() const { return scripted_.has_value(); }
   // The poll timer's tick (every 10 ms once Form_Load has enabled it; idle, it may sleep until
@@ -161,6 +171,9 @@ class Form1 {
   void ScriptStopped(Mode ended, StopCause cause);
   // Ends the scripted run after a tick: the one ending, when called from OnStop.
   void Finish(int status, std::string reason);
+  // The end of a --record run: the recording saved to its file, else to a recovery file.
+  // Returns the exit status and sets the reason.
+  int SaveScripted(std::string& reason);
 
   Form1Host host_;
   ScriptDialogs dialogs_;
@@ -170,6 +183,7 @@ class Form1 {
   Globals globals_;
   IndicatorForms indicators_;
   PollCycle poll_;
+  RecoveryStore recovery_;
   std::optional<CommandLine::Action> scripted_;
   std::string script_file_;
   ScriptFinished finished_;

@@ -8,8 +8,12 @@ namespace pel {
 class IndicatorForms::Form : public IndicatorWindow {
  public:
   Form(IndicatorHost& host, const layout::IndicatorLayout& design,
-       std::unique_ptr<ShapedWindow> native)
-      : host_(host), design_(design), native_(std::move(native)), form_(*native_) {}
+       std::unique_ptr<ShapedWindow> native, bool& uncached_told)
+      : host_(host),
+        design_(design),
+        native_(std::move(native)),
+        form_(*native_),
+        uncached_told_(uncached_told) {}
 
   void Form_Load();
 
@@ -41,6 +45,7 @@ class IndicatorForms::Form : public IndicatorWindow {
   WindowForm form_;  // the native window as the shaping object sees it
   std::unique_ptr<clsTransForm> transform_;
   int screen_top_ = 0;
+  bool& uncached_told_;  // the user has heard that outlines cannot be kept
 };
 
 void IndicatorForms::Form::Form_Load() {
@@ -77,16 +82,21 @@ void IndicatorForms::Form::Form_Load() {
   }
   if (found && !replace) return;
   p.Step(108, [&] {
-    if (!replace) {
-      transform_->ShapeMe(&form_, color::kBlue, false, path);
-      return;
-    }
     try {
       transform_->ShapeMe(&form_, color::kBlue, false, path);
     } catch (...) {
       // What stands at the path may not be ours to replace (another user's file in a shared
-      // TEMP): the window still gets its outline, only it is not kept.
+      // TEMP), or the folder cannot take a file: the window still gets its outline, only it is
+      // not kept. A box here would come at every start of recording or playing, and the click
+      // closing it would be recorded; the user hears of it once.
       transform_->ShapeMe(&form_, color::kBlue, false, "");
+      if (!uncached_told_) {
+        uncached_told_ = true;
+        const std::size_t slash = path.find_last_of(host_.env.Separator());
+        host_.env.Notice("the outlines of the indicator windows cannot be kept in \"" +
+                         path.substr(0, slash == std::string::npos ? 0 : slash) +
+                         "\"; they are made in memory each time");
+      }
     }
   });
 }
@@ -102,7 +112,7 @@ IndicatorWindow& IndicatorForms::Ref(IndicatorId id) {
     // picture fills the window exactly and the outline matches it pixel for pixel.
     auto native = host_.factory.Create(id, design.name, design.picture,
                                        PixelSize{design.picture_width, design.picture_height});
-    slot = std::make_unique<Form>(host_, design, std::move(native));
+    slot = std::make_unique<Form>(host_, design, std::move(native), uncached_told_);
     slot->Form_Load();
   }
   return *slot;

@@ -2,7 +2,9 @@
 // frmRec and frmPlay, the indicator windows: created on first reference, placed at the top-right
 // corner of the primary screen and shaped to their pictures by their load handler, destroyed by
 // Close. The outline is scanned once and kept in a region data file in the temporary folder;
-// later loads read the file, and a file that cannot serve is scanned and stored again.
+// later loads read the file, and a file that cannot serve is scanned and stored again. Where no
+// file can be stored, the outline is scanned at every load and the user told so once, with a
+// notice rather than a box.
 
 #include <array>
 #include <functional>
@@ -49,6 +51,7 @@ class IndicatorForms : public IndicatorWindows {
 
   IndicatorHost host_;
   std::array<std::unique_ptr<Form>, 2> forms_;
+  bool uncached_told_ = false;
 };
 
 }  // namespace pel

@@ -1,59 +1,76 @@
 #include "app/recovery.h"
 
-#include "engine/motion_file.h"
+#include <string_view>
 
 namespace pel {
 
 namespace {
-
-// Holds the recovery file's path while the next start has not told it yet; empty once told.
-std::string NotePath(Environment& env) {
-  return env.UserTempFolder() + "recovered.note";
-}
-
-void WriteWhole(FileSystem& files, const std::string& path, std::string_view bytes) {
-  std::unique_ptr<ReplaceFile> out = files.BeginReplace(path, FileUse::Own);
-  out->Write(bytes);
-  out->Commit();
-}
-
+constexpr std::string_view kNoteName = "unsaved.txt";
+// More than any note of paths needs; a longer one is read this far.
+constexpr size_t kNoteCap = 64 * 1024;
 }  // namespace
 
-std::string RecoveryPath(Environment& env) {
-  return env.UserTempFolder() + "recovered.mmf";
+std::string RecoveryStore::Keep(Recorder& engine) {
+  const std::string folder = env_.StateFolder();
+  for (int n = 1;; ++n) {
+    const std::string path = folder + "unsaved-" + std::to_string(n) + ".mmf";
+    if (files_.KindOf(path) != PathKind::None) continue;
+    engine.SaveTo(path, FileUse::Own);
+    return path;
+  }
 }
 
-std::string WriteRecovery(const EntryList& list, FileSystem& files, Environment& env) {
-  const std::string path = RecoveryPath(env);
-  std::string text(kMotionFileHeader);
-  text += kMotionFileLineEnd;
-  for (int32_t i = 1; i <= list.Count(); ++i) {
-    text += list.Item(i);
-    text += kMotionFileLineEnd;
-  }
-  WriteWhole(files, path, text);
-  WriteWhole(files, NotePath(env), path);
-  return path;
+std::string RecoveryStore::NotePath() {
+  return env_.StateFolder() + std::string(kNoteName);
 }
 
-std::optional<std::string> TakeRecoveryNotice(FileSystem& files, Environment& env) {
-  const std::string note = NotePath(env);
-  std::string path;
-  try {
-    if (files.KindOf(note) != PathKind::File) return std::nullopt;
-    std::unique_ptr<ReadFile> in = files.OpenRead(note, FileUse::Own);
-    char buf[4096];
-    for (size_t n; path.size() < 65536 && (n = in->Read(buf, sizeof buf)) > 0;) path.append(buf, n);
-  } catch (...) {
-    return std::nullopt;  // a note that cannot be read tells nothing
+std::string RecoveryStore::ReadNote(const std::string& path) {
+  if (files_.KindOf(path) == PathKind::None) return {};
+  std::unique_ptr<ReadFile> in = files_.OpenRead(path, FileUse::Own);
+  std::string text(kNoteCap, '\0');
+  size_t used = 0;
+  while (used < text.size()) {
+    const size_t got = in->Read(text.data() + used, text.size() - used);
+    if (got == 0) break;
+    used += got;
   }
-  if (path.empty()) return std::nullopt;
+  text.resize(used);
+  return text;
+}
+
+void RecoveryStore::Note(const std::string& path) {
   try {
-    WriteWhole(files, note, "");
+    const std::string note = NotePath();
+    std::string text;
+    try {
+      text = ReadNote(note);
+    } catch (...) {
+      // An unreadable note is replaced: the newest file matters most.
+    }
+    std::unique_ptr<ReplaceFile> out = files_.BeginReplace(note, FileUse::Own);
+    out->Write(text + path + "\n");
+    out->Commit();
   } catch (...) {
-    // Not cleared: told again at the next start rather than never.
   }
-  return "The recording that was not saved when the last session ended was kept in:\r\n" + path;
+}
+
+std::vector<std::string> RecoveryStore::TakeNote() {
+  std::vector<std::string> paths;
+  try {
+    const std::string note = NotePath();
+    const std::string text = ReadNote(note);
+    if (text.empty()) return paths;
+    for (size_t at = 0; at < text.size();) {
+      size_t end = text.find('\n', at);
+      if (end == std::string::npos) end = text.size();
+      if (end > at) paths.push_back(text.substr(at, end - at));
+      at = end + 1;
+    }
+    std::unique_ptr<ReplaceFile> out = files_.BeginReplace(note, FileUse::Own);
+    out->Commit();
+  } catch (...) {
+  }
+  return paths;
 }
 
 }  // namespace pel

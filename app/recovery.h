@@ -1,24 +1,37 @@
 #pragma once
-// Unsaved work kept over the end of a session (log-off, shut-down): the recording is written to
-// a file in the program's own folder, never over a file the user chose, and the next start says
-// where it is.
+// Recordings kept when they could not be saved where they belonged: the program ended without
+// the user's word (a signal, the display gone) with unsaved changes, or a --record run could not
+// write its file. Each goes to a new file in the user's state folder, and a note there lists the
+// files the next start of the window has to tell about.
 
-#include <optional>
 #include <string>
+#include <vector>
 
-#include "engine/entry_list.h"
+#include "engine/recorder.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 
 namespace pel {
 
-// The recovery file: "recovered.mmf" in env.UserTempFolder().
-std::string RecoveryPath(Environment& env);
-// Writes `list` as a motion file to RecoveryPath (replaced whole or not at all; a link there is
-// replaced, not followed) and notes it for the next start. Returns the path; throws on failure.
-std::string WriteRecovery(const EntryList& list, FileSystem& files, Environment& env);
-// The message that says where the last session's recording was kept, when one was written
-// since the previous call (each recovery is told once); nullopt otherwise.
-std::optional<std::string> TakeRecoveryNotice(FileSystem& files, Environment& env);
+class RecoveryStore {
+ public:
+  RecoveryStore(FileSystem& files, Environment& env) : files_(files), env_(env) {}
+
+  // Writes the recording of `engine` to a new "unsaved-<n>.mmf" in the state folder and returns
+  // its path; an earlier file is never replaced. Throws pel::Error when it cannot be written.
+  std::string Keep(Recorder& engine);
+  // Adds `path` to the note the next start reads. Best effort: a note that cannot be written
+  // only costs the message.
+  void Note(const std::string& path);
+  // The paths noted so far, oldest first; the note is emptied.
+  std::vector<std::string> TakeNote();
+
+ private:
+  std::string NotePath();
+  std::string ReadNote(const std::string& path);
+
+  FileSystem& files_;
+  Environment& env_;
+};
 
 }  // namespace pel

@@ -54,6 +54,11 @@ std::string FileFailureText(const std::exception_ptr& failure) {
          ErrorReporter::Describe(failure);
 }
 
+std::string LineTooLongText(int64_t number) {
+  return "line " + std::to_string(number) + " is longer than any entry (more than " +
+         std::to_string(kLongestLine) + " bytes)";
+}
+
 std::string NotMotionFileText(const std::string& path) {
   return "\"" + path + "\" is not a mouse motion file (its first line is not \"" +
          std::string(kMotionFileHeader) + "\")";
@@ -181,11 +186,11 @@ void Recorder::SaveDataToFile() {
   }
 }
 
-void Recorder::SaveTo(const std::string& path) {
+void Recorder::SaveTo(const std::string& path, FileUse use) {
   // The file is written to a temporary beside it and renamed into place only when every byte
   // is on disk, so a failure leaves the old file as it was. A link is followed and stays, and
   // a file the user may not write is refused.
-  std::unique_ptr<ReplaceFile> out = host_.files.BeginReplace(path, FileUse::User);
+  std::unique_ptr<ReplaceFile> out = host_.files.BeginReplace(path, use);
   std::vector<char> chunk(kChunk);
   size_t used = 0;
   auto put = [&](std::string_view line) {
@@ -254,13 +259,21 @@ void Recorder::LoadDataFromFile(const std::string& path) {
     try {
       const uint64_t left = reader->Left();
       const uint64_t guess = std::min<uint64_t>(left / reader->BufferedLineLength() + 16, left / 4);
-      MotionList.Reserve(static_cast<size_t>(guess), static_cast<size_t>(left));
+      // No entry is longer than kLongestLine: a file of a few huge lines claims no more.
+      const uint64_t text = std::min<uint64_t>(left, guess * kLongestLine);
+      MotionList.Reserve(static_cast<size_t>(guess), static_cast<size_t>(text));
     } catch (const std::bad_alloc&) {
       // Too large to claim at once: the list grows as entries arrive instead.
     }
     int since_pump = 0;
     std::string_view line;
-    while (reader->Next(line)) {
+    while (reader->Next(line, kLongestLine)) {
+      if (line.size() > kLongestLine) {
+        // The header is line 1.
+        stopped = "Loading stopped: " + LineTooLongText(int64_t{MotionList.Count()} + 2) + "; " +
+                  std::to_string(MotionList.Count()) + " entries were loaded.";
+        break;
+      }
       MotionList.Add(line);
       if (++since_pump == kLinesPerEventPump) {
         since_pump = 0;

@@ -18,6 +18,12 @@ namespace pel {
 inline constexpr std::string_view kMotionFileHeader = "[MouseMotionFile]";
 inline constexpr std::string_view kMotionFileLineEnd = "\r\n";
 
+// No entry comes near this length (a kind, two coordinates and a delay); a longer line is no
+// entry, and readers stop at it rather than take in what may be gigabytes without a line end.
+inline constexpr size_t kLongestLine = 4096;
+// "line <number> is longer than any entry (more than 4096 bytes)", the header being line 1.
+std::string LineTooLongText(int64_t number);
+
 // The runtime's number for a failure met reading or writing a file (57 when it carries none).
 int32_t FileFailureNumber(const std::exception_ptr& failure);
 // "Error: <number>\r\n  <description>", as the file messages show a failure.

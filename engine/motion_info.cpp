@@ -84,8 +84,12 @@ MotionFileInfo Analyze(const std::function<std::unique_ptr<MotionLineReader>()>&
   int64_t number = 1;  // the header
   try {
     std::string_view line;
-    while (reader->Next(line)) {
+    while (reader->Next(line, kLongestLine)) {
       ++number;
+      if (line.size() > kLongestLine) {
+        info.problem = "reading stopped: " + LineTooLongText(number);
+        return info;
+      }
       if (line.find_first_not_of(' ') == line.npos) {
         Count(info, number, MotionFileInfo::Skip::Blank);
         continue;

@@ -91,8 +91,8 @@ class Recorder {
   void SaveDataToFile();
   // Writes the recording to `path` as SaveDataToFile does once its dialogs are answered: the
   // file is replaced whole or not at all. Throws on failure; on success the recording counts
-  // as saved.
-  void SaveTo(const std::string& path);
+  // as saved. `use` FileUse::Own for a file the program keeps for the user (a recovery file).
+  void SaveTo(const std::string& path, FileUse use = FileUse::User);
   // Replaces the recording with the entries of the motion file at `path`, after offering to
   // save unsaved work. A file that cannot be opened or lacks the header leaves the list as it
   // was and says why. Ends a running recording first; does nothing while a load is under way.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the tests and the two programs need.
-# Safe to run again: apt skips what is already there.
+# Installs every Debian package the build, the tests and the two programs need; with
+# --runtime-only just what building and running the Linux program takes (no test tools, no
+# locales). Safe to run again: apt skips what is already there.
 set -euo pipefail
 
 want=(
@@ -13,7 +14,9 @@ want=(
   xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
   g++-mingw-w64-x86-64 wine64 wine
 )
+runtime_only=
 if [ "${1:-}" = "--runtime-only" ]; then
+  runtime_only=1
   want=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libx11-dev libxi-dev libxtst-dev libxext-dev libxrandr-dev fonts-liberation)
 fi
 
@@ -32,7 +35,7 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 # A locale that writes decimal commas, for the tests that check delays keep their point.
-if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+if [ -z "$runtime_only" ] && ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
   if [ "$(id -u)" != 0 ]; then
     echo "locale de_DE.UTF-8 missing; run this script as root" >&2
     exit 1

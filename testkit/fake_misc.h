@@ -3,8 +3,12 @@
 
 #include <functional>
 #include <map>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/environment.h"
+#include "platform/error.h"
 #include "platform/events.h"
 
 namespace pel::fake {
@@ -28,15 +32,22 @@ class FakeEnvironment : public Environment {
     return it->second;
   }
   std::string UserTempFolder() override { return user_temp; }
+  std::string StateFolder() override {
+    if (state_folder.empty()) throw Error(err::kPathNotFound, "no state folder");
+    return state_folder;
+  }
   std::string ProgramFolder() override { return program_folder; }
   std::string ExecutableBaseName() override { return base_name; }
   char Separator() override { return separator; }
+  void Notice(std::string_view line) override { notices.emplace_back(line); }
 
   std::map<std::string, std::string> vars;
   std::string user_temp = "/tmp/user-temp/";
+  std::string state_folder = "/home/u/.local/state/pelmira/";
   std::string program_folder = "/opt/pelmira";
   std::string base_name = "pelmira";
   char separator = '/';
+  std::vector<std::string> notices;
 };
 
 }  // namespace pel::fake

@@ -164,12 +164,13 @@ std::string Pelmira::ProgramPath() {
   return PEL_PROGRAM;
 }
 
-pid_t Pelmira::Start(std::vector<std::string> args, const std::vector<std::string>& unset) {
+pid_t Pelmira::Start(std::vector<std::string> args, const std::vector<std::string>& unset,
+                     const std::vector<std::string>& set) {
   std::vector<std::string> env;
   auto keep = [](const std::string& entry) {
-    for (const char* name :
-         {"DISPLAY=", "HOME=", "XDG_RUNTIME_DIR=", "TMPDIR=", "TEMP=", "TMP=", "PATH=",
-          "QT_QPA_PLATFORM=", "WAYLAND_DISPLAY=", "XDG_CONFIG_HOME=", "XDG_CACHE_HOME="})
+    for (const char* name : {"DISPLAY=", "HOME=", "XDG_RUNTIME_DIR=", "TMPDIR=", "TEMP=", "TMP=",
+                             "PATH=", "QT_QPA_PLATFORM=", "WAYLAND_DISPLAY=", "XDG_CONFIG_HOME=",
+                             "XDG_CACHE_HOME=", "XDG_STATE_HOME=", "XDG_SESSION_TYPE="})
       if (entry.rfind(name, 0) == 0) return false;
     return true;
   };
@@ -186,6 +187,11 @@ pid_t Pelmira::Start(std::vector<std::string> args, const std::vector<std::strin
   env.push_back("PATH=" + root_ + "/bin:" + (path ? path : "/usr/bin:/bin"));
   for (const std::string& name : unset)
     std::erase_if(env, [&](const std::string& e) { return e.rfind(name + "=", 0) == 0; });
+  for (const std::string& entry : set) {
+    const std::string name = entry.substr(0, entry.find('=') + 1);
+    std::erase_if(env, [&](const std::string& e) { return e.rfind(name, 0) == 0; });
+    env.push_back(entry);
+  }
 
   std::vector<std::string> argv_s = {ProgramPath()};
   argv_s.insert(argv_s.end(), args.begin(), args.end());

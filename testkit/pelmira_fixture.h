@@ -127,8 +127,10 @@ class Pelmira {
   Pelmira& operator=(const Pelmira&) = delete;
 
   // Starts one more instance with the private environment; returns its process id.
-  // `unset` names variables of the private set (XDG_RUNTIME_DIR, TMPDIR...) left out.
-  pid_t Start(std::vector<std::string> args = {}, const std::vector<std::string>& unset = {});
+  // `unset` names variables of the private set (XDG_RUNTIME_DIR, TMPDIR...) left out; `set`
+  // gives "NAME=value" entries that are added or replace theirs.
+  pid_t Start(std::vector<std::string> args = {}, const std::vector<std::string>& unset = {},
+              const std::vector<std::string>& set = {});
   // True while `pid` (one of ours) has not ended; `status` receives its exit status when it has.
   bool Running(pid_t pid, int* status = nullptr) { return children_.Running(pid, status); }
   // Waits until `pid` ends; its exit status, or nullopt on timeout.

@@ -5,8 +5,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
+
+#include "platform/error.h"
 
 namespace pel {
 
@@ -94,6 +97,30 @@ std::string PosixEnvironment::UserTempFolder() {
   // No folder of our own: the name all the same, where storing then fails and is reported,
   // rather than a folder that others can write.
   return (folder.empty() ? *cache + "/pelmira" : folder) + "/";
+}
+
+std::string PosixEnvironment::StateFolder() {
+  std::optional<std::string> state = Get("XDG_STATE_HOME");
+  if (!IsAbsolute(state)) {
+    const std::string home = HomeFolder(Get("HOME"));
+    if (home.empty())
+      throw Error(err::kPathNotFound, DescribeError(err::kPathNotFound) + " (no home folder)",
+                  "PosixEnvironment");
+    state = home + "/.local/state";
+  }
+  MakeFolders(*state);
+  const std::string folder = OwnSubfolder(*state, /*base_private=*/false);
+  if (folder.empty())
+    throw Error(err::kPermissionDenied,
+                DescribeError(err::kPermissionDenied) + " (\"" + *state +
+                    "/pelmira\" is not a folder of this user's own)",
+                "PosixEnvironment");
+  return folder + "/";
+}
+
+void PosixEnvironment::Notice(std::string_view line) {
+  std::fprintf(stderr, "pelmira: %.*s\n", static_cast<int>(line.size()), line.data());
+  std::fflush(stderr);
 }
 
 std::string PosixEnvironment::ProgramFolder() {

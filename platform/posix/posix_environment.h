@@ -19,10 +19,15 @@ class PosixEnvironment : public Environment {
   // 0700 and checked to be the user's own; always with a trailing '/'. $TMPDIR is not used: it
   // is most often a folder that every user shares, and the files kept here outlive the run.
   std::string UserTempFolder() override;
+  // "pelmira" in $XDG_STATE_HOME or ~/.local/state, made 0700 and checked to be the user's own
+  // folder, not a link; with a trailing '/'.
+  std::string StateFolder() override;
   // Folder of /proc/self/exe; "." when it cannot be read.
   std::string ProgramFolder() override;
   std::string ExecutableBaseName() override;
   char Separator() override { return '/'; }
+  // "pelmira: <line>" on standard error.
+  void Notice(std::string_view line) override;
 };
 
 }  // namespace pel

@@ -191,6 +191,25 @@ void RemoveStaleTemps(const std::string& folder) {
   ::closedir(dir);
 }
 
+[[noreturn]] void ThrowNotOrdinary(const std::string& what, const std::string& path) {
+  throw Error(err::kPathFileAccess,
+              DescribeError(err::kPathFileAccess) + " (" + what + " \"" + path +
+                  "\": not an ordinary file)",
+              "PosixFileSystem");
+}
+
+// True when the link `link` (its lstat in `st`) may be followed as the kernel's protection of
+// links does: in a folder that everyone may write and that is sticky, only a link of this user
+// or of the folder's owner is followed, so that another user cannot plant one there that points
+// a save at a file of ours.
+bool MayFollow(const std::string& link, const struct stat& st) {
+  if (st.st_uid == ::geteuid()) return true;
+  struct stat folder {};
+  if (::stat(FolderOf(link).c_str(), &folder) != 0) return false;
+  const bool shared = (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
+  return !shared || st.st_uid == folder.st_uid;
+}
+
 // The file that `path` finally names: symbolic links followed one by one, each relative to the
 // folder that holds it. A link to nothing gives the path it names, where the file is then made.
 std::string FinalTarget(const std::string& path) {
@@ -198,6 +217,12 @@ std::string FinalTarget(const std::string& path) {
   for (int hops = 0; hops < 40; ++hops) {
     struct stat st {};
     if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return at;
+    if (!MayFollow(at, st)) {
+      throw Error(err::kPermissionDenied,
+                  DescribeError(err::kPermissionDenied) + " (replace \"" + path +
+                      "\": the link \"" + at + "\" belongs to another user in a shared folder)",
+                  "PosixFileSystem");
+    }
     std::vector<char> buf(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
     ssize_t n;
     while ((n = ::readlink(at.c_str(), buf.data(), buf.size())) >= 0 &&
@@ -259,10 +284,7 @@ std::unique_ptr<ReadFile> PosixFileSystem::OpenRead(const std::string& path, Fil
     // Folders, devices and pipes have no length to bound what a reader takes in.
     ::close(fd);
     if (S_ISDIR(st.st_mode)) ThrowFileError(EISDIR, "open", path);
-    throw Error(
-        err::kPathFileAccess,
-        DescribeError(err::kPathFileAccess) + " (open \"" + path + "\": not an ordinary file)",
-        "PosixFileSystem");
+    ThrowNotOrdinary("open", path);
   }
   if (use == FileUse::Own && st.st_uid != ::geteuid()) {
     // Another user's file in a shared folder is nothing this program stored.
@@ -286,6 +308,8 @@ std::unique_ptr<ReplaceFile> PosixFileSystem::BeginReplace(const std::string& pa
   struct stat old {};
   const bool exists = ::lstat(target.c_str(), &old) == 0;
   if (exists && S_ISDIR(old.st_mode)) ThrowFileError(EISDIR, "replace", path);
+  // A device or a pipe is no file to put a recording in: renaming over it would take it away.
+  if (exists && !S_ISREG(old.st_mode) && !S_ISLNK(old.st_mode)) ThrowNotOrdinary("replace", path);
   // The rename needs only the folder's permission: a file the user may not write is kept from
   // being replaced here.
   if (use == FileUse::User && exists &&

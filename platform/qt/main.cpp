@@ -26,12 +26,14 @@
 #include "platform/posix/posix_handover_channel.h"
 #include "platform/posix/posix_instance_lock.h"
 #include "platform/qt/qt_dialogs.h"
+#include "platform/qt/qt_ending.h"
 #include "platform/qt/qt_indicator.h"
 #include "platform/qt/qt_main_window.h"
 #include "platform/qt/qt_shell.h"
 #include "platform/qt/qt_skin.h"
 #include "platform/x11/x11_input.h"
 #include "platform/x11/x11_screens.h"
+#include "platform/x11/x_display.h"
 
 #ifndef PEL_VERSION
 #define PEL_VERSION "0"
@@ -42,15 +44,17 @@ namespace {
 constexpr const char* kProgram = "pelmira";
 
 constexpr const char* kNeedsX11Line =
-    "Needs an X11 session (XWayland will do) with the XInput2 and XTest extensions.\n";
+    "Needs an X11 display with the XInput2 and XTest extensions. Under Wayland, through\n"
+    "XWayland, its keys, pointer and clicks reach only the X11 windows.\n";
 
 constexpr const char* kNeedsX11 =
-    "pelmira: no X11 display (DISPLAY is not set).\n"
-    "This is a Wayland session without XWayland, or no graphical session at all.\n"
-    "pelmira reads the mouse and the keyboard of the whole desktop and moves the pointer and\n"
-    "clicks for you; Wayland does not let a program do that. Without X11 the shortcut keys\n"
-    "F9, F10, F12 and Pause, recording and playing back would not work.\n"
-    "Log in to an X11 session, or enable XWayland and make sure DISPLAY is set.\n";
+    "pelmira: needs an X11 display with the XInput2 and XTest extensions, and DISPLAY is not "
+    "set\n";
+
+constexpr const char* kWaylandNote =
+    "This is a Wayland session: pelmira works through XWayland, so the keys F9, F10, F12 and "
+    "Pause, the pointer it records and the clicks it plays reach only X11 windows, not the "
+    "Wayland ones.";
 
 // How long a later start waits for the running instance to take its file; the instance may be
 // starting up itself.
@@ -59,6 +63,11 @@ constexpr int kHandTimeoutMs = 10000;
 bool Has(const char* name) {
   const char* v = std::getenv(name);
   return v && *v;
+}
+
+bool WaylandSession() {
+  const char* type = std::getenv("XDG_SESSION_TYPE");
+  return Has("WAYLAND_DISPLAY") || (type && std::strcmp(type, "wayland") == 0);
 }
 
 // `path` made absolute against this process's working folder, which the running instance that
@@ -155,6 +164,16 @@ int main(int argc, char* argv[]) {
     std::fputs(kNeedsX11, stderr);
     return status::kFailed;
   }
+  // Qt would abort with several lines on a display it cannot open.
+  if (!pel::DisplayReachable(nullptr, error)) {
+    std::fprintf(stderr,
+                 "%s: cannot reach the X11 display \"%s\" (%s); it needs one with the XInput2 "
+                 "and XTest extensions\n",
+                 kProgram, std::getenv("DISPLAY"), error.c_str());
+    return status::kFailed;
+  }
+  const bool wayland = WaylandSession();
+  if (wayland) std::fprintf(stderr, "%s: %s\n", kProgram, kWaylandNote);
   // Global input goes through X11, so the windows must be X11 windows too: on a Wayland desktop
   // with XWayland the native Wayland plug-in could neither place the indicator windows nor share
   // coordinates with the input. An explicit choice of the user still wins.
@@ -233,6 +252,25 @@ int main(int argc, char* argv[]) {
                  error.c_str());
 
   form.SetPlaybackOptions(line->playback);
+  // Ended by a signal or by the loss of the display, the work in memory is kept first: a
+  // --record run saves its file as Pause would, the window keeps unsaved changes for the next
+  // start. A run with nothing to keep ends as the signal would have ended it.
+  const bool recording = line->action == Action::Record;
+  pel::SignalWatch ended_by_signal([&](int signo) {
+    int code = status::kFailed;
+    const std::string said = form.KeepBeforeEnd(code);
+    if (!said.empty())
+      std::fprintf(stderr, "%s: %s: %s\n", kProgram, strsignal(signo), said.c_str());
+    if (!recording) pel::SignalWatch::DieBy(signo);
+    std::fflush(stderr);
+    QCoreApplication::exit(code);
+  });
+  pel::OnLastWords([&] {
+    int code = status::kFailed;
+    const std::string said = form.KeepBeforeEnd(code);
+    std::fprintf(stderr, "%s: the X display went away%s%s\n", kProgram, said.empty() ? "" : "; ",
+                 said.c_str());
+  });
   if (scripted) {
     form.Poll().Screens.OnMapped = [] {
       std::fprintf(stderr, "%s: %s\n", kProgram, pel::kLayoutMappedNote.data());
@@ -244,11 +282,23 @@ int main(int argc, char* argv[]) {
       std::fflush(stderr);
       QCoreApplication::exit(code);
     });
-    return QApplication::exec();
+    const int code = QApplication::exec();
+    pel::OnLastWords(nullptr);  // the form goes before the toolkit
+    return code;
   }
   form.Form_Load();
 
   window.ShowCentred();
+  if (wayland) {
+    // Said once, in a box that does not hold up the window.
+    auto* note = new QMessageBox(QMessageBox::Information, QStringLiteral("pelmira"),
+                                 QString::fromUtf8(kWaylandNote), QMessageBox::Ok);
+    note->setAttribute(Qt::WA_DeleteOnClose);
+    note->setModal(false);
+    note->show();
+  }
   if (line->file) form.OpenAtStart(*line->file);
-  return QApplication::exec();
+  const int code = QApplication::exec();
+  pel::OnLastWords(nullptr);
+  return code;
 }

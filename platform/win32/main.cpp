@@ -16,7 +16,6 @@
 
 #include "app/command_line.h"
 #include "app/form1.h"
-#include "app/recovery.h"
 #include "app/time_random.h"
 #include "platform/error.h"
 #include "platform/win32/win32_clock.h"
@@ -90,22 +89,14 @@ std::string Absolute(const std::string& path) {
 }
 
 // The session ends: the recording of a --record run goes to its file, unsaved work in the
-// window to the recovery file. Failures can only be noted: the process is about to end.
-void KeepWorkAtSessionEnd(pel::Form1& form, const pel::CommandLine& line, pel::FileSystem& files,
-                          pel::Environment& env) {
-  pel::Recorder& engine = form.Engine();
-  try {
-    if (line.action == Action::Record) {
-      if (!engine.MotionList.Empty()) engine.SaveTo(*line.file);
-    } else if (!form.Scripted() && engine.UnsavedChanges) {
-      const std::string where = pel::WriteRecovery(engine.MotionList, files, env);
-      pel::win32::DiagnosticLine("session end: unsaved recording kept in " + where);
-    }
-  } catch (const std::exception& e) {
-    if (line.action == Action::Record) Err(std::string("the session ended: ") + e.what());
-    pel::win32::DiagnosticLine(std::string("session end: the recording could not be kept: ") +
-                               e.what());
-  }
+// window to a recovery file that the next start names. The process is about to end, so what
+// happened can only be noted.
+void KeepWorkAtSessionEnd(pel::Form1& form) {
+  int status = 0;
+  const std::string said = form.KeepBeforeEnd(status);
+  if (said.empty()) return;
+  if (form.Scripted()) Err(said);
+  pel::win32::DiagnosticLine("session end: " + said);
 }
 
 int Run(const pel::CommandLine& line) {
@@ -171,7 +162,7 @@ int Run(const pel::CommandLine& line) {
     }
   };
   window.SetHandlers(std::move(handlers));
-  window.SetSessionEnding([&] { KeepWorkAtSessionEnd(form, line, files, env); });
+  window.SetSessionEnding([&] { KeepWorkAtSessionEnd(form); });
   // The monitors, for the screen layout of recordings.
   pel::win32::Win32Screens screens;
   form.Poll().Screens.Attach(&screens);
@@ -205,8 +196,6 @@ int Run(const pel::CommandLine& line) {
         },
         [&](const std::string& file) { form.OpenAtStart(file); });
     window.ShowCentred();
-    if (const auto notice = pel::TakeRecoveryNotice(files, env))
-      dialogs.MessageBox(*notice, "", pel::MsgButtons::Ok, pel::MsgIcon::None);
     if (line.file) form.OpenAtStart(*line.file);
   }
 

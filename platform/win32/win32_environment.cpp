@@ -55,6 +55,10 @@ std::optional<std::string> Win32Environment::Get(const std::string& name) {
   return Narrow(*value);
 }
 
+void Win32Environment::Notice(std::string_view line) {
+  win32::DiagnosticLine(line);
+}
+
 std::string Win32Environment::UserTempFolder() {
   wchar_t buf[MAX_PATH + 2] = {};
   const DWORD n = GetTempPathW(MAX_PATH + 1, buf);

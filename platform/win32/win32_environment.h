@@ -10,6 +10,9 @@ class Win32Environment : public Environment {
   std::optional<std::string> Get(const std::string& name) override;
   // GetTempPathW's folder; when that is a bare drive root, %LOCALAPPDATA%\Temp\ instead.
   std::string UserTempFolder() override;
+  // The user's temporary folder: it is the user's own.
+  std::string StateFolder() override { return UserTempFolder(); }
+  void Notice(std::string_view line) override;
   std::string ProgramFolder() override;
   std::string ExecutableBaseName() override;
   char Separator() override { return '\\'; }

@@ -1,37 +1,34 @@
-// Unsaved work kept at the end of a session: written to the program's own folder as a motion
-// file, and the next start told where, once.
+// Recordings kept when the program ends without the user's word: each in a file of its own in
+// the state folder, and the next start told where, once.
 
 #include "app/recovery.h"
 
 #include <gtest/gtest.h>
 
-#include "testkit/fake_files.h"
-#include "testkit/fake_misc.h"
+#include "testkit/engine_rig.h"
 
 namespace pel::test {
 namespace {
 
-using fake::FakeEnvironment;
-using fake::FakeFileSystem;
+TEST(Recovery, EachKeptInANewFileAndToldOnceAtTheNextStart) {
+  EngineRig rig;
+  RecoveryStore store(rig.files, rig.env);
+  EXPECT_TRUE(store.TakeNote().empty()) << "nothing kept, nothing said";
 
-TEST(Recovery, WrittenBesideTheCachesAndToldOnceAtTheNextStart) {
-  FakeFileSystem files;
-  FakeEnvironment env;
-  EXPECT_FALSE(TakeRecoveryNotice(files, env)) << "nothing kept, nothing said";
-
-  EntryList list;
-  list.Add("move,1,2,0.1");
-  list.Add("Left,3,4,0.2");
-  const std::string path = WriteRecovery(list, files, env);
-  EXPECT_EQ(path, env.user_temp + "recovered.mmf");
+  rig.engine.MotionList.Add("move,1,2,0.1");
+  rig.engine.MotionList.Add("Left,3,4,0.2");
+  const std::string first = store.Keep(rig.engine);
+  const std::string second = store.Keep(rig.engine);
+  EXPECT_EQ(first, rig.env.state_folder + "unsaved-1.mmf");
+  EXPECT_EQ(second, rig.env.state_folder + "unsaved-2.mmf") << "an earlier file is never replaced";
   const std::string written = "[MouseMotionFile]\r\nmove,1,2,0.1\r\nLeft,3,4,0.2\r\n";
-  EXPECT_EQ(files.Bytes(path), written);
+  EXPECT_EQ(rig.mem.Bytes(first), written);
 
-  const std::optional<std::string> notice = TakeRecoveryNotice(files, env);
-  ASSERT_TRUE(notice);
-  EXPECT_NE(notice->find(path), std::string::npos) << *notice;
-  EXPECT_FALSE(TakeRecoveryNotice(files, env)) << "told once";
-  EXPECT_EQ(files.Bytes(path), written) << "the recording itself stays";
+  store.Note(first);
+  store.Note(second);
+  EXPECT_EQ(store.TakeNote(), (std::vector<std::string>{first, second}));
+  EXPECT_TRUE(store.TakeNote().empty()) << "told once";
+  EXPECT_EQ(rig.mem.Bytes(first), written) << "the recording itself stays";
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <clocale>
 
+#include "engine/motion_file.h"
 #include "platform/error.h"
 #include "testkit/comma_locale.h"
 #include "testkit/engine_test.h"
@@ -197,8 +198,8 @@ TEST_P(LoadLines, LineEndsAndEndOfFile) {
 }
 
 TEST_P(LoadLines, LinesLongerThanAReadChunk) {
-  std::string longer(200000, 'q');
-  longer[70000] = '\n';
+  std::string longer(kLongestLine, 'q');
+  longer[3000] = '\n';
   EXPECT_EQ(Load(kHeaderLine + longer + "\r\nshort\r\n" + longer), (V{longer, "short", longer}));
 }
 
@@ -308,14 +309,20 @@ TEST_F(MotionFileTest, ReadFailurePartWayKeepsWhatWasReadAndEnds) {
   EXPECT_FALSE(engine.LoadInProgress());
 }
 
-TEST_F(MotionFileTest, OneHugeLineCostsAboutItsOwnSize) {
+// A line longer than any entry (a file of gigabytes without a line end) is not taken in: the load
+// stops there, keeps what came before, names the line, and memory stays near the entries' size.
+TEST_F(MotionFileTest, LineLongerThanAnyEntryStopsTheLoadAndIsNamed) {
   const size_t size = 8 << 20;
-  mem.Put("/d/f.mmf", kHeaderLine + std::string(size, 'h'));
-  mem.read_limit = 4096;
+  mem.Put("/d/f.mmf", kHeaderLine + "move,1,1,1\r\n" + std::string(kLongestLine, 'x') + "\r\n" +
+                          std::string(size, 'h') + "\r\nmove,2,2,2\r\n");
   engine.LoadDataFromFile("/d/f.mmf");
-  ASSERT_EQ(engine.MotionList.Count(), 1);
-  EXPECT_EQ(engine.MotionList.Item(1).size(), size);
-  EXPECT_LT(engine.MotionList.CapacityBytes(), size + size / 8 + 4096);
+  ASSERT_EQ(engine.MotionList.Count(), 2);  // the longest line an entry may be still loads
+  EXPECT_LT(engine.MotionList.CapacityBytes(), size / 4);
+  ASSERT_EQ(Boxes(), 1);
+  EXPECT_EQ(dialogs.boxes[0].text,
+            "Loading stopped: line 4 is longer than any entry (more than 4096 bytes); 2 entries "
+            "were loaded.");
+  EXPECT_FALSE(engine.LoadInProgress());
 }
 
 TEST_F(MotionFileTest, TypicalEntriesTakeLittleMemory) {

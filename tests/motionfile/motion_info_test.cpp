@@ -59,6 +59,7 @@ TEST(MotionInfo, SaysWhyAFileIsNotPlayable) {
   files.Put("/d/skips-all.mmf", "[MouseMotionFile]\r\n\r\nfoo,1,2,3\r\n");
   files.Put("/d/other.txt", "[MouseMotionFile] \r\nmove,1,2,3\r\n");
   files.Put("/d/cut.mmf", "[MouseMotionFile]\r\nmove,1,2,3\r\nmove,4,5,6\r\n");
+  files.Put("/d/long.mmf", "[MouseMotionFile]\r\nmove,1,2,3\r\n" + std::string(1 << 20, 'm'));
   auto verdict = [&](const std::string& path) {
     const std::string report = FormatMotionFileInfo(path, AnalyzeMotionFile(files, path));
     return report.substr(report.find("Playable: "));
@@ -68,6 +69,9 @@ TEST(MotionInfo, SaysWhyAFileIsNotPlayable) {
   EXPECT_EQ(verdict("/d/other.txt"),
             "Playable: no (\"/d/other.txt\" is not a mouse motion file (its first line is not "
             "\"[MouseMotionFile]\"))\n");
+  EXPECT_EQ(verdict("/d/long.mmf"),
+            "Playable: no (reading stopped: line 3 is longer than any entry (more than 4096 "
+            "bytes))\n");
   EXPECT_EQ(verdict("/d/missing.mmf").rfind("Playable: no (cannot read \"/d/missing.mmf\": ", 0),
             0u);
   files.fail_read_at = 35;  // inside the second entry

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/error.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_environment.h"
 #include "testkit/host.h"
@@ -102,6 +103,32 @@ TEST(PosixEnvironmentTest, CacheFolderIsTheUsersOwn) {
     EXPECT_EQ(env.UserTempFolder(), root + "/xdg/cache/pelmira/");
     EXPECT_EQ(mode(root + "/xdg/cache/pelmira"), 0700u);
   }
+}
+
+// Recovered recordings go to the user's own state folder: made 0700 under ~/.local/state or
+// $XDG_STATE_HOME, never through a link someone put in its place, never a folder others write.
+TEST(PosixEnvironmentTest, StateFolderIsTheUsersOwnOrNone) {
+  namespace fs = std::filesystem;
+  test::TempFolder tmp("state");
+  const std::string root = tmp.Path();
+  PosixEnvironment env;
+  ScopedVar home("HOME", (root + "/home").c_str());
+  ScopedVar none("XDG_STATE_HOME", nullptr);
+  EXPECT_EQ(env.StateFolder(), root + "/home/.local/state/pelmira/");
+  struct stat st {};
+  ASSERT_EQ(::lstat((root + "/home/.local/state/pelmira").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0700u);
+
+  fs::create_directories(root + "/elsewhere");
+  fs::create_directories(root + "/linked");
+  fs::create_directory_symlink(root + "/elsewhere", root + "/linked/pelmira");
+  fs::create_directories(root + "/open");
+  ::chmod((root + "/open").c_str(), 0777);
+  for (const std::string& state : {root + "/linked", root + "/open"}) {
+    ScopedVar v("XDG_STATE_HOME", state.c_str());
+    EXPECT_THROW(env.StateFolder(), Error) << state;
+  }
+  EXPECT_TRUE(fs::is_empty(root + "/elsewhere"));
 }
 
 TEST(PosixEnvironmentTest, ProgramFolderAndBaseName) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -11,6 +12,7 @@
 
 #include "platform/error.h"
 #include "testkit/host.h"
+#include "testkit/other_user.h"
 
 namespace pel {
 namespace {
@@ -157,6 +159,78 @@ TEST_F(PosixFilesTest, ReplaceOfASymlinkReplacesTheLink) {
   EXPECT_EQ(Read("real"), "real");
   EXPECT_FALSE(fs::is_symlink(dir + "/link"));
   EXPECT_EQ(Read("link"), "new");
+}
+
+TEST_F(PosixFilesTest, ReplaceNeverTakesThePlaceOfADeviceOrAPipe) {
+  ::mkfifo((dir + "/fifo").c_str(), 0600);
+  fs::create_symlink("/dev/null", dir + "/to-null");
+  std::vector<std::string> paths = {dir + "/fifo", dir + "/to-null", "/dev/null"};
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::mknod((dir + "/chr").c_str(), S_IFCHR | 0666, ::makedev(1, 3)), 0);
+    paths.push_back(dir + "/chr");
+  }
+  for (const std::string& path : paths) {
+    for (FileUse use : {FileUse::User, FileUse::Own}) {
+      if (use == FileUse::Own && path == dir + "/to-null") continue;  // the link itself goes
+      std::string said;
+      EXPECT_EQ(ErrorOf([&] { files.BeginReplace(path, use); }, &said), err::kPathFileAccess)
+          << path;
+      EXPECT_NE(said.find("not an ordinary file"), std::string::npos) << said;
+    }
+  }
+  struct stat st {};
+  ASSERT_EQ(::stat("/dev/null", &st), 0);
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
+  ASSERT_EQ(::lstat((dir + "/fifo").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  EXPECT_EQ(Names().size(), paths.size() - 1);  // no temporary left beside them
+}
+
+// A link in a shared sticky folder such as /tmp is followed only where the kernel would follow
+// it: when it is the saver's own or the folder owner's.
+TEST_F(PosixFilesTest, ReplaceFollowsAnotherUsersLinkOnlyWhereTheKernelWould) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give files to another user";
+  ::chmod(dir.c_str(), 0755);
+  struct Case {
+    const char* name;
+    mode_t folder_mode;
+    uid_t folder_owner;
+    uid_t link_owner;
+    bool followed;
+  };
+  const Case cases[] = {
+      {"another user's link in a shared sticky folder", 01777, 0, test::kNobody, false},
+      {"the folder owner's link", 01777, test::kNobody, test::kNobody, true},
+      {"the saver's own link", 01777, test::kNobody, 0, true},
+      {"another user's link in a folder that is not sticky", 0777, 0, test::kNobody, true},
+      {"another user's link in a folder only its owner writes", 01755, 0, test::kNobody, true},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    const std::string shared = dir + "/shared" + std::to_string(++n);
+    const std::string victim = dir + "/victim" + std::to_string(n);
+    Write("victim" + std::to_string(n), "mine");
+    fs::create_directory(shared);
+    ASSERT_EQ(::chown(shared.c_str(), c.folder_owner, 0), 0);
+    ASSERT_EQ(::chmod(shared.c_str(), c.folder_mode), 0);
+    const std::string link = shared + "/save.mmf";
+    if (c.link_owner == test::kNobody) {
+      // Planted by the other user in person, as in /tmp.
+      ::chmod(shared.c_str(), 01777);
+      ASSERT_EQ(test::RunAsOtherUser([&] { return ::symlink(victim.c_str(), link.c_str()); }), 0);
+      ::chmod(shared.c_str(), c.folder_mode);
+    } else {
+      fs::create_symlink(victim, link);
+    }
+    const int32_t error = ErrorOf([&] {
+      auto out = files.BeginReplace(link, FileUse::User);
+      out->Write("saved");
+      out->Commit();
+    });
+    EXPECT_EQ(error, c.followed ? 0 : err::kPermissionDenied) << c.name;
+    EXPECT_EQ(test::ReadWholeFile(victim), c.followed ? "saved" : "mine") << c.name;
+    EXPECT_TRUE(fs::is_symlink(link)) << c.name;
+  }
 }
 
 TEST(FileErrorNumberTest, SystemErrorsMapToTheRuntimeNumbers) {

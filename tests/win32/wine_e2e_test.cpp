@@ -185,7 +185,8 @@ TEST_F(WineE2E, MainWindowAsLaidOutTabOrderAndPointers) {
   for (const Stop& s : stops) {
     const e2e::Box b = ControlBox(s.id);
     const std::string x = std::to_string(main.x + b.x + b.w / 2 + s.dx);
-    const std::string y = " " + std::to_string(main.y + b.y + b.h / 2 + s.dy);
+    std::string y = " ";  // appended: see WineProgram's constructor (-Wrestrict)
+    y += std::to_string(main.y + b.y + b.h / 2 + s.dy);
     // Two warps, so that the window under the pointer sees a move.
     p_->Xdo("mousemove " + std::to_string(std::stoi(x) - 1) + y);
     p_->Xdo("mousemove " + x + y);

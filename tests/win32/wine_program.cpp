@@ -85,10 +85,17 @@ WineProgram::WineProgram()
   // Start-up opens the home page about once in a hundred starts: the probe stands in for the
   // browser, so that no browser starts and no error box comes in the way.
   static bool browser_set = false;
-  if (!std::exchange(browser_set, true))
+  if (!std::exchange(browser_set, true)) {
+    // Appended piece by piece: GCC 12 at -O2 takes `"literal" + std::string` for an overlapping
+    // copy (-Wrestrict).
+    std::string command = "\"";
+    command += WinPath(TestProgram("pel_win_probe"));
+    command += "\" url \"";
+    command += WinPath(Env("PEL_WINE_WORK") + "/logs/urls.log");
+    command += "\" \"%1\"";
     Run("reg", {"add", "HKCU\\Software\\Classes\\https\\shell\\open\\command", "/ve", "/f", "/d",
-                "\"" + WinPath(TestProgram("pel_win_probe")) + "\" url \"" +
-                    WinPath(Env("PEL_WINE_WORK") + "/logs/urls.log") + "\" \"%1\""});
+                command});
+  }
 }
 
 WineProgram::~WineProgram() {

@@ -455,7 +455,8 @@ TEST_F(WineE2E, TheSessionEndingKeepsTheRecording) {
   p_->Close("PelmiraForm1");
   EXPECT_TRUE(p_->WaitExit(rec));
 
-  for (std::string old; !(old = p_->OutlinePath("recovered.mmf")).empty();) fs::remove(old);
+  for (const char* name : {"unsaved-1.mmf", "unsaved.txt"})
+    for (std::string old; !(old = p_->OutlinePath(name)).empty();) fs::remove(old);
   p_->StartMain();
   ASSERT_TRUE(p_->Key("F10"));
   ASSERT_TRUE(p_->Look().WaitFor("frmRec"));
@@ -463,7 +464,7 @@ TEST_F(WineE2E, TheSessionEndingKeepsTheRecording) {
   ASSERT_TRUE(p_->Key("Pause"));
   ASSERT_TRUE(p_->Look().WaitGone("frmRec"));
   EXPECT_EQ(p_->Probe({"end-session", "PelmiraForm1"}), "answer 1\n");
-  const std::string kept = p_->OutlinePath("recovered.mmf");
+  const std::string kept = p_->OutlinePath("unsaved-1.mmf");
   ASSERT_FALSE(kept.empty()) << "unsaved work kept beside the outline files";
   EXPECT_TRUE(has_entries(ReadWholeFile(kept))) << ReadWholeFile(kept);
   p_->Close("PelmiraForm1");
@@ -472,7 +473,7 @@ TEST_F(WineE2E, TheSessionEndingKeepsTheRecording) {
   const pid_t next = p_->Start();
   ASSERT_TRUE(x11test::WaitUntil([&] { return Count("Pelmira") == 2; }, 60s)) << "a box at start";
   const std::string box = p_->Probe({"msgbox", "Pelmira"});
-  EXPECT_TRUE(Contains(box, "recovered.mmf")) << box;
+  EXPECT_TRUE(Contains(box, "unsaved-1.mmf")) << box;
   p_->Close("PelmiraForm1");
   EXPECT_TRUE(p_->WaitExit(next));
 }

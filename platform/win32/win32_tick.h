@@ -50,7 +50,8 @@ class Win32TickSource {
   TickMode Start(TickMode preferred = TickMode::HighResolutionWaitable);
   // Stops ticking; no callback runs after it returns (a tick already posted is dropped). Then
   // nothing of the source waits on a clock: the helper thread waits for the next Start with its
-  // timer cancelled, a raised timer resolution is given back, so an idle process sleeps.
+  // timer cancelled, a raised timer resolution is given back, so an idle process sleeps (the
+  // poll cycle stops Timer1 while idle and relies on this).
   void Stop();
   bool Running() const { return running_; }
   TickMode Mode() const { return mode_; }

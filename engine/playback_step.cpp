@@ -38,7 +38,7 @@ void PollCycle::PlaybackStep(Procedure& p, int32_t x, int32_t y, bool cursor_kno
     p.Step(236, [&] {
       if (Checked(ControlId::cWndAutoHide) && form.Visible()) form.SetVisible(false);
     });
-    s.Schedule.Begin(Options, clock.Now());
+    s.Schedule.Begin(Options, clock.Now(), !TickBound());
   } else if (Options.stop_on_move) {
     StopCause why;
     if (UserTookMouse(x, y, cursor_known, why)) return EndPlayback(p, why);
@@ -50,11 +50,14 @@ void PollCycle::PlaybackStep(Procedure& p, int32_t x, int32_t y, bool cursor_kno
   } else if (p.Test(238, [&] { return s.Schedule.Due(clock.Now()); })) {
     p.Step(240, [&] { ++s.PlayIndex; });
     Motion m;
+    // The end of the list and an entry of another kind each cost a tick.
     if (p.Test(242, [&] { return s.PlayIndex > e.MotionList.Count(); })) {
-      EndOfList(p);
+      if (EndOfList(p)) s.Schedule.WaitATick(clock.Now());
     } else if (ReadMotion(p, s.PlayIndex, m)) {
       PlayEntry(p, m);
       p.Step(m.wait_step, [&] { s.Schedule.Played(clock.Now(), m.wait); });
+    } else {
+      s.Schedule.WaitATick(clock.Now());
     }
   }
 
@@ -72,10 +75,12 @@ void PollCycle::PacedSteps(Procedure& p) {
   PollState& s = State;
   PlaybackSchedule& schedule = s.Schedule;
 
-  if (!p.Test(238, [&] { return schedule.StartTick(clock.Now()), true; })) return;
+  double now = 0;
+  if (!p.Test(238, [&] { return now = clock.Now(), schedule.StartTick(now), true; })) return;
   // At most one pass and its end per tick: a list whose entries take no time (or that holds
   // none of the known kinds) would otherwise never let the tick end.
-  for (int32_t budget = e.MotionList.Count() + 1; budget > 0; --budget) {
+  int32_t budget = e.MotionList.Count() + 1;
+  for (; budget > 0; --budget) {
     if (schedule.NothingDue()) break;
     const int32_t next = s.PlayIndex + 1;
     const bool end = p.Test(242, [&] { return next > e.MotionList.Count(); });
@@ -93,6 +98,7 @@ void PollCycle::PacedSteps(Procedure& p) {
     if (playable) PlayEntry(p, m);
     schedule.Took(due, wait);
   }
+  if (budget == 0) schedule.WaitATick(now);
 }
 
 bool PollCycle::ReadMotion(Procedure& p, int32_t index, Motion& m) {

@@ -1,5 +1,7 @@
 #include "engine/poll_cycle.h"
 
+#include <algorithm>
+
 namespace pel {
 
 namespace {
@@ -22,9 +24,43 @@ void PollCycle::Timer1_Timer() {
     missed_ = true;
     return;
   }
+  TickGuard guard(in_cycle_);
   Tick();
   AfterTick();
-  if (arrived_ && !NeedsTicks() && !arrived_()) asleep_ = SetTimer(false);
+  PlanTimer();
+}
+
+void PollCycle::PlanTimer() {
+  if (host_.engine.RecorderState == Mode::Playing && State.Schedule.OnTime()) {
+    // Between the moments of a playback nothing needs a tick, unless input or a command does
+    // and no wake-up would bring it, or the pointer is watched (stop on move).
+    const PollState& s = State;
+    const double now = host_.engine.Host().clock.Now();
+    double at = s.Schedule.WakeAt();
+    if (!arrived_ || missed_ || !posted_.empty() || Options.stop_on_move || InputDown())
+      at = std::min(at, now + kTickPeriod);
+    at = std::min(at, s.NextBlinkTime + 1e-6);  // the blink is due once the clock is past it
+    try {
+      host_.form.SetNextTick(at - now);
+      once_ = true;
+      return;
+    } catch (...) {
+      // A timer that cannot be set for a moment plays on the period.
+    }
+  }
+  if (arrived_ && !NeedsTicks() && !arrived_()) {
+    asleep_ = SetTimer(false);
+    if (asleep_) once_ = false;
+  }
+  if (once_ && SetTimer(true)) once_ = false;
+}
+
+bool PollCycle::TickBound() {
+  try {
+    return host_.engine.Host().env.Get("PEL_TICK_BOUND_PLAYBACK").has_value();
+  } catch (...) {
+    return false;
+  }
 }
 
 void PollCycle::AfterTick() {
@@ -40,8 +76,9 @@ void PollCycle::AfterTick() {
 
 void PollCycle::Post(std::function<void()> task) {
   posted_.push_back(std::move(task));
-  // Asleep, no tick would come to run it: Timer1 starts again, and its first tick ends the sleep.
-  if (asleep_) SetTimer(true);
+  // Asleep or set for a later moment, no tick would come soon to run it: Timer1 starts its
+  // period again, and its first tick ends the sleep.
+  if ((asleep_ || once_) && SetTimer(true)) once_ = false;
 }
 
 bool PollCycle::SetTimer(bool enabled) {
@@ -66,6 +103,14 @@ void PollCycle::Wake() {
     missed_ = true;
     return;
   }
+  if (once_) {
+    // Timer1 is set for the next moment of a playback: tick now, and that tick sets it again.
+    if (in_cycle_)
+      missed_ = true;
+    else
+      Timer1_Timer();
+    return;
+  }
   const bool idle = host_.engine.RecorderState == Mode::Idle && State.LastState == Mode::Idle;
   if (!asleep_ && !idle) return;
   SetTimer(false);  // the period counts from the tick below
@@ -77,6 +122,11 @@ bool PollCycle::NeedsTicks() const {
   const PollState& s = State;
   if (missed_ || in_tick_ || stopped_ || !posted_.empty()) return true;
   if (host_.engine.RecorderState != Mode::Idle || s.LastState != Mode::Idle) return true;
+  return InputDown();
+}
+
+bool PollCycle::InputDown() const {
+  const PollState& s = State;
   return s.PrevLeft || s.PrevRight || s.PrevMiddle || s.PrevPause || s.PrevF12 || s.PrevF10 ||
          s.PrevF9;
 }

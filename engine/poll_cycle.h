@@ -23,6 +23,14 @@
 // it meanwhile), so a recording started by a command never begins with a move it did not see.
 // A program without such reports never calls SleepWhenIdle() and keeps its timer running.
 //
+// Playing on time. A playback does not wait for the poll's ticks: after each tick Timer1 is set
+// for the moment the cycle next needs one (MainWindow::SetNextTick): the next entry's due
+// moment on the playback's timeline (PlaybackSchedule), the next blink of the indicator, or one
+// period away while an input reads down, a wake-up was missed, a task waits, the pointer is
+// watched (stop on move) or the program cannot wake the cycle for input. So a playback whose
+// entries are seconds apart wakes the program for its entries, its blinks and the keys, not a
+// hundred times a second, and each entry plays at its own moment rather than at the next tick.
+//
 // Playback options (Options, from the command line; all off by default). A repeat count ends
 // the playback after that many passes, as Pause would. A speed other than 1, or waits before
 // entries, make the playback paced (PlaybackSchedule). Stop on move ends a playback when the
@@ -100,8 +108,9 @@ class PollCycle {
   // input as it arrives.
   void SleepWhenIdle(std::function<bool()> arrived);
   // Something the cycle reacts to happened: watched input or a window command. Idle or asleep,
-  // it ticks now and Timer1's period counts from this tick; recording or playing, Timer1 runs
-  // anyway and its next tick sees it. Does nothing unless SleepWhenIdle() was called.
+  // it ticks now and Timer1's period counts from this tick; so it does between the moments of a
+  // playback on time; recording, Timer1 runs anyway and its next tick sees it. Does nothing
+  // unless SleepWhenIdle() was called.
   void Wake();
   // False when the tick just run left nothing for the next one to do: idle after an idle tick,
   // no input down (no release to wait for), and no tick dropped or wake-up missed meanwhile.
@@ -140,6 +149,13 @@ class PollCycle {
          Pause = false;
   };
   void Tick();
+  // Sets Timer1 for the next tick the cycle needs: the next moment of a playback on time, else
+  // the period, stopped while idle and asleep.
+  void PlanTimer();
+  // The playback is to keep to the poll's ticks (a baseline for measurements).
+  bool TickBound();
+  // One of the seven inputs read down at the last tick.
+  bool InputDown() const;
   // Tells OnStop about a recording or playback this tick ended and runs the posted tasks.
   void AfterTick();
   // Starts or stops Timer1; false when the window refused.
@@ -171,8 +187,10 @@ class PollCycle {
   bool in_tick_ = false;
   bool missed_ = false;  // since the last tick began, one was dropped or Wake() came during it
   bool asleep_ = false;
-  std::function<bool()> arrived_;         // empty: Timer1 never stops
-  bool placed_now_ = false;               // this tick's playback has put the pointer somewhere
+  bool in_cycle_ = false;          // inside Timer1_Timer, also after the tick itself
+  bool once_ = false;              // Timer1 is set for one moment (SetNextTick), not its period
+  std::function<bool()> arrived_;  // empty: Timer1 never stops
+  bool placed_now_ = false;        // this tick's playback has put the pointer somewhere
   StopCause cause_ = StopCause::Command;  // why the cycle itself ends the running playback
   bool stopped_ = false;                  // this tick ended a recording or playback
   Mode stopped_mode_ = Mode::None;

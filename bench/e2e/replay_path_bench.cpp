@@ -9,11 +9,13 @@
 // its onset falls behind that, and the step lateness how much longer than delay(i-1) it came
 // after entry i-1 (0 to one 10 ms tick is what tick-driven playback can do at best).
 //
-// Then the command line on the same take: --play at --speed 2 and 0.5 (replay span over the
-// recorded one), --pauses-before-events against the default (onset error of each entry against the
-// recording: the default replays a pause after its event, so its error reaches a pause's
-// length), and --stop-on-move (from a move injected away from the path to the indicator
-// closing, over repeated F9 runs).
+// Then the command line on the same take, on time (each entry at its own moment, the default)
+// and tick-bound (PEL_TICK_BOUND_PLAYBACK: each entry at the next 10 ms poll, as playback was)
+// side by side: onset error of each entry against the recording (by the server's millisecond
+// timestamps, and rx_ by the watcher's receipt times) for the default and for
+// --pauses-before-events, replay over recorded duration, and the positions shown at --speed 2;
+// then --speed 0.5, and --stop-on-move (from a move injected away from the path to the
+// indicator closing, over repeated F9 runs).
 #include <benchmark/benchmark.h>
 #include <poll.h>
 #include <signal.h>
@@ -282,15 +284,33 @@ Lateness Measure(const std::vector<MotionEntry>& entries, const std::vector<doub
 
 // Onset error of each entry against the recording: entry i came delay(2) + ... + delay(i) after
 // entry 1 when it was recorded (each delay is the wait before its entry). |error| per entry.
+// The default plays each delay after its event instead, which moves every pause by one entry
+// (a pause of 300 ms puts the entry that ended it 290 ms early): with `waits_after` the moments
+// are the recording's with that move, delay(1) + ... + delay(i-1) after entry 1.
 std::vector<double> ErrorsAgainstRecording(const std::vector<MotionEntry>& entries,
-                                           const std::vector<double>& onset) {
+                                           const std::vector<double>& onset, bool waits_after) {
   std::vector<double> out;
   double recorded = 0;
   for (size_t i = 1; i < onset.size(); ++i) {
-    recorded += entries[i].delay_ms;
+    recorded += entries[waits_after ? i - 1 : i].delay_ms;
     out.push_back(std::abs(onset[i] - onset[0] - recorded));
   }
   return out;
+}
+
+// How many of the placements at `onset` stood for a millisecond or more (the last one does).
+size_t Shown(const std::vector<double>& onset) {
+  size_t n = onset.empty() ? 0 : 1;
+  for (size_t i = 1; i < onset.size(); ++i) n += onset[i] - onset[i - 1] >= 1.0;
+  return n;
+}
+
+// The replay's span from entry 1 to the last over the recording's (delay(2) + ... + delay(n)).
+double DurationRatio(const std::vector<MotionEntry>& entries, const std::vector<double>& onset) {
+  if (onset.size() != entries.size() || onset.size() < 2) return NAN;
+  double recorded = 0;
+  for (size_t i = 1; i < entries.size(); ++i) recorded += entries[i].delay_ms;
+  return (onset.back() - onset.front()) / recorded;
 }
 void CountErrors(benchmark::State& state, const std::string& name, std::vector<double> errors) {
   state.counters[name + "_onset_err_p95_ms"] = Percentile(errors, 0.95);
@@ -422,25 +442,61 @@ void BM_ReplayPath(benchmark::State& state) {
     // The same from the watcher's receipt times (microseconds, not the server's milliseconds).
     state.counters["rx_replay_ratio"] = local.span / recorded_ms;
     state.counters["rx_step_late_p95_ms"] = local.step_p95;
-    CountErrors(state, "default", ErrorsAgainstRecording(entries, onsets.server_ms));
+    CountErrors(state, "window_f9", ErrorsAgainstRecording(entries, onsets.server_ms, true));
 
-    // The command line. --play refuses to run beside a window instance: end it first.
+    // The command line, on time and tick-bound (PEL_TICK_BOUND_PLAYBACK: each entry waits for
+    // the next 10 ms poll, as playback did before) side by side. --play refuses to run beside a
+    // window instance: end it first.
     kill(window_pid, SIGTERM);
     app.WaitExit(window_pid);
     int status = 0;
-    for (const auto& [speed, name] : {std::pair{"2", "speed2"}, std::pair{"0.5", "speed0_5"}}) {
-      const Onsets o =
-          PlayOnce(app, watcher, entries, file, {"--speed", speed}, recorded_ms * 3 + 5000, status);
-      const Lateness l = Measure(entries, o.server_ms);
-      state.counters[std::string(name) + "_ratio"] = l.span / recorded_ms;
-      state.counters[std::string(name) + "_unmatched"] =
-          static_cast<double>(entries.size() - o.matched);
-      state.counters[std::string(name) + "_exit"] = status;
+    for (const bool ticks : {false, true}) {
+      const std::string mode = ticks ? "ticks_" : "on_time_";
+      auto play = [&](std::vector<std::string> options) {
+        if (ticks) setenv("PEL_TICK_BOUND_PLAYBACK", "1", 1);
+        const Onsets o = PlayOnce(app, watcher, entries, file, std::move(options),
+                                  recorded_ms * 3 + 5000, status);
+        unsetenv("PEL_TICK_BOUND_PLAYBACK");
+        return o;
+      };
+      const Onsets plain = play({});
+      CountErrors(state, mode + "default", ErrorsAgainstRecording(entries, plain.server_ms, true));
+      state.counters[mode + "default_rx_onset_err_p95_ms"] =
+          Percentile(ErrorsAgainstRecording(entries, plain.local_ms, true), 0.95);
+      state.counters[mode + "default_duration_ratio"] = DurationRatio(entries, plain.server_ms);
+      state.counters[mode + "default_unmatched"] =
+          static_cast<double>(entries.size() - plain.matched);
+      const Onsets before = play({"--pauses-before-events"});
+      CountErrors(state, mode + "wait_before",
+                  ErrorsAgainstRecording(entries, before.server_ms, false));
+      state.counters[mode + "wait_before_rx_onset_err_p95_ms"] =
+          Percentile(ErrorsAgainstRecording(entries, before.local_ms, false), 0.95);
+      state.counters[mode + "wait_before_duration_ratio"] =
+          DurationRatio(entries, before.server_ms);
+      state.counters[mode + "wait_before_unmatched"] =
+          static_cast<double>(entries.size() - before.matched);
+      // Every recorded position shown at its own moment: placed, and left in place for at least
+      // a millisecond before the next one (two placements within one tick show only the second).
+      const Onsets fast = play({"--speed", "2"});
+      state.counters[mode + "speed2_positions_placed"] = static_cast<double>(fast.matched);
+      state.counters[mode + "speed2_positions_shown"] = static_cast<double>(Shown(fast.local_ms));
+      state.counters[mode + "wait_before_rx_onset_err_max_ms"] = [&] {
+        const std::vector<double> e = ErrorsAgainstRecording(entries, before.local_ms, false);
+        return e.empty() ? NAN : *std::max_element(e.begin(), e.end());
+      }();
+      state.counters[mode + "speed2_ratio"] = Measure(entries, fast.server_ms).span / recorded_ms;
+      state.counters[mode + "speed2_exit"] = status;
     }
-    const Onsets before = PlayOnce(app, watcher, entries, file, {"--pauses-before-events"},
-                                   recorded_ms * 2 + 5000, status);
-    CountErrors(state, "wait_before", ErrorsAgainstRecording(entries, before.server_ms));
-    state.counters["wait_before_unmatched"] = static_cast<double>(entries.size() - before.matched);
+    state.counters["positions_recorded"] = static_cast<double>(entries.size());
+    // Those that stand for 2 ms or more before the next entry: a millisecond at --speed 2 (the
+    // others came in one tick of the recording, with a delay of 0, and are shown together).
+    size_t distinct = 1;
+    for (size_t i = 1; i < entries.size(); ++i) distinct += entries[i].delay_ms >= 2;
+    state.counters["positions_distinct"] = static_cast<double>(distinct);
+    const Onsets slow =
+        PlayOnce(app, watcher, entries, file, {"--speed", "0.5"}, recorded_ms * 3 + 5000, status);
+    state.counters["speed0_5_ratio"] = Measure(entries, slow.server_ms).span / recorded_ms;
+    state.counters["speed0_5_unmatched"] = static_cast<double>(entries.size() - slow.matched);
 
     // --stop-on-move: F9 in a window started with it, a move far from the path once playback
     // has played a few entries, and the time until the indicator closes.

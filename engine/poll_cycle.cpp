@@ -6,11 +6,13 @@ namespace pel {
 
 namespace {
 
-// Clears the re-entry flag however the tick ends.
+// Sets a re-entry flag for a scope and gives it back its value however the scope ends (a tick
+// run from inside a modal window of a posted task is inside the cycle of the one that posted).
 struct TickGuard {
   bool& flag;
-  explicit TickGuard(bool& f) : flag(f) { flag = true; }
-  ~TickGuard() { flag = false; }
+  bool was;
+  explicit TickGuard(bool& f) : flag(f), was(f) { flag = true; }
+  ~TickGuard() { flag = was; }
 };
 
 }  // namespace

@@ -486,10 +486,16 @@ void BM_ReplayPath(benchmark::State& state) {
       const Onsets fast = play({"--speed", "2"});
       state.counters[mode + "speed2_positions_placed"] = static_cast<double>(fast.matched);
       state.counters[mode + "speed2_positions_shown"] = static_cast<double>(Shown(fast.server_ms));
-      state.counters[mode + "wait_before_rx_onset_err_max_ms"] = [&] {
+      {
         const std::vector<double> e = ErrorsAgainstRecording(entries, before.local_ms, false);
-        return e.empty() ? NAN : *std::max_element(e.begin(), e.end());
-      }();
+        const auto worst = std::max_element(e.begin(), e.end());
+        state.counters[mode + "wait_before_rx_onset_err_max_ms"] = e.empty() ? NAN : *worst;
+        // Which entry (1-based) and the delay before it: where the worst error comes from.
+        const size_t at = static_cast<size_t>(worst - e.begin());
+        state.counters[mode + "wait_before_worst_entry"] = e.empty() ? NAN : at + 1.0;
+        state.counters[mode + "wait_before_worst_delay_ms"] =
+            e.empty() ? NAN : entries[at].delay_ms;
+      }
       state.counters[mode + "speed2_ratio"] = Measure(entries, fast.server_ms).span / recorded_ms;
       state.counters[mode + "speed2_exit"] = status;
     }

@@ -1,7 +1,8 @@
 // Figures of the real program on a private Xvfb, each against a baseline measured in the same
 // run: start-up against a minimal Qt window, idle wake-ups and CPU against the same, key release
-// to reaction, and replay timing against the recorded delays. Nothing here asserts a time; the
-// counters are for reading.
+// to reaction, replay timing against the recorded delays, and wake-ups while playing sparse
+// entries on time against tick-bound playback. Nothing here asserts a time; the counters are
+// for reading.
 #include <benchmark/benchmark.h>
 #include <poll.h>
 #include <signal.h>

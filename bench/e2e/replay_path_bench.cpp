@@ -4,10 +4,10 @@
 // through the real buttons and dialogs, plays it once with F9, and times every played entry by
 // the server timestamps of the raw input events that pelmira's own XTest injections produce.
 //
-// Schedule: pelmira waits after each entry for that entry's delay, counted from the tick that
-// played it. So entry i is due at onset(1) + delay(1) + ... + delay(i-1); its lateness is how far
-// its onset falls behind that, and the step lateness how much longer than delay(i-1) it came
-// after entry i-1 (0 to one 10 ms tick is what tick-driven playback can do at best).
+// Schedule: pelmira waits after each entry for that entry's delay, on one timeline. So entry i
+// is due at onset(1) + delay(1) + ... + delay(i-1); its lateness is how far its onset falls
+// behind that, and the step lateness how much longer than delay(i-1) it came after entry i-1
+// (up to one 10 ms tick when playback waits for the poll's ticks; about 0 on time).
 //
 // Then the command line on the same take, on time (each entry at its own moment, the default)
 // and tick-bound (PEL_TICK_BOUND_PLAYBACK: each entry at the next 10 ms poll, as playback was)

@@ -47,7 +47,9 @@ void PollCycle::PlanTimer() {
       once_ = true;
       return;
     } catch (...) {
-      // A timer that cannot be set for a moment plays on the period.
+      // A timer that cannot be set for a moment plays on the period, whatever the failed call
+      // left of it.
+      once_ = true;
     }
   }
   if (arrived_ && !NeedsTicks() && !arrived_()) {

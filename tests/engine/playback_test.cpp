@@ -419,6 +419,13 @@ TEST_F(PlaybackTest, OnTimeEachEntryPlaysAtItsOwnMomentAndNothingTicksInBetween)
   EXPECT_EQ(engine.RecorderState, Mode::Idle);
   EXPECT_LT(clock.Now() - asleep_from, 0.12);
   EXPECT_FALSE(form.next_tick.has_value());
+
+  // A window that cannot set Timer1 for a moment plays on the period.
+  form.fail.failing.insert("Timer1.SetNextTick");
+  input.Tap(vk::kF9);
+  Ticks(2);
+  EXPECT_EQ(engine.RecorderState, Mode::Playing);
+  EXPECT_TRUE(form.timer_enabled);
 }
 
 }  // namespace

@@ -311,13 +311,17 @@ size_t Shown(const std::vector<double>& onset) {
   return n;
 }
 
-// The replay's span from entry 1 to the last over the recording's (delay(2) + ... + delay(n)).
-double DurationRatio(const std::vector<MotionEntry>& entries, const std::vector<double>& onset) {
+// The replay's span from entry 1 to the last over the recording's: delay(2) + ... + delay(n), or
+// with `waits_after` (the default, which plays each delay after its event) delay(1) + ... +
+// delay(n-1).
+double DurationRatio(const std::vector<MotionEntry>& entries, const std::vector<double>& onset,
+                     bool waits_after) {
   if (onset.size() != entries.size() || onset.size() < 2) return NAN;
   double recorded = 0;
-  for (size_t i = 1; i < entries.size(); ++i) recorded += entries[i].delay_ms;
+  for (size_t i = 1; i < entries.size(); ++i) recorded += entries[waits_after ? i - 1 : i].delay_ms;
   return (onset.back() - onset.front()) / recorded;
 }
+
 void CountErrors(benchmark::State& state, const std::string& name, std::vector<double> errors) {
   state.counters[name + "_onset_err_p95_ms"] = Percentile(errors, 0.95);
   state.counters[name + "_onset_err_max_ms"] =
@@ -469,7 +473,8 @@ void BM_ReplayPath(benchmark::State& state) {
       CountErrors(state, mode + "default", ErrorsAgainstRecording(entries, plain.server_ms, true));
       state.counters[mode + "default_rx_onset_err_p95_ms"] =
           Percentile(ErrorsAgainstRecording(entries, plain.local_ms, true), 0.95);
-      state.counters[mode + "default_duration_ratio"] = DurationRatio(entries, plain.server_ms);
+      state.counters[mode + "default_duration_ratio"] =
+          DurationRatio(entries, plain.server_ms, true);
       state.counters[mode + "default_unmatched"] =
           static_cast<double>(entries.size() - plain.matched);
       const Onsets before = play({"--pauses-before-events"});
@@ -478,7 +483,7 @@ void BM_ReplayPath(benchmark::State& state) {
       state.counters[mode + "wait_before_rx_onset_err_p95_ms"] =
           Percentile(ErrorsAgainstRecording(entries, before.local_ms, false), 0.95);
       state.counters[mode + "wait_before_duration_ratio"] =
-          DurationRatio(entries, before.server_ms);
+          DurationRatio(entries, before.server_ms, false);
       state.counters[mode + "wait_before_unmatched"] =
           static_cast<double>(entries.size() - before.matched);
       // Every recorded position shown at its own moment: placed, and left in place for at least

@@ -328,6 +328,25 @@ void CountErrors(benchmark::State& state, const std::string& name, std::vector<d
       errors.empty() ? NAN : *std::max_element(errors.begin(), errors.end());
 }
 
+// One playback's timing against the recording: onset errors by the server's timestamps and by
+// the watcher's receipt times (rx_), the entry with the worst (1-based) and the delay before it,
+// the duration ratio and the entries never seen.
+void CountTiming(benchmark::State& state, const std::string& name,
+                 const std::vector<MotionEntry>& entries, const Onsets& o, bool waits_after) {
+  CountErrors(state, name, ErrorsAgainstRecording(entries, o.server_ms, waits_after));
+  const std::vector<double> rx = ErrorsAgainstRecording(entries, o.local_ms, waits_after);
+  state.counters[name + "_rx_onset_err_p95_ms"] = Percentile(rx, 0.95);
+  if (!rx.empty()) {
+    const auto worst = std::max_element(rx.begin(), rx.end());
+    const size_t at = static_cast<size_t>(worst - rx.begin());
+    state.counters[name + "_rx_onset_err_max_ms"] = *worst;
+    state.counters[name + "_worst_entry"] = at + 1.0;
+    state.counters[name + "_worst_delay_ms"] = entries[at].delay_ms;
+  }
+  state.counters[name + "_duration_ratio"] = DurationRatio(entries, o.server_ms, waits_after);
+  state.counters[name + "_unmatched"] = static_cast<double>(entries.size() - o.matched);
+}
+
 // Plays `file` once with --play and `options`, watched until the program ends; the onsets.
 Onsets PlayOnce(Pelmira& app, RawWatcher& watcher, const std::vector<MotionEntry>& entries,
                 const std::string& file, std::vector<std::string> options, double timeout_ms,
@@ -470,37 +489,14 @@ void BM_ReplayPath(benchmark::State& state) {
         return o;
       };
       const Onsets plain = play({});
-      CountErrors(state, mode + "default", ErrorsAgainstRecording(entries, plain.server_ms, true));
-      state.counters[mode + "default_rx_onset_err_p95_ms"] =
-          Percentile(ErrorsAgainstRecording(entries, plain.local_ms, true), 0.95);
-      state.counters[mode + "default_duration_ratio"] =
-          DurationRatio(entries, plain.server_ms, true);
-      state.counters[mode + "default_unmatched"] =
-          static_cast<double>(entries.size() - plain.matched);
+      CountTiming(state, mode + "default", entries, plain, true);
       const Onsets before = play({"--pauses-before-events"});
-      CountErrors(state, mode + "wait_before",
-                  ErrorsAgainstRecording(entries, before.server_ms, false));
-      state.counters[mode + "wait_before_rx_onset_err_p95_ms"] =
-          Percentile(ErrorsAgainstRecording(entries, before.local_ms, false), 0.95);
-      state.counters[mode + "wait_before_duration_ratio"] =
-          DurationRatio(entries, before.server_ms, false);
-      state.counters[mode + "wait_before_unmatched"] =
-          static_cast<double>(entries.size() - before.matched);
+      CountTiming(state, mode + "wait_before", entries, before, false);
       // Every recorded position shown at its own moment: placed, and left in place for at least
       // a millisecond before the next one (two placements within one tick show only the second).
       const Onsets fast = play({"--speed", "2"});
       state.counters[mode + "speed2_positions_placed"] = static_cast<double>(fast.matched);
       state.counters[mode + "speed2_positions_shown"] = static_cast<double>(Shown(fast.server_ms));
-      {
-        const std::vector<double> e = ErrorsAgainstRecording(entries, before.local_ms, false);
-        const auto worst = std::max_element(e.begin(), e.end());
-        state.counters[mode + "wait_before_rx_onset_err_max_ms"] = e.empty() ? NAN : *worst;
-        // Which entry (1-based) and the delay before it: where the worst error comes from.
-        const size_t at = static_cast<size_t>(worst - e.begin());
-        state.counters[mode + "wait_before_worst_entry"] = e.empty() ? NAN : at + 1.0;
-        state.counters[mode + "wait_before_worst_delay_ms"] =
-            e.empty() ? NAN : entries[at].delay_ms;
-      }
       state.counters[mode + "speed2_ratio"] = Measure(entries, fast.server_ms).span / recorded_ms;
       state.counters[mode + "speed2_exit"] = status;
     }

@@ -11,35 +11,34 @@
 // every input up (NeedsTicks() false), Timer1 stops (MainWindow::SetTimerEnabled), provided
 // the program can wake the cycle:
 // - Input: the program's input backend reports each press and release of F9, F10, F12, Pause
-//   and the three buttons as it arrives (on X11 the XInput2 raw events of X11Input's own
-//   connection, watched by a socket notifier; on Windows the WM_INPUT of Win32Input's raw
-//   input latch) and calls Wake(); pointer moves and other keys do not. Before stopping Timer1
-//   the tick also asks it (the `arrived` function) whether such input came in while the tick
-//   ran, so none is left unseen. Nothing else runs while asleep: no pointer or keymap query.
+//   and the three buttons as it arrives and the program calls Wake(); pointer moves and other
+//   keys do not. Before stopping Timer1 the tick also asks the backend (the `arrived` function)
+//   whether such input came in while the tick ran, so none is left unseen. Nothing else runs
+//   while asleep: no pointer or keymap query.
 // - Window commands: Form1 calls Wake() after each button's handler.
 // Wake() ticks at once and starts Timer1 again, whose ticks then run while any input reads
 // down, so that the release rule and the latch work exactly as with a timer that never stops:
 // a press seen at one tick, its release at a later one, however short the press. The tick that
 // ends a sleep takes the pointer to stand where it stood at the previous tick (nothing followed
 // it meanwhile), so a recording started by a command never begins with a move it did not see.
-// A program without such reports (the Windows program when raw input cannot be registered and
-// presses are only seen by polling) never calls SleepWhenIdle() and keeps its timer running.
-// Stopping Timer1 must leave nothing that waits on a clock: on Windows the tick source's thread
-// waits for the next start with its timer cancelled, and a raised timer resolution is given
-// back (Win32TickSource::Stop).
+// A program without such reports never calls SleepWhenIdle() and keeps its timer running.
+//
+// Playing on time. A playback does not wait for the poll's ticks: after each tick Timer1 is set
+// for the moment the cycle next needs one (MainWindow::SetNextTick): the next entry's due
+// moment on the playback's timeline (PlaybackSchedule), the next blink of the indicator, or one
+// period away while an input reads down, a wake-up was missed, a task waits, the pointer is
+// watched (stop on move) or the program cannot wake the cycle for input. So a playback whose
+// entries are seconds apart wakes the program for its entries, its blinks and the keys, not a
+// hundred times a second, and each entry plays at its own moment rather than at the next tick.
 //
 // Playback options (Options, from the command line; all off by default). A repeat count ends
 // the playback after that many passes, as Pause would. A speed other than 1, or waits before
-// entries, make the playback paced: every entry's due time follows from the entries before it
-// (each wait divided by the speed), and a tick plays all entries due by then, in order, so
-// that a speed of 100 really plays a hundred 10 ms entries in one tick. With waits before
-// entries, entry 1 waits its delay from the first tick of the playback (which stands for the
-// recording's first event, the one the recording only kept as the origin of that delay), each
-// entry plays at the tick nearest its due moment (the recorded moments are ticks, so a tick a
-// little early must not put an entry off to the next one), and a new pass starts when its last
-// entry was due, without a tick of its own: each pass then replays every event at its recorded
-// moment. Stop on move ends a playback when the user moves the pointer or presses a real mouse
-// button.
+// entries, make the playback paced (PlaybackSchedule). Stop on move ends a playback when the
+// user moves the pointer or presses a real mouse button.
+//
+// The cycle's files: poll_cycle.cpp the tick itself (sampling, shortcuts, the idle step, sleep,
+// wake and posted tasks), recording_step.cpp, playback_step.cpp (its timeline in
+// playback_schedule.h), status_step.cpp (status line and blinking indicator).
 
 #include <cstdint>
 #include <functional>
@@ -49,6 +48,7 @@
 #include "engine/error_report.h"
 #include "engine/indicator_windows.h"
 #include "engine/playback_options.h"
+#include "engine/playback_schedule.h"
 #include "engine/recorder.h"
 #include "engine/screen_layout.h"
 #include "platform/windows.h"
@@ -69,9 +69,8 @@ struct PollState {
        PrevF10 = false, PrevF9 = false;
   bool CurLeft = false, CurRight = false, CurMiddle = false, CurPause = false, CurF12 = false,
        CurF10 = false, CurF9 = false;
-  // Clock after which the next entry plays; 0 when idle. With a paced playback (see
-  // PollCycle::Paced), the moment the next entry's own wait, if waited before it, counts from.
-  double NextPlayTime = 0;
+  // When the entries of the running playback are due (NextPlayTime); cleared when idle.
+  PlaybackSchedule Schedule;
   bool BadEntryReported = false;  // this playback has reported an entry it cannot play
   int32_t PassesDone = 0;         // passes of this playback over the whole list
   bool Placed = false;            // this playback has put the pointer somewhere
@@ -110,8 +109,9 @@ class PollCycle {
   // input as it arrives.
   void SleepWhenIdle(std::function<bool()> arrived);
   // Something the cycle reacts to happened: watched input or a window command. Idle or asleep,
-  // it ticks now and Timer1's period counts from this tick; recording or playing, Timer1 runs
-  // anyway and its next tick sees it. Does nothing unless SleepWhenIdle() was called.
+  // it ticks now and Timer1's period counts from this tick; so it does between the moments of a
+  // playback on time; recording, Timer1 runs anyway and its next tick sees it. Does nothing
+  // unless SleepWhenIdle() was called.
   void Wake();
   // False when the tick just run left nothing for the next one to do: idle after an idle tick,
   // no input down (no release to wait for), and no tick dropped or wake-up missed meanwhile.
@@ -139,10 +139,7 @@ class PollCycle {
   // Seconds between blink flips of the indicator window.
   static constexpr double kBlinkPeriod = 0.3;
   // Period of Timer1, in seconds.
-  static constexpr double kTickPeriod = 0.010;
-  // Playback keeps to the recorded schedule unless it has fallen this far behind it (a tick
-  // held up by a dialog, a busy machine): then the next wait counts from now.
-  static constexpr double kResyncAfter = 1.5 * kTickPeriod;
+  static constexpr double kTickPeriod = PlaybackSchedule::kTickPeriod;
   // Stop on move: the pointer found farther than this, in pixels along either axis, from where
   // playback put it has been moved by the user. The position compared is read back after the
   // placement, so the screen's clamping never counts; the margin only absorbs a pixel or two of
@@ -156,19 +153,26 @@ class PollCycle {
          Pause = false;
   };
   void Tick();
+  // Sets Timer1 for the next tick the cycle needs: the next moment of a playback on time, else
+  // the period, stopped while idle and asleep.
+  void PlanTimer();
+  // The playback is to keep to the poll's ticks (a baseline for measurements).
+  bool TickBound();
+  // One of the seven inputs read down at the last tick.
+  bool InputDown() const;
   // Tells OnStop about a recording or playback this tick ended and runs the posted tasks.
   void AfterTick();
-  // The speed asked for, or 1 when it is not a usable one.
-  double Speed() const;
   // Starts or stops Timer1; false when the window refused.
   bool SetTimer(bool enabled);
   void RecordingStep(Procedure& p, int32_t x, int32_t y, bool cursor_known, const Releases& r);
-  void RecordEvent(Procedure& p, int first_step, int32_t x, int32_t y, MotionKind kind);
+  // The step numbers of one recorded event: its test, the delay, its clamp, the entry, the clock.
+  struct EventSteps {
+    int test, delay, clamp, add, clock;
+  };
+  void RecordEvent(Procedure& p, const EventSteps& n, int32_t x, int32_t y, MotionKind kind);
   struct Motion;
   void PlaybackStep(Procedure& p, int32_t x, int32_t y, bool cursor_known);
-  // True when the options ask for more than the window's own playback: a speed other than 1 or
-  // waits before entries. Such a playback plays every entry due by a tick in that tick.
-  bool Paced() const;
+  // A paced playback plays every entry due by a tick in that tick.
   void PacedSteps(Procedure& p);
   // Reads entry `index`; false when it is skipped (another kind, numbers that do not fit).
   bool ReadMotion(Procedure& p, int32_t index, Motion& m);
@@ -187,8 +191,10 @@ class PollCycle {
   bool in_tick_ = false;
   bool missed_ = false;  // since the last tick began, one was dropped or Wake() came during it
   bool asleep_ = false;
-  std::function<bool()> arrived_;         // empty: Timer1 never stops
-  bool placed_now_ = false;               // this tick's playback has put the pointer somewhere
+  bool in_cycle_ = false;          // inside Timer1_Timer, also after the tick itself
+  bool once_ = false;              // Timer1 is set for one moment (SetNextTick), not its period
+  std::function<bool()> arrived_;  // empty: Timer1 never stops
+  bool placed_now_ = false;        // this tick's playback has put the pointer somewhere
   StopCause cause_ = StopCause::Command;  // why the cycle itself ends the running playback
   bool stopped_ = false;                  // this tick ended a recording or playback
   Mode stopped_mode_ = Mode::None;

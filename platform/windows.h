@@ -94,6 +94,8 @@ class MainWindow {
   virtual void SetPointerKind(int kind) = 0;
   // Starts or stops the 10 ms poll timer Timer1.
   virtual void SetTimerEnabled(bool enabled) = 0;
+  // Timer1 ticks once `seconds` from now instead of its period; SetTimerEnabled ends that.
+  virtual void SetNextTick(double seconds) = 0;
   // Native handle (HWND or X window id) of the window, 0 before it exists.
   virtual uintptr_t NativeHandle() = 0;
 };

@@ -115,6 +115,13 @@ void FakeMainWindow::SetPointerKind(int kind) {
 }
 void FakeMainWindow::SetTimerEnabled(bool e) {
   Write(fail, log_, "Timer1", "Enabled", timer_enabled, e, Shown(e));
+  next_tick.reset();
+}
+void FakeMainWindow::SetNextTick(double seconds) {
+  fail.Check("Timer1.SetNextTick");
+  timer_enabled = false;
+  next_tick = seconds;
+  ++next_ticks;
 }
 
 bool FakeIndicator::Visible() {

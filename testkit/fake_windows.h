@@ -5,6 +5,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -69,6 +70,7 @@ class FakeMainWindow : public MainWindow {
   void LoadCustomPointer(const std::string& path) override;
   void SetPointerKind(int kind) override;
   void SetTimerEnabled(bool enabled) override;
+  void SetNextTick(double seconds) override;
   uintptr_t NativeHandle() override { return 0x1234; }
 
   FailSwitch fail;
@@ -77,6 +79,8 @@ class FakeMainWindow : public MainWindow {
   Color back = color::kWhite;
   int pointer_kind = kPointerDefault;
   bool timer_enabled = false;
+  std::optional<double> next_tick;  // seconds asked for by the last SetNextTick, until the period
+  int next_ticks = 0;               // SetNextTick calls
   bool has_app_icon = false;
   std::string custom_pointer;  // path of the loaded pointer image
   // Called by LoadCustomPointer; may throw to model a file that is not a cursor.

@@ -1,7 +1,8 @@
 // Figures of the real program on a private Xvfb, each against a baseline measured in the same
 // run: start-up against a minimal Qt window, idle wake-ups and CPU against the same, key release
-// to reaction, and replay timing against the recorded delays. Nothing here asserts a time; the
-// counters are for reading.
+// to reaction, replay timing against the recorded delays, and wake-ups while playing sparse
+// entries on time against tick-bound playback. Nothing here asserts a time; the counters are
+// for reading.
 #include <benchmark/benchmark.h>
 #include <poll.h>
 #include <signal.h>
@@ -293,6 +294,41 @@ void BM_KeyReaction(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_KeyReaction)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+// What a playback whose entries are a second apart costs, on time against tick-bound (the 10 ms
+// poll, PEL_TICK_BOUND_PLAYBACK): wake-ups per second of the program (all threads, and its main
+// thread alone) over 5 s of --play. The indicator's blink (every 0.3 s) is part of it.
+void BM_PlayingWakeups(benchmark::State& state) {
+  x11test::Xvfb x({}, "1280x1024x24");
+  for (auto _ : state) {
+    Pelmira app(x);
+    const std::string path = app.Root() + "/sparse.mmf";
+    {
+      std::ofstream out(path, std::ios::binary);
+      out << "[MouseMotionFile]\r\n";
+      for (int i = 0; i < 10; ++i) out << "move," << 200 + i * 40 << ",300,1000\r\n";
+    }
+    for (const bool ticks : {false, true}) {
+      if (ticks) setenv("PEL_TICK_BOUND_PLAYBACK", "1", 1);
+      const pid_t pid = app.Start({"--play", path, "--repeat", "1"});
+      unsetenv("PEL_TICK_BOUND_PLAYBACK");
+      std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+      const PerThread a0 = ContextSwitches(pid);
+      const auto t0 = Steady::now();
+      std::this_thread::sleep_for(std::chrono::seconds(5));
+      const PerThread a1 = ContextSwitches(pid);
+      const double wall = Ms(Steady::now() - t0) / 1000;
+      const std::string main = std::to_string(pid);
+      const std::string name = ticks ? "ticks" : "on_time";
+      state.counters[name + "_wakeups_per_s"] = Added(a0, a1) / wall;
+      state.counters[name + "_main_thread_wakeups_per_s"] =
+          (a1.count(main) && a0.count(main) ? a1.at(main) - a0.at(main) : NAN) / wall;
+      kill(pid, SIGTERM);
+      app.WaitExit(pid);
+    }
+  }
+}
+BENCHMARK(BM_PlayingWakeups)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 // Replay timing: clicks recorded 200 ms apart, played back; the mean interval between the
 // clicks another window receives, over the recorded 200 ms.

@@ -4,16 +4,18 @@
 // through the real buttons and dialogs, plays it once with F9, and times every played entry by
 // the server timestamps of the raw input events that pelmira's own XTest injections produce.
 //
-// Schedule: pelmira waits after each entry for that entry's delay, counted from the tick that
-// played it. So entry i is due at onset(1) + delay(1) + ... + delay(i-1); its lateness is how far
-// its onset falls behind that, and the step lateness how much longer than delay(i-1) it came
-// after entry i-1 (0 to one 10 ms tick is what tick-driven playback can do at best).
+// Schedule: pelmira waits after each entry for that entry's delay, on one timeline. So entry i
+// is due at onset(1) + delay(1) + ... + delay(i-1); its lateness is how far its onset falls
+// behind that, and the step lateness how much longer than delay(i-1) it came after entry i-1
+// (up to one 10 ms tick when playback waits for the poll's ticks; about 0 on time).
 //
-// Then the command line on the same take: --play at --speed 2 and 0.5 (replay span over the
-// recorded one), --pauses-before-events against the default (onset error of each entry against the
-// recording: the default replays a pause after its event, so its error reaches a pause's
-// length), and --stop-on-move (from a move injected away from the path to the indicator
-// closing, over repeated F9 runs).
+// Then the command line on the same take, on time (each entry at its own moment, the default)
+// and tick-bound (PEL_TICK_BOUND_PLAYBACK: each entry at the next 10 ms poll, as playback was)
+// side by side: onset error of each entry against the recording (by the server's millisecond
+// timestamps, and rx_ by the watcher's receipt times) for the default and for
+// --pauses-before-events, replay over recorded duration, and the positions shown at --speed 2;
+// then --speed 0.5, and --stop-on-move (from a move injected away from the path to the
+// indicator closing, over repeated F9 runs).
 #include <benchmark/benchmark.h>
 #include <poll.h>
 #include <signal.h>
@@ -282,20 +284,67 @@ Lateness Measure(const std::vector<MotionEntry>& entries, const std::vector<doub
 
 // Onset error of each entry against the recording: entry i came delay(2) + ... + delay(i) after
 // entry 1 when it was recorded (each delay is the wait before its entry). |error| per entry.
+// The default plays each delay after its event instead, which moves every pause by one entry
+// (a pause of 300 ms puts the entry that ended it 290 ms early): with `waits_after` the moments
+// are the recording's with that move, delay(1) + ... + delay(i-1) after entry 1. The replay's
+// origin is where most entries put it (the median offset), so a late first entry (the first
+// tick also opens the indicator) counts as that entry's error, not as every other one's.
 std::vector<double> ErrorsAgainstRecording(const std::vector<MotionEntry>& entries,
-                                           const std::vector<double>& onset) {
-  std::vector<double> out;
+                                           const std::vector<double>& onset, bool waits_after) {
+  std::vector<double> offset;
   double recorded = 0;
-  for (size_t i = 1; i < onset.size(); ++i) {
-    recorded += entries[i].delay_ms;
-    out.push_back(std::abs(onset[i] - onset[0] - recorded));
+  for (size_t i = 0; i < onset.size(); ++i) {
+    if (i > 0) recorded += entries[waits_after ? i - 1 : i].delay_ms;
+    offset.push_back(onset[i] - recorded);
   }
+  const double origin = Percentile(offset, 0.5);
+  std::vector<double> out;
+  for (double o : offset) out.push_back(std::abs(o - origin));
   return out;
 }
+
+// How many of the placements at `onset` stood for a millisecond or more (the last one does); by
+// the server's timestamps, which the watcher's receipt times would blur when it reads late.
+size_t Shown(const std::vector<double>& onset) {
+  size_t n = onset.empty() ? 0 : 1;
+  for (size_t i = 1; i < onset.size(); ++i) n += onset[i] - onset[i - 1] >= 1.0;
+  return n;
+}
+
+// The replay's span from entry 1 to the last over the recording's: delay(2) + ... + delay(n), or
+// with `waits_after` (the default, which plays each delay after its event) delay(1) + ... +
+// delay(n-1).
+double DurationRatio(const std::vector<MotionEntry>& entries, const std::vector<double>& onset,
+                     bool waits_after) {
+  if (onset.size() != entries.size() || onset.size() < 2) return NAN;
+  double recorded = 0;
+  for (size_t i = 1; i < entries.size(); ++i) recorded += entries[waits_after ? i - 1 : i].delay_ms;
+  return (onset.back() - onset.front()) / recorded;
+}
+
 void CountErrors(benchmark::State& state, const std::string& name, std::vector<double> errors) {
   state.counters[name + "_onset_err_p95_ms"] = Percentile(errors, 0.95);
   state.counters[name + "_onset_err_max_ms"] =
       errors.empty() ? NAN : *std::max_element(errors.begin(), errors.end());
+}
+
+// One playback's timing against the recording: onset errors by the server's timestamps and by
+// the watcher's receipt times (rx_), the entry with the worst (1-based) and the delay before it,
+// the duration ratio and the entries never seen.
+void CountTiming(benchmark::State& state, const std::string& name,
+                 const std::vector<MotionEntry>& entries, const Onsets& o, bool waits_after) {
+  CountErrors(state, name, ErrorsAgainstRecording(entries, o.server_ms, waits_after));
+  const std::vector<double> rx = ErrorsAgainstRecording(entries, o.local_ms, waits_after);
+  state.counters[name + "_rx_onset_err_p95_ms"] = Percentile(rx, 0.95);
+  if (!rx.empty()) {
+    const auto worst = std::max_element(rx.begin(), rx.end());
+    const size_t at = static_cast<size_t>(worst - rx.begin());
+    state.counters[name + "_rx_onset_err_max_ms"] = *worst;
+    state.counters[name + "_worst_entry"] = at + 1.0;
+    state.counters[name + "_worst_delay_ms"] = entries[at].delay_ms;
+  }
+  state.counters[name + "_duration_ratio"] = DurationRatio(entries, o.server_ms, waits_after);
+  state.counters[name + "_unmatched"] = static_cast<double>(entries.size() - o.matched);
 }
 
 // Plays `file` once with --play and `options`, watched until the program ends; the onsets.
@@ -422,25 +471,45 @@ void BM_ReplayPath(benchmark::State& state) {
     // The same from the watcher's receipt times (microseconds, not the server's milliseconds).
     state.counters["rx_replay_ratio"] = local.span / recorded_ms;
     state.counters["rx_step_late_p95_ms"] = local.step_p95;
-    CountErrors(state, "default", ErrorsAgainstRecording(entries, onsets.server_ms));
+    CountErrors(state, "window_f9", ErrorsAgainstRecording(entries, onsets.server_ms, true));
 
-    // The command line. --play refuses to run beside a window instance: end it first.
+    // The command line, on time and tick-bound (PEL_TICK_BOUND_PLAYBACK: each entry waits for
+    // the next 10 ms poll, as playback did before) side by side. --play refuses to run beside a
+    // window instance: end it first.
     kill(window_pid, SIGTERM);
     app.WaitExit(window_pid);
     int status = 0;
-    for (const auto& [speed, name] : {std::pair{"2", "speed2"}, std::pair{"0.5", "speed0_5"}}) {
-      const Onsets o =
-          PlayOnce(app, watcher, entries, file, {"--speed", speed}, recorded_ms * 3 + 5000, status);
-      const Lateness l = Measure(entries, o.server_ms);
-      state.counters[std::string(name) + "_ratio"] = l.span / recorded_ms;
-      state.counters[std::string(name) + "_unmatched"] =
-          static_cast<double>(entries.size() - o.matched);
-      state.counters[std::string(name) + "_exit"] = status;
+    for (const bool ticks : {false, true}) {
+      const std::string mode = ticks ? "ticks_" : "on_time_";
+      auto play = [&](std::vector<std::string> options) {
+        if (ticks) setenv("PEL_TICK_BOUND_PLAYBACK", "1", 1);
+        const Onsets o = PlayOnce(app, watcher, entries, file, std::move(options),
+                                  recorded_ms * 3 + 5000, status);
+        unsetenv("PEL_TICK_BOUND_PLAYBACK");
+        return o;
+      };
+      const Onsets plain = play({});
+      CountTiming(state, mode + "default", entries, plain, true);
+      const Onsets before = play({"--pauses-before-events"});
+      CountTiming(state, mode + "wait_before", entries, before, false);
+      // Every recorded position shown at its own moment: placed, and left in place for at least
+      // a millisecond before the next one (two placements within one tick show only the second).
+      const Onsets fast = play({"--speed", "2"});
+      state.counters[mode + "speed2_positions_placed"] = static_cast<double>(fast.matched);
+      state.counters[mode + "speed2_positions_shown"] = static_cast<double>(Shown(fast.server_ms));
+      state.counters[mode + "speed2_ratio"] = Measure(entries, fast.server_ms).span / recorded_ms;
+      state.counters[mode + "speed2_exit"] = status;
     }
-    const Onsets before = PlayOnce(app, watcher, entries, file, {"--pauses-before-events"},
-                                   recorded_ms * 2 + 5000, status);
-    CountErrors(state, "wait_before", ErrorsAgainstRecording(entries, before.server_ms));
-    state.counters["wait_before_unmatched"] = static_cast<double>(entries.size() - before.matched);
+    state.counters["positions_recorded"] = static_cast<double>(entries.size());
+    // Those that stand for 2 ms or more before the next entry: a millisecond at --speed 2 (the
+    // others came in one tick of the recording, with a delay of 0, and are shown together).
+    size_t distinct = 1;
+    for (size_t i = 1; i < entries.size(); ++i) distinct += entries[i].delay_ms >= 2;
+    state.counters["positions_distinct"] = static_cast<double>(distinct);
+    const Onsets slow =
+        PlayOnce(app, watcher, entries, file, {"--speed", "0.5"}, recorded_ms * 3 + 5000, status);
+    state.counters["speed0_5_ratio"] = Measure(entries, slow.server_ms).span / recorded_ms;
+    state.counters["speed0_5_unmatched"] = static_cast<double>(entries.size() - slow.matched);
 
     // --stop-on-move: F9 in a window started with it, a move far from the path once playback
     // has played a few entries, and the time until the indicator closes.

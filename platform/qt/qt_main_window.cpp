@@ -11,8 +11,14 @@
 #include <QPushButton>
 #include <QScreen>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <vector>
+
+#include <sys/timerfd.h>
+#include <time.h>
+#include <unistd.h>
 
 #include "platform/error.h"
 #include "platform/qt/qt_color.h"
@@ -191,10 +197,21 @@ QtMainWindow::QtMainWindow(FormHandlers handlers) : handlers_(std::move(handlers
     if (handlers_.timer) handlers_.timer();
   });
   if (layout::Timer1().enabled) timer_.start();
+  once_fd_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+  if (once_fd_ >= 0) {
+    once_ = std::make_unique<QSocketNotifier>(once_fd_, QSocketNotifier::Read);
+    QObject::connect(once_.get(), &QSocketNotifier::activated, [this] {
+      uint64_t expirations = 0;
+      if (read(once_fd_, &expirations, sizeof expirations) != sizeof expirations) return;
+      if (handlers_.timer) handlers_.timer();
+    });
+  }
 }
 
 QtMainWindow::~QtMainWindow() {
   timer_.stop();
+  once_.reset();
+  if (once_fd_ >= 0) close(once_fd_);
   // The widgets belong to the window; drop the wrappers first.
   for (auto& c : controls_) c.reset();
   window_.reset();
@@ -377,8 +394,30 @@ void QtMainWindow::SetPointerKind(int kind) {
 }
 
 void QtMainWindow::SetTimerEnabled(bool enabled) {
+  if (once_fd_ >= 0) {
+    const itimerspec off{};
+    timerfd_settime(once_fd_, 0, &off, nullptr);  // disarming a valid timerfd cannot fail
+  }
   if (enabled && !timer_.isActive()) timer_.start();
   if (!enabled) timer_.stop();
+}
+
+void QtMainWindow::SetNextTick(double seconds) {
+  if (once_fd_ < 0)
+    throw Error(err::kInvalidProcedureCall,
+                "timerfd_create failed: " + std::string(strerror(errno)));
+  timer_.stop();
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  // An absolute deadline: the time this call takes is not added to the wait. Zero would disarm.
+  const int64_t ns = std::max<int64_t>(1, static_cast<int64_t>(std::ceil(seconds * 1e9)));
+  const int64_t at = int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec + ns;
+  itimerspec when{};
+  when.it_value.tv_sec = static_cast<time_t>(at / 1'000'000'000);
+  when.it_value.tv_nsec = static_cast<long>(at % 1'000'000'000);
+  if (timerfd_settime(once_fd_, TFD_TIMER_ABSTIME, &when, nullptr) != 0)
+    throw Error(err::kInvalidProcedureCall,
+                "timerfd_settime failed: " + std::string(strerror(errno)));
 }
 
 uintptr_t QtMainWindow::NativeHandle() {

@@ -5,6 +5,7 @@
 // what they do.
 
 #include <QCursor>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
 #include <array>
@@ -64,6 +65,7 @@ class QtMainWindow : public MainWindow {
   void LoadCustomPointer(const std::string& path) override;
   void SetPointerKind(int kind) override;
   void SetTimerEnabled(bool enabled) override;
+  void SetNextTick(double seconds) override;
   uintptr_t NativeHandle() override;
 
   void SetHandlers(FormHandlers handlers) { handlers_ = std::move(handlers); }
@@ -89,6 +91,10 @@ class QtMainWindow : public MainWindow {
   std::unique_ptr<FormWidget> window_;
   std::array<std::unique_ptr<QtControl>, kControlCount> controls_;
   QTimer timer_;
+  // One tick at a moment (SetNextTick): a timerfd on CLOCK_MONOTONIC, to the microsecond, read by
+  // the event loop (also inside modal boxes and dialogs, as the period's ticks are).
+  int once_fd_ = -1;
+  std::unique_ptr<QSocketNotifier> once_;
   int dpi_ = 96;
   Color back_ = color::kWhite;
   int pointer_kind_ = kPointerDefault;

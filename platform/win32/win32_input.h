@@ -42,7 +42,8 @@ class Win32Input : public Input {
   // Watched input: a press or release of F9, F10, F12, Pause or one of the three buttons
   // (moves, other keys and auto-repeat are not). Each one that arrives through the thread's
   // message loop calls `on_input` at once (it must not throw); those that a query reads in
-  // meanwhile are kept for TakeInput. Without raw input nothing is reported.
+  // meanwhile are kept for TakeInput. Without raw input nothing is reported, and the program
+  // keeps its poll tick running (PollCycle::SleepWhenIdle is never called).
   void SetOnInput(std::function<void()> on_input) { on_input_ = std::move(on_input); }
   // Reads in the raw input already queued, without waiting. True when watched input came since
   // the previous call that `on_input` was not told about.

@@ -344,7 +344,7 @@ void Win32MainWindow::SetPointerKind(int kind) {
 }
 
 void Win32MainWindow::SetTimerEnabled(bool enabled) {
-  if (enabled == tick_.Running()) return;
+  if (enabled ? tick_.Periodic() : !tick_.Running()) return;
   if (enabled) {
     tick_.Start();
     return;
@@ -354,6 +354,10 @@ void Win32MainWindow::SetTimerEnabled(bool enabled) {
   if (!stopped_once_)
     DiagnosticLine("tick: stopped while idle; watched input or a command starts it again");
   stopped_once_ = true;
+}
+
+void Win32MainWindow::SetNextTick(double seconds) {
+  tick_.Once(seconds);
 }
 
 void Win32MainWindow::ShowCentred() {

@@ -44,6 +44,7 @@ class Win32MainWindow : public MainWindow {
   void LoadCustomPointer(const std::string& path) override;
   void SetPointerKind(int kind) override;
   void SetTimerEnabled(bool enabled) override;
+  void SetNextTick(double seconds) override;
   uintptr_t NativeHandle() override { return reinterpret_cast<uintptr_t>(hwnd_); }
 
   void SetHandlers(FormHandlers handlers) { handlers_ = std::move(handlers); }

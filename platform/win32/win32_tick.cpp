@@ -2,6 +2,8 @@
 
 #include <mmsystem.h>
 
+#include <algorithm>
+#include <cmath>
 #include <exception>
 
 #include "platform/win32/win32_text.h"
@@ -177,6 +179,23 @@ std::string Win32TickSource::Describe() const {
   return text;
 }
 
+void Win32TickSource::Once(double seconds) {
+  Stop();
+  if (sink_ == nullptr) return;
+  ++generation_;
+  running_ = true;
+  once_ = true;
+  LARGE_INTEGER f;
+  QueryPerformanceFrequency(&f);
+  const double counts = seconds > 0 ? seconds * static_cast<double>(f.QuadPart) : 0;
+  once_due_ = Counter() + static_cast<int64_t>(counts);
+  if (StartWaitable()) return;
+  // SetTimer waits whole milliseconds, rounded up, and 10 at the least (USER_TIMER_MINIMUM).
+  if (!raised_) raised_ = timeBeginPeriod(1) == TIMERR_NOERROR;
+  const UINT ms = static_cast<UINT>(std::ceil(std::max(0.0, seconds) * 1000));
+  if (SetTimer(sink_, kTimerId, ms, nullptr) == 0) ReportFailure("SetTimer", GetLastError());
+}
+
 void Win32TickSource::StartTimer(bool raise_resolution) {
   if (raise_resolution) raised_ = timeBeginPeriod(1) == TIMERR_NOERROR;
   if (SetTimer(sink_, kTimerId, period_ms_, nullptr) == 0)
@@ -215,6 +234,7 @@ bool Win32TickSource::StartWaitable() {
 void Win32TickSource::Stop() {
   if (!running_) return;
   running_ = false;
+  once_ = false;
   ++generation_;  // a tick message already in the queue is now stale
   if (waitable_) {
     // Not waited for: a tick the thread posts meanwhile carries the old generation.
@@ -238,6 +258,7 @@ void Win32TickSource::RunWaitableLoop() {
   QueryPerformanceFrequency(&f);
   const int64_t period = f.QuadPart * period_ms_ / 1000;
   bool active = false;
+  bool once = false;
   unsigned generation = 0;
   int64_t next = 0;
   HANDLE waits[3] = {quit_, wake_, timer_};
@@ -256,7 +277,8 @@ void Win32TickSource::RunWaitableLoop() {
     if (woke == WAIT_OBJECT_0 + 1) {  // started or stopped
       active = waitable_;
       generation = generation_;
-      next = Counter() + period;
+      once = once_;
+      next = once ? once_due_.load() : Counter() + period;
       // A timer left armed would still fire, and wake the processor, with nobody waiting.
       if (!active) CancelWaitableTimer(timer_);
       continue;
@@ -266,6 +288,10 @@ void Win32TickSource::RunWaitableLoop() {
     // One tick in the queue at most: a busy UI thread gets the next tick, not a backlog.
     if (!posted_.exchange(true)) {
       if (!PostMessageW(sink_, kTickMessage, generation, 0)) posted_ = false;
+    }
+    if (once) {
+      active = false;  // the moment has come: nothing until the next start
+      continue;
     }
     next += period;
     const int64_t after = Counter();
@@ -285,8 +311,11 @@ LRESULT CALLBACK Win32TickSource::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM
   if (self != nullptr && msg == kTickMessage) {
     self->posted_ = false;
     tick = self->running_ && static_cast<unsigned>(wp) == self->generation_;
+    // The helper thread set no further moment: nothing runs any more.
+    if (tick && self->once_) self->running_ = self->once_ = false;
   } else if (self != nullptr && msg == WM_TIMER && wp == kTimerId) {
     tick = self->running_;
+    if (tick && self->once_) self->Stop();  // SetTimer repeats: one tick was asked for
   } else {
     return DefWindowProcW(hwnd, msg, wp, lp);
   }

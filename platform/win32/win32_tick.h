@@ -14,6 +14,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -48,11 +49,19 @@ class Win32TickSource {
   // the mode in use. Restarts when already running. The diagnostics get Describe() when it
   // differs from the line of the previous Start.
   TickMode Start(TickMode preferred = TickMode::HighResolutionWaitable);
+  // Ticks once, `seconds` from now, instead of the period, on the high-resolution waitable timer
+  // where there is one (to the tenth of a microsecond it counts in), else on SetTimer (whole
+  // milliseconds, 10 at the least) with the resolution raised; Running() turns false as that
+  // tick comes. Replaces the period or an earlier moment.
+  void Once(double seconds);
   // Stops ticking; no callback runs after it returns (a tick already posted is dropped). Then
   // nothing of the source waits on a clock: the helper thread waits for the next Start with its
-  // timer cancelled, a raised timer resolution is given back, so an idle process sleeps.
+  // timer cancelled, a raised timer resolution is given back, so an idle process sleeps (the
+  // poll cycle stops Timer1 while idle and relies on this).
   void Stop();
   bool Running() const { return running_; }
+  // Ticking every period (Start), not for one moment (Once).
+  bool Periodic() const { return running_ && !once_; }
   TickMode Mode() const { return mode_; }
   // The process's throttling opt-outs, asked for at the first Start.
   ThrottlingOptOuts Throttling() const { return throttling_; }
@@ -67,6 +76,7 @@ class Win32TickSource {
   void RunWaitableLoop();
   // The helper thread's last act when a call fails: notes which, for the next Start to report.
   void GiveUp(const char* call);
+  // Starts the helper thread's timer, or with `once` sets it for once_due_.
   bool StartWaitable();
   void StartTimer(bool raise_resolution);
 
@@ -86,6 +96,8 @@ class Win32TickSource {
   const char* thread_failure_ = "";  // the call the helper thread gave up on, and its error
   DWORD thread_error_ = 0;
   std::atomic<bool> waitable_{false};  // the helper thread ticks
+  std::atomic<bool> once_{false};      // one tick at once_due_, then none until the next start
+  std::atomic<int64_t> once_due_{0};   // performance counter
   std::atomic<bool> posted_{false};
   std::atomic<unsigned> generation_{0};  // ticks of an earlier run are ignored
 };

@@ -41,7 +41,9 @@ class X11Input : public Input {
   uint32_t UserButtonPresses() override;
 
   // The display connection's descriptor. It turns readable when the server sends events; then
-  // TakeInput reads them.
+  // TakeInput reads them. The program watches it with a socket notifier and wakes the sleeping
+  // poll cycle (PollCycle::Wake) when TakeInput reports watched input; on this connection only
+  // the raw key and button events wake it, never pointer moves.
   int ConnectionFd() const;
   // Reads the events that have come, without waiting. True when, since the previous call, a
   // pointer button (1 to 3) or a key that KeyState knows was pressed or released.

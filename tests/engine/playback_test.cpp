@@ -305,6 +305,7 @@ TEST_F(PlaybackTest, WaitBeforeReplaysEachEventAtItsRecordedMoment) {
   // Recorded: the first event at 0 (kept only as the origin of entry 1's delay), moves at 10
   // and 20 ms, a click after hovering for half a second, one more move.
   poll.Options.wait_before = true;
+  env.vars["PEL_TICK_BOUND_PLAYBACK"] = "1";  // played at the poll's ticks (on time: see below)
   Load({"move,1,0,10", "move,2,0,10", "Left,2,0,500", "move,3,0,10"});
   StartIdle();
   input.Tap(vk::kF9);
@@ -321,6 +322,110 @@ TEST_F(PlaybackTest, WaitBeforeReplaysEachEventAtItsRecordedMoment) {
   for (int i = 0; i < 8; ++i)
     EXPECT_NEAR(onsets[i] - start, recorded[i], kTick / 2) << "event " << i;
   EXPECT_EQ(Calls("Button Left down").size(), 2u);
+}
+
+// --- On time: Timer1 set for each moment the cycle needs, as the programs' windows do
+
+TEST_F(PlaybackTest, OnTimeEachEntryPlaysAtItsOwnMomentAndNothingTicksInBetween) {
+  struct Case {
+    const char* name;
+    PlaybackOptions options;
+    std::vector<const char*> entries;
+    double run_s;
+    std::vector<double> onsets_ms;  // from the first tick of the playback
+    int min_ticks, max_ticks;       // the blink (every 0.3 s) counts
+    int hold_after = 0;             // the tick after this many onsets comes 2 s late
+  };
+  PlaybackOptions before, speed2, stop_on_move;
+  before.wait_before = true;
+  speed2.speed = 2;
+  stop_on_move.stop_on_move = true;
+  const std::vector<const char*> four = {"move,1,0,10", "move,2,0,10", "move,3,0,10",
+                                         "move,4,0,10"};
+  // clang-format off
+  const Case cases[] = {
+      // Each wait after its entry; a wait of 0 plays the next entry at once; the end of the
+      // list costs one period, and entry 1's wait counts from there.
+      {"default", {}, {"move,1,0,30", "move,2,0,0", "Left,3,0,25", "move,4,0,1000"}, 1.2,
+       {0, 30, 30, 55, 1065, 1095}, 8, 14},
+      {"another kind costs a period", {}, {"move,1,0,20", "", "move,2,0,0"}, 0.1,
+       {0, 30, 40, 70}, 8, 10},
+      // Each pause before its event; the next pass starts when the last entry was due.
+      {"pauses before events", before, {"move,1,0,10", "Left,2,0,500", "move,3,0,10"}, 1.1,
+       {10, 510, 520, 530, 1030}, 8, 14},
+      {"speed 2: every entry at its own moment", speed2, four, 0.03, {0, 5, 10, 15, 20, 25}, 6, 8},
+      {"a held-up tick restarts the timeline", {}, four, 2.04, {0, 2010, 2020, 2030}, 4, 6, 1},
+      {"a second apart", {}, {"move,1,0,1000", "move,2,0,1000"}, 3.0, {0, 1000, 2010}, 12, 15},
+      {"stop on move watches the pointer every period", stop_on_move, {"move,1,0,1000"}, 1.02,
+       {0, 1010}, 100, 104},
+  };
+  // clang-format on
+  poll.SleepWhenIdle([] { return false; });
+  StartIdle();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    engine.MotionList.Clear();
+    for (const char* e : c.entries) engine.MotionList.Add(e);
+    poll.Options = c.options;
+    input.Tap(vk::kF9);
+    Tick();
+    Tick();  // sees the release: the playback's first tick
+    ASSERT_EQ(engine.RecorderState, Mode::Playing);
+    const double start = clock.Now();
+    std::vector<double> onsets;
+    int ticks = 0;
+    bool held = false;
+    if (log.Count("SetCursorPos") > 0) onsets.push_back(0);
+    while (clock.Now() - start < c.run_s && ticks < 1000) {
+      ASSERT_TRUE(form.next_tick.has_value());
+      clock.Advance(std::max(0.0, *form.next_tick));
+      if (!held && c.hold_after > 0 && static_cast<int>(onsets.size()) == c.hold_after) {
+        clock.Advance(2.0);
+        held = true;
+      }
+      const int before_tick = log.Count("SetCursorPos");
+      poll.Timer1_Timer();
+      ++ticks;
+      for (int n = log.Count("SetCursorPos") - before_tick; n > 0; --n)
+        onsets.push_back((clock.Now() - start) * 1000);
+    }
+    ASSERT_GE(onsets.size(), c.onsets_ms.size());
+    for (size_t i = 0; i < c.onsets_ms.size(); ++i)
+      EXPECT_NEAR(onsets[i], c.onsets_ms[i], 0.01) << "onset " << i;
+    EXPECT_GE(ticks, c.min_ticks);
+    EXPECT_LE(ticks, c.max_ticks);
+    TapKey(vk::kPause);
+    ASSERT_EQ(engine.RecorderState, Mode::Idle);
+    log.Clear();
+  }
+
+  // Between two moments Pause wakes the cycle through the latch; its release is seen a period
+  // later, and the period ends with the playback.
+  poll.Options = {};
+  Load({"move,1,0,5000"});
+  input.Tap(vk::kF9);
+  Ticks(2);
+  clock.Advance(*form.next_tick);  // the indicator's next blink
+  poll.Timer1_Timer();
+  const double asleep_from = clock.Now();
+  EXPECT_GT(*form.next_tick, 0.25);
+  clock.Advance(0.1);
+  input.Press(vk::kPause);
+  poll.Wake();
+  EXPECT_NEAR(*form.next_tick, PollCycle::kTickPeriod, 1e-9);
+  input.Release(vk::kPause);
+  clock.Advance(*form.next_tick);
+  poll.Timer1_Timer();
+  EXPECT_EQ(engine.RecorderState, Mode::Idle);
+  EXPECT_LT(clock.Now() - asleep_from, 0.12);
+  EXPECT_FALSE(form.next_tick.has_value());
+
+  // A window that cannot set Timer1 for a moment plays on the period.
+  form.fail.failing.insert("Timer1.SetNextTick");
+  input.Tap(vk::kF9);
+  Ticks(2);
+  EXPECT_EQ(engine.RecorderState, Mode::Playing);
+  EXPECT_TRUE(form.timer_enabled);
 }
 
 }  // namespace

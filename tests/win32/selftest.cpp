@@ -798,6 +798,45 @@ void TestTickRestarts() {
             std::to_string(rounds + 1) + ", " + std::to_string(ticks) + " ticks");
 }
 
+// One tick at a moment (a playback's next entry): it comes once, not before the moment, and the
+// period can be started again after it.
+void TestTickOnce() {
+  Win32Clock clock;
+  std::vector<double> stamps;
+  Win32TickSource source([&] { stamps.push_back(clock.Now()); });
+  auto pump = [&](double seconds) {
+    const double until = clock.Now() + seconds;
+    while (clock.Now() < until) {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+      MSG msg;
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
+  };
+  std::vector<double> late_ms;
+  for (int round = 0; round < 5; ++round) {
+    stamps.clear();
+    const double asked = clock.Now();
+    source.Once(0.037);
+    pump(0.15);
+    if (stamps.size() != 1) break;
+    late_ms.push_back((stamps[0] - asked - 0.037) * 1000);
+  }
+  const bool once = late_ms.size() == 5 && !source.Running();
+  double worst = -1e9, earliest = 1e9;
+  for (double l : late_ms) worst = std::max(worst, l), earliest = std::min(earliest, l);
+  char line[160];
+  std::snprintf(line, sizeof line, "tick once at 37 ms: %zu of 5 rounds, late %.2f to %.2f ms",
+                late_ms.size(), once ? earliest : 0.0, once ? worst : 0.0);
+  Info(line);
+  Check(once && earliest >= -0.5 && worst < 30, "ticks: once at its moment, then none", line);
+  stamps.clear();
+  source.Start();
+  pump(0.1);
+  source.Stop();
+  Check(stamps.size() >= 3, "ticks: the period starts again after a tick once",
+        std::to_string(stamps.size()) + " ticks in 100 ms");
+}
+
 struct TickStats {
   int ticks = 0;
   double mean_ms = 0, min_ms = 0, max_ms = 0, p90_ms = 0;
@@ -960,6 +999,7 @@ int main(int argc, char** argv) {
   }
   TestTicks();
   TestTickRestarts();
+  TestTickOnce();
   std::printf("SUMMARY %d passed, %d failed\n", wintest::passed, wintest::failed);
   return wintest::failed == 0 ? 0 : 1;
 }

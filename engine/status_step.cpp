@@ -1,0 +1,75 @@
+// Status and indicators, run at every tick after the state's step: the status line's caption
+// and colour, and the indicator window of the running recording or playback, blinking.
+#include "engine/poll_cycle.h"
+
+namespace pel {
+
+namespace {
+
+std::string Upper(std::string_view s) {
+  std::string u(s);
+  for (char& c : u)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return u;
+}
+
+}  // namespace
+
+void PollCycle::StatusStep(Procedure& p) {
+  Recorder& e = host_.engine;
+  Clock& clock = e.Host().clock;
+  PollState& s = State;
+  Control& status = host_.form.Get(ControlId::lState);
+
+  const bool recording = e.RecorderState == Mode::Recording;
+  if (!p.Test(312, [&] { return recording || e.RecorderState == Mode::Playing; })) {
+    p.Step(350, [&] { host_.indicators.Close(IndicatorId::Rec); });
+    p.Step(352, [&] { host_.indicators.Close(IndicatorId::Play); });
+    return;
+  }
+  if (p.Test(314, [&] { return e.RecorderState != s.LastState; })) {
+    p.Step(316, [&] { s.BlinkOn = false; });
+    p.Step(318, [&] {
+      // Built in place: GCC 12 at -O3 warns falsely (-Wrestrict) on "[" + text + "]".
+      std::string caption = Upper(StateText(e.RecorderState));
+      caption.insert(0, 1, '[');
+      caption.push_back(']');
+      if (e.RecorderState == Mode::Playing && Screens.Mapped())
+        caption.append(" ").append(kLayoutMappedNote);
+      status.SetCaption(caption);
+    });
+  }
+  if (!p.Test(320, [&] { return clock.Now() > s.NextBlinkTime; })) return;
+  p.Step(322, [&] { s.NextBlinkTime = clock.Now() + kBlinkPeriod; });
+  p.Step(324, [&] { s.BlinkOn = !s.BlinkOn; });
+  const IndicatorId id = recording ? IndicatorId::Rec : IndicatorId::Play;
+  // The window, the test of BlinkOn, shown at top 0, hidden.
+  struct Steps {
+    int show, test, top, hide;
+  };
+  const Steps n = recording ? Steps{328, 330, 332, 334} : Steps{340, 342, 344, 346};
+  if (!recording)
+    p.Step(338, [&] {
+      if (status.ForeColor() != color::kGreen) status.SetForeColor(color::kGreen);
+    });
+  // The off phase hides the window: moved above the primary screen, it would stand on a
+  // monitor above that one. Placed before it shows, it never appears anywhere else.
+  p.Step(n.show, [&] { host_.indicators.Ref(id); });
+  if (p.Test(n.test, [&] { return s.BlinkOn; }))
+    p.Step(n.top, [&] {
+      IndicatorWindow& w = host_.indicators.Ref(id);
+      w.SetTop(0);
+      if (!w.Visible()) w.SetVisible(true);
+    });
+  else
+    p.Step(n.hide, [&] {
+      IndicatorWindow& w = host_.indicators.Ref(id);
+      if (w.Visible()) w.SetVisible(false);
+    });
+  if (recording)
+    p.Step(336, [&] {
+      if (status.ForeColor() != color::kRed) status.SetForeColor(color::kRed);
+    });
+}
+
+}  // namespace pel

@@ -12,6 +12,7 @@
 #include "app/command_line.h"
 #include "app/indicator_forms.h"
 #include "app/recovery.h"
+#include "app/scripted_run.h"
 #include "engine/error_report.h"
 #include "engine/poll_cycle.h"
 #include "engine/recorder.h"
@@ -55,31 +56,6 @@ struct Form1Host {
   IndicatorFactory& indicator_factory;
 };
 
-// The main window's boxes and file dialogs. In a scripted run nothing is shown: a box's text is
-// kept instead (the first one, on one line) and file dialogs count as cancelled.
-class ScriptDialogs : public Dialogs {
- public:
-  explicit ScriptDialogs(Dialogs& shown) : shown_(shown) {}
-  bool quiet = false;
-  // The first box kept since the last call, on one line; empty when none.
-  std::string TakeKept();
-
-  void SetApplicationTitle(std::string_view title) override;
-  MsgResult MessageBox(std::string_view text, std::string_view title, MsgButtons buttons,
-                       MsgIcon icon) override;
-  std::string ShowSave(std::string_view initial, std::string_view filter) override;
-  std::string ShowOpen(std::string_view initial, std::string_view filter) override;
-
- private:
-  Dialogs& shown_;
-  std::string kept_;
-};
-
-// How a scripted run ends: an exit status (exit_status::kOk, kFailed or kStopped) and a
-// one-line reason for standard error. With kOk the reason is empty, or names a failure the run
-// went past (an entry that could not be played).
-using ScriptFinished = std::function<void(int status, std::string reason)>;
-
 class Form1 {
  public:
   explicit Form1(Form1Host host);
@@ -122,7 +98,7 @@ class Form1 {
   // error, empty when there was nothing to keep.
   std::string KeepBeforeEnd(int& status);
   // True from StartScripted on.
-  bool Scripted() const { return scripted_.has_value(); }
+  bool Scripted() const { return script_.has_value(); }
   // The poll timer's tick (every 10 ms once Form_Load has enabled it; idle, it may sleep until
   // input or a command wakes the poll cycle, see engine/poll_cycle.h).
   void Timer1_Timer() { poll_.Timer1_Timer(); }
@@ -167,14 +143,6 @@ class Form1 {
   // The end of start-up, scripted runs included: captions and titles, keys still held from the
   // launch, the poll timer.
   void StartPolling(Procedure& p);
-  // A scripted run ended its recording or playback.
-  void ScriptStopped(Mode ended, StopCause cause);
-  // Ends the scripted run after a tick: the one ending, when called from OnStop.
-  void Finish(int status, std::string reason);
-  // The end of a --record run: the recording saved to its file, else to a recovery file.
-  // Returns the exit status and sets the reason.
-  int SaveScripted(std::string& reason);
-
   Form1Host host_;
   ScriptDialogs dialogs_;
   ErrorReporter reporter_;
@@ -184,9 +152,7 @@ class Form1 {
   IndicatorForms indicators_;
   PollCycle poll_;
   RecoveryStore recovery_;
-  std::optional<CommandLine::Action> scripted_;
-  std::string script_file_;
-  ScriptFinished finished_;
+  std::optional<ScriptedRun> script_;
 };
 
 }  // namespace pel

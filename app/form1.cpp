@@ -95,6 +95,14 @@ bool Form1::OpenAtStart(const std::string& path) {
   return true;
 }
 
+HandedFileWindow Form1::CanTakeHandedFile() const {
+  if (script_) return HandedFileWindow::Busy;
+  if (engine_.LoadInProgress()) return HandedFileWindow::Loading;
+  const Mode mode = engine_.RecorderState;
+  const bool idle = mode == Mode::Idle || mode == Mode::None;
+  return idle && !dialogs_.Open() ? HandedFileWindow::Free : HandedFileWindow::Busy;
+}
+
 void Form1::StartScripted(const CommandLine& command, ScriptFinished finished) {
   script_.emplace(ScriptHost{engine_, poll_, dialogs_, host_.files, recovery_}, command,
                   std::move(finished));

@@ -56,6 +56,13 @@ struct Form1Host {
   IndicatorFactory& indicator_factory;
 };
 
+// Whether the main window can open a file that a later start hands over.
+enum class HandedFileWindow {
+  Free,     // nothing under way: the file opens now
+  Loading,  // a load is under way: the file can wait for its end
+  Busy,     // recording, playing, a box or file dialog open, or a scripted run: refused
+};
+
 class Form1 {
  public:
   explicit Form1(Form1Host host);
@@ -75,6 +82,9 @@ class Form1 {
   // command line (call after Form_Load) or handed over by a second instance while running.
   // Returns false, doing nothing, during a scripted run.
   bool OpenAtStart(const std::string& path);
+  // Whether a file handed over by a later start can go to OpenAtStart now. A program that
+  // cannot keep a file until a load ends takes one only when Free.
+  HandedFileWindow CanTakeHandedFile() const;
   // Runs --play or --record (`command.action`) on `command.file`, in place of Form_Load: no
   // instance check, skin, pointer or home page, and the main window is never shown (the
   // program must not show it; F12 and Auto Show leave it hidden). No box or dialog appears:

@@ -7,13 +7,23 @@
 
 namespace pel {
 
+template <typename Show>
+auto ScriptDialogs::Shown(Show show) {
+  struct Count {
+    int& open;
+    explicit Count(int& n) : open(++n) {}
+    ~Count() { --open; }
+  } count(open_);
+  return show();
+}
+
 void ScriptDialogs::SetApplicationTitle(std::string_view title) {
   shown_.SetApplicationTitle(title);
 }
 
 MsgResult ScriptDialogs::MessageBox(std::string_view text, std::string_view title,
                                     MsgButtons buttons, MsgIcon icon) {
-  if (!quiet) return shown_.MessageBox(text, title, buttons, icon);
+  if (!quiet) return Shown([&] { return shown_.MessageBox(text, title, buttons, icon); });
   if (kept_.empty()) {
     // A refused load says the recording in memory was kept: a script has none.
     std::string_view said = text;
@@ -25,11 +35,11 @@ MsgResult ScriptDialogs::MessageBox(std::string_view text, std::string_view titl
 }
 
 std::string ScriptDialogs::ShowSave(std::string_view initial, std::string_view filter) {
-  return quiet ? std::string() : shown_.ShowSave(initial, filter);
+  return quiet ? std::string() : Shown([&] { return shown_.ShowSave(initial, filter); });
 }
 
 std::string ScriptDialogs::ShowOpen(std::string_view initial, std::string_view filter) {
-  return quiet ? std::string() : shown_.ShowOpen(initial, filter);
+  return quiet ? std::string() : Shown([&] { return shown_.ShowOpen(initial, filter); });
 }
 
 std::string ScriptDialogs::TakeKept() {

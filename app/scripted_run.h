@@ -18,13 +18,15 @@ namespace pel {
 
 // The main window's boxes and file dialogs, passed on to the platform's. In a scripted run
 // nothing is shown: a box's text is kept instead (the first one, on one line) and file dialogs
-// count as cancelled.
+// count as cancelled. Those shown are counted while open.
 class ScriptDialogs : public Dialogs {
  public:
   explicit ScriptDialogs(Dialogs& shown) : shown_(shown) {}
   bool quiet = false;
   // The first box kept since the last call, on one line; empty when none.
   std::string TakeKept();
+  // True while a box or file dialog is shown and waits for its answer.
+  bool Open() const { return open_ > 0; }
 
   void SetApplicationTitle(std::string_view title) override;
   MsgResult MessageBox(std::string_view text, std::string_view title, MsgButtons buttons,
@@ -33,8 +35,13 @@ class ScriptDialogs : public Dialogs {
   std::string ShowOpen(std::string_view initial, std::string_view filter) override;
 
  private:
+  // Runs `show` with the count of open ones raised, failures included.
+  template <typename Show>
+  auto Shown(Show show);
+
   Dialogs& shown_;
   std::string kept_;
+  int open_ = 0;
 };
 
 // How a scripted run ends: an exit status (exit_status::kOk, kFailed or kStopped) and a

@@ -120,5 +120,36 @@ TEST(OpenAtStart, LoadsAsLoadDoesWithItsMessagesAndNotDuringAScriptedRun) {
   EXPECT_FALSE(r.form.OpenAtStart("/m/take.mmf"));
 }
 
+// The rule both programs apply to a file that a later start hands over.
+TEST(OpenAtStart, AHandedFileIsTakenWhenFreeWaitsForALoadAndIsRefusedWhileBusy) {
+  using W = HandedFileWindow;
+  AppRig r;
+  r.form.Form_Load();
+  for (const auto& [mode, want] :
+       {std::pair{Mode::None, W::Free}, std::pair{Mode::Idle, W::Free},
+        std::pair{Mode::Recording, W::Busy}, std::pair{Mode::Playing, W::Busy}}) {
+    r.form.Engine().RecorderState = mode;
+    EXPECT_EQ(r.form.CanTakeHandedFile(), want) << StateText(mode);
+  }
+  r.form.Engine().RecorderState = Mode::Idle;
+
+  // While a box or file dialog waits for its answer; a load's own save offer lets it wait.
+  std::vector<W> seen;
+  r.dialogs.while_open = [&] { seen.push_back(r.form.CanTakeHandedFile()); };
+  r.form.PushButton3_Click();  // Help
+  r.form.PushButton5_Click();  // Load, its dialog cancelled
+  r.form.Engine().AddMotion(1, 2, 0, "move");
+  r.files.Put("/m/take.mmf", "[MouseMotionFile]\r\nmove,1,2,0\r\n");
+  r.form.OpenAtStart("/m/take.mmf");
+  EXPECT_EQ(seen, (std::vector<W>{W::Busy, W::Busy, W::Loading}));
+  EXPECT_EQ(r.form.CanTakeHandedFile(), W::Free);
+
+  CommandLine play;
+  play.action = CommandLine::Action::Play;
+  play.file = "/m/take.mmf";
+  r.form.StartScripted(play, [](int, std::string) {});
+  EXPECT_EQ(r.form.CanTakeHandedFile(), W::Busy);
+}
+
 }  // namespace
 }  // namespace pel::test

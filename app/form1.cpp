@@ -19,11 +19,11 @@ Form1::Form1(Form1Host host)
       dialogs_(host.dialogs),
       reporter_(dialogs_),
       dialog_(dialogs_),
-      engine_(EngineHost{host.input, host.clock, dialogs_, host.events, host.files, host.env,
-                         reporter_, dialog_}),
-      indicators_(IndicatorHost{[this] { return engine_.GetTempFolder(); }, host.files, host.env,
+      recorder_(RecorderHost{host.input, host.clock, dialogs_, host.events, host.files, host.env,
+                             reporter_, dialog_}),
+      indicators_(IndicatorHost{[this] { return recorder_.GetTempFolder(); }, host.files, host.env,
                                 reporter_, host.indicator_factory}),
-      poll_(PollHost{engine_, globals_, host.window, indicators_, dialogs_}),
+      poll_(PollHost{recorder_, globals_, host.window, indicators_, dialogs_}),
       recovery_(host.files, host.env) {
   dialog_.Filter = std::string(layout::CommonDialog1().filter);
 }
@@ -89,7 +89,7 @@ bool Form1::OpenAtStart(const std::string& path) {
   if (script_) return false;
   Procedure p(reporter_, "Form1.OpenAtStart");
   p.Step(100, [&] { dialog_.FileName = path; });
-  p.Step(102, [&] { engine_.LoadDataFromFile(path); });
+  p.Step(102, [&] { recorder_.LoadDataFromFile(path); });
   // A load ends a running recording.
   poll_.Wake();
   return true;
@@ -97,14 +97,14 @@ bool Form1::OpenAtStart(const std::string& path) {
 
 HandedFileWindow Form1::CanTakeHandedFile() const {
   if (script_) return HandedFileWindow::Busy;
-  if (engine_.LoadInProgress()) return HandedFileWindow::Loading;
-  const Mode mode = engine_.RecorderState;
+  if (recorder_.LoadInProgress()) return HandedFileWindow::Loading;
+  const Mode mode = recorder_.RecorderState;
   const bool idle = mode == Mode::Idle || mode == Mode::None;
   return idle && !dialogs_.Open() ? HandedFileWindow::Free : HandedFileWindow::Busy;
 }
 
 void Form1::StartScripted(const CommandLine& command, ScriptFinished finished) {
-  script_.emplace(ScriptHost{engine_, poll_, dialogs_, host_.files, recovery_}, command,
+  script_.emplace(ScriptHost{recorder_, poll_, dialogs_, host_.files, recovery_}, command,
                   std::move(finished));
   Procedure p(reporter_, "Form1.Form_Load");
   StartPolling(p);
@@ -113,9 +113,9 @@ void Form1::StartScripted(const CommandLine& command, ScriptFinished finished) {
 
 std::string Form1::KeepBeforeEnd(int& status) {
   if (script_) return script_->KeepBeforeEnd(status);
-  if (!engine_.UnsavedChanges || HoldsNoMotion(engine_.MotionList)) return {};
+  if (!recorder_.UnsavedChanges || HoldsNoMotion(recorder_.MotionList)) return {};
   try {
-    const std::string path = recovery_.Keep(engine_);
+    const std::string path = recovery_.Keep(recorder_);
     recovery_.Note(path);
     return "the unsaved recording was kept in \"" + path + "\"";
   } catch (...) {
@@ -132,16 +132,16 @@ void Form1::PushButton1_Click() {
   Procedure p(reporter_, "Form1.PushButton1_Click");
   // The save dialog lets ticks run: a recording stopped by Pause meanwhile is not to be
   // toggled back on, which would clear the list at once.
-  const Mode before = engine_.RecorderState;
-  p.Step(100, [&] { engine_.SaveDataToFile(); });
+  const Mode before = recorder_.RecorderState;
+  p.Step(100, [&] { recorder_.SaveDataToFile(); });
   p.Step(102, [&] {
-    if (engine_.RecorderState == before) engine_.ToggleRecording();
+    if (recorder_.RecorderState == before) recorder_.ToggleRecording();
   });
 }
 
 void Form1::PushButton2_Click() {
   Procedure p(reporter_, "Form1.PushButton2_Click");
-  p.Step(100, [&] { engine_.StartPlaying(); });
+  p.Step(100, [&] { recorder_.StartPlaying(); });
 }
 
 void Form1::PushButton3_Click() {
@@ -161,12 +161,12 @@ void Form1::PushButton5_Click() {
   std::string path;
   p.Step(102, [&] { path = dialog_.FileName; });
   if (p.Test(104, [&] { return path.empty(); })) return;
-  p.Step(106, [&] { engine_.LoadDataFromFile(path); });
+  p.Step(106, [&] { recorder_.LoadDataFromFile(path); });
 }
 
 void Form1::PushButton6_Click() {
   Procedure p(reporter_, "Form1.PushButton6_Click");
-  p.Step(100, [&] { engine_.SaveDataToFile(); });
+  p.Step(100, [&] { recorder_.SaveDataToFile(); });
 }
 
 void Form1::Click(ControlId id) {
@@ -218,7 +218,7 @@ void Form1::ApplySkin() {
   // Only an ordinary file counts: a folder, hidden or system file of that name is no skin.
   if (!host_.files.IsNormalFile(path)) return;
 
-  // The colours follow the file's presence, whether or not the engine accepts the file.
+  // The colours follow the file's presence, whether or not the skin engine accepts the file.
   host_.window.SetBackColor(color::kButtonFace);
   for (const layout::ControlLayout& c : layout::Form1().controls) {
     switch (c.kind) {

@@ -1,8 +1,11 @@
 #pragma once
 // The main window Form1 as portable logic: start-up and shutdown, the six commands, the pointer
-// switching and the skin. It owns the engine module, Globals, the poll cycle, the file dialog,
-// the error report and the indicator windows, so that each program's main() only creates the
-// platform backends, passes them in and forwards the window's events to the handlers below.
+// switching and the skin. It owns the recorder, Globals, the poll cycle, the file dialog, the
+// error report, the indicator windows and a scripted run, so that each program only creates the
+// platform backends, passes them in and forwards the native window's events to the handlers
+// below (app/program.h runs it). Words: `form` is a Form1; `window` the native main window behind
+// the MainWindow seam; `recorder` the Recorder (state, recording and their operations); the
+// shaped frmRec and frmPlay are the indicators.
 
 #include <functional>
 #include <optional>
@@ -143,7 +146,7 @@ class Form1 {
   // True when the date and time of the file at `path` can be read.
   bool FileExists(const std::string& path);
 
-  Recorder& Engine() { return engine_; }
+  pel::Recorder& Recorder() { return recorder_; }
   Globals& Global() { return globals_; }
   PollCycle& Poll() { return poll_; }
   CommonDialog& CommonDialog1() { return dialog_; }
@@ -157,7 +160,7 @@ class Form1 {
   ScriptDialogs dialogs_;
   ErrorReporter reporter_;
   CommonDialog dialog_;
-  Recorder engine_;
+  pel::Recorder recorder_;
   Globals globals_;
   IndicatorForms indicators_;
   PollCycle poll_;

@@ -247,25 +247,25 @@ int main(int argc, char* argv[]) {
     const std::string said = form.KeepBeforeEnd(code);
     console.Say(std::string("the X display went away") + (said.empty() ? "" : "; ") + said);
   });
-  const pel::ProgramLoop loop{[&] {
-                                window.ShowCentred();
-                                if (!wayland) return;
-                                // Said once, in a box that does not hold up the window.
-                                auto* note = new QMessageBox(
-                                    QMessageBox::Information, QStringLiteral("pelmira"),
-                                    QString::fromUtf8(kWaylandNote), QMessageBox::Ok);
-                                note->setAttribute(Qt::WA_DeleteOnClose);
-                                note->setModal(false);
-                                note->show();
-                              },
-                              [] {
-                                const int code = QApplication::exec();
-                                pel::OnLastWords(nullptr);  // the form goes before the toolkit
-                                return code;
-                              },
-                              [](int code) {
-                                std::fflush(stderr);
-                                QCoreApplication::exit(code);
-                              }};
+  pel::ProgramLoop loop;
+  loop.show = [&] {
+    window.ShowCentred();
+    if (!wayland) return;
+    // Said once, in a box that does not hold up the window.
+    auto* note = new QMessageBox(QMessageBox::Information, QStringLiteral("pelmira"),
+                                 QString::fromUtf8(kWaylandNote), QMessageBox::Ok);
+    note->setAttribute(Qt::WA_DeleteOnClose);
+    note->setModal(false);
+    note->show();
+  };
+  loop.run = [] {
+    const int code = QApplication::exec();
+    pel::OnLastWords(nullptr);  // Form1 goes before the toolkit
+    return code;
+  };
+  loop.quit = [](int code) {
+    std::fflush(stderr);
+    QCoreApplication::exit(code);
+  };
   return pel::RunProgram(form, line, console, loop);
 }

@@ -141,13 +141,13 @@ int Run(const pel::CommandLine& line) {
   // window goes to the recovery file, which the next start names. Between ticks and messages
   // the window tells the system while there is unsaved work.
   pel::FormHandlers handlers = form.Handlers();
-  auto mark_unsaved = [&] { window.SetUnsaved(!scripted && form.Engine().UnsavedChanges); };
+  auto mark_unsaved = [&] { window.SetUnsaved(!scripted && form.Recorder().UnsavedChanges); };
   // Clicks sent to a window of higher integrity are dropped without an error: the status line
   // says so while one is in front during a playback (and standard error once for --play).
   pel::win32::ElevatedForegroundWatch elevated;
   bool told_stderr = false;
   auto watch_foreground = [&] {
-    const bool playing = form.Engine().RecorderState == pel::Mode::Playing;
+    const bool playing = form.Recorder().RecorderState == pel::Mode::Playing;
     if (elevated.AfterTick(playing, window.Get(pel::ControlId::lState)) &&
         line.action == Action::Play && !std::exchange(told_stderr, true))
       console.Say(
@@ -176,27 +176,26 @@ int Run(const pel::CommandLine& line) {
     form.Poll().SleepWhenIdle([&input] { return input.TakeInput(); });
   }
 
-  const pel::ProgramLoop loop{
-      [&] {
-        // Files handed over by later starts load as if given here when the window is free for
-        // it. Not during a load either: a load lets window messages run, and a second one then
-        // does nothing.
-        window.SetFileReceiver(
-            [&] { return form.CanTakeHandedFile() == pel::HandedFileWindow::Free; },
-            [&](const std::string& file) { form.OpenAtStart(file); });
-        window.ShowCentred();
-      },
-      [&] {
-        MSG msg;
-        for (;;) {
-          const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-          if (got == 0) return static_cast<int>(msg.wParam);
-          if (got == -1) return 1;
-          pel::win32::Win32EventPump::Dispatch(window.Handle(), msg);
-          mark_unsaved();
-        }
-      },
-      [](int code) { PostQuitMessage(code); }};
+  pel::ProgramLoop loop;
+  loop.show = [&] {
+    // Files handed over by later starts load as if given here when the window is free for it.
+    // Not during a load either: a load lets window messages run, and a second one then does
+    // nothing.
+    window.SetFileReceiver([&] { return form.CanTakeHandedFile() == pel::HandedFileWindow::Free; },
+                           [&](const std::string& file) { form.OpenAtStart(file); });
+    window.ShowCentred();
+  };
+  loop.run = [&] {
+    MSG msg;
+    for (;;) {
+      const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+      if (got == 0) return static_cast<int>(msg.wParam);
+      if (got == -1) return 1;
+      pel::win32::Win32EventPump::Dispatch(window.Handle(), msg);
+      mark_unsaved();
+    }
+  };
+  loop.quit = [](int code) { PostQuitMessage(code); };
   const int rc = pel::RunProgram(form, line, console, loop);
   if (SUCCEEDED(com)) CoUninitialize();
   return rc;

@@ -19,11 +19,11 @@ Form1::Form1(Form1Host host)
       dialogs_(host.dialogs),
       reporter_(dialogs_),
       dialog_(dialogs_),
-      engine_(EngineHost{host.input, host.clock, dialogs_, host.events, host.files, host.env,
-                         reporter_, dialog_}),
-      indicators_(IndicatorHost{[this] { return engine_.GetTempFolder(); }, host.files, host.env,
+      recorder_(RecorderHost{host.input, host.clock, dialogs_, host.events, host.files, host.env,
+                             reporter_, dialog_}),
+      indicators_(IndicatorHost{[this] { return recorder_.GetTempFolder(); }, host.files, host.env,
                                 reporter_, host.indicator_factory}),
-      poll_(PollHost{engine_, globals_, host.window, indicators_, dialogs_}),
+      poll_(PollHost{recorder_, globals_, host.window, indicators_, dialogs_}),
       recovery_(host.files, host.env) {
   dialog_.Filter = std::string(layout::CommonDialog1().filter);
 }
@@ -86,146 +86,42 @@ void Form1::SetPlaybackOptions(const PlaybackOptions& options) {
 }
 
 bool Form1::OpenAtStart(const std::string& path) {
-  if (scripted_) return false;
+  if (script_) return false;
   Procedure p(reporter_, "Form1.OpenAtStart");
   p.Step(100, [&] { dialog_.FileName = path; });
-  p.Step(102, [&] { engine_.LoadDataFromFile(path); });
+  p.Step(102, [&] { recorder_.LoadDataFromFile(path); });
   // A load ends a running recording.
   poll_.Wake();
   return true;
 }
 
-void Form1::StartScripted(const CommandLine& command, ScriptFinished finished) {
-  scripted_ = command.action;
-  script_file_ = command.file.value_or("");
-  finished_ = std::move(finished);
-  dialogs_.quiet = true;
-  poll_.StayHidden = true;
-  poll_.OnStop = [this](Mode ended, StopCause cause) { ScriptStopped(ended, cause); };
-  PlaybackOptions options = command.playback;
-  // A script that plays a file expects it to end: one pass unless a count was asked for.
-  if (command.action == CommandLine::Action::Play && !options.repeat_given && options.repeat == 0)
-    options.repeat = 1;
-  SetPlaybackOptions(options);
+HandedFileWindow Form1::CanTakeHandedFile() const {
+  if (script_) return HandedFileWindow::Busy;
+  if (recorder_.LoadInProgress()) return HandedFileWindow::Loading;
+  const Mode mode = recorder_.RecorderState;
+  const bool idle = mode == Mode::Idle || mode == Mode::None;
+  return idle && !dialogs_.Open() ? HandedFileWindow::Free : HandedFileWindow::Busy;
+}
 
+void Form1::StartScripted(const CommandLine& command, ScriptFinished finished) {
+  script_.emplace(ScriptHost{recorder_, poll_, dialogs_, host_.files, recovery_}, command,
+                  std::move(finished));
   Procedure p(reporter_, "Form1.Form_Load");
   StartPolling(p);
-  dialogs_.TakeKept();  // a failure of the window's set-up does not concern the run
-
-  if (script_file_.empty()) return Finish(exit_status::kFailed, "no motion file given");
-  if (command.action == CommandLine::Action::Play) {
-    engine_.LoadDataFromFile(script_file_);
-    std::string refused = dialogs_.TakeKept();
-    if (!refused.empty()) return Finish(exit_status::kFailed, refused);
-    if (HoldsNoMotion(engine_.MotionList))
-      return Finish(exit_status::kFailed, "\"" + script_file_ + "\" holds no entries to play.");
-    bool playable = false;
-    for (int32_t i = 1; i <= engine_.MotionList.Count() && !playable; ++i) {
-      try {
-        playable = ReadEntry(engine_.MotionList.Item(i)).has_value();
-      } catch (...) {
-        // Numbers out of range: playback passes over it too.
-      }
-    }
-    if (!playable)
-      return Finish(exit_status::kNotPlayed,
-                    "\"" + script_file_ + "\" holds no entry that can be played.");
-    engine_.StartPlaying();
-  } else if (command.action == CommandLine::Action::Record) {
-    // A file that cannot take the recording is found out before anything is recorded: the
-    // replacement is begun and dropped, which leaves the target as it was.
-    try {
-      if (host_.files.KindOf(script_file_) == PathKind::Folder)
-        return Finish(exit_status::kFailed, "\"" + script_file_ + "\" is a folder.");
-      host_.files.BeginReplace(script_file_, FileUse::User);
-    } catch (...) {
-      return Finish(exit_status::kFailed,
-                    "\"" + script_file_ + "\" cannot be saved: " +
-                        OneLine(ErrorReporter::Describe(std::current_exception())) +
-                        "; nothing was recorded.");
-    }
-    engine_.ToggleRecording();
-  } else {
-    return Finish(exit_status::kFailed, "nothing to run without the window");
-  }
-  if (poll_.Asleep()) poll_.Wake();
-}
-
-void Form1::ScriptStopped(Mode ended, StopCause cause) {
-  const bool play = scripted_ == CommandLine::Action::Play;
-  if (play && ended == Mode::Playing) {
-    switch (cause) {
-      case StopCause::Passes: {
-        std::string failed = dialogs_.TakeKept();
-        const int status = failed.empty() ? exit_status::kOk : exit_status::kNotPlayed;
-        return Finish(status, std::move(failed));
-      }
-      case StopCause::UserMoved:
-        return Finish(exit_status::kStopped, "Stopped: the pointer was moved.");
-      case StopCause::UserClicked:
-        return Finish(exit_status::kStopped, "Stopped: a mouse button was pressed.");
-      case StopCause::NoData:
-        return Finish(exit_status::kFailed, "No Data loaded for Playback");
-      case StopCause::Command:
-        return Finish(exit_status::kStopped, "Stopped by Pause.");
-    }
-  }
-  if (!play && ended == Mode::Recording) {
-    std::string reason;
-    const int status = SaveScripted(reason);
-    Finish(status, std::move(reason));
-  }
-}
-
-int Form1::SaveScripted(std::string& reason) {
-  if (HoldsNoMotion(engine_.MotionList)) {
-    reason = "Nothing was recorded; \"" + script_file_ + "\" was left as it was.";
-    return exit_status::kFailed;
-  }
-  try {
-    engine_.SaveTo(script_file_);
-    reason = dialogs_.TakeKept();
-    return exit_status::kOk;
-  } catch (...) {
-    reason = "\"" + script_file_ +
-             "\" could not be saved: " + OneLine(ErrorReporter::Describe(std::current_exception()));
-  }
-  // The recording is never thrown away: it goes where the user can find it.
-  try {
-    reason += "; the recording was kept in \"" + recovery_.Keep(engine_) + "\"";
-  } catch (...) {
-    reason += "; nor could it be kept in the state folder: " +
-              OneLine(ErrorReporter::Describe(std::current_exception()));
-  }
-  return exit_status::kFailed;
+  script_->Start();
 }
 
 std::string Form1::KeepBeforeEnd(int& status) {
-  if (scripted_ == CommandLine::Action::Record) {
-    // A recording still running ends here, as Pause would end it.
-    if (engine_.RecorderState == Mode::Recording) engine_.ToggleRecording();
-    std::string reason;
-    status = SaveScripted(reason);
-    if (!reason.empty()) return reason;
-    return "the recording was saved to \"" + script_file_ + "\"";
-  }
-  if (scripted_ || !engine_.UnsavedChanges || HoldsNoMotion(engine_.MotionList)) return {};
+  if (script_) return script_->KeepBeforeEnd(status);
+  if (!recorder_.UnsavedChanges || HoldsNoMotion(recorder_.MotionList)) return {};
   try {
-    const std::string path = recovery_.Keep(engine_);
+    const std::string path = recovery_.Keep(recorder_);
     recovery_.Note(path);
     return "the unsaved recording was kept in \"" + path + "\"";
   } catch (...) {
     return "the unsaved recording could not be kept: " +
            OneLine(ErrorReporter::Describe(std::current_exception()));
   }
-}
-
-void Form1::Finish(int status, std::string reason) {
-  poll_.Post([this, status, reason = std::move(reason)] {
-    ScriptFinished finished = std::move(finished_);
-    finished_ = nullptr;
-    if (finished) finished(status, reason);
-  });
 }
 
 void Form1::Form_Unload() {
@@ -236,16 +132,16 @@ void Form1::PushButton1_Click() {
   Procedure p(reporter_, "Form1.PushButton1_Click");
   // The save dialog lets ticks run: a recording stopped by Pause meanwhile is not to be
   // toggled back on, which would clear the list at once.
-  const Mode before = engine_.RecorderState;
-  p.Step(100, [&] { engine_.SaveDataToFile(); });
+  const Mode before = recorder_.RecorderState;
+  p.Step(100, [&] { recorder_.SaveDataToFile(); });
   p.Step(102, [&] {
-    if (engine_.RecorderState == before) engine_.ToggleRecording();
+    if (recorder_.RecorderState == before) recorder_.ToggleRecording();
   });
 }
 
 void Form1::PushButton2_Click() {
   Procedure p(reporter_, "Form1.PushButton2_Click");
-  p.Step(100, [&] { engine_.StartPlaying(); });
+  p.Step(100, [&] { recorder_.StartPlaying(); });
 }
 
 void Form1::PushButton3_Click() {
@@ -265,12 +161,12 @@ void Form1::PushButton5_Click() {
   std::string path;
   p.Step(102, [&] { path = dialog_.FileName; });
   if (p.Test(104, [&] { return path.empty(); })) return;
-  p.Step(106, [&] { engine_.LoadDataFromFile(path); });
+  p.Step(106, [&] { recorder_.LoadDataFromFile(path); });
 }
 
 void Form1::PushButton6_Click() {
   Procedure p(reporter_, "Form1.PushButton6_Click");
-  p.Step(100, [&] { engine_.SaveDataToFile(); });
+  p.Step(100, [&] { recorder_.SaveDataToFile(); });
 }
 
 void Form1::Click(ControlId id) {
@@ -322,7 +218,7 @@ void Form1::ApplySkin() {
   // Only an ordinary file counts: a folder, hidden or system file of that name is no skin.
   if (!host_.files.IsNormalFile(path)) return;
 
-  // The colours follow the file's presence, whether or not the engine accepts the file.
+  // The colours follow the file's presence, whether or not the skin engine accepts the file.
   host_.window.SetBackColor(color::kButtonFace);
   for (const layout::ControlLayout& c : layout::Form1().controls) {
     switch (c.kind) {
@@ -379,35 +275,6 @@ std::string Form1::OneLine(std::string_view text) {
     }
   }
   return line;
-}
-
-void ScriptDialogs::SetApplicationTitle(std::string_view title) {
-  shown_.SetApplicationTitle(title);
-}
-
-MsgResult ScriptDialogs::MessageBox(std::string_view text, std::string_view title,
-                                    MsgButtons buttons, MsgIcon icon) {
-  if (!quiet) return shown_.MessageBox(text, title, buttons, icon);
-  if (kept_.empty()) {
-    // A refused load says the recording in memory was kept: a script has none.
-    std::string_view said = text;
-    if (said.ends_with(kRecordingKept)) said.remove_suffix(kRecordingKept.size());
-    kept_ = Form1::OneLine(said);
-    while (!kept_.empty() && kept_.back() == ' ') kept_.pop_back();
-  }
-  return buttons == MsgButtons::YesNo ? MsgResult::No : MsgResult::Ok;
-}
-
-std::string ScriptDialogs::ShowSave(std::string_view initial, std::string_view filter) {
-  return quiet ? std::string() : shown_.ShowSave(initial, filter);
-}
-
-std::string ScriptDialogs::ShowOpen(std::string_view initial, std::string_view filter) {
-  return quiet ? std::string() : shown_.ShowOpen(initial, filter);
-}
-
-std::string ScriptDialogs::TakeKept() {
-  return std::exchange(kept_, std::string());
 }
 
 bool Form1::FileExists(const std::string& path) {

@@ -1,8 +1,11 @@
 #pragma once
 // The main window Form1 as portable logic: start-up and shutdown, the six commands, the pointer
-// switching and the skin. It owns the engine module, Globals, the poll cycle, the file dialog,
-// the error report and the indicator windows, so that each program's main() only creates the
-// platform backends, passes them in and forwards the window's events to the handlers below.
+// switching and the skin. It owns the recorder, Globals, the poll cycle, the file dialog, the
+// error report, the indicator windows and a scripted run, so that each program only creates the
+// platform backends, passes them in and forwards the native window's events to the handlers
+// below (app/program.h runs it). Words: `form` is a Form1; `window` the native main window behind
+// the MainWindow seam; `recorder` the Recorder (state, recording and their operations); the
+// shaped frmRec and frmPlay are the indicators.
 
 #include <functional>
 #include <optional>
@@ -12,6 +15,7 @@
 #include "app/command_line.h"
 #include "app/indicator_forms.h"
 #include "app/recovery.h"
+#include "app/scripted_run.h"
 #include "engine/error_report.h"
 #include "engine/poll_cycle.h"
 #include "engine/recorder.h"
@@ -55,30 +59,12 @@ struct Form1Host {
   IndicatorFactory& indicator_factory;
 };
 
-// The main window's boxes and file dialogs. In a scripted run nothing is shown: a box's text is
-// kept instead (the first one, on one line) and file dialogs count as cancelled.
-class ScriptDialogs : public Dialogs {
- public:
-  explicit ScriptDialogs(Dialogs& shown) : shown_(shown) {}
-  bool quiet = false;
-  // The first box kept since the last call, on one line; empty when none.
-  std::string TakeKept();
-
-  void SetApplicationTitle(std::string_view title) override;
-  MsgResult MessageBox(std::string_view text, std::string_view title, MsgButtons buttons,
-                       MsgIcon icon) override;
-  std::string ShowSave(std::string_view initial, std::string_view filter) override;
-  std::string ShowOpen(std::string_view initial, std::string_view filter) override;
-
- private:
-  Dialogs& shown_;
-  std::string kept_;
+// Whether the main window can open a file that a later start hands over.
+enum class HandedFileWindow {
+  Free,     // nothing under way: the file opens now
+  Loading,  // a load is under way: the file can wait for its end
+  Busy,     // recording, playing, a box or file dialog open, or a scripted run: refused
 };
-
-// How a scripted run ends: an exit status (exit_status::kOk, kFailed or kStopped) and a
-// one-line reason for standard error. With kOk the reason is empty, or names a failure the run
-// went past (an entry that could not be played).
-using ScriptFinished = std::function<void(int status, std::string reason)>;
 
 class Form1 {
  public:
@@ -99,6 +85,9 @@ class Form1 {
   // command line (call after Form_Load) or handed over by a second instance while running.
   // Returns false, doing nothing, during a scripted run.
   bool OpenAtStart(const std::string& path);
+  // Whether a file handed over by a later start can go to OpenAtStart now. A program that
+  // cannot keep a file until a load ends takes one only when Free.
+  HandedFileWindow CanTakeHandedFile() const;
   // Runs --play or --record (`command.action`) on `command.file`, in place of Form_Load: no
   // instance check, skin, pointer or home page, and the main window is never shown (the
   // program must not show it; F12 and Auto Show leave it hidden). No box or dialog appears:
@@ -122,7 +111,7 @@ class Form1 {
   // error, empty when there was nothing to keep.
   std::string KeepBeforeEnd(int& status);
   // True from StartScripted on.
-  bool Scripted() const { return scripted_.has_value(); }
+  bool Scripted() const { return script_.has_value(); }
   // The poll timer's tick (every 10 ms once Form_Load has enabled it; idle, it may sleep until
   // input or a command wakes the poll cycle, see engine/poll_cycle.h).
   void Timer1_Timer() { poll_.Timer1_Timer(); }
@@ -157,7 +146,7 @@ class Form1 {
   // True when the date and time of the file at `path` can be read.
   bool FileExists(const std::string& path);
 
-  Recorder& Engine() { return engine_; }
+  pel::Recorder& Recorder() { return recorder_; }
   Globals& Global() { return globals_; }
   PollCycle& Poll() { return poll_; }
   CommonDialog& CommonDialog1() { return dialog_; }
@@ -167,26 +156,16 @@ class Form1 {
   // The end of start-up, scripted runs included: captions and titles, keys still held from the
   // launch, the poll timer.
   void StartPolling(Procedure& p);
-  // A scripted run ended its recording or playback.
-  void ScriptStopped(Mode ended, StopCause cause);
-  // Ends the scripted run after a tick: the one ending, when called from OnStop.
-  void Finish(int status, std::string reason);
-  // The end of a --record run: the recording saved to its file, else to a recovery file.
-  // Returns the exit status and sets the reason.
-  int SaveScripted(std::string& reason);
-
   Form1Host host_;
   ScriptDialogs dialogs_;
   ErrorReporter reporter_;
   CommonDialog dialog_;
-  Recorder engine_;
+  pel::Recorder recorder_;
   Globals globals_;
   IndicatorForms indicators_;
   PollCycle poll_;
   RecoveryStore recovery_;
-  std::optional<CommandLine::Action> scripted_;
-  std::string script_file_;
-  ScriptFinished finished_;
+  std::optional<ScriptedRun> script_;
 };
 
 }  // namespace pel

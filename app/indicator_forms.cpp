@@ -5,14 +5,14 @@
 namespace pel {
 
 // One open indicator window: the native window, its shaping object and its load handler.
-class IndicatorForms::Form : public IndicatorWindow {
+class IndicatorForms::Indicator : public IndicatorWindow {
  public:
-  Form(IndicatorHost& host, const layout::IndicatorLayout& design,
-       std::unique_ptr<ShapedWindow> native, bool& uncached_told)
+  Indicator(IndicatorHost& host, const layout::IndicatorLayout& design,
+            std::unique_ptr<ShapedWindow> native, bool& uncached_told)
       : host_(host),
         design_(design),
         native_(std::move(native)),
-        form_(*native_),
+        shape_target_(*native_),
         uncached_told_(uncached_told) {}
 
   void Form_Load();
@@ -42,13 +42,13 @@ class IndicatorForms::Form : public IndicatorWindow {
   IndicatorHost& host_;
   const layout::IndicatorLayout& design_;
   std::unique_ptr<ShapedWindow> native_;
-  WindowForm form_;  // the native window as the shaping object sees it
+  WindowForm shape_target_;  // the native window as the shaping object sees it
   std::unique_ptr<clsTransForm> transform_;
   int screen_top_ = 0;
   bool& uncached_told_;  // the user has heard that outlines cannot be kept
 };
 
-void IndicatorForms::Form::Form_Load() {
+void IndicatorForms::Indicator::Form_Load() {
   Procedure p(host_.reporter, design_.location);
   // Before the first numbered step: a failure here names line 0.
   p.Step(0, [&] { native_->SetAppIcon(); });
@@ -72,7 +72,7 @@ void IndicatorForms::Form::Form_Load() {
   if (found) {
     p.Step(110, [&] {
       try {
-        transform_->ShapeMe(&form_, color::kBlue, true, path);
+        transform_->ShapeMe(&shape_target_, color::kBlue, true, path);
         const auto& outline = transform_->ShapeRegion;
         replace = !outline || outline->Empty() || transform_->ReadBeyondWindow;
       } catch (...) {
@@ -83,13 +83,13 @@ void IndicatorForms::Form::Form_Load() {
   if (found && !replace) return;
   p.Step(108, [&] {
     try {
-      transform_->ShapeMe(&form_, color::kBlue, false, path);
+      transform_->ShapeMe(&shape_target_, color::kBlue, false, path);
     } catch (...) {
       // What stands at the path may not be ours to replace (another user's file in a shared
       // TEMP), or the folder cannot take a file: the window still gets its outline, only it is
       // not kept. A box here would come at every start of recording or playing, and the click
       // closing it would be recorded; the user hears of it once.
-      transform_->ShapeMe(&form_, color::kBlue, false, "");
+      transform_->ShapeMe(&shape_target_, color::kBlue, false, "");
       if (!uncached_told_) {
         uncached_told_ = true;
         const std::size_t slash = path.find_last_of(host_.env.Separator());
@@ -105,26 +105,26 @@ IndicatorForms::IndicatorForms(IndicatorHost host) : host_(host) {}
 IndicatorForms::~IndicatorForms() = default;
 
 IndicatorWindow& IndicatorForms::Ref(IndicatorId id) {
-  std::unique_ptr<Form>& slot = forms_[Index(id)];
+  std::unique_ptr<Indicator>& slot = open_[Index(id)];
   if (!slot) {
     const layout::IndicatorLayout& design = layout::Indicator(id);
     // The client area is the picture's own size whatever the screen resolution, so the
     // picture fills the window exactly and the outline matches it pixel for pixel.
     auto native = host_.factory.Create(id, design.name, design.picture,
                                        PixelSize{design.picture_width, design.picture_height});
-    slot = std::make_unique<Form>(host_, design, std::move(native), uncached_told_);
+    slot = std::make_unique<Indicator>(host_, design, std::move(native), uncached_told_);
     slot->Form_Load();
   }
   return *slot;
 }
 
 void IndicatorForms::Close(IndicatorId id) {
-  forms_[Index(id)].reset();
+  open_[Index(id)].reset();
 }
 
 clsTransForm* IndicatorForms::TransForm(IndicatorId id) {
-  Form* form = forms_[Index(id)].get();
-  return form ? form->TransForm() : nullptr;
+  Indicator* open = open_[Index(id)].get();
+  return open ? open->TransForm() : nullptr;
 }
 
 }  // namespace pel

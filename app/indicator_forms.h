@@ -41,16 +41,16 @@ class IndicatorForms : public IndicatorWindows {
   void Close(IndicatorId id) override;
 
   // True while the window is open.
-  bool IsOpen(IndicatorId id) const { return forms_[Index(id)] != nullptr; }
+  bool IsOpen(IndicatorId id) const { return open_[Index(id)] != nullptr; }
   // The shaping object of an open window (nullptr when closed), as its last load left it.
   clsTransForm* TransForm(IndicatorId id);
 
  private:
-  class Form;
+  class Indicator;
   static size_t Index(IndicatorId id) { return id == IndicatorId::Rec ? 0 : 1; }
 
   IndicatorHost host_;
-  std::array<std::unique_ptr<Form>, 2> forms_;
+  std::array<std::unique_ptr<Indicator>, 2> open_;
   bool uncached_told_ = false;
 };
 

@@ -10,12 +10,12 @@ constexpr std::string_view kNoteName = "unsaved.txt";
 constexpr size_t kNoteCap = 64 * 1024;
 }  // namespace
 
-std::string RecoveryStore::Keep(Recorder& engine) {
+std::string RecoveryStore::Keep(Recorder& recorder) {
   const std::string folder = env_.StateFolder();
   for (int n = 1;; ++n) {
     const std::string path = folder + "unsaved-" + std::to_string(n) + ".mmf";
     if (files_.KindOf(path) != PathKind::None) continue;
-    engine.SaveTo(path, FileUse::Own);
+    recorder.SaveTo(path, FileUse::Own);
     return path;
   }
 }

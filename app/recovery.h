@@ -17,9 +17,9 @@ class RecoveryStore {
  public:
   RecoveryStore(FileSystem& files, Environment& env) : files_(files), env_(env) {}
 
-  // Writes the recording of `engine` to a new "unsaved-<n>.mmf" in the state folder and returns
+  // Writes the recording of `recorder` to a new "unsaved-<n>.mmf" in the state folder and returns
   // its path; an earlier file is never replaced. Throws pel::Error when it cannot be written.
-  std::string Keep(Recorder& engine);
+  std::string Keep(Recorder& recorder);
   // Adds `path` to the note the next start reads. Best effort: a note that cannot be written
   // only costs the message.
   void Note(const std::string& path);

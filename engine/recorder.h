@@ -1,7 +1,7 @@
 #pragma once
-// The engine module (mVazazEzerev in the error report): the recorder state, the recording itself
-// and the operations that change them, plus the small cursor and click helpers the poll cycle
-// uses. The text of an entry is engine/motion_entry.h's.
+// The recorder (the module mVazazEzerev in the error report): the recorder state, the recording
+// itself and the operations that change them, plus the small cursor and click helpers the poll
+// cycle uses. The text of an entry is engine/motion_entry.h's.
 
 #include <cstdint>
 #include <string>
@@ -47,8 +47,8 @@ class CommonDialog {
   Dialogs& dialogs_;
 };
 
-// Everything the engine module reaches outside itself.
-struct EngineHost {
+// Everything the recorder reaches outside itself.
+struct RecorderHost {
   Input& input;
   Clock& clock;
   Dialogs& dialogs;
@@ -61,7 +61,7 @@ struct EngineHost {
 
 class Recorder {
  public:
-  explicit Recorder(EngineHost host) : host_(host) {}
+  explicit Recorder(RecorderHost host) : host_(host) {}
 
   // Idle, Recording or Playing; None until the first poll tick.
   Mode RecorderState = Mode::None;
@@ -100,10 +100,10 @@ class Recorder {
   // True while LoadDataFromFile is reading (window events run meanwhile).
   bool LoadInProgress() const { return load_in_progress_; }
 
-  EngineHost& Host() { return host_; }
+  RecorderHost& Host() { return host_; }
 
  private:
-  EngineHost host_;
+  RecorderHost host_;
   // Set for the whole of LoadDataFromFile, save offer included: no second load, no new
   // recording while it runs.
   bool load_in_progress_ = false;

@@ -1,5 +1,6 @@
-// pelmira: records mouse motion and plays it back on an X11 desktop. main() reads the command
-// line, picks the backends, hands them to Form1 and runs the event loop.
+// pelmira: records mouse motion and plays it back on an X11 desktop. main() picks the Linux
+// backends and wires what only this platform has (the X display, the instance lock and its
+// channel, signals); the steps both programs share are app/program.h's.
 
 #include <unistd.h>
 
@@ -17,8 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/command_line.h"
 #include "app/form1.h"
+#include "app/program.h"
 #include "app/time_random.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_environment.h"
@@ -82,8 +83,8 @@ std::string Absolute(const std::string& path) {
 // Takes the instance lock, or hands `file` to the instance that holds it. The exit status when
 // this start ends here; nullopt when it goes on, with `previous` set when another instance of
 // this user runs (Form_Load then shows the running-instance message).
-std::optional<int> ClaimInstance(pel::InstanceLock& lock, bool scripted,
-                                 const std::optional<std::string>& file, bool& previous) {
+std::optional<int> ClaimInstance(pel::InstanceLock& lock, const pel::ProgramConsole& console,
+                                 const pel::CommandLine& line, bool& previous) {
   namespace status = pel::exit_status;
   using State = pel::InstanceLock::State;
   using Handed = pel::HandoverChannel::Handed;
@@ -98,23 +99,19 @@ std::optional<int> ClaimInstance(pel::InstanceLock& lock, bool scripted,
       case State::OtherUser:
       case State::Failed:
         // Running unlocked would let two instances answer the same keys.
-        std::fprintf(stderr, "%s: cannot make sure that no other instance runs: %s\n", kProgram,
-                     detail.c_str());
+        console.Say("cannot make sure that no other instance runs: " + detail);
         return status::kFailed;
       case State::Ours:
         break;
     }
     previous = true;
-    if (scripted) {
-      std::fprintf(stderr, "%s: another instance is running; close it or stop it first\n",
-                   kProgram);
-      return status::kFailed;
-    }
+    if (const std::optional<int> refused = pel::RefuseBesideRunningInstance(console, line))
+      return refused;
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                           deadline - std::chrono::steady_clock::now())
                           .count();
-    if (!file || left <= 0) return std::nullopt;
-    switch (pel::HandoverChannel::Hand(lock.Name(), Absolute(*file), static_cast<int>(left))) {
+    if (!line.file || left <= 0) return std::nullopt;
+    switch (pel::HandoverChannel::Hand(lock.Name(), Absolute(*line.file), static_cast<int>(left))) {
       case Handed::Taken:
         return status::kOk;
       case Handed::Refused:
@@ -127,65 +124,58 @@ std::optional<int> ClaimInstance(pel::InstanceLock& lock, bool scripted,
   }
 }
 
+// The main window's rule for a handed file, in the terms of the channel that serves them.
+pel::QtHandedFiles::Window ForChannel(pel::HandedFileWindow window) {
+  using Window = pel::QtHandedFiles::Window;
+  switch (window) {
+    case pel::HandedFileWindow::Free:
+      return Window::Free;
+    case pel::HandedFileWindow::Loading:
+      return Window::Loading;
+    case pel::HandedFileWindow::Busy:
+      break;
+  }
+  return Window::Busy;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
   namespace status = pel::exit_status;
-  using Action = pel::CommandLine::Action;
-  std::string error;
-  const std::optional<pel::CommandLine> line =
-      pel::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), error);
-  if (!line) {
-    std::fprintf(stderr, "%s: %s (see %s --help)\n", kProgram, error.c_str(), kProgram);
-    return status::kUsage;
-  }
-  switch (line->action) {
-    case Action::Help:
-      std::fputs(pel::UsageText(kProgram).c_str(), stdout);
-      std::fputs(kNeedsX11Line, stdout);
-      return status::kOk;
-    case Action::Version:
-      std::printf("%s %s\n", kProgram, PEL_VERSION);
-      return status::kOk;
-    case Action::Info: {
-      pel::PosixFileSystem files;
-      std::string out;
-      const int code = pel::PrintMotionFileInfo(files, *line->file, out, error);
-      std::fputs(out.c_str(), stdout);
-      if (!error.empty()) std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
-      return code;
-    }
-    default:
-      break;
-  }
-  const bool scripted = line->action == Action::Play || line->action == Action::Record;
+  const pel::ProgramConsole console{
+      kProgram, PEL_VERSION, kNeedsX11Line,
+      [](const std::string& text) { std::fputs(text.c_str(), stdout); },
+      [](const std::string& text) { std::fputs(text.c_str(), stderr); }};
+  pel::PosixFileSystem files;
+  pel::CommandLine line;
+  if (const std::optional<int> ended = pel::AnswerCommandLine(
+          console, std::vector<std::string>(argv + 1, argv + argc), files, line))
+    return *ended;
+  const bool scripted = pel::IsScripted(line);
 
+  std::string error;
   if (!Has("DISPLAY")) {
     std::fputs(kNeedsX11, stderr);
     return status::kFailed;
   }
   // Qt would abort with several lines on a display it cannot open.
   if (!pel::DisplayReachable(nullptr, error)) {
-    std::fprintf(stderr,
-                 "%s: cannot reach the X11 display \"%s\" (%s); it needs one with the XInput2 "
-                 "and XTest extensions\n",
-                 kProgram, std::getenv("DISPLAY"), error.c_str());
+    console.Say(std::string("cannot reach the X11 display \"") + std::getenv("DISPLAY") + "\" (" +
+                error + "); it needs one with the XInput2 and XTest extensions");
     return status::kFailed;
   }
   const bool wayland = WaylandSession();
-  if (wayland) std::fprintf(stderr, "%s: %s\n", kProgram, kWaylandNote);
+  if (wayland) console.Say(kWaylandNote);
   // Global input goes through X11, so the windows must be X11 windows too: on a Wayland desktop
   // with XWayland the native Wayland plug-in could neither place the indicator windows nor share
   // coordinates with the input. An explicit choice of the user still wins.
   if (!Has("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "xcb", 1);
 
   // One instance per user and display. A later start with a file hands it to the running window
-  // and ends; --play and --record refuse, since two instances would answer the same keys and
-  // fight over the pointer. Otherwise Form_Load shows the running-instance message.
+  // and ends; --play and --record refuse. Otherwise Form_Load shows the running-instance message.
   pel::InstanceLock lock(pel::InstanceLock::NameFor(std::getenv("DISPLAY")));
   bool previous = false;
-  if (const std::optional<int> ended = ClaimInstance(lock, scripted, line->file, previous))
-    return *ended;
+  if (const std::optional<int> ended = ClaimInstance(lock, console, line, previous)) return *ended;
   pel::QtShell shell(previous);
 
   QApplication app(argc, argv);
@@ -211,7 +201,6 @@ int main(int argc, char* argv[]) {
   }
 
   pel::PosixClock clock;
-  pel::PosixFileSystem files;
   pel::PosixEnvironment env;
   pel::QtDialogs dialogs;
   pel::QtEventPump events;
@@ -235,32 +224,20 @@ int main(int argc, char* argv[]) {
   form.Poll().SleepWhenIdle([&] { return input->TakeInput(); });
 
   // Files handed over by later starts open as if given here, one after another, when the window
-  // is free for it: not while recording or playing, nor while a box or dialog waits for an
-  // answer. A scripted run refuses them, so that their starts say an instance runs.
-  using Window = pel::QtHandedFiles::Window;
-  pel::QtHandedFiles handed(
-      [&] {
-        if (scripted) return Window::Busy;
-        if (form.Engine().LoadInProgress()) return Window::Loading;
-        const pel::Mode mode = form.Engine().RecorderState;
-        const bool idle = mode == pel::Mode::Idle || mode == pel::Mode::None;
-        return idle && !QApplication::activeModalWidget() ? Window::Free : Window::Busy;
-      },
-      [&](const std::string& file) { form.OpenAtStart(file); });
+  // is free for it; those handed during a load wait for its end.
+  pel::QtHandedFiles handed([&] { return ForChannel(form.CanTakeHandedFile()); },
+                            [&](const std::string& file) { form.OpenAtStart(file); });
   if (lock.Fd() >= 0 && !handed.Listen(lock.Fd(), error))
-    std::fprintf(stderr, "%s: files cannot be handed to this instance: %s\n", kProgram,
-                 error.c_str());
+    console.Say("files cannot be handed to this instance: " + error);
 
-  form.SetPlaybackOptions(line->playback);
   // Ended by a signal or by the loss of the display, the work in memory is kept first: a
   // --record run saves its file as Pause would, the window keeps unsaved changes for the next
   // start. A run with nothing to keep ends as the signal would have ended it.
-  const bool recording = line->action == Action::Record;
+  const bool recording = line.action == pel::CommandLine::Action::Record;
   pel::SignalWatch ended_by_signal([&](int signo) {
     int code = status::kFailed;
     const std::string said = form.KeepBeforeEnd(code);
-    if (!said.empty())
-      std::fprintf(stderr, "%s: %s: %s\n", kProgram, strsignal(signo), said.c_str());
+    if (!said.empty()) console.Say(std::string(strsignal(signo)) + ": " + said);
     if (!recording) pel::SignalWatch::DieBy(signo);
     std::fflush(stderr);
     QCoreApplication::exit(code);
@@ -268,37 +245,27 @@ int main(int argc, char* argv[]) {
   pel::OnLastWords([&] {
     int code = status::kFailed;
     const std::string said = form.KeepBeforeEnd(code);
-    std::fprintf(stderr, "%s: the X display went away%s%s\n", kProgram, said.empty() ? "" : "; ",
-                 said.c_str());
+    console.Say(std::string("the X display went away") + (said.empty() ? "" : "; ") + said);
   });
-  if (scripted) {
-    form.Poll().Screens.OnMapped = [] {
-      std::fprintf(stderr, "%s: %s\n", kProgram, pel::kLayoutMappedNote.data());
-    };
-    // In place of Form_Load: the window stays hidden and the program ends when the run does,
-    // with its status. The instance check was made above.
-    form.StartScripted(*line, [](int code, std::string reason) {
-      if (!reason.empty()) std::fprintf(stderr, "%s: %s\n", kProgram, reason.c_str());
-      std::fflush(stderr);
-      QCoreApplication::exit(code);
-    });
-    const int code = QApplication::exec();
-    pel::OnLastWords(nullptr);  // the form goes before the toolkit
-    return code;
-  }
-  form.Form_Load();
-
-  window.ShowCentred();
-  if (wayland) {
+  pel::ProgramLoop loop;
+  loop.show = [&] {
+    window.ShowCentred();
+    if (!wayland) return;
     // Said once, in a box that does not hold up the window.
     auto* note = new QMessageBox(QMessageBox::Information, QStringLiteral("pelmira"),
                                  QString::fromUtf8(kWaylandNote), QMessageBox::Ok);
     note->setAttribute(Qt::WA_DeleteOnClose);
     note->setModal(false);
     note->show();
-  }
-  if (line->file) form.OpenAtStart(*line->file);
-  const int code = QApplication::exec();
-  pel::OnLastWords(nullptr);
-  return code;
+  };
+  loop.run = [] {
+    const int code = QApplication::exec();
+    pel::OnLastWords(nullptr);  // Form1 goes before the toolkit
+    return code;
+  };
+  loop.quit = [](int code) {
+    std::fflush(stderr);
+    QCoreApplication::exit(code);
+  };
+  return pel::RunProgram(form, line, console, loop);
 }

@@ -1,5 +1,7 @@
-// Pelmira.exe: records mouse motion and plays it back on Windows. wWinMain reads the command
-// line, picks the backends, hands them to Form1 and runs the message loop.
+// Pelmira.exe: records mouse motion and plays it back on Windows. wWinMain picks the Win32
+// backends and wires what only this platform has (COM, the session end, unsaved work told to
+// the system, the elevated-window watch, the message loop); the steps both programs share are
+// app/program.h's.
 
 #include <windows.h>
 
@@ -14,8 +16,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/command_line.h"
 #include "app/form1.h"
+#include "app/program.h"
 #include "app/time_random.h"
 #include "platform/error.h"
 #include "platform/win32/win32_clock.h"
@@ -52,11 +54,12 @@ constexpr const char* kProgram = "Pelmira.exe";
 // How long a later start waits for the running instance to take its file.
 constexpr UINT kHandTimeoutMs = 5000;
 
-void Out(const std::string& text) {
-  pel::win32::WriteStd(STD_OUTPUT_HANDLE, text);
-}
-void Err(const std::string& line) {
-  pel::win32::WriteStd(STD_ERROR_HANDLE, std::string(kProgram) + ": " + line + "\n");
+const pel::ProgramConsole& Console() {
+  static const pel::ProgramConsole console{
+      kProgram, PEL_VERSION, "",
+      [](const std::string& text) { pel::win32::WriteStd(STD_OUTPUT_HANDLE, text); },
+      [](const std::string& text) { pel::win32::WriteStd(STD_ERROR_HANDLE, text); }};
+  return console;
 }
 
 // The arguments after the program name, in UTF-8.
@@ -95,21 +98,19 @@ void KeepWorkAtSessionEnd(pel::Form1& form) {
   int status = 0;
   const std::string said = form.KeepBeforeEnd(status);
   if (said.empty()) return;
-  if (form.Scripted()) Err(said);
+  if (form.Scripted()) Console().Say(said);
   pel::win32::DiagnosticLine("session end: " + said);
 }
 
 int Run(const pel::CommandLine& line) {
-  const bool scripted = line.action == Action::Play || line.action == Action::Record;
+  const pel::ProgramConsole& console = Console();
+  const bool scripted = pel::IsScripted(line);
   // One instance per user session. A later start with a file hands it to the running window and
-  // ends; --play and --record refuse, since two instances would answer the same keys and fight
-  // over the pointer. Otherwise Form_Load shows the running-instance message.
+  // ends; --play and --record refuse. Otherwise Form_Load shows the running-instance message.
   pel::win32::Win32Shell shell;
   if (shell.PreviousInstance()) {
-    if (scripted) {
-      Err("another instance is running; close it or stop it first");
-      return status::kFailed;
-    }
+    if (const std::optional<int> refused = pel::RefuseBesideRunningInstance(console, line))
+      return *refused;
     if (line.file && pel::win32::HandFileToRunningInstance(pel::win32::Win32MainWindow::ClassName(),
                                                            Absolute(*line.file), kHandTimeoutMs))
       return status::kOk;
@@ -140,16 +141,17 @@ int Run(const pel::CommandLine& line) {
   // window goes to the recovery file, which the next start names. Between ticks and messages
   // the window tells the system while there is unsaved work.
   pel::FormHandlers handlers = form.Handlers();
-  auto mark_unsaved = [&] { window.SetUnsaved(!scripted && form.Engine().UnsavedChanges); };
+  auto mark_unsaved = [&] { window.SetUnsaved(!scripted && form.Recorder().UnsavedChanges); };
   // Clicks sent to a window of higher integrity are dropped without an error: the status line
   // says so while one is in front during a playback (and standard error once for --play).
   pel::win32::ElevatedForegroundWatch elevated;
   bool told_stderr = false;
   auto watch_foreground = [&] {
-    const bool playing = form.Engine().RecorderState == pel::Mode::Playing;
+    const bool playing = form.Recorder().RecorderState == pel::Mode::Playing;
     if (elevated.AfterTick(playing, window.Get(pel::ControlId::lState)) &&
         line.action == Action::Play && !std::exchange(told_stderr, true))
-      Err("the window in front runs elevated (at a higher integrity level): clicks into it are "
+      console.Say(
+          "the window in front runs elevated (at a higher integrity level): clicks into it are "
           "lost while it is in front");
   };
   handlers.timer = [&, tick = handlers.timer] {
@@ -174,46 +176,27 @@ int Run(const pel::CommandLine& line) {
     form.Poll().SleepWhenIdle([&input] { return input.TakeInput(); });
   }
 
-  form.SetPlaybackOptions(line.playback);
-  if (scripted) {
-    form.Poll().Screens.OnMapped = [] { Err(std::string(pel::kLayoutMappedNote)); };
-    // In place of Form_Load: the window stays hidden and the program ends when the run does,
-    // with its status. The instance check was made above.
-    form.StartScripted(line, [](int code, std::string reason) {
-      if (!reason.empty()) Err(reason);
-      PostQuitMessage(code);
-    });
-  } else {
-    form.Form_Load();
-    // Files handed over by later starts load as if given here, when the window is free for it:
-    // not while recording, playing or loading (a load lets window messages run, and a second
-    // one then does nothing), nor while a dialog waits (see the window).
-    window.SetFileReceiver(
-        [&] {
-          const pel::Mode mode = form.Engine().RecorderState;
-          return (mode == pel::Mode::Idle || mode == pel::Mode::None) &&
-                 !form.Engine().LoadInProgress();
-        },
-        [&](const std::string& file) { form.OpenAtStart(file); });
+  pel::ProgramLoop loop;
+  loop.show = [&] {
+    // Files handed over by later starts load as if given here when the window is free for it.
+    // Not during a load either: a load lets window messages run, and a second one then does
+    // nothing.
+    window.SetFileReceiver([&] { return form.CanTakeHandedFile() == pel::HandedFileWindow::Free; },
+                           [&](const std::string& file) { form.OpenAtStart(file); });
     window.ShowCentred();
-    if (line.file) form.OpenAtStart(*line.file);
-  }
-
-  MSG msg;
-  int rc = 0;
-  for (;;) {
-    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-    if (got == 0) {
-      rc = static_cast<int>(msg.wParam);
-      break;
+  };
+  loop.run = [&] {
+    MSG msg;
+    for (;;) {
+      const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+      if (got == 0) return static_cast<int>(msg.wParam);
+      if (got == -1) return 1;
+      pel::win32::Win32EventPump::Dispatch(window.Handle(), msg);
+      mark_unsaved();
     }
-    if (got == -1) {
-      rc = 1;
-      break;
-    }
-    pel::win32::Win32EventPump::Dispatch(window.Handle(), msg);
-    mark_unsaved();
-  }
+  };
+  loop.quit = [](int code) { PostQuitMessage(code); };
+  const int rc = pel::RunProgram(form, line, console, loop);
   if (SUCCEEDED(com)) CoUninitialize();
   return rc;
 }
@@ -221,32 +204,12 @@ int Run(const pel::CommandLine& line) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  std::string error;
-  const std::optional<pel::CommandLine> line = pel::ParseCommandLine(Arguments(), error);
-  if (!line) {
-    Err(error + " (see " + kProgram + " --help)");
-    return status::kUsage;
-  }
-  switch (line->action) {
-    case Action::Help:
-      Out(pel::UsageText(kProgram));
-      return status::kOk;
-    case Action::Version:
-      Out(std::string(kProgram) + " " + PEL_VERSION + "\n");
-      return status::kOk;
-    case Action::Info: {
-      pel::win32::Win32FileSystem files;
-      std::string out;
-      const int code = pel::PrintMotionFileInfo(files, *line->file, out, error);
-      Out(out);
-      if (!error.empty()) Err(error);
-      return code;
-    }
-    default:
-      break;
-  }
+  pel::win32::Win32FileSystem files;
+  pel::CommandLine line;
+  if (const std::optional<int> ended = pel::AnswerCommandLine(Console(), Arguments(), files, line))
+    return *ended;
   try {
-    return Run(*line);
+    return Run(line);
   } catch (const std::exception& e) {
     // Only the window itself can fail here (the handlers report their own failures).
     std::wstring text = L"Pelmira cannot start: ";
@@ -254,10 +217,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
       text += pel::win32::Widen(e.what());
     } catch (...) {
     }
-    if (line->action == Action::Window)
+    if (line.action == pel::CommandLine::Action::Window)
       MessageBoxW(nullptr, text.c_str(), L"Pelmira", MB_OK | MB_ICONERROR);
     else
-      Err(std::string("cannot start: ") + e.what());
+      Console().Say(std::string("cannot start: ") + e.what());
     return status::kFailed;
   }
 }

@@ -13,8 +13,8 @@ struct Commands : ::testing::Test {
   AppRig r;
   void SetUp() override { r.form.Form_Load(); }
   void Unsaved() {
-    r.form.Engine().AddMotion(10, 20, 0, "move");
-    r.form.Engine().AddMotion(11, 21, 16, "Left");
+    r.form.Recorder().AddMotion(10, 20, 0, "move");
+    r.form.Recorder().AddMotion(11, 21, 16, "Left");
   }
 };
 
@@ -23,18 +23,18 @@ TEST_F(Commands, StartRecordingWithUnsavedWorkOffersTheSaveFirstAndCancelStillSt
   r.dialogs.choices = {""};  // cancel
   r.form.PushButton1_Click();
   EXPECT_EQ(r.log.Count("ShowSave"), 1);
-  EXPECT_EQ(r.form.Engine().RecorderState, Mode::Recording);
-  EXPECT_TRUE(r.form.Engine().UnsavedChanges);
+  EXPECT_EQ(r.form.Recorder().RecorderState, Mode::Recording);
+  EXPECT_TRUE(r.form.Recorder().UnsavedChanges);
   EXPECT_TRUE(r.Reports().empty());
   // The recording step drops the old entries.
   r.form.Timer1_Timer();
-  EXPECT_EQ(r.form.Engine().MotionList.Count(), 0);
+  EXPECT_EQ(r.form.Recorder().MotionList.Count(), 0);
 }
 
 TEST_F(Commands, StartRecordingWithNothingUnsavedStartsAtOnce) {
   r.form.PushButton1_Click();
   EXPECT_EQ(r.log.Count("ShowSave"), 0);
-  EXPECT_EQ(r.form.Engine().RecorderState, Mode::Recording);
+  EXPECT_EQ(r.form.Recorder().RecorderState, Mode::Recording);
 }
 
 TEST_F(Commands, StoppingARecordingWithEntriesOffersTheSaveBeforeItStops) {
@@ -45,9 +45,9 @@ TEST_F(Commands, StoppingARecordingWithEntriesOffersTheSaveBeforeItStops) {
   r.form.PushButton1_Click();
   EXPECT_EQ(r.log.Count("ShowSave"), 1);
   EXPECT_EQ(r.dialogs.filters.back(), "Mouse Motion File (*.mmf)|*.mmf");
-  EXPECT_EQ(r.form.Engine().RecorderState, Mode::Idle);
+  EXPECT_EQ(r.form.Recorder().RecorderState, Mode::Idle);
   EXPECT_TRUE(r.files.Exists("/home/u/take.mmf"));
-  EXPECT_FALSE(r.form.Engine().UnsavedChanges);
+  EXPECT_FALSE(r.form.Recorder().UnsavedChanges);
 }
 
 TEST_F(Commands, PauseDuringTheStopButtonsSaveDialogIsNotUndoneAfterIt) {
@@ -57,23 +57,23 @@ TEST_F(Commands, PauseDuringTheStopButtonsSaveDialogIsNotUndoneAfterIt) {
   // The user answers the save dialog late; meanwhile Pause has stopped the recording.
   r.dialogs.while_open = [&] {
     r.dialogs.while_open = nullptr;
-    r.form.Engine().RecorderState = Mode::Idle;
+    r.form.Recorder().RecorderState = Mode::Idle;
   };
   r.dialogs.choices = {""};
   r.form.PushButton1_Click();
-  EXPECT_EQ(r.form.Engine().RecorderState, Mode::Idle);  // not toggled back into a new recording
+  EXPECT_EQ(r.form.Recorder().RecorderState, Mode::Idle);  // not toggled back into a new recording
   r.form.Timer1_Timer();
-  EXPECT_EQ(r.form.Engine().MotionList.Count(), 2);  // the unsaved take is still there
+  EXPECT_EQ(r.form.Recorder().MotionList.Count(), 2);  // the unsaved take is still there
 }
 
 TEST_F(Commands, StartPlayingTogglesPlaybackAndIsIgnoredWhileRecording) {
   r.form.PushButton2_Click();
-  EXPECT_EQ(r.form.Engine().RecorderState, Mode::Playing);
+  EXPECT_EQ(r.form.Recorder().RecorderState, Mode::Playing);
   r.form.PushButton2_Click();
-  EXPECT_EQ(r.form.Engine().RecorderState, Mode::Idle);
-  r.form.Engine().RecorderState = Mode::Recording;
+  EXPECT_EQ(r.form.Recorder().RecorderState, Mode::Idle);
+  r.form.Recorder().RecorderState = Mode::Recording;
   r.form.PushButton2_Click();
-  EXPECT_EQ(r.form.Engine().RecorderState, Mode::Recording);
+  EXPECT_EQ(r.form.Recorder().RecorderState, Mode::Recording);
 }
 
 TEST_F(Commands, HelpShowsTheFiveLinesSeparatedByLoneCarriageReturns) {
@@ -91,7 +91,7 @@ TEST_F(Commands, HideKeepsEverythingRunningAndF12ShowsTheWindowAgain) {
   r.form.PushButton1_Click();
   r.form.PushButton4_Click();
   EXPECT_FALSE(r.window.visible);
-  EXPECT_EQ(r.form.Engine().RecorderState, Mode::Recording);
+  EXPECT_EQ(r.form.Recorder().RecorderState, Mode::Recording);
   r.input.Tap(vk::kF12);
   r.form.Timer1_Timer();
   r.form.Timer1_Timer();
@@ -110,7 +110,7 @@ TEST_F(Commands, LoadCancelledLoadsNothing) {
   r.form.PushButton5_Click();
   EXPECT_EQ(r.log.Count("ShowOpen"), 1);
   EXPECT_EQ(r.log.Count("OpenRead"), 0);
-  EXPECT_EQ(r.form.Engine().MotionList.Count(), 0);
+  EXPECT_EQ(r.form.Recorder().MotionList.Count(), 0);
   EXPECT_TRUE(r.dialogs.boxes.empty());
 }
 
@@ -120,15 +120,15 @@ TEST_F(Commands, LoadReadsTheChosenFileAndTheNextDialogProposesIt) {
   r.form.PushButton5_Click();
   EXPECT_EQ(r.dialogs.filters[0], "Mouse Motion File (*.mmf)|*.mmf");
   EXPECT_EQ(r.dialogs.proposed[0], "");
-  ASSERT_EQ(r.form.Engine().MotionList.Count(), 2);
-  EXPECT_EQ(r.form.Engine().MotionList.Item(2), "Left,3,4,16");
+  ASSERT_EQ(r.form.Recorder().MotionList.Count(), 2);
+  EXPECT_EQ(r.form.Recorder().MotionList.Item(2), "Left,3,4,16");
   // Nothing was unsaved before the load and nothing recorded since: Save does nothing.
   r.form.PushButton6_Click();
   EXPECT_EQ(r.log.Count("ShowSave"), 0);
   // The open dialog proposes the path chosen last; a cancel leaves the list alone.
   r.form.PushButton5_Click();
   EXPECT_EQ(r.dialogs.proposed[1], "/home/u/a.mmf");
-  EXPECT_EQ(r.form.Engine().MotionList.Count(), 2);
+  EXPECT_EQ(r.form.Recorder().MotionList.Count(), 2);
 }
 
 TEST_F(Commands, SaveWritesOnlyWhenSomethingIsUnsaved) {

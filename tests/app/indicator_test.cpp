@@ -178,7 +178,7 @@ TEST_F(Indicators, RecordingThroughThePollCycleOpensBlinksAndClosesTheWindow) {
   r.input.Tap(vk::kF10);
   r.form.Timer1_Timer();
   r.form.Timer1_Timer();
-  ASSERT_EQ(r.form.Engine().RecorderState, Mode::Recording);
+  ASSERT_EQ(r.form.Recorder().RecorderState, Mode::Recording);
   ASSERT_TRUE(forms().IsOpen(IndicatorId::Rec));
   auto& w = Native(IndicatorId::Rec);
   EXPECT_TRUE(w.visible);

@@ -75,7 +75,7 @@ TEST(Script, RecordWritesTheFileOnPauseWithoutADialog) {
   s.r.files.Put("/home/u/take.mmf", "old");
   s.Start(CommandLine::Action::Record, "/home/u/take.mmf");
   s.Ticks(1);
-  EXPECT_EQ(s.r.form.Engine().RecorderState, Mode::Recording);
+  EXPECT_EQ(s.r.form.Recorder().RecorderState, Mode::Recording);
   for (int x : {10, 11, 12}) {
     s.r.input.MoveTo({x, 7});
     s.Ticks(1);
@@ -106,18 +106,49 @@ TEST(OpenAtStart, LoadsAsLoadDoesWithItsMessagesAndNotDuringAScriptedRun) {
   r.form.Form_Load();
   r.files.Put("/m/take.mmf", "[MouseMotionFile]\r\nmove,1,2,0\r\n");
   EXPECT_TRUE(r.form.OpenAtStart("/m/take.mmf"));
-  EXPECT_EQ(r.form.Engine().MotionList.Count(), 1);
+  EXPECT_EQ(r.form.Recorder().MotionList.Count(), 1);
   EXPECT_EQ(r.form.CommonDialog1().FileName, "/m/take.mmf");
   EXPECT_TRUE(r.form.OpenAtStart("/m/missing.mmf"));
   ASSERT_EQ(r.dialogs.boxes.size(), 1u);
   EXPECT_EQ(r.dialogs.boxes[0].text.rfind("Nothing was loaded", 0), 0u);
-  EXPECT_EQ(r.form.Engine().MotionList.Count(), 1);
+  EXPECT_EQ(r.form.Recorder().MotionList.Count(), 1);
 
   CommandLine record;
   record.action = CommandLine::Action::Record;
   record.file = "/m/new.mmf";
   r.form.StartScripted(record, [](int, std::string) {});
   EXPECT_FALSE(r.form.OpenAtStart("/m/take.mmf"));
+}
+
+// The rule both programs apply to a file that a later start hands over.
+TEST(OpenAtStart, AHandedFileIsTakenWhenFreeWaitsForALoadAndIsRefusedWhileBusy) {
+  using W = HandedFileWindow;
+  AppRig r;
+  r.form.Form_Load();
+  for (const auto& [mode, want] :
+       {std::pair{Mode::None, W::Free}, std::pair{Mode::Idle, W::Free},
+        std::pair{Mode::Recording, W::Busy}, std::pair{Mode::Playing, W::Busy}}) {
+    r.form.Recorder().RecorderState = mode;
+    EXPECT_EQ(r.form.CanTakeHandedFile(), want) << StateText(mode);
+  }
+  r.form.Recorder().RecorderState = Mode::Idle;
+
+  // While a box or file dialog waits for its answer; a load's own save offer lets it wait.
+  std::vector<W> seen;
+  r.dialogs.while_open = [&] { seen.push_back(r.form.CanTakeHandedFile()); };
+  r.form.PushButton3_Click();  // Help
+  r.form.PushButton5_Click();  // Load, its dialog cancelled
+  r.form.Recorder().AddMotion(1, 2, 0, "move");
+  r.files.Put("/m/take.mmf", "[MouseMotionFile]\r\nmove,1,2,0\r\n");
+  r.form.OpenAtStart("/m/take.mmf");
+  EXPECT_EQ(seen, (std::vector<W>{W::Busy, W::Busy, W::Loading}));
+  EXPECT_EQ(r.form.CanTakeHandedFile(), W::Free);
+
+  CommandLine play;
+  play.action = CommandLine::Action::Play;
+  play.file = "/m/take.mmf";
+  r.form.StartScripted(play, [](int, std::string) {});
+  EXPECT_EQ(r.form.CanTakeHandedFile(), W::Busy);
 }
 
 }  // namespace

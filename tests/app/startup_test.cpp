@@ -139,13 +139,13 @@ TEST(Startup, HeldShortcutKeysAreWaitedForWithoutSpinning) {
   // The released F9 was consumed by the wait: the first ticks do not start a playback.
   r.form.Timer1_Timer();
   r.form.Timer1_Timer();
-  EXPECT_EQ(r.form.Engine().RecorderState, Mode::Idle);
+  EXPECT_EQ(r.form.Recorder().RecorderState, Mode::Idle);
   // A new press of F9 does.
-  r.form.Engine().MotionList.Add("move,1,1,0");
+  r.form.Recorder().MotionList.Add("move,1,1,0");
   r.input.Tap(vk::kF9);
   r.form.Timer1_Timer();
   r.form.Timer1_Timer();
-  EXPECT_EQ(r.form.Engine().RecorderState, Mode::Playing);
+  EXPECT_EQ(r.form.Recorder().RecorderState, Mode::Playing);
 }
 
 TEST(Startup, PressMarkOfAnAlreadyReleasedKeyIsClearedWithoutWaiting) {
@@ -155,7 +155,7 @@ TEST(Startup, PressMarkOfAnAlreadyReleasedKeyIsClearedWithoutWaiting) {
   EXPECT_EQ(r.clock.sleeps, 1);  // one query saw the mark, the next one read 0
   r.form.Timer1_Timer();
   r.form.Timer1_Timer();
-  EXPECT_EQ(r.form.Engine().RecorderState, Mode::Idle);
+  EXPECT_EQ(r.form.Recorder().RecorderState, Mode::Idle);
 }
 
 TEST(Startup, FirstTickAfterStartUpPutsThePlayCaptionBack) {
@@ -169,7 +169,7 @@ TEST(Startup, FirstTickAfterStartUpPutsThePlayCaptionBack) {
 TEST(Startup, UnloadEndsTheProgramWithoutAQuestion) {
   AppRig r;
   r.form.Form_Load();
-  r.form.Engine().AddMotion(1, 2, 16, "move");
+  r.form.Recorder().AddMotion(1, 2, 16, "move");
   r.form.Form_Unload();
   EXPECT_EQ(r.shell.ended, 1);
   EXPECT_TRUE(r.dialogs.boxes.empty());

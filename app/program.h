@@ -1,0 +1,67 @@
+#pragma once
+// What both programs do from the command line to the end of their event loop. Each main() picks
+// its backends and wires what only its platform has (signals, the display, the session end);
+// the steps in between are these, in this order:
+//   1. AnswerCommandLine: usage errors, --help, --version and --info end the program here;
+//   2. its instance check, where a scripted run refuses to run beside another instance
+//      (RefuseBesideRunningInstance) and a start with a file hands it over;
+//   3. Form1 made from the backends, with the handed-file rule Form1::CanTakeHandedFile;
+//   4. RunProgram: the scripted run or the main window, until the event loop ends.
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/form1.h"
+#include "platform/files.h"
+
+namespace pel {
+
+// The program as its console shows it.
+struct ProgramConsole {
+  std::string name;       // before each line on standard error, and in the --help text
+  std::string version;    // for --version
+  std::string help_note;  // after the --help text: what the program needs to run
+  std::function<void(const std::string&)> out;  // writes to standard output as given
+  std::function<void(const std::string&)> err;  // writes to standard error as given
+
+  // `line` on standard error after the program's name.
+  void Say(const std::string& line) const { err(name + ": " + line + "\n"); }
+};
+
+// Reads the arguments after the program name. Returns the exit status when the program ends
+// here (a usage error, --help, --version, --info on a file read through `files`); nullopt with
+// `line` set when the main window or a scripted run is to start.
+std::optional<int> AnswerCommandLine(const ProgramConsole& console,
+                                     const std::vector<std::string>& args, FileSystem& files,
+                                     CommandLine& line);
+
+// True for --play and --record: the window stays hidden and the program ends with the run.
+bool IsScripted(const CommandLine& line);
+
+// Another instance of this user runs. A scripted run ends here with its exit status, since two
+// instances would answer the same keys and fight over the pointer; nullopt for the window, which
+// may hand its file over and otherwise shows the running-instance message.
+std::optional<int> RefuseBesideRunningInstance(const ProgramConsole& console,
+                                               const CommandLine& line);
+
+// The platform's event loop, as RunProgram drives it.
+struct ProgramLoop {
+  // Shows the main window the first time: centred, the focus in it.
+  std::function<void()> show;
+  // Runs the event loop until `quit` is called; returns the status given to it.
+  std::function<int()> run;
+  // Ends the event loop with `status`; called from inside it.
+  std::function<void(int status)> quit;
+};
+
+// Runs `line` on `form` (made from the backends, instance check done): a scripted run in place
+// of Form_Load, its reason said on the console and its status the program's; else Form_Load,
+// the window shown and the file named on the command line opened. Returns the event loop's
+// status.
+int RunProgram(Form1& form, const CommandLine& line, const ProgramConsole& console,
+               const ProgramLoop& loop);
+
+}  // namespace pel

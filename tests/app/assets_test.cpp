@@ -9,8 +9,8 @@
 #include "testkit/fake_files.h"
 #include "testkit/fake_misc.h"
 #include "testkit/fake_shape_target.h"
-#include "testkit/host.h"
 #include "testkit/pictures.h"
+#include "testkit/real_disk.h"
 
 namespace pel::test {
 namespace {

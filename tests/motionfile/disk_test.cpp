@@ -14,8 +14,8 @@
 
 #include "platform/posix/posix_files.h"
 #include "testkit/engine_test.h"
-#include "testkit/host.h"
 #include "testkit/other_user.h"
+#include "testkit/real_disk.h"
 
 namespace pel::test {
 namespace {

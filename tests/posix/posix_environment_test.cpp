@@ -11,7 +11,7 @@
 
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_environment.h"
-#include "testkit/host.h"
+#include "testkit/real_disk.h"
 
 namespace pel {
 namespace {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "platform/error.h"
-#include "testkit/host.h"
 #include "testkit/raised.h"
+#include "testkit/real_disk.h"
 
 namespace pel {
 namespace {

@@ -25,10 +25,10 @@
 #include "platform/events.h"
 #include "platform/files.h"
 #include "platform/input.h"
+#include "platform/main_window.h"
 #include "platform/shaped_window.h"
 #include "platform/shell.h"
 #include "platform/skin.h"
-#include "platform/windows.h"
 
 namespace pel {
 

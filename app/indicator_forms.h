@@ -15,8 +15,8 @@
 #include "engine/indicator_windows.h"
 #include "platform/environment.h"
 #include "platform/files.h"
+#include "platform/main_window.h"
 #include "platform/shaped_window.h"
-#include "platform/windows.h"
 #include "shaping/trans_form.h"
 #include "shaping/window_form.h"
 

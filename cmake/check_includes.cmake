@@ -5,7 +5,8 @@
 #   (testkit/): the core builds everywhere and is tested with substitutes;
 # - the layers include downwards only: engine/ includes neither shaping/ nor app/, and
 #   shaping/ does not include app/.
-# Prints one line per broken include and fails when there is any.
+# Prints one line per broken include and fails when there is any. The build carries the same
+# layering (cmake/pel_targets.cmake): a library reaches only the headers of what it links.
 
 if(NOT ROOT)
   message(FATAL_ERROR "usage: cmake -DROOT=<source tree> -P check_includes.cmake")

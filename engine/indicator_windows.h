@@ -2,7 +2,7 @@
 // frmRec and frmPlay as the poll cycle drives them. The application implements these on top of
 // the native windows (app/indicator_forms.h); tests use the substitutes in testkit/.
 
-#include "platform/windows.h"
+#include "platform/main_window.h"
 
 namespace pel {
 

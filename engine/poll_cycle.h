@@ -51,7 +51,7 @@
 #include "engine/playback_schedule.h"
 #include "engine/recorder.h"
 #include "engine/screen_layout.h"
-#include "platform/windows.h"
+#include "platform/main_window.h"
 
 namespace pel {
 

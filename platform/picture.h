@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/windows.h"
+#include "platform/color.h"
 
 namespace pel {
 

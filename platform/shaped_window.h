@@ -14,8 +14,8 @@
 #include <span>
 #include <string_view>
 
+#include "platform/main_window.h"
 #include "platform/picture.h"
-#include "platform/windows.h"
 
 namespace pel {
 

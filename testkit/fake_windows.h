@@ -11,7 +11,7 @@
 
 #include "engine/indicator_windows.h"
 #include "platform/error.h"
-#include "platform/windows.h"
+#include "platform/main_window.h"
 #include "testkit/call_log.h"
 
 namespace pel::fake {

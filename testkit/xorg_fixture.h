@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "testkit/host.h"
+#include "testkit/real_disk.h"
 #include "testkit/xvfb_fixture.h"
 
 namespace pel::x11test {

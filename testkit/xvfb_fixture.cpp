@@ -13,7 +13,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "testkit/host.h"
+#include "testkit/real_disk.h"
 
 extern char** environ;
 

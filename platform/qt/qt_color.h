@@ -4,7 +4,7 @@
 #include <QColor>
 #include <QPalette>
 
-#include "platform/windows.h"
+#include "platform/color.h"
 
 namespace pel {
 

@@ -85,8 +85,4 @@ std::string QtDialogs::ShowFile(bool save, std::string_view initial, std::string
   return files.front().toStdString();
 }
 
-void QtEventPump::DoEvents() {
-  QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
-
 }  // namespace pel

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "platform/dialogs.h"
-#include "platform/events.h"
+#include "platform/qt/qt_event_pump.h"
 
 namespace pel {
 
@@ -30,11 +30,6 @@ class QtDialogs : public Dialogs {
  private:
   std::string ShowFile(bool save, std::string_view initial, std::string_view filter);
   std::string app_title_ = "pelmira";
-};
-
-class QtEventPump : public EventPump {
- public:
-  void DoEvents() override;
 };
 
 }  // namespace pel

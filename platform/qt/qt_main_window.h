@@ -14,7 +14,7 @@
 #include <optional>
 
 #include "app/layout.h"
-#include "platform/windows.h"
+#include "platform/main_window.h"
 
 namespace pel {
 

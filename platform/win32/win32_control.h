@@ -11,7 +11,7 @@
 #include <utility>
 
 #include "app/layout.h"
-#include "platform/windows.h"
+#include "platform/main_window.h"
 
 namespace pel::win32 {
 

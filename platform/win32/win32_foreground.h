@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/windows.h"
+#include "platform/main_window.h"
 
 namespace pel::win32 {
 

@@ -13,9 +13,9 @@
 #include <optional>
 
 #include "app/layout.h"
+#include "platform/main_window.h"
 #include "platform/win32/win32_control.h"
 #include "platform/win32/win32_tick.h"
-#include "platform/windows.h"
 
 namespace pel::win32 {
 

@@ -1,7 +1,6 @@
 #pragma once
 // Process-level services of the Windows program: the single-instance rule (a named mutex per
-// user session), the web browser (ShellExecuteW) and the end of the program; and the skin
-// engine, which on Windows only keeps the colours the program sets itself.
+// user session), the web browser (ShellExecuteW) and the end of the program.
 
 #include <windows.h>
 
@@ -10,7 +9,7 @@
 #include <string_view>
 
 #include "platform/shell.h"
-#include "platform/skin.h"
+#include "platform/win32/win32_skin.h"
 
 namespace pel::win32 {
 
@@ -56,21 +55,6 @@ class Win32Shell : public Shell {
   bool tried_ = false;
   bool other_ = false;
   HANDLE mutex_ = nullptr;  // held until the process ends; the system releases it after a crash
-};
-
-// The Windows skin engine dresses nothing: the program's colour changes are all there is.
-class Win32SkinEngine : public SkinEngine {
- public:
-  void LoadSkin(const std::string& path, const std::string&) override { path_ = path; }
-  int32_t Flags() override { return flags_; }
-  void SetFlags(int32_t flags) override { flags_ = flags; }
-  void SetApplyToDialogs(bool) override {}
-  void SetApplyToChildren(bool) override {}
-  void ApplyToWindow(uintptr_t) override {}
-
- private:
-  std::string path_;
-  int32_t flags_ = 0;
 };
 
 }  // namespace pel::win32

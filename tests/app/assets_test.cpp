@@ -1,12 +1,16 @@
 // The indicator pictures as made by scripts/make-assets.sh: format, size, and an outline that
-// keeps the whole symbol and word and cuts away the whole blue background.
+// keeps the whole symbol and word and cuts away the whole blue background (the outline taken as
+// the indicators take it, through ShapeMe).
 
 #include <gtest/gtest.h>
 
 #include "app/layout.h"
 #include "shaping/trans_form.h"
-#include "testkit/host.h"
+#include "testkit/fake_files.h"
+#include "testkit/fake_misc.h"
+#include "testkit/fake_shape_target.h"
 #include "testkit/pictures.h"
+#include "testkit/real_disk.h"
 
 namespace pel::test {
 namespace {
@@ -63,9 +67,12 @@ TEST(Assets, OutlineKeepsTheSymbolAndWordAndCutsTheBlue) {
     ASSERT_EQ(face.h, design.picture_height);
     ASSERT_EQ(mask.w, face.w);
 
-    ImagePixels pixels(face);
-    const Region cut = RunsRegion(ScanRuns(pixels, face.w, face.h, KeyTest::FormRange()));
-    const Region outline = Region::FromRect({0, 0, face.w, face.h}).Difference(cut);
+    fake::FakeFileSystem files;
+    fake::FakeEnvironment env;
+    fake::FakeShapeTarget form(ShapeKind::Form, face);
+    clsTransForm{files, env}.ShapeMe(&form, 0xFF0000, false, "");
+    ASSERT_TRUE(form.applied.has_value()) << stem;
+    const Region outline = Region::FromRects(*form.applied);
     auto glyph = [&](int x, int y) {
       return x >= 0 && y >= 0 && x < mask.w && y < mask.h &&
              mask.px[static_cast<size_t>(y * mask.w + x)] != 0;

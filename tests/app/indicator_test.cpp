@@ -10,8 +10,8 @@
 #include "platform/posix/posix_files.h"
 #include "shaping/region_data.h"
 #include "testkit/app_rig.h"
-#include "testkit/host.h"
 #include "testkit/other_user.h"
+#include "testkit/real_disk.h"
 
 namespace pel::test {
 namespace {

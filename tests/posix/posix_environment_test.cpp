@@ -12,7 +12,7 @@
 #include "platform/error.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_environment.h"
-#include "testkit/host.h"
+#include "testkit/real_disk.h"
 
 namespace pel {
 namespace {

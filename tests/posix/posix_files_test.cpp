@@ -11,8 +11,9 @@
 #include <vector>
 
 #include "platform/error.h"
-#include "testkit/host.h"
 #include "testkit/other_user.h"
+#include "testkit/raised.h"
+#include "testkit/real_disk.h"
 
 namespace pel {
 namespace {
@@ -26,17 +27,6 @@ class PosixFilesTest : public ::testing::Test {
   }
   std::string Read(const std::string& name) { return test::ReadWholeFile(tmp / name); }
   std::vector<std::string> Names() { return test::FolderNames(dir); }
-  // The error number that `action` throws, or 0.
-  template <class F>
-  int32_t ErrorOf(F&& action, std::string* description = nullptr) {
-    try {
-      action();
-    } catch (const Error& e) {
-      if (description) *description = e.Description();
-      return e.Number();
-    }
-    return 0;
-  }
 
   PosixFileSystem files;
   test::TempFolder tmp{"posix"};
@@ -69,8 +59,8 @@ TEST_F(PosixFilesTest, WhatCountsAsANormalFile) {
   EXPECT_EQ(files.KindOf(dir + "/folder"), PathKind::Folder);
   EXPECT_EQ(files.KindOf(dir + "/missing"), PathKind::None);
   // The program's own files are never read through a link.
-  EXPECT_NE(ErrorOf([&] { files.OpenRead(dir + "/link.mmf", FileUse::Own); }), 0);
-  EXPECT_EQ(ErrorOf([&] { files.OpenRead(dir + "/plain.mmf", FileUse::Own); }), 0);
+  EXPECT_NE(test::ErrorNumberOf([&] { files.OpenRead(dir + "/link.mmf", FileUse::Own); }), 0);
+  EXPECT_EQ(test::ErrorNumberOf([&] { files.OpenRead(dir + "/plain.mmf", FileUse::Own); }), 0);
 }
 
 TEST_F(PosixFilesTest, OpenReadGivesSizeAndBytesAndRefusesWhatIsNoFile) {
@@ -88,14 +78,16 @@ TEST_F(PosixFilesTest, OpenReadGivesSizeAndBytesAndRefusesWhatIsNoFile) {
   fs::create_directory(dir + "/folder");
   ::mkfifo((dir + "/fifo").c_str(), 0600);
   std::string why;
-  EXPECT_EQ(ErrorOf([&] { files.OpenRead(dir + "/missing", FileUse::User); }, &why),
+  EXPECT_EQ(test::ErrorNumberOf([&] { files.OpenRead(dir + "/missing", FileUse::User); }, &why),
             err::kFileNotFound);
   EXPECT_NE(why.find(dir + "/missing"), std::string::npos) << why;
   EXPECT_NE(why.find("No such file or directory"), std::string::npos) << why;
-  EXPECT_EQ(ErrorOf([&] { files.OpenRead(dir + "/folder", FileUse::User); }), err::kPathFileAccess);
-  EXPECT_EQ(ErrorOf([&] { files.OpenRead(dir + "/fifo", FileUse::User); }),
+  EXPECT_EQ(test::ErrorNumberOf([&] { files.OpenRead(dir + "/folder", FileUse::User); }),
+            err::kPathFileAccess);
+  EXPECT_EQ(test::ErrorNumberOf([&] { files.OpenRead(dir + "/fifo", FileUse::User); }),
             err::kPathFileAccess);  // no hang
-  EXPECT_EQ(ErrorOf([&] { files.OpenRead(dir + "/f/x", FileUse::User); }), err::kPathNotFound);
+  EXPECT_EQ(test::ErrorNumberOf([&] { files.OpenRead(dir + "/f/x", FileUse::User); }),
+            err::kPathNotFound);
 }
 
 TEST_F(PosixFilesTest, ReplaceIsInvisibleUntilCommitAndKeepsPermissions) {
@@ -139,14 +131,15 @@ TEST_F(PosixFilesTest, ReplaceIsInvisibleUntilCommitAndKeepsPermissions) {
 TEST_F(PosixFilesTest, ReplaceRefusesFoldersAndMissingFolders) {
   fs::create_directory(dir + "/folder");
   Write("file", "x");
-  EXPECT_EQ(ErrorOf([&] { files.BeginReplace(dir + "/folder", FileUse::User); }),
+  EXPECT_EQ(test::ErrorNumberOf([&] { files.BeginReplace(dir + "/folder", FileUse::User); }),
             err::kPathFileAccess);
-  EXPECT_EQ(ErrorOf([&] { files.BeginReplace(dir + "/missing/a", FileUse::User); }),
+  EXPECT_EQ(test::ErrorNumberOf([&] { files.BeginReplace(dir + "/missing/a", FileUse::User); }),
             err::kPathNotFound);
-  EXPECT_EQ(ErrorOf([&] { files.BeginReplace(dir + "/file/a", FileUse::User); }),
+  EXPECT_EQ(test::ErrorNumberOf([&] { files.BeginReplace(dir + "/file/a", FileUse::User); }),
             err::kPathNotFound);
-  EXPECT_EQ(ErrorOf([&] { files.BeginReplace(dir + "/", FileUse::User); }), err::kBadFileName);
-  EXPECT_EQ(ErrorOf([&] { files.BeginReplace("", FileUse::User); }), err::kBadFileName);
+  EXPECT_EQ(test::ErrorNumberOf([&] { files.BeginReplace(dir + "/", FileUse::User); }),
+            err::kBadFileName);
+  EXPECT_EQ(test::ErrorNumberOf([&] { files.BeginReplace("", FileUse::User); }), err::kBadFileName);
   EXPECT_EQ(Names(), (std::vector<std::string>{"file", "folder"}));
 }
 

@@ -9,8 +9,8 @@
 #include "platform/error.h"
 #include "platform/qt/qt_cursor.h"
 #include "platform/qt/qt_main_window.h"
-#include "testkit/host.h"
 #include "testkit/raised.h"
+#include "testkit/real_disk.h"
 
 namespace pel {
 namespace {

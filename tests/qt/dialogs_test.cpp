@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "platform/qt/qt_dialogs.h"
+#include "platform/qt/qt_event_pump.h"
 
 namespace pel {
 namespace {

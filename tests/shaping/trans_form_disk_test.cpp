@@ -13,9 +13,9 @@
 #include "shaping/trans_form.h"
 #include "testkit/fake_misc.h"
 #include "testkit/fake_shape_target.h"
-#include "testkit/host.h"
 #include "testkit/pictures.h"
 #include "testkit/raised.h"
+#include "testkit/real_disk.h"
 
 namespace pel {
 namespace {

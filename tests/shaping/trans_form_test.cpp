@@ -322,41 +322,5 @@ TEST_F(ShapeMeTest, ButtonsLoadWithTheirFaceSetUp) {
   EXPECT_EQ(button.open_window_pixels, 0);
 }
 
-// The two indicator faces as shipped: the outline holds every pixel of the symbol and the word
-// and nothing of the blue background away from them.
-TEST_F(ShapeMeTest, IndicatorPicturesKeepOnlySymbolAndWord) {
-  for (std::string name : {"rec", "play"}) {
-    Image face = test::ReadPnm(std::string(PEL_ASSETS_DIR) + "/" + name + ".ppm");
-    Image mask = test::ReadPnm(std::string(PEL_ASSETS_DIR) + "/" + name + "-mask.pgm");
-    FakeShapeTarget form(ShapeKind::Form, face);
-    shaper.ShapeMe(&form, kBlue, false, "");
-    Region outline = Applied(form);
-    ImagePixels m(mask);
-    auto near_glyph = [&](int x, int y) {
-      for (int dy = -1; dy <= 1; ++dy) {
-        for (int dx = -1; dx <= 1; ++dx) {
-          Color v = m.Pixel(x + dx, y + dy);
-          if (v != kInvalidColor && v != 0) return true;
-        }
-      }
-      return false;
-    };
-    int kept = 0;
-    for (int y = 0; y < face.h; ++y) {
-      for (int x = 0; x < face.w; ++x) {
-        bool in = outline.Contains(x, y);
-        kept += in;
-        if (m.Pixel(x, y) != 0) {
-          EXPECT_TRUE(in) << name << " glyph pixel " << x << "," << y;
-        }
-        if (!near_glyph(x, y)) {
-          EXPECT_FALSE(in) << name << " background " << x << "," << y;
-        }
-      }
-    }
-    EXPECT_GT(kept, 0) << name;
-  }
-}
-
 }  // namespace
 }  // namespace pel

@@ -25,6 +25,7 @@
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_text.h"
 #include "platform/win32/win32_tick.h"
+#include "testkit/raised.h"
 #include "tests/win32/check.h"
 
 namespace {
@@ -32,26 +33,12 @@ namespace {
 using namespace pel;
 using namespace pel::win32;
 
+using test::ErrorNumberOf;
 using wintest::Check;
 
 void Info(const std::string& text) {
   std::printf("INFO %s\n", text.c_str());
   std::fflush(stdout);
-}
-
-// Runs `f` and returns the number of the pel::Error it threw, 0 when it threw nothing, -1 for
-// any other exception.
-template <typename F>
-int32_t ErrorNumberOf(F&& f, std::string* description = nullptr) {
-  try {
-    f();
-  } catch (const Error& e) {
-    if (description) *description = e.Description();
-    return e.Number();
-  } catch (...) {
-    return -1;
-  }
-  return 0;
 }
 
 std::string ReadAll(FileSystem& fs, const std::string& path) {

@@ -38,7 +38,6 @@ void ExpectPassed(const std::string& out, const std::string& what) {
   EXPECT_GT(passed, 0) << what << " checked nothing:\n" << out;
 }
 
-// The value after `name` in the probe's "name value name value ..." output.
 // Voluntary and involuntary context switches of all threads of `pid` and of its children.
 long ContextSwitches(pid_t pid) {
   long sum = 0;
@@ -58,6 +57,7 @@ long ContextSwitches(pid_t pid) {
   return sum;
 }
 
+// The value after `name` in the probe's "name value name value ..." output.
 std::string Field(const std::string& out, const std::string& name) {
   std::istringstream in(out);
   for (std::string word, value; in >> word;)

@@ -19,14 +19,14 @@ struct PollCycle::Motion {
 };
 
 void PollCycle::PlaybackStep(Procedure& p, int32_t x, int32_t y, bool cursor_known) {
-  Recorder& e = host_.engine;
-  MainWindow& form = host_.form;
+  Recorder& e = host_.recorder;
+  MainWindow& window = host_.window;
   Clock& clock = e.Host().clock;
   Input& in = e.Host().input;
   PollState& s = State;
 
   p.Step(230, [&] {
-    Control& rec = form.Get(ControlId::PushButton1);
+    Control& rec = window.Get(ControlId::PushButton1);
     if (rec.Enabled()) rec.SetEnabled(false);
   });
   if (p.Test(232, [&] { return s.LastState != Mode::Playing; })) {
@@ -35,9 +35,9 @@ void PollCycle::PlaybackStep(Procedure& p, int32_t x, int32_t y, bool cursor_kno
     s.Placed = false;
     // Presses made before the playback (on its own start button) are not the user taking over.
     if (Options.stop_on_move) in.UserButtonPresses();
-    p.Step(234, [&] { form.Get(ControlId::PushButton2).SetCaption("Stop"); });
+    p.Step(234, [&] { window.Get(ControlId::PushButton2).SetCaption("Stop"); });
     p.Step(236, [&] {
-      if (Checked(ControlId::cWndAutoHide) && form.Visible()) form.SetVisible(false);
+      if (Checked(ControlId::cWndAutoHide) && window.Visible()) window.SetVisible(false);
     });
     s.Schedule.Begin(Options, clock.Now(), !TickBound());
     Screens.PlaybackStarts(e.MotionList);
@@ -73,7 +73,7 @@ void PollCycle::PlaybackStep(Procedure& p, int32_t x, int32_t y, bool cursor_kno
 }
 
 void PollCycle::PacedSteps(Procedure& p) {
-  Recorder& e = host_.engine;
+  Recorder& e = host_.recorder;
   Clock& clock = e.Host().clock;
   PollState& s = State;
   PlaybackSchedule& schedule = s.Schedule;
@@ -105,7 +105,7 @@ void PollCycle::PacedSteps(Procedure& p) {
 }
 
 bool PollCycle::ReadMotion(Procedure& p, int32_t index, Motion& m) {
-  Recorder& e = host_.engine;
+  Recorder& e = host_.recorder;
   PollState& s = State;
   std::string entry;
   std::optional<MotionKind> kind;
@@ -151,7 +151,7 @@ bool PollCycle::ReadMotion(Procedure& p, int32_t index, Motion& m) {
 }
 
 void PollCycle::PlayEntry(Procedure& p, const Motion& m) {
-  Input& in = host_.engine.Host().input;
+  Input& in = host_.recorder.Host().input;
   // Recorded on monitors that have moved since, the position goes where its monitor is now.
   Point at{m.x, m.y};
   p.Step(m.place, [&] {
@@ -165,8 +165,8 @@ void PollCycle::PlayEntry(Procedure& p, const Motion& m) {
 }
 
 bool PollCycle::EndOfList(Procedure& p) {
-  Recorder& e = host_.engine;
-  MainWindow& form = host_.form;
+  Recorder& e = host_.recorder;
+  MainWindow& window = host_.window;
   PollState& s = State;
   if (p.Test(244, [&] { return HoldsNoMotion(e.MotionList); })) {
     p.Step(246, [&] { s.LastState = Mode::Playing; });
@@ -175,10 +175,11 @@ bool PollCycle::EndOfList(Procedure& p) {
       host_.dialogs.MessageBox("No Data loaded for Playback", "", MsgButtons::Ok, MsgIcon::None);
     });
     p.Step(252, [&] {
-      form.Get(ControlId::PushButton2).SetCaption(host_.globals.PlayButtonCaption);
+      window.Get(ControlId::PushButton2).SetCaption(host_.globals.PlayButtonCaption);
       // No tick ran while the box was open, so bring back what Auto Hide took away here,
       // as the end of any other playback does.
-      if (!StayHidden && Checked(ControlId::cWndAutoShow) && !form.Visible()) form.SetVisible(true);
+      if (!StayHidden && Checked(ControlId::cWndAutoShow) && !window.Visible())
+        window.SetVisible(true);
     });
     p.Step(254, [&] { s.PlayIndex = 0; });
     stopped_ = true;
@@ -199,13 +200,13 @@ bool PollCycle::EndOfList(Procedure& p) {
 void PollCycle::EndPlayback(Procedure& p, StopCause cause) {
   cause_ = cause;
   State.LastState = Mode::Playing;  // the idle step then ends it as it ends any playback
-  host_.engine.RecorderState = Mode::Idle;
+  host_.recorder.RecorderState = Mode::Idle;
   IdleStep(p);
 }
 
 bool PollCycle::UserTookMouse(int32_t x, int32_t y, bool cursor_known, StopCause& cause) {
   const PollState& s = State;
-  if (host_.engine.Host().input.UserButtonPresses() != 0) {
+  if (host_.recorder.Host().input.UserButtonPresses() != 0) {
     cause = StopCause::UserClicked;
     return true;
   }

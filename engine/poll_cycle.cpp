@@ -18,7 +18,7 @@ struct TickGuard {
 }  // namespace
 
 bool PollCycle::Checked(ControlId id) {
-  return host_.form.Get(id).Value() != 0;
+  return host_.window.Get(id).Value() != 0;
 }
 
 void PollCycle::Timer1_Timer() {
@@ -33,17 +33,17 @@ void PollCycle::Timer1_Timer() {
 }
 
 void PollCycle::PlanTimer() {
-  if (host_.engine.RecorderState == Mode::Playing && State.Schedule.OnTime()) {
+  if (host_.recorder.RecorderState == Mode::Playing && State.Schedule.OnTime()) {
     // Between the moments of a playback nothing needs a tick, unless input or a command does
     // and no wake-up would bring it, or the pointer is watched (stop on move).
     const PollState& s = State;
-    const double now = host_.engine.Host().clock.Now();
+    const double now = host_.recorder.Host().clock.Now();
     double at = s.Schedule.WakeAt();
     if (!arrived_ || missed_ || !posted_.empty() || Options.stop_on_move || InputDown())
       at = std::min(at, now + kTickPeriod);
     at = std::min(at, s.NextBlinkTime + 1e-6);  // the blink is due once the clock is past it
     try {
-      host_.form.SetNextTick(at - now);
+      host_.window.SetNextTick(at - now);
       once_ = true;
       return;
     } catch (...) {
@@ -61,7 +61,7 @@ void PollCycle::PlanTimer() {
 
 bool PollCycle::TickBound() {
   try {
-    return host_.engine.Host().env.Get("PEL_TICK_BOUND_PLAYBACK").has_value();
+    return host_.recorder.Host().env.Get("PEL_TICK_BOUND_PLAYBACK").has_value();
   } catch (...) {
     return false;
   }
@@ -89,7 +89,7 @@ bool PollCycle::SetTimer(bool enabled) {
   // A timer that cannot be stopped keeps ticking, as it always did; one that cannot be started
   // again still gets the tick that Wake runs at once.
   try {
-    host_.form.SetTimerEnabled(enabled);
+    host_.window.SetTimerEnabled(enabled);
     return true;
   } catch (...) {
     return false;
@@ -115,7 +115,7 @@ void PollCycle::Wake() {
       Timer1_Timer();
     return;
   }
-  const bool idle = host_.engine.RecorderState == Mode::Idle && State.LastState == Mode::Idle;
+  const bool idle = host_.recorder.RecorderState == Mode::Idle && State.LastState == Mode::Idle;
   if (!asleep_ && !idle) return;
   SetTimer(false);  // the period counts from the tick below
   SetTimer(true);
@@ -125,7 +125,7 @@ void PollCycle::Wake() {
 bool PollCycle::NeedsTicks() const {
   const PollState& s = State;
   if (missed_ || in_tick_ || stopped_ || !posted_.empty()) return true;
-  if (host_.engine.RecorderState != Mode::Idle || s.LastState != Mode::Idle) return true;
+  if (host_.recorder.RecorderState != Mode::Idle || s.LastState != Mode::Idle) return true;
   return InputDown();
 }
 
@@ -138,8 +138,8 @@ bool PollCycle::InputDown() const {
 void PollCycle::Tick() {
   TickGuard guard(in_tick_);
   missed_ = false;
-  Procedure p(host_.engine.Host().reporter, "Form1.Timer1_Timer");
-  Recorder& e = host_.engine;
+  Procedure p(host_.recorder.Host().reporter, "Form1.Timer1_Timer");
+  Recorder& e = host_.recorder;
   Input& in = e.Host().input;
   PollState& s = State;
 
@@ -183,7 +183,7 @@ void PollCycle::Tick() {
   s.PrevF9 = s.CurF9;
   s.PrevPause = s.CurPause;
 
-  if (r.F12 && !StayHidden) p.Step(150, [&] { host_.form.SetVisible(!host_.form.Visible()); });
+  if (r.F12 && !StayHidden) p.Step(150, [&] { host_.window.SetVisible(!host_.window.Visible()); });
 
   if (p.Test(152, [&] { return e.RecorderState == Mode::Idle; })) {
     if (r.F10) p.Step(154, [&] { e.ToggleRecording(); });
@@ -209,19 +209,19 @@ void PollCycle::Tick() {
 }
 
 void PollCycle::IdleStep(Procedure& p) {
-  Recorder& e = host_.engine;
-  MainWindow& form = host_.form;
+  Recorder& e = host_.recorder;
+  MainWindow& window = host_.window;
   PollState& s = State;
 
   p.Step(288, [&] {
     if (s.PlayIndex != 0) s.PlayIndex = 0;
   });
   p.Step(290, [&] {
-    Control& rec = form.Get(ControlId::PushButton1);
+    Control& rec = window.Get(ControlId::PushButton1);
     if (!rec.Enabled()) rec.SetEnabled(true);
   });
   p.Step(292, [&] {
-    Control& play = form.Get(ControlId::PushButton2);
+    Control& play = window.Get(ControlId::PushButton2);
     if (!play.Enabled()) play.SetEnabled(true);
   });
   p.Step(294, [&] {
@@ -235,12 +235,14 @@ void PollCycle::IdleStep(Procedure& p) {
   });
   if (p.Test(300, [&] { return s.LastState != Mode::Idle; })) {
     if (p.Test(302, [&] { return s.LastState == Mode::Recording; }))
-      p.Step(304, [&] { form.Get(ControlId::PushButton1).SetCaption("Record"); });
+      p.Step(304, [&] { window.Get(ControlId::PushButton1).SetCaption("Record"); });
     else
-      p.Step(306,
-             [&] { form.Get(ControlId::PushButton2).SetCaption(host_.globals.PlayButtonCaption); });
+      p.Step(306, [&] {
+        window.Get(ControlId::PushButton2).SetCaption(host_.globals.PlayButtonCaption);
+      });
     p.Step(308, [&] {
-      if (!StayHidden && Checked(ControlId::cWndAutoShow) && !form.Visible()) form.SetVisible(true);
+      if (!StayHidden && Checked(ControlId::cWndAutoShow) && !window.Visible())
+        window.SetVisible(true);
     });
     if (s.LastState == Mode::Recording || s.LastState == Mode::Playing) {
       stopped_ = true;

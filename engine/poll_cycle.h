@@ -87,9 +87,9 @@ enum class StopCause {
 };
 
 struct PollHost {
-  Recorder& engine;
+  Recorder& recorder;
   Globals& globals;
-  MainWindow& form;
+  MainWindow& window;
   IndicatorWindows& indicators;
   Dialogs& dialogs;
 };

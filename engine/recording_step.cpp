@@ -7,18 +7,18 @@ namespace pel {
 
 void PollCycle::RecordingStep(Procedure& p, int32_t x, int32_t y, bool cursor_known,
                               const Releases& r) {
-  Recorder& e = host_.engine;
-  MainWindow& form = host_.form;
+  Recorder& e = host_.recorder;
+  MainWindow& window = host_.window;
   PollState& s = State;
 
   p.Step(164, [&] {
-    Control& play = form.Get(ControlId::PushButton2);
+    Control& play = window.Get(ControlId::PushButton2);
     if (play.Enabled()) play.SetEnabled(false);
   });
   if (p.Test(166, [&] { return s.LastState != Mode::Recording; })) {
-    p.Step(168, [&] { form.Get(ControlId::PushButton1).SetCaption("Stop"); });
+    p.Step(168, [&] { window.Get(ControlId::PushButton1).SetCaption("Stop"); });
     p.Step(170, [&] {
-      if (Checked(ControlId::cWndAutoHide) && form.Visible()) form.SetVisible(false);
+      if (Checked(ControlId::cWndAutoHide) && window.Visible()) window.SetVisible(false);
     });
     // The previous recording goes without a question; UnsavedChanges stays as it is.
     if (p.Test(172, [&] { return !e.MotionList.Empty(); }))
@@ -46,7 +46,7 @@ void PollCycle::RecordingStep(Procedure& p, int32_t x, int32_t y, bool cursor_kn
 // stored with the milliseconds since the event handled before it.
 void PollCycle::RecordEvent(Procedure& p, const EventSteps& n, int32_t x, int32_t y,
                             MotionKind kind) {
-  Recorder& e = host_.engine;
+  Recorder& e = host_.recorder;
   Clock& clock = e.Host().clock;
   PollState& s = State;
   bool added = false;

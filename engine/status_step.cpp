@@ -16,10 +16,10 @@ std::string Upper(std::string_view s) {
 }  // namespace
 
 void PollCycle::StatusStep(Procedure& p) {
-  Recorder& e = host_.engine;
+  Recorder& e = host_.recorder;
   Clock& clock = e.Host().clock;
   PollState& s = State;
-  Control& status = host_.form.Get(ControlId::lState);
+  Control& status = host_.window.Get(ControlId::lState);
 
   const bool recording = e.RecorderState == Mode::Recording;
   if (!p.Test(312, [&] { return recording || e.RecorderState == Mode::Playing; })) {

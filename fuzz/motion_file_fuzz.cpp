@@ -42,15 +42,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   test::EngineRig rig;
   fake::FakeFileSystem& files = rig.mem;
   fake::FakeDialogs& dialogs = rig.dialogs;
-  Recorder& engine = rig.engine;
+  Recorder& recorder = rig.recorder;
 
   files.read_limit = mode & 0x0F;
   const bool fail = (mode & 0x80) != 0;
   if (fail) files.fail_read_at = bytes.empty() ? 0 : (mode * 7919u) % bytes.size();
   files.Put("/in.mmf", bytes);
-  engine.MotionList.Add("kept");
-  engine.LoadDataFromFile("/in.mmf");
-  Check(!engine.LoadInProgress(), "load ended");
+  recorder.MotionList.Add("kept");
+  recorder.LoadDataFromFile("/in.mmf");
+  Check(!recorder.LoadInProgress(), "load ended");
 
   const std::vector<std::string> lines = ModelLines(bytes);
   const std::vector<std::string> got = rig.Entries();
@@ -72,18 +72,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t held = 0;
   for (const auto& e : got) held += e.size();
   Check(held <= bytes.size(), "entries hold no more than the file");
-  Check(engine.MotionList.CapacityBytes() <= 2 * bytes.size() + 16 * got.size() + 4096,
+  Check(recorder.MotionList.CapacityBytes() <= 2 * bytes.size() + 16 * got.size() + 4096,
         "memory bounded by the file");
 
   // What was loaded comes back unchanged through a save and a load.
   if (got.empty()) return 0;
   files.fail_read_at = std::string::npos;
-  engine.UnsavedChanges = true;
+  recorder.UnsavedChanges = true;
   dialogs.choices.push_back("/out.mmf");
-  engine.SaveDataToFile();
-  Check(!engine.UnsavedChanges, "saved");
+  recorder.SaveDataToFile();
+  Check(!recorder.UnsavedChanges, "saved");
   const size_t boxes = dialogs.boxes.size();
-  engine.LoadDataFromFile("/out.mmf");
+  recorder.LoadDataFromFile("/out.mmf");
   Check(dialogs.boxes.size() == boxes, "saved file loads without a message");
   Check(rig.Entries() == got, "save then load gives the same list");
   return 0;

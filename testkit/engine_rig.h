@@ -35,11 +35,11 @@ struct EngineRig {
   fake::FakeEnvironment env;
   ErrorReporter reporter{dialogs};
   CommonDialog dialog{dialogs};
-  Recorder engine{{input, clock, dialogs, events, files, env, reporter, dialog}};
+  Recorder recorder{{input, clock, dialogs, events, files, env, reporter, dialog}};
   Globals globals{"Start Playing"};
-  fake::FakeMainWindow form{&log};
+  fake::FakeMainWindow window{&log};
   fake::FakeIndicators indicators{&log};
-  PollCycle poll{{engine, globals, form, indicators, dialogs}};
+  PollCycle poll{{recorder, globals, window, indicators, dialogs}};
 
   // One timer period passes, then the tick runs.
   void Tick() {
@@ -51,7 +51,8 @@ struct EngineRig {
   }
   std::vector<std::string> Entries() const {
     std::vector<std::string> v;
-    for (int i = 1; i <= engine.MotionList.Count(); ++i) v.emplace_back(engine.MotionList.Item(i));
+    for (int i = 1; i <= recorder.MotionList.Count(); ++i)
+      v.emplace_back(recorder.MotionList.Item(i));
     return v;
   }
 };

@@ -26,9 +26,9 @@ class EngineTest : public ::testing::Test, public EngineRig {
   // Start-up done: the first tick has made the state "Idle".
   void StartIdle() {
     Tick();
-    ASSERT_EQ(engine.RecorderState, Mode::Idle);
+    ASSERT_EQ(recorder.RecorderState, Mode::Idle);
   }
-  fake::FakeControl& Ctl(ControlId id) { return form.Ctl(id); }
+  fake::FakeControl& Ctl(ControlId id) { return window.Ctl(id); }
   std::vector<std::string> Calls(const std::string& prefix) const {
     std::vector<std::string> v;
     for (const auto& c : log.calls)
@@ -39,15 +39,15 @@ class EngineTest : public ::testing::Test, public EngineRig {
   // A recording as the recording step makes it: the list cleared, entries appended and
   // marked unsaved.
   void Record(const std::vector<std::string>& entries) {
-    engine.MotionList.Clear();
-    for (const auto& e : entries) engine.MotionList.Add(e);
-    engine.UnsavedChanges = true;
+    recorder.MotionList.Clear();
+    for (const auto& e : entries) recorder.MotionList.Add(e);
+    recorder.UnsavedChanges = true;
   }
   // Saves to `path` as picked in the save dialog; `answers` reply to message boxes.
   void SaveTo(const std::string& path, std::vector<MsgResult> answers = {}) {
     dialogs.choices.push_back(path);
     for (auto a : answers) dialogs.answers.push_back(a);
-    engine.SaveDataToFile();
+    recorder.SaveDataToFile();
   }
   int Boxes() const { return static_cast<int>(dialogs.boxes.size()); }
   int SaveDialogs() const { return log.Count("ShowSave"); }

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/layout.h"
-#include "testkit/host.h"
+#include "testkit/real_disk.h"
 #include "testkit/xvfb_fixture.h"
 
 struct _XDisplay;
@@ -57,7 +57,7 @@ class XLook {
   std::vector<TopWindow> Windows();
   // The first viewable top-level window named `name` (and owned by `pid` when nonzero).
   std::optional<TopWindow> Find(const std::string& name, pid_t pid = 0);
-  // Waits until such a window is viewable, or until it is gone (`present` false).
+  // Waits until such a window is viewable (WaitGone waits for it to go).
   std::optional<TopWindow> WaitFor(const std::string& name, std::chrono::milliseconds timeout = 10s,
                                    pid_t pid = 0);
   bool WaitGone(const std::string& name, std::chrono::milliseconds timeout = 10s);

@@ -28,14 +28,14 @@ BENCHMARK(BM_IdleTick);
 void BM_RecordingTick(benchmark::State& state) {
   test::EngineRig rig;
   rig.Tick();
-  rig.engine.ToggleRecording();
+  rig.recorder.ToggleRecording();
   int32_t x = 0;
   for (auto _ : state) {
     rig.input.MoveTo({++x & 1023, 5});
     rig.Tick();
-    if (rig.engine.MotionList.Count() > 100000) {
+    if (rig.recorder.MotionList.Count() > 100000) {
       state.PauseTiming();
-      rig.engine.MotionList.Clear();
+      rig.recorder.MotionList.Clear();
       state.ResumeTiming();
     }
   }
@@ -45,8 +45,8 @@ BENCHMARK(BM_RecordingTick);
 void BM_PlaybackTick(benchmark::State& state) {
   test::EngineRig rig;
   rig.Tick();
-  for (int i = 0; i < 1000; ++i) rig.engine.MotionList.Add("move," + std::to_string(i) + ",5,0");
-  rig.engine.StartPlaying();
+  for (int i = 0; i < 1000; ++i) rig.recorder.MotionList.Add("move," + std::to_string(i) + ",5,0");
+  rig.recorder.StartPlaying();
   for (auto _ : state) rig.Tick();
 }
 BENCHMARK(BM_PlaybackTick);

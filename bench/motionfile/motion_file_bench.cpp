@@ -84,14 +84,14 @@ void BM_RawWriteSynced(benchmark::State& state) {
 
 void BM_Save(benchmark::State& state) {
   Engine e;
-  for (const auto& entry : Recording()) e.engine.MotionList.Add(entry);
+  for (const auto& entry : Recording()) e.recorder.MotionList.Add(entry);
   const std::string path = Folder() + "/save.mmf";
   for (auto _ : state) {
-    e.engine.UnsavedChanges = true;
+    e.recorder.UnsavedChanges = true;
     e.dialogs.choices.push_back(path);
     e.dialogs.answers.push_back(MsgResult::Yes);
-    e.engine.SaveDataToFile();
-    if (e.engine.UnsavedChanges) state.SkipWithError("save failed");
+    e.recorder.SaveDataToFile();
+    if (e.recorder.UnsavedChanges) state.SkipWithError("save failed");
   }
 }
 
@@ -114,10 +114,10 @@ void BM_RawRead(benchmark::State& state) {
 void BM_Load(benchmark::State& state) {
   Engine e;
   const std::string path = Folder() + "/read.mmf";
-  for (auto _ : state) e.engine.LoadDataFromFile(path);
-  if (e.engine.MotionList.Count() != kEntries) state.SkipWithError("load incomplete");
+  for (auto _ : state) e.recorder.LoadDataFromFile(path);
+  if (e.recorder.MotionList.Count() != kEntries) state.SkipWithError("load incomplete");
   state.counters["bytes_per_entry"] =
-      static_cast<double>(e.engine.MotionList.CapacityBytes()) / e.engine.MotionList.Count();
+      static_cast<double>(e.recorder.MotionList.CapacityBytes()) / e.recorder.MotionList.Count();
   state.counters["pumps"] = e.events.calls / static_cast<double>(state.iterations());
 }
 

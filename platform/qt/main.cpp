@@ -28,6 +28,7 @@
 #include "platform/posix/posix_instance_lock.h"
 #include "platform/qt/qt_dialogs.h"
 #include "platform/qt/qt_ending.h"
+#include "platform/qt/qt_event_pump.h"
 #include "platform/qt/qt_indicator.h"
 #include "platform/qt/qt_main_window.h"
 #include "platform/qt/qt_shell.h"

@@ -7,7 +7,6 @@
 #include <string_view>
 
 #include "platform/dialogs.h"
-#include "platform/qt/qt_event_pump.h"
 
 namespace pel {
 

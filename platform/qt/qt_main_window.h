@@ -49,7 +49,7 @@ class QtControl : public Control {
 
 class QtMainWindow : public MainWindow {
  public:
-  // Builds Form1 hidden, sized for the logical resolution of the primary screen, and centred.
+  // Builds Form1 hidden, sized for the primary screen's logical resolution (ShowCentred shows it).
   explicit QtMainWindow(FormHandlers handlers = {});
   ~QtMainWindow() override;
   QtMainWindow(const QtMainWindow&) = delete;
@@ -77,7 +77,7 @@ class QtMainWindow : public MainWindow {
   QtControl& Ctl(ControlId id) { return *controls_[static_cast<size_t>(id)]; }
   QTimer& Timer() { return timer_; }
   int PointerKind() const { return pointer_kind_; }
-  // Pixels per twip: the screen's logical resolution used for the layout.
+  // Dots per inch: the screen's logical resolution the layout's twips are converted with.
   int Dpi() const { return dpi_; }
 
  private:

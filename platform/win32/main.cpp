@@ -30,6 +30,7 @@
 #include "platform/win32/win32_main_window.h"
 #include "platform/win32/win32_screens.h"
 #include "platform/win32/win32_shell.h"
+#include "platform/win32/win32_skin.h"
 #include "platform/win32/win32_text.h"
 
 namespace {

@@ -9,7 +9,6 @@
 #include <string_view>
 
 #include "platform/shell.h"
-#include "platform/win32/win32_skin.h"
 
 namespace pel::win32 {
 

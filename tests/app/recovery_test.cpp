@@ -15,10 +15,10 @@ TEST(Recovery, EachKeptInANewFileAndToldOnceAtTheNextStart) {
   RecoveryStore store(rig.files, rig.env);
   EXPECT_TRUE(store.TakeNote().empty()) << "nothing kept, nothing said";
 
-  rig.engine.MotionList.Add("move,1,2,0.1");
-  rig.engine.MotionList.Add("Left,3,4,0.2");
-  const std::string first = store.Keep(rig.engine);
-  const std::string second = store.Keep(rig.engine);
+  rig.recorder.MotionList.Add("move,1,2,0.1");
+  rig.recorder.MotionList.Add("Left,3,4,0.2");
+  const std::string first = store.Keep(rig.recorder);
+  const std::string second = store.Keep(rig.recorder);
   EXPECT_EQ(first, rig.env.state_folder + "unsaved-1.mmf");
   EXPECT_EQ(second, rig.env.state_folder + "unsaved-2.mmf") << "an earlier file is never replaced";
   const std::string written = "[MouseMotionFile]\r\nmove,1,2,0.1\r\nLeft,3,4,0.2\r\n";

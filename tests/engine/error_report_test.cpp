@@ -49,12 +49,13 @@ TEST_F(StateSwitches, FollowTheStateTable) {
       {Mode::Playing, Mode::Playing, Mode::Idle},
   };
   for (const auto& c : cases) {
-    engine.RecorderState = c.from;
-    engine.ToggleRecording();
-    EXPECT_EQ(engine.RecorderState, c.after_toggle) << "toggle from '" << StateText(c.from) << "'";
-    engine.RecorderState = c.from;
-    engine.StartPlaying();
-    EXPECT_EQ(engine.RecorderState, c.after_play) << "play from '" << StateText(c.from) << "'";
+    recorder.RecorderState = c.from;
+    recorder.ToggleRecording();
+    EXPECT_EQ(recorder.RecorderState, c.after_toggle)
+        << "toggle from '" << StateText(c.from) << "'";
+    recorder.RecorderState = c.from;
+    recorder.StartPlaying();
+    EXPECT_EQ(recorder.RecorderState, c.after_play) << "play from '" << StateText(c.from) << "'";
   }
   EXPECT_TRUE(dialogs.boxes.empty());
 }

@@ -77,37 +77,37 @@ class TempFolder : public EngineTest {};
 TEST_F(TempFolder, AppendsTheSeparatorOnceAndNeverGivesTheRoot) {
   env.separator = '\\';
   env.vars["TEMP"] = "C:\\Temp";
-  EXPECT_EQ(engine.GetTempFolder(), "C:\\Temp\\");
+  EXPECT_EQ(recorder.GetTempFolder(), "C:\\Temp\\");
   env.vars["TEMP"] = "C:\\Temp\\";
-  EXPECT_EQ(engine.GetTempFolder(), "C:\\Temp\\");
+  EXPECT_EQ(recorder.GetTempFolder(), "C:\\Temp\\");
   env.separator = '/';
   env.vars["TEMP"] = "/var/tmp";
-  EXPECT_EQ(engine.GetTempFolder(), "/var/tmp/");
+  EXPECT_EQ(recorder.GetTempFolder(), "/var/tmp/");
   // Unset or empty: the user's own temporary folder rather than a lone separator.
   env.user_temp = "/home/u/.cache/tmp/";
   env.vars["TEMP"] = "";
-  EXPECT_EQ(engine.GetTempFolder(), "/home/u/.cache/tmp/");
+  EXPECT_EQ(recorder.GetTempFolder(), "/home/u/.cache/tmp/");
   env.vars.erase("TEMP");
   env.user_temp = "/run/user/1000";
-  EXPECT_EQ(engine.GetTempFolder(), "/run/user/1000/");
+  EXPECT_EQ(recorder.GetTempFolder(), "/run/user/1000/");
 }
 
 TEST_F(TempFolder, AddMotionWritesEntriesAndMarksThemUnsaved) {
-  engine.AddMotion(-5, 1080, 16, "move");
-  EXPECT_TRUE(engine.UnsavedChanges);
-  engine.AddMotion(-5, 1080, 1500, "Left");
-  engine.AddMotion(2147483647, -2147483647 - 1, 0.5, "Right");
+  recorder.AddMotion(-5, 1080, 16, "move");
+  EXPECT_TRUE(recorder.UnsavedChanges);
+  recorder.AddMotion(-5, 1080, 1500, "Left");
+  recorder.AddMotion(2147483647, -2147483647 - 1, 0.5, "Right");
   EXPECT_EQ(Entries(), (std::vector<std::string>{"move,-5,1080,16", "Left,-5,1080,1500",
                                                  "Right,2147483647,-2147483648,0.5"}));
 }
 
 TEST_F(TempFolder, AddMotionReportsAFailureAndStillMarksUnsaved) {
-  engine.AddMotion(1, 2, std::numeric_limits<double>::quiet_NaN(), "move");
+  recorder.AddMotion(1, 2, std::numeric_limits<double>::quiet_NaN(), "move");
   ASSERT_EQ(dialogs.boxes.size(), 1u);
   EXPECT_NE(dialogs.boxes[0].text.find("mVazazEzerev.AddMotion at line 100\r\r"),
             std::string::npos);
-  EXPECT_EQ(engine.MotionList.Count(), 0);
-  EXPECT_TRUE(engine.UnsavedChanges);
+  EXPECT_EQ(recorder.MotionList.Count(), 0);
+  EXPECT_TRUE(recorder.UnsavedChanges);
 }
 
 TEST(EntryList, OneBasedReadsAppendCountAndRemoveFirst) {

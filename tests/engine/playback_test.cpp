@@ -7,7 +7,7 @@ namespace {
 class PlaybackTest : public EngineTest {
  protected:
   void Load(std::initializer_list<const char*> entries) {
-    for (const char* e : entries) engine.MotionList.Add(e);
+    for (const char* e : entries) recorder.MotionList.Add(e);
   }
   // F9 released at the next tick: that tick plays entry 1.
   void StartPlayback() {
@@ -16,7 +16,7 @@ class PlaybackTest : public EngineTest {
     Tick();
     log.Clear();
     Tick();
-    ASSERT_EQ(engine.RecorderState, Mode::Playing);
+    ASSERT_EQ(recorder.RecorderState, Mode::Playing);
   }
   // Ticks `period` apart, every other one `jitter` late (early when negative), until `count`
   // placements of the cursor, or `ticks` ticks; gives the clock at each placement.
@@ -74,7 +74,7 @@ TEST_F(PlaybackTest, OneLeftEntryRepeatsAfterItsWaitAndOneMoreTick) {
   }
   // The first tick past 1.5 s (the 149th) finds the end of the list; the next one clicks.
   EXPECT_EQ(ticks, 150);
-  EXPECT_EQ(engine.RecorderState, Mode::Playing);
+  EXPECT_EQ(recorder.RecorderState, Mode::Playing);
   EXPECT_EQ(input.Pos(), (Point{100, 200}));
 }
 
@@ -118,9 +118,9 @@ TEST_F(PlaybackTest, EmptyListShowsTheMessageAndRestoresTheButtonAndWindow) {
   EXPECT_EQ(dialogs.boxes[0].text, "No Data loaded for Playback");
   EXPECT_EQ(dialogs.boxes[0].title, "Pelmira");
   EXPECT_EQ(dialogs.boxes[0].buttons, MsgButtons::Ok);
-  EXPECT_EQ(engine.RecorderState, Mode::Idle);
+  EXPECT_EQ(recorder.RecorderState, Mode::Idle);
   EXPECT_EQ(Ctl(ControlId::PushButton2).caption, "Start Playing");
-  EXPECT_TRUE(form.visible);
+  EXPECT_TRUE(window.visible);
   Ticks(3);
   EXPECT_EQ(dialogs.boxes.size(), 1u);
   EXPECT_TRUE(Ctl(ControlId::PushButton1).enabled);
@@ -133,7 +133,7 @@ TEST_F(PlaybackTest, PauseInALongWaitStopsAtTheNextTickAndTheNextRunStartsAtEntr
   Ticks(50);
   input.Tap(vk::kPause);
   Ticks(2);
-  EXPECT_EQ(engine.RecorderState, Mode::Idle);
+  EXPECT_EQ(recorder.RecorderState, Mode::Idle);
   EXPECT_EQ(poll.State.PlayIndex, 0);
   EXPECT_EQ(Ctl(ControlId::PushButton2).caption, "Start Playing");
   log.Clear();
@@ -147,12 +147,12 @@ TEST_F(PlaybackTest, ButtonsWhilePlaying) {
   StartPlayback();
   EXPECT_EQ(Ctl(ControlId::PushButton2).caption, "Stop");
   EXPECT_FALSE(Ctl(ControlId::PushButton1).enabled);
-  engine.ToggleRecording();  // the Start Recording path does nothing while playing
+  recorder.ToggleRecording();  // the Start Recording path does nothing while playing
   Tick();
-  EXPECT_EQ(engine.RecorderState, Mode::Playing);
-  engine.StartPlaying();  // the same button stops it
+  EXPECT_EQ(recorder.RecorderState, Mode::Playing);
+  recorder.StartPlaying();  // the same button stops it
   Tick();
-  EXPECT_EQ(engine.RecorderState, Mode::Idle);
+  EXPECT_EQ(recorder.RecorderState, Mode::Idle);
   EXPECT_TRUE(Ctl(ControlId::PushButton1).enabled);
 }
 
@@ -187,7 +187,7 @@ TEST_F(PlaybackTest, ReplayKeepsTheRecordedSpanWhenTicksJitter) {
   // make an entry wait a whole extra tick, nor must late ones add up.
   std::vector<std::string> path;
   for (int i = 1; i <= 300; ++i) path.push_back("move," + std::to_string(i) + ",0,10");
-  for (const auto& e : path) engine.MotionList.Add(e);
+  for (const auto& e : path) recorder.MotionList.Add(e);
   StartIdle();
   input.Tap(vk::kF9);
   Tick();
@@ -215,19 +215,19 @@ TEST_F(PlaybackTest, RepeatCountPlaysExactlyThatManyPassesThenEndsAsPauseWould) 
   Ctl(ControlId::cWndAutoHide).value = 1;
   Load({"Left,5,5,20", "move,6,6,0"});
   StartPlayback();
-  EXPECT_FALSE(form.visible);
+  EXPECT_FALSE(window.visible);
   Ticks(40);
   EXPECT_EQ(Calls("Button Left down").size(), 2u);
-  EXPECT_EQ(engine.RecorderState, Mode::Idle);
+  EXPECT_EQ(recorder.RecorderState, Mode::Idle);
   EXPECT_EQ(Ctl(ControlId::PushButton2).caption, "Start Playing");
   EXPECT_TRUE(Ctl(ControlId::PushButton1).enabled);
-  EXPECT_TRUE(form.visible);  // Auto Show
+  EXPECT_TRUE(window.visible);  // Auto Show
   EXPECT_EQ(indicators.Open(IndicatorId::Play), nullptr);
   EXPECT_EQ(stops, (std::vector<std::pair<Mode, StopCause>>{{Mode::Playing, StopCause::Passes}}));
 }
 
 TEST_F(PlaybackTest, SpeedDividesEveryWait) {
-  for (int i = 1; i <= 40; ++i) engine.MotionList.Add("move," + std::to_string(i) + ",0,40");
+  for (int i = 1; i <= 40; ++i) recorder.MotionList.Add("move," + std::to_string(i) + ",0,40");
   StartIdle();
   for (double speed : {2.0, 0.5}) {
     poll.Options.speed = speed;
@@ -244,8 +244,8 @@ TEST_F(PlaybackTest, SpeedDividesEveryWait) {
 TEST_F(PlaybackTest, AtHighSpeedEveryEntryDueByATickPlaysInThatTickInOrder) {
   poll.Options.speed = 100;
   for (int i = 1; i <= 300; ++i) {
-    engine.MotionList.Add("move," + std::to_string(i) + ",0,12");
-    if (i == 50) engine.MotionList.Add("not a motion");  // skipped, costs no time
+    recorder.MotionList.Add("move," + std::to_string(i) + ",0,12");
+    if (i == 50) recorder.MotionList.Add("not a motion");  // skipped, costs no time
   }
   StartPlayback();
   EXPECT_EQ(log.Count("SetCursorPos"), 1);
@@ -256,15 +256,15 @@ TEST_F(PlaybackTest, AtHighSpeedEveryEntryDueByATickPlaysInThatTickInOrder) {
 
   // A list with nothing to play cannot hold a tick forever: one pass per tick.
   TapKey(vk::kPause);
-  engine.MotionList.Clear();
+  recorder.MotionList.Clear();
   Load({"", "hello"});
   poll.Options.repeat = 3;
   input.Tap(vk::kF9);
   Ticks(3);
-  EXPECT_EQ(engine.RecorderState, Mode::Playing);
+  EXPECT_EQ(recorder.RecorderState, Mode::Playing);
   EXPECT_EQ(poll.State.PassesDone, 2);
   Tick();
-  EXPECT_EQ(engine.RecorderState, Mode::Idle);
+  EXPECT_EQ(recorder.RecorderState, Mode::Idle);
 }
 
 TEST_F(PlaybackTest, StopOnMoveEndsPlaybackWhenTheUserMovesThePointerOrClicks) {
@@ -274,20 +274,20 @@ TEST_F(PlaybackTest, StopOnMoveEndsPlaybackWhenTheUserMovesThePointerOrClicks) {
   StartPlayback();
   input.MoveTo({104, 96});  // a hand resting on the mouse
   Ticks(3);
-  EXPECT_EQ(engine.RecorderState, Mode::Playing);
+  EXPECT_EQ(recorder.RecorderState, Mode::Playing);
   input.MoveTo({105, 100});
   Tick();
-  EXPECT_EQ(engine.RecorderState, Mode::Idle);
+  EXPECT_EQ(recorder.RecorderState, Mode::Idle);
   EXPECT_EQ(Ctl(ControlId::PushButton2).caption, "Start Playing");
 
   // A press before the playback starts (on its own button) does not count; one during it does.
   input.Tap(vk::kLButton);
   input.Tap(vk::kF9);
   Ticks(4);
-  EXPECT_EQ(engine.RecorderState, Mode::Playing);
+  EXPECT_EQ(recorder.RecorderState, Mode::Playing);
   input.Tap(vk::kLButton);
   Tick();
-  EXPECT_EQ(engine.RecorderState, Mode::Idle);
+  EXPECT_EQ(recorder.RecorderState, Mode::Idle);
   EXPECT_EQ(stops,
             (std::vector<std::pair<Mode, StopCause>>{{Mode::Playing, StopCause::UserMoved},
                                                      {Mode::Playing, StopCause::UserClicked}}));
@@ -298,7 +298,7 @@ TEST_F(PlaybackTest, StopOnMoveEndsPlaybackWhenTheUserMovesThePointerOrClicks) {
   input.MoveTo({500, 500});
   input.Tap(vk::kLButton);
   Ticks(3);
-  EXPECT_EQ(engine.RecorderState, Mode::Playing);
+  EXPECT_EQ(recorder.RecorderState, Mode::Playing);
 }
 
 TEST_F(PlaybackTest, WaitBeforeReplaysEachEventAtItsRecordedMoment) {
@@ -364,21 +364,21 @@ TEST_F(PlaybackTest, OnTimeEachEntryPlaysAtItsOwnMomentAndNothingTicksInBetween)
   StartIdle();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    engine.MotionList.Clear();
-    for (const char* e : c.entries) engine.MotionList.Add(e);
+    recorder.MotionList.Clear();
+    for (const char* e : c.entries) recorder.MotionList.Add(e);
     poll.Options = c.options;
     input.Tap(vk::kF9);
     Tick();
     Tick();  // sees the release: the playback's first tick
-    ASSERT_EQ(engine.RecorderState, Mode::Playing);
+    ASSERT_EQ(recorder.RecorderState, Mode::Playing);
     const double start = clock.Now();
     std::vector<double> onsets;
     int ticks = 0;
     bool held = false;
     if (log.Count("SetCursorPos") > 0) onsets.push_back(0);
     while (clock.Now() - start < c.run_s && ticks < 1000) {
-      ASSERT_TRUE(form.next_tick.has_value());
-      clock.Advance(std::max(0.0, *form.next_tick));
+      ASSERT_TRUE(window.next_tick.has_value());
+      clock.Advance(std::max(0.0, *window.next_tick));
       if (!held && c.hold_after > 0 && static_cast<int>(onsets.size()) == c.hold_after) {
         clock.Advance(2.0);
         held = true;
@@ -395,7 +395,7 @@ TEST_F(PlaybackTest, OnTimeEachEntryPlaysAtItsOwnMomentAndNothingTicksInBetween)
     EXPECT_GE(ticks, c.min_ticks);
     EXPECT_LE(ticks, c.max_ticks);
     TapKey(vk::kPause);
-    ASSERT_EQ(engine.RecorderState, Mode::Idle);
+    ASSERT_EQ(recorder.RecorderState, Mode::Idle);
     log.Clear();
   }
 
@@ -405,27 +405,27 @@ TEST_F(PlaybackTest, OnTimeEachEntryPlaysAtItsOwnMomentAndNothingTicksInBetween)
   Load({"move,1,0,5000"});
   input.Tap(vk::kF9);
   Ticks(2);
-  clock.Advance(*form.next_tick);  // the indicator's next blink
+  clock.Advance(*window.next_tick);  // the indicator's next blink
   poll.Timer1_Timer();
   const double asleep_from = clock.Now();
-  EXPECT_GT(*form.next_tick, 0.25);
+  EXPECT_GT(*window.next_tick, 0.25);
   clock.Advance(0.1);
   input.Press(vk::kPause);
   poll.Wake();
-  EXPECT_NEAR(*form.next_tick, PollCycle::kTickPeriod, 1e-9);
+  EXPECT_NEAR(*window.next_tick, PollCycle::kTickPeriod, 1e-9);
   input.Release(vk::kPause);
-  clock.Advance(*form.next_tick);
+  clock.Advance(*window.next_tick);
   poll.Timer1_Timer();
-  EXPECT_EQ(engine.RecorderState, Mode::Idle);
+  EXPECT_EQ(recorder.RecorderState, Mode::Idle);
   EXPECT_LT(clock.Now() - asleep_from, 0.12);
-  EXPECT_FALSE(form.next_tick.has_value());
+  EXPECT_FALSE(window.next_tick.has_value());
 
   // A window that cannot set Timer1 for a moment plays on the period.
-  form.fail.failing.insert("Timer1.SetNextTick");
+  window.fail.failing.insert("Timer1.SetNextTick");
   input.Tap(vk::kF9);
   Ticks(2);
-  EXPECT_EQ(engine.RecorderState, Mode::Playing);
-  EXPECT_TRUE(form.timer_enabled);
+  EXPECT_EQ(recorder.RecorderState, Mode::Playing);
+  EXPECT_TRUE(window.timer_enabled);
 }
 
 }  // namespace

@@ -10,7 +10,7 @@ namespace {
 class PollCycleTest : public EngineTest {};
 
 TEST_F(PollCycleTest, FirstTickIgnoresShortcutsAndAppliesTheEndOfNothing) {
-  form.visible = false;
+  window.visible = false;
   Ctl(ControlId::PushButton2).caption = "Something else";
   input.Press(vk::kF10);
   input.Press(vk::kF9);
@@ -19,57 +19,57 @@ TEST_F(PollCycleTest, FirstTickIgnoresShortcutsAndAppliesTheEndOfNothing) {
   input.Release(vk::kF9);
   // Both read down once more (pressed since the last query), so nothing is released yet.
   Tick();
-  EXPECT_EQ(engine.RecorderState, Mode::Idle);
+  EXPECT_EQ(recorder.RecorderState, Mode::Idle);
   EXPECT_EQ(Ctl(ControlId::PushButton2).caption, "Start Playing");
-  EXPECT_TRUE(form.visible);
+  EXPECT_TRUE(window.visible);
   EXPECT_EQ(poll.State.LastState, Mode::Idle);
 }
 
 TEST_F(PollCycleTest, KeysReleasedInTheFirstTickAreNotCommands) {
   poll.State.PrevF10 = true;  // F10 was down, is up now: released at the first tick
   Tick();
-  EXPECT_EQ(engine.RecorderState, Mode::Idle);
+  EXPECT_EQ(recorder.RecorderState, Mode::Idle);
   Tick();
-  EXPECT_EQ(engine.RecorderState, Mode::Idle);
+  EXPECT_EQ(recorder.RecorderState, Mode::Idle);
 }
 
 TEST_F(PollCycleTest, ShortcutsActOnReleaseAndOnlyInTheirStates) {
   StartIdle();
   input.Press(vk::kF10);
   Ticks(5);  // holding does nothing
-  EXPECT_EQ(engine.RecorderState, Mode::Idle);
+  EXPECT_EQ(recorder.RecorderState, Mode::Idle);
   input.Release(vk::kF10);
   Tick();
-  EXPECT_EQ(engine.RecorderState, Mode::Recording);
+  EXPECT_EQ(recorder.RecorderState, Mode::Recording);
 
   TapKey(vk::kF9);  // ignored while recording
   TapKey(vk::kF10);
-  EXPECT_EQ(engine.RecorderState, Mode::Recording);
+  EXPECT_EQ(recorder.RecorderState, Mode::Recording);
   TapKey(vk::kPause);
-  EXPECT_EQ(engine.RecorderState, Mode::Idle);
+  EXPECT_EQ(recorder.RecorderState, Mode::Idle);
 
   TapKey(vk::kPause);  // ignored in Idle
-  EXPECT_EQ(engine.RecorderState, Mode::Idle);
-  engine.MotionList.Add("move,1,1,10000");
+  EXPECT_EQ(recorder.RecorderState, Mode::Idle);
+  recorder.MotionList.Add("move,1,1,10000");
   TapKey(vk::kF9);
-  EXPECT_EQ(engine.RecorderState, Mode::Playing);
+  EXPECT_EQ(recorder.RecorderState, Mode::Playing);
   TapKey(vk::kF10);
   TapKey(vk::kF9);
-  EXPECT_EQ(engine.RecorderState, Mode::Playing);
+  EXPECT_EQ(recorder.RecorderState, Mode::Playing);
   EXPECT_FALSE(Ctl(ControlId::PushButton1).enabled);
   TapKey(vk::kPause);
-  EXPECT_EQ(engine.RecorderState, Mode::Idle);
+  EXPECT_EQ(recorder.RecorderState, Mode::Idle);
 }
 
 TEST_F(PollCycleTest, PressAndReleaseInsideOneTickGivesOneReleaseATickLater) {
   StartIdle();
   input.Tap(vk::kF10);
   Tick();  // reads "pressed since the last query"
-  EXPECT_EQ(engine.RecorderState, Mode::Idle);
+  EXPECT_EQ(recorder.RecorderState, Mode::Idle);
   Tick();  // the release
-  EXPECT_EQ(engine.RecorderState, Mode::Recording);
+  EXPECT_EQ(recorder.RecorderState, Mode::Recording);
   Ticks(3);
-  EXPECT_EQ(engine.RecorderState, Mode::Recording);  // exactly one release
+  EXPECT_EQ(recorder.RecorderState, Mode::Recording);  // exactly one release
 }
 
 TEST_F(PollCycleTest, F10AndF9InOneIdleTickStartRecording) {
@@ -77,27 +77,27 @@ TEST_F(PollCycleTest, F10AndF9InOneIdleTickStartRecording) {
   input.Tap(vk::kF10);
   input.Tap(vk::kF9);
   Ticks(2);
-  EXPECT_EQ(engine.RecorderState, Mode::Recording);
+  EXPECT_EQ(recorder.RecorderState, Mode::Recording);
   EXPECT_TRUE(dialogs.boxes.empty());
 }
 
 TEST_F(PollCycleTest, F12TogglesTheWindowInEveryState) {
   StartIdle();
   TapKey(vk::kF12);
-  EXPECT_FALSE(form.visible);
+  EXPECT_FALSE(window.visible);
   TapKey(vk::kF12);
-  EXPECT_TRUE(form.visible);
+  EXPECT_TRUE(window.visible);
   TapKey(vk::kF10);
   TapKey(vk::kF12);
-  EXPECT_FALSE(form.visible);
+  EXPECT_FALSE(window.visible);
   TapKey(vk::kPause);  // Auto Show brings it back at the end
-  EXPECT_TRUE(form.visible);
-  engine.MotionList.Add("move,1,1,10000");
+  EXPECT_TRUE(window.visible);
+  recorder.MotionList.Add("move,1,1,10000");
   TapKey(vk::kF9);
   TapKey(vk::kF12);
-  EXPECT_FALSE(form.visible);
+  EXPECT_FALSE(window.visible);
   TapKey(vk::kF12);
-  EXPECT_TRUE(form.visible);
+  EXPECT_TRUE(window.visible);
 }
 
 TEST_F(PollCycleTest, RecordingStartAndEndAsTheUserSeesThem) {
@@ -106,7 +106,7 @@ TEST_F(PollCycleTest, RecordingStartAndEndAsTheUserSeesThem) {
   TapKey(vk::kF10);
   EXPECT_EQ(Ctl(ControlId::PushButton1).caption, "Stop");
   EXPECT_FALSE(Ctl(ControlId::PushButton2).enabled);
-  EXPECT_FALSE(form.visible);
+  EXPECT_FALSE(window.visible);
   EXPECT_EQ(Ctl(ControlId::lState).caption, "[RECORDING]");
   EXPECT_EQ(Ctl(ControlId::lState).fore, color::kRed);
   ASSERT_NE(indicators.Open(IndicatorId::Rec), nullptr);
@@ -117,7 +117,7 @@ TEST_F(PollCycleTest, RecordingStartAndEndAsTheUserSeesThem) {
   EXPECT_EQ(Ctl(ControlId::PushButton1).caption, "Record");
   EXPECT_TRUE(Ctl(ControlId::PushButton1).enabled);
   EXPECT_TRUE(Ctl(ControlId::PushButton2).enabled);
-  EXPECT_TRUE(form.visible);
+  EXPECT_TRUE(window.visible);
   EXPECT_EQ(indicators.Open(IndicatorId::Rec), nullptr);
   EXPECT_EQ(indicators.Open(IndicatorId::Play), nullptr);
   // The status line keeps its last text and colour.
@@ -133,14 +133,14 @@ TEST_F(PollCycleTest, PauseClosesTheIndicatorsInTheSameTick) {
   ASSERT_NE(indicators.Open(IndicatorId::Rec), nullptr);
   log.Clear();
   Tick();
-  EXPECT_EQ(engine.RecorderState, Mode::Idle);
+  EXPECT_EQ(recorder.RecorderState, Mode::Idle);
   EXPECT_EQ(Ctl(ControlId::PushButton1).caption, "Record");
   EXPECT_EQ(Calls("frmRec.Close").size(), 1u);
 }
 
 TEST_F(PollCycleTest, IndicatorBlinksEveryThreeTenthsOfASecond) {
   StartIdle();
-  engine.MotionList.Add("move,1,1,100000");
+  recorder.MotionList.Add("move,1,1,100000");
   TapKey(vk::kF9);
   auto* w = indicators.Open(IndicatorId::Play);
   ASSERT_NE(w, nullptr);
@@ -172,27 +172,27 @@ TEST_F(PollCycleTest, ATickInsideAModalBoxOfATickIsDropped) {
     Tick();
   };
   // Every tick fails at the same statement: without the guard the boxes would nest.
-  form.fail.failing.insert("lState.SetCaption");
-  engine.MotionList.Add("move,1,1,100000");
+  window.fail.failing.insert("lState.SetCaption");
+  recorder.MotionList.Add("move,1,1,100000");
   TapKey(vk::kF9);
   EXPECT_EQ(dialogs.boxes.size(), 1u);
   EXPECT_EQ(nested, 1);
   EXPECT_NE(dialogs.boxes[0].text.find("Form1.Timer1_Timer at line 318"), std::string::npos);
-  EXPECT_EQ(engine.RecorderState, Mode::Playing);  // the tick went on after the report
+  EXPECT_EQ(recorder.RecorderState, Mode::Playing);  // the tick went on after the report
 }
 
 TEST_F(PollCycleTest, FailuresNameTheirStepAndTheTickGoesOn) {
   StartIdle();
-  form.fail.failing.insert("PushButton1.SetCaption");
+  window.fail.failing.insert("PushButton1.SetCaption");
   TapKey(vk::kF10);
   ASSERT_EQ(dialogs.boxes.size(), 1u);
   EXPECT_NE(dialogs.boxes[0].text.find("in Torvane2021/08/31.Form1.Timer1_Timer at line 168\r\r"),
             std::string::npos);
-  EXPECT_EQ(engine.RecorderState, Mode::Recording);
+  EXPECT_EQ(recorder.RecorderState, Mode::Recording);
   EXPECT_FALSE(Ctl(ControlId::PushButton2).enabled);
   EXPECT_EQ(Ctl(ControlId::lState).caption, "[RECORDING]");
 
-  form.fail.failing.clear();
+  window.fail.failing.clear();
   indicators.fail.failing = {"frmRec.Load"};
   TapKey(vk::kPause);
   clock.Advance(1);  // past the last blink flip
@@ -201,7 +201,7 @@ TEST_F(PollCycleTest, FailuresNameTheirStepAndTheTickGoesOn) {
   EXPECT_TRUE(std::any_of(dialogs.boxes.begin(), dialogs.boxes.end(), [](const auto& b) {
     return b.text.find("Form1.Timer1_Timer at line 328") != std::string::npos;
   }));
-  EXPECT_EQ(engine.RecorderState, Mode::Recording);
+  EXPECT_EQ(recorder.RecorderState, Mode::Recording);
 }
 
 // The program's side of sleeping: Timer1 ticks only while enabled, and the input backend says
@@ -210,43 +210,43 @@ class SleepingPollTest : public PollCycleTest {
  protected:
   SleepingPollTest() {
     poll.SleepWhenIdle([this] { return std::exchange(arrived, false); });
-    form.timer_enabled = true;  // as start-up leaves it
+    window.timer_enabled = true;  // as start-up leaves it
   }
   // One timer period passes; the tick runs if the timer is on.
   void Period() {
     clock.Advance(kTick);
-    if (form.timer_enabled) poll.Timer1_Timer();
+    if (window.timer_enabled) poll.Timer1_Timer();
   }
   bool arrived = false;
 };
 
 TEST_F(SleepingPollTest, IdleTheTimerStopsAndAShortTapWakesItUntilTheReleaseIsSeen) {
   Period();  // the first tick makes the state Idle
-  EXPECT_FALSE(form.timer_enabled);
+  EXPECT_FALSE(window.timer_enabled);
   input.Tap(vk::kF10);  // pressed and released before the wake-up is handled
   poll.Wake();
-  EXPECT_TRUE(form.timer_enabled) << "the press is seen now, its release needs a tick more";
-  EXPECT_EQ(engine.RecorderState, Mode::Idle);
+  EXPECT_TRUE(window.timer_enabled) << "the press is seen now, its release needs a tick more";
+  EXPECT_EQ(recorder.RecorderState, Mode::Idle);
   Period();
-  EXPECT_EQ(engine.RecorderState, Mode::Recording);
+  EXPECT_EQ(recorder.RecorderState, Mode::Recording);
   Period();
-  EXPECT_TRUE(form.timer_enabled) << "recording ticks on";
+  EXPECT_TRUE(window.timer_enabled) << "recording ticks on";
   input.Tap(vk::kPause);
   Period();
   arrived = true;  // a press came in while the next tick ran: one tick more reads it
   Period();
-  EXPECT_EQ(engine.RecorderState, Mode::Idle);
-  EXPECT_TRUE(form.timer_enabled);
+  EXPECT_EQ(recorder.RecorderState, Mode::Idle);
+  EXPECT_TRUE(window.timer_enabled);
   Period();
-  EXPECT_FALSE(form.timer_enabled);
+  EXPECT_FALSE(window.timer_enabled);
   EXPECT_TRUE(poll.Asleep());
 }
 
 TEST_F(SleepingPollTest, ACommandWhileAsleepActsAtOnceAndSeesNoMoveFromBeforeIt) {
   Period();
   ASSERT_TRUE(poll.Asleep());
-  input.MoveTo({300, 200});  // moved while nothing followed it
-  engine.ToggleRecording();  // the Start Recording button
+  input.MoveTo({300, 200});    // moved while nothing followed it
+  recorder.ToggleRecording();  // the Start Recording button
   poll.Wake();
   EXPECT_EQ(Ctl(ControlId::PushButton1).caption, "Stop");
   EXPECT_EQ(poll.State.LastEventTime, 0) << "no move at the first tick: the clock waits";
@@ -260,7 +260,7 @@ TEST_F(SleepingPollTest, ATaskPostedWhileAsleepRunsAfterTheNextTick) {
   ASSERT_TRUE(poll.Asleep());
   bool ran = false;
   poll.Post([&] { ran = true; });
-  EXPECT_TRUE(form.timer_enabled);
+  EXPECT_TRUE(window.timer_enabled);
   Period();
   EXPECT_TRUE(ran);
   Period();
@@ -268,19 +268,19 @@ TEST_F(SleepingPollTest, ATaskPostedWhileAsleepRunsAfterTheNextTick) {
 }
 
 TEST_F(SleepingPollTest, ATickDroppedInsideAModalBoxKeepsTheTimerForWhatItMissed) {
-  form.fail.failing.insert("PushButton1.SetCaption");
+  window.fail.failing.insert("PushButton1.SetCaption");
   dialogs.while_open = [&] {
-    form.fail.failing.clear();
+    window.fail.failing.clear();
     input.Tap(vk::kF12);  // pressed while the box is open
     poll.Wake();          // dropped: a tick is running
   };
   poll.State.LastState = Mode::Recording;  // a recording has just ended: the idle step re-enables
   Period();
   ASSERT_EQ(dialogs.boxes.size(), 1u);
-  EXPECT_TRUE(form.timer_enabled);
+  EXPECT_TRUE(window.timer_enabled);
   Period();
   Period();
-  EXPECT_FALSE(form.visible) << "F12 acted after the box";
+  EXPECT_FALSE(window.visible) << "F12 acted after the box";
 }
 
 }  // namespace

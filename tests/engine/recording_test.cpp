@@ -9,7 +9,7 @@ class RecordingTest : public EngineTest {
   void StartRecording() {
     StartIdle();
     TapKey(vk::kF10);
-    ASSERT_EQ(engine.RecorderState, Mode::Recording);
+    ASSERT_EQ(recorder.RecorderState, Mode::Recording);
   }
   // Holds `vk` down for `ticks` ticks, then releases it before the next one.
   void Click(int vk, int ticks = 1) {
@@ -24,10 +24,10 @@ TEST_F(RecordingTest, CursorAtRestStoresNothingAndTheFirstMoveOnlyStartsTheClock
   input.MoveTo({100, 100});
   StartRecording();
   Ticks(20);
-  EXPECT_EQ(engine.MotionList.Count(), 0);
+  EXPECT_EQ(recorder.MotionList.Count(), 0);
   input.MoveTo({101, 100});
   Tick();
-  EXPECT_EQ(engine.MotionList.Count(), 0);  // first event: no entry
+  EXPECT_EQ(recorder.MotionList.Count(), 0);  // first event: no entry
   input.MoveTo({102, 100});
   Tick();
   input.MoveTo({102, 100});  // back where it was at the previous tick: nothing
@@ -35,7 +35,7 @@ TEST_F(RecordingTest, CursorAtRestStoresNothingAndTheFirstMoveOnlyStartsTheClock
   input.MoveTo({103, 101});
   Tick();
   EXPECT_EQ(Entries(), (std::vector<std::string>{"move,102,100,10", "move,103,101,20"}));
-  EXPECT_TRUE(engine.UnsavedChanges);
+  EXPECT_TRUE(recorder.UnsavedChanges);
 }
 
 TEST_F(RecordingTest, DelaysCountFromTheLastHandledEventWhateverItsKind) {
@@ -57,7 +57,7 @@ TEST_F(RecordingTest, AFirstClickIsNotStoredAndClicksTakeTheReleasePosition) {
   input.MoveTo({50, 60});
   StartRecording();
   Click(vk::kLButton);  // first event of the recording
-  EXPECT_EQ(engine.MotionList.Count(), 0);
+  EXPECT_EQ(recorder.MotionList.Count(), 0);
   Ctl(ControlId::cRecMovement).value = 0;
   input.Press(vk::kRButton);
   Tick();
@@ -111,8 +111,8 @@ TEST_F(RecordingTest, OptionsGateEachKindFromTheNextTick) {
 
 TEST_F(RecordingTest, StartingClearsThePreviousRecordingEvenWithAllOptionsOff) {
   StartIdle();
-  engine.MotionList.Add("move,1,1,1");
-  engine.UnsavedChanges = false;
+  recorder.MotionList.Add("move,1,1,1");
+  recorder.UnsavedChanges = false;
   for (ControlId id : {ControlId::cRecMovement, ControlId::cRecLeftClick,
                        ControlId::cRecMiddleClick, ControlId::cRecRightClick})
     Ctl(id).value = 0;
@@ -120,8 +120,8 @@ TEST_F(RecordingTest, StartingClearsThePreviousRecordingEvenWithAllOptionsOff) {
   input.MoveTo({9, 9});
   Ticks(2);
   Click(vk::kLButton);
-  EXPECT_EQ(engine.MotionList.Count(), 0);
-  EXPECT_FALSE(engine.UnsavedChanges);  // clearing does not touch the flag
+  EXPECT_EQ(recorder.MotionList.Count(), 0);
+  EXPECT_FALSE(recorder.UnsavedChanges);  // clearing does not touch the flag
 }
 
 TEST_F(RecordingTest, ANewRecordingStartsItsClockAfresh) {
@@ -148,9 +148,9 @@ TEST_F(RecordingTest, TicksWithAnUnreadableCursorRecordNothingAndKeepTheLastPosi
   input.FailCursorQueries(true);  // the pointer went to another screen
   Click(vk::kLButton);
   Ticks(3);
-  EXPECT_EQ(engine.MotionList.Count(), 0);
+  EXPECT_EQ(recorder.MotionList.Count(), 0);
   bool known = true;
-  EXPECT_EQ(engine.GetMousePos(&known), (Point{41, 50}));
+  EXPECT_EQ(recorder.GetMousePos(&known), (Point{41, 50}));
   EXPECT_FALSE(known);
   input.FailCursorQueries(false);
   input.MoveTo({60, 70});
@@ -169,20 +169,20 @@ TEST_F(RecordingTest, NegativeCoordinatesOfOtherMonitorsAreKept) {
 
 TEST_F(RecordingTest, F10WhileTheSaveDialogIsOpenDoesNotWipeTheRecordingBeingSaved) {
   StartIdle();
-  engine.MotionList.Add("move,1,1,10");
-  engine.UnsavedChanges = true;
+  recorder.MotionList.Add("move,1,1,10");
+  recorder.UnsavedChanges = true;
   // The user presses F10 while choosing where to save; ticks run inside the dialog.
   dialogs.while_open = [&] {
     dialogs.while_open = nullptr;
     TapKey(vk::kF10);
     Ticks(3);
   };
-  engine.SaveDataToFile();  // cancelled: nothing written, still unsaved
-  EXPECT_EQ(engine.RecorderState, Mode::Idle);
+  recorder.SaveDataToFile();  // cancelled: nothing written, still unsaved
+  EXPECT_EQ(recorder.RecorderState, Mode::Idle);
   EXPECT_EQ(Entries(), std::vector<std::string>{"move,1,1,10"});
-  EXPECT_TRUE(engine.UnsavedChanges);
+  EXPECT_TRUE(recorder.UnsavedChanges);
   TapKey(vk::kF10);  // once the dialog is closed, F10 records again
-  EXPECT_EQ(engine.RecorderState, Mode::Recording);
+  EXPECT_EQ(recorder.RecorderState, Mode::Recording);
 }
 
 TEST_F(RecordingTest, DelaysAddUpToTheRecordedTimeWhateverTheTickJitter) {
@@ -199,7 +199,7 @@ TEST_F(RecordingTest, DelaysAddUpToTheRecordedTimeWhateverTheTickJitter) {
   }
   double sum = 0;
   for (const auto& entry : Entries()) sum += LeadingNumber(GetField(entry, 4, ","));
-  ASSERT_EQ(engine.MotionList.Count(), 400);
+  ASSERT_EQ(recorder.MotionList.Count(), 400);
   EXPECT_NEAR(sum, (clock.Now() - start) * 1000, 0.5);
 }
 

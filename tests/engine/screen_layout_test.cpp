@@ -108,7 +108,7 @@ class LayoutPlaybackTest : public EngineTest {
 };
 
 TEST_F(LayoutPlaybackTest, RecordingStartsWithTheLayoutAndAloneItCountsAsEmpty) {
-  engine.UnsavedChanges = true;  // an earlier recording was never saved
+  recorder.UnsavedChanges = true;  // an earlier recording was never saved
   StartIdle();
   TapKey(vk::kF10);
   TapKey(vk::kPause);
@@ -119,7 +119,7 @@ TEST_F(LayoutPlaybackTest, RecordingStartsWithTheLayoutAndAloneItCountsAsEmpty) 
   TapKey(vk::kF9);
   ASSERT_EQ(Boxes(), 1);
   EXPECT_EQ(dialogs.boxes[0].text, "No Data loaded for Playback");
-  EXPECT_EQ(engine.RecorderState, Mode::Idle);
+  EXPECT_EQ(recorder.RecorderState, Mode::Idle);
 }
 
 TEST_F(LayoutPlaybackTest, LayoutEntriesTakeNoTimeAndMappingOffPlaysAsOldReaders) {

@@ -18,10 +18,10 @@ class LoadGuardTest : public MotionFileTest {
   std::vector<int> CountsAtEachTurn(const std::string& path) {
     std::vector<int> counts;
     events.on_events = [&] {
-      EXPECT_TRUE(engine.LoadInProgress());
-      counts.push_back(engine.MotionList.Count());
+      EXPECT_TRUE(recorder.LoadInProgress());
+      counts.push_back(recorder.MotionList.Count());
     };
-    engine.LoadDataFromFile(path);
+    recorder.LoadDataFromFile(path);
     events.on_events = nullptr;
     return counts;
   }
@@ -30,7 +30,7 @@ class LoadGuardTest : public MotionFileTest {
 
 TEST_F(LoadGuardTest, EventsRunDuringTheLoadAndSeeAPartlyFilledList) {
   const std::vector<int> counts = CountsAtEachTurn("/d/big.mmf");
-  EXPECT_FALSE(engine.LoadInProgress());
+  EXPECT_FALSE(recorder.LoadInProgress());
   ASSERT_GE(counts.size(), 2u);
   EXPECT_GT(counts.front(), 0);
   EXPECT_LT(counts.front(), kEntries);
@@ -44,14 +44,14 @@ TEST_F(LoadGuardTest, EvenASmallFileGivesTheWindowATurnWithTheListFilled) {
 }
 
 TEST_F(LoadGuardTest, SecondLoadRecordingStartAndSaveAreRefusedMeanwhile) {
-  engine.RecorderState = Mode::Idle;
-  engine.UnsavedChanges = true;  // a save now would offer the partial list
+  recorder.RecorderState = Mode::Idle;
+  recorder.UnsavedChanges = true;  // a save now would offer the partial list
   int runs = 0;
   events.on_events = [&] {
     if (runs++ != 1) return;
-    engine.LoadDataFromFile("/d/other.mmf");
-    engine.ToggleRecording();
-    engine.SaveDataToFile();
+    recorder.LoadDataFromFile("/d/other.mmf");
+    recorder.ToggleRecording();
+    recorder.SaveDataToFile();
     // F10 through the poll cycle as well.
     input.Tap(vk::kF10);
     clock.Advance(0.01);
@@ -59,20 +59,20 @@ TEST_F(LoadGuardTest, SecondLoadRecordingStartAndSaveAreRefusedMeanwhile) {
     clock.Advance(0.01);
     poll.Timer1_Timer();
   };
-  engine.LoadDataFromFile("/d/big.mmf");
-  EXPECT_EQ(engine.RecorderState, Mode::Idle);
-  EXPECT_EQ(engine.MotionList.Count(), kEntries);
-  EXPECT_EQ(engine.MotionList.Item(1), "move,0,0,10");
+  recorder.LoadDataFromFile("/d/big.mmf");
+  EXPECT_EQ(recorder.RecorderState, Mode::Idle);
+  EXPECT_EQ(recorder.MotionList.Count(), kEntries);
+  EXPECT_EQ(recorder.MotionList.Item(1), "move,0,0,10");
   EXPECT_EQ(SaveDialogs(), 0);
   EXPECT_EQ(log.Count("OpenRead /d/other.mmf"), 0);
   // Once the load is over, all of it works again.
-  engine.LoadDataFromFile("/d/other.mmf");
+  recorder.LoadDataFromFile("/d/other.mmf");
   EXPECT_EQ(Entries(), std::vector<std::string>{"Left,1,1,1"});
 }
 
 TEST_F(LoadGuardTest, LoadDuringRecordingEndsItBeforeTheSaveOffer) {
-  engine.RecorderState = Mode::Recording;
-  engine.AddMotion(1, 2, 3, "move");
+  recorder.RecorderState = Mode::Recording;
+  recorder.AddMotion(1, 2, 3, "move");
   dialogs.choices.push_back("/d/kept.mmf");
   // The cursor keeps moving while the load runs: a recording still on would add entries.
   int x = 100;
@@ -81,29 +81,29 @@ TEST_F(LoadGuardTest, LoadDuringRecordingEndsItBeforeTheSaveOffer) {
     clock.Advance(0.01);
     poll.Timer1_Timer();
   };
-  engine.LoadDataFromFile("/d/big.mmf");
-  EXPECT_EQ(engine.RecorderState, Mode::Idle);
+  recorder.LoadDataFromFile("/d/big.mmf");
+  EXPECT_EQ(recorder.RecorderState, Mode::Idle);
   EXPECT_EQ(mem.Bytes("/d/kept.mmf"), FileOf({"move,1,2,3"}));
-  EXPECT_FALSE(engine.UnsavedChanges);
-  ASSERT_EQ(engine.MotionList.Count(), kEntries);
-  EXPECT_EQ(engine.MotionList.Item(kEntries), "move," + std::to_string(kEntries - 1) + ",0,10");
+  EXPECT_FALSE(recorder.UnsavedChanges);
+  ASSERT_EQ(recorder.MotionList.Count(), kEntries);
+  EXPECT_EQ(recorder.MotionList.Item(kEntries), "move," + std::to_string(kEntries - 1) + ",0,10");
 }
 
 TEST_F(LoadGuardTest, PlaybackDuringTheLoadPlaysWhatHasArrived) {
-  engine.RecorderState = Mode::Idle;
+  recorder.RecorderState = Mode::Idle;
   bool started = false;
   events.on_events = [&] {
     if (!started) {
-      engine.StartPlaying();
+      recorder.StartPlaying();
       started = true;
     }
     clock.Advance(0.01);
     poll.Timer1_Timer();
   };
-  engine.LoadDataFromFile("/d/big.mmf");
-  EXPECT_EQ(engine.RecorderState, Mode::Playing);
+  recorder.LoadDataFromFile("/d/big.mmf");
+  EXPECT_EQ(recorder.RecorderState, Mode::Playing);
   EXPECT_GT(log.Count("SetCursorPos"), 0);
-  EXPECT_EQ(engine.MotionList.Count(), kEntries);
+  EXPECT_EQ(recorder.MotionList.Count(), kEntries);
 }
 
 }  // namespace

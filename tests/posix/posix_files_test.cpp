@@ -166,7 +166,8 @@ TEST_F(PosixFilesTest, ReplaceNeverTakesThePlaceOfADeviceOrAPipe) {
     for (FileUse use : {FileUse::User, FileUse::Own}) {
       if (use == FileUse::Own && path == dir + "/to-null") continue;  // the link itself goes
       std::string said;
-      EXPECT_EQ(ErrorOf([&] { files.BeginReplace(path, use); }, &said), err::kPathFileAccess)
+      EXPECT_EQ(test::ErrorNumberOf([&] { files.BeginReplace(path, use); }, &said),
+                err::kPathFileAccess)
           << path;
       EXPECT_NE(said.find("not an ordinary file"), std::string::npos) << said;
     }
@@ -215,7 +216,7 @@ TEST_F(PosixFilesTest, ReplaceFollowsAnotherUsersLinkOnlyWhereTheKernelWould) {
     } else {
       fs::create_symlink(victim, link);
     }
-    const int32_t error = ErrorOf([&] {
+    const int32_t error = test::ErrorNumberOf([&] {
       auto out = files.BeginReplace(link, FileUse::User);
       out->Write("saved");
       out->Commit();

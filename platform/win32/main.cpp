@@ -58,8 +58,8 @@ constexpr UINT kHandTimeoutMs = 5000;
 const pel::ProgramConsole& Console() {
   static const pel::ProgramConsole console{
       kProgram, PEL_VERSION, "",
-      [](const std::string& text) { pel::win32::WriteStd(STD_OUTPUT_HANDLE, text); },
-      [](const std::string& text) { pel::win32::WriteStd(STD_ERROR_HANDLE, text); }};
+      [](const std::string& text) { pel::WriteStd(STD_OUTPUT_HANDLE, text); },
+      [](const std::string& text) { pel::WriteStd(STD_ERROR_HANDLE, text); }};
   return console;
 }
 
@@ -69,7 +69,7 @@ std::vector<std::string> Arguments() {
   LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
   std::vector<std::string> args;
   if (argv == nullptr) return args;
-  for (int i = 1; i < count; ++i) args.push_back(pel::win32::Narrow(argv[i]));
+  for (int i = 1; i < count; ++i) args.push_back(pel::Narrow(argv[i]));
   LocalFree(argv);
   return args;
 }
@@ -79,7 +79,7 @@ std::vector<std::string> Arguments() {
 std::string Absolute(const std::string& path) {
   std::wstring wide;
   try {
-    wide = pel::win32::Widen(path);
+    wide = pel::Widen(path);
   } catch (const std::exception&) {
     return path;
   }
@@ -89,7 +89,7 @@ std::string Absolute(const std::string& path) {
   const DWORD got = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
   if (got == 0 || got >= size) return path;
   full.resize(got);
-  return pel::win32::Narrow(full);
+  return pel::Narrow(full);
 }
 
 // The session ends: the recording of a --record run goes to its file, unsaved work in the
@@ -100,7 +100,7 @@ void KeepWorkAtSessionEnd(pel::Form1& form) {
   const std::string said = form.KeepBeforeEnd(status);
   if (said.empty()) return;
   if (form.Scripted()) Console().Say(said);
-  pel::win32::DiagnosticLine("session end: " + said);
+  pel::DiagnosticLine("session end: " + said);
 }
 
 int Run(const pel::CommandLine& line) {
@@ -108,12 +108,12 @@ int Run(const pel::CommandLine& line) {
   const bool scripted = pel::IsScripted(line);
   // One instance per user session. A later start with a file hands it to the running window and
   // ends; --play and --record refuse. Otherwise Form_Load shows the running-instance message.
-  pel::win32::Win32Shell shell;
+  pel::Win32Shell shell;
   if (shell.PreviousInstance()) {
     if (const std::optional<int> refused = pel::RefuseBesideRunningInstance(console, line))
       return *refused;
-    if (line.file && pel::win32::HandFileToRunningInstance(pel::win32::Win32MainWindow::ClassName(),
-                                                           Absolute(*line.file), kHandTimeoutMs))
+    if (line.file && pel::HandFileToRunningInstance(pel::Win32MainWindow::ClassName(),
+                                                    Absolute(*line.file), kHandTimeoutMs))
       return status::kOk;
   }
 
@@ -123,18 +123,18 @@ int Run(const pel::CommandLine& line) {
   // The picture decoder and the file dialogs want COM on this thread.
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
 
-  pel::win32::Win32Input input;
-  pel::win32::Win32Clock clock;
-  pel::win32::Win32FileSystem files;
-  pel::win32::Win32Environment env;
-  pel::win32::Win32SkinEngine skin;
+  pel::Win32Input input;
+  pel::Win32Clock clock;
+  pel::Win32FileSystem files;
+  pel::Win32Environment env;
+  pel::Win32SkinEngine skin;
   pel::TimeSeededRandom random;
-  pel::win32::Win32MainWindow window;
-  pel::win32::Win32Dialogs dialogs{std::string(pel::kProductName)};
+  pel::Win32MainWindow window;
+  pel::Win32Dialogs dialogs{std::string(pel::kProductName)};
   dialogs.SetOwner(window.Handle());
-  pel::win32::Win32EventPump events;
+  pel::Win32EventPump events;
   events.SetDialogWindow(window.Handle());
-  pel::win32::Win32IndicatorFactory indicators([&window] { return window.SmallIcon(); });
+  pel::Win32IndicatorFactory indicators([&window] { return window.SmallIcon(); });
 
   pel::Form1 form(pel::Form1Host{window, input, clock, dialogs, events, files, env, shell, random,
                                  skin, indicators});
@@ -145,7 +145,7 @@ int Run(const pel::CommandLine& line) {
   auto mark_unsaved = [&] { window.SetUnsaved(!scripted && form.Recorder().UnsavedChanges); };
   // Clicks sent to a window of higher integrity are dropped without an error: the status line
   // says so while one is in front during a playback (and standard error once for --play).
-  pel::win32::ElevatedForegroundWatch elevated;
+  pel::ElevatedForegroundWatch elevated;
   bool told_stderr = false;
   auto watch_foreground = [&] {
     const bool playing = form.Recorder().RecorderState == pel::Mode::Playing;
@@ -161,13 +161,13 @@ int Run(const pel::CommandLine& line) {
     try {
       watch_foreground();
     } catch (const std::exception& e) {
-      pel::win32::DiagnosticLine(std::string("foreground check: ") + e.what());
+      pel::DiagnosticLine(std::string("foreground check: ") + e.what());
     }
   };
   window.SetHandlers(std::move(handlers));
   window.SetSessionEnding([&] { KeepWorkAtSessionEnd(form); });
   // The monitors, for the screen layout of recordings.
-  pel::win32::Win32Screens screens;
+  pel::Win32Screens screens;
   form.Poll().Screens.Attach(&screens);
 
   // Idle, the poll tick sleeps: the raw input of the shortcut keys and the buttons wakes it.
@@ -192,7 +192,7 @@ int Run(const pel::CommandLine& line) {
       const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
       if (got == 0) return static_cast<int>(msg.wParam);
       if (got == -1) return 1;
-      pel::win32::Win32EventPump::Dispatch(window.Handle(), msg);
+      pel::Win32EventPump::Dispatch(window.Handle(), msg);
       mark_unsaved();
     }
   };
@@ -205,7 +205,7 @@ int Run(const pel::CommandLine& line) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  pel::win32::Win32FileSystem files;
+  pel::Win32FileSystem files;
   pel::CommandLine line;
   if (const std::optional<int> ended = pel::AnswerCommandLine(Console(), Arguments(), files, line))
     return *ended;
@@ -215,7 +215,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // Only the window itself can fail here (the handlers report their own failures).
     std::wstring text = L"Pelmira cannot start: ";
     try {
-      text += pel::win32::Widen(e.what());
+      text += pel::Widen(e.what());
     } catch (...) {
     }
     if (line.action == pel::CommandLine::Action::Window)

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-namespace pel::win32 {
+namespace pel {
 
 namespace {
 int64_t Counter() {
@@ -30,4 +30,4 @@ void Win32Clock::SleepMs(int ms) {
   Sleep(ms > 0 ? static_cast<DWORD>(ms) : 0);
 }
 
-}  // namespace pel::win32
+}  // namespace pel

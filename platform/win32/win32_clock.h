@@ -5,7 +5,7 @@
 
 #include "platform/clock.h"
 
-namespace pel::win32 {
+namespace pel {
 
 class Win32Clock : public Clock {
  public:
@@ -19,4 +19,4 @@ class Win32Clock : public Clock {
   int64_t origin_;
 };
 
-}  // namespace pel::win32
+}  // namespace pel

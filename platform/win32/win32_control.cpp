@@ -5,7 +5,7 @@
 #include "platform/error.h"
 #include "platform/win32/win32_text.h"
 
-namespace pel::win32 {
+namespace pel {
 
 COLORREF Resolve(Color c) {
   return color::IsSystem(c) ? GetSysColor(static_cast<int>(c & 0xFF)) : (c & 0x00FFFFFF);
@@ -177,4 +177,4 @@ LRESULT Win32Control::ButtonMessage(UINT msg, WPARAM wp, LPARAM lp) {
   return rc;
 }
 
-}  // namespace pel::win32
+}  // namespace pel

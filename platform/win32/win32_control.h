@@ -13,7 +13,7 @@
 #include "app/layout.h"
 #include "platform/main_window.h"
 
-namespace pel::win32 {
+namespace pel {
 
 // Owns a GDI object (font, brush, bitmap) that is swapped in and out: the one held is deleted
 // when another takes its place or the holder goes. A system-owned one (a system colour brush)
@@ -83,4 +83,4 @@ class Win32Control : public Control {
   GdiObject<HBRUSH> brush_;
 };
 
-}  // namespace pel::win32
+}  // namespace pel

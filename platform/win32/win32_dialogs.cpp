@@ -9,7 +9,7 @@
 #include "platform/error.h"
 #include "platform/win32/win32_text.h"
 
-namespace pel::win32 {
+namespace pel {
 
 namespace {
 
@@ -159,4 +159,4 @@ void Win32EventPump::DoEvents() {
   }
 }
 
-}  // namespace pel::win32
+}  // namespace pel

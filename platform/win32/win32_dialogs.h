@@ -11,7 +11,7 @@
 #include "platform/dialogs.h"
 #include "platform/events.h"
 
-namespace pel::win32 {
+namespace pel {
 
 // "Label|*.ext|Label2|*.b" -> "Label\0*.ext\0Label2\0*.b\0\0" (as a wide string that holds the
 // NULs, ready for OPENFILENAMEW::lpstrFilter).
@@ -53,4 +53,4 @@ class Win32EventPump : public EventPump {
   HWND dialog_window_ = nullptr;
 };
 
-}  // namespace pel::win32
+}  // namespace pel

@@ -1,6 +1,6 @@
 #include "platform/win32/win32_dpi.h"
 
-namespace pel::win32 {
+namespace pel {
 
 int WindowDpi(HWND hwnd) {
   static const auto get = User32Proc<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
@@ -14,4 +14,4 @@ int WindowDpi(HWND hwnd) {
   return dpi > 0 ? dpi : kBaseDpi;
 }
 
-}  // namespace pel::win32
+}  // namespace pel

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-namespace pel::win32 {
+namespace pel {
 
 // The resolution at which a window shows its design pixel for pixel.
 constexpr int kBaseDpi = 96;
@@ -21,4 +21,4 @@ Fn User32Proc(const char* name) {
 // or without a window.
 int WindowDpi(HWND hwnd);
 
-}  // namespace pel::win32
+}  // namespace pel

@@ -5,7 +5,7 @@
 #include "platform/error.h"
 #include "platform/win32/win32_text.h"
 
-namespace pel::win32 {
+namespace pel {
 
 namespace {
 
@@ -56,7 +56,7 @@ std::optional<std::string> Win32Environment::Get(const std::string& name) {
 }
 
 void Win32Environment::Notice(std::string_view line) {
-  win32::DiagnosticLine(line);
+  DiagnosticLine(line);
 }
 
 std::string Win32Environment::UserTempFolder() {
@@ -106,4 +106,4 @@ std::string Win32Environment::ExecutableBaseName() {
   return Narrow(path);
 }
 
-}  // namespace pel::win32
+}  // namespace pel

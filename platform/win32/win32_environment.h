@@ -3,7 +3,7 @@
 
 #include "platform/environment.h"
 
-namespace pel::win32 {
+namespace pel {
 
 class Win32Environment : public Environment {
  public:
@@ -21,4 +21,4 @@ class Win32Environment : public Environment {
   std::wstring ModulePath();
 };
 
-}  // namespace pel::win32
+}  // namespace pel

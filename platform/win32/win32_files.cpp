@@ -8,7 +8,7 @@
 
 #include "platform/win32/win32_text.h"
 
-namespace pel::win32 {
+namespace pel {
 
 int32_t FileErrorNumber(DWORD code) {
   switch (code) {
@@ -360,4 +360,4 @@ std::unique_ptr<ReplaceFile> Win32FileSystem::BeginReplace(const std::string& pa
   }
 }
 
-}  // namespace pel::win32
+}  // namespace pel

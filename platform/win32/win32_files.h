@@ -6,7 +6,7 @@
 #include "platform/error.h"
 #include "platform/files.h"
 
-namespace pel::win32 {
+namespace pel {
 
 // The runtime's error number for a Win32 error code met while working on a file.
 int32_t FileErrorNumber(DWORD code);
@@ -27,4 +27,4 @@ class Win32FileSystem : public FileSystem {
   std::unique_ptr<ReplaceFile> BeginReplace(const std::string& path, FileUse use) override;
 };
 
-}  // namespace pel::win32
+}  // namespace pel

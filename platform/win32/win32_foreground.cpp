@@ -2,7 +2,7 @@
 
 #include <vector>
 
-namespace pel::win32 {
+namespace pel {
 
 namespace {
 
@@ -77,4 +77,4 @@ bool ElevatedForegroundWatch::AfterTick(bool playing, Control& status) {
   return false;
 }
 
-}  // namespace pel::win32
+}  // namespace pel

@@ -10,7 +10,7 @@
 
 #include "platform/main_window.h"
 
-namespace pel::win32 {
+namespace pel {
 
 // True when the process of `window` runs at a higher integrity level than this one, or keeps
 // its token from this process (as an elevated process does from an unelevated one). False for
@@ -38,4 +38,4 @@ class ElevatedForegroundWatch {
   std::string replaced_;  // the status line's text before the warning
 };
 
-}  // namespace pel::win32
+}  // namespace pel

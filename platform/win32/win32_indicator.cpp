@@ -8,7 +8,7 @@
 #include "platform/win32/win32_picture.h"
 #include "platform/win32/win32_text.h"
 
-namespace pel::win32 {
+namespace pel {
 
 namespace {
 
@@ -307,4 +307,4 @@ Rect Win32IndicatorFactory::PrimaryScreen() {
   return Rect{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
 }
 
-}  // namespace pel::win32
+}  // namespace pel

@@ -13,7 +13,7 @@
 #include "platform/shaped_window.h"
 #include "platform/win32/win32_dpi.h"
 
-namespace pel::win32 {
+namespace pel {
 
 // An outline in picture pixels scaled to `dpi`: every edge rounded once, rectangles that vanish
 // dropped; banded order is kept.
@@ -80,4 +80,4 @@ class Win32IndicatorFactory : public IndicatorFactory {
 // list gives an empty region. Throws pel::Error when GDI refuses. The caller owns the handle.
 HRGN MakeRegion(std::span<const Rect> rects);
 
-}  // namespace pel::win32
+}  // namespace pel

@@ -4,7 +4,7 @@
 
 #include "platform/win32/win32_text.h"
 
-namespace pel::win32 {
+namespace pel {
 
 namespace {
 
@@ -278,4 +278,4 @@ bool Win32Input::Click(MouseButton button) {
   return false;
 }
 
-}  // namespace pel::win32
+}  // namespace pel

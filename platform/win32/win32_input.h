@@ -12,7 +12,7 @@
 
 #include "platform/input.h"
 
-namespace pel::win32 {
+namespace pel {
 
 // The extra information (dwExtraInfo) of every event the program sends, by which raw input
 // tells its own presses from the user's.
@@ -87,4 +87,4 @@ class Win32Input : public Input {
   std::string diagnostic_;
 };
 
-}  // namespace pel::win32
+}  // namespace pel

@@ -14,7 +14,7 @@
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_text.h"
 
-namespace pel::win32 {
+namespace pel {
 
 namespace {
 
@@ -540,4 +540,4 @@ LRESULT Win32MainWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
   return DefWindowProcW(hwnd_, msg, wp, lp);
 }
 
-}  // namespace pel::win32
+}  // namespace pel

@@ -17,7 +17,7 @@
 #include "platform/win32/win32_control.h"
 #include "platform/win32/win32_tick.h"
 
-namespace pel::win32 {
+namespace pel {
 
 // Window styles of Form1 from its layout: fixed single border, caption, system menu, minimise
 // button; no maximise button and no sizing border.
@@ -114,4 +114,4 @@ class Win32MainWindow : public MainWindow {
   bool stopped_once_ = false;  // Timer1 has been stopped before (see SetTimerEnabled)
 };
 
-}  // namespace pel::win32
+}  // namespace pel

@@ -8,7 +8,7 @@
 #include "platform/error.h"
 #include "platform/win32/win32_text.h"
 
-namespace pel::win32 {
+namespace pel {
 
 namespace {
 
@@ -108,4 +108,4 @@ Image LoadPictureResource(HMODULE module, std::string_view file) {
   return DecodePicture(data, SizeofResource(module, res));
 }
 
-}  // namespace pel::win32
+}  // namespace pel

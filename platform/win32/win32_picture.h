@@ -10,7 +10,7 @@
 
 #include "platform/picture.h"
 
-namespace pel::win32 {
+namespace pel {
 
 // The resource name of a picture file: "rec.jpg" -> "REC_JPG".
 std::wstring PictureResourceName(std::string_view file);
@@ -21,4 +21,4 @@ Image DecodePicture(const void* data, size_t size);
 // pel::Error 53 when the resource is missing.
 Image LoadPictureResource(HMODULE module, std::string_view file);
 
-}  // namespace pel::win32
+}  // namespace pel

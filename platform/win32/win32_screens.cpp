@@ -5,7 +5,7 @@
 
 #include "platform/win32/win32_text.h"
 
-namespace pel::win32 {
+namespace pel {
 
 namespace {
 
@@ -69,4 +69,4 @@ LRESULT CALLBACK Win32Screens::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
-}  // namespace pel::win32
+}  // namespace pel

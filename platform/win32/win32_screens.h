@@ -11,7 +11,7 @@
 
 #include "platform/screens.h"
 
-namespace pel::win32 {
+namespace pel {
 
 class Win32Screens : public Screens {
  public:
@@ -33,4 +33,4 @@ class Win32Screens : public Screens {
   uint64_t generation_ = 0;
 };
 
-}  // namespace pel::win32
+}  // namespace pel

@@ -10,7 +10,7 @@
 #include "platform/error.h"
 #include "platform/win32/win32_text.h"
 
-namespace pel::win32 {
+namespace pel {
 
 namespace {
 
@@ -197,4 +197,4 @@ void Win32Shell::EndProgram() {
   ExitProcess(0);
 }
 
-}  // namespace pel::win32
+}  // namespace pel

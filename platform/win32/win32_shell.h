@@ -10,7 +10,7 @@
 
 #include "platform/shell.h"
 
-namespace pel::win32 {
+namespace pel {
 
 // The single-instance mutex name for the current user: "Local\Pelmira.Instance.<user SID>", or
 // the user name when the SID cannot be read.
@@ -56,4 +56,4 @@ class Win32Shell : public Shell {
   HANDLE mutex_ = nullptr;  // held until the process ends; the system releases it after a crash
 };
 
-}  // namespace pel::win32
+}  // namespace pel

@@ -6,7 +6,7 @@
 
 #include "platform/skin.h"
 
-namespace pel::win32 {
+namespace pel {
 
 // Dresses nothing: the program's colour changes are all there is.
 class Win32SkinEngine : public SkinEngine {
@@ -23,4 +23,4 @@ class Win32SkinEngine : public SkinEngine {
   int32_t flags_ = 0;
 };
 
-}  // namespace pel::win32
+}  // namespace pel

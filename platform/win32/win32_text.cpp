@@ -4,7 +4,7 @@
 
 #include "platform/error.h"
 
-namespace pel::win32 {
+namespace pel {
 
 std::wstring Widen(std::string_view utf8) {
   if (utf8.empty()) return {};
@@ -72,4 +72,4 @@ void DiagnosticLine(std::string_view text) {
   OutputDebugStringW(line.c_str());
 }
 
-}  // namespace pel::win32
+}  // namespace pel

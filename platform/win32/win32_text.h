@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace pel::win32 {
+namespace pel {
 
 // Strict conversion of a UTF-8 path or name; throws pel::Error 52 (bad file name) on bytes that
 // are not UTF-8, so a mangled name never reaches the file system as some other name.
@@ -27,4 +27,4 @@ std::string CallFailed(std::string_view call, DWORD code);
 // viewer (OutputDebugString). For rare events: start-up, a tick source starting.
 void DiagnosticLine(std::string_view text);
 
-}  // namespace pel::win32
+}  // namespace pel

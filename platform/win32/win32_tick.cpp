@@ -12,7 +12,7 @@
 #define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
 #endif
 
-namespace pel::win32 {
+namespace pel {
 
 namespace {
 
@@ -330,4 +330,4 @@ LRESULT CALLBACK Win32TickSource::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM
   return 0;
 }
 
-}  // namespace pel::win32
+}  // namespace pel

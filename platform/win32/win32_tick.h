@@ -18,7 +18,7 @@
 #include <functional>
 #include <string>
 
-namespace pel::win32 {
+namespace pel {
 
 enum class TickMode {
   SystemTimer,             // SetTimer at the system's resolution (15.6 ms by default)
@@ -102,4 +102,4 @@ class Win32TickSource {
   std::atomic<unsigned> generation_{0};  // ticks of an earlier run are ignored
 };
 
-}  // namespace pel::win32
+}  // namespace pel

@@ -31,7 +31,6 @@
 namespace {
 
 using namespace pel;
-using namespace pel::win32;
 
 using test::ErrorNumberOf;
 using wintest::Check;

@@ -38,8 +38,8 @@
 namespace {
 
 using namespace pel;
-using pel::win32::Narrow;
-using pel::win32::Widen;
+using pel::Narrow;
+using pel::Widen;
 
 constexpr wchar_t kFormClass[] = L"PelmiraForm1";
 constexpr int kFirstControlId = 100;
@@ -459,7 +459,7 @@ int Pictures(const char* exe, const std::string& assets) {
     const std::string file = std::string(name) + ".jpg";
     Image decoded, reference;
     try {
-      decoded = win32::LoadPictureResource(module, file);
+      decoded = LoadPictureResource(module, file);
     } catch (const Error& e) {
       Check(false, file + " decodes", e.Description());
       continue;

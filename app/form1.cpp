@@ -113,7 +113,7 @@ void Form1::StartScripted(const CommandLine& command, ScriptFinished finished) {
 
 std::string Form1::KeepBeforeEnd(int& status) {
   if (script_) return script_->KeepBeforeEnd(status);
-  if (!recorder_.UnsavedChanges || HoldsNoMotion(recorder_.MotionList)) return {};
+  if (!recorder_.HasWorkToKeep()) return {};
   try {
     const std::string path = recovery_.Keep(recorder_);
     recovery_.Note(path);

@@ -126,6 +126,7 @@ void ScriptedRun::Stopped(Mode ended, StopCause cause) {
   if (!play && ended == Mode::Recording) {
     std::string reason;
     const int status = Save(reason);
+    saved_.emplace(status, reason);
     Finish(status, std::move(reason));
   }
 }
@@ -156,10 +157,15 @@ int ScriptedRun::Save(std::string& reason) {
 
 std::string ScriptedRun::KeepBeforeEnd(int& status) {
   if (action_ != CommandLine::Action::Record) return {};
-  // A recording still running ends here, as Pause would end it.
-  if (host_.recorder.RecorderState == Mode::Recording) host_.recorder.ToggleRecording();
   std::string reason;
-  status = Save(reason);
+  if (saved_) {
+    status = saved_->first;
+    reason = saved_->second;
+  } else {
+    // A recording still running ends here, as Pause would end it.
+    if (host_.recorder.RecorderState == Mode::Recording) host_.recorder.ToggleRecording();
+    status = Save(reason);
+  }
   if (!reason.empty()) return reason;
   return "the recording was saved to \"" + file_ + "\"";
 }

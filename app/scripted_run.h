@@ -4,8 +4,10 @@
 // dialogs, which Form1 owns; what a box would say becomes the run's reason for standard error.
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "app/command_line.h"
 #include "app/recovery.h"
@@ -44,9 +46,8 @@ class ScriptDialogs : public Dialogs {
   int open_ = 0;
 };
 
-// How a scripted run ends: an exit status (exit_status::kOk, kFailed or kStopped) and a
-// one-line reason for standard error. With kOk the reason is empty, or names a failure the run
-// went past (an entry that could not be played).
+// How a scripted run ends: an exit status (exit_status::kOk, kFailed, kStopped or kNotPlayed)
+// and a one-line reason for standard error (empty when there is nothing to say).
 using ScriptFinished = std::function<void(int status, std::string reason)>;
 
 // The parts of the main window a scripted run works with; all outlive the run.
@@ -84,6 +85,9 @@ class ScriptedRun {
   ScriptHost host_;
   CommandLine::Action action_;
   std::string file_;
+  // The end of the recording's save, once it was made: a signal or the display going away
+  // before the run has ended then reports it rather than saving again.
+  std::optional<std::pair<int, std::string>> saved_;
   ScriptFinished finished_;
 };
 

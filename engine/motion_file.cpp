@@ -153,11 +153,12 @@ std::unique_ptr<MotionLineReader> OpenMotionFile(std::unique_ptr<ReadFile> file,
   return reader;
 }
 
+bool Recorder::HasWorkToKeep() const {
+  return UnsavedChanges && !HoldsNoMotion(MotionList) && !load_filling_;
+}
+
 void Recorder::SaveDataToFile() {
-  // A list of nothing but the screen layout holds no recording to keep.
-  if (!UnsavedChanges || HoldsNoMotion(MotionList)) return;
-  // A list still being filled from a file would be saved cut off as if it were whole.
-  if (load_filling_) return;
+  if (!HasWorkToKeep()) return;
 
   save_in_progress_ = true;
   struct Done {

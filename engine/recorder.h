@@ -69,6 +69,9 @@ class Recorder {
   EntryList MotionList;
   // Set by every AddMotion, cleared by a save that met no failure.
   bool UnsavedChanges = false;
+  // True when the list holds a recording not saved yet: changed, more than the screen layout,
+  // and not a file only partly loaded (which would be kept cut off as if it were whole).
+  bool HasWorkToKeep() const;
 
   // "Idle" (or empty) becomes "Recording", "Recording" becomes "Idle", "Playing" stays.
   // A new recording is refused (no change) while a load is under way or the save dialog is

@@ -125,20 +125,6 @@ std::optional<int> ClaimInstance(pel::InstanceLock& lock, const pel::ProgramCons
   }
 }
 
-// The main window's rule for a handed file, in the terms of the channel that serves them.
-pel::QtHandedFiles::Window ForChannel(pel::HandedFileWindow window) {
-  using Window = pel::QtHandedFiles::Window;
-  switch (window) {
-    case pel::HandedFileWindow::Free:
-      return Window::Free;
-    case pel::HandedFileWindow::Loading:
-      return Window::Loading;
-    case pel::HandedFileWindow::Busy:
-      break;
-  }
-  return Window::Busy;
-}
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -226,7 +212,7 @@ int main(int argc, char* argv[]) {
 
   // Files handed over by later starts open as if given here, one after another, when the window
   // is free for it; those handed during a load wait for its end.
-  pel::QtHandedFiles handed([&] { return ForChannel(form.CanTakeHandedFile()); },
+  pel::QtHandedFiles handed([&] { return form.CanTakeHandedFile(); },
                             [&](const std::string& file) { form.OpenAtStart(file); });
   if (lock.Fd() >= 0 && !handed.Listen(lock.Fd(), error))
     console.Say("files cannot be handed to this instance: " + error);

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "platform/x11/x_display.h"
 
@@ -88,6 +89,10 @@ void OnLastWords(std::function<void()> last_words) {
   static std::function<void()> kept;
   kept = std::move(last_words);
   g_last_words = &kept;
+  // The handlers go in once: installed again, the message handler would find itself as the one
+  // before it and call itself for ever.
+  static bool installed = false;
+  if (std::exchange(installed, true)) return;
   OnDisplayLost(SayLastWords);
   g_previous_handler = qInstallMessageHandler(OnQtMessage);
 }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "app/form1.h"
 #include "platform/posix/posix_handover_channel.h"
 #include "platform/shell.h"
 
@@ -35,11 +36,8 @@ class QtShell : public Shell {
 // as Load would open it, when the window is free.
 class QtHandedFiles {
  public:
-  enum class Window {
-    Free,     // nothing under way: a file opens now
-    Loading,  // a load is under way: a file is taken and opens after it
-    Busy,     // recording, playing, a box or dialog waits, or no window at all: refused
-  };
+  // What the main window can do with a file now (Form1::CanTakeHandedFile).
+  using Window = HandedFileWindow;
   QtHandedFiles(std::function<Window()> window, std::function<void(const std::string&)> open)
       : window_(std::move(window)), open_(std::move(open)) {}
   // Serves the lock's listening socket `listener` (not owned). False with `error` when the

@@ -55,6 +55,8 @@ std::wstring LongPath(const std::wstring& path) {
   const DWORD got = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
   if (got == 0 || got >= size) return path;
   full.resize(got);
+  // A device name (NUL, COM1) comes back as \\.\NUL: it has no long form.
+  if (full.starts_with(L"\\\\.\\") || full.starts_with(L"\\\\?\\")) return full;
   if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return L"\\\\?\\" + full;
   if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
   return path;

@@ -312,7 +312,7 @@ LRESULT CALLBACK Win32TickSource::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM
     self->posted_ = false;
     tick = self->running_ && static_cast<unsigned>(wp) == self->generation_;
     // The helper thread set no further moment: nothing runs any more.
-    if (tick && self->once_) self->running_ = self->once_ = false;
+    if (tick && self->once_) self->Stop();
   } else if (self != nullptr && msg == WM_TIMER && wp == kTimerId) {
     tick = self->running_;
     if (tick && self->once_) self->Stop();  // SetTimer repeats: one tick was asked for

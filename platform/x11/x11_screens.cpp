@@ -4,6 +4,7 @@
 #include <X11/extensions/Xrandr.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "platform/x11/x_error_trap.h"
 
@@ -44,11 +45,19 @@ std::vector<Monitor> X11Screens::List() {
     if (monitors) XRRFreeMonitors(monitors);
     return out;
   }
-  for (int i = 0; i < count; ++i) {
+  // The outputs' names in one round trip.
+  std::vector<Atom> atoms;
+  for (int i = 0; i < count; ++i)
+    if (monitors[i].name != None) atoms.push_back(monitors[i].name);
+  std::vector<char*> names(atoms.size(), nullptr);
+  if (!atoms.empty() &&
+      !XGetAtomNames(display_, atoms.data(), static_cast<int>(atoms.size()), names.data()))
+    std::fill(names.begin(), names.end(), nullptr);
+  for (int i = 0, named = 0; i < count; ++i) {
     const XRRMonitorInfo& m = monitors[i];
     Monitor monitor;
     if (m.name != None) {
-      if (char* name = XGetAtomName(display_, m.name)) {
+      if (char* name = names[named++]) {
         monitor.name = name;
         XFree(name);
       }

@@ -86,6 +86,11 @@ TEST(Script, RecordWritesTheFileOnPauseWithoutADialog) {
   EXPECT_EQ(s.r.files.Bytes("/home/u/take.mmf"),
             "[MouseMotionFile]\r\nmove,11,7,10\r\nmove,12,7,10\r\n");
   EXPECT_EQ(s.r.log.Count("Commit /home/u/take.mmf"), 1);  // written beside it, put in place whole
+  // A signal that comes after the save, before the program has ended, is told the save's end.
+  int status = -1;
+  EXPECT_EQ(s.r.form.KeepBeforeEnd(status), "the recording was saved to \"/home/u/take.mmf\"");
+  EXPECT_EQ(status, exit_status::kOk);
+  EXPECT_EQ(s.r.log.Count("Commit /home/u/take.mmf"), 1) << "saved once";
   EXPECT_EQ(s.r.log.Count("ShowSave"), 0);
   EXPECT_TRUE(s.r.dialogs.boxes.empty());
 

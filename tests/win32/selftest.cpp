@@ -298,7 +298,7 @@ void TestLongPathsLinksAndAcls(const std::string& dir, const std::string& links)
     LocalFree(sd);
   }
   const std::string before = DaclText(guarded);
-  if (before.find("P") == std::string::npos) {
+  if (before.rfind("D:P", 0) != 0) {
     Info("the file system keeps no ACL of its own here: " + before);
   } else {
     n = ErrorNumberOf([&] { WriteWhole(fs, guarded, "new"); });
@@ -475,7 +475,9 @@ void TestHandOverWhileStarting() {
       WaitForSingleObject(thread, INFINITE);
       CloseHandle(thread);
     }
-    Check(taken && took < 1500, std::string("hand-over: taken by an instance with ") + c.what,
+    // Retried every 100 ms: taken soon after the window can take it, well inside the timeout.
+    const ULONGLONG ready = static_cast<ULONGLONG>(std::max(c.window_ms, c.takes_ms) + 700);
+    Check(taken && took < ready, std::string("hand-over: taken by an instance with ") + c.what,
           std::to_string(took) + " ms");
   }
 }

@@ -41,7 +41,11 @@ void PollCycle::PlanTimer() {
     double at = s.Schedule.WakeAt();
     if (!arrived_ || missed_ || !posted_.empty() || Options.stop_on_move || InputDown())
       at = std::min(at, now + kTickPeriod);
-    at = std::min(at, s.NextBlinkTime + 1e-6);  // the blink is due once the clock is past it
+    // The blink is due once the clock is past it. A flip may wait up to a period, as it waited
+    // for the next tick of the period: when something else wakes the cycle by then, the flip
+    // comes with it instead of waking it once more.
+    const double blink = s.NextBlinkTime + 1e-6;
+    if (at < blink || at > blink + kTickPeriod) at = std::min(at, blink);
     try {
       host_.window.SetNextTick(at - now);
       once_ = true;

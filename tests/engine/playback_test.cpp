@@ -358,6 +358,10 @@ TEST_F(PlaybackTest, OnTimeEachEntryPlaysAtItsOwnMomentAndNothingTicksInBetween)
       {"a second apart", {}, {"move,1,0,1000", "move,2,0,1000"}, 3.0, {0, 1000, 2010}, 12, 15},
       {"stop on move watches the pointer every period", stop_on_move, {"move,1,0,1000"}, 1.02,
        {0, 1010}, 100, 104},
+      // A flip due up to a period before an entry comes with it.
+      {"the blink waits for an entry due within a period", {},
+       {"move,1,0,310", "move,2,0,310", "move,3,0,310", "move,4,0,310", "move,5,0,310"}, 1.5,
+       {0, 310, 620, 930, 1240}, 7, 8},
   };
   // clang-format on
   poll.SleepWhenIdle([] { return false; });
@@ -402,6 +406,7 @@ TEST_F(PlaybackTest, OnTimeEachEntryPlaysAtItsOwnMomentAndNothingTicksInBetween)
   // Between two moments Pause wakes the cycle through the latch; its release is seen a period
   // later, and the period ends with the playback.
   poll.Options = {};
+  recorder.MotionList.Clear();
   Load({"move,1,0,5000"});
   input.Tap(vk::kF9);
   Ticks(2);

@@ -52,6 +52,7 @@ std::vector<TopWindow> XLook::Windows() {
       w.width = a.width;
       w.height = a.height;
       w.viewable = a.map_state == IsViewable;
+      w.shows = w.viewable && ShowsAPixel(children[i], a.width, a.height);
       char* name = nullptr;
       if (XFetchName(display_, children[i], &name) && name) {
         w.name = name;
@@ -74,6 +75,12 @@ std::vector<TopWindow> XLook::Windows() {
   XSync(display_, False);
   XSetErrorHandler(old);
   return out;
+}
+
+bool XLook::ShowsAPixel(unsigned long window, int width, int height) {
+  // An unshaped window's extents are its own bounds.
+  const Box b = ShapeExtents(window);
+  return b.w > 0 && b.h > 0 && b.x < width && b.y < height && b.x + b.w > 0 && b.y + b.h > 0;
 }
 
 std::optional<TopWindow> XLook::Find(const std::string& name, pid_t pid) {

@@ -43,7 +43,8 @@ struct TopWindow {
   std::string name;
   pid_t pid = 0;  // _NET_WM_PID, 0 when unset
   int x = 0, y = 0, width = 0, height = 0;
-  bool viewable = false;
+  bool viewable = false;  // mapped, and its ancestors too
+  bool shows = false;     // viewable and not cut to nothing by its shape
 };
 
 // A connection to the test's X server for looking at windows.
@@ -61,6 +62,8 @@ class XLook {
   std::optional<TopWindow> WaitFor(const std::string& name, std::chrono::milliseconds timeout = 10s,
                                    pid_t pid = 0);
   bool WaitGone(const std::string& name, std::chrono::milliseconds timeout = 10s);
+  // Whether the window's bounding shape leaves any of its `width` x `height` pixels.
+  bool ShowsAPixel(unsigned long window, int width, int height);
   // Rectangles of the window's bounding shape (one rectangle: the window is not shaped).
   int ShapeRectangles(unsigned long window);
   // The bounding box of the window's shape, in window pixels.

@@ -1,5 +1,6 @@
 #include "platform/qt/qt_indicator.h"
 
+#include <xcb/xcb.h>
 #include <QApplication>
 #include <QFileInfo>
 #include <QPaintEvent>
@@ -86,42 +87,73 @@ int QtIndicator::Height() {
   return widget_->height();
 }
 void QtIndicator::SetLeft(int left) {
-  widget_->move(left, widget_->y());
+  if (left != widget_->x()) widget_->move(left, widget_->y());
 }
 
 void QtIndicator::SetTop(int top) {
-  widget_->move(widget_->x(), top);
+  if (top != widget_->y()) widget_->move(widget_->x(), top);
   // Without a window manager the stay-on-top hint does nothing: raise it on every move so that
   // windows opened later do not bury it.
-  if (widget_->isVisible()) widget_->raise();
+  if (shown_) widget_->raise();
+  Flush();
 }
 
 bool QtIndicator::Visible() {
-  return widget_->isVisible();
+  return shown_;
 }
 
+// The blink hides and shows the window about three times a second. Unmapping and mapping it
+// costs Qt several round trips each time, and moving it as many; once mapped, the window is
+// hidden by cutting it to nothing instead, which costs one request, and shown again by giving
+// its outline back.
 void QtIndicator::SetVisible(bool visible) {
-  widget_->setVisible(visible);
+  if (visible != shown_) {
+    shown_ = visible;
+    if (widget_->isVisible()) {
+      veiled_ = !visible;
+      ApplyMask();
+    } else if (visible) {
+      widget_->show();
+    }
+  }
   if (visible) widget_->raise();
+  Flush();
 }
 
 PixelSize QtIndicator::OuterSize() {
   return PixelSize{widget_->width(), widget_->height()};
 }
 
+void QtIndicator::ApplyMask() {
+  if (veiled_) {
+    // An empty mask means "no mask" to Qt: a single pixel outside the window shows nothing.
+    widget_->setMask(QRegion(-1, -1, 1, 1));
+  } else if (outline_) {
+    widget_->setMask(*outline_);
+  } else {
+    widget_->clearMask();
+  }
+}
+
+// Qt sends what it has queued only when it next handles an event, which may be seconds away
+// in a sparse playback; a blink must reach the screen at its own moment.
+void QtIndicator::Flush() {
+  auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+  if (xcb_connection_t* connection = x11 ? x11->connection() : nullptr) xcb_flush(connection);
+}
+
 void QtIndicator::ApplyRegion(std::span<const Rect> rects) {
   QRegion region;
   for (const Rect& r : rects) region += QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
-  if (region.isEmpty()) {
-    // An empty mask means "no mask" to Qt; a window that shows nothing is simply hidden pixels.
-    region = QRegion(-1, -1, 1, 1);
-  }
-  widget_->setMask(region);
+  // An empty outline shows nothing, as the veil does.
+  outline_ = region.isEmpty() ? QRegion(-1, -1, 1, 1) : region;
+  ApplyMask();
   widget_->update();
 }
 
 void QtIndicator::ClearRegion() {
-  widget_->clearMask();
+  outline_.reset();
+  ApplyMask();
   widget_->update();
 }
 

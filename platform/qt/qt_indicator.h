@@ -4,8 +4,10 @@
 // shape mask.
 
 #include <QImage>
+#include <QRegion>
 #include <QWidget>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,9 +41,16 @@ class QtIndicator : public ShapedWindow {
 
  private:
   class Face;
+  // Puts on the mask the window's state calls for: nothing while veiled, else its outline.
+  void ApplyMask();
+  void Flush();
+
   Image image_;
   ImagePixels pixels_{image_};
   std::unique_ptr<Face> widget_;
+  std::optional<QRegion> outline_;  // the installed outline; none: a plain rectangle
+  bool shown_ = false;              // shown as the poll cycle sees it
+  bool veiled_ = false;             // mapped but cut to nothing, out of sight
 };
 
 class QtIndicatorFactory : public IndicatorFactory {

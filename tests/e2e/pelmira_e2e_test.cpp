@@ -153,9 +153,9 @@ TEST_F(PelmiraE2E, IndicatorsStandTopRightShapedBlinkAndReuseTheirOutline) {
         [&] {
           for (const TopWindow& w : look_.Windows()) {
             if (w.name != "frmRec") continue;
-            EXPECT_TRUE(!w.viewable || w.y == 0) << w.y;
-            if (flips.empty() || flips.back().first != w.viewable)
-              flips.push_back({w.viewable, Steady::now()});
+            EXPECT_TRUE(!w.shows || w.y == 0) << w.y;
+            if (flips.empty() || flips.back().first != w.shows)
+              flips.push_back({w.shows, Steady::now()});
           }
           return flips.size() >= 5;
         },

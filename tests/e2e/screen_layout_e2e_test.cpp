@@ -174,7 +174,7 @@ TEST_F(ScreenLayoutE2E, ClicksLandOnTheSameMonitorAfterItsLayoutChanged) {
     x11test::WaitUntil(
         [&] {
           for (const TopWindow& w : look_->Windows())
-            if (w.name == "frmPlay" && w.viewable) {
+            if (w.name == "frmPlay" && w.shows) {
               ++seen;
               EXPECT_TRUE(c.primary.Holds(w)) << w.x << "," << w.y;
             }

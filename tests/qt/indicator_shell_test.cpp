@@ -74,8 +74,23 @@ TEST(QtIndicatorTest, PositionVisibilityAndOutline) {
   EXPECT_FALSE(w->mask().intersects(w->rect()));
   rec->ClearRegion();
   EXPECT_TRUE(w->mask().isEmpty());
+
+  // Hidden once shown, the window stays mapped and is cut to nothing; shown again, it gets the
+  // latest outline back, also one installed while it was hidden.
+  rec->ApplyRegion(rects);
   rec->SetVisible(false);
   EXPECT_FALSE(rec->Visible());
+  EXPECT_TRUE(w->isVisible());
+  EXPECT_FALSE(w->mask().intersects(w->rect()));
+  const Rect corner[] = {{0, 0, 5, 5}};
+  rec->ApplyRegion(corner);
+  EXPECT_FALSE(w->mask().intersects(w->rect())) << "a new outline does not show it";
+  rec->SetVisible(true);
+  EXPECT_EQ(w->mask(), QRegion(0, 0, 5, 5));
+  rec->ClearRegion();
+  rec->SetVisible(false);
+  rec->SetVisible(true);
+  EXPECT_TRUE(w->mask().isEmpty()) << "without an outline, a plain rectangle again";
 }
 
 TEST(QtIndicatorTest, MissingPictureThrows) {

@@ -248,8 +248,10 @@ int Win32Indicator::Height() {
   return r.bottom - r.top;
 }
 
+// Each blink places the window again where it mostly already stands: only a change moves it.
 void Win32Indicator::SetLeft(int left) {
   const RECT r = WindowRect();
+  if (r.left == left) return;
   if (!SetWindowPos(hwnd_, nullptr, left, r.top, 0, 0,
                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER))
     Fail("SetWindowPos");
@@ -257,6 +259,7 @@ void Win32Indicator::SetLeft(int left) {
 
 void Win32Indicator::SetTop(int top) {
   const RECT r = WindowRect();
+  if (r.top == top) return;
   if (!SetWindowPos(hwnd_, nullptr, r.left, top, 0, 0,
                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER))
     Fail("SetWindowPos");

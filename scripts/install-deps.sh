@@ -9,15 +9,15 @@ want=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev clang-format
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libx11-dev libxi-dev libxtst-dev libxext-dev libxrandr-dev
-  xvfb xdotool x11-utils imagemagick fonts-liberation locales
+  libx11-dev libxcb1-dev libxi-dev libxtst-dev libxext-dev libxrandr-dev
+  xvfb xdotool x11-utils imagemagick fonts-liberation locales strace
   xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
   g++-mingw-w64-x86-64 wine64 wine
 )
 runtime_only=
 if [ "${1:-}" = "--runtime-only" ]; then
   runtime_only=1
-  want=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libx11-dev libxi-dev libxtst-dev libxext-dev libxrandr-dev fonts-liberation)
+  want=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libx11-dev libxcb1-dev libxi-dev libxtst-dev libxext-dev libxrandr-dev fonts-liberation)
 fi
 
 missing=()

@@ -15,9 +15,12 @@
 #include <fstream>
 #include <map>
 #include <numeric>
+#include <optional>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 #include "app/layout.h"
 #include "bench/e2e/percentile.h"
@@ -295,9 +298,62 @@ void BM_KeyReaction(benchmark::State& state) {
 }
 BENCHMARK(BM_KeyReaction)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
+// The file descriptors of `pid` that are timerfds.
+std::vector<std::string> TimerFds(pid_t pid) {
+  std::vector<std::string> out;
+  std::error_code ec;
+  const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+  for (const auto& fd : std::filesystem::directory_iterator(fds, ec))
+    if (std::filesystem::read_symlink(fd.path(), ec).string() == "anon_inode:[timerfd]")
+      out.push_back(fd.path().filename());
+  return out;
+}
+
+// What wakes the main thread of `pid` within `span`, as strace sees it.
+struct MainThreadWakeups {
+  int loop = 0;   // returns from the event loop's wait (a poll over several descriptors that
+                  // may block): a timer, input, an event from the X server
+  int timer = 0;  // expiries read from the program's own timerfd, one of those
+};
+
+// Empty when strace is missing or may not trace the program.
+std::optional<MainThreadWakeups> TraceWakeups(pid_t pid, std::chrono::seconds span) {
+  const std::vector<std::string> timers = TimerFds(pid);
+  const std::string log = "/tmp/pelmira-bench-strace-" + std::to_string(pid);
+  const std::string target = std::to_string(pid);
+  std::vector<std::string> args = {"strace", "-qq", "-e", "trace=read,poll",
+                                   "-o",     log,   "-p", target};
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t tracer = -1;
+  if (posix_spawnp(&tracer, "strace", nullptr, nullptr, argv.data(), environ)) return std::nullopt;
+  std::this_thread::sleep_for(span);
+  kill(tracer, SIGINT);
+  int status = 0;
+  waitpid(tracer, &status, 0);
+  std::ifstream in(log);
+  std::string line;
+  MainThreadWakeups out;
+  int lines = 0;
+  static const std::regex loop_wait(R"(^poll\(\[.*\], ([0-9]+), (-?[0-9]+)\))");
+  while (std::getline(in, line)) {
+    ++lines;
+    std::smatch m;
+    if (std::regex_search(line, m, loop_wait) && std::stoi(m[1]) > 1 && m[2] != "0") ++out.loop;
+    for (const std::string& fd : timers)
+      if (line.rfind("read(" + fd + ", ", 0) == 0 && line.ends_with("= 8")) ++out.timer;
+  }
+  std::filesystem::remove(log);
+  if (lines == 0) return std::nullopt;  // not allowed to trace, or strace failed
+  return out;
+}
+
 // What a playback whose entries are a second apart costs, on time against tick-bound (the 10 ms
-// poll, PEL_TICK_BOUND_PLAYBACK): wake-ups per second of the program (all threads, and its main
-// thread alone) over 5 s of --play. The indicator's blink (every 0.3 s) is part of it.
+// poll, PEL_TICK_BOUND_PLAYBACK): the context switches of all the program's threads and of its
+// main thread alone over 5 s of --play, then over 5 s more the main thread's returns from its
+// event loop and, on time, its timer's expiries (strace). The indicator's blink flips every
+// 0.3 s, 3.3 times a second, on top of the one entry a second.
 void BM_PlayingWakeups(benchmark::State& state) {
   x11test::Xvfb x({}, "1280x1024x24");
   for (auto _ : state) {
@@ -306,23 +362,27 @@ void BM_PlayingWakeups(benchmark::State& state) {
     {
       std::ofstream out(path, std::ios::binary);
       out << "[MouseMotionFile]\r\n";
-      for (int i = 0; i < 10; ++i) out << "move," << 200 + i * 40 << ",300,1000\r\n";
+      for (int i = 0; i < 20; ++i) out << "move," << 200 + i * 40 << ",300,1000\r\n";
     }
     for (const bool ticks : {false, true}) {
       if (ticks) setenv("PEL_TICK_BOUND_PLAYBACK", "1", 1);
       const pid_t pid = app.Start({"--play", path, "--repeat", "1"});
       unsetenv("PEL_TICK_BOUND_PLAYBACK");
       std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+      const std::string name = ticks ? "ticks" : "on_time";
       const PerThread a0 = ContextSwitches(pid);
       const auto t0 = Steady::now();
       std::this_thread::sleep_for(std::chrono::seconds(5));
       const PerThread a1 = ContextSwitches(pid);
       const double wall = Ms(Steady::now() - t0) / 1000;
       const std::string main = std::to_string(pid);
-      const std::string name = ticks ? "ticks" : "on_time";
       state.counters[name + "_wakeups_per_s"] = Added(a0, a1) / wall;
       state.counters[name + "_main_thread_wakeups_per_s"] =
           (a1.count(main) && a0.count(main) ? a1.at(main) - a0.at(main) : NAN) / wall;
+      const auto traced = TraceWakeups(pid, std::chrono::seconds(5));
+      state.counters[name + "_loop_wakeups_per_s"] = traced ? traced->loop / 5.0 : NAN;
+      if (!ticks)
+        state.counters[name + "_timer_wakeups_per_s"] = traced ? traced->timer / 5.0 : NAN;
       kill(pid, SIGTERM);
       app.WaitExit(pid);
     }

@@ -185,6 +185,9 @@ class PollCycle {
   bool UserTookMouse(int32_t x, int32_t y, bool cursor_known, StopCause& cause);
   void IdleStep(Procedure& p);
   void StatusStep(Procedure& p);
+  // "[RECORDING]" or "[PLAYING]" on the status line, the latter with the layout note while the
+  // playback maps positions.
+  void SetStateCaption(Control& status);
   bool Checked(ControlId id);
 
   PollHost host_;
@@ -200,6 +203,8 @@ class PollCycle {
   Mode stopped_mode_ = Mode::None;
   StopCause stopped_cause_ = StopCause::Command;
   std::vector<std::function<void()>> posted_;
+  std::string caption_;          // the status line as SetStateCaption left it
+  bool caption_mapped_ = false;  // and whether it carries the layout note
 };
 
 }  // namespace pel

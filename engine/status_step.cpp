@@ -15,6 +15,18 @@ std::string Upper(std::string_view s) {
 
 }  // namespace
 
+void PollCycle::SetStateCaption(Control& status) {
+  const Mode state = host_.recorder.RecorderState;
+  // Built in place: GCC 12 at -O3 warns falsely (-Wrestrict) on "[" + text + "]".
+  std::string caption = Upper(StateText(state));
+  caption.insert(0, 1, '[');
+  caption.push_back(']');
+  caption_mapped_ = state == Mode::Playing && Screens.Mapped();
+  if (caption_mapped_) caption.append(" ").append(kLayoutMappedNote);
+  status.SetCaption(caption);
+  caption_ = std::move(caption);
+}
+
 void PollCycle::StatusStep(Procedure& p) {
   Recorder& e = host_.recorder;
   Clock& clock = e.Host().clock;
@@ -29,15 +41,12 @@ void PollCycle::StatusStep(Procedure& p) {
   }
   if (p.Test(314, [&] { return e.RecorderState != s.LastState; })) {
     p.Step(316, [&] { s.BlinkOn = false; });
-    p.Step(318, [&] {
-      // Built in place: GCC 12 at -O3 warns falsely (-Wrestrict) on "[" + text + "]".
-      std::string caption = Upper(StateText(e.RecorderState));
-      caption.insert(0, 1, '[');
-      caption.push_back(']');
-      if (e.RecorderState == Mode::Playing && Screens.Mapped())
-        caption.append(" ").append(kLayoutMappedNote);
-      status.SetCaption(caption);
-    });
+    p.Step(318, [&] { SetStateCaption(status); });
+  } else if (e.RecorderState == Mode::Playing && Screens.Mapped() != caption_mapped_ &&
+             status.Caption() == caption_) {
+    // The monitors changed during the playback: the line says whether positions are mapped now,
+    // unless something else has taken it since (it is then left as it is).
+    SetStateCaption(status);
   }
   if (!p.Test(320, [&] { return clock.Now() > s.NextBlinkTime; })) return;
   p.Step(322, [&] { s.NextBlinkTime = clock.Now() + kBlinkPeriod; });

@@ -144,11 +144,18 @@ TEST_F(LayoutPlaybackTest, LayoutEntriesTakeNoTimeAndMappingOffPlaysAsOldReaders
   input.Tap(vk::kF9);
   Ticks(2);
   EXPECT_EQ(Ctl(ControlId::lState).caption, "[PLAYING] layout changed: positions mapped");
-  // A layout change during the playback is followed from the next entry on.
+  // A layout change during the playback is followed from the next entry on, and the status
+  // line follows it, unless something else has taken the line.
   screens.monitors = kRecorded;
   ++screens.generation;
   Ticks(2);
   EXPECT_EQ(Calls("SetCursorPos").back(), "SetCursorPos 5,6");
+  EXPECT_EQ(Ctl(ControlId::lState).caption, "[PLAYING]");
+  Ctl(ControlId::lState).caption = "a warning of the window's own";
+  screens.monitors = {{"DUMMY1", 0, 0, 1920, 1080}, {"DUMMY0", 1920, 0, 1280, 1024, true}};
+  ++screens.generation;
+  Ticks(4);
+  EXPECT_EQ(Ctl(ControlId::lState).caption, "a warning of the window's own");
 }
 
 }  // namespace

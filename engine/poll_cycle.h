@@ -203,8 +203,7 @@ class PollCycle {
   Mode stopped_mode_ = Mode::None;
   StopCause stopped_cause_ = StopCause::Command;
   std::vector<std::function<void()>> posted_;
-  std::string caption_;          // the status line as SetStateCaption left it
-  bool caption_mapped_ = false;  // and whether it carries the layout note
+  std::string caption_;  // the status line as SetStateCaption left it
 };
 
 }  // namespace pel

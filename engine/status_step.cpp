@@ -21,8 +21,7 @@ void PollCycle::SetStateCaption(Control& status) {
   std::string caption = Upper(StateText(state));
   caption.insert(0, 1, '[');
   caption.push_back(']');
-  caption_mapped_ = state == Mode::Playing && Screens.Mapped();
-  if (caption_mapped_) caption.append(" ").append(kLayoutMappedNote);
+  if (state == Mode::Playing && Screens.Mapped()) caption.append(" ").append(kLayoutMappedNote);
   status.SetCaption(caption);
   caption_ = std::move(caption);
 }
@@ -42,7 +41,8 @@ void PollCycle::StatusStep(Procedure& p) {
   if (p.Test(314, [&] { return e.RecorderState != s.LastState; })) {
     p.Step(316, [&] { s.BlinkOn = false; });
     p.Step(318, [&] { SetStateCaption(status); });
-  } else if (e.RecorderState == Mode::Playing && Screens.Mapped() != caption_mapped_ &&
+  } else if (e.RecorderState == Mode::Playing &&
+             Screens.Mapped() != caption_.ends_with(kLayoutMappedNote) &&
              status.Caption() == caption_) {
     // The monitors changed during the playback: the line says whether positions are mapped now,
     // unless something else has taken it since (it is then left as it is).

@@ -92,8 +92,8 @@ void QtIndicator::SetLeft(int left) {
 
 void QtIndicator::SetTop(int top) {
   if (top != widget_->y()) widget_->move(widget_->x(), top);
-  // Without a window manager the stay-on-top hint does nothing: raise it on every move so that
-  // windows opened later do not bury it.
+  // Without a window manager the stay-on-top hint does nothing: raise it at every placement so
+  // that windows opened later do not bury it.
   if (shown_) widget_->raise();
   Flush();
 }
@@ -110,7 +110,6 @@ void QtIndicator::SetVisible(bool visible) {
   if (visible != shown_) {
     shown_ = visible;
     if (widget_->isVisible()) {
-      veiled_ = !visible;
       ApplyMask();
     } else if (visible) {
       widget_->show();
@@ -125,7 +124,8 @@ PixelSize QtIndicator::OuterSize() {
 }
 
 void QtIndicator::ApplyMask() {
-  if (veiled_) {
+  // Hidden once mapped: cut to nothing.
+  if (!shown_ && widget_->isVisible()) {
     // An empty mask means "no mask" to Qt: a single pixel outside the window shows nothing.
     widget_->setMask(QRegion(-1, -1, 1, 1));
   } else if (outline_) {
@@ -145,7 +145,7 @@ void QtIndicator::Flush() {
 void QtIndicator::ApplyRegion(std::span<const Rect> rects) {
   QRegion region;
   for (const Rect& r : rects) region += QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
-  // An empty outline shows nothing, as the veil does.
+  // An empty outline shows nothing, as a hidden window does.
   outline_ = region.isEmpty() ? QRegion(-1, -1, 1, 1) : region;
   ApplyMask();
   widget_->update();

@@ -41,7 +41,8 @@ class QtIndicator : public ShapedWindow {
 
  private:
   class Face;
-  // Puts on the mask the window's state calls for: nothing while veiled, else its outline.
+  // Puts on the mask the window's state calls for: nothing while hidden once mapped, else its
+  // outline.
   void ApplyMask();
   void Flush();
 
@@ -50,7 +51,6 @@ class QtIndicator : public ShapedWindow {
   std::unique_ptr<Face> widget_;
   std::optional<QRegion> outline_;  // the installed outline; none: a plain rectangle
   bool shown_ = false;              // shown as the poll cycle sees it
-  bool veiled_ = false;             // mapped but cut to nothing, out of sight
 };
 
 class QtIndicatorFactory : public IndicatorFactory {

@@ -15,7 +15,7 @@ class IndicatorForms::Indicator : public IndicatorWindow {
         shape_target_(*native_),
         uncached_told_(uncached_told) {}
 
-  void Form_Load();
+  void StartUp();
 
   bool Visible() override { return native_->Visible(); }
   void SetVisible(bool visible) override { native_->SetVisible(visible); }
@@ -36,23 +36,23 @@ class IndicatorForms::Indicator : public IndicatorWindow {
   }
   int Height() override { return native_->Height(); }
 
-  clsTransForm* TransForm() { return transform_.get(); }
+  WindowShaper* TransForm() { return transform_.get(); }
 
  private:
   IndicatorHost& host_;
   const layout::IndicatorLayout& design_;
   std::unique_ptr<ShapedWindow> native_;
   WindowForm shape_target_;  // the native window as the shaping object sees it
-  std::unique_ptr<clsTransForm> transform_;
+  std::unique_ptr<WindowShaper> transform_;
   int screen_top_ = 0;
   bool& uncached_told_;  // the user has heard that outlines cannot be kept
 };
 
-void IndicatorForms::Indicator::Form_Load() {
+void IndicatorForms::Indicator::StartUp() {
   Procedure p(host_.reporter, design_.location);
   // Before the first numbered step: a failure here names line 0.
   p.Step(0, [&] { native_->SetAppIcon(); });
-  p.Step(100, [&] { transform_ = std::make_unique<clsTransForm>(host_.files, host_.env); });
+  p.Step(100, [&] { transform_ = std::make_unique<WindowShaper>(host_.files, host_.env); });
   // The top-right corner of the primary screen, wherever that screen lies among several.
   p.Step(102, [&] {
     screen_top_ = host_.factory.PrimaryScreen().top;
@@ -72,7 +72,7 @@ void IndicatorForms::Indicator::Form_Load() {
   if (found) {
     p.Step(110, [&] {
       try {
-        transform_->ShapeMe(&shape_target_, color::kBlue, true, path);
+        transform_->Shape(&shape_target_, color::kBlue, true, path);
         const auto& outline = transform_->ShapeRegion;
         replace = !outline || outline->Empty() || transform_->ReadBeyondWindow;
       } catch (...) {
@@ -83,13 +83,13 @@ void IndicatorForms::Indicator::Form_Load() {
   if (found && !replace) return;
   p.Step(108, [&] {
     try {
-      transform_->ShapeMe(&shape_target_, color::kBlue, false, path);
+      transform_->Shape(&shape_target_, color::kBlue, false, path);
     } catch (...) {
       // What stands at the path may not be ours to replace (another user's file in a shared
       // TEMP), or the folder cannot take a file: the window still gets its outline, only it is
       // not kept. A box here would come at every start of recording or playing, and the click
       // closing it would be recorded; the user hears of it once.
-      transform_->ShapeMe(&shape_target_, color::kBlue, false, "");
+      transform_->Shape(&shape_target_, color::kBlue, false, "");
       if (!uncached_told_) {
         uncached_told_ = true;
         const std::size_t slash = path.find_last_of(host_.env.Separator());
@@ -113,7 +113,7 @@ IndicatorWindow& IndicatorForms::Ref(IndicatorId id) {
     auto native = host_.factory.Create(id, design.name, design.picture,
                                        PixelSize{design.picture_width, design.picture_height});
     slot = std::make_unique<Indicator>(host_, design, std::move(native), uncached_told_);
-    slot->Form_Load();
+    slot->StartUp();
   }
   return *slot;
 }
@@ -122,7 +122,7 @@ void IndicatorForms::Close(IndicatorId id) {
   open_[Index(id)].reset();
 }
 
-clsTransForm* IndicatorForms::TransForm(IndicatorId id) {
+WindowShaper* IndicatorForms::TransForm(IndicatorId id) {
   Indicator* open = open_[Index(id)].get();
   return open ? open->TransForm() : nullptr;
 }

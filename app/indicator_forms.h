@@ -1,5 +1,5 @@
 #pragma once
-// frmRec and frmPlay, the indicator windows: created on first reference, placed at the top-right
+// The record and play indicator windows: created on first reference, placed at the top-right
 // corner of the primary screen and shaped to their pictures by their load handler, destroyed by
 // Close. The outline is scanned once and kept in a region data file in the temporary folder;
 // later loads read the file, and a file that cannot serve is scanned and stored again. Where no
@@ -17,8 +17,8 @@
 #include "platform/files.h"
 #include "platform/main_window.h"
 #include "platform/shaped_window.h"
-#include "shaping/trans_form.h"
 #include "shaping/window_form.h"
+#include "shaping/window_shaper.h"
 
 namespace pel {
 
@@ -43,7 +43,7 @@ class IndicatorForms : public IndicatorWindows {
   // True while the window is open.
   bool IsOpen(IndicatorId id) const { return open_[Index(id)] != nullptr; }
   // The shaping object of an open window (nullptr when closed), as its last load left it.
-  clsTransForm* TransForm(IndicatorId id);
+  WindowShaper* TransForm(IndicatorId id);
 
  private:
   class Indicator;

@@ -3,6 +3,8 @@
 #include <array>
 #include <cmath>
 
+#include "engine/report_locations.h"
+
 namespace pel::layout {
 
 int TwipsToPixels(int twips, int dpi) {
@@ -70,60 +72,63 @@ constexpr ControlLayout Frame(C id, std::string_view name, std::string_view capt
 }
 
 // Frames first (they hold the check boxes), then the focus order, then the status line.
-constexpr std::array<ControlLayout, kControlCount> kForm1Controls{{
-    Frame(C::Frame1, "Frame1", "Recording Option", 120),
-    Frame(C::Frame2, "Frame2", "Window Option", 4080),
+constexpr std::array<ControlLayout, kControlCount> kMainFormControls{{
+    Frame(C::RecordingFrame, "Frame1", "Recording Option", 120),
+    Frame(C::WindowFrame, "Frame2", "Window Option", 4080),
     // Lies below the client area: it holds the focus so that no visible control shows it.
-    {C::Text1, "Text1", K::TextBox, std::nullopt, "Text1", 3960, 3510, 1695, 555, 1, 0,
+    {C::FocusSink, "Text1", K::TextBox, std::nullopt, "Text1", 3960, 3510, 1695, 555, 1, 0,
      color::kWindowText, color::kWindowBackground, kFormFont, Border::FixedSingle, Align::Left},
-    Check(C::cRecMovement, "cRecMovement", C::Frame1, "Mouse Movement", 225, 360, 1890, 2, 1),
-    Check(C::cRecLeftClick, "cRecLeftClick", C::Frame1, "Left Click", 2295, 360, 1440, 3, 1),
-    Check(C::cRecRightClick, "cRecRightClick", C::Frame1, "Right Click", 225, 675, 1890, 4, 1),
-    Check(C::cRecMiddleClick, "cRecMiddleClick", C::Frame1, "Middle Click", 2295, 675, 1440, 5, 1),
-    Check(C::cWndAutoHide, "cWndAutoHide", C::Frame2, "Auto Hide", 225, 360, 1410, 6, 0),
-    Check(C::cWndAutoShow, "cWndAutoShow", C::Frame2, "Auto Show", 225, 675, 1350, 7, 1),
-    Button(C::PushButton1, "PushButton1", "Start Recording", 120, 1320, 8),
-    Button(C::PushButton6, "PushButton6", "Save Recording To File", 4080, 1320, 9),
-    Button(C::PushButton5, "PushButton5", "Load Recording From File", 120, 1830, 10),
-    Button(C::PushButton2, "PushButton2", "Start Playing", 4080, 1830, 11),
-    Button(C::PushButton4, "PushButton4", "Hide This Software", 120, 2340, 12),
-    Button(C::PushButton3, "PushButton3", "Help", 4080, 2340, 13),
-    {C::lState, "lState", K::Label, std::nullopt, "Status bar", 120, 2865, 7800, 270, 0, 0,
+    Check(C::RecordMoves, "cRecMovement", C::RecordingFrame, "Mouse Movement", 225, 360, 1890, 2,
+          1),
+    Check(C::RecordLeft, "cRecLeftClick", C::RecordingFrame, "Left Click", 2295, 360, 1440, 3, 1),
+    Check(C::RecordRight, "cRecRightClick", C::RecordingFrame, "Right Click", 225, 675, 1890, 4, 1),
+    Check(C::RecordMiddle, "cRecMiddleClick", C::RecordingFrame, "Middle Click", 2295, 675, 1440, 5,
+          1),
+    Check(C::AutoHide, "cWndAutoHide", C::WindowFrame, "Auto Hide", 225, 360, 1410, 6, 0),
+    Check(C::AutoShow, "cWndAutoShow", C::WindowFrame, "Auto Show", 225, 675, 1350, 7, 1),
+    Button(C::RecordButton, "PushButton1", "Start Recording", 120, 1320, 8),
+    Button(C::SaveButton, "PushButton6", "Save Recording To File", 4080, 1320, 9),
+    Button(C::LoadButton, "PushButton5", "Load Recording From File", 120, 1830, 10),
+    Button(C::PlayButton, "PushButton2", "Start Playing", 4080, 1830, 11),
+    Button(C::HideButton, "PushButton4", "Hide This Software", 120, 2340, 12),
+    Button(C::HelpButton, "PushButton3", "Help", 4080, 2340, 13),
+    {C::StatusLine, "lState", K::Label, std::nullopt, "Status bar", 120, 2865, 7800, 270, 0, 0,
      color::kWindowText, color::kWindowBackground, kFormFont, Border::FixedSingle, Align::Center},
 }};
 
-constexpr WindowLayout kForm1{"Form1",       "Pelmira", Border::FixedSingle,
-                              true,          true,      true,
-                              false,         false,     8040,
-                              3255,          true,      true,
-                              color::kWhite, kFormFont, kForm1Controls};
+constexpr WindowLayout kMainForm{"Form1",       "Pelmira", Border::FixedSingle,
+                                 true,          true,      true,
+                                 false,         false,     8040,
+                                 3255,          true,      true,
+                                 color::kWhite, kFormFont, kMainFormControls};
 
-constexpr TimerLayout kTimer1{"Timer1", 10, false};
-constexpr FileDialogLayout kCommonDialog1{"CommonDialog1", "Mouse Motion File (*.mmf)|*.mmf"};
+constexpr TimerLayout kPollTimer{"Timer1", 10, false};
+constexpr FileDialogLayout kFileDialog{"CommonDialog1", "Mouse Motion File (*.mmf)|*.mmf"};
 
-constexpr IndicatorLayout kRec{IndicatorId::Rec, "frmRec",          2190, 480, 146, 32, "rec.jpg",
-                               "recfrm.shp",     "frmRec.Form_Load"};
+constexpr IndicatorLayout kRec{
+    IndicatorId::Rec,        "frmRec", 2190, 480, 146, 32, "rec.jpg", "recfrm.shp",
+    where::kRecIndicatorLoad};
 constexpr IndicatorLayout kPlay{
-    IndicatorId::Play, "frmPlay",          1785, 480, 119, 32, "play.jpg",
-    "playfrm.shp",     "frmPlay.Form_Load"};
+    IndicatorId::Play,        "frmPlay", 1785, 480, 119, 32, "play.jpg", "playfrm.shp",
+    where::kPlayIndicatorLoad};
 
 }  // namespace
 
-const WindowLayout& Form1() {
-  return kForm1;
+const WindowLayout& MainForm() {
+  return kMainForm;
 }
 
 const ControlLayout& Control(ControlId id) {
-  for (const ControlLayout& c : kForm1Controls)
+  for (const ControlLayout& c : kMainFormControls)
     if (c.id == id) return c;
-  return kForm1Controls.front();  // unreachable: every ControlId has an entry
+  return kMainFormControls.front();  // unreachable: every ControlId has an entry
 }
 
-const TimerLayout& Timer1() {
-  return kTimer1;
+const TimerLayout& PollTimer() {
+  return kPollTimer;
 }
-const FileDialogLayout& CommonDialog1() {
-  return kCommonDialog1;
+const FileDialogLayout& MotionFileDialog() {
+  return kFileDialog;
 }
 const IndicatorLayout& Indicator(IndicatorId id) {
   return id == IndicatorId::Rec ? kRec : kPlay;

@@ -86,15 +86,15 @@ struct IndicatorLayout {
   std::string_view location;          // error report location of its load handler
 };
 
-// Main window Form1 and its controls.
-const WindowLayout& Form1();
-// The layout entry of one control of Form1.
+// Main window MainForm and its controls.
+const WindowLayout& MainForm();
+// The layout entry of one control of MainForm.
 const ControlLayout& Control(ControlId id);
 // The poll timer: 10 ms, disabled until start-up enables it.
-const TimerLayout& Timer1();
-// The file dialog of Form1.
-const FileDialogLayout& CommonDialog1();
-// frmRec and frmPlay.
+const TimerLayout& PollTimer();
+// The file dialog of MainForm.
+const FileDialogLayout& MotionFileDialog();
+// The record and play indicators.
 const IndicatorLayout& Indicator(IndicatorId id);
 
 // The application icon's image sizes in pixels, and its file names among the assets

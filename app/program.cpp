@@ -45,19 +45,19 @@ std::optional<int> RefuseBesideRunningInstance(const ProgramConsole& console,
   return exit_status::kFailed;
 }
 
-int RunProgram(Form1& form, const CommandLine& line, const ProgramConsole& console,
+int RunProgram(MainForm& form, const CommandLine& line, const ProgramConsole& console,
                const ProgramLoop& loop) {
   form.SetPlaybackOptions(line.playback);
   if (IsScripted(line)) {
     form.Poll().Screens.OnMapped = [&console] { console.Say(std::string(kLayoutMappedNote)); };
-    // In place of Form_Load: the window stays hidden and the program ends when the run does,
+    // In place of StartUp: the window stays hidden and the program ends when the run does,
     // with its status.
     form.StartScripted(line, [&console, &loop](int code, std::string reason) {
       if (!reason.empty()) console.Say(reason);
       loop.quit(code);
     });
   } else {
-    form.Form_Load();
+    form.StartUp();
     loop.show();
     if (line.file) form.OpenAtStart(*line.file);
   }

@@ -5,7 +5,7 @@
 //   1. AnswerCommandLine: usage errors, --help, --version and --info end the program here;
 //   2. its instance check, where a scripted run refuses to run beside another instance
 //      (RefuseBesideRunningInstance) and a start with a file hands it over;
-//   3. Form1 made from the backends, with the handed-file rule Form1::CanTakeHandedFile;
+//   3. MainForm made from the backends, with the handed-file rule MainForm::CanTakeHandedFile;
 //   4. RunProgram: the scripted run or the main window, until the event loop ends.
 
 #include <functional>
@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "app/form1.h"
+#include "app/main_form.h"
 #include "platform/files.h"
 
 namespace pel {
@@ -58,10 +58,10 @@ struct ProgramLoop {
 };
 
 // Runs `line` on `form` (made from the backends, instance check done): a scripted run in place
-// of Form_Load, its reason said on the console and its status the program's; else Form_Load,
+// of StartUp, its reason said on the console and its status the program's; else StartUp,
 // the window shown and the file named on the command line opened. Returns the event loop's
 // status.
-int RunProgram(Form1& form, const CommandLine& line, const ProgramConsole& console,
+int RunProgram(MainForm& form, const CommandLine& line, const ProgramConsole& console,
                const ProgramLoop& loop);
 
 }  // namespace pel

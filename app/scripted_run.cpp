@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "app/form1.h"
+#include "app/main_form.h"
 #include "engine/motion_entry.h"
 
 namespace pel {
@@ -28,7 +28,7 @@ MsgResult ScriptDialogs::MessageBox(std::string_view text, std::string_view titl
     // A refused load says the recording in memory was kept: a script has none.
     std::string_view said = text;
     if (said.ends_with(kRecordingKept)) said.remove_suffix(kRecordingKept.size());
-    kept_ = Form1::OneLine(said);
+    kept_ = MainForm::OneLine(said);
     while (!kept_.empty() && kept_.back() == ' ') kept_.pop_back();
   }
   return buttons == MsgButtons::YesNo ? MsgResult::No : MsgResult::Ok;
@@ -70,12 +70,12 @@ void ScriptedRun::Start() {
     recorder.LoadDataFromFile(file_);
     std::string refused = host_.dialogs.TakeKept();
     if (!refused.empty()) return Finish(exit_status::kFailed, refused);
-    if (HoldsNoMotion(recorder.MotionList))
+    if (HoldsNoMotion(recorder.entries))
       return Finish(exit_status::kFailed, "\"" + file_ + "\" holds no entries to play.");
     bool playable = false;
-    for (int32_t i = 1; i <= recorder.MotionList.Count() && !playable; ++i) {
+    for (int32_t i = 1; i <= recorder.entries.Count() && !playable; ++i) {
       try {
-        playable = ReadEntry(recorder.MotionList.Item(i)).has_value();
+        playable = ReadEntry(recorder.entries.Item(i)).has_value();
       } catch (...) {
         // Numbers out of range: playback passes over it too.
       }
@@ -94,7 +94,7 @@ void ScriptedRun::Start() {
     } catch (...) {
       return Finish(exit_status::kFailed,
                     "\"" + file_ + "\" cannot be saved: " +
-                        Form1::OneLine(ErrorReporter::Describe(std::current_exception())) +
+                        MainForm::OneLine(ErrorReporter::Describe(std::current_exception())) +
                         "; nothing was recorded.");
     }
     recorder.ToggleRecording();
@@ -133,7 +133,7 @@ void ScriptedRun::Stopped(Mode ended, StopCause cause) {
 
 int ScriptedRun::Save(std::string& reason) {
   Recorder& recorder = host_.recorder;
-  if (HoldsNoMotion(recorder.MotionList)) {
+  if (HoldsNoMotion(recorder.entries)) {
     reason = "Nothing was recorded; \"" + file_ + "\" was left as it was.";
     return exit_status::kFailed;
   }
@@ -143,14 +143,14 @@ int ScriptedRun::Save(std::string& reason) {
     return exit_status::kOk;
   } catch (...) {
     reason = "\"" + file_ + "\" could not be saved: " +
-             Form1::OneLine(ErrorReporter::Describe(std::current_exception()));
+             MainForm::OneLine(ErrorReporter::Describe(std::current_exception()));
   }
   // The recording is never thrown away: it goes where the user can find it.
   try {
     reason += "; the recording was kept in \"" + host_.recovery.Keep(recorder) + "\"";
   } catch (...) {
     reason += "; nor could it be kept in the state folder: " +
-              Form1::OneLine(ErrorReporter::Describe(std::current_exception()));
+              MainForm::OneLine(ErrorReporter::Describe(std::current_exception()));
   }
   return exit_status::kFailed;
 }
@@ -163,7 +163,7 @@ std::string ScriptedRun::KeepBeforeEnd(int& status) {
     reason = saved_->second;
   } else {
     // A recording still running ends here, as Pause would end it.
-    if (host_.recorder.RecorderState == Mode::Recording) host_.recorder.ToggleRecording();
+    if (host_.recorder.mode == Mode::Recording) host_.recorder.ToggleRecording();
     status = Save(reason);
   }
   if (!reason.empty()) return reason;

@@ -1,7 +1,7 @@
 #pragma once
 // A run without the window: --play plays a file and ends, --record records at once and saves to
 // the file when Pause ends it. The run works through the main window's recorder, poll cycle and
-// dialogs, which Form1 owns; what a box would say becomes the run's reason for standard error.
+// dialogs, which MainForm owns; what a box would say becomes the run's reason for standard error.
 
 #include <functional>
 #include <optional>
@@ -59,7 +59,7 @@ struct ScriptHost {
   RecoveryStore& recovery;
 };
 
-// One --play or --record run (see Form1::StartScripted for what each does and how it ends).
+// One --play or --record run (see MainForm::StartScripted for what each does and how it ends).
 class ScriptedRun {
  public:
   // Takes the host over for `command`: quiet dialogs, the window kept hidden, the run's playback

@@ -1,6 +1,6 @@
 #pragma once
-// frmRec and frmPlay as the poll cycle drives them. The application implements these on top of
-// the native windows (app/indicator_forms.h); tests use the substitutes in testkit/.
+// The record and play indicators as the poll cycle drives them. The application implements these on
+// top of The native windows (app/indicator_forms.h); tests use the substitutes in testkit/.
 
 #include "platform/main_window.h"
 

@@ -154,7 +154,7 @@ std::unique_ptr<MotionLineReader> OpenMotionFile(std::unique_ptr<ReadFile> file,
 }
 
 bool Recorder::HasWorkToKeep() const {
-  return UnsavedChanges && !HoldsNoMotion(MotionList) && !load_filling_;
+  return unsaved && !HoldsNoMotion(entries) && !load_filling_;
 }
 
 void Recorder::SaveDataToFile() {
@@ -166,7 +166,7 @@ void Recorder::SaveDataToFile() {
     ~Done() { flag = false; }
   } done{save_in_progress_};
 
-  CommonDialog& dialog = host_.dialog;
+  FileDialog& dialog = host_.dialog;
   dialog.FileName.clear();
   dialog.ShowSave();
   const std::string path = dialog.FileName;
@@ -210,11 +210,11 @@ void Recorder::SaveTo(const std::string& path, FileUse use) {
     chunk[used++] = '\n';
   };
   put(kMotionFileHeader);
-  const int32_t count = MotionList.Count();
-  for (int32_t i = 1; i <= count; ++i) put(MotionList.Item(i));
+  const int32_t count = entries.Count();
+  for (int32_t i = 1; i <= count; ++i) put(entries.Item(i));
   if (used) out->Write(std::string_view(chunk.data(), used));
   out->Commit();
-  UnsavedChanges = false;
+  unsaved = false;
 }
 
 void Recorder::LoadDataFromFile(const std::string& path) {
@@ -223,11 +223,11 @@ void Recorder::LoadDataFromFile(const std::string& path) {
   load_in_progress_ = true;
   LoadFlags flags{load_in_progress_, load_filling_};
 
-  Procedure p(host_.reporter, "mVazazEzerev.LoadDataFromFile");
+  Procedure p(host_.reporter, where::kLoadFile);
   p.Step(100, [&] {
     // A recording still running would append to the file's entries. It ends here, before the
     // save offer, so that the offer covers all of it; no new one starts until the load is over.
-    if (RecorderState == Mode::Recording) ToggleRecording();
+    if (mode == Mode::Recording) ToggleRecording();
     SaveDataToFile();
   });
 
@@ -250,7 +250,7 @@ void Recorder::LoadDataFromFile(const std::string& path) {
     return;
   }
 
-  p.Step(102, [&] { MotionList.Clear(); });
+  p.Step(102, [&] { entries.Clear(); });
   load_filling_ = true;
   std::string stopped;
   try {
@@ -262,7 +262,7 @@ void Recorder::LoadDataFromFile(const std::string& path) {
       const uint64_t guess = std::min<uint64_t>(left / reader->BufferedLineLength() + 16, left / 4);
       // No entry is longer than kLongestLine: a file of a few huge lines claims no more.
       const uint64_t text = std::min<uint64_t>(left, guess * kLongestLine);
-      MotionList.Reserve(static_cast<size_t>(guess), static_cast<size_t>(text));
+      entries.Reserve(static_cast<size_t>(guess), static_cast<size_t>(text));
     } catch (const std::bad_alloc&) {
       // Too large to claim at once: the list grows as entries arrive instead.
     }
@@ -271,11 +271,11 @@ void Recorder::LoadDataFromFile(const std::string& path) {
     while (reader->Next(line, kLongestLine)) {
       if (line.size() > kLongestLine) {
         // The header is line 1.
-        stopped = "Loading stopped: " + LineTooLongText(int64_t{MotionList.Count()} + 2) + "; " +
-                  std::to_string(MotionList.Count()) + " entries were loaded.";
+        stopped = "Loading stopped: " + LineTooLongText(int64_t{entries.Count()} + 2) + "; " +
+                  std::to_string(entries.Count()) + " entries were loaded.";
         break;
       }
-      MotionList.Add(line);
+      entries.Add(line);
       if (++since_pump == kLinesPerEventPump) {
         since_pump = 0;
         pump();
@@ -283,7 +283,7 @@ void Recorder::LoadDataFromFile(const std::string& path) {
     }
   } catch (...) {
     // What was read so far stays; the user learns that the file was not read to its end.
-    stopped = "Loading stopped before the end of the file; " + std::to_string(MotionList.Count()) +
+    stopped = "Loading stopped before the end of the file; " + std::to_string(entries.Count()) +
               " entries were loaded.\r\n" + FileFailureText(std::current_exception());
   }
   load_filling_ = false;

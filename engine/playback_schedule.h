@@ -4,7 +4,7 @@
 // lateness of one tick is never added to the entries after it.
 //
 // Plain playback (speed 1, waits after entries) is the window's own: the next entry is due once
-// the clock is past the moment the wait of the entry played last ends. That wait counts from
+// The clock is past the moment the wait of the entry played last ends. That wait counts from
 // when the entry was due, not from the tick that played it, unless the playback has fallen
 // kResyncAfter behind (a tick held up by a dialog, a busy machine): then it counts from now
 // rather than racing to catch up.
@@ -16,9 +16,9 @@
 // only kept as the origin of that delay), and a new pass starts when its last entry was due,
 // without a tick of its own: each pass replays every event at its recorded moment.
 //
-// On time (the default): the poll cycle sets Timer1 for WakeAt(), so each entry plays at its
-// own moment. Where the rules say that something costs a tick (the end of the list, an entry
-// of another kind, a pass of entries that take no time), the next entry waits one tick period.
+// On time (the default): the poll cycle sets the poll timer for WakeAt(), so each entry plays at
+// its own moment. Where the rules say that something costs a tick (the end of the list, an entry of
+// another kind, a pass of entries that take no time), the next entry waits one tick period.
 // Tick-bound (the 10 ms poll decides, as the first versions played): the recorded moments are
 // ticks, so with waits before entries a tick plays what is due before the midpoint to the next
 // one (the tick nearest the due moment): played only once due, a tick a little early would put
@@ -74,7 +74,7 @@ class PlaybackSchedule {
   double speed_ = 1.0;
   double next_ = 0;  // plain: the moment the next entry is due after; paced: see Took
   double now_ = 0;
-  bool first_ = true;  // the first entry this tick looks at
+  bool first_ = true;  // The first entry this tick looks at
   bool on_time_ = false;
   double not_before_ = 0;  // on time, paced: no entry plays before this (WaitATick)
   double pending_ = 0;     // paced with waits before: the due moment Take found too late

@@ -19,14 +19,14 @@ struct PollCycle::Motion {
 };
 
 void PollCycle::PlaybackStep(Procedure& p, int32_t x, int32_t y, bool cursor_known) {
-  Recorder& e = host_.recorder;
+  Recorder& recorder = host_.recorder;
   MainWindow& window = host_.window;
-  Clock& clock = e.Host().clock;
-  Input& in = e.Host().input;
+  Clock& clock = recorder.Host().clock;
+  Input& in = recorder.Host().input;
   PollState& s = State;
 
   p.Step(230, [&] {
-    Control& rec = window.Get(ControlId::PushButton1);
+    Control& rec = window.Get(ControlId::RecordButton);
     if (rec.Enabled()) rec.SetEnabled(false);
   });
   if (p.Test(232, [&] { return s.LastState != Mode::Playing; })) {
@@ -35,12 +35,12 @@ void PollCycle::PlaybackStep(Procedure& p, int32_t x, int32_t y, bool cursor_kno
     s.Placed = false;
     // Presses made before the playback (on its own start button) are not the user taking over.
     if (Options.stop_on_move) in.UserButtonPresses();
-    p.Step(234, [&] { window.Get(ControlId::PushButton2).SetCaption("Stop"); });
+    p.Step(234, [&] { window.Get(ControlId::PlayButton).SetCaption("Stop"); });
     p.Step(236, [&] {
-      if (Checked(ControlId::cWndAutoHide) && window.Visible()) window.SetVisible(false);
+      if (Checked(ControlId::AutoHide) && window.Visible()) window.SetVisible(false);
     });
     s.Schedule.Begin(Options, clock.Now(), !TickBound());
-    Screens.PlaybackStarts(e.MotionList);
+    Screens.PlaybackStarts(recorder.entries);
   } else if (Options.stop_on_move) {
     StopCause why;
     if (UserTookMouse(x, y, cursor_known, why)) return EndPlayback(p, why);
@@ -51,10 +51,10 @@ void PollCycle::PlaybackStep(Procedure& p, int32_t x, int32_t y, bool cursor_kno
     PacedSteps(p);
   } else if (p.Test(238, [&] { return s.Schedule.Due(clock.Now()); })) {
     // The screen layout's entries take no playback time: the next entry plays in their place.
-    p.Step(240, [&] { s.PlayIndex = SkipLayoutEntries(e.MotionList, s.PlayIndex + 1); });
+    p.Step(240, [&] { s.PlayIndex = SkipLayoutEntries(recorder.entries, s.PlayIndex + 1); });
     Motion m;
     // The end of the list and an entry of another kind each cost a tick.
-    if (p.Test(242, [&] { return s.PlayIndex > e.MotionList.Count(); })) {
+    if (p.Test(242, [&] { return s.PlayIndex > recorder.entries.Count(); })) {
       if (EndOfList(p)) s.Schedule.WaitATick(clock.Now());
     } else if (ReadMotion(p, s.PlayIndex, m)) {
       PlayEntry(p, m);
@@ -73,8 +73,8 @@ void PollCycle::PlaybackStep(Procedure& p, int32_t x, int32_t y, bool cursor_kno
 }
 
 void PollCycle::PacedSteps(Procedure& p) {
-  Recorder& e = host_.recorder;
-  Clock& clock = e.Host().clock;
+  Recorder& recorder = host_.recorder;
+  Clock& clock = recorder.Host().clock;
   PollState& s = State;
   PlaybackSchedule& schedule = s.Schedule;
 
@@ -82,11 +82,11 @@ void PollCycle::PacedSteps(Procedure& p) {
   if (!p.Test(238, [&] { return now = clock.Now(), schedule.StartTick(now), true; })) return;
   // At most one pass and its end per tick: a list whose entries take no time (or that holds
   // none of the known kinds) would otherwise never let the tick end.
-  int32_t budget = e.MotionList.Count() + 1;
+  int32_t budget = recorder.entries.Count() + 1;
   for (; budget > 0; --budget) {
     if (schedule.NothingDue()) break;
-    const int32_t next = SkipLayoutEntries(e.MotionList, s.PlayIndex + 1);
-    const bool end = p.Test(242, [&] { return next > e.MotionList.Count(); });
+    const int32_t next = SkipLayoutEntries(recorder.entries, s.PlayIndex + 1);
+    const bool end = p.Test(242, [&] { return next > recorder.entries.Count(); });
     Motion m;
     const bool playable = !end && ReadMotion(p, next, m);
     const double wait = playable ? m.wait : 0;
@@ -105,12 +105,12 @@ void PollCycle::PacedSteps(Procedure& p) {
 }
 
 bool PollCycle::ReadMotion(Procedure& p, int32_t index, Motion& m) {
-  Recorder& e = host_.recorder;
+  Recorder& recorder = host_.recorder;
   PollState& s = State;
   std::string entry;
   std::optional<MotionKind> kind;
   p.Step(256, [&] {
-    entry = std::string(e.MotionList.Item(index));
+    entry = std::string(recorder.entries.Item(index));
     kind = EntryKind(entry);
   });
   if (kind == MotionKind::Move) {
@@ -165,21 +165,20 @@ void PollCycle::PlayEntry(Procedure& p, const Motion& m) {
 }
 
 bool PollCycle::EndOfList(Procedure& p) {
-  Recorder& e = host_.recorder;
+  Recorder& recorder = host_.recorder;
   MainWindow& window = host_.window;
   PollState& s = State;
-  if (p.Test(244, [&] { return HoldsNoMotion(e.MotionList); })) {
+  if (p.Test(244, [&] { return HoldsNoMotion(recorder.entries); })) {
     p.Step(246, [&] { s.LastState = Mode::Playing; });
-    p.Step(248, [&] { e.RecorderState = Mode::Idle; });
+    p.Step(248, [&] { recorder.mode = Mode::Idle; });
     p.Step(250, [&] {
       host_.dialogs.MessageBox("No Data loaded for Playback", "", MsgButtons::Ok, MsgIcon::None);
     });
     p.Step(252, [&] {
-      window.Get(ControlId::PushButton2).SetCaption(host_.globals.PlayButtonCaption);
+      window.Get(ControlId::PlayButton).SetCaption(host_.captions.play_button);
       // No tick ran while the box was open, so bring back what Auto Hide took away here,
       // as the end of any other playback does.
-      if (!StayHidden && Checked(ControlId::cWndAutoShow) && !window.Visible())
-        window.SetVisible(true);
+      if (!StayHidden && Checked(ControlId::AutoShow) && !window.Visible()) window.SetVisible(true);
     });
     p.Step(254, [&] { s.PlayIndex = 0; });
     stopped_ = true;
@@ -200,7 +199,7 @@ bool PollCycle::EndOfList(Procedure& p) {
 void PollCycle::EndPlayback(Procedure& p, StopCause cause) {
   cause_ = cause;
   State.LastState = Mode::Playing;  // the idle step then ends it as it ends any playback
-  host_.recorder.RecorderState = Mode::Idle;
+  host_.recorder.mode = Mode::Idle;
   IdleStep(p);
 }
 

@@ -21,7 +21,7 @@ bool PollCycle::Checked(ControlId id) {
   return host_.window.Get(id).Value() != 0;
 }
 
-void PollCycle::Timer1_Timer() {
+void PollCycle::OnTimer() {
   if (in_tick_) {
     missed_ = true;
     return;
@@ -33,7 +33,7 @@ void PollCycle::Timer1_Timer() {
 }
 
 void PollCycle::PlanTimer() {
-  if (host_.recorder.RecorderState == Mode::Playing && State.Schedule.OnTime()) {
+  if (host_.recorder.mode == Mode::Playing && State.Schedule.OnTime()) {
     // Between the moments of a playback nothing needs a tick, unless input or a command does
     // and no wake-up would bring it, or the pointer is watched (stop on move).
     const PollState& s = State;
@@ -84,7 +84,7 @@ void PollCycle::AfterTick() {
 
 void PollCycle::Post(std::function<void()> task) {
   posted_.push_back(std::move(task));
-  // Asleep or set for a later moment, no tick would come soon to run it: Timer1 starts its
+  // Asleep or set for a later moment, no tick would come soon to run it: the poll timer starts its
   // period again, and its first tick ends the sleep.
   if ((asleep_ || once_) && SetTimer(true)) once_ = false;
 }
@@ -112,24 +112,25 @@ void PollCycle::Wake() {
     return;
   }
   if (once_) {
-    // Timer1 is set for the next moment of a playback: tick now, and that tick sets it again.
+    // The poll timer is set for the next moment of a playback: tick now, and that tick sets it
+    // again.
     if (in_cycle_)
       missed_ = true;
     else
-      Timer1_Timer();
+      OnTimer();
     return;
   }
-  const bool idle = host_.recorder.RecorderState == Mode::Idle && State.LastState == Mode::Idle;
+  const bool idle = host_.recorder.mode == Mode::Idle && State.LastState == Mode::Idle;
   if (!asleep_ && !idle) return;
-  SetTimer(false);  // the period counts from the tick below
+  SetTimer(false);  // The period counts from the tick below
   SetTimer(true);
-  Timer1_Timer();
+  OnTimer();
 }
 
 bool PollCycle::NeedsTicks() const {
   const PollState& s = State;
   if (missed_ || in_tick_ || stopped_ || !posted_.empty()) return true;
-  if (host_.recorder.RecorderState != Mode::Idle || s.LastState != Mode::Idle) return true;
+  if (host_.recorder.mode != Mode::Idle || s.LastState != Mode::Idle) return true;
   return InputDown();
 }
 
@@ -142,15 +143,15 @@ bool PollCycle::InputDown() const {
 void PollCycle::Tick() {
   TickGuard guard(in_tick_);
   missed_ = false;
-  Procedure p(host_.recorder.Host().reporter, "Form1.Timer1_Timer");
-  Recorder& e = host_.recorder;
-  Input& in = e.Host().input;
+  Procedure p(host_.recorder.Host().reporter, where::kTick);
+  Recorder& recorder = host_.recorder;
+  Input& in = recorder.Host().input;
   PollState& s = State;
 
   int32_t x = s.LastX, y = s.LastY;
   bool cursor_known = false;
   p.Step(100, [&] {
-    const Point pos = e.GetMousePos(&cursor_known);
+    const Point pos = recorder.GetMousePos(&cursor_known);
     x = pos.x;
     y = pos.y;
   });
@@ -189,15 +190,15 @@ void PollCycle::Tick() {
 
   if (r.F12 && !StayHidden) p.Step(150, [&] { host_.window.SetVisible(!host_.window.Visible()); });
 
-  if (p.Test(152, [&] { return e.RecorderState == Mode::Idle; })) {
-    if (r.F10) p.Step(154, [&] { e.ToggleRecording(); });
-    if (r.F9) p.Step(156, [&] { e.StartPlaying(); });
+  if (p.Test(152, [&] { return recorder.mode == Mode::Idle; })) {
+    if (r.F10) p.Step(154, [&] { recorder.ToggleRecording(); });
+    if (r.F9) p.Step(156, [&] { recorder.StartPlaying(); });
   } else if (r.Pause) {
-    p.Step(158, [&] { e.RecorderState = Mode::Idle; });
+    p.Step(158, [&] { recorder.mode = Mode::Idle; });
   }
 
   Mode state = Mode::None;
-  p.Step(162, [&] { state = e.RecorderState; });
+  p.Step(162, [&] { state = recorder.mode; });
   if (state == Mode::Recording)
     RecordingStep(p, x, y, cursor_known, r);
   else if (state == Mode::Playing)
@@ -209,11 +210,11 @@ void PollCycle::Tick() {
 
   p.Step(354, [&] { s.LastX = x; });
   p.Step(356, [&] { s.LastY = y; });
-  p.Step(358, [&] { s.LastState = e.RecorderState; });
+  p.Step(358, [&] { s.LastState = recorder.mode; });
 }
 
 void PollCycle::IdleStep(Procedure& p) {
-  Recorder& e = host_.recorder;
+  Recorder& recorder = host_.recorder;
   MainWindow& window = host_.window;
   PollState& s = State;
 
@@ -221,11 +222,11 @@ void PollCycle::IdleStep(Procedure& p) {
     if (s.PlayIndex != 0) s.PlayIndex = 0;
   });
   p.Step(290, [&] {
-    Control& rec = window.Get(ControlId::PushButton1);
+    Control& rec = window.Get(ControlId::RecordButton);
     if (!rec.Enabled()) rec.SetEnabled(true);
   });
   p.Step(292, [&] {
-    Control& play = window.Get(ControlId::PushButton2);
+    Control& play = window.Get(ControlId::PlayButton);
     if (!play.Enabled()) play.SetEnabled(true);
   });
   p.Step(294, [&] {
@@ -235,18 +236,16 @@ void PollCycle::IdleStep(Procedure& p) {
     if (!s.Schedule.Cleared()) s.Schedule.Clear();
   });
   p.Step(298, [&] {
-    if (e.RecorderState != Mode::Idle) e.RecorderState = Mode::Idle;
+    if (recorder.mode != Mode::Idle) recorder.mode = Mode::Idle;
   });
   if (p.Test(300, [&] { return s.LastState != Mode::Idle; })) {
     if (p.Test(302, [&] { return s.LastState == Mode::Recording; }))
-      p.Step(304, [&] { window.Get(ControlId::PushButton1).SetCaption("Record"); });
+      p.Step(304, [&] { window.Get(ControlId::RecordButton).SetCaption("Record"); });
     else
-      p.Step(306, [&] {
-        window.Get(ControlId::PushButton2).SetCaption(host_.globals.PlayButtonCaption);
-      });
+      p.Step(306,
+             [&] { window.Get(ControlId::PlayButton).SetCaption(host_.captions.play_button); });
     p.Step(308, [&] {
-      if (!StayHidden && Checked(ControlId::cWndAutoShow) && !window.Visible())
-        window.SetVisible(true);
+      if (!StayHidden && Checked(ControlId::AutoShow) && !window.Visible()) window.SetVisible(true);
     });
     if (s.LastState == Mode::Recording || s.LastState == Mode::Playing) {
       stopped_ = true;

@@ -1,5 +1,5 @@
 #pragma once
-// The poll cycle of the main window: every 10 ms Timer1_Timer samples the cursor, the three
+// The poll cycle of the main window: every 10 ms OnTimer samples the cursor, the three
 // buttons and the four shortcut keys, turns releases into commands, runs the step of the
 // current recorder state (recording, playback or idle) and keeps the status line and the
 // indicator windows up to date.
@@ -8,23 +8,23 @@
 // something to do when one of the seven inputs changes or a window command has changed the
 // state; the ticks in between sample an unchanged world and cost a wake-up of the program and
 // of the window system a hundred times a second. So once a tick leaves the cycle idle with
-// every input up (NeedsTicks() false), Timer1 stops (MainWindow::SetTimerEnabled), provided
-// the program can wake the cycle:
+// every input up (NeedsTicks() false), the poll timer stops (MainWindow::SetTimerEnabled), provided
+// The program can wake the cycle:
 // - Input: the program's input backend reports each press and release of F9, F10, F12, Pause
 //   and the three buttons as it arrives and the program calls Wake(); pointer moves and other
-//   keys do not. Before stopping Timer1 the tick also asks the backend (the `arrived` function)
-//   whether such input came in while the tick ran, so none is left unseen. Nothing else runs
-//   while asleep: no pointer or keymap query.
-// - Window commands: Form1 calls Wake() after each button's handler.
-// Wake() ticks at once and starts Timer1 again, whose ticks then run while any input reads
+//   keys do not. Before stopping the poll timer the tick also asks the backend (the `arrived`
+//   function) whether such input came in while the tick ran, so none is left unseen. Nothing else
+//   runs while asleep: no pointer or keymap query.
+// - Window commands: MainForm calls Wake() after each button's handler.
+// Wake() ticks at once and starts the poll timer again, whose ticks then run while any input reads
 // down, so that the release rule and the latch work exactly as with a timer that never stops:
 // a press seen at one tick, its release at a later one, however short the press. The tick that
 // ends a sleep takes the pointer to stand where it stood at the previous tick (nothing followed
 // it meanwhile), so a recording started by a command never begins with a move it did not see.
 // A program without such reports never calls SleepWhenIdle() and keeps its timer running.
 //
-// Playing on time. A playback does not wait for the poll's ticks: after each tick Timer1 is set
-// for the moment the cycle next needs one (MainWindow::SetNextTick): the next entry's due
+// Playing on time. A playback does not wait for the poll's ticks: after each tick the poll timer is
+// set for the moment the cycle next needs one (MainWindow::SetNextTick): the next entry's due
 // moment on the playback's timeline (PlaybackSchedule), the next blink of the indicator, or one
 // period away while an input reads down, a wake-up was missed, a task waits, the pointer is
 // watched (stop on move) or the program cannot wake the cycle for input. So a playback whose
@@ -32,7 +32,7 @@
 // hundred times a second, and each entry plays at its own moment rather than at the next tick.
 //
 // Playback options (Options, from the command line; all off by default). A repeat count ends
-// the playback after that many passes, as Pause would. A speed other than 1, or waits before
+// The playback after that many passes, as Pause would. A speed other than 1, or waits before
 // entries, make the playback paced (PlaybackSchedule). Stop on move ends a playback when the
 // user moves the pointer or presses a real mouse button.
 //
@@ -61,7 +61,7 @@ struct PollState {
   int32_t LastX = 0;
   int32_t LastY = 0;
   double LastEventTime = 0;     // clock at the last handled recording event; 0: none yet
-  Mode LastState = Mode::None;  // RecorderState at the end of the previous tick
+  Mode LastState = Mode::None;  // mode at the end of the previous tick
   bool BlinkOn = false;
   double NextBlinkTime = 0;
   int32_t PlayIndex = 0;  // entry played last, 1-based; 0 before the first
@@ -80,15 +80,15 @@ struct PollState {
 // Why a recording or playback ended.
 enum class StopCause {
   Command,      // Pause, the Stop button, a load
-  Passes,       // the passes asked for are done
-  UserMoved,    // the user moved the pointer away from where playback put it (stop on move)
-  UserClicked,  // the user pressed a mouse button (stop on move)
-  NoData,       // the list was empty
+  Passes,       // The passes asked for are done
+  UserMoved,    // The user moved the pointer away from where playback put it (stop on move)
+  UserClicked,  // The user pressed a mouse button (stop on move)
+  NoData,       // The list was empty
 };
 
 struct PollHost {
   Recorder& recorder;
-  Globals& globals;
+  DesignedCaptions& captions;
   MainWindow& window;
   IndicatorWindows& indicators;
   Dialogs& dialogs;
@@ -101,22 +101,22 @@ class PollCycle {
   // One tick. A tick that arrives while another is still running (only possible from inside a
   // modal box the running tick opened) is dropped, so boxes never stack up tick after tick; the
   // cycle then needs the next tick even if idle, to read what the dropped one would have read.
-  void Timer1_Timer();
+  void OnTimer();
 
-  // From now on Timer1 stops after a tick for which NeedsTicks() is false and `arrived` returns
-  // false. `arrived` takes in the input that has come, without waiting, and says whether a
+  // From now on the poll timer stops after a tick for which NeedsTicks() is false and `arrived`
+  // returns false. `arrived` takes in the input that has come, without waiting, and says whether a
   // watched press or release came since it was last called; the program calls Wake() for such
   // input as it arrives.
   void SleepWhenIdle(std::function<bool()> arrived);
   // Something the cycle reacts to happened: watched input or a window command. Idle or asleep,
-  // it ticks now and Timer1's period counts from this tick; so it does between the moments of a
-  // playback on time; recording, Timer1 runs anyway and its next tick sees it. Does nothing
-  // unless SleepWhenIdle() was called.
+  // it ticks now and the poll timer's period counts from this tick; so it does between the moments
+  // of a playback on time; recording, the poll timer runs anyway and its next tick sees it. Does
+  // nothing unless SleepWhenIdle() was called.
   void Wake();
   // False when the tick just run left nothing for the next one to do: idle after an idle tick,
   // no input down (no release to wait for), and no tick dropped or wake-up missed meanwhile.
   bool NeedsTicks() const;
-  // True from a tick that stopped Timer1 for want of work until the next tick runs.
+  // True from a tick that stopped the poll timer for want of work until the next tick runs.
   bool Asleep() const { return asleep_; }
 
   PollState State;
@@ -133,12 +133,13 @@ class PollCycle {
   // ended and why.
   std::function<void(Mode ended, StopCause cause)> OnStop;
   // Runs `task` once after a tick, outside it: the tick that is ending when posted from OnStop,
-  // else the next one. Until then the cycle does not sleep; posted while asleep, Timer1 starts.
+  // else the next one. Until then the cycle does not sleep; posted while asleep, the poll timer
+  // starts.
   void Post(std::function<void()> task);
 
   // Seconds between blink flips of the indicator window.
   static constexpr double kBlinkPeriod = 0.3;
-  // Period of Timer1, in seconds.
+  // Period of the poll timer, in seconds.
   static constexpr double kTickPeriod = PlaybackSchedule::kTickPeriod;
   // Stop on move: the pointer found farther than this, in pixels along either axis, from where
   // playback put it has been moved by the user. The position compared is read back after the
@@ -153,8 +154,8 @@ class PollCycle {
          Pause = false;
   };
   void Tick();
-  // Sets Timer1 for the next tick the cycle needs: the next moment of a playback on time, else
-  // the period, stopped while idle and asleep.
+  // Sets the poll timer for the next tick the cycle needs: the next moment of a playback on time,
+  // else The period, stopped while idle and asleep.
   void PlanTimer();
   // The playback is to keep to the poll's ticks (a baseline for measurements).
   bool TickBound();
@@ -162,7 +163,7 @@ class PollCycle {
   bool InputDown() const;
   // Tells OnStop about a recording or playback this tick ended and runs the posted tasks.
   void AfterTick();
-  // Starts or stops Timer1; false when the window refused.
+  // Starts or stops the poll timer; false when the window refused.
   bool SetTimer(bool enabled);
   void RecordingStep(Procedure& p, int32_t x, int32_t y, bool cursor_known, const Releases& r);
   // The step numbers of one recorded event: its test, the delay, its clamp, the entry, the clock.
@@ -194,16 +195,16 @@ class PollCycle {
   bool in_tick_ = false;
   bool missed_ = false;  // since the last tick began, one was dropped or Wake() came during it
   bool asleep_ = false;
-  bool in_cycle_ = false;          // inside Timer1_Timer, also after the tick itself
-  bool once_ = false;              // Timer1 is set for one moment (SetNextTick), not its period
-  std::function<bool()> arrived_;  // empty: Timer1 never stops
-  bool placed_now_ = false;        // this tick's playback has put the pointer somewhere
+  bool in_cycle_ = false;  // inside OnTimer, also after the tick itself
+  bool once_ = false;      // the poll timer is set for one moment (SetNextTick), not its period
+  std::function<bool()> arrived_;         // empty: the poll timer never stops
+  bool placed_now_ = false;               // this tick's playback has put the pointer somewhere
   StopCause cause_ = StopCause::Command;  // why the cycle itself ends the running playback
   bool stopped_ = false;                  // this tick ended a recording or playback
   Mode stopped_mode_ = Mode::None;
   StopCause stopped_cause_ = StopCause::Command;
   std::vector<std::function<void()>> posted_;
-  std::string caption_;  // the status line as SetStateCaption left it
+  std::string caption_;  // The status line as SetStateCaption left it
 };
 
 }  // namespace pel

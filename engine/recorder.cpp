@@ -19,31 +19,31 @@ std::string_view StateText(Mode mode) {
 }
 
 void Recorder::ToggleRecording() {
-  if (RecorderState == Mode::Playing) return;
-  if (RecorderState == Mode::Recording) {
-    RecorderState = Mode::Idle;
+  if (mode == Mode::Playing) return;
+  if (mode == Mode::Recording) {
+    mode = Mode::Idle;
     return;
   }
   // A recording started now would clear the list that a load is filling or a save is about
   // to write.
   if (load_in_progress_ || save_in_progress_) return;
-  RecorderState = Mode::Recording;
+  mode = Mode::Recording;
 }
 
 void Recorder::StartPlaying() {
-  Procedure p(host_.reporter, "mVazazEzerev.StartPlaying");
-  if (p.Test(100, [&] { return RecorderState == Mode::Recording; })) return;
-  if (p.Test(102, [&] { return RecorderState == Mode::Playing; })) {
-    p.Step(104, [&] { RecorderState = Mode::Idle; });
+  Procedure p(host_.reporter, where::kStartPlaying);
+  if (p.Test(100, [&] { return mode == Mode::Recording; })) return;
+  if (p.Test(102, [&] { return mode == Mode::Playing; })) {
+    p.Step(104, [&] { mode = Mode::Idle; });
     return;
   }
-  p.Step(106, [&] { RecorderState = Mode::Playing; });
+  p.Step(106, [&] { mode = Mode::Playing; });
 }
 
 void Recorder::AddMotion(int32_t X, int32_t Y, double Delay, std::string_view Kind) {
-  Procedure p(host_.reporter, "mVazazEzerev.AddMotion");
-  p.Step(100, [&] { MotionList.Add(FormatEntry(Kind, X, Y, Delay)); });
-  p.Step(102, [&] { UnsavedChanges = true; });
+  Procedure p(host_.reporter, where::kAddMotion);
+  p.Step(100, [&] { entries.Add(FormatEntry(Kind, X, Y, Delay)); });
+  p.Step(102, [&] { unsaved = true; });
 }
 
 Point Recorder::GetMousePos(bool* known) {

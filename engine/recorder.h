@@ -27,16 +27,16 @@ std::string_view StateText(Mode mode);
 // The last line of the message of a load that was refused.
 inline constexpr std::string_view kRecordingKept = "The recording in memory has been kept.";
 
-// The module Globals.
-struct Globals {
+// Captions of the main window as designed, read at start-up.
+struct DesignedCaptions {
   // Caption of the Start Playing button as designed, put back whenever a playback ends.
-  std::string PlayButtonCaption;
+  std::string play_button;
 };
 
 // The main window's file dialog: the path it proposes and returns, and its one file type.
-class CommonDialog {
+class FileDialog {
  public:
-  explicit CommonDialog(Dialogs& dialogs) : dialogs_(dialogs) {}
+  explicit FileDialog(Dialogs& dialogs) : dialogs_(dialogs) {}
   // Proposed before a dialog; afterwards the chosen full path, or empty when cancelled.
   std::string FileName;
   std::string Filter = "Mouse Motion File (*.mmf)|*.mmf";
@@ -56,7 +56,7 @@ struct RecorderHost {
   FileSystem& files;
   Environment& env;
   ErrorReporter& reporter;
-  CommonDialog& dialog;  // CommonDialog1 of the main window
+  FileDialog& dialog;  // MotionFileDialog of the main window
 };
 
 class Recorder {
@@ -64,11 +64,11 @@ class Recorder {
   explicit Recorder(RecorderHost host) : host_(host) {}
 
   // Idle, Recording or Playing; None until the first poll tick.
-  Mode RecorderState = Mode::None;
+  Mode mode = Mode::None;
   // The recording, entries numbered from 1.
-  EntryList MotionList;
+  EntryList entries;
   // Set by every AddMotion, cleared by a save that met no failure.
-  bool UnsavedChanges = false;
+  bool unsaved = false;
   // True when the list holds a recording not saved yet: changed, more than the screen layout,
   // and not a file only partly loaded (which would be kept cut off as if it were whole).
   bool HasWorkToKeep() const;

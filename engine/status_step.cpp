@@ -16,7 +16,7 @@ std::string Upper(std::string_view s) {
 }  // namespace
 
 void PollCycle::SetStateCaption(Control& status) {
-  const Mode state = host_.recorder.RecorderState;
+  const Mode state = host_.recorder.mode;
   // Built in place: GCC 12 at -O3 warns falsely (-Wrestrict) on "[" + text + "]".
   std::string caption = Upper(StateText(state));
   caption.insert(0, 1, '[');
@@ -27,21 +27,21 @@ void PollCycle::SetStateCaption(Control& status) {
 }
 
 void PollCycle::StatusStep(Procedure& p) {
-  Recorder& e = host_.recorder;
-  Clock& clock = e.Host().clock;
+  Recorder& recorder = host_.recorder;
+  Clock& clock = recorder.Host().clock;
   PollState& s = State;
-  Control& status = host_.window.Get(ControlId::lState);
+  Control& status = host_.window.Get(ControlId::StatusLine);
 
-  const bool recording = e.RecorderState == Mode::Recording;
-  if (!p.Test(312, [&] { return recording || e.RecorderState == Mode::Playing; })) {
+  const bool recording = recorder.mode == Mode::Recording;
+  if (!p.Test(312, [&] { return recording || recorder.mode == Mode::Playing; })) {
     p.Step(350, [&] { host_.indicators.Close(IndicatorId::Rec); });
     p.Step(352, [&] { host_.indicators.Close(IndicatorId::Play); });
     return;
   }
-  if (p.Test(314, [&] { return e.RecorderState != s.LastState; })) {
+  if (p.Test(314, [&] { return recorder.mode != s.LastState; })) {
     p.Step(316, [&] { s.BlinkOn = false; });
     p.Step(318, [&] { SetStateCaption(status); });
-  } else if (e.RecorderState == Mode::Playing &&
+  } else if (recorder.mode == Mode::Playing &&
              Screens.Mapped() != caption_.ends_with(kLayoutMappedNote) &&
              status.Caption() == caption_) {
     // The monitors changed during the playback: the line says whether positions are mapped now,

@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool fail = (mode & 0x80) != 0;
   if (fail) files.fail_read_at = bytes.empty() ? 0 : (mode * 7919u) % bytes.size();
   files.Put("/in.mmf", bytes);
-  recorder.MotionList.Add("kept");
+  recorder.entries.Add("kept");
   recorder.LoadDataFromFile("/in.mmf");
   Check(!recorder.LoadInProgress(), "load ended");
 
@@ -72,16 +72,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t held = 0;
   for (const auto& e : got) held += e.size();
   Check(held <= bytes.size(), "entries hold no more than the file");
-  Check(recorder.MotionList.CapacityBytes() <= 2 * bytes.size() + 16 * got.size() + 4096,
+  Check(recorder.entries.CapacityBytes() <= 2 * bytes.size() + 16 * got.size() + 4096,
         "memory bounded by the file");
 
   // What was loaded comes back unchanged through a save and a load.
   if (got.empty()) return 0;
   files.fail_read_at = std::string::npos;
-  recorder.UnsavedChanges = true;
+  recorder.unsaved = true;
   dialogs.choices.push_back("/out.mmf");
   recorder.SaveDataToFile();
-  Check(!recorder.UnsavedChanges, "saved");
+  Check(!recorder.unsaved, "saved");
   const size_t boxes = dialogs.boxes.size();
   recorder.LoadDataFromFile("/out.mmf");
   Check(dialogs.boxes.size() == boxes, "saved file loads without a message");

@@ -1,5 +1,5 @@
 // Region data files are read from the temporary folder, where anything may have put them. The
-// input is taken twice: as a region data file (decoded, re-encoded, read through clsTransForm)
+// input is taken twice: as a region data file (decoded, re-encoded, read through WindowShaper)
 // and as a small picture (scanned, stored, read back).
 #include <cstdint>
 #include <cstdio>
@@ -10,7 +10,7 @@
 #include "fuzz/fuzz_check.h"
 #include "platform/error.h"
 #include "shaping/region_data.h"
-#include "shaping/trans_form.h"
+#include "shaping/window_shaper.h"
 #include "testkit/fake_files.h"
 #include "testkit/fake_misc.h"
 #include "testkit/fake_shape_target.h"
@@ -45,9 +45,9 @@ void AsRegionFile(std::string_view bytes) {
   fake::FakeEnvironment env;
   files.Put("f", std::string(bytes));
   fake::FakeShapeTarget form(ShapeKind::Form, test::Filled(w, h, 0));
-  clsTransForm shaper(files, env);
+  WindowShaper shaper(files, env);
   try {
-    shaper.ShapeMe(&form, 0xFF0000, true, "f");
+    shaper.Shape(&form, 0xFF0000, true, "f");
   } catch (const Error& e) {
     Check(bytes.empty() && e.Number() == err::kSubscriptOutOfRange, "only an empty file fails");
     return;
@@ -77,8 +77,8 @@ void AsPicture(std::string_view bytes) {
   fake::FakeFileSystem files;
   fake::FakeEnvironment env;
   fake::FakeShapeTarget form(ShapeKind::Form, img);
-  clsTransForm shaper(files, env);
-  shaper.ShapeMe(&form, 0xFF0000, false, "f");
+  WindowShaper shaper(files, env);
+  shaper.Shape(&form, 0xFF0000, false, "f");
   Check(form.applied.has_value() && IsCanonical(*form.applied), "scanned outline canonical");
   Region scanned = Region::FromRects(*form.applied);
   for (int32_t y = -1; y <= h; ++y) {
@@ -88,7 +88,7 @@ void AsPicture(std::string_view bytes) {
     }
   }
   fake::FakeShapeTarget again(ShapeKind::Form, test::Filled(w, h, 0));
-  shaper.ShapeMe(&again, 0xFF0000, true, "f");
+  shaper.Shape(&again, 0xFF0000, true, "f");
   Check(again.applied && Region::FromRects(*again.applied) == scanned, "stored and read back");
 }
 

@@ -15,24 +15,24 @@ namespace pel {
 
 // Every control of the main window. The layout table gives each one's kind, place and design.
 enum class ControlId : int {
-  PushButton1,  // Start Recording
-  PushButton2,  // Start Playing
-  PushButton3,  // Help
-  PushButton4,  // Hide This Software
-  PushButton5,  // Load Recording From File
-  PushButton6,  // Save Recording To File
-  cRecMovement,
-  cRecLeftClick,
-  cRecMiddleClick,
-  cRecRightClick,
-  cWndAutoHide,
-  cWndAutoShow,
-  lState,
-  Frame1,
-  Frame2,
-  Text1,
+  RecordButton,  // Start Recording
+  PlayButton,    // Start Playing
+  HelpButton,    // Help
+  HideButton,    // Hide This Software
+  LoadButton,    // Load Recording From File
+  SaveButton,    // Save Recording To File
+  RecordMoves,
+  RecordLeft,
+  RecordMiddle,
+  RecordRight,
+  AutoHide,
+  AutoShow,
+  StatusLine,
+  RecordingFrame,
+  WindowFrame,
+  FocusSink,
 };
-constexpr int kControlCount = static_cast<int>(ControlId::Text1) + 1;
+constexpr int kControlCount = static_cast<int>(ControlId::FocusSink) + 1;
 
 class Control {
  public:
@@ -76,9 +76,9 @@ class MainWindow {
   virtual void LoadCustomPointer(const std::string& path) = 0;
   // kPointerDefault (arrow) or kPointerCustom (the loaded image, or the arrow if none).
   virtual void SetPointerKind(int kind) = 0;
-  // Starts or stops the 10 ms poll timer Timer1.
+  // Starts or stops the poll timer.
   virtual void SetTimerEnabled(bool enabled) = 0;
-  // Timer1 ticks once `seconds` from now instead of its period; SetTimerEnabled ends that.
+  // The poll timer ticks once `seconds` from now instead of its period; SetTimerEnabled ends that.
   virtual void SetNextTick(double seconds) = 0;
   // Native handle (HWND or X window id) of the window, 0 before it exists.
   virtual uintptr_t NativeHandle() = 0;
@@ -92,13 +92,13 @@ struct FormHandlers {
   // The mouse moved over a push button or a frame (`id`), or over the window's own background
   // (nullopt). Moves over check boxes, the status line and the text box are not reported.
   std::function<void(std::optional<ControlId>)> mouse_move;
-  // One tick of Timer1.
+  // One tick of the poll timer.
   std::function<void()> timer;
   // The user closed the window (the program ends).
   std::function<void()> unload;
 };
 
-// The two indicator windows, frmRec and frmPlay.
+// The two indicator windows: recording and playing.
 enum class IndicatorId { Rec, Play };
 
 }  // namespace pel

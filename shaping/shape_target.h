@@ -1,5 +1,5 @@
 #pragma once
-// An object that clsTransForm can shape: a form, a picture box or one of three button kinds,
+// An object that WindowShaper can shape: a form, a picture box or one of three button kinds,
 // as the shaping code sees it. Sizes and coordinates are pixels; region rectangles are in the
 // object's own coordinates (for a borderless form, the picture's pixel coordinates). The native
 // indicator windows are forms; WindowForm (shaping/window_form.h) presents them as such.

@@ -1,6 +1,6 @@
 #pragma once
-// A native shaped window as clsTransForm sees it: a borderless form whose persistent image is
-// the window's picture, always kept, in pixels. The members clsTransForm uses only for buttons
+// A native shaped window as WindowShaper sees it: a borderless form whose persistent image is
+// the window's picture, always kept, in pixels. The members WindowShaper uses only for buttons
 // are not part of a native window: they raise error 438.
 
 #include "platform/shaped_window.h"

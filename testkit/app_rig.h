@@ -1,7 +1,7 @@
 #pragma once
 // The main window wired to substitutes of every backend, for scenario tests of the program.
 
-#include "app/form1.h"
+#include "app/main_form.h"
 #include "testkit/call_log.h"
 #include "testkit/fake_clock.h"
 #include "testkit/fake_dialogs.h"
@@ -27,12 +27,12 @@ struct AppRig {
   fake::FakeRandom random;
   fake::FakeSkin skin{&log};
   fake::FakeIndicatorFactory factory{&log};
-  Form1 form;
+  MainForm form;
 
   // `disk`: another file system in place of `files` (the real one, for cases on disk).
   explicit AppRig(FileSystem* disk = nullptr)
-      : form(Form1Host{window, input, clock, dialogs, events, disk ? *disk : files, env, shell,
-                       random, skin, factory}) {}
+      : form(MainFormHost{window, input, clock, dialogs, events, disk ? *disk : files, env, shell,
+                          random, skin, factory}) {}
 
   // Index of the first logged call starting with `prefix`, or -1.
   int At(const std::string& prefix) const {

@@ -34,25 +34,24 @@ struct EngineRig {
   FileSystem& files;
   fake::FakeEnvironment env;
   ErrorReporter reporter{dialogs};
-  CommonDialog dialog{dialogs};
+  FileDialog dialog{dialogs};
   Recorder recorder{{input, clock, dialogs, events, files, env, reporter, dialog}};
-  Globals globals{"Start Playing"};
+  DesignedCaptions captions{"Start Playing"};
   fake::FakeMainWindow window{&log};
   fake::FakeIndicators indicators{&log};
-  PollCycle poll{{recorder, globals, window, indicators, dialogs}};
+  PollCycle poll{{recorder, captions, window, indicators, dialogs}};
 
   // One timer period passes, then the tick runs.
   void Tick() {
     clock.Advance(kTick);
-    poll.Timer1_Timer();
+    poll.OnTimer();
   }
   void Ticks(int n) {
     for (int i = 0; i < n; ++i) Tick();
   }
   std::vector<std::string> Entries() const {
     std::vector<std::string> v;
-    for (int i = 1; i <= recorder.MotionList.Count(); ++i)
-      v.emplace_back(recorder.MotionList.Item(i));
+    for (int i = 1; i <= recorder.entries.Count(); ++i) v.emplace_back(recorder.entries.Item(i));
     return v;
   }
 };

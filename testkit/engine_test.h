@@ -26,7 +26,7 @@ class EngineTest : public ::testing::Test, public EngineRig {
   // Start-up done: the first tick has made the state "Idle".
   void StartIdle() {
     Tick();
-    ASSERT_EQ(recorder.RecorderState, Mode::Idle);
+    ASSERT_EQ(recorder.mode, Mode::Idle);
   }
   fake::FakeControl& Ctl(ControlId id) { return window.Ctl(id); }
   std::vector<std::string> Calls(const std::string& prefix) const {
@@ -39,9 +39,9 @@ class EngineTest : public ::testing::Test, public EngineRig {
   // A recording as the recording step makes it: the list cleared, entries appended and
   // marked unsaved.
   void Record(const std::vector<std::string>& entries) {
-    recorder.MotionList.Clear();
-    for (const auto& e : entries) recorder.MotionList.Add(e);
-    recorder.UnsavedChanges = true;
+    recorder.entries.Clear();
+    for (const auto& e : entries) recorder.entries.Add(e);
+    recorder.unsaved = true;
   }
   // Saves to `path` as picked in the save dialog; `answers` reply to message boxes.
   void SaveTo(const std::string& path, std::vector<MsgResult> answers = {}) {

@@ -11,7 +11,7 @@
 
 namespace pel::fake {
 
-// Records what clsTransForm asks of it, in order, in `log`.
+// Records what WindowShaper asks of it, in order, in `log`.
 class FakeShapeTarget : public ShapeTarget {
  public:
   // Stands in window_image for the button face, which shows the back colour.

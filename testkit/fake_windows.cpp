@@ -67,13 +67,13 @@ void FakeControl::SetBackColor(Color c) {
 }
 
 FakeMainWindow::FakeMainWindow(CallLog* log) : log_(log) {
-  for (const layout::ControlLayout& c : layout::Form1().controls) {
+  for (const layout::ControlLayout& c : layout::MainForm().controls) {
     auto& control = controls_[static_cast<int>(c.id)];
     control = std::make_unique<FakeControl>(std::string(c.name), log, &fail);
     control->caption = c.caption;
     control->value = c.value;
   }
-  Ctl(ControlId::lState).back = layout::Control(ControlId::lState).back;
+  Ctl(ControlId::StatusLine).back = layout::Control(ControlId::StatusLine).back;
 }
 
 void FakeMainWindow::Log(const std::string& line) {

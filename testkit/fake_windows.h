@@ -111,7 +111,7 @@ class FakeIndicator : public IndicatorWindow {
   FailSwitch* fail_;
 };
 
-// frmRec and frmPlay: created (and "loaded") on first reference, gone after Close.
+// The record and play indicators: created (and "loaded") on first reference, gone after Close.
 class FakeIndicators : public IndicatorWindows {
  public:
   explicit FakeIndicators(CallLog* log = nullptr) : log_(log) {}

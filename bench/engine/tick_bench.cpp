@@ -33,9 +33,9 @@ void BM_RecordingTick(benchmark::State& state) {
   for (auto _ : state) {
     rig.input.MoveTo({++x & 1023, 5});
     rig.Tick();
-    if (rig.recorder.MotionList.Count() > 100000) {
+    if (rig.recorder.entries.Count() > 100000) {
       state.PauseTiming();
-      rig.recorder.MotionList.Clear();
+      rig.recorder.entries.Clear();
       state.ResumeTiming();
     }
   }
@@ -45,7 +45,7 @@ BENCHMARK(BM_RecordingTick);
 void BM_PlaybackTick(benchmark::State& state) {
   test::EngineRig rig;
   rig.Tick();
-  for (int i = 0; i < 1000; ++i) rig.recorder.MotionList.Add("move," + std::to_string(i) + ",5,0");
+  for (int i = 0; i < 1000; ++i) rig.recorder.entries.Add("move," + std::to_string(i) + ",5,0");
   rig.recorder.StartPlaying();
   for (auto _ : state) rig.Tick();
 }

@@ -84,14 +84,14 @@ void BM_RawWriteSynced(benchmark::State& state) {
 
 void BM_Save(benchmark::State& state) {
   Engine e;
-  for (const auto& entry : Recording()) e.recorder.MotionList.Add(entry);
+  for (const auto& entry : Recording()) e.recorder.entries.Add(entry);
   const std::string path = Folder() + "/save.mmf";
   for (auto _ : state) {
-    e.recorder.UnsavedChanges = true;
+    e.recorder.unsaved = true;
     e.dialogs.choices.push_back(path);
     e.dialogs.answers.push_back(MsgResult::Yes);
     e.recorder.SaveDataToFile();
-    if (e.recorder.UnsavedChanges) state.SkipWithError("save failed");
+    if (e.recorder.unsaved) state.SkipWithError("save failed");
   }
 }
 
@@ -115,9 +115,9 @@ void BM_Load(benchmark::State& state) {
   Engine e;
   const std::string path = Folder() + "/read.mmf";
   for (auto _ : state) e.recorder.LoadDataFromFile(path);
-  if (e.recorder.MotionList.Count() != kEntries) state.SkipWithError("load incomplete");
+  if (e.recorder.entries.Count() != kEntries) state.SkipWithError("load incomplete");
   state.counters["bytes_per_entry"] =
-      static_cast<double>(e.recorder.MotionList.CapacityBytes()) / e.recorder.MotionList.Count();
+      static_cast<double>(e.recorder.entries.CapacityBytes()) / e.recorder.entries.Count();
   state.counters["pumps"] = e.events.calls / static_cast<double>(state.iterations());
 }
 

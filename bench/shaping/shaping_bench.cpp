@@ -9,7 +9,7 @@
 
 #include "bench/ratio_reporter.h"
 #include "shaping/region_data.h"
-#include "shaping/trans_form.h"
+#include "shaping/window_shaper.h"
 #include "testkit/pictures.h"
 
 namespace pel {

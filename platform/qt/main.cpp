@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/form1.h"
+#include "app/main_form.h"
 #include "app/program.h"
 #include "app/time_random.h"
 #include "platform/posix/posix_clock.h"
@@ -83,7 +83,7 @@ std::string Absolute(const std::string& path) {
 
 // Takes the instance lock, or hands `file` to the instance that holds it. The exit status when
 // this start ends here; nullopt when it goes on, with `previous` set when another instance of
-// this user runs (Form_Load then shows the running-instance message).
+// this user runs (StartUp then shows the running-instance message).
 std::optional<int> ClaimInstance(pel::InstanceLock& lock, const pel::ProgramConsole& console,
                                  const pel::CommandLine& line, bool& previous) {
   namespace status = pel::exit_status;
@@ -159,7 +159,7 @@ int main(int argc, char* argv[]) {
   if (!Has("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "xcb", 1);
 
   // One instance per user and display. A later start with a file hands it to the running window
-  // and ends; --play and --record refuse. Otherwise Form_Load shows the running-instance message.
+  // and ends; --play and --record refuse. Otherwise StartUp shows the running-instance message.
   pel::InstanceLock lock(pel::InstanceLock::NameFor(std::getenv("DISPLAY")));
   bool previous = false;
   if (const std::optional<int> ended = ClaimInstance(lock, console, line, previous)) return *ended;
@@ -169,7 +169,7 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationName(QStringLiteral("pelmira"));
   QApplication::setApplicationVersion(QStringLiteral(PEL_VERSION));
   QApplication::setDesktopFileName(QStringLiteral("pelmira"));
-  // Closing the main window ends the program through Form_Unload, never by the last window.
+  // Closing the main window ends the program through OnClose, never by the last window.
   QApplication::setQuitOnLastWindowClosed(false);
   QIcon icon;
   for (int size : pel::layout::kIconSizes)
@@ -196,8 +196,8 @@ int main(int argc, char* argv[]) {
   pel::QtIndicatorFactory indicators({env.ProgramFolder()});
   pel::QtMainWindow window;
 
-  pel::Form1 form(pel::Form1Host{window, *input, clock, dialogs, events, files, env, shell, random,
-                                 skin, indicators});
+  pel::MainForm form(pel::MainFormHost{window, *input, clock, dialogs, events, files, env, shell,
+                                       random, skin, indicators});
   window.SetHandlers(form.Handlers());
   // The monitors, for the screen layout of recordings; without RandR 1.5 there is none.
   std::unique_ptr<pel::X11Screens> screens = pel::X11Screens::Open(nullptr, error);
@@ -247,7 +247,7 @@ int main(int argc, char* argv[]) {
   };
   loop.run = [] {
     const int code = QApplication::exec();
-    pel::OnLastWords(nullptr);  // Form1 goes before the toolkit
+    pel::OnLastWords(nullptr);  // MainForm goes before the toolkit
     return code;
   };
   loop.quit = [](int code) {

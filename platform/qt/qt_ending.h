@@ -1,7 +1,7 @@
 #pragma once
 // How the Linux program ends when nobody closed it: a signal (Ctrl+C, SIGTERM at log-out or from
 // `timeout`, SIGHUP when its terminal goes) or the loss of the X display. Either way the program
-// first gets to keep its work (Form1::KeepBeforeEnd).
+// first gets to keep its work (MainForm::KeepBeforeEnd).
 
 #include <QSocketNotifier>
 #include <functional>

@@ -1,7 +1,7 @@
 #pragma once
-// frmRec and frmPlay as Qt windows: frameless tool windows of exactly their picture's size that
-// never take the focus, stay above other windows, let clicks through and are shaped with an X
-// shape mask.
+// The record and play indicators as Qt windows: frameless tool windows of exactly their picture's
+// size that never take the focus, stay above other windows, let clicks through and are shaped with
+// an X shape mask.
 
 #include <QImage>
 #include <QRegion>
@@ -21,7 +21,7 @@ Image ToPelImage(const QImage& picture);
 class QtIndicator : public ShapedWindow {
  public:
   // A hidden window named `name` showing `picture` in a client area of `size` pixels, centred on
-  // the primary screen.
+  // The primary screen.
   QtIndicator(std::string_view name, const QImage& picture, PixelSize size);
   ~QtIndicator() override;
 
@@ -49,7 +49,7 @@ class QtIndicator : public ShapedWindow {
   Image image_;
   ImagePixels pixels_{image_};
   std::unique_ptr<Face> widget_;
-  std::optional<QRegion> outline_;  // the installed outline; none: a plain rectangle
+  std::optional<QRegion> outline_;  // The installed outline; none: a plain rectangle
   bool shown_ = false;              // shown as the poll cycle sees it
 };
 

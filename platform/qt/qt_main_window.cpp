@@ -192,11 +192,11 @@ QtMainWindow::QtMainWindow(FormHandlers handlers) : handlers_(std::move(handlers
   window_ = std::make_unique<FormWidget>(*this);
   Build();
   timer_.setTimerType(Qt::PreciseTimer);
-  timer_.setInterval(layout::Timer1().interval_ms);
+  timer_.setInterval(layout::PollTimer().interval_ms);
   QObject::connect(&timer_, &QTimer::timeout, [this] {
     if (handlers_.timer) handlers_.timer();
   });
-  if (layout::Timer1().enabled) timer_.start();
+  if (layout::PollTimer().enabled) timer_.start();
   once_fd_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
   if (once_fd_ >= 0) {
     once_ = std::make_unique<QSocketNotifier>(once_fd_, QSocketNotifier::Read);
@@ -218,7 +218,7 @@ QtMainWindow::~QtMainWindow() {
 }
 
 void QtMainWindow::Build() {
-  const layout::WindowLayout& design = layout::Form1();
+  const layout::WindowLayout& design = layout::MainForm();
   auto px = [this](int twips) { return layout::TwipsToPixels(twips, dpi_); };
   QWidget* w = window_.get();
   w->setObjectName(ToQ(design.name));
@@ -346,7 +346,7 @@ void QtMainWindow::ShowCentred() {
   }
   shown_once_ = true;
   window_->show();
-  Ctl(ControlId::Text1).Widget()->setFocus(Qt::OtherFocusReason);
+  Ctl(ControlId::FocusSink).Widget()->setFocus(Qt::OtherFocusReason);
 }
 
 void QtMainWindow::SetCaption(std::string_view text) {

@@ -1,7 +1,7 @@
 #pragma once
-// The main window Form1 as Qt widgets, built from the layout tables: the frames, check boxes,
+// The main window MainForm as Qt widgets, built from the layout tables: the frames, check boxes,
 // push buttons, the status line and the hidden text box that holds the focus, plus the poll
-// timer Timer1. Events go to the handlers the program installs; the window knows nothing of
+// poll timer. Events go to the handlers the program installs; the window knows nothing of
 // what they do.
 
 #include <QCursor>
@@ -49,7 +49,8 @@ class QtControl : public Control {
 
 class QtMainWindow : public MainWindow {
  public:
-  // Builds Form1 hidden, sized for the primary screen's logical resolution (ShowCentred shows it).
+  // Builds MainForm hidden, sized for the primary screen's logical resolution (ShowCentred shows
+  // it).
   explicit QtMainWindow(FormHandlers handlers = {});
   ~QtMainWindow() override;
   QtMainWindow(const QtMainWindow&) = delete;
@@ -69,7 +70,7 @@ class QtMainWindow : public MainWindow {
   uintptr_t NativeHandle() override;
 
   void SetHandlers(FormHandlers handlers) { handlers_ = std::move(handlers); }
-  // First showing: centred on the primary screen, the focus in Text1.
+  // First showing: centred on the primary screen, the focus in FocusSink.
   void ShowCentred();
 
   // For tests and the program.
@@ -92,7 +93,7 @@ class QtMainWindow : public MainWindow {
   std::array<std::unique_ptr<QtControl>, kControlCount> controls_;
   QTimer timer_;
   // One tick at a moment (SetNextTick): a timerfd on CLOCK_MONOTONIC, to the microsecond, read by
-  // the event loop (also inside modal boxes and dialogs, as the period's ticks are).
+  // The event loop (also inside modal boxes and dialogs, as the period's ticks are).
   int once_fd_ = -1;
   std::unique_ptr<QSocketNotifier> once_;
   int dpi_ = 96;

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "app/form1.h"
+#include "app/main_form.h"
 #include "platform/posix/posix_handover_channel.h"
 #include "platform/shell.h"
 
@@ -36,7 +36,7 @@ class QtShell : public Shell {
 // as Load would open it, when the window is free.
 class QtHandedFiles {
  public:
-  // What the main window can do with a file now (Form1::CanTakeHandedFile).
+  // What the main window can do with a file now (MainForm::CanTakeHandedFile).
   using Window = HandedFileWindow;
   QtHandedFiles(std::function<Window()> window, std::function<void(const std::string&)> open)
       : window_(std::move(window)), open_(std::move(open)) {}

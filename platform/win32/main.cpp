@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/form1.h"
+#include "app/main_form.h"
 #include "app/program.h"
 #include "app/time_random.h"
 #include "platform/error.h"
@@ -95,7 +95,7 @@ std::string Absolute(const std::string& path) {
 // The session ends: the recording of a --record run goes to its file, unsaved work in the
 // window to a recovery file that the next start names. The process is about to end, so what
 // happened can only be noted.
-void KeepWorkAtSessionEnd(pel::Form1& form) {
+void KeepWorkAtSessionEnd(pel::MainForm& form) {
   int status = 0;
   const std::string said = form.KeepBeforeEnd(status);
   if (said.empty()) return;
@@ -107,7 +107,7 @@ int Run(const pel::CommandLine& line) {
   const pel::ProgramConsole& console = Console();
   const bool scripted = pel::IsScripted(line);
   // One instance per user session. A later start with a file hands it to the running window and
-  // ends; --play and --record refuse. Otherwise Form_Load shows the running-instance message.
+  // ends; --play and --record refuse. Otherwise StartUp shows the running-instance message.
   pel::Win32Shell shell;
   if (shell.PreviousInstance()) {
     if (const std::optional<int> refused = pel::RefuseBesideRunningInstance(console, line))
@@ -136,20 +136,20 @@ int Run(const pel::CommandLine& line) {
   events.SetDialogWindow(window.Handle());
   pel::Win32IndicatorFactory indicators([&window] { return window.SmallIcon(); });
 
-  pel::Form1 form(pel::Form1Host{window, input, clock, dialogs, events, files, env, shell, random,
-                                 skin, indicators});
+  pel::MainForm form(pel::MainFormHost{window, input, clock, dialogs, events, files, env, shell,
+                                       random, skin, indicators});
   // Log-off and shut-down: a --record run saves its file as Pause would; unsaved work in the
   // window goes to the recovery file, which the next start names. Between ticks and messages
   // the window tells the system while there is unsaved work.
   pel::FormHandlers handlers = form.Handlers();
-  auto mark_unsaved = [&] { window.SetUnsaved(!scripted && form.Recorder().UnsavedChanges); };
+  auto mark_unsaved = [&] { window.SetUnsaved(!scripted && form.Recorder().unsaved); };
   // Clicks sent to a window of higher integrity are dropped without an error: the status line
   // says so while one is in front during a playback (and standard error once for --play).
   pel::ElevatedForegroundWatch elevated;
   bool told_stderr = false;
   auto watch_foreground = [&] {
-    const bool playing = form.Recorder().RecorderState == pel::Mode::Playing;
-    if (elevated.AfterTick(playing, window.Get(pel::ControlId::lState)) &&
+    const bool playing = form.Recorder().mode == pel::Mode::Playing;
+    if (elevated.AfterTick(playing, window.Get(pel::ControlId::StatusLine)) &&
         line.action == Action::Play && !std::exchange(told_stderr, true))
       console.Say(
           "the window in front runs elevated (at a higher integrity level): clicks into it are "

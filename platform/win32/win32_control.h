@@ -1,5 +1,5 @@
 #pragma once
-// One control of the main window Form1 (push button, check box, frame, status line, text box)
+// One control of the main window MainForm (push button, check box, frame, status line, text box)
 // as the seam's Control, in its colours. Themed push buttons ignore WM_CTLCOLORBTN, so push
 // buttons draw themselves: a white face with the pressed, default, hot and focus looks, keeping
 // the control's own behaviour.

@@ -1,7 +1,7 @@
 #pragma once
-// frmRec and frmPlay as Win32 windows: borderless pop-ups of exactly their picture's size that
-// never take the focus, stay out of the task bar, stay on top, let clicks through (layered and
-// transparent to input) and are shaped with SetWindowRgn.
+// The record and play indicators as Win32 windows: borderless pop-ups of exactly their picture's
+// size that never take the focus, stay out of the task bar, stay on top, let clicks through
+// (layered and transparent to input) and are shaped with SetWindowRgn.
 
 #include <windows.h>
 
@@ -57,7 +57,7 @@ class Win32Indicator : public ShapedWindow {
   ImagePixels pixels_{image_};
   HICON icon_ = nullptr;  // its own copy
   HWND hwnd_ = nullptr;
-  HBITMAP bitmap_ = nullptr;  // the picture as a DIB section, drawn on WM_PAINT
+  HBITMAP bitmap_ = nullptr;  // The picture as a DIB section, drawn on WM_PAINT
   int dpi_ = kBaseDpi;
   std::vector<Rect> outline_;  // in picture pixels, as the shaping code gave it
   bool shaped_ = false;

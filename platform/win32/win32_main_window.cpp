@@ -53,7 +53,7 @@ void Guarded(F&& f) {
   }
 }
 
-// Text1 lies out of sight and only holds the focus: its caret stays hidden, whose blinking
+// FocusSink lies out of sight and only holds the focus: its caret stays hidden, whose blinking
 // would wake the idle program twice a second. The edit control makes a new caret each time it
 // gets the focus, and its own Hide/ShowCaret pairs keep the one extra hide.
 LRESULT CALLBACK HiddenCaretProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
@@ -66,7 +66,7 @@ LRESULT CALLBACK HiddenCaretProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT
 
 }  // namespace
 
-DWORD Form1Style(const layout::WindowLayout& design) {
+DWORD MainFormStyle(const layout::WindowLayout& design) {
   DWORD style = WS_OVERLAPPED;
   if (design.border == layout::Border::FixedSingle) style |= WS_BORDER;
   if (design.title_bar) style |= WS_CAPTION;
@@ -88,7 +88,7 @@ Win32MainWindow::Win32MainWindow(FormHandlers handlers)
       tick_([this] {
         if (handlers_.timer) handlers_.timer();
       }),
-      back_(layout::Form1().back) {
+      back_(layout::MainForm().back) {
   SetBrush(back_brush_, back_);
 
   HINSTANCE inst = GetModuleHandleW(nullptr);
@@ -103,10 +103,10 @@ Win32MainWindow::Win32MainWindow(FormHandlers handlers)
   }();
   if (atom == 0) Fail("RegisterClassExW");
 
-  const layout::WindowLayout& design = layout::Form1();
+  const layout::WindowLayout& design = layout::MainForm();
   // Made on the primary screen, so that it takes that screen's resolution.
-  hwnd_ = CreateWindowExW(0, kClass, Widen(design.caption).c_str(), Form1Style(design), 0, 0, 100,
-                          100, nullptr, nullptr, inst, this);
+  hwnd_ = CreateWindowExW(0, kClass, Widen(design.caption).c_str(), MainFormStyle(design), 0, 0,
+                          100, 100, nullptr, nullptr, inst, this);
   if (hwnd_ == nullptr) Fail("CreateWindowExW(Form1)");
   try {
     Build();
@@ -134,7 +134,7 @@ void Win32MainWindow::Build() {
   // order first, then the status line, and the frames last, so that the check boxes lie above
   // the frames that surround them.
   std::vector<const layout::ControlLayout*> order;
-  for (const layout::ControlLayout& c : layout::Form1().controls) order.push_back(&c);
+  for (const layout::ControlLayout& c : layout::MainForm().controls) order.push_back(&c);
   auto rank = [](const layout::ControlLayout* c) {
     if (c->tab_index > 0) return c->tab_index;
     return c->kind == layout::ControlKind::Frame ? 2000 : 1000;
@@ -187,11 +187,11 @@ void Win32MainWindow::Build() {
         !SetWindowSubclass(h, &HiddenCaretProc, static_cast<UINT_PTR>(c->id), 0))
       Fail("SetWindowSubclass");
   }
-  focus_ = Ctl(ControlId::Text1).Handle();
+  focus_ = Ctl(ControlId::FocusSink).Handle();
 }
 
 HFONT Win32MainWindow::FontFor(const layout::Font& f) {
-  const layout::Font& button = layout::Control(ControlId::PushButton1).font;
+  const layout::Font& button = layout::Control(ControlId::RecordButton).font;
   return f.points == button.points ? button_font_.get() : form_font_.get();
 }
 
@@ -206,8 +206,8 @@ void Win32MainWindow::Layout(int dpi, const RECT* suggested) {
   };
   // Made before anything changes: a font that cannot be made leaves the window as it was.
   GdiObject<HFONT> form_font, button_font;
-  form_font.Reset(make_font(layout::Form1().font));
-  button_font.Reset(make_font(layout::Control(ControlId::PushButton1).font));
+  form_font.Reset(make_font(layout::MainForm().font));
+  button_font.Reset(make_font(layout::Control(ControlId::RecordButton).font));
   dpi_ = dpi;
   form_font_.Swap(form_font);
   button_font_.Swap(button_font);
@@ -225,7 +225,7 @@ void Win32MainWindow::Layout(int dpi, const RECT* suggested) {
     SendMessageW(ctl->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(c.font)), FALSE);
   }
   // The old fonts, now in `form_font` and `button_font`, go when no control uses them.
-  const layout::WindowLayout& design = layout::Form1();
+  const layout::WindowLayout& design = layout::MainForm();
   const RECT outer = OuterRect(px(design.client_width), px(design.client_height),
                                static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_STYLE)), dpi);
   RECT now;
@@ -375,7 +375,7 @@ void Win32MainWindow::ShowCentred() {
   ShowWindow(hwnd_, SW_SHOWNORMAL);
   UpdateWindow(hwnd_);
   SetForegroundWindow(hwnd_);
-  focus_ = Ctl(ControlId::Text1).Handle();
+  focus_ = Ctl(ControlId::FocusSink).Handle();
   SetFocus(focus_);
 }
 
@@ -387,7 +387,7 @@ Win32Control* Win32MainWindow::FromHandle(HWND h) {
 
 void Win32MainWindow::OnMouseMove(POINT client) {
   std::optional<ControlId> over;
-  for (ControlId frame : {ControlId::Frame1, ControlId::Frame2}) {
+  for (ControlId frame : {ControlId::RecordingFrame, ControlId::WindowFrame}) {
     RECT r;
     HWND h = Ctl(frame).Handle();
     GetWindowRect(h, &r);

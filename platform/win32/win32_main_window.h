@@ -1,8 +1,8 @@
 #pragma once
-// The main window Form1 as a Win32 window, built from the layout tables with real controls:
+// The main window MainForm as a Win32 window, built from the layout tables with real controls:
 // BUTTON (push buttons, BS_AUTOCHECKBOX check boxes, BS_GROUPBOX frames), a bordered centred
-// STATIC status line and the EDIT Text1 below the client area that holds the focus. The poll
-// timer Timer1 is a Win32TickSource. Events go to the handlers the program installs; the window
+// STATIC status line and the EDIT FocusSink below the client area that holds the focus. The poll
+// poll timer is a Win32TickSource. Events go to the handlers the program installs; the window
 // knows nothing of what they do.
 
 #include <windows.h>
@@ -19,16 +19,16 @@
 
 namespace pel {
 
-// Window styles of Form1 from its layout: fixed single border, caption, system menu, minimise
+// Window styles of MainForm from its layout: fixed single border, caption, system menu, minimise
 // button; no maximise button and no sizing border.
-DWORD Form1Style(const layout::WindowLayout& design);
+DWORD MainFormStyle(const layout::WindowLayout& design);
 // The font height for `points` at `dpi` (negative: character height, as CreateFontW wants it).
 int FontHeight(double points, int dpi);
 
 class Win32MainWindow : public MainWindow {
  public:
-  // Builds Form1 hidden, sized for the resolution of the primary screen. Throws pel::Error when
-  // the window or a control cannot be made.
+  // Builds MainForm hidden, sized for the resolution of the primary screen. Throws pel::Error when
+  // The window or a control cannot be made.
   explicit Win32MainWindow(FormHandlers handlers = {});
   ~Win32MainWindow() override;
   Win32MainWindow(const Win32MainWindow&) = delete;
@@ -61,9 +61,9 @@ class Win32MainWindow : public MainWindow {
   // While `unsaved`, log-off and shut-down show `reason` for this program
   // (ShutdownBlockReasonCreate); the session may still end. Cheap when nothing changes.
   void SetUnsaved(bool unsaved, const wchar_t* reason = L"Recording not saved");
-  // The window class of Form1, by which a later start finds the running instance.
+  // The window class of MainForm, by which a later start finds the running instance.
   static const wchar_t* ClassName();
-  // First showing: centred on the primary screen's work area, the focus in Text1.
+  // First showing: centred on the primary screen's work area, the focus in FocusSink.
   void ShowCentred();
 
   HWND Handle() const { return hwnd_; }
@@ -110,8 +110,8 @@ class Win32MainWindow : public MainWindow {
   GdiObject<HBRUSH> back_brush_;
   int pointer_kind_ = kPointerDefault;
   HCURSOR custom_cursor_ = nullptr;
-  HWND focus_ = nullptr;       // the control that had the focus when the window was deactivated
-  bool stopped_once_ = false;  // Timer1 has been stopped before (see SetTimerEnabled)
+  HWND focus_ = nullptr;       // The control that had the focus when the window was deactivated
+  bool stopped_once_ = false;  // The poll timer has been stopped before (see SetTimerEnabled)
 };
 
 }  // namespace pel

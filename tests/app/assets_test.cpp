@@ -1,11 +1,11 @@
 // The indicator pictures as made by scripts/make-assets.sh: format, size, and an outline that
 // keeps the whole symbol and word and cuts away the whole blue background (the outline taken as
-// the indicators take it, through ShapeMe).
+// the indicators take it, through Shape).
 
 #include <gtest/gtest.h>
 
 #include "app/layout.h"
-#include "shaping/trans_form.h"
+#include "shaping/window_shaper.h"
 #include "testkit/fake_files.h"
 #include "testkit/fake_misc.h"
 #include "testkit/fake_shape_target.h"
@@ -70,7 +70,7 @@ TEST(Assets, OutlineKeepsTheSymbolAndWordAndCutsTheBlue) {
     fake::FakeFileSystem files;
     fake::FakeEnvironment env;
     fake::FakeShapeTarget form(ShapeKind::Form, face);
-    clsTransForm{files, env}.ShapeMe(&form, 0xFF0000, false, "");
+    WindowShaper{files, env}.Shape(&form, 0xFF0000, false, "");
     ASSERT_TRUE(form.applied.has_value()) << stem;
     const Region outline = Region::FromRects(*form.applied);
     auto glyph = [&](int x, int y) {

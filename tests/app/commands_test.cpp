@@ -11,7 +11,7 @@ constexpr const char* kMotionFile = "[MouseMotionFile]\r\nmove,1,2,0\r\nLeft,3,4
 
 struct Commands : ::testing::Test {
   AppRig r;
-  void SetUp() override { r.form.Form_Load(); }
+  void SetUp() override { r.form.StartUp(); }
   void Unsaved() {
     r.form.Recorder().AddMotion(10, 20, 0, "move");
     r.form.Recorder().AddMotion(11, 21, 16, "Left");
@@ -21,63 +21,63 @@ struct Commands : ::testing::Test {
 TEST_F(Commands, StartRecordingWithUnsavedWorkOffersTheSaveFirstAndCancelStillStarts) {
   Unsaved();
   r.dialogs.choices = {""};  // cancel
-  r.form.PushButton1_Click();
+  r.form.OnRecordClicked();
   EXPECT_EQ(r.log.Count("ShowSave"), 1);
-  EXPECT_EQ(r.form.Recorder().RecorderState, Mode::Recording);
-  EXPECT_TRUE(r.form.Recorder().UnsavedChanges);
+  EXPECT_EQ(r.form.Recorder().mode, Mode::Recording);
+  EXPECT_TRUE(r.form.Recorder().unsaved);
   EXPECT_TRUE(r.Reports().empty());
   // The recording step drops the old entries.
-  r.form.Timer1_Timer();
-  EXPECT_EQ(r.form.Recorder().MotionList.Count(), 0);
+  r.form.OnTimer();
+  EXPECT_EQ(r.form.Recorder().entries.Count(), 0);
 }
 
 TEST_F(Commands, StartRecordingWithNothingUnsavedStartsAtOnce) {
-  r.form.PushButton1_Click();
+  r.form.OnRecordClicked();
   EXPECT_EQ(r.log.Count("ShowSave"), 0);
-  EXPECT_EQ(r.form.Recorder().RecorderState, Mode::Recording);
+  EXPECT_EQ(r.form.Recorder().mode, Mode::Recording);
 }
 
 TEST_F(Commands, StoppingARecordingWithEntriesOffersTheSaveBeforeItStops) {
-  r.form.PushButton1_Click();
-  r.form.Timer1_Timer();
+  r.form.OnRecordClicked();
+  r.form.OnTimer();
   Unsaved();
   r.dialogs.choices = {"/home/u/take.mmf"};
-  r.form.PushButton1_Click();
+  r.form.OnRecordClicked();
   EXPECT_EQ(r.log.Count("ShowSave"), 1);
   EXPECT_EQ(r.dialogs.filters.back(), "Mouse Motion File (*.mmf)|*.mmf");
-  EXPECT_EQ(r.form.Recorder().RecorderState, Mode::Idle);
+  EXPECT_EQ(r.form.Recorder().mode, Mode::Idle);
   EXPECT_TRUE(r.files.Exists("/home/u/take.mmf"));
-  EXPECT_FALSE(r.form.Recorder().UnsavedChanges);
+  EXPECT_FALSE(r.form.Recorder().unsaved);
 }
 
 TEST_F(Commands, PauseDuringTheStopButtonsSaveDialogIsNotUndoneAfterIt) {
-  r.form.PushButton1_Click();
-  r.form.Timer1_Timer();
+  r.form.OnRecordClicked();
+  r.form.OnTimer();
   Unsaved();
   // The user answers the save dialog late; meanwhile Pause has stopped the recording.
   r.dialogs.while_open = [&] {
     r.dialogs.while_open = nullptr;
-    r.form.Recorder().RecorderState = Mode::Idle;
+    r.form.Recorder().mode = Mode::Idle;
   };
   r.dialogs.choices = {""};
-  r.form.PushButton1_Click();
-  EXPECT_EQ(r.form.Recorder().RecorderState, Mode::Idle);  // not toggled back into a new recording
-  r.form.Timer1_Timer();
-  EXPECT_EQ(r.form.Recorder().MotionList.Count(), 2);  // the unsaved take is still there
+  r.form.OnRecordClicked();
+  EXPECT_EQ(r.form.Recorder().mode, Mode::Idle);  // not toggled back into a new recording
+  r.form.OnTimer();
+  EXPECT_EQ(r.form.Recorder().entries.Count(), 2);  // the unsaved take is still there
 }
 
 TEST_F(Commands, StartPlayingTogglesPlaybackAndIsIgnoredWhileRecording) {
-  r.form.PushButton2_Click();
-  EXPECT_EQ(r.form.Recorder().RecorderState, Mode::Playing);
-  r.form.PushButton2_Click();
-  EXPECT_EQ(r.form.Recorder().RecorderState, Mode::Idle);
-  r.form.Recorder().RecorderState = Mode::Recording;
-  r.form.PushButton2_Click();
-  EXPECT_EQ(r.form.Recorder().RecorderState, Mode::Recording);
+  r.form.OnPlayClicked();
+  EXPECT_EQ(r.form.Recorder().mode, Mode::Playing);
+  r.form.OnPlayClicked();
+  EXPECT_EQ(r.form.Recorder().mode, Mode::Idle);
+  r.form.Recorder().mode = Mode::Recording;
+  r.form.OnPlayClicked();
+  EXPECT_EQ(r.form.Recorder().mode, Mode::Recording);
 }
 
 TEST_F(Commands, HelpShowsTheFiveLinesSeparatedByLoneCarriageReturns) {
-  r.form.PushButton3_Click();
+  r.form.OnHelpClicked();
   ASSERT_EQ(r.dialogs.boxes.size(), 1u);
   EXPECT_EQ(r.dialogs.boxes[0].text,
             "Keyboard shortcuts:\rStart Recording = F10\rStart Playing = F9\r"
@@ -88,107 +88,107 @@ TEST_F(Commands, HelpShowsTheFiveLinesSeparatedByLoneCarriageReturns) {
 }
 
 TEST_F(Commands, HideKeepsEverythingRunningAndF12ShowsTheWindowAgain) {
-  r.form.PushButton1_Click();
-  r.form.PushButton4_Click();
+  r.form.OnRecordClicked();
+  r.form.OnHideClicked();
   EXPECT_FALSE(r.window.visible);
-  EXPECT_EQ(r.form.Recorder().RecorderState, Mode::Recording);
+  EXPECT_EQ(r.form.Recorder().mode, Mode::Recording);
   r.input.Tap(vk::kF12);
-  r.form.Timer1_Timer();
-  r.form.Timer1_Timer();
+  r.form.OnTimer();
+  r.form.OnTimer();
   EXPECT_TRUE(r.window.visible);
 }
 
 TEST_F(Commands, HideFailureIsReportedAtStep106) {
   r.window.fail.failing.insert("Form1.SetVisible");
-  r.form.PushButton4_Click();
+  r.form.OnHideClicked();
   ASSERT_EQ(r.Reports().size(), 1u);
   EXPECT_TRUE(Names(r.Reports()[0].text, "Form1.PushButton4_Click", 106));
 }
 
 TEST_F(Commands, LoadCancelledLoadsNothing) {
   r.dialogs.choices = {""};
-  r.form.PushButton5_Click();
+  r.form.OnLoadClicked();
   EXPECT_EQ(r.log.Count("ShowOpen"), 1);
   EXPECT_EQ(r.log.Count("OpenRead"), 0);
-  EXPECT_EQ(r.form.Recorder().MotionList.Count(), 0);
+  EXPECT_EQ(r.form.Recorder().entries.Count(), 0);
   EXPECT_TRUE(r.dialogs.boxes.empty());
 }
 
 TEST_F(Commands, LoadReadsTheChosenFileAndTheNextDialogProposesIt) {
   r.files.Put("/home/u/a.mmf", kMotionFile);
   r.dialogs.choices = {"/home/u/a.mmf", ""};
-  r.form.PushButton5_Click();
+  r.form.OnLoadClicked();
   EXPECT_EQ(r.dialogs.filters[0], "Mouse Motion File (*.mmf)|*.mmf");
   EXPECT_EQ(r.dialogs.proposed[0], "");
-  ASSERT_EQ(r.form.Recorder().MotionList.Count(), 2);
-  EXPECT_EQ(r.form.Recorder().MotionList.Item(2), "Left,3,4,16");
+  ASSERT_EQ(r.form.Recorder().entries.Count(), 2);
+  EXPECT_EQ(r.form.Recorder().entries.Item(2), "Left,3,4,16");
   // Nothing was unsaved before the load and nothing recorded since: Save does nothing.
-  r.form.PushButton6_Click();
+  r.form.OnSaveClicked();
   EXPECT_EQ(r.log.Count("ShowSave"), 0);
   // The open dialog proposes the path chosen last; a cancel leaves the list alone.
-  r.form.PushButton5_Click();
+  r.form.OnLoadClicked();
   EXPECT_EQ(r.dialogs.proposed[1], "/home/u/a.mmf");
-  EXPECT_EQ(r.form.Recorder().MotionList.Count(), 2);
+  EXPECT_EQ(r.form.Recorder().entries.Count(), 2);
 }
 
 TEST_F(Commands, SaveWritesOnlyWhenSomethingIsUnsaved) {
-  r.form.PushButton6_Click();
+  r.form.OnSaveClicked();
   EXPECT_EQ(r.log.Count("ShowSave"), 0);
   Unsaved();
   r.dialogs.choices = {"/home/u/b.mmf"};
-  r.form.PushButton6_Click();
+  r.form.OnSaveClicked();
   ASSERT_TRUE(r.files.Exists("/home/u/b.mmf"));
   EXPECT_EQ(r.files.Bytes("/home/u/b.mmf"),
             "[MouseMotionFile]\r\nmove,10,20,0\r\nLeft,11,21,16\r\n");
-  r.form.PushButton6_Click();
+  r.form.OnSaveClicked();
   EXPECT_EQ(r.log.Count("ShowSave"), 1);
   // The open dialog now proposes the path saved to.
   r.dialogs.choices = {""};
-  r.form.PushButton5_Click();
+  r.form.OnLoadClicked();
   EXPECT_EQ(r.dialogs.proposed.back(), "/home/u/b.mmf");
 }
 
 TEST_F(Commands, ClickDispatchesByControlAndIgnoresOtherControls) {
-  r.form.Click(ControlId::PushButton3);
+  r.form.Click(ControlId::HelpButton);
   EXPECT_EQ(r.dialogs.boxes.size(), 1u);
-  r.form.Click(ControlId::cRecMovement);
-  r.form.Click(ControlId::lState);
+  r.form.Click(ControlId::RecordMoves);
+  r.form.Click(ControlId::StatusLine);
   EXPECT_EQ(r.dialogs.boxes.size(), 1u);
-  r.form.Click(ControlId::PushButton4);
+  r.form.Click(ControlId::HideButton);
   EXPECT_FALSE(r.window.visible);
 }
 
 TEST_F(Commands, AClickWakesTheSleepingPollTimerAndActsAtOnce) {
   r.form.Poll().SleepWhenIdle([] { return false; });
-  r.form.Timer1_Timer();  // idle, nothing down: the timer stops
+  r.form.OnTimer();  // idle, nothing down: the timer stops
   ASSERT_FALSE(r.window.timer_enabled);
-  r.form.Handlers().click(ControlId::PushButton1);
+  r.form.Handlers().click(ControlId::RecordButton);
   EXPECT_TRUE(r.window.timer_enabled);
-  EXPECT_EQ(r.window.Ctl(ControlId::PushButton1).caption, "Stop") << "the tick ran";
+  EXPECT_EQ(r.window.Ctl(ControlId::RecordButton).caption, "Stop") << "the tick ran";
 }
 
 TEST_F(Commands, PointerIsAHandOverButtonsAndTheArrowOverBackgroundAndFrames) {
   EXPECT_EQ(r.window.pointer_kind, kPointerDefault);
-  for (ControlId b : {ControlId::PushButton1, ControlId::PushButton2, ControlId::PushButton3,
-                      ControlId::PushButton4, ControlId::PushButton5, ControlId::PushButton6}) {
+  for (ControlId b : {ControlId::RecordButton, ControlId::PlayButton, ControlId::HelpButton,
+                      ControlId::HideButton, ControlId::LoadButton, ControlId::SaveButton}) {
     r.window.pointer_kind = kPointerDefault;
     r.form.MouseMove(b, 0, 0, 1, 1);
     EXPECT_EQ(r.window.pointer_kind, kPointerCustom);
   }
   // From a button straight onto a check box or the status line: the hand stays.
-  for (ControlId c : {ControlId::cRecMovement, ControlId::cRecLeftClick, ControlId::cRecMiddleClick,
-                      ControlId::cRecRightClick, ControlId::cWndAutoHide, ControlId::cWndAutoShow,
-                      ControlId::lState}) {
+  for (ControlId c :
+       {ControlId::RecordMoves, ControlId::RecordLeft, ControlId::RecordMiddle,
+        ControlId::RecordRight, ControlId::AutoHide, ControlId::AutoShow, ControlId::StatusLine}) {
     r.form.MouseMove(c, 1, 0, 5, 5);
     EXPECT_EQ(r.window.pointer_kind, kPointerCustom);
   }
-  r.form.MouseMove(ControlId::Frame1, 0, 0, 0, 0);
+  r.form.MouseMove(ControlId::RecordingFrame, 0, 0, 0, 0);
   EXPECT_EQ(r.window.pointer_kind, kPointerDefault);
-  r.form.MouseMove(ControlId::PushButton1, 0, 0, 0, 0);
-  r.form.MouseMove(ControlId::Frame2, 0, 0, 0, 0);
+  r.form.MouseMove(ControlId::RecordButton, 0, 0, 0, 0);
+  r.form.MouseMove(ControlId::WindowFrame, 0, 0, 0, 0);
   EXPECT_EQ(r.window.pointer_kind, kPointerDefault);
-  r.form.MouseMove(ControlId::PushButton1, 0, 0, 0, 0);
-  r.form.Form_MouseMove(0, 0, 100, 100);
+  r.form.MouseMove(ControlId::RecordButton, 0, 0, 0, 0);
+  r.form.OnBackgroundMouseMove(0, 0, 100, 100);
   EXPECT_EQ(r.window.pointer_kind, kPointerDefault);
 }
 

@@ -1,5 +1,5 @@
-// frmRec and frmPlay: creation on first reference, placement, and the outline kept in the
-// temporary folder.
+// The record and play indicators: creation on first reference, placement, and the outline kept in
+// the temporary folder.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -36,7 +36,7 @@ TEST_F(Indicators, FirstLoadPlacesScansAndStores) {
   EXPECT_TRUE(w.has_app_icon);
   EXPECT_EQ(w.top, 0);
   EXPECT_EQ(w.left, 1774);
-  EXPECT_FALSE(w.visible);  // the poll cycle shows it
+  EXPECT_FALSE(w.visible);  // The poll cycle shows it
   EXPECT_GT(w.picture_reads, 0);
   ASSERT_TRUE(w.region.has_value());
   // The substitute's face: one opaque 16 x 16 square on blue.
@@ -79,7 +79,7 @@ TEST_F(Indicators, StoredOutlineThatCannotServeIsScannedAndStoredAgainWithoutABo
   auto region_data = [](std::vector<Rect> rects) {
     return EncodeRegionData(Region::FromRects(rects));
   };
-  const Rect kSquare{8, 8, 24, 24};  // the substitute face's opaque square
+  const Rect kSquare{8, 8, 24, 24};  // The substitute face's opaque square
   struct Planted {
     const char* what;
     std::string bytes;
@@ -174,19 +174,19 @@ TEST_F(Indicators, ReferenceCreatesOnceAndCloseDestroys) {
 }
 
 TEST_F(Indicators, RecordingThroughThePollCycleOpensBlinksAndClosesTheWindow) {
-  r.form.Form_Load();
+  r.form.StartUp();
   r.input.Tap(vk::kF10);
-  r.form.Timer1_Timer();
-  r.form.Timer1_Timer();
-  ASSERT_EQ(r.form.Recorder().RecorderState, Mode::Recording);
+  r.form.OnTimer();
+  r.form.OnTimer();
+  ASSERT_EQ(r.form.Recorder().mode, Mode::Recording);
   ASSERT_TRUE(forms().IsOpen(IndicatorId::Rec));
   auto& w = Native(IndicatorId::Rec);
   EXPECT_TRUE(w.visible);
   EXPECT_EQ(w.left, 1774);
   EXPECT_TRUE(r.files.Exists(kRecFile));
   r.input.Tap(vk::kPause);
-  r.form.Timer1_Timer();
-  r.form.Timer1_Timer();
+  r.form.OnTimer();
+  r.form.OnTimer();
   EXPECT_FALSE(forms().IsOpen(IndicatorId::Rec));
 }
 

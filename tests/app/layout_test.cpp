@@ -29,7 +29,7 @@ TEST(Layout, TwipsBecomePixelsThroughTheScreenResolution) {
 
 TEST(Layout, EveryControlOnceWithTheNameTheRestOfTheProgramUses) {
   std::set<ControlId> seen;
-  for (const auto& c : layout::Form1().controls) {
+  for (const auto& c : layout::MainForm().controls) {
     EXPECT_TRUE(seen.insert(c.id).second) << c.name;
     EXPECT_EQ(&layout::Control(c.id), &c);
   }
@@ -38,43 +38,43 @@ TEST(Layout, EveryControlOnceWithTheNameTheRestOfTheProgramUses) {
 
 TEST(Layout, FocusOrderStartsInTheHiddenTextBoxThenChecksThenButtons) {
   std::vector<std::pair<int, ControlId>> order;
-  for (const auto& c : layout::Form1().controls)
+  for (const auto& c : layout::MainForm().controls)
     if (c.tab_index > 0) order.emplace_back(c.tab_index, c.id);
   std::sort(order.begin(), order.end());
   const ControlId expected[] = {
-      ControlId::Text1,          ControlId::cRecMovement,    ControlId::cRecLeftClick,
-      ControlId::cRecRightClick, ControlId::cRecMiddleClick, ControlId::cWndAutoHide,
-      ControlId::cWndAutoShow,   ControlId::PushButton1,     ControlId::PushButton6,
-      ControlId::PushButton5,    ControlId::PushButton2,     ControlId::PushButton4,
-      ControlId::PushButton3};
+      ControlId::FocusSink,   ControlId::RecordMoves,  ControlId::RecordLeft,
+      ControlId::RecordRight, ControlId::RecordMiddle, ControlId::AutoHide,
+      ControlId::AutoShow,    ControlId::RecordButton, ControlId::SaveButton,
+      ControlId::LoadButton,  ControlId::PlayButton,   ControlId::HideButton,
+      ControlId::HelpButton};
   ASSERT_EQ(order.size(), std::size(expected));
   for (size_t i = 0; i < order.size(); ++i) {
     EXPECT_EQ(order[i].first, static_cast<int>(i) + 1);
     EXPECT_EQ(order[i].second, expected[i]);
   }
-  for (ControlId id : {ControlId::lState, ControlId::Frame1, ControlId::Frame2})
+  for (ControlId id : {ControlId::StatusLine, ControlId::RecordingFrame, ControlId::WindowFrame})
     EXPECT_EQ(layout::Control(id).tab_index, 0);
 }
 
 TEST(Layout, TextBoxLiesEntirelyBelowTheClientArea) {
-  const auto& t = layout::Control(ControlId::Text1);
+  const auto& t = layout::Control(ControlId::FocusSink);
   EXPECT_EQ(t.kind, ControlKind::TextBox);
   EXPECT_FALSE(t.container.has_value());
-  EXPECT_GE(t.top, layout::Form1().client_height);
+  EXPECT_GE(t.top, layout::MainForm().client_height);
 }
 
 TEST(Layout, ControlsFitTheirContainersAndContainersComeFirst) {
   std::set<ControlId> built;
-  for (const auto& c : layout::Form1().controls) {
+  for (const auto& c : layout::MainForm().controls) {
     if (c.container) {
       EXPECT_TRUE(built.count(*c.container)) << c.name;
       const auto& frame = layout::Control(*c.container);
       EXPECT_EQ(frame.kind, ControlKind::Frame);
       EXPECT_LE(c.left + c.width, frame.width) << c.name;
       EXPECT_LE(c.top + c.height, frame.height) << c.name;
-    } else if (c.id != ControlId::Text1) {
-      EXPECT_LE(c.left + c.width, layout::Form1().client_width) << c.name;
-      EXPECT_LE(c.top + c.height, layout::Form1().client_height) << c.name;
+    } else if (c.id != ControlId::FocusSink) {
+      EXPECT_LE(c.left + c.width, layout::MainForm().client_width) << c.name;
+      EXPECT_LE(c.top + c.height, layout::MainForm().client_height) << c.name;
     }
     built.insert(c.id);
   }
@@ -83,30 +83,30 @@ TEST(Layout, ControlsFitTheirContainersAndContainersComeFirst) {
 // The texts the user reads, exactly as they stand; the timer that drives the poll cycle.
 TEST(Layout, CaptionsFileTextsAndTimer) {
   const std::pair<ControlId, const char*> captions[] = {
-      {ControlId::PushButton1, "Start Recording"},
-      {ControlId::PushButton6, "Save Recording To File"},
-      {ControlId::PushButton5, "Load Recording From File"},
-      {ControlId::PushButton2, "Start Playing"},
-      {ControlId::PushButton4, "Hide This Software"},
-      {ControlId::PushButton3, "Help"},
-      {ControlId::lState, "Status bar"}};
+      {ControlId::RecordButton, "Start Recording"},
+      {ControlId::SaveButton, "Save Recording To File"},
+      {ControlId::LoadButton, "Load Recording From File"},
+      {ControlId::PlayButton, "Start Playing"},
+      {ControlId::HideButton, "Hide This Software"},
+      {ControlId::HelpButton, "Help"},
+      {ControlId::StatusLine, "Status bar"}};
   for (const auto& [id, caption] : captions) EXPECT_EQ(layout::Control(id).caption, caption);
-  EXPECT_EQ(layout::Form1().name, "Form1");
-  EXPECT_EQ(layout::CommonDialog1().filter, "Mouse Motion File (*.mmf)|*.mmf");
+  EXPECT_EQ(layout::MainForm().name, "Form1");
+  EXPECT_EQ(layout::MotionFileDialog().filter, "Mouse Motion File (*.mmf)|*.mmf");
   fake::FakeDialogs d;
-  EXPECT_EQ(CommonDialog(d).Filter, layout::CommonDialog1().filter);
+  EXPECT_EQ(FileDialog(d).Filter, layout::MotionFileDialog().filter);
   EXPECT_EQ(layout::Indicator(IndicatorId::Rec).region_file, "recfrm.shp");
   EXPECT_EQ(layout::Indicator(IndicatorId::Play).region_file, "playfrm.shp");
-  EXPECT_EQ(layout::Timer1().interval_ms, 10);
-  EXPECT_FALSE(layout::Timer1().enabled);
+  EXPECT_EQ(layout::PollTimer().interval_ms, 10);
+  EXPECT_FALSE(layout::PollTimer().enabled);
 }
 
 // Six equal buttons in focus order, two to a row, left column first; check boxes and frames take
-// the window's colour and font size.
+// The window's colour and font size.
 TEST(Layout, ButtonsFormATwoColumnGridAndChecksTakeTheWindowsLook) {
-  const ControlId buttons[] = {ControlId::PushButton1, ControlId::PushButton6,
-                               ControlId::PushButton5, ControlId::PushButton2,
-                               ControlId::PushButton4, ControlId::PushButton3};
+  const ControlId buttons[] = {ControlId::RecordButton, ControlId::SaveButton,
+                               ControlId::LoadButton,   ControlId::PlayButton,
+                               ControlId::HideButton,   ControlId::HelpButton};
   const auto& first = layout::Control(buttons[0]);
   for (size_t i = 0; i < std::size(buttons); ++i) {
     const auto& b = layout::Control(buttons[i]);
@@ -128,10 +128,10 @@ TEST(Layout, ButtonsFormATwoColumnGridAndChecksTakeTheWindowsLook) {
       EXPECT_GE(b.top, layout::Control(buttons[i - 2]).top + first.height);
     }
   }
-  for (const auto& c : layout::Form1().controls) {
+  for (const auto& c : layout::MainForm().controls) {
     if (c.kind == ControlKind::CheckBox || c.kind == ControlKind::Frame) {
-      EXPECT_EQ(c.back, layout::Form1().back) << c.name;
-      EXPECT_EQ(c.font.points, layout::Form1().font.points) << c.name;
+      EXPECT_EQ(c.back, layout::MainForm().back) << c.name;
+      EXPECT_EQ(c.font.points, layout::MainForm().font.points) << c.name;
     }
   }
 }

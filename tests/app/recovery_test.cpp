@@ -15,8 +15,8 @@ TEST(Recovery, EachKeptInANewFileAndToldOnceAtTheNextStart) {
   RecoveryStore store(rig.files, rig.env);
   EXPECT_TRUE(store.TakeNote().empty()) << "nothing kept, nothing said";
 
-  rig.recorder.MotionList.Add("move,1,2,0.1");
-  rig.recorder.MotionList.Add("Left,3,4,0.2");
+  rig.recorder.entries.Add("move,1,2,0.1");
+  rig.recorder.entries.Add("Left,3,4,0.2");
   const std::string first = store.Keep(rig.recorder);
   const std::string second = store.Keep(rig.recorder);
   EXPECT_EQ(first, rig.env.state_folder + "unsaved-1.mmf");

@@ -12,7 +12,7 @@ struct ScriptRun {
   AppRig r;
   std::vector<std::pair<int, std::string>> results;
 
-  ScriptRun() { r.window.visible = false; }  // the program never shows it in a scripted run
+  ScriptRun() { r.window.visible = false; }  // The program never shows it in a scripted run
   void Start(CommandLine::Action action, const std::string& file, PlaybackOptions options = {}) {
     CommandLine command;
     command.action = action;
@@ -25,7 +25,7 @@ struct ScriptRun {
   void Ticks(int n) {
     for (int i = 0; i < n; ++i) {
       r.clock.Advance(0.0101);
-      r.form.Timer1_Timer();
+      r.form.OnTimer();
     }
   }
 };
@@ -50,7 +50,7 @@ TEST(Script, PlayGivesOnePassHiddenUnlessARepeatIsAskedAndPauseEndsItAsStopped) 
   s.r.files.Put("/m/take.mmf", "[MouseMotionFile]\r\nLeft,5,5,20\r\nmove,6,6,0\r\n");
   s.Start(CommandLine::Action::Play, "/m/take.mmf");
   s.Ticks(3);
-  s.r.input.Tap(vk::kF12);  // the window stays hidden whatever the keys say
+  s.r.input.Tap(vk::kF12);  // The window stays hidden whatever the keys say
   s.Ticks(30);
   EXPECT_EQ(s.r.log.Count("Button Left down"), 1);
   EXPECT_EQ(s.results, (Results{{exit_status::kOk, ""}}));
@@ -75,7 +75,7 @@ TEST(Script, RecordWritesTheFileOnPauseWithoutADialog) {
   s.r.files.Put("/home/u/take.mmf", "old");
   s.Start(CommandLine::Action::Record, "/home/u/take.mmf");
   s.Ticks(1);
-  EXPECT_EQ(s.r.form.Recorder().RecorderState, Mode::Recording);
+  EXPECT_EQ(s.r.form.Recorder().mode, Mode::Recording);
   for (int x : {10, 11, 12}) {
     s.r.input.MoveTo({x, 7});
     s.Ticks(1);
@@ -108,15 +108,15 @@ TEST(Script, RecordWritesTheFileOnPauseWithoutADialog) {
 
 TEST(OpenAtStart, LoadsAsLoadDoesWithItsMessagesAndNotDuringAScriptedRun) {
   AppRig r;
-  r.form.Form_Load();
+  r.form.StartUp();
   r.files.Put("/m/take.mmf", "[MouseMotionFile]\r\nmove,1,2,0\r\n");
   EXPECT_TRUE(r.form.OpenAtStart("/m/take.mmf"));
-  EXPECT_EQ(r.form.Recorder().MotionList.Count(), 1);
-  EXPECT_EQ(r.form.CommonDialog1().FileName, "/m/take.mmf");
+  EXPECT_EQ(r.form.Recorder().entries.Count(), 1);
+  EXPECT_EQ(r.form.MotionFileDialog().FileName, "/m/take.mmf");
   EXPECT_TRUE(r.form.OpenAtStart("/m/missing.mmf"));
   ASSERT_EQ(r.dialogs.boxes.size(), 1u);
   EXPECT_EQ(r.dialogs.boxes[0].text.rfind("Nothing was loaded", 0), 0u);
-  EXPECT_EQ(r.form.Recorder().MotionList.Count(), 1);
+  EXPECT_EQ(r.form.Recorder().entries.Count(), 1);
 
   CommandLine record;
   record.action = CommandLine::Action::Record;
@@ -129,20 +129,20 @@ TEST(OpenAtStart, LoadsAsLoadDoesWithItsMessagesAndNotDuringAScriptedRun) {
 TEST(OpenAtStart, AHandedFileIsTakenWhenFreeWaitsForALoadAndIsRefusedWhileBusy) {
   using W = HandedFileWindow;
   AppRig r;
-  r.form.Form_Load();
+  r.form.StartUp();
   for (const auto& [mode, want] :
        {std::pair{Mode::None, W::Free}, std::pair{Mode::Idle, W::Free},
         std::pair{Mode::Recording, W::Busy}, std::pair{Mode::Playing, W::Busy}}) {
-    r.form.Recorder().RecorderState = mode;
+    r.form.Recorder().mode = mode;
     EXPECT_EQ(r.form.CanTakeHandedFile(), want) << StateText(mode);
   }
-  r.form.Recorder().RecorderState = Mode::Idle;
+  r.form.Recorder().mode = Mode::Idle;
 
   // While a box or file dialog waits for its answer; a load's own save offer lets it wait.
   std::vector<W> seen;
   r.dialogs.while_open = [&] { seen.push_back(r.form.CanTakeHandedFile()); };
-  r.form.PushButton3_Click();  // Help
-  r.form.PushButton5_Click();  // Load, its dialog cancelled
+  r.form.OnHelpClicked();  // Help
+  r.form.OnLoadClicked();  // Load, its dialog cancelled
   r.form.Recorder().AddMotion(1, 2, 0, "move");
   r.files.Put("/m/take.mmf", "[MouseMotionFile]\r\nmove,1,2,0\r\n");
   r.form.OpenAtStart("/m/take.mmf");

@@ -10,13 +10,13 @@ namespace {
 
 constexpr const char* kSkin = "/opt/pelmira/x/o.cjs";
 
-const ControlId kRecoloured[] = {ControlId::Frame1,          ControlId::Frame2,
-                                 ControlId::cRecMovement,    ControlId::cRecLeftClick,
-                                 ControlId::cRecMiddleClick, ControlId::cRecRightClick,
-                                 ControlId::cWndAutoHide,    ControlId::cWndAutoShow};
+const ControlId kRecoloured[] = {ControlId::RecordingFrame, ControlId::WindowFrame,
+                                 ControlId::RecordMoves,    ControlId::RecordLeft,
+                                 ControlId::RecordMiddle,   ControlId::RecordRight,
+                                 ControlId::AutoHide,       ControlId::AutoShow};
 const ControlId kUntouched[] = {
-    ControlId::PushButton1, ControlId::PushButton2, ControlId::PushButton3, ControlId::PushButton4,
-    ControlId::PushButton5, ControlId::PushButton6, ControlId::Text1};
+    ControlId::RecordButton, ControlId::PlayButton, ControlId::HelpButton, ControlId::HideButton,
+    ControlId::LoadButton,   ControlId::SaveButton, ControlId::FocusSink};
 
 void ExpectDesignColours(AppRig& r) {
   EXPECT_EQ(r.window.back, color::kWhite);
@@ -29,7 +29,7 @@ TEST(Skin, PresentFileRecoloursAndCallsTheEngineInOrder) {
   AppRig r;
   r.files.Put(kSkin, "QWidget { color: black; }");
   r.skin.flags = 4;
-  r.form.Form_Load();
+  r.form.StartUp();
 
   EXPECT_EQ(r.window.back, color::kButtonFace);
   for (ControlId id : kRecoloured) EXPECT_EQ(r.window.Ctl(id).back, color::kButtonFace);
@@ -37,7 +37,7 @@ TEST(Skin, PresentFileRecoloursAndCallsTheEngineInOrder) {
     EXPECT_EQ(r.log.Count(std::string(layout::Control(id).name) + ".BackColor"), 0);
   // The status line is recoloured too, then whitened by the last step of start-up.
   EXPECT_EQ(r.log.Count("lState.BackColor 0x8000000F"), 1);
-  EXPECT_EQ(r.window.Ctl(ControlId::lState).back, color::kWhite);
+  EXPECT_EQ(r.window.Ctl(ControlId::StatusLine).back, color::kWhite);
 
   const std::vector<std::string> expected = {"Skin.LoadSkin /opt/pelmira/x/o.cjs|",
                                              "Skin.Flags",
@@ -54,9 +54,9 @@ TEST(Skin, PresentFileRecoloursAndCallsTheEngineInOrder) {
 
 TEST(Skin, AbsentFileChangesNothing) {
   AppRig r;
-  r.form.Form_Load();
+  r.form.StartUp();
   ExpectDesignColours(r);
-  EXPECT_EQ(r.window.Ctl(ControlId::lState).back, color::kWhite);
+  EXPECT_EQ(r.window.Ctl(ControlId::StatusLine).back, color::kWhite);
 }
 
 TEST(Skin, FolderHiddenOrSystemFileOfThatNameIsNoSkin) {
@@ -65,7 +65,7 @@ TEST(Skin, FolderHiddenOrSystemFileOfThatNameIsNoSkin) {
     AppRig r;
     r.files.Put(kSkin, "x");
     r.files.files[kSkin].*kind = true;
-    r.form.Form_Load();
+    r.form.StartUp();
     ExpectDesignColours(r);
   }
 }
@@ -73,9 +73,9 @@ TEST(Skin, FolderHiddenOrSystemFileOfThatNameIsNoSkin) {
 TEST(Skin, EmptyFileStillRecoloursAndIsHandedToTheEngine) {
   AppRig r;
   r.files.Put(kSkin, "");
-  r.form.Form_Load();
+  r.form.StartUp();
   EXPECT_EQ(r.window.back, color::kButtonFace);
-  EXPECT_EQ(r.window.Ctl(ControlId::cWndAutoShow).back, color::kButtonFace);
+  EXPECT_EQ(r.window.Ctl(ControlId::AutoShow).back, color::kButtonFace);
   EXPECT_EQ(r.skin.calls.size(), 6u);
 }
 
@@ -83,7 +83,7 @@ TEST(Skin, FailingEngineCallIsReportedAtStep106AndColoursStay) {
   AppRig r;
   r.files.Put(kSkin, "x");
   r.skin.failing = "Skin.LoadSkin";
-  r.form.Form_Load();
+  r.form.StartUp();
   ASSERT_EQ(r.Reports().size(), 1u);
   EXPECT_TRUE(Names(r.Reports()[0].text, "Form1.Form_Load", 106));
   EXPECT_EQ(r.window.back, color::kButtonFace);

@@ -11,15 +11,15 @@ namespace {
 
 TEST(Startup, NormalStartRunsEveryStepInOrder) {
   AppRig r;
-  r.form.Form_Load();
+  r.form.StartUp();
 
   EXPECT_TRUE(r.dialogs.boxes.empty());
   EXPECT_EQ(r.window.caption, "Pelmira");
   EXPECT_TRUE(r.window.has_app_icon);
   EXPECT_EQ(r.dialogs.app_title, "Pelmira");  // no blank in the name: kept whole
-  EXPECT_EQ(r.form.Global().PlayButtonCaption, "Start Playing");
+  EXPECT_EQ(r.form.Captions().play_button, "Start Playing");
   EXPECT_TRUE(r.window.timer_enabled);
-  EXPECT_EQ(r.window.Ctl(ControlId::lState).back, color::kWhite);
+  EXPECT_EQ(r.window.Ctl(ControlId::StatusLine).back, color::kWhite);
   EXPECT_EQ(r.shell.ended, 0);
   EXPECT_EQ(r.random.seeds, 1);  // seeded before the draw
 
@@ -39,12 +39,12 @@ TEST(Startup, SecondInstanceShowsTheMessageAndEndsBeforeTheSkin) {
   r.shell.other_instance = true;
   r.files.Put("/opt/pelmira/x/o.cjs", "skin");
   r.files.Put("/opt/pelmira/HAND-M.CUR", "cursor");
-  r.form.Form_Load();
+  r.form.StartUp();
 
   ASSERT_EQ(r.dialogs.boxes.size(), 1u);
   const auto& box = r.dialogs.boxes[0];
   EXPECT_EQ(box.text, "Rodaz Irerevuv is already runing!\r\nPress [F12] to show Recorder Window.");
-  EXPECT_EQ(box.title, "pelmira");  // the default title: SetAppTitle has not run
+  EXPECT_EQ(box.title, "pelmira");  // The default title: SetAppTitle has not run
   EXPECT_EQ(box.buttons, MsgButtons::Ok);
   EXPECT_EQ(box.icon, MsgIcon::None);
   EXPECT_EQ(r.shell.ended, 1);
@@ -60,13 +60,13 @@ TEST(Startup, SecondInstanceShowsTheMessageAndEndsBeforeTheSkin) {
 
 TEST(Startup, PointerFileIsLoadedWhenPresentAndSkippedWhenMissing) {
   AppRig missing;
-  missing.form.Form_Load();
+  missing.form.StartUp();
   EXPECT_EQ(missing.log.Count("Form1.LoadCustomPointer"), 0);
   EXPECT_TRUE(missing.dialogs.boxes.empty());
 
   AppRig present;
   present.files.Put("/opt/pelmira/HAND-M.CUR", "cursor");
-  present.form.Form_Load();
+  present.form.StartUp();
   EXPECT_EQ(present.window.custom_pointer, "/opt/pelmira/HAND-M.CUR");
 }
 
@@ -76,7 +76,7 @@ TEST(Startup, BrokenPointerFileIsReportedAtLine112AndStartUpGoesOn) {
   r.window.on_load_pointer = [](const std::string&) {
     throw Error(err::kInvalidProcedureCall, "Invalid picture");
   };
-  r.form.Form_Load();
+  r.form.StartUp();
 
   ASSERT_EQ(r.dialogs.boxes.size(), 1u);
   EXPECT_EQ(r.dialogs.boxes[0].title, "Application Error");
@@ -90,7 +90,7 @@ TEST(Startup, OnlyADrawOfSevenOpensTheHomePage) {
   for (int n = 1; n <= 100; ++n) {
     AppRig r;
     r.random.values = {(n - 1) / 100.0 + 0.005};
-    r.form.Form_Load();
+    r.form.StartUp();
     EXPECT_EQ(r.shell.opened.size(), n == 7 ? 1u : 0u) << "draw " << n;
     if (n == 7) {
       EXPECT_EQ(r.shell.opened[0], "https://pelmira.example/");
@@ -100,13 +100,13 @@ TEST(Startup, OnlyADrawOfSevenOpensTheHomePage) {
   for (double v : {0.06, 0.0699999}) {
     AppRig r;
     r.random.values = {v};
-    r.form.Form_Load();
+    r.form.StartUp();
     EXPECT_EQ(r.shell.opened.size(), 1u) << v;
   }
   for (double v : {0.0599999, 0.07}) {
     AppRig r;
     r.random.values = {v};
-    r.form.Form_Load();
+    r.form.StartUp();
     EXPECT_TRUE(r.shell.opened.empty()) << v;
   }
 }
@@ -115,7 +115,7 @@ TEST(Startup, BrowserThatCannotStartIsReportedAtLine114) {
   AppRig r;
   r.random.values = {0.065};
   r.shell.fail_open = true;
-  r.form.Form_Load();
+  r.form.StartUp();
   ASSERT_EQ(r.Reports().size(), 1u);
   EXPECT_TRUE(Names(r.Reports()[0].text, "Form1.Form_Load", 114));
   EXPECT_TRUE(r.window.timer_enabled);
@@ -131,46 +131,46 @@ TEST(Startup, HeldShortcutKeysAreWaitedForWithoutSpinning) {
     if (r.clock.sleeps == 3) r.input.Release(vk::kF12);
     if (r.clock.sleeps == 7) r.input.Release(vk::kF9);
   };
-  r.form.Form_Load();
+  r.form.StartUp();
 
   EXPECT_FALSE(timer_before_release);
   EXPECT_TRUE(r.window.timer_enabled);
   EXPECT_GE(r.clock.sleeps, 7);
   // The released F9 was consumed by the wait: the first ticks do not start a playback.
-  r.form.Timer1_Timer();
-  r.form.Timer1_Timer();
-  EXPECT_EQ(r.form.Recorder().RecorderState, Mode::Idle);
+  r.form.OnTimer();
+  r.form.OnTimer();
+  EXPECT_EQ(r.form.Recorder().mode, Mode::Idle);
   // A new press of F9 does.
-  r.form.Recorder().MotionList.Add("move,1,1,0");
+  r.form.Recorder().entries.Add("move,1,1,0");
   r.input.Tap(vk::kF9);
-  r.form.Timer1_Timer();
-  r.form.Timer1_Timer();
-  EXPECT_EQ(r.form.Recorder().RecorderState, Mode::Playing);
+  r.form.OnTimer();
+  r.form.OnTimer();
+  EXPECT_EQ(r.form.Recorder().mode, Mode::Playing);
 }
 
 TEST(Startup, PressMarkOfAnAlreadyReleasedKeyIsClearedWithoutWaiting) {
   AppRig r;
   r.input.Tap(vk::kF10);  // pressed and released before start-up looked
-  r.form.Form_Load();
+  r.form.StartUp();
   EXPECT_EQ(r.clock.sleeps, 1);  // one query saw the mark, the next one read 0
-  r.form.Timer1_Timer();
-  r.form.Timer1_Timer();
-  EXPECT_EQ(r.form.Recorder().RecorderState, Mode::Idle);
+  r.form.OnTimer();
+  r.form.OnTimer();
+  EXPECT_EQ(r.form.Recorder().mode, Mode::Idle);
 }
 
 TEST(Startup, FirstTickAfterStartUpPutsThePlayCaptionBack) {
   AppRig r;
-  r.form.Form_Load();
-  r.window.Ctl(ControlId::PushButton2).caption = "Stop";
-  r.form.Timer1_Timer();
-  EXPECT_EQ(r.window.Ctl(ControlId::PushButton2).caption, "Start Playing");
+  r.form.StartUp();
+  r.window.Ctl(ControlId::PlayButton).caption = "Stop";
+  r.form.OnTimer();
+  EXPECT_EQ(r.window.Ctl(ControlId::PlayButton).caption, "Start Playing");
 }
 
 TEST(Startup, UnloadEndsTheProgramWithoutAQuestion) {
   AppRig r;
-  r.form.Form_Load();
+  r.form.StartUp();
   r.form.Recorder().AddMotion(1, 2, 16, "move");
-  r.form.Form_Unload();
+  r.form.OnClose();
   EXPECT_EQ(r.shell.ended, 1);
   EXPECT_TRUE(r.dialogs.boxes.empty());
   EXPECT_TRUE(r.dialogs.proposed.empty());
@@ -178,23 +178,23 @@ TEST(Startup, UnloadEndsTheProgramWithoutAQuestion) {
 
 TEST(AppTitle, CutsBeforeTheLastBlankAtLeastOnceAndUntilItFits) {
   // No blank: the whole name.
-  EXPECT_EQ(Form1::AppTitle("Pelmira"), "Pelmira");
+  EXPECT_EQ(MainForm::AppTitle("Pelmira"), "Pelmira");
   // 40 characters or fewer: still loses its last word.
-  EXPECT_EQ(Form1::AppTitle("Pelmira Mouse Recorder"), "Pelmira Mouse");
+  EXPECT_EQ(MainForm::AppTitle("Pelmira Mouse Recorder"), "Pelmira Mouse");
   const std::string forty = std::string(30, 'a') + " " + std::string(9, 'b');
   ASSERT_EQ(forty.size(), 40u);
-  EXPECT_EQ(Form1::AppTitle(forty), std::string(30, 'a'));
+  EXPECT_EQ(MainForm::AppTitle(forty), std::string(30, 'a'));
   // Longer than 40, the first cut fits: exactly the last word goes.
   const std::string longer = std::string(35, 'a') + " " + std::string(10, 'b');
-  EXPECT_EQ(Form1::AppTitle(longer), std::string(35, 'a'));
+  EXPECT_EQ(MainForm::AppTitle(longer), std::string(35, 'a'));
   // Longer still: words go from the end until it fits.
   const std::string words = "alpha beta gamma delta epsilon zeta eta theta iota kappa";
-  EXPECT_EQ(Form1::AppTitle(words), "alpha beta gamma delta epsilon zeta eta");
-  EXPECT_LE(Form1::AppTitle(words).size(), 40u);
+  EXPECT_EQ(MainForm::AppTitle(words), "alpha beta gamma delta epsilon zeta eta");
+  EXPECT_LE(MainForm::AppTitle(words).size(), 40u);
   // A first word longer than the limit cannot be cut at a blank: it is cut at 40.
-  EXPECT_EQ(Form1::AppTitle(std::string(50, 'x') + " y"), std::string(40, 'x'));
+  EXPECT_EQ(MainForm::AppTitle(std::string(50, 'x') + " y"), std::string(40, 'x'));
   // Nothing left of the left of a leading blank: the name, not an empty title.
-  EXPECT_EQ(Form1::AppTitle(" Pelmira"), " Pelmira");
+  EXPECT_EQ(MainForm::AppTitle(" Pelmira"), " Pelmira");
 }
 
 }  // namespace

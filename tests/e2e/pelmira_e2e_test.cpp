@@ -83,7 +83,7 @@ TEST_F(PelmiraE2E, F12AndAutoHideAndShowAndASecondInstance) {
   ASSERT_TRUE(look_.WaitGone("frmPlay"));
 
   // Auto Hide on: a recording hides the window, and Auto Show brings it back at the end.
-  ASSERT_TRUE(ClickControl(main, ControlId::cWndAutoHide));
+  ASSERT_TRUE(ClickControl(main, ControlId::AutoHide));
   ASSERT_TRUE(app_.Xdo("key F10"));
   ASSERT_TRUE(look_.WaitFor("frmRec"));
   EXPECT_TRUE(look_.WaitGone("Pelmira")) << "Auto Hide";
@@ -94,7 +94,7 @@ TEST_F(PelmiraE2E, F12AndAutoHideAndShowAndASecondInstance) {
   ASSERT_TRUE(app_.Xdo("key F12"));
   ASSERT_TRUE(look_.WaitGone("Pelmira"));
   // Started without the runtime and temporary folders the first one was given: the lock is
-  // the user's whatever the environment says.
+  // The user's whatever the environment says.
   const pid_t second = app_.Start({}, {"XDG_RUNTIME_DIR", "TMPDIR", "TEMP"});
   auto box = look_.WaitFor("pelmira", 10s, second);
   ASSERT_TRUE(box) << "no message from the second instance\n" << app_.Output();
@@ -197,19 +197,19 @@ TEST_F(PelmiraE2E, PointerIsTheHandOverButtonsAndTheArrowOverFramesAndBackground
   const XLook::PointerImage arrow = look_.StandardArrow(look_.ScreenWidth() - 60, 0);
   ASSERT_FALSE(arrow.pixels.empty());
   auto is_arrow = [&] { return look_.Pointer() == arrow; };
-  const Box play = ControlBox(ControlId::PushButton2);
+  const Box play = ControlBox(ControlId::PlayButton);
   ASSERT_TRUE(move_to(play.x + 20, play.y + 10));
   EXPECT_TRUE(x11test::WaitUntil(is_hand)) << "hand over a button";
-  const Box check = ControlBox(ControlId::cRecLeftClick);
+  const Box check = ControlBox(ControlId::RecordLeft);
   ASSERT_TRUE(move_to(check.x + 5, check.y + 5));
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_TRUE(is_hand()) << "a check box keeps the pointer last set";
-  const Box frame = ControlBox(ControlId::Frame2);
+  const Box frame = ControlBox(ControlId::WindowFrame);
   ASSERT_TRUE(move_to(frame.x + frame.w - 20, frame.y + frame.h - 10));
   EXPECT_TRUE(x11test::WaitUntil(is_arrow)) << "arrow over a frame's empty area";
   ASSERT_TRUE(move_to(play.x + 20, play.y + 10));
   ASSERT_TRUE(x11test::WaitUntil(is_hand));
-  ASSERT_TRUE(move_to(2, layout::TwipsToPixels(layout::Form1().client_height, 96) - 3));
+  ASSERT_TRUE(move_to(2, layout::TwipsToPixels(layout::MainForm().client_height, 96) - 3));
   EXPECT_TRUE(x11test::WaitUntil(is_arrow)) << "arrow over the background";
 }
 

@@ -107,7 +107,7 @@ void RecordsAPathWithClicksAndSavesIt(Program& p) {
   ASSERT_TRUE(p.Look().WaitGone("frmRec")) << "recording did not stop";
 
   const std::string path = p.Root() + "/take.mmf";
-  p.UseFileDialog(main, ControlId::PushButton6, "Save As", path);
+  p.UseFileDialog(main, ControlId::SaveButton, "Save As", path);
   ASSERT_TRUE(x11test::WaitUntil([&] { return !ReadWholeFile(path).empty(); }));
 
   const std::string text = ReadWholeFile(path);
@@ -169,7 +169,7 @@ void LoadsAFileAndPlaysItInALoopUntilPause(Program& p) {
   const std::set<std::pair<int, int>> places = {{150, 150}, {160, 170}, {300, 250},
                                                 {310, 260}, {120, 280}, {320, 270}};
   const TopWindow main = p.StartMain();
-  p.UseFileDialog(main, ControlId::PushButton5, "Open", path);
+  p.UseFileDialog(main, ControlId::LoadButton, "Open", path);
 
   std::pair<int, int> start;
   ASSERT_TRUE(x11test::QueryPointer(p.Display(), start.first, start.second));

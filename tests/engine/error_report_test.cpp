@@ -49,13 +49,12 @@ TEST_F(StateSwitches, FollowTheStateTable) {
       {Mode::Playing, Mode::Playing, Mode::Idle},
   };
   for (const auto& c : cases) {
-    recorder.RecorderState = c.from;
+    recorder.mode = c.from;
     recorder.ToggleRecording();
-    EXPECT_EQ(recorder.RecorderState, c.after_toggle)
-        << "toggle from '" << StateText(c.from) << "'";
-    recorder.RecorderState = c.from;
+    EXPECT_EQ(recorder.mode, c.after_toggle) << "toggle from '" << StateText(c.from) << "'";
+    recorder.mode = c.from;
     recorder.StartPlaying();
-    EXPECT_EQ(recorder.RecorderState, c.after_play) << "play from '" << StateText(c.from) << "'";
+    EXPECT_EQ(recorder.mode, c.after_play) << "play from '" << StateText(c.from) << "'";
   }
   EXPECT_TRUE(dialogs.boxes.empty());
 }

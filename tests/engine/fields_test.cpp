@@ -94,7 +94,7 @@ TEST_F(TempFolder, AppendsTheSeparatorOnceAndNeverGivesTheRoot) {
 
 TEST_F(TempFolder, AddMotionWritesEntriesAndMarksThemUnsaved) {
   recorder.AddMotion(-5, 1080, 16, "move");
-  EXPECT_TRUE(recorder.UnsavedChanges);
+  EXPECT_TRUE(recorder.unsaved);
   recorder.AddMotion(-5, 1080, 1500, "Left");
   recorder.AddMotion(2147483647, -2147483647 - 1, 0.5, "Right");
   EXPECT_EQ(Entries(), (std::vector<std::string>{"move,-5,1080,16", "Left,-5,1080,1500",
@@ -106,8 +106,8 @@ TEST_F(TempFolder, AddMotionReportsAFailureAndStillMarksUnsaved) {
   ASSERT_EQ(dialogs.boxes.size(), 1u);
   EXPECT_NE(dialogs.boxes[0].text.find("mVazazEzerev.AddMotion at line 100\r\r"),
             std::string::npos);
-  EXPECT_EQ(recorder.MotionList.Count(), 0);
-  EXPECT_TRUE(recorder.UnsavedChanges);
+  EXPECT_EQ(recorder.entries.Count(), 0);
+  EXPECT_TRUE(recorder.unsaved);
 }
 
 TEST(EntryList, OneBasedReadsAppendCountAndRemoveFirst) {

@@ -7,7 +7,7 @@ namespace {
 class PlaybackTest : public EngineTest {
  protected:
   void Load(std::initializer_list<const char*> entries) {
-    for (const char* e : entries) recorder.MotionList.Add(e);
+    for (const char* e : entries) recorder.entries.Add(e);
   }
   // F9 released at the next tick: that tick plays entry 1.
   void StartPlayback() {
@@ -16,7 +16,7 @@ class PlaybackTest : public EngineTest {
     Tick();
     log.Clear();
     Tick();
-    ASSERT_EQ(recorder.RecorderState, Mode::Playing);
+    ASSERT_EQ(recorder.mode, Mode::Playing);
   }
   // Ticks `period` apart, every other one `jitter` late (early when negative), until `count`
   // placements of the cursor, or `ticks` ticks; gives the clock at each placement.
@@ -25,7 +25,7 @@ class PlaybackTest : public EngineTest {
     for (int t = 0; t < ticks && at.size() < count; ++t) {
       const int before = log.Count("SetCursorPos");
       clock.Advance(t % 2 ? period - jitter : period + jitter);
-      poll.Timer1_Timer();
+      poll.OnTimer();
       for (int n = log.Count("SetCursorPos") - before; n > 0 && at.size() < count; --n)
         at.push_back(clock.Now());
     }
@@ -50,7 +50,7 @@ TEST_F(PlaybackTest, EntriesPlayInOrderEachAfterThePreviousWait) {
   EXPECT_EQ(Actions(), (std::vector<std::string>{"SetCursorPos 10,20"}));
   Ticks(2);
   EXPECT_EQ(Actions().size(), 1u);  // still inside the 30 ms wait
-  Tick();                           // the first tick after 30 ms
+  Tick();                           // The first tick after 30 ms
   EXPECT_EQ(Actions(), (std::vector<std::string>{"SetCursorPos 10,20", "SetCursorPos 11,21",
                                                  "Button Left down", "Button Left up"}));
   Tick();  // no wait after the click
@@ -74,7 +74,7 @@ TEST_F(PlaybackTest, OneLeftEntryRepeatsAfterItsWaitAndOneMoreTick) {
   }
   // The first tick past 1.5 s (the 149th) finds the end of the list; the next one clicks.
   EXPECT_EQ(ticks, 150);
-  EXPECT_EQ(recorder.RecorderState, Mode::Playing);
+  EXPECT_EQ(recorder.mode, Mode::Playing);
   EXPECT_EQ(input.Pos(), (Point{100, 200}));
 }
 
@@ -105,12 +105,12 @@ TEST_F(PlaybackTest, NumbersOutOfRangeSkipTheirEntryWithOneReportPerPlayback) {
   TapKey(vk::kPause);
   input.Tap(vk::kF9);
   Ticks(12);
-  EXPECT_EQ(dialogs.boxes.size(), 2u);  // the next playback reports once again
+  EXPECT_EQ(dialogs.boxes.size(), 2u);  // The next playback reports once again
 }
 
 TEST_F(PlaybackTest, EmptyListShowsTheMessageAndRestoresTheButtonAndWindow) {
   StartIdle();
-  Ctl(ControlId::cWndAutoHide).value = 1;
+  Ctl(ControlId::AutoHide).value = 1;
   dialogs.app_title = "Pelmira";
   input.Tap(vk::kF9);
   Ticks(2);
@@ -118,12 +118,12 @@ TEST_F(PlaybackTest, EmptyListShowsTheMessageAndRestoresTheButtonAndWindow) {
   EXPECT_EQ(dialogs.boxes[0].text, "No Data loaded for Playback");
   EXPECT_EQ(dialogs.boxes[0].title, "Pelmira");
   EXPECT_EQ(dialogs.boxes[0].buttons, MsgButtons::Ok);
-  EXPECT_EQ(recorder.RecorderState, Mode::Idle);
-  EXPECT_EQ(Ctl(ControlId::PushButton2).caption, "Start Playing");
+  EXPECT_EQ(recorder.mode, Mode::Idle);
+  EXPECT_EQ(Ctl(ControlId::PlayButton).caption, "Start Playing");
   EXPECT_TRUE(window.visible);
   Ticks(3);
   EXPECT_EQ(dialogs.boxes.size(), 1u);
-  EXPECT_TRUE(Ctl(ControlId::PushButton1).enabled);
+  EXPECT_TRUE(Ctl(ControlId::RecordButton).enabled);
   EXPECT_EQ(indicators.Open(IndicatorId::Play), nullptr);
 }
 
@@ -133,9 +133,9 @@ TEST_F(PlaybackTest, PauseInALongWaitStopsAtTheNextTickAndTheNextRunStartsAtEntr
   Ticks(50);
   input.Tap(vk::kPause);
   Ticks(2);
-  EXPECT_EQ(recorder.RecorderState, Mode::Idle);
+  EXPECT_EQ(recorder.mode, Mode::Idle);
   EXPECT_EQ(poll.State.PlayIndex, 0);
-  EXPECT_EQ(Ctl(ControlId::PushButton2).caption, "Start Playing");
+  EXPECT_EQ(Ctl(ControlId::PlayButton).caption, "Start Playing");
   log.Clear();
   input.Tap(vk::kF9);
   Ticks(2);
@@ -145,15 +145,15 @@ TEST_F(PlaybackTest, PauseInALongWaitStopsAtTheNextTickAndTheNextRunStartsAtEntr
 TEST_F(PlaybackTest, ButtonsWhilePlaying) {
   Load({"move,1,1,10000"});
   StartPlayback();
-  EXPECT_EQ(Ctl(ControlId::PushButton2).caption, "Stop");
-  EXPECT_FALSE(Ctl(ControlId::PushButton1).enabled);
-  recorder.ToggleRecording();  // the Start Recording path does nothing while playing
+  EXPECT_EQ(Ctl(ControlId::PlayButton).caption, "Stop");
+  EXPECT_FALSE(Ctl(ControlId::RecordButton).enabled);
+  recorder.ToggleRecording();  // The Start Recording path does nothing while playing
   Tick();
-  EXPECT_EQ(recorder.RecorderState, Mode::Playing);
-  recorder.StartPlaying();  // the same button stops it
+  EXPECT_EQ(recorder.mode, Mode::Playing);
+  recorder.StartPlaying();  // The same button stops it
   Tick();
-  EXPECT_EQ(recorder.RecorderState, Mode::Idle);
-  EXPECT_TRUE(Ctl(ControlId::PushButton1).enabled);
+  EXPECT_EQ(recorder.mode, Mode::Idle);
+  EXPECT_TRUE(Ctl(ControlId::RecordButton).enabled);
 }
 
 TEST_F(PlaybackTest, RecordedDelaysReplayAsTheSameWaits) {
@@ -187,7 +187,7 @@ TEST_F(PlaybackTest, ReplayKeepsTheRecordedSpanWhenTicksJitter) {
   // make an entry wait a whole extra tick, nor must late ones add up.
   std::vector<std::string> path;
   for (int i = 1; i <= 300; ++i) path.push_back("move," + std::to_string(i) + ",0,10");
-  for (const auto& e : path) recorder.MotionList.Add(e);
+  for (const auto& e : path) recorder.entries.Add(e);
   StartIdle();
   input.Tap(vk::kF9);
   Tick();
@@ -212,22 +212,22 @@ TEST_F(PlaybackTest, AHeldUpTickRestartsTheScheduleInsteadOfRacingToCatchUp) {
 TEST_F(PlaybackTest, RepeatCountPlaysExactlyThatManyPassesThenEndsAsPauseWould) {
   poll.Options.repeat = 2;
   WatchStops();
-  Ctl(ControlId::cWndAutoHide).value = 1;
+  Ctl(ControlId::AutoHide).value = 1;
   Load({"Left,5,5,20", "move,6,6,0"});
   StartPlayback();
   EXPECT_FALSE(window.visible);
   Ticks(40);
   EXPECT_EQ(Calls("Button Left down").size(), 2u);
-  EXPECT_EQ(recorder.RecorderState, Mode::Idle);
-  EXPECT_EQ(Ctl(ControlId::PushButton2).caption, "Start Playing");
-  EXPECT_TRUE(Ctl(ControlId::PushButton1).enabled);
+  EXPECT_EQ(recorder.mode, Mode::Idle);
+  EXPECT_EQ(Ctl(ControlId::PlayButton).caption, "Start Playing");
+  EXPECT_TRUE(Ctl(ControlId::RecordButton).enabled);
   EXPECT_TRUE(window.visible);  // Auto Show
   EXPECT_EQ(indicators.Open(IndicatorId::Play), nullptr);
   EXPECT_EQ(stops, (std::vector<std::pair<Mode, StopCause>>{{Mode::Playing, StopCause::Passes}}));
 }
 
 TEST_F(PlaybackTest, SpeedDividesEveryWait) {
-  for (int i = 1; i <= 40; ++i) recorder.MotionList.Add("move," + std::to_string(i) + ",0,40");
+  for (int i = 1; i <= 40; ++i) recorder.entries.Add("move," + std::to_string(i) + ",0,40");
   StartIdle();
   for (double speed : {2.0, 0.5}) {
     poll.Options.speed = speed;
@@ -244,8 +244,8 @@ TEST_F(PlaybackTest, SpeedDividesEveryWait) {
 TEST_F(PlaybackTest, AtHighSpeedEveryEntryDueByATickPlaysInThatTickInOrder) {
   poll.Options.speed = 100;
   for (int i = 1; i <= 300; ++i) {
-    recorder.MotionList.Add("move," + std::to_string(i) + ",0,12");
-    if (i == 50) recorder.MotionList.Add("not a motion");  // skipped, costs no time
+    recorder.entries.Add("move," + std::to_string(i) + ",0,12");
+    if (i == 50) recorder.entries.Add("not a motion");  // skipped, costs no time
   }
   StartPlayback();
   EXPECT_EQ(log.Count("SetCursorPos"), 1);
@@ -256,15 +256,15 @@ TEST_F(PlaybackTest, AtHighSpeedEveryEntryDueByATickPlaysInThatTickInOrder) {
 
   // A list with nothing to play cannot hold a tick forever: one pass per tick.
   TapKey(vk::kPause);
-  recorder.MotionList.Clear();
+  recorder.entries.Clear();
   Load({"", "hello"});
   poll.Options.repeat = 3;
   input.Tap(vk::kF9);
   Ticks(3);
-  EXPECT_EQ(recorder.RecorderState, Mode::Playing);
+  EXPECT_EQ(recorder.mode, Mode::Playing);
   EXPECT_EQ(poll.State.PassesDone, 2);
   Tick();
-  EXPECT_EQ(recorder.RecorderState, Mode::Idle);
+  EXPECT_EQ(recorder.mode, Mode::Idle);
 }
 
 TEST_F(PlaybackTest, StopOnMoveEndsPlaybackWhenTheUserMovesThePointerOrClicks) {
@@ -274,20 +274,20 @@ TEST_F(PlaybackTest, StopOnMoveEndsPlaybackWhenTheUserMovesThePointerOrClicks) {
   StartPlayback();
   input.MoveTo({104, 96});  // a hand resting on the mouse
   Ticks(3);
-  EXPECT_EQ(recorder.RecorderState, Mode::Playing);
+  EXPECT_EQ(recorder.mode, Mode::Playing);
   input.MoveTo({105, 100});
   Tick();
-  EXPECT_EQ(recorder.RecorderState, Mode::Idle);
-  EXPECT_EQ(Ctl(ControlId::PushButton2).caption, "Start Playing");
+  EXPECT_EQ(recorder.mode, Mode::Idle);
+  EXPECT_EQ(Ctl(ControlId::PlayButton).caption, "Start Playing");
 
   // A press before the playback starts (on its own button) does not count; one during it does.
   input.Tap(vk::kLButton);
   input.Tap(vk::kF9);
   Ticks(4);
-  EXPECT_EQ(recorder.RecorderState, Mode::Playing);
+  EXPECT_EQ(recorder.mode, Mode::Playing);
   input.Tap(vk::kLButton);
   Tick();
-  EXPECT_EQ(recorder.RecorderState, Mode::Idle);
+  EXPECT_EQ(recorder.mode, Mode::Idle);
   EXPECT_EQ(stops,
             (std::vector<std::pair<Mode, StopCause>>{{Mode::Playing, StopCause::UserMoved},
                                                      {Mode::Playing, StopCause::UserClicked}}));
@@ -298,7 +298,7 @@ TEST_F(PlaybackTest, StopOnMoveEndsPlaybackWhenTheUserMovesThePointerOrClicks) {
   input.MoveTo({500, 500});
   input.Tap(vk::kLButton);
   Ticks(3);
-  EXPECT_EQ(recorder.RecorderState, Mode::Playing);
+  EXPECT_EQ(recorder.mode, Mode::Playing);
 }
 
 TEST_F(PlaybackTest, WaitBeforeReplaysEachEventAtItsRecordedMoment) {
@@ -310,7 +310,7 @@ TEST_F(PlaybackTest, WaitBeforeReplaysEachEventAtItsRecordedMoment) {
   StartIdle();
   input.Tap(vk::kF9);
   Tick();
-  Tick();  // the first tick of the playback stands for the first event
+  Tick();  // The first tick of the playback stands for the first event
   const double start = clock.Now();
   EXPECT_EQ(log.Count("SetCursorPos"), 0);
   // Recorded at ticks of 10 ms, so each event is due at a tick of the playback; every other one
@@ -324,7 +324,7 @@ TEST_F(PlaybackTest, WaitBeforeReplaysEachEventAtItsRecordedMoment) {
   EXPECT_EQ(Calls("Button Left down").size(), 2u);
 }
 
-// --- On time: Timer1 set for each moment the cycle needs, as the programs' windows do
+// --- On time: the poll timer set for each moment the cycle needs, as the programs' windows do
 
 TEST_F(PlaybackTest, OnTimeEachEntryPlaysAtItsOwnMomentAndNothingTicksInBetween) {
   struct Case {
@@ -333,8 +333,8 @@ TEST_F(PlaybackTest, OnTimeEachEntryPlaysAtItsOwnMomentAndNothingTicksInBetween)
     std::vector<const char*> entries;
     double run_s;
     std::vector<double> onsets_ms;  // from the first tick of the playback
-    int min_ticks, max_ticks;       // the blink (every 0.3 s) counts
-    int hold_after = 0;             // the tick after this many onsets comes 2 s late
+    int min_ticks, max_ticks;       // The blink (every 0.3 s) counts
+    int hold_after = 0;             // The tick after this many onsets comes 2 s late
   };
   PlaybackOptions before, speed2, stop_on_move;
   before.wait_before = true;
@@ -368,13 +368,13 @@ TEST_F(PlaybackTest, OnTimeEachEntryPlaysAtItsOwnMomentAndNothingTicksInBetween)
   StartIdle();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    recorder.MotionList.Clear();
-    for (const char* e : c.entries) recorder.MotionList.Add(e);
+    recorder.entries.Clear();
+    for (const char* e : c.entries) recorder.entries.Add(e);
     poll.Options = c.options;
     input.Tap(vk::kF9);
     Tick();
     Tick();  // sees the release: the playback's first tick
-    ASSERT_EQ(recorder.RecorderState, Mode::Playing);
+    ASSERT_EQ(recorder.mode, Mode::Playing);
     const double start = clock.Now();
     std::vector<double> onsets;
     int ticks = 0;
@@ -388,7 +388,7 @@ TEST_F(PlaybackTest, OnTimeEachEntryPlaysAtItsOwnMomentAndNothingTicksInBetween)
         held = true;
       }
       const int before_tick = log.Count("SetCursorPos");
-      poll.Timer1_Timer();
+      poll.OnTimer();
       ++ticks;
       for (int n = log.Count("SetCursorPos") - before_tick; n > 0; --n)
         onsets.push_back((clock.Now() - start) * 1000);
@@ -399,19 +399,19 @@ TEST_F(PlaybackTest, OnTimeEachEntryPlaysAtItsOwnMomentAndNothingTicksInBetween)
     EXPECT_GE(ticks, c.min_ticks);
     EXPECT_LE(ticks, c.max_ticks);
     TapKey(vk::kPause);
-    ASSERT_EQ(recorder.RecorderState, Mode::Idle);
+    ASSERT_EQ(recorder.mode, Mode::Idle);
     log.Clear();
   }
 
   // Between two moments Pause wakes the cycle through the latch; its release is seen a period
   // later, and the period ends with the playback.
   poll.Options = {};
-  recorder.MotionList.Clear();
+  recorder.entries.Clear();
   Load({"move,1,0,5000"});
   input.Tap(vk::kF9);
   Ticks(2);
-  clock.Advance(*window.next_tick);  // the indicator's next blink
-  poll.Timer1_Timer();
+  clock.Advance(*window.next_tick);  // The indicator's next blink
+  poll.OnTimer();
   const double asleep_from = clock.Now();
   EXPECT_GT(*window.next_tick, 0.25);
   clock.Advance(0.1);
@@ -420,16 +420,16 @@ TEST_F(PlaybackTest, OnTimeEachEntryPlaysAtItsOwnMomentAndNothingTicksInBetween)
   EXPECT_NEAR(*window.next_tick, PollCycle::kTickPeriod, 1e-9);
   input.Release(vk::kPause);
   clock.Advance(*window.next_tick);
-  poll.Timer1_Timer();
-  EXPECT_EQ(recorder.RecorderState, Mode::Idle);
+  poll.OnTimer();
+  EXPECT_EQ(recorder.mode, Mode::Idle);
   EXPECT_LT(clock.Now() - asleep_from, 0.12);
   EXPECT_FALSE(window.next_tick.has_value());
 
-  // A window that cannot set Timer1 for a moment plays on the period.
+  // A window that cannot set the poll timer for a moment plays on the period.
   window.fail.failing.insert("Timer1.SetNextTick");
   input.Tap(vk::kF9);
   Ticks(2);
-  EXPECT_EQ(recorder.RecorderState, Mode::Playing);
+  EXPECT_EQ(recorder.mode, Mode::Playing);
   EXPECT_TRUE(window.timer_enabled);
 }
 

@@ -9,7 +9,7 @@ class RecordingTest : public EngineTest {
   void StartRecording() {
     StartIdle();
     TapKey(vk::kF10);
-    ASSERT_EQ(recorder.RecorderState, Mode::Recording);
+    ASSERT_EQ(recorder.mode, Mode::Recording);
   }
   // Holds `vk` down for `ticks` ticks, then releases it before the next one.
   void Click(int vk, int ticks = 1) {
@@ -24,10 +24,10 @@ TEST_F(RecordingTest, CursorAtRestStoresNothingAndTheFirstMoveOnlyStartsTheClock
   input.MoveTo({100, 100});
   StartRecording();
   Ticks(20);
-  EXPECT_EQ(recorder.MotionList.Count(), 0);
+  EXPECT_EQ(recorder.entries.Count(), 0);
   input.MoveTo({101, 100});
   Tick();
-  EXPECT_EQ(recorder.MotionList.Count(), 0);  // first event: no entry
+  EXPECT_EQ(recorder.entries.Count(), 0);  // first event: no entry
   input.MoveTo({102, 100});
   Tick();
   input.MoveTo({102, 100});  // back where it was at the previous tick: nothing
@@ -35,7 +35,7 @@ TEST_F(RecordingTest, CursorAtRestStoresNothingAndTheFirstMoveOnlyStartsTheClock
   input.MoveTo({103, 101});
   Tick();
   EXPECT_EQ(Entries(), (std::vector<std::string>{"move,102,100,10", "move,103,101,20"}));
-  EXPECT_TRUE(recorder.UnsavedChanges);
+  EXPECT_TRUE(recorder.unsaved);
 }
 
 TEST_F(RecordingTest, DelaysCountFromTheLastHandledEventWhateverItsKind) {
@@ -57,8 +57,8 @@ TEST_F(RecordingTest, AFirstClickIsNotStoredAndClicksTakeTheReleasePosition) {
   input.MoveTo({50, 60});
   StartRecording();
   Click(vk::kLButton);  // first event of the recording
-  EXPECT_EQ(recorder.MotionList.Count(), 0);
-  Ctl(ControlId::cRecMovement).value = 0;
+  EXPECT_EQ(recorder.entries.Count(), 0);
+  Ctl(ControlId::RecordMoves).value = 0;
   input.Press(vk::kRButton);
   Tick();
   input.MoveTo({70, 80});  // moved while held: the entry holds where it was released
@@ -96,14 +96,14 @@ TEST_F(RecordingTest, OptionsGateEachKindFromTheNextTick) {
   StartRecording();
   input.MoveTo({1, 1});
   Tick();
-  Ctl(ControlId::cRecLeftClick).value = 0;
-  Ctl(ControlId::cRecMiddleClick).value = 2;  // greyed counts as on
+  Ctl(ControlId::RecordLeft).value = 0;
+  Ctl(ControlId::RecordMiddle).value = 2;  // greyed counts as on
   Click(vk::kLButton);
   Click(vk::kMButton);
-  Ctl(ControlId::cRecMovement).value = 0;
+  Ctl(ControlId::RecordMoves).value = 0;
   input.MoveTo({2, 2});
   Tick();
-  Ctl(ControlId::cRecMovement).value = 1;
+  Ctl(ControlId::RecordMoves).value = 1;
   Click(vk::kRButton);
   // 40.4 ms is stored as 40; the 0.4 ms carried over makes the next 30.3 ms read 31.
   EXPECT_EQ(Entries(), (std::vector<std::string>{"Middle,1,1,40", "Right,2,2,31"}));
@@ -111,17 +111,17 @@ TEST_F(RecordingTest, OptionsGateEachKindFromTheNextTick) {
 
 TEST_F(RecordingTest, StartingClearsThePreviousRecordingEvenWithAllOptionsOff) {
   StartIdle();
-  recorder.MotionList.Add("move,1,1,1");
-  recorder.UnsavedChanges = false;
-  for (ControlId id : {ControlId::cRecMovement, ControlId::cRecLeftClick,
-                       ControlId::cRecMiddleClick, ControlId::cRecRightClick})
+  recorder.entries.Add("move,1,1,1");
+  recorder.unsaved = false;
+  for (ControlId id : {ControlId::RecordMoves, ControlId::RecordLeft, ControlId::RecordMiddle,
+                       ControlId::RecordRight})
     Ctl(id).value = 0;
   TapKey(vk::kF10);
   input.MoveTo({9, 9});
   Ticks(2);
   Click(vk::kLButton);
-  EXPECT_EQ(recorder.MotionList.Count(), 0);
-  EXPECT_FALSE(recorder.UnsavedChanges);  // clearing does not touch the flag
+  EXPECT_EQ(recorder.entries.Count(), 0);
+  EXPECT_FALSE(recorder.unsaved);  // clearing does not touch the flag
 }
 
 TEST_F(RecordingTest, ANewRecordingStartsItsClockAfresh) {
@@ -148,7 +148,7 @@ TEST_F(RecordingTest, TicksWithAnUnreadableCursorRecordNothingAndKeepTheLastPosi
   input.FailCursorQueries(true);  // the pointer went to another screen
   Click(vk::kLButton);
   Ticks(3);
-  EXPECT_EQ(recorder.MotionList.Count(), 0);
+  EXPECT_EQ(recorder.entries.Count(), 0);
   bool known = true;
   EXPECT_EQ(recorder.GetMousePos(&known), (Point{41, 50}));
   EXPECT_FALSE(known);
@@ -169,8 +169,8 @@ TEST_F(RecordingTest, NegativeCoordinatesOfOtherMonitorsAreKept) {
 
 TEST_F(RecordingTest, F10WhileTheSaveDialogIsOpenDoesNotWipeTheRecordingBeingSaved) {
   StartIdle();
-  recorder.MotionList.Add("move,1,1,10");
-  recorder.UnsavedChanges = true;
+  recorder.entries.Add("move,1,1,10");
+  recorder.unsaved = true;
   // The user presses F10 while choosing where to save; ticks run inside the dialog.
   dialogs.while_open = [&] {
     dialogs.while_open = nullptr;
@@ -178,11 +178,11 @@ TEST_F(RecordingTest, F10WhileTheSaveDialogIsOpenDoesNotWipeTheRecordingBeingSav
     Ticks(3);
   };
   recorder.SaveDataToFile();  // cancelled: nothing written, still unsaved
-  EXPECT_EQ(recorder.RecorderState, Mode::Idle);
+  EXPECT_EQ(recorder.mode, Mode::Idle);
   EXPECT_EQ(Entries(), std::vector<std::string>{"move,1,1,10"});
-  EXPECT_TRUE(recorder.UnsavedChanges);
+  EXPECT_TRUE(recorder.unsaved);
   TapKey(vk::kF10);  // once the dialog is closed, F10 records again
-  EXPECT_EQ(recorder.RecorderState, Mode::Recording);
+  EXPECT_EQ(recorder.mode, Mode::Recording);
 }
 
 TEST_F(RecordingTest, DelaysAddUpToTheRecordedTimeWhateverTheTickJitter) {
@@ -195,11 +195,11 @@ TEST_F(RecordingTest, DelaysAddUpToTheRecordedTimeWhateverTheTickJitter) {
   for (int i = 1; i <= 400; ++i) {
     clock.Advance(i % 2 ? 0.0094 : 0.0107);
     input.MoveTo({i, 0});
-    poll.Timer1_Timer();
+    poll.OnTimer();
   }
   double sum = 0;
   for (const auto& entry : Entries()) sum += LeadingNumber(GetField(entry, 4, ","));
-  ASSERT_EQ(recorder.MotionList.Count(), 400);
+  ASSERT_EQ(recorder.entries.Count(), 400);
   EXPECT_NEAR(sum, (clock.Now() - start) * 1000, 0.5);
 }
 

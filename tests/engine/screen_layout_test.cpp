@@ -108,7 +108,7 @@ class LayoutPlaybackTest : public EngineTest {
 };
 
 TEST_F(LayoutPlaybackTest, RecordingStartsWithTheLayoutAndAloneItCountsAsEmpty) {
-  recorder.UnsavedChanges = true;  // an earlier recording was never saved
+  recorder.unsaved = true;  // an earlier recording was never saved
   StartIdle();
   TapKey(vk::kF10);
   TapKey(vk::kPause);
@@ -119,7 +119,7 @@ TEST_F(LayoutPlaybackTest, RecordingStartsWithTheLayoutAndAloneItCountsAsEmpty) 
   TapKey(vk::kF9);
   ASSERT_EQ(Boxes(), 1);
   EXPECT_EQ(dialogs.boxes[0].text, "No Data loaded for Playback");
-  EXPECT_EQ(recorder.RecorderState, Mode::Idle);
+  EXPECT_EQ(recorder.mode, Mode::Idle);
 }
 
 TEST_F(LayoutPlaybackTest, LayoutEntriesTakeNoTimeAndMappingOffPlaysAsOldReaders) {
@@ -143,19 +143,19 @@ TEST_F(LayoutPlaybackTest, LayoutEntriesTakeNoTimeAndMappingOffPlaysAsOldReaders
   Record(with_layout);
   input.Tap(vk::kF9);
   Ticks(2);
-  EXPECT_EQ(Ctl(ControlId::lState).caption, "[PLAYING] layout changed: positions mapped");
+  EXPECT_EQ(Ctl(ControlId::StatusLine).caption, "[PLAYING] layout changed: positions mapped");
   // A layout change during the playback is followed from the next entry on, and the status
   // line follows it, unless something else has taken the line.
   screens.monitors = kRecorded;
   ++screens.generation;
   Ticks(2);
   EXPECT_EQ(Calls("SetCursorPos").back(), "SetCursorPos 5,6");
-  EXPECT_EQ(Ctl(ControlId::lState).caption, "[PLAYING]");
-  Ctl(ControlId::lState).caption = "a warning of the window's own";
+  EXPECT_EQ(Ctl(ControlId::StatusLine).caption, "[PLAYING]");
+  Ctl(ControlId::StatusLine).caption = "a warning of the window's own";
   screens.monitors = {{"DUMMY1", 0, 0, 1920, 1080}, {"DUMMY0", 1920, 0, 1280, 1024, true}};
   ++screens.generation;
   Ticks(4);
-  EXPECT_EQ(Ctl(ControlId::lState).caption, "a warning of the window's own");
+  EXPECT_EQ(Ctl(ControlId::StatusLine).caption, "a warning of the window's own");
 }
 
 }  // namespace

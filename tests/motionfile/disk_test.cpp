@@ -41,10 +41,10 @@ TEST_F(DiskTest, SavedFileIsByteExactAndNothingElseIsLeft) {
   SaveTo(dir + "/a.mmf");
   EXPECT_EQ(ReadWholeFile(dir + "/a.mmf"), FileOf(three));
   EXPECT_EQ(FolderNames(dir), std::vector<std::string>{"a.mmf"});
-  EXPECT_FALSE(recorder.UnsavedChanges);
+  EXPECT_FALSE(recorder.unsaved);
   EXPECT_EQ(Boxes(), 0);
 
-  recorder.MotionList.Clear();
+  recorder.entries.Clear();
   recorder.LoadDataFromFile(dir + "/a.mmf");
   EXPECT_EQ(Entries(), three);
 }
@@ -55,7 +55,7 @@ TEST_F(DiskTest, HiddenFileIsAskedAboutAndALinkKeepsNamingTheSavedFile) {
   SaveTo(dir + "/.hidden.mmf", {MsgResult::No});
   EXPECT_EQ(Boxes(), 1);
   EXPECT_EQ(ReadWholeFile(dir + "/.hidden.mmf"), "old");
-  EXPECT_TRUE(recorder.UnsavedChanges);
+  EXPECT_TRUE(recorder.unsaved);
 
   // A relative link into another folder: the file it names is replaced there and keeps its
   // owner, group and mode; the link stays a link.
@@ -78,7 +78,7 @@ TEST_F(DiskTest, HiddenFileIsAskedAboutAndALinkKeepsNamingTheSavedFile) {
   EXPECT_EQ(st.st_uid, root ? kNobody : ::getuid());
   EXPECT_EQ(FolderNames(dir + "/sub"), std::vector<std::string>{"real.mmf"});
   EXPECT_EQ(FolderNames(dir), (std::vector<std::string>{".hidden.mmf", "link.mmf", "sub"}));
-  EXPECT_FALSE(recorder.UnsavedChanges);
+  EXPECT_FALSE(recorder.unsaved);
 }
 
 TEST_F(DiskTest, UnwritablePlacesFailWithAMessageAndLeaveNoTrace) {
@@ -98,7 +98,7 @@ TEST_F(DiskTest, UnwritablePlacesFailWithAMessageAndLeaveNoTrace) {
   EXPECT_NE(dialogs.boxes[1].text.find(dir + "/missing/a.mmf"), std::string::npos);
   EXPECT_TRUE(fs::is_directory(dir + "/folder.mmf"));
   EXPECT_EQ(FolderNames(dir), std::vector<std::string>{"folder.mmf"});
-  EXPECT_TRUE(recorder.UnsavedChanges);
+  EXPECT_TRUE(recorder.unsaved);
 }
 
 TEST_F(DiskTest, ReadOnlyFileOrFolderIsPermissionDeniedAndKept) {
@@ -119,7 +119,7 @@ TEST_F(DiskTest, ReadOnlyFileOrFolderIsPermissionDeniedAndKept) {
       if (dialogs.boxes[i].text.rfind("RodazIrerevuv has failed to save Data!\r\nError: 70", 0) !=
           0)
         return 2;
-    return recorder.UnsavedChanges ? 0 : 3;
+    return recorder.unsaved ? 0 : 3;
   });
   EXPECT_EQ(failed, 0);
   EXPECT_EQ(ReadWholeFile(dir + "/a.mmf"), "precious");
@@ -166,7 +166,7 @@ TEST_F(DiskTest, FullDiskKeepsTheOldFile) {
       << dialogs.boxes[1].text;
   EXPECT_EQ(ReadWholeFile(small + "/a.mmf"), "old recording\r\n");
   EXPECT_EQ(FolderNames(small), std::vector<std::string>{"a.mmf"});
-  EXPECT_TRUE(recorder.UnsavedChanges);
+  EXPECT_TRUE(recorder.unsaved);
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ class LoadGuardTest : public MotionFileTest {
     std::vector<int> counts;
     events.on_events = [&] {
       EXPECT_TRUE(recorder.LoadInProgress());
-      counts.push_back(recorder.MotionList.Count());
+      counts.push_back(recorder.entries.Count());
     };
     recorder.LoadDataFromFile(path);
     events.on_events = nullptr;
@@ -44,8 +44,8 @@ TEST_F(LoadGuardTest, EvenASmallFileGivesTheWindowATurnWithTheListFilled) {
 }
 
 TEST_F(LoadGuardTest, SecondLoadRecordingStartAndSaveAreRefusedMeanwhile) {
-  recorder.RecorderState = Mode::Idle;
-  recorder.UnsavedChanges = true;  // a save now would offer the partial list
+  recorder.mode = Mode::Idle;
+  recorder.unsaved = true;  // a save now would offer the partial list
   int runs = 0;
   events.on_events = [&] {
     if (runs++ != 1) return;
@@ -55,14 +55,14 @@ TEST_F(LoadGuardTest, SecondLoadRecordingStartAndSaveAreRefusedMeanwhile) {
     // F10 through the poll cycle as well.
     input.Tap(vk::kF10);
     clock.Advance(0.01);
-    poll.Timer1_Timer();
+    poll.OnTimer();
     clock.Advance(0.01);
-    poll.Timer1_Timer();
+    poll.OnTimer();
   };
   recorder.LoadDataFromFile("/d/big.mmf");
-  EXPECT_EQ(recorder.RecorderState, Mode::Idle);
-  EXPECT_EQ(recorder.MotionList.Count(), kEntries);
-  EXPECT_EQ(recorder.MotionList.Item(1), "move,0,0,10");
+  EXPECT_EQ(recorder.mode, Mode::Idle);
+  EXPECT_EQ(recorder.entries.Count(), kEntries);
+  EXPECT_EQ(recorder.entries.Item(1), "move,0,0,10");
   EXPECT_EQ(SaveDialogs(), 0);
   EXPECT_EQ(log.Count("OpenRead /d/other.mmf"), 0);
   // Once the load is over, all of it works again.
@@ -71,7 +71,7 @@ TEST_F(LoadGuardTest, SecondLoadRecordingStartAndSaveAreRefusedMeanwhile) {
 }
 
 TEST_F(LoadGuardTest, LoadDuringRecordingEndsItBeforeTheSaveOffer) {
-  recorder.RecorderState = Mode::Recording;
+  recorder.mode = Mode::Recording;
   recorder.AddMotion(1, 2, 3, "move");
   dialogs.choices.push_back("/d/kept.mmf");
   // The cursor keeps moving while the load runs: a recording still on would add entries.
@@ -79,18 +79,18 @@ TEST_F(LoadGuardTest, LoadDuringRecordingEndsItBeforeTheSaveOffer) {
   events.on_events = [&] {
     input.MoveTo({x++, 50});
     clock.Advance(0.01);
-    poll.Timer1_Timer();
+    poll.OnTimer();
   };
   recorder.LoadDataFromFile("/d/big.mmf");
-  EXPECT_EQ(recorder.RecorderState, Mode::Idle);
+  EXPECT_EQ(recorder.mode, Mode::Idle);
   EXPECT_EQ(mem.Bytes("/d/kept.mmf"), FileOf({"move,1,2,3"}));
-  EXPECT_FALSE(recorder.UnsavedChanges);
-  ASSERT_EQ(recorder.MotionList.Count(), kEntries);
-  EXPECT_EQ(recorder.MotionList.Item(kEntries), "move," + std::to_string(kEntries - 1) + ",0,10");
+  EXPECT_FALSE(recorder.unsaved);
+  ASSERT_EQ(recorder.entries.Count(), kEntries);
+  EXPECT_EQ(recorder.entries.Item(kEntries), "move," + std::to_string(kEntries - 1) + ",0,10");
 }
 
 TEST_F(LoadGuardTest, PlaybackDuringTheLoadPlaysWhatHasArrived) {
-  recorder.RecorderState = Mode::Idle;
+  recorder.mode = Mode::Idle;
   bool started = false;
   events.on_events = [&] {
     if (!started) {
@@ -98,12 +98,12 @@ TEST_F(LoadGuardTest, PlaybackDuringTheLoadPlaysWhatHasArrived) {
       started = true;
     }
     clock.Advance(0.01);
-    poll.Timer1_Timer();
+    poll.OnTimer();
   };
   recorder.LoadDataFromFile("/d/big.mmf");
-  EXPECT_EQ(recorder.RecorderState, Mode::Playing);
+  EXPECT_EQ(recorder.mode, Mode::Playing);
   EXPECT_GT(log.Count("SetCursorPos"), 0);
-  EXPECT_EQ(recorder.MotionList.Count(), kEntries);
+  EXPECT_EQ(recorder.entries.Count(), kEntries);
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ TEST_F(MotionFileTest, SaveWritesHeaderAndEveryEntryEndedByCrLf) {
   SaveTo("/d/a.mmf");
   EXPECT_EQ(mem.Bytes("/d/a.mmf"),
             "[MouseMotionFile]\r\nmove,512,384,10\r\nmove,515,380,16\r\nLeft,515,380,234\r\n");
-  EXPECT_FALSE(recorder.UnsavedChanges);
+  EXPECT_FALSE(recorder.unsaved);
   EXPECT_EQ(Boxes(), 0);
   ASSERT_EQ(dialogs.proposed.size(), 1u);
   EXPECT_EQ(dialogs.proposed[0], "");  // the dialog proposes no name
@@ -38,11 +38,11 @@ TEST_F(MotionFileTest, SaveWritesEntriesByteForByteAsHeld) {
 
 TEST_F(MotionFileTest, NothingUnsavedMeansNoDialogAndNoFile) {
   // Empty list, though marked unsaved.
-  recorder.UnsavedChanges = true;
+  recorder.unsaved = true;
   recorder.SaveDataToFile();
   // Entries that are not marked unsaved (a load with nothing unsaved before it).
-  recorder.MotionList.Add("move,1,1,1");
-  recorder.UnsavedChanges = false;
+  recorder.entries.Add("move,1,1,1");
+  recorder.unsaved = false;
   recorder.SaveDataToFile();
   EXPECT_EQ(SaveDialogs(), 0);
   EXPECT_TRUE(mem.files.empty());
@@ -60,7 +60,7 @@ TEST_F(MotionFileTest, CancelledDialogWritesNothingAndKeepsUnsaved) {
   SaveTo("");
   EXPECT_TRUE(mem.files.empty());
   EXPECT_EQ(log.Count("BeginReplace"), 0);
-  EXPECT_TRUE(recorder.UnsavedChanges);
+  EXPECT_TRUE(recorder.unsaved);
   EXPECT_EQ(Boxes(), 0);
 }
 
@@ -74,11 +74,11 @@ TEST_F(MotionFileTest, ExistingFileIsOverwrittenOnlyOnYes) {
   EXPECT_EQ(dialogs.boxes[0].buttons, MsgButtons::YesNo);
   EXPECT_EQ(dialogs.boxes[0].icon, MsgIcon::None);
   EXPECT_EQ(mem.Bytes("/d/a.mmf"), "old bytes\n");
-  EXPECT_TRUE(recorder.UnsavedChanges);
+  EXPECT_TRUE(recorder.unsaved);
 
   SaveTo("/d/a.mmf", {MsgResult::Yes});
   EXPECT_EQ(mem.Bytes("/d/a.mmf"), FileOf(kThree));
-  EXPECT_FALSE(recorder.UnsavedChanges);
+  EXPECT_FALSE(recorder.unsaved);
 }
 
 TEST_F(MotionFileTest, HiddenSystemAndReadOnlyFilesAreAskedAboutLikeAnyOther) {
@@ -105,7 +105,7 @@ TEST_F(MotionFileTest, HiddenSystemAndReadOnlyFilesAreAskedAboutLikeAnyOther) {
   EXPECT_EQ(dialogs.boxes[7].text.rfind("RodazIrerevuv has failed to save Data!\r\nError: 70", 0),
             0u);
   EXPECT_EQ(mem.Bytes("/d/ro.mmf"), "old");
-  EXPECT_TRUE(recorder.UnsavedChanges);
+  EXPECT_TRUE(recorder.unsaved);
 }
 
 TEST_F(MotionFileTest, DecimalCommaLocaleStillWritesPoints) {
@@ -131,8 +131,8 @@ TEST_F(MotionFileTest, DiskFullLeavesOldFileAndReportsNumberAndText) {
   EXPECT_EQ(mem.Bytes("/d/a.mmf"), "good old file\r\n");
   EXPECT_EQ(mem.open_writers, 0);  // the temporary file was dropped
   EXPECT_EQ(mem.writes, 2);        // nothing more was attempted
-  EXPECT_TRUE(recorder.UnsavedChanges);
-  EXPECT_EQ(recorder.MotionList.Count(), 20000);
+  EXPECT_TRUE(recorder.unsaved);
+  EXPECT_EQ(recorder.entries.Count(), 20000);
   ASSERT_EQ(Boxes(), 2);
   const fake::ShownBox& box = dialogs.boxes[1];
   EXPECT_EQ(box.text,
@@ -153,12 +153,12 @@ TEST_F(MotionFileTest, FailedOpenAndFailedCommitAreReportedAndKeepUnsaved) {
   EXPECT_NE(dialogs.boxes[0].text.find("\r\nError: 70\r\n  Permission denied"), std::string::npos);
   EXPECT_NE(dialogs.boxes[1].text.find("\r\nError: 57\r\n  Device I/O error"), std::string::npos);
   EXPECT_TRUE(mem.files.empty());
-  EXPECT_TRUE(recorder.UnsavedChanges);
+  EXPECT_TRUE(recorder.unsaved);
   // The next save offers the dialog again and succeeds.
   mem.fail_commit = 0;
   SaveTo("/d/a.mmf");
   EXPECT_EQ(mem.Bytes("/d/a.mmf"), FileOf(kThree));
-  EXPECT_FALSE(recorder.UnsavedChanges);
+  EXPECT_FALSE(recorder.unsaved);
 }
 
 TEST_F(MotionFileTest, FolderAsTargetIsAFailureNotAnOverwriteQuestion) {
@@ -168,7 +168,7 @@ TEST_F(MotionFileTest, FolderAsTargetIsAFailureNotAnOverwriteQuestion) {
   ASSERT_EQ(Boxes(), 1);
   EXPECT_NE(dialogs.boxes[0].text.find("Error: 75"), std::string::npos);
   EXPECT_TRUE(mem.files.at("/d/dir.mmf").folder);
-  EXPECT_TRUE(recorder.UnsavedChanges);
+  EXPECT_TRUE(recorder.unsaved);
 }
 
 // ---- loading: the line rules, whatever size the reads come back in
@@ -211,10 +211,10 @@ TEST_F(MotionFileTest, LoadReplacesListAndLeavesUnsavedFlagAlone) {
   mem.Put("/d/one.mmf", FileOf({"move,1,1,1"}));
   mem.Put("/d/two.mmf", FileOf(kThree));
   recorder.LoadDataFromFile("/d/one.mmf");
-  EXPECT_FALSE(recorder.UnsavedChanges);
+  EXPECT_FALSE(recorder.unsaved);
   recorder.LoadDataFromFile("/d/two.mmf");  // load after load: no mixing
   EXPECT_EQ(Entries(), kThree);
-  EXPECT_FALSE(recorder.UnsavedChanges);
+  EXPECT_FALSE(recorder.unsaved);
   EXPECT_EQ(SaveDialogs(), 0);
 
   // An unsaved recording: the save dialog comes first; cancelled, the load still goes on and
@@ -225,7 +225,7 @@ TEST_F(MotionFileTest, LoadReplacesListAndLeavesUnsavedFlagAlone) {
   recorder.LoadDataFromFile("/d/one.mmf");
   EXPECT_EQ(SaveDialogs(), 1);
   EXPECT_EQ(Entries(), std::vector<std::string>{"move,1,1,1"});
-  EXPECT_TRUE(recorder.UnsavedChanges);
+  EXPECT_TRUE(recorder.unsaved);
   // The save offer came before the file was opened.
   auto save = std::find(log.calls.begin(), log.calls.end(), "ShowSave ");
   auto open = std::find(log.calls.begin(), log.calls.end(), "OpenRead /d/one.mmf");
@@ -241,7 +241,7 @@ TEST_F(MotionFileTest, SaveThenLoadGivesTheSameList) {
   entries.push_back("odd\nline\x01\xff");
   Record(entries);
   SaveTo("/d/a.mmf");
-  recorder.MotionList.Clear();
+  recorder.entries.Clear();
   recorder.LoadDataFromFile("/d/a.mmf");
   EXPECT_EQ(Entries(), entries);
 }
@@ -262,7 +262,7 @@ TEST_F(MotionFileTest, RefusedFilesKeepTheListAndSayWhy) {
       {"missing", "", false},
   };
   Record(kThree);
-  recorder.UnsavedChanges = false;
+  recorder.unsaved = false;
   for (const Case& c : cases) {
     mem.files.clear();
     if (c.present) mem.Put("/d/f.mmf", c.bytes);
@@ -280,7 +280,7 @@ TEST_F(MotionFileTest, RefusedFilesKeepTheListAndSayWhy) {
 
 TEST_F(MotionFileTest, FolderOrUnopenableFileKeepsTheList) {
   Record(kThree);
-  recorder.UnsavedChanges = false;
+  recorder.unsaved = false;
   mem.MakeFolder("/d");
   recorder.LoadDataFromFile("/d");
   mem.Put("/d/f.mmf", FileOf({"x"}));
@@ -299,8 +299,8 @@ TEST_F(MotionFileTest, ReadFailurePartWayKeepsWhatWasReadAndEnds) {
   const size_t cut = bytes.find("move,5000,");
   mem.fail_read_at = cut + 3;  // inside entry 5001
   recorder.LoadDataFromFile("/d/f.mmf");
-  ASSERT_EQ(recorder.MotionList.Count(), 5000);
-  EXPECT_EQ(recorder.MotionList.Item(5000), "move,4999,0,10");
+  ASSERT_EQ(recorder.entries.Count(), 5000);
+  EXPECT_EQ(recorder.entries.Item(5000), "move,4999,0,10");
   ASSERT_EQ(Boxes(), 1);
   EXPECT_EQ(dialogs.boxes[0].text.rfind("Loading stopped before the end of the file; 5000 entries "
                                         "were loaded.\r\nError: 57\r\n  Device I/O error",
@@ -316,8 +316,8 @@ TEST_F(MotionFileTest, LineLongerThanAnyEntryStopsTheLoadAndIsNamed) {
   mem.Put("/d/f.mmf", kHeaderLine + "move,1,1,1\r\n" + std::string(kLongestLine, 'x') + "\r\n" +
                           std::string(size, 'h') + "\r\nmove,2,2,2\r\n");
   recorder.LoadDataFromFile("/d/f.mmf");
-  ASSERT_EQ(recorder.MotionList.Count(), 2);  // the longest line an entry may be still loads
-  EXPECT_LT(recorder.MotionList.CapacityBytes(), size / 4);
+  ASSERT_EQ(recorder.entries.Count(), 2);  // the longest line an entry may be still loads
+  EXPECT_LT(recorder.entries.CapacityBytes(), size / 4);
   ASSERT_EQ(Boxes(), 1);
   EXPECT_EQ(dialogs.boxes[0].text,
             "Loading stopped: line 4 is longer than any entry (more than 4096 bytes); 2 entries "
@@ -330,8 +330,8 @@ TEST_F(MotionFileTest, TypicalEntriesTakeLittleMemory) {
   for (int i = 0; i < 100000; ++i) bytes += "move,1024,768,16\r\n";
   mem.Put("/d/f.mmf", bytes);
   recorder.LoadDataFromFile("/d/f.mmf");
-  ASSERT_EQ(recorder.MotionList.Count(), 100000);
-  EXPECT_LE(recorder.MotionList.CapacityBytes() / 100000, 48u);
+  ASSERT_EQ(recorder.entries.Count(), 100000);
+  EXPECT_LE(recorder.entries.CapacityBytes() / 100000, 48u);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Form1 as Qt widgets: built from the layout tables, controls behave as the seam says, events
+// MainForm as Qt widgets: built from the layout tables, controls behave as the seam says, events
 // reach the handlers.
 #include <gtest/gtest.h>
 
@@ -51,7 +51,7 @@ TEST(QtMainWindowTest, GeometryFollowsTheLayoutAtTheScreenResolution) {
   EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);
   EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
 
-  for (const layout::ControlLayout& c : layout::Form1().controls) {
+  for (const layout::ControlLayout& c : layout::MainForm().controls) {
     SCOPED_TRACE(std::string(c.name));
     QWidget* widget = W(w, c.id);
     EXPECT_EQ(widget->objectName().toStdString(), c.name);
@@ -64,13 +64,13 @@ TEST(QtMainWindowTest, GeometryFollowsTheLayoutAtTheScreenResolution) {
   }
   if (dpi == 96) {
     EXPECT_EQ(w.Widget()->size(), QSize(536, 217));
-    EXPECT_EQ(W(w, ControlId::PushButton6)->geometry(), QRect(272, 88, 256, 27));
+    EXPECT_EQ(W(w, ControlId::SaveButton)->geometry(), QRect(272, 88, 256, 27));
   }
-  // Text1 lies wholly below the client area.
-  EXPECT_GE(W(w, ControlId::Text1)->y(), w.Widget()->height());
-  EXPECT_TRUE(qobject_cast<QLineEdit*>(W(w, ControlId::Text1)));
-  EXPECT_TRUE(qobject_cast<QGroupBox*>(W(w, ControlId::Frame1)));
-  auto* label = qobject_cast<QLabel*>(W(w, ControlId::lState));
+  // FocusSink lies wholly below the client area.
+  EXPECT_GE(W(w, ControlId::FocusSink)->y(), w.Widget()->height());
+  EXPECT_TRUE(qobject_cast<QLineEdit*>(W(w, ControlId::FocusSink)));
+  EXPECT_TRUE(qobject_cast<QGroupBox*>(W(w, ControlId::RecordingFrame)));
+  auto* label = qobject_cast<QLabel*>(W(w, ControlId::StatusLine));
   ASSERT_TRUE(label);
   EXPECT_TRUE(label->alignment() & Qt::AlignHCenter);
   EXPECT_EQ(label->frameShape(), QFrame::Panel);
@@ -78,13 +78,13 @@ TEST(QtMainWindowTest, GeometryFollowsTheLayoutAtTheScreenResolution) {
 
 TEST(QtMainWindowTest, FontsFallBackToTheMetricTwinOfArial) {
   QtMainWindow w;
-  const QFont f = W(w, ControlId::PushButton1)->font();
+  const QFont f = W(w, ControlId::RecordButton)->font();
   EXPECT_EQ(f.family(), "Arial");
   EXPECT_TRUE(QFont::substitutes("Arial").contains("liberation sans", Qt::CaseInsensitive));
   const QString drawn = QFontInfo(f).family();
   EXPECT_TRUE(drawn == "Arial" || drawn == "Liberation Sans") << drawn.toStdString();
   EXPECT_DOUBLE_EQ(f.pointSizeF(), 11.25);
-  EXPECT_DOUBLE_EQ(W(w, ControlId::cRecMovement)->font().pointSizeF(), 9.0);
+  EXPECT_DOUBLE_EQ(W(w, ControlId::RecordMoves)->font().pointSizeF(), 9.0);
 }
 
 TEST(QtMainWindowTest, FocusStartsInTheHiddenTextBoxAndTabFollowsTheDesign) {
@@ -92,18 +92,17 @@ TEST(QtMainWindowTest, FocusStartsInTheHiddenTextBoxAndTabFollowsTheDesign) {
   w.ShowCentred();
   QApplication::setActiveWindow(w.Widget());
   ASSERT_TRUE(QTest::qWaitForWindowActive(w.Widget()));
-  QTRY_COMPARE(QApplication::focusWidget(), W(w, ControlId::Text1));
-  const ControlId order[] = {
-      ControlId::cRecMovement,    ControlId::cRecLeftClick, ControlId::cRecRightClick,
-      ControlId::cRecMiddleClick, ControlId::cWndAutoHide,  ControlId::cWndAutoShow,
-      ControlId::PushButton1,     ControlId::PushButton6,   ControlId::PushButton5,
-      ControlId::PushButton2,     ControlId::PushButton4,   ControlId::PushButton3};
+  QTRY_COMPARE(QApplication::focusWidget(), W(w, ControlId::FocusSink));
+  const ControlId order[] = {ControlId::RecordMoves,  ControlId::RecordLeft, ControlId::RecordRight,
+                             ControlId::RecordMiddle, ControlId::AutoHide,   ControlId::AutoShow,
+                             ControlId::RecordButton, ControlId::SaveButton, ControlId::LoadButton,
+                             ControlId::PlayButton,   ControlId::HideButton, ControlId::HelpButton};
   for (ControlId id : order) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), W(w, id)) << static_cast<int>(id);
   }
-  EXPECT_EQ(W(w, ControlId::Frame1)->focusPolicy(), Qt::NoFocus);
-  EXPECT_EQ(W(w, ControlId::lState)->focusPolicy(), Qt::NoFocus);
+  EXPECT_EQ(W(w, ControlId::RecordingFrame)->focusPolicy(), Qt::NoFocus);
+  EXPECT_EQ(W(w, ControlId::StatusLine)->focusPolicy(), Qt::NoFocus);
 }
 
 TEST(QtMainWindowTest, ShownCentredOnThePrimaryScreenAndHiddenOnRequest) {
@@ -124,33 +123,33 @@ TEST(QtMainWindowTest, ShownCentredOnThePrimaryScreenAndHiddenOnRequest) {
 
 TEST(QtMainWindowTest, ControlPropertiesReadBackWhatWasWritten) {
   QtMainWindow w;
-  Control& play = w.Get(ControlId::PushButton2);
+  Control& play = w.Get(ControlId::PlayButton);
   play.SetCaption("Stop");
   EXPECT_EQ(play.Caption(), "Stop");
-  EXPECT_EQ(qobject_cast<QPushButton*>(W(w, ControlId::PushButton2))->text(), "Stop");
+  EXPECT_EQ(qobject_cast<QPushButton*>(W(w, ControlId::PlayButton))->text(), "Stop");
   play.SetEnabled(false);
   EXPECT_FALSE(play.Enabled());
   EXPECT_EQ(play.Value(), 0);
 
-  Control& hide = w.Get(ControlId::cWndAutoHide);
+  Control& hide = w.Get(ControlId::AutoHide);
   EXPECT_EQ(hide.Value(), 0);
-  EXPECT_EQ(w.Get(ControlId::cWndAutoShow).Value(), 1);
+  EXPECT_EQ(w.Get(ControlId::AutoShow).Value(), 1);
   hide.SetValue(2);
   EXPECT_EQ(hide.Value(), 2);
-  EXPECT_EQ(qobject_cast<QCheckBox*>(W(w, ControlId::cWndAutoHide))->checkState(),
+  EXPECT_EQ(qobject_cast<QCheckBox*>(W(w, ControlId::AutoHide))->checkState(),
             Qt::PartiallyChecked);
   EXPECT_THROW(hide.SetValue(3), Error);
   hide.SetValue(1);
   EXPECT_EQ(hide.Value(), 1);
 
-  Control& state = w.Get(ControlId::lState);
+  Control& state = w.Get(ControlId::StatusLine);
   state.SetCaption("[RECORDING]");
   state.SetForeColor(color::kRed);
   EXPECT_EQ(state.Caption(), "[RECORDING]");
   EXPECT_EQ(state.ForeColor(), color::kRed);
-  EXPECT_EQ(W(w, ControlId::lState)->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+  EXPECT_EQ(W(w, ControlId::StatusLine)->palette().color(QPalette::WindowText), QColor(255, 0, 0));
   state.SetBackColor(color::kWhite);
-  EXPECT_EQ(W(w, ControlId::lState)->palette().color(QPalette::Window), QColor(255, 255, 255));
+  EXPECT_EQ(W(w, ControlId::StatusLine)->palette().color(QPalette::Window), QColor(255, 255, 255));
 }
 
 TEST(QtMainWindowTest, SystemColourReferencesFollowThePalette) {
@@ -166,11 +165,11 @@ TEST(QtMainWindowTest, SystemColourReferencesFollowThePalette) {
   w.SetBackColor(color::kButtonFace);
   EXPECT_EQ(w.BackColor(), color::kButtonFace) << "the reference is kept, not its value";
   EXPECT_EQ(w.Widget()->palette().color(QPalette::Window), p.color(QPalette::Button));
-  Control& check = w.Get(ControlId::cRecMovement);
+  Control& check = w.Get(ControlId::RecordMoves);
   EXPECT_EQ(check.BackColor(), color::kWhite);
   check.SetBackColor(color::kButtonFace);
   EXPECT_EQ(check.BackColor(), color::kButtonFace);
-  QWidget* box = W(w, ControlId::cRecMovement);
+  QWidget* box = W(w, ControlId::RecordMoves);
   EXPECT_EQ(box->palette().color(box->backgroundRole()), p.color(QPalette::Button));
   // Recolouring the window leaves the controls' own colours in place.
   w.SetBackColor(color::kWhite);
@@ -181,14 +180,14 @@ TEST(QtMainWindowTest, ClicksReachTheHandlerOnlyFromEnabledButtons) {
   Recorded r;
   QtMainWindow w(Handlers(r));
   w.ShowCentred();
-  QTest::mouseClick(W(w, ControlId::PushButton5), Qt::LeftButton);
-  w.Get(ControlId::PushButton2).SetEnabled(false);
-  QTest::mouseClick(W(w, ControlId::PushButton2), Qt::LeftButton);
-  QTest::mouseClick(W(w, ControlId::PushButton3), Qt::LeftButton);
-  EXPECT_EQ(r.clicks, (std::vector<ControlId>{ControlId::PushButton5, ControlId::PushButton3}));
+  QTest::mouseClick(W(w, ControlId::LoadButton), Qt::LeftButton);
+  w.Get(ControlId::PlayButton).SetEnabled(false);
+  QTest::mouseClick(W(w, ControlId::PlayButton), Qt::LeftButton);
+  QTest::mouseClick(W(w, ControlId::HelpButton), Qt::LeftButton);
+  EXPECT_EQ(r.clicks, (std::vector<ControlId>{ControlId::LoadButton, ControlId::HelpButton}));
   // A click on a check box toggles it and is no command.
-  QTest::mouseClick(W(w, ControlId::cRecLeftClick), Qt::LeftButton);
-  EXPECT_EQ(w.Get(ControlId::cRecLeftClick).Value(), 0);
+  QTest::mouseClick(W(w, ControlId::RecordLeft), Qt::LeftButton);
+  EXPECT_EQ(w.Get(ControlId::RecordLeft).Value(), 0);
   EXPECT_EQ(r.clicks.size(), 2u);
 }
 
@@ -196,14 +195,14 @@ TEST(QtMainWindowTest, MouseMovesAreReportedForButtonsFramesAndBackgroundOnly) {
   Recorded r;
   QtMainWindow w(Handlers(r));
   w.ShowCentred();
-  QTest::mouseMove(W(w, ControlId::PushButton4), QPoint(5, 5));
-  QTest::mouseMove(W(w, ControlId::cRecMovement), QPoint(5, 5));
-  QTest::mouseMove(W(w, ControlId::lState), QPoint(5, 5));
-  QTest::mouseMove(W(w, ControlId::Frame2), QPoint(200, 60));
+  QTest::mouseMove(W(w, ControlId::HideButton), QPoint(5, 5));
+  QTest::mouseMove(W(w, ControlId::RecordMoves), QPoint(5, 5));
+  QTest::mouseMove(W(w, ControlId::StatusLine), QPoint(5, 5));
+  QTest::mouseMove(W(w, ControlId::WindowFrame), QPoint(200, 60));
   QTest::mouseMove(w.Widget(), QPoint(2, 215));
   QApplication::processEvents();
-  EXPECT_EQ(r.moves, (std::vector<std::optional<ControlId>>{ControlId::PushButton4,
-                                                            ControlId::Frame2, std::nullopt}));
+  EXPECT_EQ(r.moves, (std::vector<std::optional<ControlId>>{ControlId::HideButton,
+                                                            ControlId::WindowFrame, std::nullopt}));
 }
 
 TEST(QtMainWindowTest, TimerTicksEveryTenMillisecondsOnceEnabled) {

@@ -21,7 +21,7 @@
 #include "platform/picture.h"
 #include "shaping/region.h"
 #include "shaping/region_data.h"
-#include "shaping/trans_form.h"
+#include "shaping/window_shaper.h"
 #include "testkit/pictures.h"
 #include "tests/win32/check.h"
 

@@ -6,7 +6,7 @@
 //   pel_win_probe check-form            checks Pelmira's main window against the layout tables
 //                                       (caption, styles, size, controls, focus, tab order)
 //   pel_win_probe colours               prints the background, status line and button face colours
-//   pel_win_probe focus                 prints the name of the control of Form1 with the focus
+//   pel_win_probe focus                 prints the name of the control of MainForm with the focus
 //   pel_win_probe cursor                prints the handle of the pointer shown now
 //   pel_win_probe msgbox TITLE          prints the text and buttons of the message box TITLE,
 //                                       whether it is topmost and whether its owner is shown
@@ -32,7 +32,7 @@
 #include "platform/error.h"
 #include "platform/win32/win32_picture.h"
 #include "platform/win32/win32_text.h"
-#include "shaping/trans_form.h"
+#include "shaping/window_shaper.h"
 #include "tests/win32/check.h"
 
 namespace {
@@ -164,7 +164,7 @@ void ScreenColours(HWND form, COLORREF& back, COLORREF& status) {
   HDC screen = GetDC(nullptr);
   POINT bg = {2, client.bottom - 2};
   ClientToScreen(form, &bg);
-  const RECT label = ChildRect(form, ControlOf(form, ControlId::lState));
+  const RECT label = ChildRect(form, ControlOf(form, ControlId::StatusLine));
   POINT inside = {label.right - 4, (label.top + label.bottom) / 2};
   ClientToScreen(form, &inside);
   back = GetPixel(screen, bg.x, bg.y);
@@ -191,7 +191,7 @@ int CheckForm() {
 
   RECT client;
   GetClientRect(form, &client);
-  const layout::WindowLayout& design = layout::Form1();
+  const layout::WindowLayout& design = layout::MainForm();
   Check(client.right == px(design.client_width) && client.bottom == px(design.client_height),
         "client area " + std::to_string(px(design.client_width)) + "x" +
             std::to_string(px(design.client_height)),
@@ -256,11 +256,11 @@ int CheckForm() {
       Check(r.top >= client.bottom, name + " lies below the client area", Rect4(r));
   }
 
-  // The focus rests in Text1, and Tab walks the focus order.
+  // The focus rests in FocusSink, and Tab walks the focus order.
   GUITHREADINFO gti = {};
   gti.cbSize = sizeof(gti);
   GetGUIThreadInfo(GetWindowThreadProcessId(form, nullptr), &gti);
-  Check(gti.hwndFocus == ControlOf(form, ControlId::Text1), "focus in Text1",
+  Check(gti.hwndFocus == ControlOf(form, ControlId::FocusSink), "focus in Text1",
         "focus on " + std::to_string(GetDlgCtrlID(gti.hwndFocus) - kFirstControlId));
   std::vector<const layout::ControlLayout*> order(design.controls.size(), nullptr);
   std::string want, got;
@@ -268,14 +268,14 @@ int CheckForm() {
     if (c.tab_index > 0) order[static_cast<size_t>(c.tab_index)] = &c;
   for (const layout::ControlLayout* c : order)
     if (c != nullptr) want += std::string(c->name) + " ";
-  HWND at = ControlOf(form, ControlId::Text1);
+  HWND at = ControlOf(form, ControlId::FocusSink);
   for (size_t i = 0; i < design.controls.size() && at != nullptr; ++i) {
     const int id = GetDlgCtrlID(at) - kFirstControlId;
     got += id >= 0 && id < kControlCount
                ? std::string(layout::Control(static_cast<ControlId>(id)).name) + " "
                : "? ";
     at = GetNextDlgTabItem(form, at, FALSE);
-    if (at == ControlOf(form, ControlId::Text1)) break;
+    if (at == ControlOf(form, ControlId::FocusSink)) break;
   }
   Check(got == want, "tab order", got);
 
@@ -332,7 +332,7 @@ int CursorKind() {
 int ButtonLook(const std::string& name, bool pressed) {
   HWND form = FindForm();
   HWND button = nullptr;
-  for (const layout::ControlLayout& c : layout::Form1().controls)
+  for (const layout::ControlLayout& c : layout::MainForm().controls)
     if (c.name == name) button = ControlOf(form, c.id);
   RECT r;
   if (button == nullptr || !GetWindowRect(button, &r)) return 1;

@@ -172,14 +172,15 @@ TEST_F(WineE2E, MainWindowAsLaidOutTabOrderAndPointers) {
     char want;
     bool stays;
   };
-  const Stop stops[] = {{ControlId::Frame1, 0, 40, 'A', true},  // the background below the frame
-                        {ControlId::PushButton3, 0, 0, 'H', false},
-                        {ControlId::cRecMovement, 0, 0, 'H', true},  // a check box keeps it
-                        {ControlId::lState, 200, 0, 'H', true},      // so does the status line
-                        {ControlId::Frame1, 118, 31, 'A', false},    // the frame's empty corner
-                        {ControlId::PushButton3, 0, 0, 'H', false},
-                        {ControlId::Frame1, 0, 40, 'A', false},
-                        {ControlId::lState, 200, 0, 'A', true}};
+  const Stop stops[] = {
+      {ControlId::RecordingFrame, 0, 40, 'A', true},  // The background below the frame
+      {ControlId::HelpButton, 0, 0, 'H', false},
+      {ControlId::RecordMoves, 0, 0, 'H', true},         // a check box keeps it
+      {ControlId::StatusLine, 200, 0, 'H', true},        // so does the status line
+      {ControlId::RecordingFrame, 118, 31, 'A', false},  // The frame's empty corner
+      {ControlId::HelpButton, 0, 0, 'H', false},
+      {ControlId::RecordingFrame, 0, 40, 'A', false},
+      {ControlId::StatusLine, 200, 0, 'A', true}};
   std::map<char, std::string> handle;  // learnt at the first arrow and the first hand
   auto cursor = [&] { return p_->Probe({"cursor"}); };
   for (const Stop& s : stops) {
@@ -225,7 +226,7 @@ TEST_F(WineE2E, ButtonLooksFocusAndF12FromAnotherProgramInFront) {
       << "the focused button shows the focus";
 
   // Hidden with its button, shown with F12 while the keys go to another program.
-  ASSERT_TRUE(p_->ClickControl(main, ControlId::PushButton4));
+  ASSERT_TRUE(p_->ClickControl(main, ControlId::HideButton));
   ASSERT_TRUE(p_->Look().WaitGone("Pelmira"));
   p_->KeyTo(p_->Look().Find("PelTarget").value_or(main).id, "F12");
   EXPECT_TRUE(p_->Look().WaitFor("Pelmira"));
@@ -234,7 +235,7 @@ TEST_F(WineE2E, ButtonLooksFocusAndF12FromAnotherProgramInFront) {
 
 TEST_F(WineE2E, HelpBoxOpenCancelledSecondStartAndClose) {
   const TopWindow main = p_->StartMain();
-  ASSERT_TRUE(p_->ClickControl(main, ControlId::PushButton3));
+  ASSERT_TRUE(p_->ClickControl(main, ControlId::HelpButton));
   ASSERT_TRUE(x11test::WaitUntil([&] { return Count("Pelmira") == 2; }, 20s)) << "Help box";
   const std::string help = p_->Probe({"msgbox", "Pelmira"});
   EXPECT_TRUE(Contains(help,
@@ -246,7 +247,7 @@ TEST_F(WineE2E, HelpBoxOpenCancelledSecondStartAndClose) {
   AnswerBox("Pelmira", main.id);
   EXPECT_TRUE(x11test::WaitUntil([&] { return Count("Pelmira") == 1; }, 20s)) << "closed";
 
-  ASSERT_TRUE(p_->ClickControl(main, ControlId::PushButton5));
+  ASSERT_TRUE(p_->ClickControl(main, ControlId::LoadButton));
   auto open = p_->Look().WaitFor("Open", 30s);
   ASSERT_TRUE(open);
   p_->KeyTo(open->id, "Escape");
@@ -334,7 +335,7 @@ TEST_F(WineE2E, DiagnosticsNameTheInputLatchAndTheTickSource) {
   EXPECT_TRUE(Contains(out, "Pelmira: input: presses latched from raw input"));
 
   // Idle, the tick stops and the program sleeps; a tap of F10 wakes it. The pointer rests off
-  // the window: Wine's own push buttons poll the pointer every 10 ms while it lies over one.
+  // The window: Wine's own push buttons poll the pointer every 10 ms while it lies over one.
   EXPECT_TRUE(x11test::WaitUntil(
       [&] { return Contains(p_->Output(), "Pelmira: tick: stopped while idle"); }, 10s));
   ASSERT_TRUE(p_->Xdo("mousemove 5 5"));

@@ -5,7 +5,7 @@
 #include "engine/recorder.h"    // fine
 #include "platform/files.h"     // fine
 #include <QWidget>              // broken: Qt
-#include "app/form1.h"          // broken: engine includes app/
+#include "app/main_form.h"          // broken: engine includes app/
 #include "shaping/region.h"     // broken: engine includes shaping/
   #  include <X11/Xlib.h>       // broken: X11
 #include <Windows.h>            // broken: Windows

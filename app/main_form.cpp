@@ -1,4 +1,4 @@
-#include "app/form1.h"
+#include "app/main_form.h"
 
 #include <utility>
 #include <vector>
@@ -14,7 +14,7 @@ namespace {
 constexpr int kKeyWaitMs = 5;
 }  // namespace
 
-Form1::Form1(Form1Host host)
+MainForm::MainForm(MainFormHost host)
     : host_(host),
       dialogs_(host.dialogs),
       reporter_(dialogs_),
@@ -23,16 +23,16 @@ Form1::Form1(Form1Host host)
                              reporter_, dialog_}),
       indicators_(IndicatorHost{[this] { return recorder_.GetTempFolder(); }, host.files, host.env,
                                 reporter_, host.indicator_factory}),
-      poll_(PollHost{recorder_, globals_, host.window, indicators_, dialogs_}),
+      poll_(PollHost{recorder_, captions_, host.window, indicators_, dialogs_}),
       recovery_(host.files, host.env) {
-  dialog_.Filter = std::string(layout::CommonDialog1().filter);
+  dialog_.Filter = std::string(layout::MotionFileDialog().filter);
 }
 
-void Form1::Form_Load() {
-  Procedure p(reporter_, "Form1.Form_Load");
+void MainForm::StartUp() {
+  Procedure p(reporter_, where::kStartUp);
   if (p.Test(100, [&] { return host_.shell.PreviousInstance(); })) {
     p.Step(102, [&] { dialogs_.MessageBox(kAlreadyRunning, "", MsgButtons::Ok, MsgIcon::None); });
-    p.Step(104, [&] { Form_Unload(); });
+    p.Step(104, [&] { OnClose(); });
     return;
   }
   p.Step(106, [&] { ApplySkin(); });
@@ -58,14 +58,13 @@ void Form1::Form_Load() {
   StartPolling(p);
 }
 
-void Form1::StartPolling(Procedure& p) {
+void MainForm::StartPolling(Procedure& p) {
   p.Step(132, [&] {
     host_.window.SetCaption(kProductName);
     host_.window.SetAppIcon();
     SetAppTitle();
   });
-  p.Step(134,
-         [&] { globals_.PlayButtonCaption = host_.window.Get(ControlId::PushButton2).Caption(); });
+  p.Step(134, [&] { captions_.play_button = host_.window.Get(ControlId::PlayButton).Caption(); });
 
   // A key still held from launching the program must not reach the first tick as a release;
   // each query also clears the key's pressed-since-last-query mark.
@@ -78,16 +77,16 @@ void Form1::StartPolling(Procedure& p) {
   }
 
   p.Step(144, [&] { host_.window.SetTimerEnabled(true); });
-  p.Step(146, [&] { host_.window.Get(ControlId::lState).SetBackColor(color::kWhite); });
+  p.Step(146, [&] { host_.window.Get(ControlId::StatusLine).SetBackColor(color::kWhite); });
 }
 
-void Form1::SetPlaybackOptions(const PlaybackOptions& options) {
+void MainForm::SetPlaybackOptions(const PlaybackOptions& options) {
   poll_.Options = options;
 }
 
-bool Form1::OpenAtStart(const std::string& path) {
+bool MainForm::OpenAtStart(const std::string& path) {
   if (script_) return false;
-  Procedure p(reporter_, "Form1.OpenAtStart");
+  Procedure p(reporter_, where::kOpenAtStart);
   p.Step(100, [&] { dialog_.FileName = path; });
   p.Step(102, [&] { recorder_.LoadDataFromFile(path); });
   // A load ends a running recording.
@@ -95,23 +94,23 @@ bool Form1::OpenAtStart(const std::string& path) {
   return true;
 }
 
-HandedFileWindow Form1::CanTakeHandedFile() const {
+HandedFileWindow MainForm::CanTakeHandedFile() const {
   if (script_) return HandedFileWindow::Busy;
   if (recorder_.LoadInProgress()) return HandedFileWindow::Loading;
-  const Mode mode = recorder_.RecorderState;
+  const Mode mode = recorder_.mode;
   const bool idle = mode == Mode::Idle || mode == Mode::None;
   return idle && !dialogs_.Open() ? HandedFileWindow::Free : HandedFileWindow::Busy;
 }
 
-void Form1::StartScripted(const CommandLine& command, ScriptFinished finished) {
+void MainForm::StartScripted(const CommandLine& command, ScriptFinished finished) {
   script_.emplace(ScriptHost{recorder_, poll_, dialogs_, host_.files, recovery_}, command,
                   std::move(finished));
-  Procedure p(reporter_, "Form1.Form_Load");
+  Procedure p(reporter_, where::kStartUp);
   StartPolling(p);
   script_->Start();
 }
 
-std::string Form1::KeepBeforeEnd(int& status) {
+std::string MainForm::KeepBeforeEnd(int& status) {
   if (script_) return script_->KeepBeforeEnd(status);
   if (!recorder_.HasWorkToKeep()) return {};
   try {
@@ -124,38 +123,38 @@ std::string Form1::KeepBeforeEnd(int& status) {
   }
 }
 
-void Form1::Form_Unload() {
+void MainForm::OnClose() {
   host_.shell.EndProgram();
 }
 
-void Form1::PushButton1_Click() {
-  Procedure p(reporter_, "Form1.PushButton1_Click");
+void MainForm::OnRecordClicked() {
+  Procedure p(reporter_, where::kRecordClicked);
   // The save dialog lets ticks run: a recording stopped by Pause meanwhile is not to be
   // toggled back on, which would clear the list at once.
-  const Mode before = recorder_.RecorderState;
+  const Mode before = recorder_.mode;
   p.Step(100, [&] { recorder_.SaveDataToFile(); });
   p.Step(102, [&] {
-    if (recorder_.RecorderState == before) recorder_.ToggleRecording();
+    if (recorder_.mode == before) recorder_.ToggleRecording();
   });
 }
 
-void Form1::PushButton2_Click() {
-  Procedure p(reporter_, "Form1.PushButton2_Click");
+void MainForm::OnPlayClicked() {
+  Procedure p(reporter_, where::kPlayClicked);
   p.Step(100, [&] { recorder_.StartPlaying(); });
 }
 
-void Form1::PushButton3_Click() {
-  Procedure p(reporter_, "Form1.PushButton3_Click");
+void MainForm::OnHelpClicked() {
+  Procedure p(reporter_, where::kHelpClicked);
   p.Step(100, [&] { dialogs_.MessageBox(kHelpText, "", MsgButtons::Ok, MsgIcon::None); });
 }
 
-void Form1::PushButton4_Click() {
-  Procedure p(reporter_, "Form1.PushButton4_Click");
+void MainForm::OnHideClicked() {
+  Procedure p(reporter_, where::kHideClicked);
   p.Step(106, [&] { host_.window.SetVisible(false); });
 }
 
-void Form1::PushButton5_Click() {
-  Procedure p(reporter_, "Form1.PushButton5_Click");
+void MainForm::OnLoadClicked() {
+  Procedure p(reporter_, where::kLoadClicked);
   // The dialog proposes the path chosen last in either dialog.
   p.Step(100, [&] { dialog_.ShowOpen(); });
   std::string path;
@@ -164,46 +163,46 @@ void Form1::PushButton5_Click() {
   p.Step(106, [&] { recorder_.LoadDataFromFile(path); });
 }
 
-void Form1::PushButton6_Click() {
-  Procedure p(reporter_, "Form1.PushButton6_Click");
+void MainForm::OnSaveClicked() {
+  Procedure p(reporter_, where::kSaveClicked);
   p.Step(100, [&] { recorder_.SaveDataToFile(); });
 }
 
-void Form1::Click(ControlId id) {
+void MainForm::Click(ControlId id) {
   switch (id) {
-    case ControlId::PushButton1:
-      return PushButton1_Click();
-    case ControlId::PushButton2:
-      return PushButton2_Click();
-    case ControlId::PushButton3:
-      return PushButton3_Click();
-    case ControlId::PushButton4:
-      return PushButton4_Click();
-    case ControlId::PushButton5:
-      return PushButton5_Click();
-    case ControlId::PushButton6:
-      return PushButton6_Click();
+    case ControlId::RecordButton:
+      return OnRecordClicked();
+    case ControlId::PlayButton:
+      return OnPlayClicked();
+    case ControlId::HelpButton:
+      return OnHelpClicked();
+    case ControlId::HideButton:
+      return OnHideClicked();
+    case ControlId::LoadButton:
+      return OnLoadClicked();
+    case ControlId::SaveButton:
+      return OnSaveClicked();
     default:
       return;
   }
 }
 
-void Form1::Form_MouseMove(int, int, float, float) {
+void MainForm::OnBackgroundMouseMove(int, int, float, float) {
   host_.window.SetPointerKind(kPointerDefault);
 }
 
-void Form1::MouseMove(ControlId id, int, int, float, float) {
+void MainForm::MouseMove(ControlId id, int, int, float, float) {
   switch (id) {
-    case ControlId::PushButton1:
-    case ControlId::PushButton2:
-    case ControlId::PushButton3:
-    case ControlId::PushButton4:
-    case ControlId::PushButton5:
-    case ControlId::PushButton6:
+    case ControlId::RecordButton:
+    case ControlId::PlayButton:
+    case ControlId::HelpButton:
+    case ControlId::HideButton:
+    case ControlId::LoadButton:
+    case ControlId::SaveButton:
       host_.window.SetPointerKind(kPointerCustom);
       return;
-    case ControlId::Frame1:
-    case ControlId::Frame2:
+    case ControlId::RecordingFrame:
+    case ControlId::WindowFrame:
       host_.window.SetPointerKind(kPointerDefault);
       return;
     default:
@@ -212,7 +211,7 @@ void Form1::MouseMove(ControlId id, int, int, float, float) {
   }
 }
 
-void Form1::ApplySkin() {
+void MainForm::ApplySkin() {
   const char sep = host_.env.Separator();
   const std::string path = host_.env.ProgramFolder() + sep + "x" + sep + "o.cjs";
   // Only an ordinary file counts: a folder, hidden or system file of that name is no skin.
@@ -220,7 +219,7 @@ void Form1::ApplySkin() {
 
   // The colours follow the file's presence, whether or not the skin engine accepts the file.
   host_.window.SetBackColor(color::kButtonFace);
-  for (const layout::ControlLayout& c : layout::Form1().controls) {
+  for (const layout::ControlLayout& c : layout::MainForm().controls) {
     switch (c.kind) {
       case layout::ControlKind::CheckBox:
       case layout::ControlKind::Frame:
@@ -241,7 +240,7 @@ void Form1::ApplySkin() {
   skin.ApplyToWindow(host_.window.NativeHandle());
 }
 
-std::string Form1::AppTitle(std::string_view name) {
+std::string MainForm::AppTitle(std::string_view name) {
   std::string title(name);
   bool cut = false;
   while (!cut || title.size() > kAppTitleLimit) {
@@ -256,11 +255,11 @@ std::string Form1::AppTitle(std::string_view name) {
   return title;
 }
 
-void Form1::SetAppTitle() {
+void MainForm::SetAppTitle() {
   dialogs_.SetApplicationTitle(AppTitle(kProductName));
 }
 
-std::string Form1::OneLine(std::string_view text) {
+std::string MainForm::OneLine(std::string_view text) {
   std::string line;
   bool in_break = false;
   for (char c : text) {
@@ -277,7 +276,7 @@ std::string Form1::OneLine(std::string_view text) {
   return line;
 }
 
-bool Form1::FileExists(const std::string& path) {
+bool MainForm::FileExists(const std::string& path) {
   try {
     return host_.files.CanReadTimestamp(path);
   } catch (...) {
@@ -285,7 +284,7 @@ bool Form1::FileExists(const std::string& path) {
   }
 }
 
-FormHandlers Form1::Handlers() {
+FormHandlers MainForm::Handlers() {
   return FormHandlers{
       [this](ControlId id) {
         Click(id);
@@ -296,10 +295,10 @@ FormHandlers Form1::Handlers() {
         if (id)
           MouseMove(*id, 0, 0, 0, 0);
         else
-          Form_MouseMove(0, 0, 0, 0);
+          OnBackgroundMouseMove(0, 0, 0, 0);
       },
-      [this] { Timer1_Timer(); },
-      [this] { Form_Unload(); },
+      [this] { OnTimer(); },
+      [this] { OnClose(); },
   };
 }
 

@@ -10,7 +10,7 @@
 #include "platform/error.h"
 #include "platform/posix/posix_files.h"
 #include "shaping/region_data.h"
-#include "shaping/trans_form.h"
+#include "shaping/window_shaper.h"
 #include "testkit/fake_misc.h"
 #include "testkit/fake_shape_target.h"
 #include "testkit/pictures.h"
@@ -37,20 +37,20 @@ class DiskTest : public ::testing::Test {
   const fs::path dir = tmp.Path();
   PosixFileSystem files;
   fake::FakeEnvironment env;
-  clsTransForm shaper{files, env};
+  WindowShaper shaper{files, env};
 };
 
 TEST_F(DiskTest, StoreReplaceAndReadBack) {
   fs::path file = dir / "recfrm.shp";
   test::WriteWholeFile(file, std::string(4096, 'x'));
   FakeShapeTarget form = Picture();
-  shaper.ShapeMe(&form, 0xFF0000, false, file.string());
+  shaper.Shape(&form, 0xFF0000, false, file.string());
   Region scanned = Region::FromRects(*form.applied);
   EXPECT_EQ(test::ReadWholeFile(file), EncodeRegionData(scanned));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
 
   FakeShapeTarget again(ShapeKind::Form, Filled(9, 4, 0));
-  shaper.ShapeMe(&again, 0xFF0000, true, file.string());
+  shaper.Shape(&again, 0xFF0000, true, file.string());
   EXPECT_EQ(again.reads, 0);
   EXPECT_EQ(Region::FromRects(*again.applied), scanned);
 }
@@ -61,7 +61,7 @@ TEST_F(DiskTest, LinkPlantedAtTheNameIsReplacedNotWrittenThrough) {
   fs::path file = dir / "playfrm.shp";
   fs::create_symlink(victim, file);
   FakeShapeTarget form = Picture();
-  shaper.ShapeMe(&form, 0xFF0000, false, file.string());
+  shaper.Shape(&form, 0xFF0000, false, file.string());
   EXPECT_EQ(test::ReadWholeFile(victim), "precious");
   EXPECT_FALSE(fs::is_symlink(file));
   EXPECT_EQ(test::ReadWholeFile(file), EncodeRegionData(Region::FromRects(*form.applied)));
@@ -70,7 +70,7 @@ TEST_F(DiskTest, LinkPlantedAtTheNameIsReplacedNotWrittenThrough) {
 TEST_F(DiskTest, FileErrorsCarryTheirSources) {
   FakeShapeTarget form = Picture();
   auto shape = [&](bool load, const fs::path& file) {
-    return test::Raised([&] { shaper.ShapeMe(&form, 0xFF0000, load, file.string()); });
+    return test::Raised([&] { shaper.Shape(&form, 0xFF0000, load, file.string()); });
   };
   Error e = shape(false, dir / "no-such-folder" / "x.shp");
   EXPECT_EQ(e.Number(), err::kPathNotFound);

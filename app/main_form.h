@@ -1,11 +1,11 @@
 #pragma once
-// The main window Form1 as portable logic: start-up and shutdown, the six commands, the pointer
-// switching and the skin. It owns the recorder, Globals, the poll cycle, the file dialog, the
-// error report, the indicator windows and a scripted run, so that each program only creates the
+// The main window MainForm as portable logic: start-up and shutdown, the six commands, the pointer
+// switching and the skin. It owns the recorder, DesignedCaptions, the poll cycle, the file dialog,
+// the error report, the indicator windows and a scripted run, so that each program only creates the
 // platform backends, passes them in and forwards the native window's events to the handlers
-// below (app/program.h runs it). Words: `form` is a Form1; `window` the native main window behind
-// the MainWindow seam; `recorder` the Recorder (state, recording and their operations); the
-// shaped frmRec and frmPlay are the indicators.
+// below (app/program.h runs it). Words: `form` is a MainForm; `window` the native main window
+// behind The MainWindow seam; `recorder` the Recorder (state, recording and their operations); the
+// shaped record and play windows are the indicators.
 
 #include <functional>
 #include <optional>
@@ -44,8 +44,8 @@ inline constexpr std::string_view kHelpText =
 // Longest application title the task list shows whole.
 inline constexpr size_t kAppTitleLimit = 40;
 
-// The platform backends the main window works with; all outlive the Form1 object.
-struct Form1Host {
+// The platform backends the main window works with; all outlive the MainForm object.
+struct MainFormHost {
   MainWindow& window;
   Input& input;
   Clock& clock;
@@ -66,29 +66,29 @@ enum class HandedFileWindow {
   Busy,     // recording, playing, a box or file dialog open, or a scripted run: refused
 };
 
-class Form1 {
+class MainForm {
  public:
-  explicit Form1(Form1Host host);
-  Form1(const Form1&) = delete;
-  Form1& operator=(const Form1&) = delete;
+  explicit MainForm(MainFormHost host);
+  MainForm(const MainForm&) = delete;
+  MainForm& operator=(const MainForm&) = delete;
 
   // Start-up sequence, run once when the window has been created from its layout and before it
-  // is shown. A second instance ends here (through Form_Unload).
-  void Form_Load();
+  // is shown. A second instance ends here (through OnClose).
+  void StartUp();
   // The window is being closed: the program ends at once, without a question.
-  void Form_Unload();
+  void OnClose();
 
   // Options for every playback from now on: F9, the Start Playing button, a scripted run.
   void SetPlaybackOptions(const PlaybackOptions& options);
   // Loads the motion file at `path` as Load does once its dialog is answered: the same save
   // offer, checks and messages, and the Open dialog proposes it next. For a file named on the
-  // command line (call after Form_Load) or handed over by a second instance while running.
+  // command line (call after StartUp) or handed over by a second instance while running.
   // Returns false, doing nothing, during a scripted run.
   bool OpenAtStart(const std::string& path);
   // Whether a file handed over by a later start can go to OpenAtStart now. A program that
   // cannot keep a file until a load ends takes one only when Free.
   HandedFileWindow CanTakeHandedFile() const;
-  // Runs --play or --record (`command.action`) on `command.file`, in place of Form_Load: no
+  // Runs --play or --record (`command.action`) on `command.file`, in place of StartUp: no
   // instance check, skin, pointer or home page, and the main window is never shown (the
   // program must not show it; F12 and Auto Show leave it hidden). No box or dialog appears:
   // what one would say becomes the reason given to `finished`, which is called exactly once,
@@ -107,33 +107,33 @@ class Form1 {
   void StartScripted(const CommandLine& command, ScriptFinished finished);
   // The program is about to end without the user's word (a signal, the display gone). A
   // --record run saves as Pause would and sets `status` to its exit status; otherwise unsaved
-  // changes go to a recovery file that the next Form_Load names. Returns the line for standard
+  // changes go to a recovery file that the next StartUp names. Returns the line for standard
   // error, empty when there was nothing to keep.
   std::string KeepBeforeEnd(int& status);
   // True from StartScripted on.
   bool Scripted() const { return script_.has_value(); }
-  // The poll timer's tick (every 10 ms once Form_Load has enabled it; idle, it may sleep until
+  // The poll timer's tick (every 10 ms once StartUp has enabled it; idle, it may sleep until
   // input or a command wakes the poll cycle, see engine/poll_cycle.h).
-  void Timer1_Timer() { poll_.Timer1_Timer(); }
+  void OnTimer() { poll_.OnTimer(); }
 
-  void PushButton1_Click();  // Start Recording: keep unsaved work, then toggle recording
-  void PushButton2_Click();  // Start Playing: toggle playback
-  void PushButton3_Click();  // Help: the shortcut list
-  void PushButton4_Click();  // Hide This Software
-  void PushButton5_Click();  // Load Recording From File
-  void PushButton6_Click();  // Save Recording To File
+  void OnRecordClicked();  // Start Recording: keep unsaved work, then toggle recording
+  void OnPlayClicked();    // Start Playing: toggle playback
+  void OnHelpClicked();    // Help: the shortcut list
+  void OnHideClicked();    // Hide This Software
+  void OnLoadClicked();    // Load Recording From File
+  void OnSaveClicked();    // Save Recording To File
   // The click handler of the push button `id`; other controls have none.
   void Click(ControlId id);
 
   // Mouse moves over the window's background, and over the control `id`. The arguments (button
   // mask, shift mask, position) are passed by the window system and not used.
-  void Form_MouseMove(int Button, int Shift, float X, float Y);
+  void OnBackgroundMouseMove(int Button, int Shift, float X, float Y);
   void MouseMove(ControlId id, int Button, int Shift, float X, float Y);
   // The handlers above, for a native window to call.
   FormHandlers Handlers();
 
   // Recolours the window and hands the skin file to the skin engine when x/o.cjs lies beside
-  // the program. Failures reach the caller.
+  // The program. Failures reach the caller.
   void ApplySkin();
   // Makes the application title from the product name.
   void SetAppTitle();
@@ -147,21 +147,21 @@ class Form1 {
   bool FileExists(const std::string& path);
 
   pel::Recorder& Recorder() { return recorder_; }
-  Globals& Global() { return globals_; }
+  DesignedCaptions& Captions() { return captions_; }
   PollCycle& Poll() { return poll_; }
-  CommonDialog& CommonDialog1() { return dialog_; }
+  FileDialog& MotionFileDialog() { return dialog_; }
   IndicatorForms& Indicators() { return indicators_; }
 
  private:
   // The end of start-up, scripted runs included: captions and titles, keys still held from the
   // launch, the poll timer.
   void StartPolling(Procedure& p);
-  Form1Host host_;
+  MainFormHost host_;
   ScriptDialogs dialogs_;
   ErrorReporter reporter_;
-  CommonDialog dialog_;
+  FileDialog dialog_;
   pel::Recorder recorder_;
-  Globals globals_;
+  DesignedCaptions captions_;
   IndicatorForms indicators_;
   PollCycle poll_;
   RecoveryStore recovery_;

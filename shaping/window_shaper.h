@@ -1,12 +1,12 @@
 #pragma once
-// clsTransForm: gives a window the outline of its picture. Every key-coloured pixel is cut out
+// WindowShaper: gives a window the outline of its picture. Every key-coloured pixel is cut out
 // of the window, every other pixel stays; an outline can be stored in a region data file and
 // read back instead of scanning again.
 //
-//   clsTransForm shaper(files, env);
-//   shaper.ShapeMe(&target, 0xFF0000, /*Load=*/false, temp + "recfrm.shp");  // scan, store, apply
-//   shaper.ShapeMe(&target, 0xFF0000, /*Load=*/true, temp + "recfrm.shp");   // read, apply
-//   shaper.ShapeMe(&target, 0xFF0000, /*Load=*/false, "");                   // scan, apply
+//   WindowShaper shaper(files, env);
+//   shaper.Shape(&target, 0xFF0000, /*Load=*/false, temp + "recfrm.shp");  // scan, store, apply
+//   shaper.Shape(&target, 0xFF0000, /*Load=*/true, temp + "recfrm.shp");   // read, apply
+//   shaper.Shape(&target, 0xFF0000, /*Load=*/false, "");                   // scan, apply
 //
 // Errors are thrown as pel::Error with the numbers below (source "TransForm"), or with the
 // file system's own number and description (source "TransForm" when storing, the executable's
@@ -78,9 +78,9 @@ std::vector<TransparentRun> ScanRuns(PixelSource& pixels, int32_t width, int32_t
 // The pixels of all runs: (first, row, last + 1, row + 1) for each.
 Region RunsRegion(std::span<const TransparentRun> runs);
 
-class clsTransForm {
+class WindowShaper {
  public:
-  clsTransForm(FileSystem& files, Environment& env) : files_(files), env_(env) {}
+  WindowShaper(FileSystem& files, Environment& env) : files_(files), env_(env) {}
 
   // Shapes `Name` (nullptr or a kind other than the five: kErrNotShapeable). `Color` is the key
   // colour for picture boxes and buttons; forms key on the fixed range instead. With an empty
@@ -89,9 +89,9 @@ class clsTransForm {
   // Settings made on the target (AutoRedraw, scale modes, a button's caption and colour) stay;
   // a command button's parent gets its scale mode back, a check box's or option button's keeps
   // pixels.
-  void ShapeMe(ShapeTarget* Name, uint32_t Color, bool Load, const std::string& FileName);
+  void Shape(ShapeTarget* Name, uint32_t Color, bool Load, const std::string& FileName);
 
-  // The outline built or read by the last ShapeMe; nullopt is "no outline" (data that is not
+  // The outline built or read by the last Shape; nullopt is "no outline" (data that is not
   // region data), which leaves the window rectangular. A read outline is cut to the window's
   // bounds (OuterSize) as it is read: the window shows nothing beyond them anyway, and hostile
   // data can then neither cost more than the window's size nor wrap around in a window system
@@ -100,9 +100,9 @@ class clsTransForm {
   // True when the last outline read from a file reached beyond the window's bounds: an outline
   // made for another picture.
   bool ReadBeyondWindow = false;
-  // The pixels being cut from ShapeRegion; empty outside ShapeMe.
+  // The pixels being cut from ShapeRegion; empty outside Shape.
   Region RunRegion;
-  // The object of the last ShapeMe call.
+  // The object of the last Shape call.
   ShapeTarget* Target = nullptr;
   int32_t ScanHeight = 0;
   int32_t ScanWidth = 0;

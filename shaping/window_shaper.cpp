@@ -1,4 +1,4 @@
-#include "shaping/trans_form.h"
+#include "shaping/window_shaper.h"
 
 #include <algorithm>
 #include <limits>
@@ -68,8 +68,8 @@ Region RunsRegion(std::span<const TransparentRun> runs) {
   return Region::FromRects(rects);
 }
 
-void clsTransForm::ShapeMe(ShapeTarget* Name, uint32_t Color, bool Load,
-                           const std::string& FileName) {
+void WindowShaper::Shape(ShapeTarget* Name, uint32_t Color, bool Load,
+                         const std::string& FileName) {
   Target = Name;
   ShapeKind kind = Name != nullptr ? Name->Kind() : ShapeKind::Other;
   bool from_file = !FileName.empty() && Load;
@@ -114,7 +114,7 @@ void clsTransForm::ShapeMe(ShapeTarget* Name, uint32_t Color, bool Load,
   if (kind == ShapeKind::CommandButton) Target->SetParentScaleMode(parent_mode);
 }
 
-void clsTransForm::PrepareForScan() {
+void WindowShaper::PrepareForScan() {
   Target->SetAutoRedraw(true);
   Target->SetScaleMode(kScalePixels);
   Target->SetClipControls(false);
@@ -123,7 +123,7 @@ void clsTransForm::PrepareForScan() {
   ScanWidth = size.width;
 }
 
-void clsTransForm::ScanAndCut(PixelSource& pixels, const KeyTest& key, const Rect& start) {
+void WindowShaper::ScanAndCut(PixelSource& pixels, const KeyTest& key, const Rect& start) {
   std::vector<TransparentRun> runs = ScanRuns(pixels, ScanWidth, ScanHeight, key);
   ShapeRegion = Region::FromRect(start);
   // All runs cut at once: the same pixels as one subtraction per run, without the cost.
@@ -132,7 +132,7 @@ void clsTransForm::ScanAndCut(PixelSource& pixels, const KeyTest& key, const Rec
   RunRegion = Region();
 }
 
-void clsTransForm::SaveRegionDataToFile(const std::string& FileName) {
+void WindowShaper::SaveRegionDataToFile(const std::string& FileName) {
   try {
     // The platform reports the size as a positive 32-bit number; beyond that it has none.
     constexpr size_t kMaxRects =
@@ -156,7 +156,7 @@ void clsTransForm::SaveRegionDataToFile(const std::string& FileName) {
   }
 }
 
-void clsTransForm::LoadRegionDataFromFile(const std::string& FileName) {
+void WindowShaper::LoadRegionDataFromFile(const std::string& FileName) {
   ReadBeyondWindow = false;
   try {
     // Never through a link, never another user's file: an outline decides what the user sees.
@@ -189,7 +189,7 @@ void clsTransForm::LoadRegionDataFromFile(const std::string& FileName) {
   }
 }
 
-void clsTransForm::ApplyOutline() {
+void WindowShaper::ApplyOutline() {
   if (!ShapeRegion) {
     Target->ClearRegion();
     return;

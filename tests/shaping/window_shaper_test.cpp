@@ -1,4 +1,4 @@
-#include "shaping/trans_form.h"
+#include "shaping/window_shaper.h"
 
 #include <gtest/gtest.h>
 
@@ -25,22 +25,22 @@ constexpr Color kBlue = 0xFF0000;
 constexpr Color kGrey = 0x808080;
 const std::string kFile = "/tmp/user-temp/recfrm.shp";
 
-class ShapeMeTest : public ::testing::Test {
+class ShapeTest : public ::testing::Test {
  protected:
   Region Applied(const FakeShapeTarget& t) {
     EXPECT_TRUE(t.applied.has_value());
     return t.applied ? Region::FromRects(*t.applied) : Region();
   }
-  // Runs ShapeMe and returns the error it raised.
-  Error ShapeMeError(FakeShapeTarget* t, bool load, const std::string& file) {
-    return test::Raised([&] { shaper.ShapeMe(t, kBlue, load, file); });
+  // Runs Shape and returns the error it raised.
+  Error ShapeError(FakeShapeTarget* t, bool load, const std::string& file) {
+    return test::Raised([&] { shaper.Shape(t, kBlue, load, file); });
   }
 
-  ShapeMeTest() { files.read_limit = 7; }  // small pieces, so the reader must loop
+  ShapeTest() { files.read_limit = 7; }  // small pieces, so the reader must loop
 
   fake::FakeFileSystem files;
   fake::FakeEnvironment env;
-  clsTransForm shaper{files, env};
+  WindowShaper shaper{files, env};
 };
 
 // --- The scan ---
@@ -74,9 +74,9 @@ TEST(ScanRuns, FormRangeIsOneSignedComparisonNotPerChannel) {
 
 // --- Forms and picture boxes ---
 
-TEST_F(ShapeMeTest, FormWithoutKeyPixelsKeepsTheWholeRectangle) {
+TEST_F(ShapeTest, FormWithoutKeyPixelsKeepsTheWholeRectangle) {
   FakeShapeTarget form(ShapeKind::Form, Filled(7, 4, kGrey));
-  shaper.ShapeMe(&form, kBlue, false, "");
+  shaper.Shape(&form, kBlue, false, "");
   EXPECT_EQ(*form.applied, (Rects{{0, 0, 7, 4}}));
   EXPECT_TRUE(form.auto_redraw);
   EXPECT_EQ(form.scale_mode, kScalePixels);
@@ -88,27 +88,27 @@ TEST_F(ShapeMeTest, FormWithoutKeyPixelsKeepsTheWholeRectangle) {
   EXPECT_EQ(files.opens, 0);  // no file name: no file touched
 }
 
-TEST_F(ShapeMeTest, AllKeyPixelsGiveAnEmptyOutlineNotARectangularWindow) {
+TEST_F(ShapeTest, AllKeyPixelsGiveAnEmptyOutlineNotARectangularWindow) {
   FakeShapeTarget form(ShapeKind::Form, Filled(5, 5, kBlue));
-  shaper.ShapeMe(&form, kBlue, false, "");
+  shaper.Shape(&form, kBlue, false, "");
   ASSERT_TRUE(form.applied.has_value());
   EXPECT_TRUE(form.applied->empty());
   EXPECT_FALSE(form.cleared);
 }
 
-TEST_F(ShapeMeTest, OneKeyPixelRemovesExactlyThatPixel) {
+TEST_F(ShapeTest, OneKeyPixelRemovesExactlyThatPixel) {
   for (auto [x, y] : {std::pair{0, 0}, {4, 2}, {2, 1}, {0, 2}}) {
     Image img = Filled(5, 3, kGrey);
     Put(img, x, y, kBlue);
     FakeShapeTarget form(ShapeKind::Form, img);
-    shaper.ShapeMe(&form, kBlue, false, "");
+    shaper.Shape(&form, kBlue, false, "");
     EXPECT_EQ(Applied(form),
               Region::FromRect({0, 0, 5, 3}).Difference(Region::FromRect({x, y, x + 1, y + 1})))
         << x << "," << y;
   }
 }
 
-TEST_F(ShapeMeTest, FormKeysOnTheFixedRangeWhateverColourIsPassed) {
+TEST_F(ShapeTest, FormKeysOnTheFixedRangeWhateverColourIsPassed) {
   Image img = Filled(6, 1, kGrey);
   Put(img, 0, 0, 0xFA0000);
   Put(img, 1, 0, 0xF9FFFF);
@@ -117,16 +117,16 @@ TEST_F(ShapeMeTest, FormKeysOnTheFixedRangeWhateverColourIsPassed) {
   Put(img, 4, 0, 0xFB8080);
   Put(img, 5, 0, 0xFFFFFF);  // the colour passed
   FakeShapeTarget form(ShapeKind::Form, img);
-  shaper.ShapeMe(&form, 0xFFFFFF, false, "");
+  shaper.Shape(&form, 0xFFFFFF, false, "");
   EXPECT_EQ(*form.applied, (Rects{{1, 0, 2, 1}, {3, 0, 4, 1}, {5, 0, 6, 1}}));
 }
 
-TEST_F(ShapeMeTest, PictureBoxKeysOnTheExactColour) {
+TEST_F(ShapeTest, PictureBoxKeysOnTheExactColour) {
   Image img = Filled(5, 1, 0x00FF00);
   Put(img, 1, 0, 0x00FF01);
   Put(img, 3, 0, kBlue);  // blue is not special for a picture box
   FakeShapeTarget box(ShapeKind::PictureBox, img);
-  shaper.ShapeMe(&box, 0x00FF00, false, "");
+  shaper.Shape(&box, 0x00FF00, false, "");
   EXPECT_EQ(*box.applied, (Rects{{1, 0, 2, 1}, {3, 0, 4, 1}}));
   EXPECT_TRUE(box.auto_redraw);
   EXPECT_EQ(box.scale_mode, kScalePixels);
@@ -139,7 +139,7 @@ TEST_F(ShapeMeTest, PictureBoxKeysOnTheExactColour) {
 //   row 3  .....K
 //   row 4  ......    same spans as row 0, but not adjacent to it
 //   row 5  KKKKKK    nothing left
-TEST_F(ShapeMeTest, OutlineIsBandedAsThePlatformListsIt) {
+TEST_F(ShapeTest, OutlineIsBandedAsThePlatformListsIt) {
   Image img = Filled(6, 6, kGrey);
   for (int y : {1, 2}) {
     Put(img, 1, y, kBlue);
@@ -148,7 +148,7 @@ TEST_F(ShapeMeTest, OutlineIsBandedAsThePlatformListsIt) {
   Put(img, 5, 3, kBlue);
   for (int x = 0; x < 6; ++x) Put(img, x, 5, kBlue);
   FakeShapeTarget form(ShapeKind::Form, img);
-  shaper.ShapeMe(&form, kBlue, false, kFile);
+  shaper.Shape(&form, kBlue, false, kFile);
   Rects want{{0, 0, 6, 1}, {0, 1, 1, 3}, {3, 1, 6, 3}, {0, 3, 5, 4}, {0, 4, 6, 5}};
   EXPECT_EQ(*form.applied, want);
   // The stored file lists the same rectangles after the header, bounds (0, 0, 6, 5).
@@ -160,7 +160,7 @@ TEST_F(ShapeMeTest, OutlineIsBandedAsThePlatformListsIt) {
 
 // --- Button kinds ---
 
-TEST_F(ShapeMeTest, ButtonsLoseATwoPixelFrameAndTheirFaceColour) {
+TEST_F(ShapeTest, ButtonsLoseATwoPixelFrameAndTheirFaceColour) {
   for (ShapeKind kind : {ShapeKind::OptionButton, ShapeKind::CommandButton, ShapeKind::CheckBox}) {
     // The window shows the face except a 2 x 2 picture in the middle.
     Image img = Filled(10, 8, FakeShapeTarget::kFace);
@@ -169,7 +169,7 @@ TEST_F(ShapeMeTest, ButtonsLoseATwoPixelFrameAndTheirFaceColour) {
     }
     FakeShapeTarget button(kind, img);
     button.parent_scale_mode = 1;
-    shaper.ShapeMe(&button, kBlue, false, "");
+    shaper.Shape(&button, kBlue, false, "");
     EXPECT_EQ(*button.applied, (Rects{{4, 3, 6, 5}}));
     EXPECT_EQ(button.caption, "");
     EXPECT_EQ(button.back_color, kBlue);
@@ -185,18 +185,18 @@ TEST_F(ShapeMeTest, ButtonsLoseATwoPixelFrameAndTheirFaceColour) {
   }
 }
 
-TEST_F(ShapeMeTest, ButtonWithoutKeyPixelsIsTheInnerRectangle) {
+TEST_F(ShapeTest, ButtonWithoutKeyPixelsIsTheInnerRectangle) {
   FakeShapeTarget button(ShapeKind::CheckBox, Filled(20, 9, kGrey));
-  shaper.ShapeMe(&button, kBlue, false, "");
+  shaper.Shape(&button, kBlue, false, "");
   EXPECT_EQ(*button.applied, (Rects{{2, 2, 18, 7}}));
 }
 
 // --- Wrong objects ---
 
-TEST_F(ShapeMeTest, OtherObjectsRaiseTheShapeMeErrorAndChangeNothing) {
+TEST_F(ShapeTest, OtherObjectsRaiseTheShapeErrorAndChangeNothing) {
   FakeShapeTarget text_box(ShapeKind::Other, Filled(4, 4, kBlue));
   for (FakeShapeTarget* t : {&text_box, static_cast<FakeShapeTarget*>(nullptr)}) {
-    Error e = ShapeMeError(t, false, kFile);
+    Error e = ShapeError(t, false, kFile);
     EXPECT_EQ(e.Number(), -2147218992);
     EXPECT_EQ(e.Description(),
               "Must pass in the name of a Form, PictureBox, CommandButton, CheckBox or "
@@ -209,45 +209,45 @@ TEST_F(ShapeMeTest, OtherObjectsRaiseTheShapeMeErrorAndChangeNothing) {
 
 // --- The region data file ---
 
-TEST_F(ShapeMeTest, StoredOutlineIsReadBackWithoutScanning) {
+TEST_F(ShapeTest, StoredOutlineIsReadBackWithoutScanning) {
   Image img = Filled(12, 5, kBlue);
   for (int x = 2; x < 9; ++x) Put(img, x, 1 + x % 3, 0x0000FF);
   FakeShapeTarget form(ShapeKind::Form, img);
-  shaper.ShapeMe(&form, kBlue, false, kFile);
+  shaper.Shape(&form, kBlue, false, kFile);
   Region scanned = Applied(form);
   ASSERT_EQ(files.Bytes(kFile).size(), 32u + 16u * scanned.Count());
 
   FakeShapeTarget again(ShapeKind::Form, Filled(12, 5, kGrey));  // a different picture
-  clsTransForm fresh(files, env);
-  fresh.ShapeMe(&again, kBlue, true, kFile);
+  WindowShaper fresh(files, env);
+  fresh.Shape(&again, kBlue, true, kFile);
   EXPECT_EQ(again.reads, 0);
   EXPECT_EQ(Applied(again), scanned);
   EXPECT_EQ(*fresh.ShapeRegion, scanned);
   EXPECT_TRUE(again.auto_redraw);  // still prepared for a scan
 }
 
-TEST_F(ShapeMeTest, EmptyOutlineIsStoredAndReadAsEmpty) {
+TEST_F(ShapeTest, EmptyOutlineIsStoredAndReadAsEmpty) {
   FakeShapeTarget form(ShapeKind::Form, Filled(3, 3, kBlue));
-  shaper.ShapeMe(&form, kBlue, false, kFile);
+  shaper.Shape(&form, kBlue, false, kFile);
   EXPECT_EQ(files.Bytes(kFile), EncodeRegionData(Region()));
   FakeShapeTarget again(ShapeKind::Form, Filled(3, 3, kGrey));
-  shaper.ShapeMe(&again, kBlue, true, kFile);
+  shaper.Shape(&again, kBlue, true, kFile);
   ASSERT_TRUE(again.applied.has_value());
   EXPECT_TRUE(again.applied->empty());
 }
 
-TEST_F(ShapeMeTest, SavingReplacesALongerOldFileWhole) {
+TEST_F(ShapeTest, SavingReplacesALongerOldFileWhole) {
   files.Put(kFile, std::string(5000, 'x'));
   FakeShapeTarget form(ShapeKind::Form, Filled(3, 3, kGrey));
-  shaper.ShapeMe(&form, kBlue, false, kFile);
+  shaper.Shape(&form, kBlue, false, kFile);
   EXPECT_EQ(files.Bytes(kFile), EncodeRegionData(Region::FromRect({0, 0, 3, 3})));
 }
 
-TEST_F(ShapeMeTest, FailedSaveKeepsTheOldFileAndAppliesNothing) {
+TEST_F(ShapeTest, FailedSaveKeepsTheOldFileAndAppliesNothing) {
   files.Put(kFile, "old outline");
   files.fail_write_at = 1;  // disk full
   FakeShapeTarget form(ShapeKind::Form, Filled(3, 3, kGrey));
-  Error e = ShapeMeError(&form, false, kFile);
+  Error e = ShapeError(&form, false, kFile);
   EXPECT_EQ(e.Number(), err::kDiskFull);
   EXPECT_EQ(e.Description(), "Disk full (" + kFile + ")");
   EXPECT_EQ(e.Source(), "TransForm");
@@ -256,7 +256,7 @@ TEST_F(ShapeMeTest, FailedSaveKeepsTheOldFileAndAppliesNothing) {
   EXPECT_FALSE(form.cleared);
 }
 
-TEST_F(ShapeMeTest, InvalidRegionDataLeavesTheWindowRectangularWithoutError) {
+TEST_F(ShapeTest, InvalidRegionDataLeavesTheWindowRectangularWithoutError) {
   std::string good = EncodeRegionData(Region::FromRect({1, 1, 2, 2}));
   std::string wrong_type = good;
   wrong_type[4] = 2;
@@ -264,20 +264,20 @@ TEST_F(ShapeMeTest, InvalidRegionDataLeavesTheWindowRectangularWithoutError) {
   for (const std::string& bytes : {wrong_type, cut_short, std::string("x")}) {
     files.Put(kFile, bytes);
     FakeShapeTarget form(ShapeKind::Form, Filled(3, 3, kGrey));
-    shaper.ShapeMe(&form, kBlue, true, kFile);
+    shaper.Shape(&form, kBlue, true, kFile);
     EXPECT_TRUE(form.cleared);
     EXPECT_FALSE(form.applied.has_value());
     EXPECT_FALSE(shaper.ShapeRegion.has_value());
   }
 }
 
-TEST_F(ShapeMeTest, ZeroLengthFileRaisesSubscriptErrorFromTheReader) {
+TEST_F(ShapeTest, ZeroLengthFileRaisesSubscriptErrorFromTheReader) {
   // An earlier outline stays in the field when loading fails.
   FakeShapeTarget first(ShapeKind::Form, Filled(3, 3, kGrey));
-  shaper.ShapeMe(&first, kBlue, false, "");
+  shaper.Shape(&first, kBlue, false, "");
   files.Put(kFile, "");
   FakeShapeTarget form(ShapeKind::Form, Filled(3, 3, kGrey));
-  Error e = ShapeMeError(&form, true, kFile);
+  Error e = ShapeError(&form, true, kFile);
   EXPECT_EQ(e.Number(), err::kSubscriptOutOfRange);
   EXPECT_EQ(e.Description(), "Subscript out of range");
   EXPECT_EQ(e.Source(), "pelmira.cDIBSectionRegion");
@@ -287,34 +287,34 @@ TEST_F(ShapeMeTest, ZeroLengthFileRaisesSubscriptErrorFromTheReader) {
 
   files.files.erase(kFile);
   env.base_name = "other";
-  e = ShapeMeError(&form, true, kFile);
+  e = ShapeError(&form, true, kFile);
   EXPECT_EQ(e.Number(), err::kFileNotFound);
   EXPECT_EQ(e.Source(), "other.cDIBSectionRegion");
 }
 
-TEST_F(ShapeMeTest, LoadWithoutFileNameScans) {
+TEST_F(ShapeTest, LoadWithoutFileNameScans) {
   FakeShapeTarget form(ShapeKind::Form, Filled(2, 2, kGrey));
-  shaper.ShapeMe(&form, kBlue, true, "");
+  shaper.Shape(&form, kBlue, true, "");
   EXPECT_GT(form.reads, 0);
   EXPECT_EQ(files.opens, 0);
   EXPECT_EQ(*form.applied, (Rects{{0, 0, 2, 2}}));
 }
 
-TEST_F(ShapeMeTest, LoadedOutlineIsCutToTheWindow) {
+TEST_F(ShapeTest, LoadedOutlineIsCutToTheWindow) {
   // Coordinates beyond 16 bits would wrap around in an X11 shape.
   files.Put(kFile, EncodeRegionData(Region::FromRects(
                        Rects{{-100000, -3, 100000, 1}, {2, 2, 70000, 70000}, {50, 50, 60, 60}})));
   FakeShapeTarget form(ShapeKind::Form, Filled(4, 3, kGrey));
-  shaper.ShapeMe(&form, kBlue, true, kFile);
+  shaper.Shape(&form, kBlue, true, kFile);
   EXPECT_EQ(*form.applied, (Rects{{0, 0, 4, 1}, {2, 2, 4, 3}}));
 }
 
-TEST_F(ShapeMeTest, ButtonsLoadWithTheirFaceSetUp) {
+TEST_F(ShapeTest, ButtonsLoadWithTheirFaceSetUp) {
   FakeShapeTarget first(ShapeKind::CommandButton, Filled(10, 6, kGrey));
-  shaper.ShapeMe(&first, kBlue, false, kFile);
+  shaper.Shape(&first, kBlue, false, kFile);
   FakeShapeTarget button(ShapeKind::CommandButton, Filled(10, 6, kBlue));
   button.parent_scale_mode = 2;
-  shaper.ShapeMe(&button, kBlue, true, kFile);
+  shaper.Shape(&button, kBlue, true, kFile);
   EXPECT_EQ(button.reads, 0);
   EXPECT_EQ(*button.applied, (Rects{{2, 2, 8, 4}}));
   EXPECT_EQ(button.caption, "");

@@ -6,6 +6,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <random>
@@ -151,25 +152,33 @@ class PosixReplaceFile : public ReplaceFile {
   bool committed_ = false;
 };
 
-// Temporary files are ".<name>.pelmira.XXXXXX.tmp", XXXXXX letters and digits.
-constexpr std::string_view kTempMark = ".pelmira.";
+// Temporary files are ".pelmira-" + 8 hex digits + ".tmp": hidden, and short whatever the
+// target's name, which may take all of the 255 bytes a name can have.
+constexpr std::string_view kTempStart = ".pelmira-";
 constexpr std::string_view kTempEnd = ".tmp";
-constexpr int kTempRandom = 6;
+constexpr int kTempDigits = 8;
+// Earlier versions named them ".<name>.pelmira.XXXXXX.tmp" (XXXXXX letters and digits); their
+// leftovers are swept as well.
+constexpr std::string_view kOldTempMark = ".pelmira.";
+constexpr int kOldTempRandom = 6;
 // A replacement writes its file without pause and ends within the save, so a temporary file
 // untouched this long has lost its writer (a save killed part way). The margin also covers a
 // writer on another machine sharing the folder, whose process cannot be asked about.
 constexpr time_t kStaleTempSeconds = 15 * 60;
 
 bool IsOurTempName(std::string_view name) {
-  const size_t tail = kTempMark.size() + kTempRandom + kTempEnd.size();
+  const auto all = [](std::string_view text, int (*is)(int)) {
+    return std::all_of(text.begin(), text.end(),
+                       [&](char c) { return is(static_cast<unsigned char>(c)) != 0; });
+  };
+  if (name.size() == kTempStart.size() + kTempDigits + kTempEnd.size() &&
+      name.starts_with(kTempStart) && name.ends_with(kTempEnd))
+    return all(name.substr(kTempStart.size(), kTempDigits), [](int c) { return std::isxdigit(c); });
+  const size_t tail = kOldTempMark.size() + kOldTempRandom + kTempEnd.size();
   if (name.size() < 2 + tail || name.front() != '.' || !name.ends_with(kTempEnd)) return false;
-  const std::string_view mark = name.substr(name.size() - tail, kTempMark.size());
-  if (mark != kTempMark) return false;
-  const std::string_view random =
-      name.substr(name.size() - kTempEnd.size() - kTempRandom, kTempRandom);
-  for (char c : random)
-    if (!(std::isalnum(static_cast<unsigned char>(c)))) return false;
-  return true;
+  return name.substr(name.size() - tail, kOldTempMark.size()) == kOldTempMark &&
+         all(name.substr(name.size() - kTempEnd.size() - kOldTempRandom, kOldTempRandom),
+             [](int c) { return std::isalnum(c); });
 }
 
 // Removes our own stale temporary files from `folder`: only our naming, only ordinary files
@@ -307,6 +316,9 @@ std::unique_ptr<ReplaceFile> PosixFileSystem::BeginReplace(const std::string& pa
   // A folder at the target would only fail at the rename; say so before anything is written.
   struct stat old {};
   const bool exists = ::lstat(target.c_str(), &old) == 0;
+  // A name too long or a folder that cannot be searched is refused before anything is written;
+  // the temporary's own short name would not meet it, only the final rename.
+  if (!exists && errno != ENOENT) ThrowFileError(errno, "replace", path, /*creating=*/true);
   if (exists && S_ISDIR(old.st_mode)) ThrowFileError(EISDIR, "replace", path);
   // A device or a pipe is no file to put a recording in: renaming over it would take it away.
   if (exists && !S_ISREG(old.st_mode) && !S_ISLNK(old.st_mode)) ThrowNotOrdinary("replace", path);
@@ -318,16 +330,15 @@ std::unique_ptr<ReplaceFile> PosixFileSystem::BeginReplace(const std::string& pa
 
   const std::string folder = FolderOf(target);
   RemoveStaleTemps(folder);
-  const size_t slash = target.rfind('/');
-  const std::string prefix = (slash == std::string::npos ? std::string() : folder + "/") + "." +
-                             std::string(BaseName(target)) + std::string(kTempMark);
-  static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  const std::string prefix =
+      (target.find('/') == std::string::npos ? std::string() : folder + "/") +
+      std::string(kTempStart);
   struct timespec ts {};
   ::clock_gettime(CLOCK_REALTIME, &ts);
   std::minstd_rand rng(static_cast<unsigned>(ts.tv_nsec) ^ static_cast<unsigned>(::getpid() << 16));
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string temp = prefix;
-    for (int i = 0; i < kTempRandom; ++i) temp.push_back(kChars[rng() % (sizeof kChars - 1)]);
+    for (int i = 0; i < kTempDigits; ++i) temp.push_back("0123456789abcdef"[(rng() >> 8) % 16]);
     temp += kTempEnd;
     // The program's own files are for this user alone.
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,

@@ -1,7 +1,7 @@
 #pragma once
 // Files on a POSIX system. Replacements go to a hidden temporary file beside the target
-// (".<name>.pelmira.XXXXXX.tmp") that is synced and renamed over the target only on Commit, so a
-// failed save never leaves a half-written file in place of a good one.
+// (".pelmira-XXXXXXXX.tmp", X hex digits) that is synced and renamed over the target only on
+// Commit, so a failed save never leaves a half-written file in place of a good one.
 
 #include <cerrno>
 #include <memory>

@@ -137,18 +137,19 @@ TEST_F(DiskTest, StaleTemporaryFilesOfOursGoAtTheNextSave) {
     ::utimensat(AT_FDCWD, path.c_str(), when, 0);
     return path;
   };
-  plant(".a.mmf.pelmira.Ab12Cd.tmp", 3600);  // a save killed an hour ago: goes
-  plant(".b.mmf.pelmira.Xy34Zw.tmp", 10);    // a save still writing: stays
+  plant(".pelmira-0badc0de.tmp", 3600);      // a save killed an hour ago: goes
+  plant(".a.mmf.pelmira.Ab12Cd.tmp", 3600);  // the same, named as earlier versions did: goes
+  plant(".pelmira-1234abcd.tmp", 10);        // a save still writing: stays
   plant(".c.mmf.backup.tmp", 3600);          // not our naming: stays
-  const std::string foreign = plant(".d.mmf.pelmira.Qq11Qq.tmp", 3600);
+  const std::string foreign = plant(".pelmira-feedf00d.tmp", 3600);
   const bool root = ::geteuid() == 0;
   if (root) {
     ASSERT_EQ(::chown(foreign.c_str(), kNobody, kNogroup), 0);  // another user's: stays
   }
   Record(three);
   SaveTo(dir + "/new.mmf");
-  std::vector<std::string> left = {".b.mmf.pelmira.Xy34Zw.tmp", ".c.mmf.backup.tmp", "new.mmf"};
-  if (root) left.insert(left.begin() + 2, ".d.mmf.pelmira.Qq11Qq.tmp");
+  std::vector<std::string> left = {".c.mmf.backup.tmp", ".pelmira-1234abcd.tmp", "new.mmf"};
+  if (root) left.insert(left.begin() + 2, ".pelmira-feedf00d.tmp");
   EXPECT_EQ(FolderNames(dir), left);
 }
 

@@ -99,7 +99,7 @@ TEST_F(PosixFilesTest, ReplaceIsInvisibleUntilCommitAndKeepsPermissions) {
     out->Write("bytes");
     EXPECT_EQ(Read("t"), "old");
     ASSERT_EQ(Names().size(), 2u);  // the temporary sits beside the target, hidden
-    EXPECT_EQ(Names()[0].rfind(".t.", 0), 0u);
+    EXPECT_EQ(Names()[0].rfind(".pelmira-", 0), 0u);
     out->Commit();
   }
   EXPECT_EQ(Read("t"), "new bytes");
@@ -126,6 +126,26 @@ TEST_F(PosixFilesTest, ReplaceIsInvisibleUntilCommitAndKeepsPermissions) {
   }
   fs::current_path(cwd);
   EXPECT_EQ(Read("rel"), "r");
+}
+
+// The temporary's name does not grow with the target's: a name of the longest length the disk
+// allows is saved and saved over; one byte more is a bad file name, with nothing left behind.
+TEST_F(PosixFilesTest, ReplaceTakesTheLongestNameTheDiskAllows) {
+  const long longest = ::pathconf(dir.c_str(), _PC_NAME_MAX);
+  ASSERT_GT(longest, 4);
+  const std::string name = std::string(static_cast<size_t>(longest) - 4, 'n') + ".mmf";
+  for (const char* bytes : {"first", "second"}) {
+    EXPECT_EQ(test::ErrorNumberOf([&] {
+                auto out = files.BeginReplace(dir + "/" + name, FileUse::User);
+                out->Write(bytes);
+                out->Commit();
+              }),
+              0);
+    EXPECT_EQ(Read(name), bytes);
+  }
+  EXPECT_EQ(test::ErrorNumberOf([&] { files.BeginReplace(dir + "/n" + name, FileUse::User); }),
+            err::kBadFileName);
+  EXPECT_EQ(Names(), std::vector<std::string>{name});
 }
 
 TEST_F(PosixFilesTest, ReplaceRefusesFoldersAndMissingFolders) {

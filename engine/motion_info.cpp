@@ -130,6 +130,24 @@ std::string Fixed(double value, int decimals) {
   return res.ec == std::errc() ? std::string(buf, res.ptr) : std::to_string(value);
 }
 
+// Text read from the file, fit for a terminal: bytes outside printable ASCII as \xNN and the
+// backslash doubled, so that neither a control sequence nor a forged line of the file reaches
+// the output. Names this program writes are printable ASCII and come out unchanged.
+std::string Escaped(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\\')
+      out.append("\\\\");
+    else if (byte >= 0x20 && byte < 0x7F)
+      out.push_back(c);
+    else
+      out.append({'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]});
+  }
+  return out;
+}
+
 std::string_view SkipText(MotionFileInfo::Skip why) {
   switch (why) {
     case MotionFileInfo::Skip::Blank:
@@ -188,8 +206,8 @@ std::string FormatMotionFileInfo(const std::string& path, const MotionFileInfo& 
       Put(out, {"Screen layout: ", Number(static_cast<int64_t>(info.layout.size())),
                 info.layout.size() == 1 ? " monitor\n" : " monitors\n"});
       for (const Monitor& m : info.layout)
-        Put(out, {"  ", m.name.empty() ? "(unnamed)" : m.name, ": ", Number(m.width), " x ",
-                  Number(m.height), " at (", Number(m.left), ", ", Number(m.top), ")",
+        Put(out, {"  ", m.name.empty() ? "(unnamed)" : Escaped(m.name), ": ", Number(m.width),
+                  " x ", Number(m.height), " at (", Number(m.left), ", ", Number(m.top), ")",
                   m.primary ? ", primary\n" : "\n"});
     }
     Put(out, {"Lines skipped: ", Number(info.Skipped())});

@@ -67,7 +67,8 @@ MotionFileInfo AnalyzeMotionBytes(std::string_view bytes, const MotionEntryVisit
 //     line 7: blank
 //     line 9: unknown kind
 //   Playable: yes
-// For a file that could not be read: "File: ...", then "Playable: no (<problem>)".
+// Monitor names, taken from the file, show bytes outside printable ASCII as \xNN and a backslash
+// as \\. For a file that could not be read: "File: ...", then "Playable: no (<problem>)".
 std::string FormatMotionFileInfo(const std::string& path, const MotionFileInfo& info);
 
 }  // namespace pel

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "engine/motion_info.h"
 #include "testkit/fake_files.h"
 
@@ -51,6 +53,27 @@ TEST(MotionInfo, CountsWhatPlaybackPlaysAndListsWhatItSkips) {
   files.Put("/d/b.mmf", files.Bytes("/d/a.mmf"));
   EXPECT_EQ(FormatMotionFileInfo("a.mmf", AnalyzeMotionBytes(files.Bytes("/d/b.mmf"))),
             FormatMotionFileInfo("a.mmf", info));
+}
+
+// Monitor names come from the file as they stand: nothing in one may reach the terminal as a
+// control sequence or as a line of its own.
+TEST(MotionInfo, MonitorNamesAreShownEscaped) {
+  const struct {
+    std::string name, shown;
+  } cases[] = {
+      {"HDMI-1", "HDMI-1"},
+      {"\x1b]0;owned\x07\x1b[2J", "\\x1b]0;owned\\x07\\x1b[2J"},
+      {"A\nPlayable: yes", "A\\x0aPlayable: yes"},  // a lone LF stays inside its line
+      {"C:\\x1b", "C:\\\\x1b"},                     // a backslash cannot pass for an escape
+      {"\xc2\x9b[1m\xe2\x80\x8f", "\\xc2\\x9b[1m\\xe2\\x80\\x8f"},  // C1 CSI, then a mark
+  };
+  for (const auto& c : cases) {
+    const std::string report = FormatMotionFileInfo(
+        "a.mmf", AnalyzeMotionBytes("[MouseMotionFile]\r\nscreen,0,0,10x20,other," + c.name +
+                                    "\r\nmove,1,2,3\r\n"));
+    EXPECT_NE(report.find("\n  " + c.shown + ": 10 x 20 at (0, 0)\n"), std::string::npos) << report;
+    EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 8) << report;
+  }
 }
 
 TEST(MotionInfo, SaysWhyAFileIsNotPlayable) {

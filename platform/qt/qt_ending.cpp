@@ -16,6 +16,10 @@ namespace pel {
 
 namespace {
 
+// The signals that end a program unless it handles them, and that a user or the system sends to
+// end it: Ctrl+C, Ctrl+\, SIGTERM, a closed terminal.
+constexpr int kEndingSignals[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
+
 int g_pipe[2] = {-1, -1};
 
 void OnSignal(int signo) {
@@ -66,7 +70,7 @@ SignalWatch::SignalWatch(std::function<void(int)> on_signal) : on_signal_(std::m
   action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  for (int signo : {SIGINT, SIGTERM, SIGHUP})
+  for (int signo : kEndingSignals)
     if (::sigaction(signo, &action, nullptr) != 0)
       std::fprintf(stderr, "pelmira: sigaction(%d) failed: %s\n", signo, std::strerror(errno));
 }
@@ -75,7 +79,7 @@ SignalWatch::~SignalWatch() {
   struct sigaction action {};
   action.sa_handler = SIG_DFL;
   sigemptyset(&action.sa_mask);
-  for (int signo : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signo, &action, nullptr);
+  for (int signo : kEndingSignals) ::sigaction(signo, &action, nullptr);
 }
 
 void SignalWatch::DieBy(int signo) {

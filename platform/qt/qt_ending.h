@@ -1,7 +1,7 @@
 #pragma once
-// How the Linux program ends when nobody closed it: a signal (Ctrl+C, SIGTERM at log-out or from
-// `timeout`, SIGHUP when its terminal goes) or the loss of the X display. Either way the program
-// first gets to keep its work (MainForm::KeepBeforeEnd).
+// How the Linux program ends when nobody closed it: a signal (Ctrl+C or Ctrl+\, SIGTERM at log-out
+// or from `timeout`, SIGHUP when its terminal goes) or the loss of the X display. Either way the
+// program first gets to keep its work (MainForm::KeepBeforeEnd).
 
 #include <QSocketNotifier>
 #include <functional>
@@ -9,9 +9,9 @@
 
 namespace pel {
 
-// Turns SIGINT, SIGTERM and SIGHUP into a call of `on_signal(signal number)` from the event
-// loop, through a pipe the handler writes to. Only the first signal is passed on; the ones after
-// it wait until `on_signal` has ended the program.
+// Turns SIGINT, SIGQUIT, SIGTERM and SIGHUP into a call of `on_signal(signal number)` from the
+// event loop, through a pipe the handler writes to. Only the first signal is passed on; the ones
+// after it wait until `on_signal` has ended the program.
 class SignalWatch {
  public:
   explicit SignalWatch(std::function<void(int)> on_signal);

@@ -311,4 +311,16 @@ bool X11Input::InjectButton(MouseButton button, bool down) {
   return Sent(trap, sent, "XTestFakeButtonEvent");
 }
 
+bool X11Input::Click(MouseButton button) {
+  // Both requests wait in Xlib's buffer (emptied by the trap) and leave in the one write of the
+  // trap's sync: a process killed at any moment has sent both or neither, never a lone press
+  // that would leave the button held in the server.
+  XErrorTrap trap(display_);
+  const unsigned number = ButtonNumber(button);
+  const Status pressed = XTestFakeButtonEvent(display_, number, True, CurrentTime);
+  const Status released = XTestFakeButtonEvent(display_, number, False, CurrentTime);
+  pointer_at_ = kNever;
+  return Sent(trap, pressed && released, "XTestFakeButtonEvent");
+}
+
 }  // namespace pel

@@ -34,8 +34,11 @@ class X11Input : public Input {
   int16_t KeyState(int vk) override;
   // Pointer position on the root window, in its pixels.
   bool CursorPos(Point& pos) override;
+  // Targets beyond the root window land on its nearest edge, as on Windows.
   bool SetCursorPos(Point pos) override;
   bool InjectButton(MouseButton button, bool down) override;
+  // The press and the release leave in one write to the server.
+  bool Click(MouseButton button) override;
   // Raw presses whose source device is not an XTest device ("... XTEST pointer"): XTest is
   // how programs, this one included, inject input.
   uint32_t UserButtonPresses() override;

@@ -274,9 +274,10 @@ class RecordEnds : public CommandLineE2E {
   }
 };
 
-// Ctrl+C, `timeout` or a log-out (SIGTERM) and a closed terminal (SIGHUP) save as Pause does.
+// Ctrl+C, Ctrl+\, `timeout` or a log-out (SIGTERM) and a closed terminal (SIGHUP) save as Pause
+// does.
 TEST_F(RecordEnds, ASignalSavesTheFileAsPauseDoes) {
-  for (int signo : {SIGINT, SIGTERM, SIGHUP}) {
+  for (int signo : {SIGINT, SIGQUIT, SIGTERM, SIGHUP}) {
     const std::string path = app_.Root() + "/signal-" + std::to_string(signo) + ".mmf";
     const size_t before = app_.Output().size();
     const pid_t pid = StartAndMove(path);

@@ -214,8 +214,13 @@ TEST_F(X11InputTest, InjectedButtonsReachAnotherProgramsWindow) {
     ASSERT_TRUE(input_->InjectButton(c.button, false));
     // Our own clicks count as input, as synthesised clicks do for the key state on Windows.
     EXPECT_EQ(input_->KeyState(c.vk), 0) << c.x_button;
-    expected.push_back({true, c.x_button, 50, 40});
-    expected.push_back({false, c.x_button, 50, 40});
+    // A whole click: once it returns, the button is up again in the server.
+    ASSERT_TRUE(input_->Click(c.button));
+    EXPECT_EQ(input_->KeyState(c.vk), 1) << c.x_button;
+    for (int i = 0; i < 2; ++i) {
+      expected.push_back({true, c.x_button, 50, 40});
+      expected.push_back({false, c.x_button, 50, 40});
+    }
   }
   ASSERT_TRUE(window.WaitForEvents(expected.size()));
   EXPECT_EQ(window.Events(), expected);

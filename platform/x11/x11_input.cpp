@@ -5,6 +5,7 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -292,10 +293,28 @@ bool X11Input::CursorPos(Point& pos) {
 }
 
 bool X11Input::SetCursorPos(Point pos) {
+  // The request carries 16-bit coordinates, so a far target would wrap (66036 arrives as 500):
+  // it is clamped to the root window first. The root's size is asked for only when the target
+  // lies outside it as last known; a root that has shrunk since, the server clamps to itself.
+  const bool inside = pos.x >= 0 && pos.y >= 0 && pos.x < root_width_ && pos.y < root_height_;
+  if (!inside) {
+    Window root = 0;
+    int x = 0, y = 0;
+    unsigned width = 0, height = 0, border = 0, depth = 0;
+    if (!XGetGeometry(display_, DefaultRootWindow(display_), &root, &x, &y, &width, &height,
+                      &border, &depth)) {
+      std::fprintf(stderr, "pelmira: XGetGeometry failed: the root window's size is unknown\n");
+      return false;
+    }
+    root_width_ = static_cast<int32_t>(width);
+    root_height_ = static_cast<int32_t>(height);
+  }
+  pos.x = std::clamp(pos.x, 0, root_width_ - 1);
+  pos.y = std::clamp(pos.y, 0, root_height_ - 1);
   // An XTest motion rather than XWarpPointer: it travels the same device path as the XTest
   // button presses that replay clicks, so other programs see one consistent stream of real
   // pointer input (hover and drag handling included), and servers that restrict warps to the
-  // client's own windows still accept it. The server clamps it to the screen.
+  // client's own windows still accept it.
   XErrorTrap trap(display_);
   const Status sent =
       XTestFakeMotionEvent(display_, DefaultScreen(display_), pos.x, pos.y, CurrentTime);

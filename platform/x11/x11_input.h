@@ -92,6 +92,9 @@ class X11Input : public Input {
   int64_t pointer_at_ = kNever;
   int64_t keymap_at_ = kNever;
   bool input_arrived_ = false;  // see TakeInput
+  // The root window's size as last asked for by SetCursorPos (0: not yet asked).
+  int32_t root_width_ = 0;
+  int32_t root_height_ = 0;
 };
 
 }  // namespace pel

@@ -190,11 +190,19 @@ TEST_F(X11InputTest, SetCursorPosMovesThePointerForEveryone) {
   EXPECT_TRUE(input_->CursorPos(pos));
   EXPECT_EQ(pos, (Point{321, 123}));
 
-  // Off-screen targets land on the nearest edge of the 1280x1024 screen.
-  ASSERT_TRUE(input_->SetCursorPos({-50, 5000}));
-  ASSERT_TRUE(x11test::QueryPointer(xvfb_.Display(), x, y));
-  EXPECT_EQ(x, 0);
-  EXPECT_EQ(y, 1023);
+  // Off-screen targets land on the nearest edge of the 1280x1024 screen, also those beyond the
+  // 16 bits of the protocol's coordinates (66036 would wrap to 500).
+  const struct {
+    Point target, landed;
+  } cases[] = {{{-50, 5000}, {0, 1023}},
+               {{66036, 10}, {1279, 10}},
+               {{65546, 65546}, {1279, 1023}},
+               {{-70000, -70000}, {0, 0}}};
+  for (const auto& c : cases) {
+    ASSERT_TRUE(input_->SetCursorPos(c.target));
+    ASSERT_TRUE(x11test::QueryPointer(xvfb_.Display(), x, y));
+    EXPECT_EQ((Point{x, y}), c.landed) << c.target.x << "," << c.target.y;
+  }
 }
 
 TEST_F(X11InputTest, InjectedButtonsReachAnotherProgramsWindow) {

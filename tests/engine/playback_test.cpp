@@ -226,21 +226,6 @@ TEST_F(PlaybackTest, RepeatCountPlaysExactlyThatManyPassesThenEndsAsPauseWould) 
   EXPECT_EQ(stops, (std::vector<std::pair<Mode, StopCause>>{{Mode::Playing, StopCause::Passes}}));
 }
 
-TEST_F(PlaybackTest, SpeedDividesEveryWait) {
-  for (int i = 1; i <= 40; ++i) recorder.entries.Add("move," + std::to_string(i) + ",0,40");
-  StartIdle();
-  for (double speed : {2.0, 0.5}) {
-    poll.options.speed = speed;
-    input.Tap(vk::kF9);
-    Tick();
-    const std::vector<double> onsets = Onsets(40, 1000, 0.010, 0.0005);
-    ASSERT_EQ(onsets.size(), 40u);
-    // 39 waits of 40 ms divided by the speed, to within a tick.
-    EXPECT_NEAR(onsets.back() - onsets.front(), 39 * 0.040 / speed, 0.0105) << speed;
-    TapKey(vk::kPause);
-  }
-}
-
 TEST_F(PlaybackTest, AtHighSpeedEveryEntryDueByATickPlaysInThatTickInOrder) {
   poll.options.speed = 100;
   for (int i = 1; i <= 300; ++i) {

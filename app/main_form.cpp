@@ -81,7 +81,7 @@ void MainForm::StartPolling(Procedure& p) {
 }
 
 void MainForm::SetPlaybackOptions(const PlaybackOptions& options) {
-  poll_.Options = options;
+  poll_.options = options;
 }
 
 bool MainForm::OpenAtStart(const std::string& path) {

@@ -4,6 +4,19 @@
 
 namespace pel {
 
+namespace {
+
+// Playback at the poll's ticks rather than each entry at its own moment: the bench's baseline.
+bool TickBoundAsked(Environment& env) {
+  try {
+    return env.Get("PEL_TICK_BOUND_PLAYBACK").has_value();
+  } catch (...) {
+    return false;  // a value that cannot be read asks for nothing
+  }
+}
+
+}  // namespace
+
 std::optional<int> AnswerCommandLine(const ProgramConsole& console,
                                      const std::vector<std::string>& args, FileSystem& files,
                                      CommandLine& line) {
@@ -45,11 +58,13 @@ std::optional<int> RefuseBesideRunningInstance(const ProgramConsole& console,
   return exit_status::kFailed;
 }
 
-int RunProgram(MainForm& form, const CommandLine& line, const ProgramConsole& console,
+int RunProgram(MainForm& form, const CommandLine& command, const ProgramConsole& console,
                const ProgramLoop& loop) {
+  CommandLine line = command;
+  line.playback.tick_bound = TickBoundAsked(form.Recorder().Host().env);
   form.SetPlaybackOptions(line.playback);
   if (IsScripted(line)) {
-    form.Poll().Screens.OnMapped = [&console] { console.Say(std::string(kLayoutMappedNote)); };
+    form.Poll().screens.OnMapped = [&console] { console.Say(std::string(kLayoutMappedNote)); };
     // In place of StartUp: the window stays hidden and the program ends when the run does,
     // with its status.
     form.StartScripted(line, [&console, &loop](int code, std::string reason) {

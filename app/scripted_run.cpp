@@ -52,13 +52,13 @@ ScriptedRun::ScriptedRun(ScriptHost host, const CommandLine& command, ScriptFini
       file_(command.file.value_or("")),
       finished_(std::move(finished)) {
   host_.dialogs.quiet = true;
-  host_.poll.StayHidden = true;
-  host_.poll.OnStop = [this](Mode ended, StopCause cause) { Stopped(ended, cause); };
+  host_.poll.stay_hidden = true;
+  host_.poll.on_stop = [this](Mode ended, StopCause cause) { Stopped(ended, cause); };
   PlaybackOptions options = command.playback;
   // A script that plays a file expects it to end: one pass unless a count was asked for.
   if (action_ == CommandLine::Action::Play && !options.repeat_given && options.repeat == 0)
     options.repeat = 1;
-  host_.poll.Options = options;
+  host_.poll.options = options;
 }
 
 void ScriptedRun::Start() {

@@ -76,7 +76,7 @@ class ScriptedRun {
  private:
   // The run's recording or playback ended.
   void Stopped(Mode ended, StopCause cause);
-  // Ends the run after a tick: the one ending, when called from OnStop.
+  // Ends the run after a tick: the one ending, when called from on_stop.
   void Finish(int status, std::string reason);
   // The end of a --record run: the recording saved to its file, else to a recovery file.
   // Returns the exit status and sets the reason.

@@ -1,6 +1,6 @@
 #pragma once
-// How a playback runs, as the command line asks for it. Every option is off by default: the
-// defaults play exactly as the window always has.
+// How a playback runs, as the command line asks for it (tick_bound: the environment). Every
+// option is off by default: the defaults play exactly as the window always has.
 
 namespace pel {
 
@@ -17,6 +17,9 @@ struct PlaybackOptions {
   // Each entry's delay is waited before the entry instead of after it, so pauses are replayed
   // where they happened.
   bool wait_before = false;
+  // Each entry waits for the next 10 ms poll tick instead of playing at its own moment, as the
+  // first versions played: the baseline of the bench's comparisons (PEL_TICK_BOUND_PLAYBACK).
+  bool tick_bound = false;
 };
 
 }  // namespace pel

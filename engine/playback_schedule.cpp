@@ -5,8 +5,8 @@
 
 namespace pel {
 
-void PlaybackSchedule::Begin(const PlaybackOptions& options, double now, bool on_time) {
-  on_time_ = on_time;
+void PlaybackSchedule::Begin(const PlaybackOptions& options, double now) {
+  on_time_ = !options.tick_bound;
   not_before_ = 0;
   wait_before_ = options.wait_before;
   const double f = options.speed;

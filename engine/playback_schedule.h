@@ -1,28 +1,9 @@
 #pragma once
 // When the entries of a playback are due: one timeline of clock readings (seconds of
 // pel::Clock) on which each entry's moment follows from the entries before it, so that the
-// lateness of one tick is never added to the entries after it.
-//
-// Plain playback (speed 1, waits after entries) is the window's own: the next entry is due once
-// The clock is past the moment the wait of the entry played last ends. That wait counts from
-// when the entry was due, not from the tick that played it, unless the playback has fallen
-// kResyncAfter behind (a tick held up by a dialog, a busy machine): then it counts from now
-// rather than racing to catch up.
-//
-// Paced playback (a speed other than 1, or waits before entries): each wait is divided by the
-// speed, and a tick plays every entry due by then, in order, so a speed of 100 really plays a
-// hundred 10 ms entries in one tick. With waits before entries, entry 1 waits its delay from the
-// start of the playback (which stands for the recording's first event, the one the recording
-// only kept as the origin of that delay), and a new pass starts when its last entry was due,
-// without a tick of its own: each pass replays every event at its recorded moment.
-//
-// On time (the default): the poll cycle sets the poll timer for WakeAt(), so each entry plays at
-// its own moment. Where the rules say that something costs a tick (the end of the list, an entry of
-// another kind, a pass of entries that take no time), the next entry waits one tick period.
-// Tick-bound (the 10 ms poll decides, as the first versions played): the recorded moments are
-// ticks, so with waits before entries a tick plays what is due before the midpoint to the next
-// one (the tick nearest the due moment): played only once due, a tick a little early would put
-// an entry off by a whole tick, and a late one after that would restart the schedule.
+// lateness of one tick is never added to the entries after it. Plain (waits after entries, speed
+// 1) or paced (a speed, or waits before entries); on time or tick-bound. How and why:
+// docs/internals.md, "Poll cycle and playback timing".
 
 #include "engine/playback_options.h"
 
@@ -35,12 +16,11 @@ class PlaybackSchedule {
   // How far behind the timeline a playback may fall before it starts again from now.
   static constexpr double kResyncAfter = 1.5 * kTickPeriod;
 
-  // A playback starts at `now` with `options`, on time or tick-bound (see above).
-  void Begin(const PlaybackOptions& options, double now, bool on_time);
+  // A playback starts at `now` with `options`: on time unless they ask for tick-bound.
+  void Begin(const PlaybackOptions& options, double now);
   bool OnTime() const { return on_time_; }
   // No playback runs: the timeline is cleared (the idle step).
   void Clear() { next_ = 0; }
-  bool Cleared() const { return next_ == 0; }
   // The speed asked for, or 1 when it is not a usable one.
   double Speed() const;
   // True when the options ask for more than the window's own playback.

@@ -17,10 +17,6 @@ struct TickGuard {
 
 }  // namespace
 
-bool PollCycle::Checked(ControlId id) {
-  return host_.window.Get(id).Value() != 0;
-}
-
 void PollCycle::OnTimer() {
   if (in_tick_) {
     missed_ = true;
@@ -33,18 +29,18 @@ void PollCycle::OnTimer() {
 }
 
 void PollCycle::PlanTimer() {
-  if (host_.recorder.mode == Mode::Playing && State.Schedule.OnTime()) {
+  const PlaybackSchedule& schedule = playback_.Schedule();
+  if (host_.recorder.mode == Mode::Playing && schedule.OnTime()) {
     // Between the moments of a playback nothing needs a tick, unless input or a command does
     // and no wake-up would bring it, or the pointer is watched (stop on move).
-    const PollState& s = State;
     const double now = host_.recorder.Host().clock.Now();
-    double at = s.Schedule.WakeAt();
-    if (!arrived_ || missed_ || !posted_.empty() || Options.stop_on_move || InputDown())
+    double at = schedule.WakeAt();
+    if (!arrived_ || missed_ || !posted_.empty() || options.stop_on_move || InputDown())
       at = std::min(at, now + kTickPeriod);
     // The blink is due once the clock is past it. A flip may wait up to a period, as it waited
     // for the next tick of the period: when something else wakes the cycle by then, the flip
     // comes with it instead of waking it once more.
-    const double blink = s.NextBlinkTime + 1e-6;
+    const double blink = status_.NextBlinkTime() + 1e-6;
     if (at < blink || at > blink + kTickPeriod) at = std::min(at, blink);
     try {
       host_.window.SetNextTick(at - now);
@@ -63,18 +59,11 @@ void PollCycle::PlanTimer() {
   if (once_ && SetTimer(true)) once_ = false;
 }
 
-bool PollCycle::TickBound() {
-  try {
-    return host_.recorder.Host().env.Get("PEL_TICK_BOUND_PLAYBACK").has_value();
-  } catch (...) {
-    return false;
-  }
-}
-
 void PollCycle::AfterTick() {
   if (stopped_) {
-    stopped_ = false;
-    if (OnStop) OnStop(stopped_mode_, stopped_cause_);
+    const Stop stop = *stopped_;
+    stopped_.reset();
+    if (on_stop) on_stop(stop.ended, stop.cause);
   }
   // A task may post another one: that one waits for the next tick.
   std::vector<std::function<void()>> tasks;
@@ -120,7 +109,7 @@ void PollCycle::Wake() {
       OnTimer();
     return;
   }
-  const bool idle = host_.recorder.mode == Mode::Idle && State.LastState == Mode::Idle;
+  const bool idle = host_.recorder.mode == Mode::Idle && state.last_state == Mode::Idle;
   if (!asleep_ && !idle) return;
   SetTimer(false);  // The period counts from the tick below
   SetTimer(true);
@@ -128,16 +117,14 @@ void PollCycle::Wake() {
 }
 
 bool PollCycle::NeedsTicks() const {
-  const PollState& s = State;
   if (missed_ || in_tick_ || stopped_ || !posted_.empty()) return true;
-  if (host_.recorder.mode != Mode::Idle || s.LastState != Mode::Idle) return true;
+  if (host_.recorder.mode != Mode::Idle || state.last_state != Mode::Idle) return true;
   return InputDown();
 }
 
 bool PollCycle::InputDown() const {
-  const PollState& s = State;
-  return s.PrevLeft || s.PrevRight || s.PrevMiddle || s.PrevPause || s.PrevF12 || s.PrevF10 ||
-         s.PrevF9;
+  const PollInputs& d = state.down;
+  return d.left || d.right || d.middle || d.pause || d.f12 || d.f10 || d.f9;
 }
 
 void PollCycle::Tick() {
@@ -146,81 +133,72 @@ void PollCycle::Tick() {
   Procedure p(host_.recorder.Host().reporter, where::kTick);
   Recorder& recorder = host_.recorder;
   Input& in = recorder.Host().input;
-  PollState& s = State;
 
-  int32_t x = s.LastX, y = s.LastY;
-  bool cursor_known = false;
-  p.Step(100, [&] {
-    const Point pos = recorder.GetMousePos(&cursor_known);
-    x = pos.x;
-    y = pos.y;
-  });
+  TickSample tick;
+  tick.cursor = recording_.last_position;
+  p.Step(100, [&] { tick.cursor = recorder.GetMousePos(&tick.cursor_known); });
   if (asleep_) {
     // Nothing followed the pointer while asleep: as far as this tick goes, it stands where the
     // previous tick would have found it.
     asleep_ = false;
-    s.LastX = x;
-    s.LastY = y;
+    recording_.last_position = tick.cursor;
   }
 
-  p.Step(102, [&] { s.CurLeft = in.KeyState(vk::kLButton) != 0; });
-  p.Step(104, [&] { s.CurRight = in.KeyState(vk::kRButton) != 0; });
-  p.Step(106, [&] { s.CurMiddle = in.KeyState(vk::kMButton) != 0; });
-  p.Step(108, [&] { s.CurF12 = in.KeyState(vk::kF12) != 0; });
-  p.Step(110, [&] { s.CurF10 = in.KeyState(vk::kF10) != 0; });
-  p.Step(112, [&] { s.CurF9 = in.KeyState(vk::kF9) != 0; });
-  p.Step(114, [&] { s.CurPause = in.KeyState(vk::kPause) != 0; });
+  // An input that cannot be read keeps what the previous tick read.
+  PollInputs now = state.down;
+  p.Step(102, [&] { now.left = in.KeyState(vk::kLButton) != 0; });
+  p.Step(104, [&] { now.right = in.KeyState(vk::kRButton) != 0; });
+  p.Step(106, [&] { now.middle = in.KeyState(vk::kMButton) != 0; });
+  p.Step(108, [&] { now.f12 = in.KeyState(vk::kF12) != 0; });
+  p.Step(110, [&] { now.f10 = in.KeyState(vk::kF10) != 0; });
+  p.Step(112, [&] { now.f9 = in.KeyState(vk::kF9) != 0; });
+  p.Step(114, [&] { now.pause = in.KeyState(vk::kPause) != 0; });
 
-  Releases r;
-  r.Left = s.PrevLeft && !s.CurLeft;
-  r.Right = s.PrevRight && !s.CurRight;
-  r.Middle = s.PrevMiddle && !s.CurMiddle;
-  r.F12 = s.PrevF12 && !s.CurF12;
-  r.F10 = s.PrevF10 && !s.CurF10;
-  r.F9 = s.PrevF9 && !s.CurF9;
-  r.Pause = s.PrevPause && !s.CurPause;
+  const PollInputs& was = state.down;
+  PollInputs& released = tick.released;
+  released.left = was.left && !now.left;
+  released.right = was.right && !now.right;
+  released.middle = was.middle && !now.middle;
+  released.f12 = was.f12 && !now.f12;
+  released.f10 = was.f10 && !now.f10;
+  released.f9 = was.f9 && !now.f9;
+  released.pause = was.pause && !now.pause;
+  state.down = now;
 
-  s.PrevLeft = s.CurLeft;
-  s.PrevRight = s.CurRight;
-  s.PrevMiddle = s.CurMiddle;
-  s.PrevF12 = s.CurF12;
-  s.PrevF10 = s.CurF10;
-  s.PrevF9 = s.CurF9;
-  s.PrevPause = s.CurPause;
-
-  if (r.F12 && !StayHidden) p.Step(150, [&] { host_.window.SetVisible(!host_.window.Visible()); });
+  if (released.f12 && !stay_hidden)
+    p.Step(150, [&] { host_.window.SetVisible(!host_.window.Visible()); });
 
   if (p.Test(152, [&] { return recorder.mode == Mode::Idle; })) {
-    if (r.F10) p.Step(154, [&] { recorder.ToggleRecording(); });
-    if (r.F9) p.Step(156, [&] { recorder.StartPlaying(); });
-  } else if (r.Pause) {
+    if (released.f10) p.Step(154, [&] { recorder.ToggleRecording(); });
+    if (released.f9) p.Step(156, [&] { recorder.StartPlaying(); });
+  } else if (released.pause) {
     p.Step(158, [&] { recorder.mode = Mode::Idle; });
   }
 
-  Mode state = Mode::None;
-  p.Step(162, [&] { state = recorder.mode; });
-  if (state == Mode::Recording)
-    RecordingStep(p, x, y, cursor_known, r);
-  else if (state == Mode::Playing)
-    PlaybackStep(p, x, y, cursor_known);
-  else
+  Mode mode = Mode::None;
+  p.Step(162, [&] { mode = recorder.mode; });
+  if (mode == Mode::Recording) {
+    recording_.Run(p, state.last_state, tick);
+  } else if (mode == Mode::Playing) {
+    if (const std::optional<StopCause> cause = playback_.Run(p, state.last_state, tick))
+      EndPlayback(p, *cause);
+  } else {
     IdleStep(p);
+  }
 
-  StatusStep(p);
+  status_.Run(p, state.last_state);
 
-  p.Step(354, [&] { s.LastX = x; });
-  p.Step(356, [&] { s.LastY = y; });
-  p.Step(358, [&] { s.LastState = recorder.mode; });
+  p.Step(354, [&] { recording_.last_position.x = tick.cursor.x; });
+  p.Step(356, [&] { recording_.last_position.y = tick.cursor.y; });
+  p.Step(358, [&] { state.last_state = recorder.mode; });
 }
 
-void PollCycle::IdleStep(Procedure& p) {
+void PollCycle::IdleStep(Procedure& p, StopCause cause) {
   Recorder& recorder = host_.recorder;
   MainWindow& window = host_.window;
-  PollState& s = State;
+  const Mode last = state.last_state;
 
-  p.Step(288, [&] {
-    if (s.PlayIndex != 0) s.PlayIndex = 0;
-  });
+  p.Step(288, [&] { playback_.Rewind(); });
   p.Step(290, [&] {
     Control& rec = window.Get(ControlId::RecordButton);
     if (!rec.Enabled()) rec.SetEnabled(true);
@@ -229,31 +207,46 @@ void PollCycle::IdleStep(Procedure& p) {
     Control& play = window.Get(ControlId::PlayButton);
     if (!play.Enabled()) play.SetEnabled(true);
   });
-  p.Step(294, [&] {
-    if (s.LastEventTime != 0) s.LastEventTime = 0;
-  });
-  p.Step(296, [&] {
-    if (!s.Schedule.Cleared()) s.Schedule.Clear();
-  });
+  p.Step(294, [&] { recording_.ForgetLastEvent(); });
+  p.Step(296, [&] { playback_.ClearSchedule(); });
   p.Step(298, [&] {
     if (recorder.mode != Mode::Idle) recorder.mode = Mode::Idle;
   });
-  if (p.Test(300, [&] { return s.LastState != Mode::Idle; })) {
-    if (p.Test(302, [&] { return s.LastState == Mode::Recording; }))
-      p.Step(304, [&] { window.Get(ControlId::RecordButton).SetCaption("Record"); });
-    else
-      p.Step(306,
-             [&] { window.Get(ControlId::PlayButton).SetCaption(host_.captions.play_button); });
-    p.Step(308, [&] {
-      if (!StayHidden && Checked(ControlId::AutoShow) && !window.Visible()) window.SetVisible(true);
-    });
-    if (s.LastState == Mode::Recording || s.LastState == Mode::Playing) {
-      stopped_ = true;
-      stopped_mode_ = s.LastState;
-      stopped_cause_ = s.LastState == Mode::Playing ? cause_ : StopCause::Command;
-    }
+  if (!p.Test(300, [&] { return last != Mode::Idle; })) return;
+  if (p.Test(302, [&] { return last == Mode::Recording; }))
+    p.Step(304, [&] { window.Get(ControlId::RecordButton).SetCaption("Record"); });
+  else
+    p.Step(306, [&] { window.Get(ControlId::PlayButton).SetCaption(host_.captions.play_button); });
+  p.Step(308, [&] { ShowAgain(); });
+  if (last == Mode::Recording || last == Mode::Playing) stopped_ = Stop{last, cause};
+}
+
+void PollCycle::EndPlayback(Procedure& p, StopCause cause) {
+  Recorder& recorder = host_.recorder;
+  if (cause != StopCause::NoData) {
+    state.last_state = Mode::Playing;  // the idle step then ends it as it ends any playback
+    recorder.mode = Mode::Idle;
+    return IdleStep(p, cause);
   }
-  cause_ = StopCause::Command;
+  p.Step(246, [&] { state.last_state = Mode::Playing; });
+  p.Step(248, [&] { recorder.mode = Mode::Idle; });
+  p.Step(250, [&] {
+    host_.dialogs.MessageBox("No Data loaded for Playback", "", MsgButtons::Ok, MsgIcon::None);
+  });
+  p.Step(252, [&] {
+    host_.window.Get(ControlId::PlayButton).SetCaption(host_.captions.play_button);
+    // No tick ran while the box was open, so bring back what Auto Hide took away here,
+    // as the end of any other playback does.
+    ShowAgain();
+  });
+  p.Step(254, [&] { playback_.Rewind(); });
+  stopped_ = Stop{Mode::Playing, StopCause::NoData};
+}
+
+void PollCycle::ShowAgain() {
+  MainWindow& window = host_.window;
+  if (!stay_hidden && Checked(window, ControlId::AutoShow) && !window.Visible())
+    window.SetVisible(true);
 }
 
 }  // namespace pel

@@ -1,66 +1,65 @@
-// The recording step of the poll tick: what a tick while recording turns into motion entries.
-#include <cmath>
+#include "engine/recording_step.h"
 
-#include "engine/poll_cycle.h"
+#include <cmath>
 
 namespace pel {
 
-void PollCycle::RecordingStep(Procedure& p, int32_t x, int32_t y, bool cursor_known,
-                              const Releases& r) {
+void RecordingStep::Run(Procedure& p, Mode last_state, const TickSample& tick) {
   Recorder& recorder = host_.recorder;
   MainWindow& window = host_.window;
-  PollState& s = State;
 
   p.Step(164, [&] {
     Control& play = window.Get(ControlId::PlayButton);
     if (play.Enabled()) play.SetEnabled(false);
   });
-  if (p.Test(166, [&] { return s.LastState != Mode::Recording; })) {
+  if (p.Test(166, [&] { return last_state != Mode::Recording; })) {
     p.Step(168, [&] { window.Get(ControlId::RecordButton).SetCaption("Stop"); });
     p.Step(170, [&] {
-      if (Checked(ControlId::AutoHide) && window.Visible()) window.SetVisible(false);
+      if (Checked(window, ControlId::AutoHide) && window.Visible()) window.SetVisible(false);
     });
     // The previous recording goes without a question; unsaved stays as it is.
     if (p.Test(172, [&] { return !recorder.entries.Empty(); }))
       p.Step(174, [&] { recorder.entries.Clear(); });
     // The monitors as they stand, so that playback can find them again.
-    p.Step(176, [&] { Screens.AddLayoutEntries(recorder.entries); });
+    p.Step(176, [&] { screens_.AddLayoutEntries(recorder.entries); });
   }
 
   // Where the cursor is this tick is unknown: a move or a click stored at the last known
   // position could be far from where it happened, so the tick records nothing.
-  if (!cursor_known) return;
+  if (!tick.cursor_known) return;
 
-  if (p.Test(178, [&] { return Checked(ControlId::RecordMoves); }) &&
-      p.Test(180, [&] { return x != s.LastX || y != s.LastY; }))
-    RecordEvent(p, {182, 184, 186, 188, 190}, x, y, MotionKind::Move);
-  if (p.Test(192, [&] { return Checked(ControlId::RecordLeft) && r.Left; }))
-    RecordEvent(p, {194, 196, 198, 200, 202}, x, y, MotionKind::Left);
-  if (p.Test(204, [&] { return Checked(ControlId::RecordMiddle) && r.Middle; }))
-    RecordEvent(p, {206, 208, 210, 212, 214}, x, y, MotionKind::Middle);
-  if (p.Test(216, [&] { return Checked(ControlId::RecordRight) && r.Right; }))
-    RecordEvent(p, {218, 220, 222, 224, 226}, x, y, MotionKind::Right);
+  const Point at = tick.cursor;
+  if (p.Test(178, [&] { return Checked(window, ControlId::RecordMoves); }) &&
+      p.Test(180, [&] { return at != last_position; }))
+    RecordEvent(p, {.test = 182, .delay = 184, .clamp = 186, .add = 188, .clock = 190}, at,
+                MotionKind::Move);
+  if (p.Test(192, [&] { return Checked(window, ControlId::RecordLeft) && tick.released.left; }))
+    RecordEvent(p, {.test = 194, .delay = 196, .clamp = 198, .add = 200, .clock = 202}, at,
+                MotionKind::Left);
+  if (p.Test(204, [&] { return Checked(window, ControlId::RecordMiddle) && tick.released.middle; }))
+    RecordEvent(p, {.test = 206, .delay = 208, .clamp = 210, .add = 212, .clock = 214}, at,
+                MotionKind::Middle);
+  if (p.Test(216, [&] { return Checked(window, ControlId::RecordRight) && tick.released.right; }))
+    RecordEvent(p, {.test = 218, .delay = 220, .clamp = 222, .add = 224, .clock = 226}, at,
+                MotionKind::Right);
 }
 
 // One recorded event: the first of a recording only starts the clock; every later one is
 // stored with the milliseconds since the event handled before it.
-void PollCycle::RecordEvent(Procedure& p, const EventSteps& n, int32_t x, int32_t y,
-                            MotionKind kind) {
-  Recorder& recorder = host_.recorder;
-  Clock& clock = recorder.Host().clock;
-  PollState& s = State;
+void RecordingStep::RecordEvent(Procedure& p, const EventSteps& n, Point at, MotionKind kind) {
+  Clock& clock = host_.recorder.Host().clock;
   bool added = false;
   double ms = 0;
-  if (p.Test(n.test, [&] { return s.LastEventTime != 0; })) {
+  if (p.Test(n.test, [&] { return last_event_time_ != 0; })) {
     p.Step(n.delay, [&] {
-      double seconds = clock.Now() - s.LastEventTime;
+      double seconds = clock.Now() - last_event_time_;
       // Three decimals of a second, ties to even (the default rounding mode).
       ms = std::nearbyint(seconds * 1000.0);
     });
     p.Step(n.clamp, [&] {
       if (ms < 0) ms = 0;
     });
-    p.Step(n.add, [&] { recorder.AddMotion(x, y, ms, KindText(kind)); });
+    p.Step(n.add, [&] { host_.recorder.AddMotion(at.x, at.y, ms, KindText(kind)); });
     added = true;
   }
   p.Step(n.clock, [&] {
@@ -69,9 +68,9 @@ void PollCycle::RecordEvent(Procedure& p, const EventSteps& n, int32_t x, int32_
     // real time between the first event and the last instead of drifting by up to half a
     // millisecond per entry.
     if (added)
-      s.LastEventTime += ms / 1000.0;
+      last_event_time_ += ms / 1000.0;
     else
-      s.LastEventTime = clock.Now();
+      last_event_time_ = clock.Now();
   });
 }
 

@@ -1,6 +1,4 @@
-// Status and indicators, run at every tick after the state's step: the status line's caption
-// and colour, and the indicator window of the running recording or playback, blinking.
-#include "engine/poll_cycle.h"
+#include "engine/status_step.h"
 
 namespace pel {
 
@@ -15,21 +13,20 @@ std::string Upper(std::string_view s) {
 
 }  // namespace
 
-void PollCycle::SetStateCaption(Control& status) {
+void StatusStep::SetStateCaption(Control& status) {
   const Mode state = host_.recorder.mode;
   // Built in place: GCC 12 at -O3 warns falsely (-Wrestrict) on "[" + text + "]".
   std::string caption = Upper(StateText(state));
   caption.insert(0, 1, '[');
   caption.push_back(']');
-  if (state == Mode::Playing && Screens.Mapped()) caption.append(" ").append(kLayoutMappedNote);
+  if (state == Mode::Playing && screens_.Mapped()) caption.append(" ").append(kLayoutMappedNote);
   status.SetCaption(caption);
   caption_ = std::move(caption);
 }
 
-void PollCycle::StatusStep(Procedure& p) {
+void StatusStep::Run(Procedure& p, Mode last_state) {
   Recorder& recorder = host_.recorder;
   Clock& clock = recorder.Host().clock;
-  PollState& s = State;
   Control& status = host_.window.Get(ControlId::StatusLine);
 
   const bool recording = recorder.mode == Mode::Recording;
@@ -38,25 +35,29 @@ void PollCycle::StatusStep(Procedure& p) {
     p.Step(352, [&] { host_.indicators.Close(IndicatorId::Play); });
     return;
   }
-  if (p.Test(314, [&] { return recorder.mode != s.LastState; })) {
-    p.Step(316, [&] { s.BlinkOn = false; });
+  if (p.Test(314, [&] { return recorder.mode != last_state; })) {
+    p.Step(316, [&] { blink_on_ = false; });
     p.Step(318, [&] { SetStateCaption(status); });
   } else if (recorder.mode == Mode::Playing &&
-             Screens.Mapped() != caption_.ends_with(kLayoutMappedNote) &&
+             screens_.Mapped() != caption_.ends_with(kLayoutMappedNote) &&
              status.Caption() == caption_) {
     // The monitors changed during the playback: the line says whether positions are mapped now,
     // unless something else has taken it since (it is then left as it is).
     SetStateCaption(status);
   }
-  if (!p.Test(320, [&] { return clock.Now() > s.NextBlinkTime; })) return;
-  p.Step(322, [&] { s.NextBlinkTime = clock.Now() + kBlinkPeriod; });
-  p.Step(324, [&] { s.BlinkOn = !s.BlinkOn; });
+  if (!p.Test(320, [&] { return clock.Now() > next_blink_time_; })) return;
+  p.Step(322, [&] { next_blink_time_ = clock.Now() + kBlinkPeriod; });
+  p.Step(324, [&] { blink_on_ = !blink_on_; });
   const IndicatorId id = recording ? IndicatorId::Rec : IndicatorId::Play;
-  // The window, the test of BlinkOn, shown at top 0, hidden.
-  struct Steps {
-    int show, test, top, hide;
+  // The step numbers of the blink of either indicator.
+  struct BlinkSteps {
+    int show;  // the window made
+    int test;  // blink_on_ read
+    int top;   // shown at top 0
+    int hide;  // hidden
   };
-  const Steps n = recording ? Steps{328, 330, 332, 334} : Steps{340, 342, 344, 346};
+  const BlinkSteps n = recording ? BlinkSteps{.show = 328, .test = 330, .top = 332, .hide = 334}
+                                 : BlinkSteps{.show = 340, .test = 342, .top = 344, .hide = 346};
   if (!recording)
     p.Step(338, [&] {
       if (status.ForeColor() != color::kGreen) status.SetForeColor(color::kGreen);
@@ -64,7 +65,7 @@ void PollCycle::StatusStep(Procedure& p) {
   // The off phase hides the window: moved above the primary screen, it would stand on a
   // monitor above that one. Placed before it shows, it never appears anywhere else.
   p.Step(n.show, [&] { host_.indicators.Ref(id); });
-  if (p.Test(n.test, [&] { return s.BlinkOn; }))
+  if (p.Test(n.test, [&] { return blink_on_; }))
     p.Step(n.top, [&] {
       IndicatorWindow& w = host_.indicators.Ref(id);
       w.SetTop(0);

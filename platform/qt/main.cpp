@@ -201,7 +201,7 @@ int main(int argc, char* argv[]) {
   window.SetHandlers(form.Handlers());
   // The monitors, for the screen layout of recordings; without RandR 1.5 there is none.
   std::unique_ptr<pel::X11Screens> screens = pel::X11Screens::Open(nullptr, error);
-  if (screens) form.Poll().Screens.Attach(screens.get());
+  if (screens) form.Poll().screens.Attach(screens.get());
 
   // Idle, the poll timer sleeps: the raw input events on the input's own connection wake it.
   QSocketNotifier input_events(input->ConnectionFd(), QSocketNotifier::Read);

@@ -168,7 +168,7 @@ int Run(const pel::CommandLine& line) {
   window.SetSessionEnding([&] { KeepWorkAtSessionEnd(form); });
   // The monitors, for the screen layout of recordings.
   pel::Win32Screens screens;
-  form.Poll().Screens.Attach(&screens);
+  form.Poll().screens.Attach(&screens);
 
   // Idle, the poll tick sleeps: the raw input of the shortcut keys and the buttons wakes it.
   // Without raw input the presses are only seen by polling, so the tick keeps running.

@@ -34,7 +34,7 @@ class PlaybackTest : public EngineTest {
   // What OnStop reported.
   std::vector<std::pair<Mode, StopCause>> stops;
   void WatchStops() {
-    poll.OnStop = [this](Mode m, StopCause c) { stops.emplace_back(m, c); };
+    poll.on_stop = [this](Mode m, StopCause c) { stops.emplace_back(m, c); };
   }
   std::vector<std::string> Actions() const {
     std::vector<std::string> v;
@@ -134,7 +134,7 @@ TEST_F(PlaybackTest, PauseInALongWaitStopsAtTheNextTickAndTheNextRunStartsAtEntr
   input.Tap(vk::kPause);
   Ticks(2);
   EXPECT_EQ(recorder.mode, Mode::Idle);
-  EXPECT_EQ(poll.State.PlayIndex, 0);
+  EXPECT_EQ(poll.Playback().PlayedIndex(), 0);
   EXPECT_EQ(Ctl(ControlId::PlayButton).caption, "Start Playing");
   log.Clear();
   input.Tap(vk::kF9);
@@ -210,7 +210,7 @@ TEST_F(PlaybackTest, AHeldUpTickRestartsTheScheduleInsteadOfRacingToCatchUp) {
 // --- Options from the command line
 
 TEST_F(PlaybackTest, RepeatCountPlaysExactlyThatManyPassesThenEndsAsPauseWould) {
-  poll.Options.repeat = 2;
+  poll.options.repeat = 2;
   WatchStops();
   Ctl(ControlId::AutoHide).value = 1;
   Load({"Left,5,5,20", "move,6,6,0"});
@@ -226,23 +226,8 @@ TEST_F(PlaybackTest, RepeatCountPlaysExactlyThatManyPassesThenEndsAsPauseWould) 
   EXPECT_EQ(stops, (std::vector<std::pair<Mode, StopCause>>{{Mode::Playing, StopCause::Passes}}));
 }
 
-TEST_F(PlaybackTest, SpeedDividesEveryWait) {
-  for (int i = 1; i <= 40; ++i) recorder.entries.Add("move," + std::to_string(i) + ",0,40");
-  StartIdle();
-  for (double speed : {2.0, 0.5}) {
-    poll.Options.speed = speed;
-    input.Tap(vk::kF9);
-    Tick();
-    const std::vector<double> onsets = Onsets(40, 1000, 0.010, 0.0005);
-    ASSERT_EQ(onsets.size(), 40u);
-    // 39 waits of 40 ms divided by the speed, to within a tick.
-    EXPECT_NEAR(onsets.back() - onsets.front(), 39 * 0.040 / speed, 0.0105) << speed;
-    TapKey(vk::kPause);
-  }
-}
-
 TEST_F(PlaybackTest, AtHighSpeedEveryEntryDueByATickPlaysInThatTickInOrder) {
-  poll.Options.speed = 100;
+  poll.options.speed = 100;
   for (int i = 1; i <= 300; ++i) {
     recorder.entries.Add("move," + std::to_string(i) + ",0,12");
     if (i == 50) recorder.entries.Add("not a motion");  // skipped, costs no time
@@ -258,17 +243,17 @@ TEST_F(PlaybackTest, AtHighSpeedEveryEntryDueByATickPlaysInThatTickInOrder) {
   TapKey(vk::kPause);
   recorder.entries.Clear();
   Load({"", "hello"});
-  poll.Options.repeat = 3;
+  poll.options.repeat = 3;
   input.Tap(vk::kF9);
   Ticks(3);
   EXPECT_EQ(recorder.mode, Mode::Playing);
-  EXPECT_EQ(poll.State.PassesDone, 2);
+  EXPECT_EQ(poll.Playback().PassesDone(), 2);
   Tick();
   EXPECT_EQ(recorder.mode, Mode::Idle);
 }
 
 TEST_F(PlaybackTest, StopOnMoveEndsPlaybackWhenTheUserMovesThePointerOrClicks) {
-  poll.Options.stop_on_move = true;
+  poll.options.stop_on_move = true;
   WatchStops();
   Load({"move,100,100,5000"});
   StartPlayback();
@@ -292,7 +277,7 @@ TEST_F(PlaybackTest, StopOnMoveEndsPlaybackWhenTheUserMovesThePointerOrClicks) {
             (std::vector<std::pair<Mode, StopCause>>{{Mode::Playing, StopCause::UserMoved},
                                                      {Mode::Playing, StopCause::UserClicked}}));
 
-  poll.Options.stop_on_move = false;
+  poll.options.stop_on_move = false;
   input.Tap(vk::kF9);
   Ticks(2);
   input.MoveTo({500, 500});
@@ -304,8 +289,8 @@ TEST_F(PlaybackTest, StopOnMoveEndsPlaybackWhenTheUserMovesThePointerOrClicks) {
 TEST_F(PlaybackTest, WaitBeforeReplaysEachEventAtItsRecordedMoment) {
   // Recorded: the first event at 0 (kept only as the origin of entry 1's delay), moves at 10
   // and 20 ms, a click after hovering for half a second, one more move.
-  poll.Options.wait_before = true;
-  env.vars["PEL_TICK_BOUND_PLAYBACK"] = "1";  // played at the poll's ticks (on time: see below)
+  poll.options.wait_before = true;
+  poll.options.tick_bound = true;  // played at the poll's ticks (on time: see below)
   Load({"move,1,0,10", "move,2,0,10", "Left,2,0,500", "move,3,0,10"});
   StartIdle();
   input.Tap(vk::kF9);
@@ -370,7 +355,7 @@ TEST_F(PlaybackTest, OnTimeEachEntryPlaysAtItsOwnMomentAndNothingTicksInBetween)
     SCOPED_TRACE(c.name);
     recorder.entries.Clear();
     for (const char* e : c.entries) recorder.entries.Add(e);
-    poll.Options = c.options;
+    poll.options = c.options;
     input.Tap(vk::kF9);
     Tick();
     Tick();  // sees the release: the playback's first tick
@@ -405,7 +390,7 @@ TEST_F(PlaybackTest, OnTimeEachEntryPlaysAtItsOwnMomentAndNothingTicksInBetween)
 
   // Between two moments Pause wakes the cycle through the latch; its release is seen a period
   // later, and the period ends with the playback.
-  poll.Options = {};
+  poll.options = {};
   recorder.entries.Clear();
   Load({"move,1,0,5000"});
   input.Tap(vk::kF9);

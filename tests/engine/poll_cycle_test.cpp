@@ -14,7 +14,7 @@ TEST_F(PollCycleTest, FirstTickIgnoresShortcutsAndAppliesTheEndOfNothing) {
   Ctl(ControlId::PlayButton).caption = "Something else";
   input.Press(vk::kF10);
   input.Press(vk::kF9);
-  poll.State.PrevF10 = poll.State.PrevF9 = true;  // down at a tick before
+  poll.state.down.f10 = poll.state.down.f9 = true;  // down at a tick before
   input.Release(vk::kF10);
   input.Release(vk::kF9);
   // Both read down once more (pressed since the last query), so nothing is released yet.
@@ -22,11 +22,11 @@ TEST_F(PollCycleTest, FirstTickIgnoresShortcutsAndAppliesTheEndOfNothing) {
   EXPECT_EQ(recorder.mode, Mode::Idle);
   EXPECT_EQ(Ctl(ControlId::PlayButton).caption, "Start Playing");
   EXPECT_TRUE(window.visible);
-  EXPECT_EQ(poll.State.LastState, Mode::Idle);
+  EXPECT_EQ(poll.state.last_state, Mode::Idle);
 }
 
 TEST_F(PollCycleTest, KeysReleasedInTheFirstTickAreNotCommands) {
-  poll.State.PrevF10 = true;  // F10 was down, is up now: released at the first tick
+  poll.state.down.f10 = true;  // F10 was down, is up now: released at the first tick
   Tick();
   EXPECT_EQ(recorder.mode, Mode::Idle);
   Tick();
@@ -249,10 +249,10 @@ TEST_F(SleepingPollTest, ACommandWhileAsleepActsAtOnceAndSeesNoMoveFromBeforeIt)
   recorder.ToggleRecording();  // The Start Recording button
   poll.Wake();
   EXPECT_EQ(Ctl(ControlId::RecordButton).caption, "Stop");
-  EXPECT_EQ(poll.State.LastEventTime, 0) << "no move at the first tick: the clock waits";
+  EXPECT_EQ(poll.Recording().LastEventTime(), 0) << "no move at the first tick: the clock waits";
   input.MoveTo({301, 200});
   Period();
-  EXPECT_NE(poll.State.LastEventTime, 0);
+  EXPECT_NE(poll.Recording().LastEventTime(), 0);
 }
 
 TEST_F(SleepingPollTest, ATaskPostedWhileAsleepRunsAfterTheNextTick) {
@@ -274,7 +274,7 @@ TEST_F(SleepingPollTest, ATickDroppedInsideAModalBoxKeepsTheTimerForWhatItMissed
     input.Tap(vk::kF12);  // pressed while the box is open
     poll.Wake();          // dropped: a tick is running
   };
-  poll.State.LastState = Mode::Recording;  // a recording has just ended: the idle step re-enables
+  poll.state.last_state = Mode::Recording;  // a recording has just ended: the idle step re-enables
   Period();
   ASSERT_EQ(dialogs.boxes.size(), 1u);
   EXPECT_TRUE(window.timer_enabled);

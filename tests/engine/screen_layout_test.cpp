@@ -91,7 +91,7 @@ class FakeScreens : public Screens {
 
 class LayoutPlaybackTest : public EngineTest {
  protected:
-  LayoutPlaybackTest() { poll.Screens.Attach(&screens); }
+  LayoutPlaybackTest() { poll.screens.Attach(&screens); }
   FakeScreens screens;
   // The cursor placements of `ticks` ticks of playback of `entries`.
   std::vector<std::string> Play(const std::vector<std::string>& entries, int ticks) {
@@ -127,14 +127,14 @@ TEST_F(LayoutPlaybackTest, LayoutEntriesTakeNoTimeAndMappingOffPlaysAsOldReaders
   std::vector<std::string> with_layout = {LayoutEntry(kRecorded[0]), LayoutEntry(kRecorded[1])};
   with_layout.insert(with_layout.end(), motion.begin(), motion.end());
   screens.monitors = {{"DUMMY1", 0, 0, 1920, 1080}, {"DUMMY0", 1920, 0, 1280, 1024, true}};
-  poll.Screens.mapping = false;
+  poll.screens.mapping = false;
   const std::vector<std::string> old = Play(motion, 7);
   EXPECT_GE(old.size(), 5u);
   EXPECT_EQ(Play(with_layout, 7), old) << "same placements at the same ticks";
 
-  poll.Screens.mapping = true;
+  poll.screens.mapping = true;
   int told = 0;
-  poll.Screens.OnMapped = [&] { ++told; };
+  poll.screens.OnMapped = [&] { ++told; };
   EXPECT_EQ(Play(with_layout, 3),
             (std::vector<std::string>{"SetCursorPos 20,10", "SetCursorPos 100,200",
                                       "SetCursorPos 1925,6"}));

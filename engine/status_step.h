@@ -1,0 +1,38 @@
+#pragma once
+// Status and indicators, run at every tick after the state's step: "[RECORDING]" in red or
+// "[PLAYING]" in green on the status line, and the indicator window of the running recording or
+// playback blinking every kBlinkPeriod; both indicators closed otherwise.
+
+#include <string>
+
+#include "engine/error_report.h"
+#include "engine/poll_tick.h"
+#include "engine/screen_layout.h"
+
+namespace pel {
+
+class StatusStep {
+ public:
+  StatusStep(PollHost host, const ScreenMap& screens) : host_(host), screens_(screens) {}
+
+  // One tick; `last_state` is the mode at the end of the previous tick.
+  void Run(Procedure& p, Mode last_state);
+  // Clock reading after which the indicator flips next.
+  double NextBlinkTime() const { return next_blink_time_; }
+
+  // Seconds between blink flips of the indicator window.
+  static constexpr double kBlinkPeriod = 0.3;
+
+ private:
+  // "[RECORDING]" or "[PLAYING]" on the status line, the latter with the layout note while the
+  // playback maps positions.
+  void SetStateCaption(Control& status);
+
+  PollHost host_;
+  const ScreenMap& screens_;
+  bool blink_on_ = false;
+  double next_blink_time_ = 0;
+  std::string caption_;  // The status line as SetStateCaption left it
+};
+
+}  // namespace pel

@@ -1,7 +1,8 @@
 #pragma once
 // The single running instance of the program per user (per user and display on X11), and the
 // files that later starts hand to it. The rule built on it (who claims, how long a later start
-// waits, what the running window does with a handed file) is app/single_instance.h's.
+// waits, what the running window does with a handed file) is in app/: ClaimInstance
+// (program.h) and HandedFiles (handed_files.h).
 
 #include <functional>
 #include <string>

@@ -1,5 +1,6 @@
 #include "app/program.h"
 
+#include "app/handed_files.h"
 #include "engine/screen_layout.h"
 
 namespace pel {
@@ -58,10 +59,50 @@ std::optional<int> RefuseBesideRunningInstance(const ProgramConsole& console,
   return exit_status::kFailed;
 }
 
+std::optional<int> ClaimInstance(Instance& instance, Clock& clock, const ProgramConsole& console,
+                                 const CommandLine& line, bool& previous) {
+  previous = false;
+  const double deadline = clock.Now() + kHandTimeoutMs / 1000.0;
+  for (;;) {
+    std::string detail;
+    switch (instance.Claim(detail)) {
+      case Instance::Claimed::Taken:
+        previous = false;  // its holder has ended since it was found
+        return std::nullopt;
+      case Instance::Claimed::Failed:
+        // Running unclaimed would let two instances answer the same keys.
+        console.Say("cannot make sure that no other instance runs: " + detail);
+        return exit_status::kFailed;
+      case Instance::Claimed::Running:
+        break;
+    }
+    previous = true;
+    if (const std::optional<int> refused = RefuseBesideRunningInstance(console, line))
+      return refused;
+    const int left = static_cast<int>((deadline - clock.Now()) * 1000);
+    if (!line.file || left <= 0) return std::nullopt;
+    switch (instance.Hand(*line.file, left)) {
+      case Instance::Handed::Taken:
+        return exit_status::kOk;
+      case Instance::Handed::Refused:
+        return std::nullopt;
+      case Instance::Handed::NoAnswer:
+        // Still starting, or ended meanwhile: then this start claims it.
+        clock.SleepMs(kClaimRetryMs);
+        break;
+    }
+  }
+}
+
 int RunProgram(MainForm& form, const CommandLine& command, const ProgramConsole& console,
-               const ProgramLoop& loop) {
+               const ProgramLoop& loop, Instance* claimed) {
   CommandLine line = command;
   line.playback.tick_bound = TickBoundAsked(form.Recorder().Host().env);
+  HandedFiles handed([&form] { return form.CanTakeHandedFile(); },
+                     [&form](const std::string& file) { form.OpenAtStart(file); });
+  std::string error;
+  if (claimed && !handed.Listen(*claimed, error))
+    console.Say("files cannot be handed to this instance: " + error);
   form.SetPlaybackOptions(line.playback);
   if (IsScripted(line)) {
     form.Poll().screens.OnMapped = [&console] { console.Say(std::string(kLayoutMappedNote)); };

@@ -3,10 +3,10 @@
 // its backends and wires what only its platform has (signals, the display, the session end);
 // the steps in between are these, in this order:
 //   1. AnswerCommandLine: usage errors, --help, --version and --info end the program here;
-//   2. its instance check, where a scripted run refuses to run beside another instance
-//      (RefuseBesideRunningInstance) and a start with a file hands it over;
-//   3. MainForm made from the backends, with the handed-file rule MainForm::CanTakeHandedFile;
-//   4. RunProgram: the scripted run or the main window, until the event loop ends.
+//   2. ClaimInstance: the single instance per user, or the file handed to the running one;
+//   3. MainForm made from the backends;
+//   4. RunProgram: the scripted run or the main window, until the event loop ends; the instance
+//      claimed in 2 takes the files that later starts hand over (app/handed_files.h).
 
 #include <functional>
 #include <optional>
@@ -15,7 +15,9 @@
 
 #include "app/command_line.h"
 #include "app/main_form.h"
+#include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/instance.h"
 
 namespace pel {
 
@@ -47,6 +49,21 @@ bool IsScripted(const CommandLine& line);
 std::optional<int> RefuseBesideRunningInstance(const ProgramConsole& console,
                                                const CommandLine& line);
 
+// How long a later start keeps trying to hand its file over: the running instance may be
+// starting itself, slowly on a busy machine or under Wine.
+constexpr int kHandTimeoutMs = 10000;
+// Pause before the claim is tried again when the running instance did not answer.
+constexpr int kClaimRetryMs = 50;
+
+// Claims `instance` for this start, or finds the one running. Returns the exit status when this
+// start ends here: kOk once the running instance took the file named on the command line,
+// RefuseBesideRunningInstance's for a scripted run, kFailed when the claim cannot be made. Else
+// nullopt, with `previous` set when another instance runs (the window then shows the
+// running-instance message): one without a file, or whose file was refused or not answered for
+// kHandTimeoutMs. An instance that ends meanwhile is claimed instead. Waits through `clock`.
+std::optional<int> ClaimInstance(Instance& instance, Clock& clock, const ProgramConsole& console,
+                                 const CommandLine& line, bool& previous);
+
 // The platform's event loop, as RunProgram drives it.
 struct ProgramLoop {
   // Shows the main window the first time: centred, the focus in it.
@@ -59,9 +76,10 @@ struct ProgramLoop {
 
 // Runs `line` on `form` (made from the backends, instance check done): a scripted run in place
 // of StartUp, its reason said on the console and its status the program's; else StartUp,
-// the window shown and the file named on the command line opened. Returns the event loop's
-// status.
+// the window shown and the file named on the command line opened. `claimed`, the instance this
+// start holds (nullptr when another one runs), takes the files later starts hand over until the
+// loop ends. Returns the event loop's status.
 int RunProgram(MainForm& form, const CommandLine& line, const ProgramConsole& console,
-               const ProgramLoop& loop);
+               const ProgramLoop& loop, Instance* claimed);
 
 }  // namespace pel

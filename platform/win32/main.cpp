@@ -1,25 +1,19 @@
 // Pelmira.exe: records mouse motion and plays it back on Windows. wWinMain picks the Win32
-// backends and wires what only this platform has (COM, the session end, unsaved work told to
-// the system, the elevated-window watch, the message loop); the steps both programs share are
+// backends and wires what only this platform has (the session end, unsaved work told to the
+// system, the elevated-window watch, the message loop); the steps both programs share are
 // app/program.h's.
 
 #include <windows.h>
-
-#include <commctrl.h>
-#include <objbase.h>
-#include <shellapi.h>
 #undef MessageBox  // the seam has its own
 
 #include <exception>
 #include <optional>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "app/main_form.h"
 #include "app/program.h"
 #include "app/time_random.h"
-#include "platform/error.h"
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_dialogs.h"
 #include "platform/win32/win32_environment.h"
@@ -27,104 +21,29 @@
 #include "platform/win32/win32_foreground.h"
 #include "platform/win32/win32_indicator.h"
 #include "platform/win32/win32_input.h"
+#include "platform/win32/win32_instance.h"
 #include "platform/win32/win32_main_window.h"
 #include "platform/win32/win32_screens.h"
+#include "platform/win32/win32_session.h"
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_skin.h"
 #include "platform/win32/win32_text.h"
 
 namespace {
 
-// The manifest declares per-monitor (v2) awareness; this covers a program started without it
-// (for example renamed beside a stale .manifest file). Without awareness, cursor positions are
-// scaled on high-resolution screens and a replay lands elsewhere.
-void EnsureDpiAwareness() {
-  HMODULE user32 = GetModuleHandleW(L"user32.dll");
-  if (user32 == nullptr) return;
-  using SetContextFn = BOOL(WINAPI*)(HANDLE);
-  auto set_context = reinterpret_cast<SetContextFn>(
-      reinterpret_cast<void*>(GetProcAddress(user32, "SetProcessDpiAwarenessContext")));
-  // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2; fails harmlessly when already set.
-  if (set_context != nullptr) set_context(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4)));
-}
-
-namespace status = pel::exit_status;
 using Action = pel::CommandLine::Action;
 
-constexpr const char* kProgram = "Pelmira.exe";
-// How long a later start waits for the running instance to take its file.
-constexpr UINT kHandTimeoutMs = 5000;
-
-const pel::ProgramConsole& Console() {
-  static const pel::ProgramConsole console{
-      kProgram, PEL_VERSION, "",
-      [](const std::string& text) { pel::WriteStd(STD_OUTPUT_HANDLE, text); },
-      [](const std::string& text) { pel::WriteStd(STD_ERROR_HANDLE, text); }};
-  return console;
-}
-
-// The arguments after the program name, in UTF-8.
-std::vector<std::string> Arguments() {
-  int count = 0;
-  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
-  std::vector<std::string> args;
-  if (argv == nullptr) return args;
-  for (int i = 1; i < count; ++i) args.push_back(pel::Narrow(argv[i]));
-  LocalFree(argv);
-  return args;
-}
-
-// `path` made absolute against this process's working folder, which the running instance that
-// receives it does not share.
-std::string Absolute(const std::string& path) {
-  std::wstring wide;
-  try {
-    wide = pel::Widen(path);
-  } catch (const std::exception&) {
-    return path;
-  }
-  const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-  if (size == 0) return path;
-  std::wstring full(size, L'\0');
-  const DWORD got = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
-  if (got == 0 || got >= size) return path;
-  full.resize(got);
-  return pel::Narrow(full);
-}
-
-// The session ends: the recording of a --record run goes to its file, unsaved work in the
-// window to a recovery file that the next start names. The process is about to end, so what
-// happened can only be noted.
-void KeepWorkAtSessionEnd(pel::MainForm& form) {
-  int status = 0;
-  const std::string said = form.KeepBeforeEnd(status);
-  if (said.empty()) return;
-  if (form.Scripted()) Console().Say(said);
-  pel::DiagnosticLine("session end: " + said);
-}
-
-int Run(const pel::CommandLine& line) {
-  const pel::ProgramConsole& console = Console();
-  const bool scripted = pel::IsScripted(line);
-  // One instance per user session. A later start with a file hands it to the running window and
-  // ends; --play and --record refuse. Otherwise StartUp shows the running-instance message.
-  pel::Win32Shell shell;
-  if (shell.PreviousInstance()) {
-    if (const std::optional<int> refused = pel::RefuseBesideRunningInstance(console, line))
-      return *refused;
-    if (line.file && pel::HandFileToRunningInstance(pel::Win32MainWindow::ClassName(),
-                                                    Absolute(*line.file), kHandTimeoutMs))
-      return status::kOk;
-  }
-
-  EnsureDpiAwareness();
-  INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
-  InitCommonControlsEx(&icc);
-  // The picture decoder and the file dialogs want COM on this thread.
-  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-
-  pel::Win32Input input;
+int Run(const pel::CommandLine& line, const pel::ProgramConsole& console) {
+  // One instance per user session.
   pel::Win32Clock clock;
+  pel::Win32Instance instance;
+  bool previous = false;
+  if (const std::optional<int> ended = pel::ClaimInstance(instance, clock, console, line, previous))
+    return *ended;
+  pel::Win32Shell shell(previous);
+
+  pel::Win32Session session;
+  pel::Win32Input input;
   pel::Win32FileSystem files;
   pel::Win32Environment env;
   pel::Win32SkinEngine skin;
@@ -142,7 +61,7 @@ int Run(const pel::CommandLine& line) {
   // window goes to the recovery file, which the next start names. Between ticks and messages
   // the window tells the system while there is unsaved work.
   pel::FormHandlers handlers = form.Handlers();
-  auto mark_unsaved = [&] { window.SetUnsaved(!scripted && form.Recorder().unsaved); };
+  auto mark_unsaved = [&] { window.SetUnsaved(!pel::IsScripted(line) && form.Recorder().unsaved); };
   // Clicks sent to a window of higher integrity are dropped without an error: the status line
   // says so while one is in front during a playback (and standard error once for --play).
   pel::ElevatedForegroundWatch elevated;
@@ -165,7 +84,14 @@ int Run(const pel::CommandLine& line) {
     }
   };
   window.SetHandlers(std::move(handlers));
-  window.SetSessionEnding([&] { KeepWorkAtSessionEnd(form); });
+  // The process may be ended any moment after this returns: what happened can only be noted.
+  window.SetSessionEnding([&] {
+    int status = 0;
+    const std::string said = form.KeepBeforeEnd(status);
+    if (said.empty()) return;
+    if (form.Scripted()) console.Say(said);
+    pel::DiagnosticLine("session end: " + said);
+  });
   // The monitors, for the screen layout of recordings.
   pel::Win32Screens screens;
   form.Poll().screens.Attach(&screens);
@@ -178,14 +104,7 @@ int Run(const pel::CommandLine& line) {
   }
 
   pel::ProgramLoop loop;
-  loop.show = [&] {
-    // Files handed over by later starts load as if given here when the window is free for it.
-    // Not during a load either: a load lets window messages run, and a second one then does
-    // nothing.
-    window.SetFileReceiver([&] { return form.CanTakeHandedFile() == pel::HandedFileWindow::Free; },
-                           [&](const std::string& file) { form.OpenAtStart(file); });
-    window.ShowCentred();
-  };
+  loop.show = [&] { window.ShowCentred(); };
   loop.run = [&] {
     MSG msg;
     for (;;) {
@@ -197,20 +116,23 @@ int Run(const pel::CommandLine& line) {
     }
   };
   loop.quit = [](int code) { PostQuitMessage(code); };
-  const int rc = pel::RunProgram(form, line, console, loop);
-  if (SUCCEEDED(com)) CoUninitialize();
-  return rc;
+  return pel::RunProgram(form, line, console, loop, previous ? nullptr : &instance);
 }
 
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  const pel::ProgramConsole console{
+      "Pelmira.exe", PEL_VERSION, "",
+      [](const std::string& text) { pel::WriteStd(STD_OUTPUT_HANDLE, text); },
+      [](const std::string& text) { pel::WriteStd(STD_ERROR_HANDLE, text); }};
   pel::Win32FileSystem files;
   pel::CommandLine line;
-  if (const std::optional<int> ended = pel::AnswerCommandLine(Console(), Arguments(), files, line))
+  if (const std::optional<int> ended =
+          pel::AnswerCommandLine(console, pel::CommandLineArguments(), files, line))
     return *ended;
   try {
-    return Run(line);
+    return Run(line, console);
   } catch (const std::exception& e) {
     // Only the window itself can fail here (the handlers report their own failures).
     std::wstring text = L"Pelmira cannot start: ";
@@ -218,10 +140,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
       text += pel::Widen(e.what());
     } catch (...) {
     }
-    if (line.action == pel::CommandLine::Action::Window)
+    if (line.action == Action::Window)
       MessageBoxW(nullptr, text.c_str(), L"Pelmira", MB_OK | MB_ICONERROR);
     else
-      Console().Say(std::string("cannot start: ") + e.what());
-    return status::kFailed;
+      console.Say(std::string("cannot start: ") + e.what());
+    return pel::exit_status::kFailed;
   }
 }

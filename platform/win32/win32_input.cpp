@@ -10,39 +10,31 @@ namespace {
 
 constexpr wchar_t kSinkClass[] = L"PelmiraRawInputSink";
 
-// Index of a polled code in the latch table, -1 for codes that are not latched.
-int LatchIndex(int vk) {
+// The codes latched from raw input; the others are only polled.
+bool Latched(int vk) {
   switch (vk) {
     case vk::kLButton:
-      return 0;
     case vk::kRButton:
-      return 1;
     case vk::kMButton:
-      return 2;
     case vk::kPause:
-      return 3;
     case vk::kF9:
-      return 4;
     case vk::kF10:
-      return 5;
     case vk::kF12:
-      return 6;
+      return true;
     default:
-      return -1;
+      return false;
   }
 }
 
 // Raw input's button flags name physical buttons, as GetAsyncKeyState does, so swapped
 // buttons change neither.
 constexpr struct {
-  USHORT flag;
-  int index;
-} kButtonDowns[] = {{RI_MOUSE_LEFT_BUTTON_DOWN, 0},
-                    {RI_MOUSE_RIGHT_BUTTON_DOWN, 1},
-                    {RI_MOUSE_MIDDLE_BUTTON_DOWN, 2}};
-constexpr USHORT kButtonChanges = RI_MOUSE_LEFT_BUTTON_DOWN | RI_MOUSE_LEFT_BUTTON_UP |
-                                  RI_MOUSE_RIGHT_BUTTON_DOWN | RI_MOUSE_RIGHT_BUTTON_UP |
-                                  RI_MOUSE_MIDDLE_BUTTON_DOWN | RI_MOUSE_MIDDLE_BUTTON_UP;
+  USHORT down;
+  USHORT up;
+  int vk;
+} kButtons[] = {{RI_MOUSE_LEFT_BUTTON_DOWN, RI_MOUSE_LEFT_BUTTON_UP, vk::kLButton},
+                {RI_MOUSE_RIGHT_BUTTON_DOWN, RI_MOUSE_RIGHT_BUTTON_UP, vk::kRButton},
+                {RI_MOUSE_MIDDLE_BUTTON_DOWN, RI_MOUSE_MIDDLE_BUTTON_UP, vk::kMButton}};
 
 DWORD ButtonFlag(MouseButton button, bool down) {
   switch (button) {
@@ -146,22 +138,24 @@ bool Win32Input::Book(HRAWINPUT handle) {
     return false;
   if (in.header.dwType == RIM_TYPEMOUSE) {
     const USHORT flags = in.data.mouse.usButtonFlags;
-    for (const auto& b : kButtonDowns) {
-      if (!(flags & b.flag)) continue;
-      // Recording takes every press; stop on move only those not sent by this program.
-      ++latch_[b.index].presses;
-      if (in.data.mouse.ulExtraInformation != kInjectedTag) ++user_button_presses_;
+    bool changed = false;
+    for (const auto& b : kButtons) {
+      // Both may come in one event: the release belongs to an earlier press.
+      if (flags & b.up) latch_.Release(b.vk);
+      if (flags & b.down) {
+        latch_.Press(b.vk);
+        // Recording takes every press; stop on move only those not sent by this program.
+        if (in.data.mouse.ulExtraInformation != kInjectedTag) ++user_button_presses_;
+      }
+      changed = changed || (flags & (b.down | b.up)) != 0;
     }
-    return (flags & kButtonChanges) != 0;
+    return changed;
   }
   if (in.header.dwType != RIM_TYPEKEYBOARD) return false;
-  const int i = LatchIndex(in.data.keyboard.VKey);
-  if (i < 0) return false;
-  const bool down = !(in.data.keyboard.Flags & RI_KEY_BREAK);
-  const bool changed = down != latch_[i].down;
-  if (down && changed) ++latch_[i].presses;
-  latch_[i].down = down;
-  return changed;
+  const int key = in.data.keyboard.VKey;
+  if (!Latched(key)) return false;
+  // Auto-repeat sends downs while a key is held: no new press, no watched input.
+  return in.data.keyboard.Flags & RI_KEY_BREAK ? latch_.Release(key) : latch_.Press(key);
 }
 
 void Win32Input::DrainRawInput() {
@@ -189,19 +183,12 @@ bool Win32Input::TakeInput() {
 }
 
 int16_t Win32Input::KeyState(int vk) {
-  const int i = LatchIndex(vk);
   // Without raw input the system's own latch (bit 0) is the only one there is.
-  if (sink_ == nullptr || i < 0) return GetAsyncKeyState(vk);
+  if (sink_ == nullptr || !Latched(vk)) return GetAsyncKeyState(vk);
   DrainRawInput();
-  // Down now comes from the system; only its bit 15 is used.
-  const bool down = (GetAsyncKeyState(vk) & 0x8000) != 0;
-  Latch& l = latch_[i];
-  // A release raw input did not see (made on the secure desktop, say) must not block the
-  // key's next press.
-  if (!down) l.down = false;
-  const bool pressed = l.presses > 0;
-  l.presses = 0;
-  return static_cast<int16_t>((down ? 0x8000 : 0) | (pressed ? 1 : 0));
+  // Down now comes from the system; only its bit 15 is used. A release raw input did not see
+  // (made on the secure desktop, say) then does not block the key's next press.
+  return latch_.Query(vk, (GetAsyncKeyState(vk) & 0x8000) != 0);
 }
 
 uint32_t Win32Input::UserButtonPresses() {

@@ -6,11 +6,11 @@
 
 #include <windows.h>
 
-#include <array>
 #include <functional>
 #include <string>
 
 #include "platform/input.h"
+#include "platform/press_latch.h"
 
 namespace pel {
 
@@ -70,13 +70,8 @@ class Win32Input : public Input {
   UINT Send(INPUT* events, UINT count);
   void Fail(const std::string& what);
 
-  // One per polled code (see the index in the definition): presses since the last query, and
-  // for keys whether raw input last saw it down (auto-repeat makes no new transition).
-  struct Latch {
-    uint32_t presses = 0;
-    bool down = false;
-  };
-  std::array<Latch, 7> latch_{};
+  // Presses since the last query, by virtual key.
+  PressLatch latch_;
   uint32_t user_button_presses_ = 0;
   HWND sink_ = nullptr;  // message-only window that receives WM_INPUT
   std::function<void()> on_input_;

@@ -11,7 +11,6 @@
 
 #include "platform/error.h"
 #include "platform/win32/win32_dpi.h"
-#include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_text.h"
 
 namespace pel {
@@ -19,8 +18,6 @@ namespace pel {
 namespace {
 
 constexpr wchar_t kClass[] = L"PelmiraForm1";
-// Posted to itself to load a file taken from WM_COPYDATA after the sender has its answer.
-constexpr UINT kOpenHandedFile = WM_APP + 13;
 constexpr int kFirstControlId = 100;  // clear of IDOK and IDCANCEL, which IsDialogMessage sends
 constexpr WORD kIconResource = 1;
 
@@ -426,10 +423,6 @@ void Win32MainWindow::SetUnsaved(bool unsaved, const wchar_t* reason) {
   block_reason_ = unsaved;
 }
 
-const wchar_t* Win32MainWindow::ClassName() {
-  return kClass;
-}
-
 LRESULT CALLBACK Win32MainWindow::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_NCCREATE) {
     auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
@@ -495,27 +488,6 @@ LRESULT Win32MainWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
                        " dpi failed: " + e.what());
       } catch (...) {
         std::terminate();
-      }
-      return 0;
-    case WM_COPYDATA: {
-      const std::optional<std::string> file =
-          HandedFile(*reinterpret_cast<const COPYDATASTRUCT*>(lp));
-      // Refused while a dialog or a message holds the window (it is disabled then), and while
-      // a file taken before still waits to be opened.
-      if (!file || !open_file_ || !take_file_ || !handed_file_.empty() || !IsWindowEnabled(hwnd_) ||
-          !take_file_())
-        return FALSE;
-      handed_file_ = *file;
-      if (!PostMessageW(hwnd_, kOpenHandedFile, 0, 0)) {
-        handed_file_.clear();
-        return FALSE;
-      }
-      return TRUE;
-    }
-    case kOpenHandedFile:
-      if (!handed_file_.empty()) {
-        const std::string file = std::exchange(handed_file_, {});
-        Guarded([&] { open_file_(file); });
       }
       return 0;
     case WM_QUERYENDSESSION:

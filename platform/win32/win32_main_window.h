@@ -48,21 +48,12 @@ class Win32MainWindow : public MainWindow {
   uintptr_t NativeHandle() override { return reinterpret_cast<uintptr_t>(hwnd_); }
 
   void SetHandlers(FormHandlers handlers) { handlers_ = std::move(handlers); }
-  // Files handed over by later starts (WM_COPYDATA, see HandFileToRunningInstance): `take` says
-  // whether the window can load one now; a file taken is given to `open` once the sender has its
-  // answer, so that a message shown while loading never keeps the sender waiting.
-  void SetFileReceiver(std::function<bool()> take, std::function<void(const std::string&)> open) {
-    take_file_ = std::move(take);
-    open_file_ = std::move(open);
-  }
   // The session is ending (log-off, shut-down: WM_ENDSESSION after every program agreed):
   // `ending` runs once, and the process may be ended any moment after it returns.
   void SetSessionEnding(std::function<void()> ending) { session_ending_ = std::move(ending); }
   // While `unsaved`, log-off and shut-down show `reason` for this program
   // (ShutdownBlockReasonCreate); the session may still end. Cheap when nothing changes.
   void SetUnsaved(bool unsaved, const wchar_t* reason = L"Recording not saved");
-  // The window class of MainForm, by which a later start finds the running instance.
-  static const wchar_t* ClassName();
   // First showing: centred on the primary screen's work area, the focus in FocusSink.
   void ShowCentred();
 
@@ -93,9 +84,6 @@ class Win32MainWindow : public MainWindow {
   bool PointerOverWindow() const;
 
   FormHandlers handlers_;
-  std::function<bool()> take_file_;
-  std::function<void(const std::string&)> open_file_;
-  std::string handed_file_;
   std::function<void()> session_ending_;
   bool block_reason_ = false;  // a shutdown block reason is set
   HWND hwnd_ = nullptr;

@@ -156,21 +156,24 @@ void X11Input::DrainEvents() {
     }
     if (!XGetEventData(display_, &cookie)) continue;
     const auto* raw = static_cast<const XIRawEvent*>(cookie.data);
-    // Button releases need no handling: the latch only remembers presses, and the polled
-    // pointer state reports whether the button is still down.
     if (raw->detail >= 0 && raw->detail < 256) {
       switch (cookie.evtype) {
         case XI_RawKeyPress:
-          key_latch_[raw->detail] = key_down_[raw->detail] = true;
+          key_latch_.Press(raw->detail);
+          key_down_[raw->detail] = true;
           break;
         case XI_RawKeyRelease:
+          key_latch_.Release(raw->detail);
           key_down_[raw->detail] = false;
           break;
         case XI_RawButtonPress:
-          button_latch_[raw->detail] = true;
+          button_latch_.Press(raw->detail);
           // Master devices report the slave that made the event as the source.
           if (raw->detail >= 1 && raw->detail <= 3 && !IsXTestDevice(raw->sourceid))
             ++user_button_presses_;
+          break;
+        case XI_RawButtonRelease:
+          button_latch_.Release(raw->detail);
           break;
         default:
           break;
@@ -257,8 +260,6 @@ void X11Input::Refresh() {
 
 int16_t X11Input::KeyState(int vk) {
   const XInputCode code = FromVirtualKey(vk);
-  bool down = false;
-  bool latched = false;
   if (code.button != 0) {
     Refresh();
     // Raw events and XTest speak of physical buttons, the pointer's state mask of logical ones
@@ -267,20 +268,15 @@ int16_t X11Input::KeyState(int vk) {
     const unsigned logical = static_cast<int>(code.button) <= pointer_buttons_
                                  ? pointer_map_[code.button - 1]
                                  : code.button;
-    down = logical >= 1 && logical <= 5 && (pointer_mask_ & (Button1Mask << (logical - 1))) != 0;
-    latched = button_latch_[code.button];
-    button_latch_[code.button] = false;
-  } else if (code.keysym != NoSymbol) {
-    const KeyCode keycode = XKeysymToKeycode(display_, code.keysym);
-    if (keycode == 0) return 0;  // no key of this layout produces the keysym
-    Refresh();
-    down = key_down_[keycode];
-    latched = key_latch_[keycode];
-    key_latch_[keycode] = false;
-  } else {
-    return 0;
+    const bool down =
+        logical >= 1 && logical <= 5 && (pointer_mask_ & (Button1Mask << (logical - 1))) != 0;
+    return button_latch_.Query(static_cast<int>(code.button), down);
   }
-  return static_cast<int16_t>((down ? 0x8000 : 0) | (latched ? 1 : 0));
+  if (code.keysym == NoSymbol) return 0;
+  const KeyCode keycode = XKeysymToKeycode(display_, code.keysym);
+  if (keycode == 0) return 0;  // no key of this layout produces the keysym
+  Refresh();
+  return key_latch_.Query(keycode, key_down_[keycode]);
 }
 
 bool X11Input::CursorPos(Point& pos) {

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/input.h"
+#include "platform/press_latch.h"
 
 struct _XDisplay;
 
@@ -71,9 +72,9 @@ class X11Input : public Input {
 
   _XDisplay* display_;
   int xi_opcode_;
-  // Pressed since the last query, indexed by X keycode and by X button number.
-  std::array<bool, 256> key_latch_{};
-  std::array<bool, 256> button_latch_{};
+  // Presses since the last query, by X keycode and by X button number.
+  PressLatch key_latch_;
+  PressLatch button_latch_;
   // Keys down, by X keycode: from the keymap at open and at each resynchronisation, and from
   // the raw press and release events in between, so that a tick costs no keymap round trip.
   std::array<bool, 256> key_down_{};

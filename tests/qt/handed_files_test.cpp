@@ -13,26 +13,27 @@
 #include <iostream>
 #include <thread>
 
+#include "app/handed_files.h"
 #include "platform/posix/posix_instance_lock.h"
-#include "platform/qt/qt_shell.h"
+#include "platform/qt/qt_instance.h"
 
 namespace pel {
 namespace {
 
 using namespace std::chrono_literals;
-using Window = QtHandedFiles::Window;
+using Window = HandedFileWindow;
 using Handed = HandoverChannel::Handed;
 
 class HandedFilesTest : public testing::Test {
  protected:
   void SetUp() override {
     std::string error;
-    ASSERT_EQ(lock_.Take(error), InstanceLock::State::Held) << error;
-    ASSERT_TRUE(files_.Listen(lock_.Fd(), error)) << error;
+    ASSERT_EQ(instance_.Claim(error), Instance::Claimed::Taken) << error;
+    ASSERT_TRUE(files_.Listen(instance_, error)) << error;
   }
   std::future<Handed> HandLater(const std::string& file) {
     return std::async(std::launch::async,
-                      [this, file] { return HandoverChannel::Hand(lock_.Name(), file, 5000); });
+                      [this, file] { return HandoverChannel::Hand(instance_.Name(), file, 5000); });
   }
   // Runs the event loop until `done` holds, at most `limit`.
   template <class Done>
@@ -45,15 +46,15 @@ class HandedFilesTest : public testing::Test {
   }
   static bool Ready(std::future<Handed>& f) { return f.wait_for(0s) == std::future_status::ready; }
 
-  InstanceLock lock_{"pelmira-test-" + std::to_string(::getpid()) + "-handed"};
+  QtInstance instance_{"pelmira-test-" + std::to_string(::getpid()) + "-handed"};
   Window window_ = Window::Free;
   std::vector<std::string> opened_;
   std::function<void(const std::string&)> on_open_;
-  QtHandedFiles files_{[this] { return window_; },
-                       [this](const std::string& f) {
-                         opened_.push_back(f);
-                         if (on_open_) on_open_(f);
-                       }};
+  HandedFiles files_{[this] { return window_; },
+                     [this](const std::string& f) {
+                       opened_.push_back(f);
+                       if (on_open_) on_open_(f);
+                     }};
 };
 
 // A sender that writes one byte every 0.9 s and five that connect and say nothing, beside one
@@ -61,7 +62,7 @@ class HandedFilesTest : public testing::Test {
 // are let go at their deadline.
 TEST_F(HandedFilesTest, SlowAndSilentSendersNeverHoldUpTheWindow) {
   auto slow = std::async(std::launch::async, [&] {
-    const InstanceConnection c = ConnectToInstance(lock_.Name(), 1000);
+    const InstanceConnection c = ConnectToInstance(instance_.Name(), 1000);
     char reply = 'x';
     for (char byte : std::string("/tmp")) {
       if (::send(c.fd, &byte, 1, MSG_NOSIGNAL) != 1) break;
@@ -72,7 +73,7 @@ TEST_F(HandedFilesTest, SlowAndSilentSendersNeverHoldUpTheWindow) {
     return reply;
   });
   std::vector<InstanceConnection> silent;
-  for (int i = 0; i < 5; ++i) silent.push_back(ConnectToInstance(lock_.Name(), 1000));
+  for (int i = 0; i < 5; ++i) silent.push_back(ConnectToInstance(instance_.Name(), 1000));
   std::this_thread::sleep_for(200ms);
   auto prompt = HandLater("/tmp/prompt.mmf");
 

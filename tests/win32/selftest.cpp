@@ -21,8 +21,8 @@
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_indicator.h"
 #include "platform/win32/win32_input.h"
+#include "platform/win32/win32_instance.h"
 #include "platform/win32/win32_main_window.h"
-#include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_text.h"
 #include "platform/win32/win32_tick.h"
 #include "testkit/raised.h"
@@ -376,10 +376,11 @@ HANDLE FailingMutex(const std::wstring&, DWORD& error) {
 // A first instance run as administrator leaves a mutex an unelevated one may not open.
 void TestInstanceMutex() {
   g_injected = ERROR_ACCESS_DENIED;
-  Check(Win32Shell(&FailingMutex).PreviousInstance(),
+  std::string detail;
+  Check(Win32Instance(&FailingMutex).Claim(detail) == Instance::Claimed::Running,
         "instance: mutex access denied means another instance runs");
   g_injected = ERROR_INVALID_NAME;
-  Check(!Win32Shell(&FailingMutex).PreviousInstance(),
+  Check(Win32Instance(&FailingMutex).Claim(detail) == Instance::Claimed::Taken,
         "instance: any other failure lets the program start");
   // The same through the system: a mutex of that name whose DACL grants only SYNCHRONIZE.
   SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, FALSE};
@@ -394,7 +395,8 @@ void TestInstanceMutex() {
        std::string(again ? "opened" : "failed") + ", GetLastError " + std::to_string(code));
   if (again != nullptr) CloseHandle(again);
   if (guarded != nullptr) {
-    Check(Win32Shell().PreviousInstance(), "instance: mutex held by another instance found");
+    Check(Win32Instance().Claim(detail) == Instance::Claimed::Running,
+          "instance: mutex held by another instance found");
     CloseHandle(guarded);
   }
 }
@@ -442,7 +444,7 @@ LRESULT CALLBACK LateProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
 }
 DWORD WINAPI LateWindow(void*) {
   while (GetTickCount64() < g_window_at) Sleep(10);
-  HWND h = CreateWindowExW(0, L"PelSelftestLate", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+  HWND h = CreateWindowExW(0, L"PelSelftestLate", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                            GetModuleHandleW(nullptr), nullptr);
   for (const ULONGLONG end = GetTickCount64() + 2000; GetTickCount64() < end;) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
@@ -469,7 +471,8 @@ void TestHandOverWhileStarting() {
     g_window_at = now + c.window_ms;
     g_takes_from = now + c.takes_ms;
     HANDLE thread = CreateThread(nullptr, 0, &LateWindow, nullptr, 0, nullptr);
-    const bool taken = HandFileToRunningInstance(L"PelSelftestLate", "C:\\a.mmf", 1500);
+    const bool taken =
+        HandFileToRunningInstance(L"PelSelftestLate", "C:\\a.mmf", 1500) == Instance::Handed::Taken;
     const ULONGLONG took = GetTickCount64() - now;
     if (thread != nullptr) {
       WaitForSingleObject(thread, INFINITE);

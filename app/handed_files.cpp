@@ -1,0 +1,42 @@
+#include "app/handed_files.h"
+
+namespace pel {
+
+HandedFiles::~HandedFiles() {
+  if (instance_) instance_->StopListening();
+}
+
+bool HandedFiles::Listen(Instance& instance, std::string& error) {
+  instance_ = &instance;
+  return instance.Listen([this](const std::string& file) { return Take(file); }, error);
+}
+
+bool HandedFiles::Take(const std::string& file) {
+  if (window_() == HandedFileWindow::Busy) return false;
+  waiting_.push_back(file);
+  // While a file is being opened, the loop in OpenWaiting gets to this one when that ends.
+  if (!opening_) instance_->CallLater(0, [this] { OpenWaiting(); });
+  return true;
+}
+
+void HandedFiles::OpenWaiting() {
+  // A load services window events, so this can be called again while it runs.
+  if (opening_) return;
+  {
+    opening_ = true;
+    struct Opened {
+      bool& opening;
+      ~Opened() { opening = false; }
+    } opened{opening_};
+    while (!waiting_.empty() && window_() == HandedFileWindow::Free) {
+      const std::string file = std::move(waiting_.front());
+      waiting_.pop_front();
+      open_(file);
+    }
+  }
+  // Taken during a load, and the window turned busy since (a box, a recording): they open when
+  // it is free again.
+  if (!waiting_.empty()) instance_->CallLater(kRetryMs, [this] { OpenWaiting(); });
+}
+
+}  // namespace pel

@@ -1,0 +1,243 @@
+#include "platform/win32/win32_instance.h"
+
+#include <sddl.h>
+
+#include <exception>
+#include <utility>
+#include <vector>
+
+#include "platform/win32/win32_text.h"
+
+namespace pel {
+
+namespace {
+
+constexpr wchar_t kReceiverClass[] = L"PelmiraHandedFiles";
+constexpr UINT_PTR kLaterTimer = 1;
+// How often a later start asks the running instance again to take its file.
+constexpr DWORD kHandRetryMs = 100;
+
+std::wstring UserSid() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+  DWORD size = 0;
+  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  std::vector<unsigned char> buf(size ? size : 1);
+  std::wstring out;
+  if (size != 0 && GetTokenInformation(token, TokenUser, buf.data(), size, &size)) {
+    wchar_t* text = nullptr;
+    if (ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buf.data())->User.Sid, &text)) {
+      out = text;
+      LocalFree(text);
+    }
+  }
+  CloseHandle(token);
+  return out;
+}
+
+std::wstring UserName() {
+  wchar_t name[257];
+  DWORD size = 257;
+  if (!GetUserNameW(name, &size)) return L"unknown";
+  std::wstring out(name);
+  for (wchar_t& c : out)
+    if (c == L'\\') c = L'_';  // a backslash would name a namespace
+  return out;
+}
+
+// `path` made absolute against this process's working folder, which the running instance that
+// receives it does not share.
+std::string Absolute(const std::string& path) {
+  std::wstring wide;
+  try {
+    wide = Widen(path);
+  } catch (const std::exception&) {
+    return path;
+  }
+  const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return path;
+  std::wstring full(size, L'\0');
+  const DWORD got = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+  if (got == 0 || got >= size) return path;
+  full.resize(got);
+  return Narrow(full);
+}
+
+// An exception must not unwind through the system's dispatch code.
+template <class F>
+auto Guarded(F&& f) {
+  try {
+    return f();
+  } catch (...) {
+    std::terminate();
+  }
+}
+
+}  // namespace
+
+std::wstring InstanceMutexName() {
+  // Local\: one namespace per logon session, so another user on the same machine (fast user
+  // switching, remote desktop) runs an instance of their own.
+  std::wstring who = UserSid();
+  if (who.empty()) who = UserName();
+  return L"Local\\Pelmira.Instance." + who;
+}
+
+HANDLE CreateInstanceMutex(const std::wstring& name, DWORD& error) {
+  HANDLE h = CreateMutexW(nullptr, FALSE, name.c_str());
+  error = GetLastError();
+  return h;
+}
+
+Win32Instance::~Win32Instance() {
+  if (receiver_ != nullptr) DestroyWindow(receiver_);
+  if (mutex_ != nullptr) CloseHandle(mutex_);
+}
+
+Instance::Claimed Win32Instance::Claim(std::string&) {
+  if (mutex_ != nullptr) return Claimed::Taken;
+  // A mutex rather than a window search: it exists from the first instance's start-up, before
+  // any window, and the system removes it when its last holder ends, however it ends.
+  DWORD code = ERROR_SUCCESS;
+  HANDLE h = open_mutex_(InstanceMutexName(), code);
+  if (h == nullptr) {
+    // A first instance run as administrator made the mutex with a default DACL that does not
+    // let this unelevated one open it: it exists, so another instance runs.
+    if (code == ERROR_ACCESS_DENIED) return Claimed::Running;
+    DiagnosticLine("instance: CreateMutexW: " + LastErrorText(code) +
+                   "; started without the single-instance check");
+    return Claimed::Taken;
+  }
+  if (code == ERROR_ALREADY_EXISTS) {
+    CloseHandle(h);
+    return Claimed::Running;
+  }
+  mutex_ = h;
+  return Claimed::Taken;
+}
+
+Instance::Handed Win32Instance::Hand(const std::string& file, int timeout_ms) {
+  const std::wstring name = InstanceMutexName();
+  return HandFileToRunningInstance(kReceiverClass, Absolute(file),
+                                   static_cast<UINT>(timeout_ms > 0 ? timeout_ms : 0), [&] {
+                                     HANDLE h = OpenMutexW(SYNCHRONIZE, FALSE, name.c_str());
+                                     if (h == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
+                                     CloseHandle(h);
+                                     return true;
+                                   });
+}
+
+Instance::Handed HandFileToRunningInstance(const wchar_t* receiver_class, const std::string& file,
+                                           UINT timeout_ms, const std::function<bool()>& running) {
+  std::wstring path;
+  try {
+    path = Widen(file);
+  } catch (const std::exception&) {
+    return Instance::Handed::Refused;
+  }
+  COPYDATASTRUCT data{kHandFileTag, static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)),
+                      path.data()};
+  // The running instance may still be starting (no receiver yet, or one that takes no file
+  // yet): asked again until the time is up.
+  const ULONGLONG start = GetTickCount64();
+  for (;;) {
+    const ULONGLONG spent = GetTickCount64() - start;
+    if (spent >= timeout_ms) return Instance::Handed::NoAnswer;
+    const auto left = static_cast<UINT>(timeout_ms - spent);
+    bool refused = false;
+    for (HWND w = FindWindowExW(HWND_MESSAGE, nullptr, receiver_class, nullptr); w != nullptr;
+         w = FindWindowExW(HWND_MESSAGE, w, receiver_class, nullptr)) {
+      DWORD_PTR answer = FALSE;
+      // SMTO_ABORTIFHUNG: a hung instance is not waited for.
+      if (!SendMessageTimeoutW(w, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+                               SMTO_ABORTIFHUNG | SMTO_BLOCK, left, &answer)) {
+        // Kept from it for good by the system: it runs at a higher integrity level.
+        refused = refused || GetLastError() == ERROR_ACCESS_DENIED;
+        continue;
+      }
+      if (answer == TRUE) return Instance::Handed::Taken;
+      refused = refused || answer == static_cast<DWORD_PTR>(kHandRefused);
+    }
+    if (refused) return Instance::Handed::Refused;
+    // Ended meanwhile: the caller may claim the instance itself.
+    if (running && !running()) return Instance::Handed::NoAnswer;
+    Sleep(kHandRetryMs);
+  }
+}
+
+std::optional<std::string> HandedFile(const COPYDATASTRUCT& data) {
+  const size_t units = data.cbData / sizeof(wchar_t);
+  if (data.dwData != kHandFileTag || data.lpData == nullptr || data.cbData % sizeof(wchar_t) != 0 ||
+      units < 2 || units > 32768)
+    return std::nullopt;
+  const auto* text = static_cast<const wchar_t*>(data.lpData);
+  // One terminator, at the end: a NUL inside would make the system open a shorter name.
+  if (wcsnlen(text, units) != units - 1) return std::nullopt;
+  // Narrow would turn an unpaired surrogate into U+FFFD, the name of some other file.
+  const int in = static_cast<int>(units - 1);
+  const int n =
+      WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text, in, nullptr, 0, nullptr, nullptr);
+  if (n <= 0) return std::nullopt;
+  std::string path(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text, in, path.data(), n, nullptr, nullptr);
+  return path;
+}
+
+bool Win32Instance::Listen(std::function<bool(const std::string&)> take, std::string& error) {
+  WNDCLASSEXW wc = {};
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = &ReceiverProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = kReceiverClass;
+  if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+    error = "RegisterClassExW: " + LastErrorText(GetLastError());
+    return false;
+  }
+  // Message-only: never shown, enumerated or sent broadcasts, yet found by FindWindowExW.
+  receiver_ = CreateWindowExW(0, kReceiverClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                              wc.hInstance, nullptr);
+  if (receiver_ == nullptr) {
+    error = "CreateWindowExW: " + LastErrorText(GetLastError());
+    return false;
+  }
+  SetWindowLongPtrW(receiver_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  take_ = std::move(take);
+  return true;
+}
+
+void Win32Instance::CallLater(int delay_ms, std::function<void()> due) {
+  if (receiver_ == nullptr) return;
+  due_ = std::move(due);
+  if (SetTimer(receiver_, kLaterTimer, static_cast<UINT>(delay_ms > 0 ? delay_ms : 0), nullptr) ==
+      0)
+    DiagnosticLine("instance: SetTimer: " + LastErrorText(GetLastError()));
+}
+
+void Win32Instance::StopListening() {
+  take_ = nullptr;
+  due_ = nullptr;
+  if (receiver_ != nullptr) KillTimer(receiver_, kLaterTimer);
+}
+
+LRESULT CALLBACK Win32Instance::ReceiverProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  auto* self = reinterpret_cast<Win32Instance*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (self == nullptr) return DefWindowProcW(hwnd, msg, wp, lp);
+  switch (msg) {
+    case WM_COPYDATA: {
+      const std::optional<std::string> file =
+          HandedFile(*reinterpret_cast<const COPYDATASTRUCT*>(lp));
+      if (!file || !self->take_) return kHandRefused;
+      return Guarded([&] { return self->take_(*file); }) ? TRUE : kHandRefused;
+    }
+    case WM_TIMER:
+      if (wp != kLaterTimer) break;
+      KillTimer(hwnd, kLaterTimer);
+      if (self->due_) Guarded(std::exchange(self->due_, {}));
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+}  // namespace pel

@@ -1,0 +1,70 @@
+#pragma once
+// The single instance of the Windows program: a named mutex per user session, and a
+// message-only window of the running instance through which later starts hand their files over
+// (WM_COPYDATA with our tag and the path in UTF-16).
+
+#include <windows.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "platform/instance.h"
+
+namespace pel {
+
+// The single-instance mutex name for the current user: "Local\Pelmira.Instance.<user SID>", or
+// the user name when the SID cannot be read.
+std::wstring InstanceMutexName();
+
+// Creates or opens the named instance mutex: the handle, or nullptr with `error` set; on success
+// `error` is ERROR_ALREADY_EXISTS when the mutex was there before (CreateMutexW's rules).
+using InstanceMutexOpener = HANDLE (*)(const std::wstring& name, DWORD& error);
+HANDLE CreateInstanceMutex(const std::wstring& name, DWORD& error);
+
+// The tag of a handed file; it keeps other senders' data from being taken for a path.
+constexpr ULONG_PTR kHandFileTag = 0x504C4D46;  // "PLMF"
+// What a receiver answers to a handed file besides TRUE (taken): FALSE means it takes no file
+// yet (it is starting) and is asked again.
+constexpr LRESULT kHandRefused = 2;
+// Hands `file` (an absolute path) to the message-only windows of class `receiver_class`, asking
+// again while none exists or none takes files yet, until `timeout_ms` is spent or `running` (when
+// given) says the instance has ended.
+Instance::Handed HandFileToRunningInstance(const wchar_t* receiver_class, const std::string& file,
+                                           UINT timeout_ms,
+                                           const std::function<bool()>& running = {});
+// The path a WM_COPYDATA carries, when it is a handed file: our tag, UTF-16 that converts
+// cleanly (no unpaired surrogate) and one NUL, at its end.
+std::optional<std::string> HandedFile(const COPYDATASTRUCT& data);
+
+class Win32Instance : public Instance {
+ public:
+  // `open_mutex`: replaced by tests to stand in for CreateMutexW's failures.
+  explicit Win32Instance(InstanceMutexOpener open_mutex = &CreateInstanceMutex)
+      : open_mutex_(open_mutex) {}
+  ~Win32Instance() override;
+  Win32Instance(const Win32Instance&) = delete;
+  Win32Instance& operator=(const Win32Instance&) = delete;
+
+  // Running also when the mutex exists but may not be opened (an instance run as
+  // administrator). Any other failure cannot tell and counts as Taken: the program never
+  // refuses to start for it.
+  Claimed Claim(std::string& detail) override;
+  // `file` made absolute against this process's working folder.
+  Handed Hand(const std::string& file, int timeout_ms) override;
+  // A message-only window on the calling thread, whose message loop serves it.
+  bool Listen(std::function<bool(const std::string&)> take, std::string& error) override;
+  void CallLater(int delay_ms, std::function<void()> due) override;
+  void StopListening() override;
+
+ private:
+  static LRESULT CALLBACK ReceiverProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+
+  InstanceMutexOpener open_mutex_;
+  HANDLE mutex_ = nullptr;  // held until the process ends; the system releases it after a crash
+  HWND receiver_ = nullptr;
+  std::function<bool(const std::string&)> take_;
+  std::function<void()> due_;
+};
+
+}  // namespace pel

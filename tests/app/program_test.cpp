@@ -1,0 +1,294 @@
+// What both programs do from the command line to the end of their event loop: the console's
+// answers, the single-instance claim and hand-over, and the files handed to the running window.
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/handed_files.h"
+#include "app/program.h"
+#include "testkit/app_rig.h"
+#include "testkit/fake_instance.h"
+
+namespace pel::test {
+namespace {
+
+using Claimed = Instance::Claimed;
+using Handed = Instance::Handed;
+
+struct Console {
+  std::string out, err;
+  ProgramConsole console{"pelmira", "1.2", "Needs X11.\n",
+                         [this](const std::string& text) { out += text; },
+                         [this](const std::string& text) { err += text; }};
+};
+
+TEST(Program, AnswerCommandLineEndsWhatItAnswersAndLetsTheRestGoOn) {
+  fake::FakeFileSystem files;
+  files.Put("/m/a.mmf", "[MouseMotionFile]\r\nmove,1,2,0\r\n");
+  const struct {
+    std::vector<std::string> args;
+    std::optional<int> status;
+    const char* out;  // contained in standard output
+    const char* err;  // standard error begins with it; "" for nothing
+  } cases[] = {
+      {{"--bogus"}, exit_status::kUsage, "", "pelmira: "},
+      {{"--help"}, exit_status::kOk, "--play", ""},
+      {{"--version"}, exit_status::kOk, "pelmira 1.2\n", ""},
+      {{"--info", "/m/a.mmf"}, exit_status::kOk, "/m/a.mmf", ""},
+      {{"--info", "/m/none.mmf"}, exit_status::kFailed, "", "pelmira: "},
+      {{"/m/a.mmf"}, std::nullopt, "", ""},
+      {{"--play", "/m/a.mmf"}, std::nullopt, "", ""},
+  };
+  for (const auto& c : cases) {
+    Console con;
+    CommandLine line;
+    EXPECT_EQ(AnswerCommandLine(con.console, c.args, files, line), c.status) << c.args[0];
+    EXPECT_NE(con.out.find(c.out), std::string::npos) << c.args[0] << ": " << con.out;
+    if (*c.err) {
+      EXPECT_EQ(con.err.rfind(c.err, 0), 0u) << c.args[0] << ": " << con.err;
+    } else {
+      EXPECT_EQ(con.err, "") << c.args[0];
+    }
+    if (!c.status) {
+      EXPECT_EQ(line.file, "/m/a.mmf");
+    }
+  }
+  Console help;
+  CommandLine line;
+  AnswerCommandLine(help.console, {"--help"}, files, line);
+  EXPECT_TRUE(help.out.ends_with("Needs X11.\n")) << "the program's note after the usage";
+}
+
+TEST(Program, ClaimInstanceClaimsHandsOverRefusesOrGoesOnAsTheSecondInstance) {
+  using A = CommandLine::Action;
+  const struct {
+    const char* what;
+    std::deque<Claimed> claims;
+    std::deque<Handed> hands;
+    A action;
+    const char* file;
+    std::optional<int> status;
+    bool previous;
+    size_t handed;
+    const char* err;  // contained in standard error; "" for nothing
+  } cases[] = {
+      {"first start", {Claimed::Taken}, {}, A::Window, "a.mmf", std::nullopt, false, 0, ""},
+      {"claim fails",
+       {Claimed::Failed},
+       {},
+       A::Window,
+       "a.mmf",
+       exit_status::kFailed,
+       false,
+       0,
+       "cannot make sure that no other instance runs: bind: Address in use"},
+      {"second start", {Claimed::Running}, {}, A::Window, nullptr, std::nullopt, true, 0, ""},
+      {"second --play",
+       {Claimed::Running},
+       {},
+       A::Play,
+       "a.mmf",
+       exit_status::kFailed,
+       true,
+       0,
+       "another instance is running"},
+      {"file taken",
+       {Claimed::Running},
+       {Handed::Taken},
+       A::Window,
+       "a.mmf",
+       exit_status::kOk,
+       true,
+       1,
+       ""},
+      {"file refused",
+       {Claimed::Running},
+       {Handed::Refused},
+       A::Window,
+       "a.mmf",
+       std::nullopt,
+       true,
+       1,
+       ""},
+      {"instance ended meanwhile",
+       {Claimed::Running, Claimed::Taken},
+       {Handed::NoAnswer},
+       A::Window,
+       "a.mmf",
+       std::nullopt,
+       false,
+       1,
+       ""},
+  };
+  for (const auto& c : cases) {
+    Console con;
+    fake::FakeClock clock;
+    fake::FakeInstance instance;
+    instance.claims = c.claims;
+    if (!c.hands.empty()) instance.hands = c.hands;
+    CommandLine line;
+    line.action = c.action;
+    if (c.file) line.file = c.file;
+    bool previous = !c.previous;  // set whatever it was
+    EXPECT_EQ(ClaimInstance(instance, clock, con.console, line, previous), c.status) << c.what;
+    EXPECT_EQ(previous, c.previous) << c.what;
+    ASSERT_EQ(instance.handed.size(), c.handed) << c.what;
+    if (c.handed) {
+      EXPECT_EQ(instance.handed[0], (std::pair<std::string, int>{"a.mmf", kHandTimeoutMs}));
+    }
+    if (*c.err) {
+      EXPECT_NE(con.err.find(c.err), std::string::npos) << c.what << ": " << con.err;
+    } else {
+      EXPECT_EQ(con.err, "") << c.what;
+    }
+  }
+}
+
+// An instance that takes a second to say nothing, every time: the start keeps trying for the
+// hand-over time in all, never waiting past it, then shows the running-instance message.
+TEST(Program, ClaimInstanceGivesUpOnASilentInstanceAfterTheHandOverTime) {
+  Console con;
+  fake::FakeClock clock(0);
+  fake::FakeInstance instance;
+  instance.claims = {Claimed::Running};
+  instance.hands = {Handed::NoAnswer};
+  instance.on_hand = [&](int timeout_ms) {
+    EXPECT_LE(clock.Now() * 1000 + timeout_ms, kHandTimeoutMs + 1e-6);
+    clock.Advance(std::min(timeout_ms, 1000) / 1000.0);
+  };
+  CommandLine line;
+  line.file = "a.mmf";
+  bool previous = false;
+  EXPECT_EQ(ClaimInstance(instance, clock, con.console, line, previous), std::nullopt);
+  EXPECT_TRUE(previous);
+  EXPECT_EQ(instance.handed.size(), 10u);
+  EXPECT_GE(clock.Now(), kHandTimeoutMs / 1000.0);
+  EXPECT_LT(clock.Now(), kHandTimeoutMs / 1000.0 + 0.2);
+}
+
+// The rule of the running window: taken unless busy; opened in the order they came once it is
+// free, from the event loop and never inside another open.
+TEST(HandedFilesRule, TakenUnlessBusyAndOpenedInTurnWhenTheWindowIsFree) {
+  fake::FakeInstance instance;
+  HandedFileWindow window = HandedFileWindow::Free;
+  std::vector<std::string> opened;
+  int depth = 0;
+  std::function<void(const std::string&)> on_open;
+  auto files = std::make_unique<HandedFiles>([&] { return window; },
+                                             [&](const std::string& file) {
+                                               EXPECT_EQ(++depth, 1) << "opened inside " << file;
+                                               opened.push_back(file);
+                                               if (on_open) on_open(file);
+                                               --depth;
+                                             });
+  std::string error;
+  ASSERT_TRUE(files->Listen(instance, error));
+
+  EXPECT_TRUE(instance.Handing("/a.mmf"));
+  EXPECT_TRUE(opened.empty()) << "not before the sender has its answer";
+  EXPECT_EQ(instance.due_in_ms, 0);
+  instance.RunDue();
+  EXPECT_EQ(opened, std::vector<std::string>{"/a.mmf"});
+
+  window = HandedFileWindow::Loading;
+  EXPECT_TRUE(instance.Handing("/b.mmf"));
+  EXPECT_TRUE(instance.Handing("/c.mmf"));
+  instance.RunDue();
+  EXPECT_EQ(opened.size(), 1u) << "not during the load";
+  EXPECT_EQ(instance.due_in_ms, HandedFiles::kRetryMs);
+  window = HandedFileWindow::Busy;  // the load ended with a box
+  EXPECT_FALSE(instance.Handing("/refused.mmf"));
+  instance.RunDue();
+  EXPECT_EQ(files->Waiting(), 2u);
+  window = HandedFileWindow::Free;
+  // One handed while another opens (a load services events) waits for it, then opens too.
+  on_open = [&](const std::string& file) {
+    if (file == "/b.mmf") {
+      EXPECT_TRUE(instance.Handing("/d.mmf"));
+    }
+  };
+  instance.RunDue();
+  EXPECT_EQ(opened, (std::vector<std::string>{"/a.mmf", "/b.mmf", "/c.mmf", "/d.mmf"}));
+  EXPECT_EQ(files->Waiting(), 0u);
+
+  files.reset();
+  EXPECT_FALSE(instance.Handing("/late.mmf")) << "refused once the window has gone";
+}
+
+struct FakeLoop {
+  std::vector<std::string> log;
+  std::optional<int> quit;
+  std::function<void()> in_loop;  // what the event loop does before it ends
+  ProgramLoop loop{[this] { log.push_back("show"); },
+                   [this] {
+                     log.push_back("run");
+                     if (in_loop) in_loop();
+                     return quit.value_or(7);
+                   },
+                   [this](int code) { quit = code; }};
+};
+
+// A window start with a file: shown after StartUp, its file opened, and a file handed over while
+// that one loads waits for the load's end and then replaces it.
+TEST(Program, RunProgramStartsTheWindowAndOpensAFileHandedDuringTheLoadAfterIt) {
+  AppRig r;
+  r.files.Put("/m/a.mmf", "[MouseMotionFile]\r\nmove,1,2,0\r\nmove,3,4,0\r\n");
+  r.files.Put("/m/b.mmf", "[MouseMotionFile]\r\nLeft,5,6,0\r\n");
+  fake::FakeInstance instance;
+  FakeLoop fl;
+  std::vector<bool> answers;
+  r.events.on_events = [&] {
+    if (answers.empty()) answers.push_back(instance.Handing("/m/b.mmf"));
+  };
+  fl.in_loop = [&] { instance.RunDue(); };
+  Console con;
+  CommandLine line;
+  line.file = "/m/a.mmf";
+  EXPECT_EQ(RunProgram(r.form, line, con.console, fl.loop, &instance), 7);
+  EXPECT_EQ(fl.log, (std::vector<std::string>{"show", "run"}));
+  EXPECT_TRUE(r.window.timer_enabled) << "StartUp ran";
+  EXPECT_EQ(answers, std::vector<bool>{true});
+  ASSERT_EQ(r.form.Recorder().entries.Count(), 1);
+  EXPECT_EQ(r.form.Recorder().entries.Item(1), "Left,5,6,0");
+  EXPECT_FALSE(instance.take) << "no longer listening once the loop has ended";
+}
+
+// A scripted run ends the loop with its status and says why; a file handed meanwhile is refused.
+// An instance that cannot listen is said once, and the run goes on.
+TEST(Program, RunProgramEndsAScriptedRunWithItsStatusAndRefusesHandedFiles) {
+  AppRig r;
+  r.window.visible = false;
+  fake::FakeInstance instance;
+  instance.listen_fails = true;
+  FakeLoop fl;
+  fl.in_loop = [&] {
+    for (int i = 0; i < 5 && !fl.quit; ++i) {
+      r.clock.Advance(0.0101);
+      r.form.OnTimer();
+    }
+  };
+  Console con;
+  CommandLine line;
+  line.action = CommandLine::Action::Play;
+  line.file = "/m/none.mmf";
+  EXPECT_EQ(RunProgram(r.form, line, con.console, fl.loop, &instance), exit_status::kFailed);
+  EXPECT_EQ(fl.log, std::vector<std::string>{"run"}) << "never shown";
+  EXPECT_EQ(con.err.rfind("pelmira: files cannot be handed to this instance: epoll_create1", 0), 0u)
+      << con.err;
+  EXPECT_NE(con.err.find("\npelmira: "), std::string::npos) << "and the run's reason";
+
+  AppRig s;
+  fake::FakeInstance listening;
+  FakeLoop sl;
+  sl.in_loop = [&] { EXPECT_FALSE(listening.Handing("/m/b.mmf")); };
+  line.action = CommandLine::Action::Record;
+  line.file = "/m/new.mmf";
+  RunProgram(s.form, line, con.console, sl.loop, &listening);
+  EXPECT_EQ(sl.log, std::vector<std::string>{"run"});
+}
+
+}  // namespace
+}  // namespace pel::test

@@ -36,14 +36,14 @@ class IndicatorForms::Indicator : public IndicatorWindow {
   }
   int Height() override { return native_->Height(); }
 
-  WindowShaper* TransForm() { return transform_.get(); }
+  WindowShaper* Shaper() { return shaper_.get(); }
 
  private:
   IndicatorHost& host_;
   const layout::IndicatorLayout& design_;
   std::unique_ptr<ShapedWindow> native_;
   WindowForm shape_target_;  // the native window as the shaping object sees it
-  std::unique_ptr<WindowShaper> transform_;
+  std::unique_ptr<WindowShaper> shaper_;
   int screen_top_ = 0;
   bool& uncached_told_;  // the user has heard that outlines cannot be kept
 };
@@ -52,7 +52,7 @@ void IndicatorForms::Indicator::StartUp() {
   Procedure p(host_.reporter, design_.location);
   // Before the first numbered step: a failure here names line 0.
   p.Step(0, [&] { native_->SetAppIcon(); });
-  p.Step(100, [&] { transform_ = std::make_unique<WindowShaper>(host_.files, host_.env); });
+  p.Step(100, [&] { shaper_ = std::make_unique<WindowShaper>(host_.files, host_.env); });
   // The top-right corner of the primary screen, wherever that screen lies among several.
   p.Step(102, [&] {
     screen_top_ = host_.factory.PrimaryScreen().top;
@@ -72,9 +72,9 @@ void IndicatorForms::Indicator::StartUp() {
   if (found) {
     p.Step(110, [&] {
       try {
-        transform_->Shape(&shape_target_, color::kBlue, true, path);
-        const auto& outline = transform_->ShapeRegion;
-        replace = !outline || outline->Empty() || transform_->ReadBeyondWindow;
+        shaper_->Shape(&shape_target_, color::kBlue, true, path);
+        const auto& outline = shaper_->shape_region();
+        replace = !outline || outline->Empty() || shaper_->read_beyond_window();
       } catch (...) {
         replace = true;
       }
@@ -83,13 +83,13 @@ void IndicatorForms::Indicator::StartUp() {
   if (found && !replace) return;
   p.Step(108, [&] {
     try {
-      transform_->Shape(&shape_target_, color::kBlue, false, path);
+      shaper_->Shape(&shape_target_, color::kBlue, false, path);
     } catch (...) {
       // What stands at the path may not be ours to replace (another user's file in a shared
       // TEMP), or the folder cannot take a file: the window still gets its outline, only it is
       // not kept. A box here would come at every start of recording or playing, and the click
       // closing it would be recorded; the user hears of it once.
-      transform_->Shape(&shape_target_, color::kBlue, false, "");
+      shaper_->Shape(&shape_target_, color::kBlue, false, "");
       if (!uncached_told_) {
         uncached_told_ = true;
         const std::size_t slash = path.find_last_of(host_.env.Separator());
@@ -122,9 +122,9 @@ void IndicatorForms::Close(IndicatorId id) {
   open_[Index(id)].reset();
 }
 
-WindowShaper* IndicatorForms::TransForm(IndicatorId id) {
+WindowShaper* IndicatorForms::Shaper(IndicatorId id) {
   Indicator* open = open_[Index(id)].get();
-  return open ? open->TransForm() : nullptr;
+  return open ? open->Shaper() : nullptr;
 }
 
 }  // namespace pel

@@ -43,7 +43,7 @@ class IndicatorForms : public IndicatorWindows {
   // True while the window is open.
   bool IsOpen(IndicatorId id) const { return open_[Index(id)] != nullptr; }
   // The shaping object of an open window (nullptr when closed), as its last load left it.
-  WindowShaper* TransForm(IndicatorId id);
+  WindowShaper* Shaper(IndicatorId id);
 
  private:
   class Indicator;

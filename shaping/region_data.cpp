@@ -35,23 +35,23 @@ int32_t GetSigned32(std::string_view bytes, size_t at) {
 
 RegionDataHeader HeaderFor(const Region& region) {
   RegionDataHeader h;
-  h.dwSize = kRegionHeaderSize;
-  h.iType = kRdhRectangles;
-  h.nCount = static_cast<uint32_t>(region.Count());
-  h.nRgnSize = h.nCount * kRegionRectSize;
-  h.rcBound = region.Bounds();  // all zeros for the empty region
+  h.header_size = kRegionHeaderSize;
+  h.type = kRdhRectangles;
+  h.count = static_cast<uint32_t>(region.Count());
+  h.rects_size = h.count * kRegionRectSize;
+  h.bounds = region.Bounds();  // all zeros for the empty region
   return h;
 }
 
 std::string EncodeRegionData(const Region& region) {
   RegionDataHeader h = HeaderFor(region);
   std::string out;
-  out.reserve(kRegionHeaderSize + static_cast<size_t>(h.nRgnSize));
-  Put32(out, h.dwSize);
-  Put32(out, h.iType);
-  Put32(out, h.nCount);
-  Put32(out, h.nRgnSize);
-  PutRect(out, h.rcBound);
+  out.reserve(kRegionHeaderSize + static_cast<size_t>(h.rects_size));
+  Put32(out, h.header_size);
+  Put32(out, h.type);
+  Put32(out, h.count);
+  Put32(out, h.rects_size);
+  PutRect(out, h.bounds);
   for (const Rect& r : region.Rects()) PutRect(out, r);
   return out;
 }

@@ -25,12 +25,13 @@ constexpr uint32_t kRdhRectangles = 1;
 constexpr uint64_t kMaxRegionRects = 1'000'000;
 constexpr uint64_t kMaxRegionDataBytes = kRegionHeaderSize + kRegionRectSize * kMaxRegionRects;
 
+// The header fields in file order, under the names that say what they hold.
 struct RegionDataHeader {
-  uint32_t dwSize = 0;
-  uint32_t iType = 0;
-  uint32_t nCount = 0;
-  uint32_t nRgnSize = 0;
-  Rect rcBound;
+  uint32_t header_size = 0;  // dwSize
+  uint32_t type = 0;         // iType
+  uint32_t count = 0;        // nCount
+  uint32_t rects_size = 0;   // nRgnSize
+  Rect bounds;               // rcBound
   friend bool operator==(const RegionDataHeader&, const RegionDataHeader&) = default;
 };
 

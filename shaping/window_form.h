@@ -1,7 +1,6 @@
 #pragma once
 // A native shaped window as WindowShaper sees it: a borderless form whose persistent image is
-// the window's picture, always kept, in pixels. The members WindowShaper uses only for buttons
-// are not part of a native window: they raise error 438.
+// the window's picture, always kept, in pixels.
 
 #include "platform/shaped_window.h"
 #include "shaping/shape_target.h"
@@ -19,12 +18,6 @@ class WindowForm : public ShapeTarget {
   // No frame: the client area is the whole window.
   PixelSize InnerSize() override { return window_.OuterSize(); }
   PixelSource& Picture() override { return window_.Picture(); }
-  int16_t ParentScaleMode() override;
-  void SetParentScaleMode(int16_t mode) override;
-  void SetCaption(std::string_view text) override;
-  void SetBackColor(Color c) override;
-  void Refresh() override;
-  std::unique_ptr<PixelSource> OpenWindowPixels() override;
   PixelSize OuterSize() override { return window_.OuterSize(); }
   void ApplyRegion(std::span<const Rect> rects) override { window_.ApplyRegion(rects); }
   void ClearRegion() override { window_.ClearRegion(); }

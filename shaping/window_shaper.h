@@ -4,9 +4,9 @@
 // read back instead of scanning again.
 //
 //   WindowShaper shaper(files, env);
-//   shaper.Shape(&target, 0xFF0000, /*Load=*/false, temp + "recfrm.shp");  // scan, store, apply
-//   shaper.Shape(&target, 0xFF0000, /*Load=*/true, temp + "recfrm.shp");   // read, apply
-//   shaper.Shape(&target, 0xFF0000, /*Load=*/false, "");                   // scan, apply
+//   shaper.Shape(&target, 0xFF0000, /*load=*/false, temp + "recfrm.shp");  // scan, store, apply
+//   shaper.Shape(&target, 0xFF0000, /*load=*/true, temp + "recfrm.shp");   // read, apply
+//   shaper.Shape(&target, 0xFF0000, /*load=*/false, "");                   // scan, apply
 //
 // Errors are thrown as pel::Error with the numbers below (source "TransForm"), or with the
 // file system's own number and description (source "TransForm" when storing, the executable's
@@ -49,31 +49,17 @@ struct TransparentRun {
   friend bool operator==(const TransparentRun&, const TransparentRun&) = default;
 };
 
-// Which pixel values are cut out.
-class KeyTest {
- public:
-  // Forms: 0xFA0000 <= v <= 0xFF0200 on the signed 32-bit value, whatever colour is passed; a
-  // test on the whole number, so 0xFB8080 is key-coloured too.
-  static KeyTest FormRange() { return KeyTest(true, 0); }
-  // Picture boxes and buttons: v equals `key` exactly.
-  static KeyTest Exact(Color key) { return KeyTest(false, key); }
-  bool operator()(Color v) const {
-    if (!range_) return v == key_;
-    int32_t s = static_cast<int32_t>(v);
-    return s >= 0xFA0000 && s <= 0xFF0200;
-  }
-
- private:
-  KeyTest(bool range, Color key) : range_(range), key_(key) {}
-  bool range_;
-  Color key_;
-};
+// The key of a form, whatever colour is passed: 0xFA0000 <= v <= 0xFF0200 on the signed 32-bit
+// value. A test on the whole number, not per channel, so 0xFB8080 is key-coloured too.
+constexpr bool IsKeyColor(Color v) {
+  const auto s = static_cast<int32_t>(v);
+  return s >= 0xFA0000 && s <= 0xFF0200;
+}
 
 // The scan of a width x height picture: positions (x, y) for y = 0..height and x = 0..width, in
 // that order; the extra column and row lie beyond the picture and are never key-coloured (they
 // are not read), so every run ends within its own row. Runs come in scan order.
-std::vector<TransparentRun> ScanRuns(PixelSource& pixels, int32_t width, int32_t height,
-                                     const KeyTest& key);
+std::vector<TransparentRun> ScanRuns(PixelSource& pixels, int32_t width, int32_t height);
 
 // The pixels of all runs: (first, row, last + 1, row + 1) for each.
 Region RunsRegion(std::span<const TransparentRun> runs);
@@ -82,44 +68,45 @@ class WindowShaper {
  public:
   WindowShaper(FileSystem& files, Environment& env) : files_(files), env_(env) {}
 
-  // Shapes `Name` (nullptr or a kind other than the five: kErrNotShapeable). `Color` is the key
-  // colour for picture boxes and buttons; forms key on the fixed range instead. With an empty
-  // FileName: scan and apply. Otherwise Load true: read the outline from FileName and apply it
-  // (no scan); Load false: scan, store the outline in FileName (replacing it whole), apply it.
-  // Settings made on the target (AutoRedraw, scale modes, a button's caption and colour) stay;
-  // a command button's parent gets its scale mode back, a check box's or option button's keeps
-  // pixels.
-  void Shape(ShapeTarget* Name, uint32_t Color, bool Load, const std::string& FileName);
+  // Shapes `target`, a form (nullptr or anything else: kErrNotShapeable). A form keys on the
+  // fixed range of IsKeyColor; `key_color` is not consulted. With an empty `file_name`: scan
+  // and apply. Otherwise `load` true: read the outline from `file_name` and apply it (no scan);
+  // `load` false: scan, store the outline in `file_name` (replacing it whole), apply it. The
+  // settings made on the target (AutoRedraw, scale mode, ClipControls) stay.
+  void Shape(ShapeTarget* target, Color key_color, bool load, const std::string& file_name);
 
   // The outline built or read by the last Shape; nullopt is "no outline" (data that is not
   // region data), which leaves the window rectangular. A read outline is cut to the window's
   // bounds (OuterSize) as it is read: the window shows nothing beyond them anyway, and hostile
   // data can then neither cost more than the window's size nor wrap around in a window system
   // with 16-bit coordinates.
-  std::optional<Region> ShapeRegion;
+  const std::optional<Region>& shape_region() const { return shape_region_; }
   // True when the last outline read from a file reached beyond the window's bounds: an outline
   // made for another picture.
-  bool ReadBeyondWindow = false;
-  // The pixels being cut from ShapeRegion; empty outside Shape.
-  Region RunRegion;
+  bool read_beyond_window() const { return read_beyond_window_; }
   // The object of the last Shape call.
-  ShapeTarget* Target = nullptr;
-  int32_t ScanHeight = 0;
-  int32_t ScanWidth = 0;
+  ShapeTarget* target() const { return target_; }
+  // The size of the picture last scanned (or prepared for a scan), in pixels.
+  int32_t scan_width() const { return scan_width_; }
+  int32_t scan_height() const { return scan_height_; }
 
  private:
-  // Forms and picture boxes: persistent image on, pixel units, ScanWidth/ScanHeight from the
-  // inner size.
+  // Persistent image on, pixel units, the scan size from the inner size.
   void PrepareForScan();
-  // Scans `pixels` and sets ShapeRegion to `start` minus the key-coloured runs.
-  void ScanAndCut(PixelSource& pixels, const KeyTest& key, const Rect& start);
-  void SaveRegionDataToFile(const std::string& FileName);
-  void LoadRegionDataFromFile(const std::string& FileName);
-  // Hands ShapeRegion, cut to the window's bounds, to the window (or removes any outline).
+  // Scans `pixels` and sets shape_region_ to the scan area minus the key-coloured runs.
+  void ScanAndCut(PixelSource& pixels);
+  void SaveRegionDataToFile(const std::string& file_name);
+  void LoadRegionDataFromFile(const std::string& file_name);
+  // Hands shape_region_, cut to the window's bounds, to the window (or removes any outline).
   void ApplyOutline();
 
   FileSystem& files_;
   Environment& env_;
+  std::optional<Region> shape_region_;
+  bool read_beyond_window_ = false;
+  ShapeTarget* target_ = nullptr;
+  int32_t scan_height_ = 0;
+  int32_t scan_width_ = 0;
 };
 
 }  // namespace pel

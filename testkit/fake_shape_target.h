@@ -1,10 +1,11 @@
 #pragma once
-// A shapeable object (form, picture box or button) over an in-memory picture, for the shaping
-// tests.
+// A shapeable object (a form, or something that is not one) over an in-memory picture, for the
+// shaping tests.
 
-#include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "shaping/shape_target.h"
@@ -14,10 +15,8 @@ namespace pel::fake {
 // Records what WindowShaper asks of it, in order, in `log`.
 class FakeShapeTarget : public ShapeTarget {
  public:
-  // Stands in window_image for the button face, which shows the back colour.
-  static constexpr Color kFace = 0x7F00FACEu;
-
-  FakeShapeTarget(ShapeKind k, Image picture) : kind(k), image(std::move(picture)) {
+  FakeShapeTarget(ShapeKind shape_kind, Image picture)
+      : kind(shape_kind), image(std::move(picture)) {
     inner = outer = PixelSize{image.w, image.h};
   }
 
@@ -36,28 +35,6 @@ class FakeShapeTarget : public ShapeTarget {
   }
   PixelSize InnerSize() override { return inner; }
   PixelSource& Picture() override { return picture_; }
-  int16_t ParentScaleMode() override { return parent_scale_mode; }
-  void SetParentScaleMode(int16_t mode) override {
-    log.push_back("ParentScaleMode");
-    parent_scale_mode = mode;
-  }
-  void SetCaption(std::string_view text) override {
-    log.push_back("Caption");
-    caption = std::string(text);
-  }
-  void SetBackColor(Color c) override {
-    log.push_back("BackColor");
-    back_color = c;
-  }
-  void Refresh() override {
-    log.push_back("Refresh");
-    refreshed_back_color = back_color;
-  }
-  std::unique_ptr<PixelSource> OpenWindowPixels() override {
-    log.push_back("OpenWindowPixels");
-    ++open_window_pixels;
-    return std::make_unique<WindowPixels>(*this);
-  }
   PixelSize OuterSize() override { return outer; }
   void ApplyRegion(std::span<const Rect> rects) override {
     log.push_back("ApplyRegion");
@@ -69,7 +46,7 @@ class FakeShapeTarget : public ShapeTarget {
     applied.reset();
   }
 
-  // Pixels read through either source.
+  // Pixels read from the picture.
   int reads = 0;
 
   ShapeKind kind;
@@ -78,11 +55,6 @@ class FakeShapeTarget : public ShapeTarget {
   bool auto_redraw = false;
   bool clip_controls = true;
   int16_t scale_mode = 1;
-  int16_t parent_scale_mode = 1;
-  std::string caption = "Check1";
-  Color back_color = 0x8000000F;
-  Color refreshed_back_color = 0x8000000F;  // what the face shows
-  int open_window_pixels = 0;               // opened and not yet released
   std::optional<std::vector<Rect>> applied;
   bool cleared = false;
   std::vector<std::string> log;
@@ -90,27 +62,14 @@ class FakeShapeTarget : public ShapeTarget {
  private:
   class PictureSource : public PixelSource {
    public:
-    explicit PictureSource(FakeShapeTarget& t) : t_(t) {}
+    explicit PictureSource(FakeShapeTarget& target) : target_(target) {}
     Color Pixel(int32_t x, int32_t y) override {
-      ++t_.reads;
-      return ImagePixels(t_.image).Pixel(x, y);
+      ++target_.reads;
+      return ImagePixels(target_.image).Pixel(x, y);
     }
 
    private:
-    FakeShapeTarget& t_;
-  };
-  class WindowPixels : public PixelSource {
-   public:
-    explicit WindowPixels(FakeShapeTarget& t) : t_(t) {}
-    ~WindowPixels() override { --t_.open_window_pixels; }
-    Color Pixel(int32_t x, int32_t y) override {
-      ++t_.reads;
-      Color c = ImagePixels(t_.image).Pixel(x, y);
-      return c == kFace ? t_.refreshed_back_color : c;
-    }
-
-   private:
-    FakeShapeTarget& t_;
+    FakeShapeTarget& target_;
   };
   PictureSource picture_{*this};
 };

@@ -23,7 +23,7 @@ const Image& Face() {
 void BM_Baseline(benchmark::State& state) {
   ImagePixels px(Face());
   for (auto _ : state) {
-    std::vector<TransparentRun> runs = ScanRuns(px, Face().w, Face().h, KeyTest::FormRange());
+    std::vector<TransparentRun> runs = ScanRuns(px, Face().w, Face().h);
     Region shape = Region::FromRect({0, 0, Face().w, Face().h});
     for (const TransparentRun& r : runs) {
       shape = shape.Difference(Region::FromRect({r.first, r.row, r.last + 1, r.row + 1}));
@@ -36,7 +36,7 @@ BENCHMARK(BM_Baseline);
 void BM_ScanOnly(benchmark::State& state) {
   ImagePixels px(Face());
   for (auto _ : state) {
-    benchmark::DoNotOptimize(ScanRuns(px, Face().w, Face().h, KeyTest::FormRange()));
+    benchmark::DoNotOptimize(ScanRuns(px, Face().w, Face().h));
   }
 }
 BENCHMARK(BM_ScanOnly);
@@ -44,7 +44,7 @@ BENCHMARK(BM_ScanOnly);
 void BM_CutAllRunsAtOnce(benchmark::State& state) {
   ImagePixels px(Face());
   for (auto _ : state) {
-    std::vector<TransparentRun> runs = ScanRuns(px, Face().w, Face().h, KeyTest::FormRange());
+    std::vector<TransparentRun> runs = ScanRuns(px, Face().w, Face().h);
     Region shape = Region::FromRect({0, 0, Face().w, Face().h}).Difference(RunsRegion(runs));
     benchmark::DoNotOptimize(shape);
   }
@@ -53,7 +53,7 @@ BENCHMARK(BM_CutAllRunsAtOnce);
 
 void BM_ReadStoredOutline(benchmark::State& state) {
   ImagePixels px(Face());
-  std::vector<TransparentRun> runs = ScanRuns(px, Face().w, Face().h, KeyTest::FormRange());
+  std::vector<TransparentRun> runs = ScanRuns(px, Face().w, Face().h);
   std::string bytes =
       EncodeRegionData(Region::FromRect({0, 0, Face().w, Face().h}).Difference(RunsRegion(runs)));
   Rect window{0, 0, Face().w, Face().h};

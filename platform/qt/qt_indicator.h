@@ -49,7 +49,7 @@ class QtIndicator : public ShapedWindow {
   Image image_;
   ImagePixels pixels_{image_};
   std::unique_ptr<Face> widget_;
-  std::optional<QRegion> outline_;  // The installed outline; none: a plain rectangle
+  std::optional<QRegion> outline_;  // the installed outline; none: a plain rectangle
   bool shown_ = false;              // shown as the poll cycle sees it
 };
 

@@ -72,8 +72,10 @@ TEST(Region, RandomOperationsMatchAPixelGrid) {
   // Pixels from -1 to W (and -1 to H) inclusive; rectangles reach any edge of them.
   constexpr int W = 14, H = 11, NX = W + 2, NY = H + 2;
   std::mt19937 rng(20210831);
-  auto coord = [&](int n) { return static_cast<int32_t>(rng() % (n + 3)) - 1; };
-  auto at = [](int x, int y) { return (y + 1) * NX + (x + 1); };
+  auto coord = [&](int n) {
+    return static_cast<int32_t>(rng() % static_cast<unsigned>(n + 3)) - 1;
+  };
+  auto at = [](int x, int y) { return static_cast<size_t>((y + 1) * NX + (x + 1)); };
   for (int round = 0; round < 400; ++round) {
     std::vector<char> grid(NX * NY, 0);
     Region region;

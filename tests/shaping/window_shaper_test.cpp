@@ -52,27 +52,22 @@ TEST(ScanRuns, RunsAreMaximalInScanOrderAndEndInTheirRow) {
   Put(img, 0, 1, kBlue);  // starts the next row: a separate run
   Put(img, 3, 2, kBlue);  // bottom-right corner
   ImagePixels px(img);
-  std::vector<TransparentRun> runs = ScanRuns(px, 4, 3, KeyTest::Exact(kBlue));
+  std::vector<TransparentRun> runs = ScanRuns(px, 4, 3);
   EXPECT_EQ(runs, (std::vector<TransparentRun>{{0, 2, 3}, {1, 0, 0}, {2, 3, 3}}));
   EXPECT_EQ(RunsRegion(runs).Rects(), (Rects{{2, 0, 4, 1}, {0, 1, 1, 2}, {3, 2, 4, 3}}));
 }
 
 TEST(ScanRuns, FormRangeIsOneSignedComparisonNotPerChannel) {
-  KeyTest form = KeyTest::FormRange();
-  EXPECT_TRUE(form(0xFA0000));
-  EXPECT_TRUE(form(0xFF0200));
-  EXPECT_TRUE(form(0xFF0000));
-  EXPECT_TRUE(form(0xFB8080));
-  EXPECT_FALSE(form(0xF9FFFF));
-  EXPECT_FALSE(form(0xFF0201));
-  EXPECT_FALSE(form(kInvalidColor));
-  KeyTest exact = KeyTest::Exact(0x00FF00);
-  EXPECT_TRUE(exact(0x00FF00));
-  EXPECT_FALSE(exact(0x00FF01));
-  EXPECT_FALSE(exact(0x00FEFF));
+  EXPECT_TRUE(IsKeyColor(0xFA0000));
+  EXPECT_TRUE(IsKeyColor(0xFF0200));
+  EXPECT_TRUE(IsKeyColor(0xFF0000));
+  EXPECT_TRUE(IsKeyColor(0xFB8080));
+  EXPECT_FALSE(IsKeyColor(0xF9FFFF));
+  EXPECT_FALSE(IsKeyColor(0xFF0201));
+  EXPECT_FALSE(IsKeyColor(kInvalidColor));
 }
 
-// --- Forms and picture boxes ---
+// --- Forms ---
 
 TEST_F(ShapeTest, FormWithoutKeyPixelsKeepsTheWholeRectangle) {
   FakeShapeTarget form(ShapeKind::Form, Filled(7, 4, kGrey));
@@ -81,10 +76,9 @@ TEST_F(ShapeTest, FormWithoutKeyPixelsKeepsTheWholeRectangle) {
   EXPECT_TRUE(form.auto_redraw);
   EXPECT_EQ(form.scale_mode, kScalePixels);
   EXPECT_FALSE(form.clip_controls);
-  EXPECT_EQ(shaper.ScanWidth, 7);
-  EXPECT_EQ(shaper.ScanHeight, 4);
-  EXPECT_EQ(shaper.Target, &form);
-  EXPECT_TRUE(shaper.RunRegion.Empty());
+  EXPECT_EQ(shaper.scan_width(), 7);
+  EXPECT_EQ(shaper.scan_height(), 4);
+  EXPECT_EQ(shaper.target(), &form);
   EXPECT_EQ(files.opens, 0);  // no file name: no file touched
 }
 
@@ -121,17 +115,6 @@ TEST_F(ShapeTest, FormKeysOnTheFixedRangeWhateverColourIsPassed) {
   EXPECT_EQ(*form.applied, (Rects{{1, 0, 2, 1}, {3, 0, 4, 1}, {5, 0, 6, 1}}));
 }
 
-TEST_F(ShapeTest, PictureBoxKeysOnTheExactColour) {
-  Image img = Filled(5, 1, 0x00FF00);
-  Put(img, 1, 0, 0x00FF01);
-  Put(img, 3, 0, kBlue);  // blue is not special for a picture box
-  FakeShapeTarget box(ShapeKind::PictureBox, img);
-  shaper.Shape(&box, 0x00FF00, false, "");
-  EXPECT_EQ(*box.applied, (Rects{{1, 0, 2, 1}, {3, 0, 4, 1}}));
-  EXPECT_TRUE(box.auto_redraw);
-  EXPECT_EQ(box.scale_mode, kScalePixels);
-}
-
 // A picture with holes, worked out by hand (K key-coloured):
 //   row 0  ......
 //   row 1  .KK...
@@ -156,39 +139,6 @@ TEST_F(ShapeTest, OutlineIsBandedAsThePlatformListsIt) {
   ASSERT_EQ(bytes.size(), 32u + 16u * want.size());
   EXPECT_EQ(bytes, EncodeRegionData(Region::FromRects(want)));
   EXPECT_EQ(HeaderFor(Region::FromRects(want)), (RegionDataHeader{32, 1, 5, 80, Rect{0, 0, 6, 5}}));
-}
-
-// --- Button kinds ---
-
-TEST_F(ShapeTest, ButtonsLoseATwoPixelFrameAndTheirFaceColour) {
-  for (ShapeKind kind : {ShapeKind::OptionButton, ShapeKind::CommandButton, ShapeKind::CheckBox}) {
-    // The window shows the face except a 2 x 2 picture in the middle.
-    Image img = Filled(10, 8, FakeShapeTarget::kFace);
-    for (int y = 3; y < 5; ++y) {
-      for (int x = 4; x < 6; ++x) Put(img, x, y, kGrey);
-    }
-    FakeShapeTarget button(kind, img);
-    button.parent_scale_mode = 1;
-    shaper.Shape(&button, kBlue, false, "");
-    EXPECT_EQ(*button.applied, (Rects{{4, 3, 6, 5}}));
-    EXPECT_EQ(button.caption, "");
-    EXPECT_EQ(button.back_color, kBlue);
-    EXPECT_EQ(button.open_window_pixels, 0);  // released
-    EXPECT_EQ(shaper.ScanWidth, 10);
-    // Caption and colour are on the face before it is read.
-    std::vector<std::string> want{"ParentScaleMode", "Caption",          "BackColor",
-                                  "Refresh",         "OpenWindowPixels", "ApplyRegion"};
-    if (kind == ShapeKind::CommandButton) want.push_back("ParentScaleMode");
-    EXPECT_EQ(button.log, want);
-    // A command button gets its parent's scale mode back; the other two leave it in pixels.
-    EXPECT_EQ(button.parent_scale_mode, kind == ShapeKind::CommandButton ? 1 : kScalePixels);
-  }
-}
-
-TEST_F(ShapeTest, ButtonWithoutKeyPixelsIsTheInnerRectangle) {
-  FakeShapeTarget button(ShapeKind::CheckBox, Filled(20, 9, kGrey));
-  shaper.Shape(&button, kBlue, false, "");
-  EXPECT_EQ(*button.applied, (Rects{{2, 2, 18, 7}}));
 }
 
 // --- Wrong objects ---
@@ -222,7 +172,7 @@ TEST_F(ShapeTest, StoredOutlineIsReadBackWithoutScanning) {
   fresh.Shape(&again, kBlue, true, kFile);
   EXPECT_EQ(again.reads, 0);
   EXPECT_EQ(Applied(again), scanned);
-  EXPECT_EQ(*fresh.ShapeRegion, scanned);
+  EXPECT_EQ(*fresh.shape_region(), scanned);
   EXPECT_TRUE(again.auto_redraw);  // still prepared for a scan
 }
 
@@ -267,7 +217,7 @@ TEST_F(ShapeTest, InvalidRegionDataLeavesTheWindowRectangularWithoutError) {
     shaper.Shape(&form, kBlue, true, kFile);
     EXPECT_TRUE(form.cleared);
     EXPECT_FALSE(form.applied.has_value());
-    EXPECT_FALSE(shaper.ShapeRegion.has_value());
+    EXPECT_FALSE(shaper.shape_region().has_value());
   }
 }
 
@@ -283,7 +233,7 @@ TEST_F(ShapeTest, ZeroLengthFileRaisesSubscriptErrorFromTheReader) {
   EXPECT_EQ(e.Source(), "pelmira.cDIBSectionRegion");
   EXPECT_FALSE(form.applied.has_value());
   EXPECT_FALSE(form.cleared);
-  EXPECT_EQ(shaper.ShapeRegion, Region::FromRect({0, 0, 3, 3}));
+  EXPECT_EQ(shaper.shape_region(), Region::FromRect({0, 0, 3, 3}));
 
   files.files.erase(kFile);
   env.base_name = "other";
@@ -307,19 +257,6 @@ TEST_F(ShapeTest, LoadedOutlineIsCutToTheWindow) {
   FakeShapeTarget form(ShapeKind::Form, Filled(4, 3, kGrey));
   shaper.Shape(&form, kBlue, true, kFile);
   EXPECT_EQ(*form.applied, (Rects{{0, 0, 4, 1}, {2, 2, 4, 3}}));
-}
-
-TEST_F(ShapeTest, ButtonsLoadWithTheirFaceSetUp) {
-  FakeShapeTarget first(ShapeKind::CommandButton, Filled(10, 6, kGrey));
-  shaper.Shape(&first, kBlue, false, kFile);
-  FakeShapeTarget button(ShapeKind::CommandButton, Filled(10, 6, kBlue));
-  button.parent_scale_mode = 2;
-  shaper.Shape(&button, kBlue, true, kFile);
-  EXPECT_EQ(button.reads, 0);
-  EXPECT_EQ(*button.applied, (Rects{{2, 2, 8, 4}}));
-  EXPECT_EQ(button.caption, "");
-  EXPECT_EQ(button.parent_scale_mode, 2);
-  EXPECT_EQ(button.open_window_pixels, 0);
 }
 
 }  // namespace

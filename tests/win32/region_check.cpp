@@ -185,7 +185,7 @@ int main(int argc, char** argv) {
     WriteFile(argv[2], gdi.bytes);
 
     pel::ImagePixels pixels(image);
-    const auto runs = pel::ScanRuns(pixels, image.w, image.h, pel::KeyTest::FormRange());
+    const auto runs = pel::ScanRuns(pixels, image.w, image.h);
     const pel::Region region =
         pel::Region::FromRect({0, 0, image.w, image.h}).Difference(pel::RunsRegion(runs));
     const std::string portable = pel::EncodeRegionData(region);

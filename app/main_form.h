@@ -133,7 +133,7 @@ class MainForm {
   FormHandlers Handlers();
 
   // Recolours the window and hands the skin file to the skin engine when x/o.cjs lies beside
-  // The program. Failures reach the caller.
+  // the program. Failures reach the caller.
   void ApplySkin();
   // Makes the application title from the product name.
   void SetAppTitle();

@@ -54,7 +54,7 @@ class PlaybackSchedule {
   double speed_ = 1.0;
   double next_ = 0;  // plain: the moment the next entry is due after; paced: see Took
   double now_ = 0;
-  bool first_ = true;  // The first entry this tick looks at
+  bool first_ = true;  // the first entry this tick looks at
   bool on_time_ = false;
   double not_before_ = 0;  // on time, paced: no entry plays before this (WaitATick)
   double pending_ = 0;     // paced with waits before: the due moment Take found too late

@@ -111,7 +111,7 @@ void PollCycle::Wake() {
   }
   const bool idle = host_.recorder.mode == Mode::Idle && state.last_state == Mode::Idle;
   if (!asleep_ && !idle) return;
-  SetTimer(false);  // The period counts from the tick below
+  SetTimer(false);  // the period counts from the tick below
   SetTimer(true);
   OnTimer();
 }

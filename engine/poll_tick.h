@@ -34,10 +34,10 @@ struct TickSample {
 // Why a recording or playback ended.
 enum class StopCause {
   Command,      // Pause, the Stop button, a load
-  Passes,       // The passes asked for are done
-  UserMoved,    // The user moved the pointer away from where playback put it (stop on move)
-  UserClicked,  // The user pressed a mouse button (stop on move)
-  NoData,       // The list was empty
+  Passes,       // the passes asked for are done
+  UserMoved,    // the user moved the pointer away from where playback put it (stop on move)
+  UserClicked,  // the user pressed a mouse button (stop on move)
+  NoData,       // the list was empty
 };
 
 // A check box of the main window counts as on when its value is nonzero (checked or greyed).

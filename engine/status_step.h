@@ -32,7 +32,7 @@ class StatusStep {
   const ScreenMap& screens_;
   bool blink_on_ = false;
   double next_blink_time_ = 0;
-  std::string caption_;  // The status line as SetStateCaption left it
+  std::string caption_;  // the status line as SetStateCaption left it
 };
 
 }  // namespace pel

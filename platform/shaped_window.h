@@ -37,7 +37,7 @@ class ShapedWindow {
   // The picture shown from the top-left corner, read in picture pixels.
   virtual PixelSource& Picture() = 0;
   // The window in picture pixels, whatever the monitor's scale: the area the picture fills and
-  // The coordinate space of the outline.
+  // the coordinate space of the outline.
   virtual PixelSize OuterSize() = 0;
   // Installs the outline: the window shows exactly the union of `rects` (picture pixels, clipped
   // to OuterSize, canonical banded order) and redraws. An empty list hides everything.
@@ -53,7 +53,7 @@ class IndicatorFactory {
   // area is `size` pixels and shows the picture `picture` (assets/rec.jpg or assets/play.jpg,
   // built into the program as a resource so that it cannot go missing) from its top-left
   // corner. Throws pel::Error when the window cannot be created; the poll cycle then reports
-  // The failure and tries again at its next tick.
+  // the failure and tries again at its next tick.
   virtual std::unique_ptr<ShapedWindow> Create(IndicatorId id, std::string_view name,
                                                std::string_view picture, PixelSize size) = 0;
   // Bounds of the primary screen in screen pixels, in the coordinates of SetLeft and SetTop

@@ -154,7 +154,7 @@ std::pair<double, double> WakeupsPerSecond(pid_t pid, pid_t server) {
 
 // What idling costs. Wake-ups of the program and of the X server, 10 s each: the minimal window
 // alone (an empty Qt event loop), then pelmira with its window shown and hidden. Then CPU for
-// The same 30 s side by side: pelmira, the minimal window, and the minimal window with an empty
+// the same 30 s side by side: pelmira, the minimal window, and the minimal window with an empty
 // 10 ms timer (what a 10 ms poll costs at the least).
 void BM_IdleCost(benchmark::State& state) {
   x11test::Xvfb x;
@@ -210,7 +210,7 @@ BENCHMARK(BM_IdleCost)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 // Key release to reaction, from outside and while idle: the bench holds a key for 50 ms through
 // XTest, as a quick finger does, and times from the release to the window change it causes, as
-// The server reports it (F10: the recording indicator mapped; F12: the main window unmapped).
+// the server reports it (F10: the recording indicator mapped; F12: the main window unmapped).
 class KeyReaction {
  public:
   explicit KeyReaction(const std::string& display) : display_(XOpenDisplay(display.c_str())) {

@@ -2,7 +2,7 @@
 // along a 10-second path through XTest (a motion every 10 ms on absolute deadlines, with pauses
 // and left clicks on a window of its own) while pelmira records; it saves and loads the take
 // through the real buttons and dialogs, plays it once with F9, and times every played entry by
-// The server timestamps of the raw input events that pelmira's own XTest injections produce.
+// the server timestamps of the raw input events that pelmira's own XTest injections produce.
 //
 // Schedule: pelmira waits after each entry for that entry's delay, on one timeline. So entry i
 // is due at onset(1) + delay(1) + ... + delay(i-1); its lateness is how far its onset falls
@@ -50,7 +50,7 @@ namespace {
 
 struct Seen {
   enum Kind { Motion, Press, Release } kind = Motion;
-  unsigned long server_ms = 0;  // The server's timestamp
+  unsigned long server_ms = 0;  // the server's timestamp
   int64_t local_ns = 0;         // CLOCK_MONOTONIC at receipt
   int x = 0, y = 0;             // root position after the event
   int button = 0;
@@ -304,7 +304,7 @@ std::vector<double> ErrorsAgainstRecording(const std::vector<MotionEntry>& entri
 }
 
 // How many of the placements at `onset` stood for a millisecond or more (the last one does); by
-// The server's timestamps, which the watcher's receipt times would blur when it reads late.
+// the server's timestamps, which the watcher's receipt times would blur when it reads late.
 size_t Shown(const std::vector<double>& onset) {
   size_t n = onset.empty() ? 0 : 1;
   for (size_t i = 1; i < onset.size(); ++i) n += onset[i] - onset[i - 1] >= 1.0;
@@ -329,8 +329,8 @@ void CountErrors(benchmark::State& state, const std::string& name, std::vector<d
 }
 
 // One playback's timing against the recording: onset errors by the server's timestamps and by
-// The watcher's receipt times (rx_), the entry with the worst (1-based) and the delay before it,
-// The duration ratio and the entries never seen.
+// the watcher's receipt times (rx_), the entry with the worst (1-based) and the delay before it,
+// the duration ratio and the entries never seen.
 void CountTiming(benchmark::State& state, const std::string& name,
                  const std::vector<MotionEntry>& entries, const Onsets& o, bool waits_after) {
   CountErrors(state, name, ErrorsAgainstRecording(entries, o.server_ms, waits_after));
@@ -474,7 +474,7 @@ void BM_ReplayPath(benchmark::State& state) {
     CountErrors(state, "window_f9", ErrorsAgainstRecording(entries, onsets.server_ms, true));
 
     // The command line, on time and tick-bound (PEL_TICK_BOUND_PLAYBACK: each entry waits for
-    // The next 10 ms poll, as playback did before) side by side. --play refuses to run beside a
+    // the next 10 ms poll, as playback did before) side by side. --play refuses to run beside a
     // window instance: end it first.
     kill(window_pid, SIGTERM);
     app.WaitExit(window_pid);

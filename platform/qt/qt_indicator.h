@@ -21,7 +21,7 @@ Image ToPelImage(const QImage& picture);
 class QtIndicator : public ShapedWindow {
  public:
   // A hidden window named `name` showing `picture` in a client area of `size` pixels, centred on
-  // The primary screen.
+  // the primary screen.
   QtIndicator(std::string_view name, const QImage& picture, PixelSize size);
   ~QtIndicator() override;
 

@@ -93,7 +93,7 @@ class QtMainWindow : public MainWindow {
   std::array<std::unique_ptr<QtControl>, kControlCount> controls_;
   QTimer timer_;
   // One tick at a moment (SetNextTick): a timerfd on CLOCK_MONOTONIC, to the microsecond, read by
-  // The event loop (also inside modal boxes and dialogs, as the period's ticks are).
+  // the event loop (also inside modal boxes and dialogs, as the period's ticks are).
   int once_fd_ = -1;
   std::unique_ptr<QSocketNotifier> once_;
   int dpi_ = 96;

@@ -57,7 +57,7 @@ class Win32Indicator : public ShapedWindow {
   ImagePixels pixels_{image_};
   HICON icon_ = nullptr;  // its own copy
   HWND hwnd_ = nullptr;
-  HBITMAP bitmap_ = nullptr;  // The picture as a DIB section, drawn on WM_PAINT
+  HBITMAP bitmap_ = nullptr;  // the picture as a DIB section, drawn on WM_PAINT
   int dpi_ = kBaseDpi;
   std::vector<Rect> outline_;  // in picture pixels, as the shaping code gave it
   bool shaped_ = false;

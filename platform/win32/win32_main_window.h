@@ -28,7 +28,7 @@ int FontHeight(double points, int dpi);
 class Win32MainWindow : public MainWindow {
  public:
   // Builds MainForm hidden, sized for the resolution of the primary screen. Throws pel::Error when
-  // The window or a control cannot be made.
+  // the window or a control cannot be made.
   explicit Win32MainWindow(FormHandlers handlers = {});
   ~Win32MainWindow() override;
   Win32MainWindow(const Win32MainWindow&) = delete;
@@ -98,8 +98,8 @@ class Win32MainWindow : public MainWindow {
   GdiObject<HBRUSH> back_brush_;
   int pointer_kind_ = kPointerDefault;
   HCURSOR custom_cursor_ = nullptr;
-  HWND focus_ = nullptr;       // The control that had the focus when the window was deactivated
-  bool stopped_once_ = false;  // The poll timer has been stopped before (see SetTimerEnabled)
+  HWND focus_ = nullptr;       // the control that had the focus when the window was deactivated
+  bool stopped_once_ = false;  // the poll timer has been stopped before (see SetTimerEnabled)
 };
 
 }  // namespace pel

@@ -1,6 +1,6 @@
 #pragma once
 // The 10 ms poll tick of the Windows program. A window of the UI thread owns one Win32TickSource;
-// The callback always runs on the thread that made the object, from its message loop (also
+// the callback always runs on the thread that made the object, from its message loop (also
 // inside modal message boxes and file dialogs, whose loops dispatch the same messages). As with
 // WM_TIMER, a modal loop opened inside the callback keeps receiving ticks, so the callback may be
 // re-entered; at most one tick waits in the queue, so a busy thread never gets a backlog.
@@ -46,7 +46,7 @@ class Win32TickSource {
   Win32TickSource& operator=(const Win32TickSource&) = delete;
 
   // Starts ticking, in `preferred` mode or the next one down that this system offers; returns
-  // The mode in use. Restarts when already running. The diagnostics get Describe() when it
+  // the mode in use. Restarts when already running. The diagnostics get Describe() when it
   // differs from the line of the previous Start.
   TickMode Start(TickMode preferred = TickMode::HighResolutionWaitable);
   // Ticks once, `seconds` from now, instead of the period, on the high-resolution waitable timer
@@ -87,15 +87,15 @@ class Win32TickSource {
   bool running_ = false;
   bool raised_ = false;
   ThrottlingOptOuts throttling_;
-  std::string described_;  // The line the last Start wrote to the diagnostics
+  std::string described_;  // the line the last Start wrote to the diagnostics
   // The waitable mode's helper thread, made at its first Start and ended with the object.
   HANDLE timer_ = nullptr;
   HANDLE wake_ = nullptr;  // Start or Stop: the thread reads waitable_ and generation_ anew
   HANDLE quit_ = nullptr;
   HANDLE thread_ = nullptr;
-  const char* thread_failure_ = "";  // The call the helper thread gave up on, and its error
+  const char* thread_failure_ = "";  // the call the helper thread gave up on, and its error
   DWORD thread_error_ = 0;
-  std::atomic<bool> waitable_{false};  // The helper thread ticks
+  std::atomic<bool> waitable_{false};  // the helper thread ticks
   std::atomic<bool> once_{false};      // one tick at once_due_, then none until the next start
   std::atomic<int64_t> once_due_{0};   // performance counter
   std::atomic<bool> posted_{false};

@@ -36,7 +36,7 @@ TEST_F(Indicators, FirstLoadPlacesScansAndStores) {
   EXPECT_TRUE(w.has_app_icon);
   EXPECT_EQ(w.top, 0);
   EXPECT_EQ(w.left, 1774);
-  EXPECT_FALSE(w.visible);  // The poll cycle shows it
+  EXPECT_FALSE(w.visible);  // the poll cycle shows it
   EXPECT_GT(w.picture_reads, 0);
   ASSERT_TRUE(w.region.has_value());
   // The substitute's face: one opaque 16 x 16 square on blue.
@@ -79,7 +79,7 @@ TEST_F(Indicators, StoredOutlineThatCannotServeIsScannedAndStoredAgainWithoutABo
   auto region_data = [](std::vector<Rect> rects) {
     return EncodeRegionData(Region::FromRects(rects));
   };
-  const Rect kSquare{8, 8, 24, 24};  // The substitute face's opaque square
+  const Rect kSquare{8, 8, 24, 24};  // the substitute face's opaque square
   struct Planted {
     const char* what;
     std::string bytes;

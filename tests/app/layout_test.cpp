@@ -102,7 +102,7 @@ TEST(Layout, CaptionsFileTextsAndTimer) {
 }
 
 // Six equal buttons in focus order, two to a row, left column first; check boxes and frames take
-// The window's colour and font size.
+// the window's colour and font size.
 TEST(Layout, ButtonsFormATwoColumnGridAndChecksTakeTheWindowsLook) {
   const ControlId buttons[] = {ControlId::RecordButton, ControlId::SaveButton,
                                ControlId::LoadButton,   ControlId::PlayButton,

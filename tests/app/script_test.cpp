@@ -12,7 +12,7 @@ struct ScriptRun {
   AppRig r;
   std::vector<std::pair<int, std::string>> results;
 
-  ScriptRun() { r.window.visible = false; }  // The program never shows it in a scripted run
+  ScriptRun() { r.window.visible = false; }  // the program never shows it in a scripted run
   void Start(CommandLine::Action action, const std::string& file, PlaybackOptions options = {}) {
     CommandLine command;
     command.action = action;
@@ -50,7 +50,7 @@ TEST(Script, PlayGivesOnePassHiddenUnlessARepeatIsAskedAndPauseEndsItAsStopped) 
   s.r.files.Put("/m/take.mmf", "[MouseMotionFile]\r\nLeft,5,5,20\r\nmove,6,6,0\r\n");
   s.Start(CommandLine::Action::Play, "/m/take.mmf");
   s.Ticks(3);
-  s.r.input.Tap(vk::kF12);  // The window stays hidden whatever the keys say
+  s.r.input.Tap(vk::kF12);  // the window stays hidden whatever the keys say
   s.Ticks(30);
   EXPECT_EQ(s.r.log.Count("Button Left down"), 1);
   EXPECT_EQ(s.results, (Results{{exit_status::kOk, ""}}));

@@ -44,7 +44,7 @@ TEST(Startup, SecondInstanceShowsTheMessageAndEndsBeforeTheSkin) {
   ASSERT_EQ(r.dialogs.boxes.size(), 1u);
   const auto& box = r.dialogs.boxes[0];
   EXPECT_EQ(box.text, "Rodaz Irerevuv is already runing!\r\nPress [F12] to show Recorder Window.");
-  EXPECT_EQ(box.title, "pelmira");  // The default title: SetAppTitle has not run
+  EXPECT_EQ(box.title, "pelmira");  // the default title: SetAppTitle has not run
   EXPECT_EQ(box.buttons, MsgButtons::Ok);
   EXPECT_EQ(box.icon, MsgIcon::None);
   EXPECT_EQ(r.shell.ended, 1);

@@ -94,7 +94,7 @@ TEST_F(PelmiraE2E, F12AndAutoHideAndShowAndASecondInstance) {
   ASSERT_TRUE(app_.Xdo("key F12"));
   ASSERT_TRUE(look_.WaitGone("Pelmira"));
   // Started without the runtime and temporary folders the first one was given: the lock is
-  // The user's whatever the environment says.
+  // the user's whatever the environment says.
   const pid_t second = app_.Start({}, {"XDG_RUNTIME_DIR", "TMPDIR", "TEMP"});
   auto box = look_.WaitFor("pelmira", 10s, second);
   ASSERT_TRUE(box) << "no message from the second instance\n" << app_.Output();

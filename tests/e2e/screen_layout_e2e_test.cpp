@@ -1,5 +1,5 @@
 // A recording made on one monitor layout and played on another: the real program on Xorg with
-// The dummy driver (two RandR outputs), rearranged with xrandr between recording and playback.
+// the dummy driver (two RandR outputs), rearranged with xrandr between recording and playback.
 // Clicks recorded on a window of the second monitor must land on that window's place on the
 // same monitor, wherever the monitor stands now; the Windows program under Wine (when built)
 // must put the pointer on the same pixel.
@@ -47,7 +47,7 @@ class ScreenLayoutE2E : public testing::Test {
     ASSERT_TRUE(x_->Xrandr(kRecordedLayout));
   }
   void TearDown() override {
-    app_.reset();  // The programs go before their server
+    app_.reset();  // the programs go before their server
     look_.reset();
     x_.reset();
   }

@@ -50,7 +50,7 @@ TEST_F(PlaybackTest, EntriesPlayInOrderEachAfterThePreviousWait) {
   EXPECT_EQ(Actions(), (std::vector<std::string>{"SetCursorPos 10,20"}));
   Ticks(2);
   EXPECT_EQ(Actions().size(), 1u);  // still inside the 30 ms wait
-  Tick();                           // The first tick after 30 ms
+  Tick();                           // the first tick after 30 ms
   EXPECT_EQ(Actions(), (std::vector<std::string>{"SetCursorPos 10,20", "SetCursorPos 11,21",
                                                  "Button Left down", "Button Left up"}));
   Tick();  // no wait after the click
@@ -105,7 +105,7 @@ TEST_F(PlaybackTest, NumbersOutOfRangeSkipTheirEntryWithOneReportPerPlayback) {
   TapKey(vk::kPause);
   input.Tap(vk::kF9);
   Ticks(12);
-  EXPECT_EQ(dialogs.boxes.size(), 2u);  // The next playback reports once again
+  EXPECT_EQ(dialogs.boxes.size(), 2u);  // the next playback reports once again
 }
 
 TEST_F(PlaybackTest, EmptyListShowsTheMessageAndRestoresTheButtonAndWindow) {
@@ -147,10 +147,10 @@ TEST_F(PlaybackTest, ButtonsWhilePlaying) {
   StartPlayback();
   EXPECT_EQ(Ctl(ControlId::PlayButton).caption, "Stop");
   EXPECT_FALSE(Ctl(ControlId::RecordButton).enabled);
-  recorder.ToggleRecording();  // The Start Recording path does nothing while playing
+  recorder.ToggleRecording();  // the Start Recording path does nothing while playing
   Tick();
   EXPECT_EQ(recorder.mode, Mode::Playing);
-  recorder.StartPlaying();  // The same button stops it
+  recorder.StartPlaying();  // the same button stops it
   Tick();
   EXPECT_EQ(recorder.mode, Mode::Idle);
   EXPECT_TRUE(Ctl(ControlId::RecordButton).enabled);
@@ -295,7 +295,7 @@ TEST_F(PlaybackTest, WaitBeforeReplaysEachEventAtItsRecordedMoment) {
   StartIdle();
   input.Tap(vk::kF9);
   Tick();
-  Tick();  // The first tick of the playback stands for the first event
+  Tick();  // the first tick of the playback stands for the first event
   const double start = clock.Now();
   EXPECT_EQ(log.Count("SetCursorPos"), 0);
   // Recorded at ticks of 10 ms, so each event is due at a tick of the playback; every other one
@@ -318,8 +318,8 @@ TEST_F(PlaybackTest, OnTimeEachEntryPlaysAtItsOwnMomentAndNothingTicksInBetween)
     std::vector<const char*> entries;
     double run_s;
     std::vector<double> onsets_ms;  // from the first tick of the playback
-    int min_ticks, max_ticks;       // The blink (every 0.3 s) counts
-    int hold_after = 0;             // The tick after this many onsets comes 2 s late
+    int min_ticks, max_ticks;       // the blink (every 0.3 s) counts
+    int hold_after = 0;             // the tick after this many onsets comes 2 s late
   };
   PlaybackOptions before, speed2, stop_on_move;
   before.wait_before = true;
@@ -395,7 +395,7 @@ TEST_F(PlaybackTest, OnTimeEachEntryPlaysAtItsOwnMomentAndNothingTicksInBetween)
   Load({"move,1,0,5000"});
   input.Tap(vk::kF9);
   Ticks(2);
-  clock.Advance(*window.next_tick);  // The indicator's next blink
+  clock.Advance(*window.next_tick);  // the indicator's next blink
   poll.OnTimer();
   const double asleep_from = clock.Now();
   EXPECT_GT(*window.next_tick, 0.25);

@@ -66,7 +66,7 @@ TEST_F(PollCycleTest, PressAndReleaseInsideOneTickGivesOneReleaseATickLater) {
   input.Tap(vk::kF10);
   Tick();  // reads "pressed since the last query"
   EXPECT_EQ(recorder.mode, Mode::Idle);
-  Tick();  // The release
+  Tick();  // the release
   EXPECT_EQ(recorder.mode, Mode::Recording);
   Ticks(3);
   EXPECT_EQ(recorder.mode, Mode::Recording);  // exactly one release
@@ -160,7 +160,7 @@ TEST_F(PollCycleTest, IndicatorBlinksEveryThreeTenthsOfASecond) {
   for (size_t i = 1; i < shown.size(); ++i) flips += shown[i] != shown[i - 1];
   EXPECT_EQ(flips, 3);  // one second of ticks
   EXPECT_TRUE(std::count(shown.begin(), shown.end(), false) > 0);
-  EXPECT_EQ(indicators.loads, 1);  // The window is made once per playback
+  EXPECT_EQ(indicators.loads, 1);  // the window is made once per playback
 }
 
 TEST_F(PollCycleTest, ATickInsideAModalBoxOfATickIsDropped) {
@@ -168,7 +168,7 @@ TEST_F(PollCycleTest, ATickInsideAModalBoxOfATickIsDropped) {
   int nested = 0;
   dialogs.while_open = [&] {
     ++nested;
-    Tick();  // The timer keeps firing while the box's loop runs
+    Tick();  // the timer keeps firing while the box's loop runs
     Tick();
   };
   // Every tick fails at the same statement: without the guard the boxes would nest.
@@ -178,7 +178,7 @@ TEST_F(PollCycleTest, ATickInsideAModalBoxOfATickIsDropped) {
   EXPECT_EQ(dialogs.boxes.size(), 1u);
   EXPECT_EQ(nested, 1);
   EXPECT_NE(dialogs.boxes[0].text.find("Form1.Timer1_Timer at line 318"), std::string::npos);
-  EXPECT_EQ(recorder.mode, Mode::Playing);  // The tick went on after the report
+  EXPECT_EQ(recorder.mode, Mode::Playing);  // the tick went on after the report
 }
 
 TEST_F(PollCycleTest, FailuresNameTheirStepAndTheTickGoesOn) {
@@ -221,7 +221,7 @@ class SleepingPollTest : public PollCycleTest {
 };
 
 TEST_F(SleepingPollTest, IdleTheTimerStopsAndAShortTapWakesItUntilTheReleaseIsSeen) {
-  Period();  // The first tick makes the state Idle
+  Period();  // the first tick makes the state Idle
   EXPECT_FALSE(window.timer_enabled);
   input.Tap(vk::kF10);  // pressed and released before the wake-up is handled
   poll.Wake();
@@ -246,7 +246,7 @@ TEST_F(SleepingPollTest, ACommandWhileAsleepActsAtOnceAndSeesNoMoveFromBeforeIt)
   Period();
   ASSERT_TRUE(poll.Asleep());
   input.MoveTo({300, 200});    // moved while nothing followed it
-  recorder.ToggleRecording();  // The Start Recording button
+  recorder.ToggleRecording();  // the Start Recording button
   poll.Wake();
   EXPECT_EQ(Ctl(ControlId::RecordButton).caption, "Stop");
   EXPECT_EQ(poll.Recording().LastEventTime(), 0) << "no move at the first tick: the clock waits";

@@ -404,7 +404,7 @@ void TestInstanceMutex() {
 // What a later start (or any other program) may send as WM_COPYDATA: only a clean path is taken.
 void TestHandedFiles() {
   const struct {
-    std::wstring units;  // The data, terminator included where there is one
+    std::wstring units;  // the data, terminator included where there is one
     ULONG_PTR tag;
     const char* want;  // nullptr: refused
     const char* what;
@@ -707,7 +707,7 @@ void TestRawInputWakes() {
   SendKey(VK_PAUSE, true);
   SendKey(VK_PAUSE, false);
   MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-  const int16_t tap = input.KeyState(vk::kPause);  // The query reads both in itself
+  const int16_t tap = input.KeyState(vk::kPause);  // the query reads both in itself
   const bool kept = input.TakeInput();
   Check(tap == 1 && reports == 0 && kept && !input.TakeInput(),
         "wake: a Pause tap read in by a query is kept for TakeInput, once",
@@ -832,7 +832,7 @@ struct TickStats {
   int ticks = 0;
   double mean_ms = 0, min_ms = 0, max_ms = 0, p90_ms = 0;
   bool on_ui_thread = true;
-  std::string described;  // The source's diagnostics line while it ran
+  std::string described;  // the source's diagnostics line while it ran
   ThrottlingOptOuts throttling;
 };
 

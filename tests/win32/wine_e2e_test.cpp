@@ -173,11 +173,11 @@ TEST_F(WineE2E, MainWindowAsLaidOutTabOrderAndPointers) {
     bool stays;
   };
   const Stop stops[] = {
-      {ControlId::RecordingFrame, 0, 40, 'A', true},  // The background below the frame
+      {ControlId::RecordingFrame, 0, 40, 'A', true},  // the background below the frame
       {ControlId::HelpButton, 0, 0, 'H', false},
       {ControlId::RecordMoves, 0, 0, 'H', true},         // a check box keeps it
       {ControlId::StatusLine, 200, 0, 'H', true},        // so does the status line
-      {ControlId::RecordingFrame, 118, 31, 'A', false},  // The frame's empty corner
+      {ControlId::RecordingFrame, 118, 31, 'A', false},  // the frame's empty corner
       {ControlId::HelpButton, 0, 0, 'H', false},
       {ControlId::RecordingFrame, 0, 40, 'A', false},
       {ControlId::StatusLine, 200, 0, 'A', true}};
@@ -335,7 +335,7 @@ TEST_F(WineE2E, DiagnosticsNameTheInputLatchAndTheTickSource) {
   EXPECT_TRUE(Contains(out, "Pelmira: input: presses latched from raw input"));
 
   // Idle, the tick stops and the program sleeps; a tap of F10 wakes it. The pointer rests off
-  // The window: Wine's own push buttons poll the pointer every 10 ms while it lies over one.
+  // the window: Wine's own push buttons poll the pointer every 10 ms while it lies over one.
   EXPECT_TRUE(x11test::WaitUntil(
       [&] { return Contains(p_->Output(), "Pelmira: tick: stopped while idle"); }, 10s));
   ASSERT_TRUE(p_->Xdo("mousemove 5 5"));

@@ -17,6 +17,13 @@ struct PlaybackOptions {
   // Each entry's delay is waited before the entry instead of after it, so pauses are replayed
   // where they happened.
   bool wait_before = false;
+
+  // Positions that belong to a window play in that window wherever it stands now (window
+  // entries); these two change how.
+  // Seconds a playback waits for a recorded window that is not open; 0 plays at once.
+  double wait_for_window = 0;
+  // Every position plays at its place on the screen; window entries are ignored.
+  bool screen_positions = false;
 };
 
 }  // namespace pel

@@ -9,6 +9,9 @@ namespace pel {
 
 namespace {
 
+// Looks at the windows a playback takes in one go while they keep changing.
+constexpr int kLooks = 3;
+
 // One axis of a position: `v` recorded over a window edge at `from` of `from_size` pixels, the
 // window's edge standing at `to` with `to_size` pixels now.
 int32_t Axis(int64_t v, int64_t from, int64_t from_size, int64_t to, int64_t to_size) {
@@ -116,7 +119,12 @@ WindowMap::Reached WindowMap::Reach(std::string_view entry, double now) {
   }
   const TopWindow& recorded = *note->window;
   if (waiting_ && now < wait_ends_ && !WindowsChanged()) return Reached::Wait;
-  const WindowMatch match = FindRecordedWindow(recorded, ListWindows());
+  // A change reported while the list was read is looked at now, not left for a wake-up that
+  // will not come: the window system told of it already.
+  WindowMatch match;
+  int looks = 0;
+  do match = FindRecordedWindow(recorded, ListWindows());
+  while (match.how == WindowMatch::How::Missing && WindowsChanged() && ++looks < kLooks);
   if (match.how != WindowMatch::How::Missing) {
     current_.emplace(recorded, match.window);
     missing_note_.clear();

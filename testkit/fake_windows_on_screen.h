@@ -2,6 +2,7 @@
 // Scripted top-level windows: tests open, move and close them between ticks; the window at a
 // point is the topmost one whose area holds it, pop-ups included, as a click would find it.
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -19,6 +20,8 @@ class FakeWindowsOnScreen : public WindowsOnScreen {
     ++generation;
   }
   int lists = 0;  // List() calls
+  // Runs after each List() has taken its copy: a window system changing meanwhile.
+  std::function<void()> after_list;
 
   // --- WindowsOnScreen ---
   std::optional<TopWindow> WindowAt(Point at) override {
@@ -32,6 +35,7 @@ class FakeWindowsOnScreen : public WindowsOnScreen {
     std::vector<TopWindow> out;
     for (const TopWindow& w : windows)
       if (!w.popup) out.push_back(w);
+    if (after_list) after_list();
     return out;
   }
   uint64_t Generation() override { return generation; }

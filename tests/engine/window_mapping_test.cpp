@@ -176,6 +176,14 @@ TEST_F(WindowMapTest, WaitsForAWindowWithoutListingUntilSomethingChanges) {
   EXPECT_EQ(map.Map({100, 50}, as_recorded), (Point{100, 50}));
   EXPECT_EQ(map.Reach(WindowEntry(gone), 30), WindowMap::Reached::Go);
   EXPECT_EQ(told.size(), 1u);
+
+  // Opened while the list was read: found by a second look, not left to a wake-up already spent.
+  map.PlaybackStarts();
+  windows.windows.clear();
+  windows.after_list = [&] {
+    if (windows.windows.empty()) windows.Open(With(kEditor, 1, kEditor.title, 0, 0));
+  };
+  EXPECT_EQ(map.Reach(entry, 40), WindowMap::Reached::Go);
 }
 
 }  // namespace

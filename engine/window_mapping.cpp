@@ -118,7 +118,8 @@ WindowMap::Reached WindowMap::Reach(std::string_view entry, double now) {
     return Reached::Go;
   }
   const TopWindow& recorded = *note->window;
-  if (waiting_ && now < wait_ends_ && !WindowsChanged()) return Reached::Wait;
+  if (waiting_ && now < NextLook() && !WindowsChanged()) return Reached::Wait;
+  next_look_ = now + kLookAgain;
   // A change reported while the list was read is looked at now, not left for a wake-up that
   // will not come: the window system told of it already.
   WindowMatch match;

@@ -12,6 +12,7 @@
 // window gets the very same positions. Positions of no window, and of a window not found, go
 // where they were recorded, mapped by the monitor layout (ScreenMap).
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -78,13 +79,16 @@ class WindowMap {
   enum class Reached { Go, Wait };
   // Playback has reached window entry `entry` at clock reading `now` (seconds). Go: the entries
   // after it may play. Wait: its window is not open and the wait for it has not run out; ask
-  // again at a later tick, at WaitEnds() or when WindowsChanged(). A window missing when the
+  // again at a later tick, when WindowsChanged() or at NextLook(). A window missing when the
   // wait runs out (or at once without one) is told through OnMissing and its positions play as
   // recorded; it is not waited for again in this playback.
   Reached Reach(std::string_view entry, double now);
-  // While waiting: the clock reading at which the wait runs out.
-  double WaitEnds() const { return wait_ends_; }
+  // While waiting: the clock reading at which to ask again even if no change was reported (some
+  // window systems report none): a second after the last look, or when the wait runs out.
+  double NextLook() const { return std::min(next_look_, wait_ends_); }
   bool Waiting() const { return waiting_; }
+  // Seconds between looks while waiting with no change reported.
+  static constexpr double kLookAgain = 1.0;
   // True when the window system has reported a change since the window was last looked for.
   bool WindowsChanged();
   // Where the pointer goes for recorded position `p`: by its window when that was found, else by
@@ -104,6 +108,7 @@ class WindowMap {
   std::string missing_note_;
   bool waiting_ = false;
   double wait_ends_ = 0;
+  double next_look_ = 0;
   uint64_t generation_ = 0;                                 // of the last list
   std::set<std::pair<std::string, std::string>> given_up_;  // class and title, told missing
 };

@@ -152,15 +152,17 @@ TEST_F(WindowMapTest, WindowPositionsFollowTheWindowOthersTheMonitors) {
   EXPECT_EQ(map.Map({1400, 70}, screen_map), (Point{-1800, 70}));
 }
 
-TEST_F(WindowMapTest, WaitsForAWindowWithoutListingUntilSomethingChanges) {
+TEST_F(WindowMapTest, WaitsForAWindowLookingAgainOnAChangeOrOnceASecond) {
   map.wait_seconds = 5;
   ScreenMap as_recorded;
   const std::string entry = WindowEntry(kEditor);
   map.PlaybackStarts();
   EXPECT_EQ(map.Reach(entry, 10), WindowMap::Reached::Wait);
-  EXPECT_EQ(map.WaitEnds(), 15);
-  EXPECT_EQ(map.Reach(entry, 12), WindowMap::Reached::Wait);
-  EXPECT_EQ(windows.lists, 1) << "nothing changed: no new look";
+  EXPECT_EQ(map.NextLook(), 11);
+  EXPECT_EQ(map.Reach(entry, 10.5), WindowMap::Reached::Wait);
+  EXPECT_EQ(windows.lists, 1) << "nothing reported: no new look before the next second";
+  EXPECT_EQ(map.Reach(entry, 11), WindowMap::Reached::Wait);
+  EXPECT_EQ(windows.lists, 2);
   windows.Open(With(kEditor, 1, kEditor.title, 0, 0));
   EXPECT_TRUE(map.WindowsChanged());
   EXPECT_EQ(map.Reach(entry, 13), WindowMap::Reached::Go);
@@ -172,6 +174,8 @@ TEST_F(WindowMapTest, WaitsForAWindowWithoutListingUntilSomethingChanges) {
   EXPECT_EQ(map.Reach(WindowEntry(gone), 20), WindowMap::Reached::Wait);
   windows.Open({7, "Other", "", 0, 0, 10, 10});
   EXPECT_EQ(map.Reach(WindowEntry(gone), 21), WindowMap::Reached::Wait);
+  EXPECT_EQ(map.Reach(WindowEntry(gone), 24.5), WindowMap::Reached::Wait);
+  EXPECT_EQ(map.NextLook(), 25) << "the end of the wait comes before the next second";
   EXPECT_EQ(map.Reach(WindowEntry(gone), 25), WindowMap::Reached::Go);
   EXPECT_EQ(map.Map({100, 50}, as_recorded), (Point{100, 50}));
   EXPECT_EQ(map.Reach(WindowEntry(gone), 30), WindowMap::Reached::Go);

@@ -21,7 +21,8 @@ struct TopWindow {
   // class), and the title; either may be empty.
   std::string class_name;
   std::string title;
-  // The window's own area (under a window manager the client, never its frame).
+  // The window's area: the client's where a window manager frames it (X11), never the frame;
+  // the visible window with its title bar where the window system draws the frame (Windows).
   int32_t left = 0, top = 0, width = 0, height = 0;
   // A pop-up (menu, tooltip, drop-down list) that no window manager manages: clicks on it belong
   // to the window that opened it.

@@ -197,7 +197,10 @@ std::string UsageText(const std::string& program) {
                      "Records what you do with the mouse and plays it back. FILE, a mouse motion "
                      "file\n(.mmf), is loaded at start-up.\n\n";
   auto line = [&](std::string option, std::string_view help) {
-    option.resize(std::max<size_t>(option.size() + 2, 24), ' ');
+    // An option too long for the column has its help on the next line, in the column.
+    constexpr size_t kColumn = 24;
+    if (option.size() + 2 > kColumn) option += "\n" + std::string(kColumn + 2, ' ');
+    option.resize(std::max(option.size(), kColumn), ' ');
     text += "  " + option;
     text.append(help);
     text += "\n";

@@ -19,9 +19,10 @@ struct X11WindowsOnScreen::Atoms {
 namespace {
 
 // How deep a window manager's frame may nest its client, and how many windows of a frame are
-// searched for it: frames are shallow, and a runaway tree must not stall a tick.
-constexpr int kFrameDepth = 4;
-constexpr size_t kFrameWindows = 256;
+// searched for it (a round trip each): frames are shallow, while the widgets of a program
+// without a window manager around it can be many, and neither may stall a tick.
+constexpr int kFrameDepth = 3;
+constexpr size_t kFrameWindows = 64;
 
 std::string Latin1ToUtf8(const unsigned char* bytes, size_t n) {
   std::string out;

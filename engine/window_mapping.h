@@ -1,16 +1,9 @@
 #pragma once
-// Clicks that find their window: recorded positions played in the window they were made in,
-// wherever that window stands now.
-//
-// Recording notes the top-level window under the pointer at each press (and when a drag reaches
-// another window) as a window entry (window_entry.h) before the entries that belong to it.
-// Playback, on reaching a window entry, looks for that window among those open now: the same
-// class and title (the topmost of several), else the one window of that class when exactly one
-// is open. Each position that belongs to a window found keeps its offset from the window's
-// top-left corner; inside a window that is smaller now it is kept inside, and positions outside
-// the recorded window (on its frame, say) keep their distance from the nearest edge. An unmoved
-// window gets the very same positions. Positions of no window, and of a window not found, go
-// where they were recorded, mapped by the monitor layout (ScreenMap).
+// Clicks that find their window: recording notes the window under the pointer at presses as
+// window entries (window_entry.h); playback finds each window again (same class and title, else
+// the only window of its class) and plays its positions at the same offset from the window's
+// corner wherever it stands now. Positions of no window, or of one not found, follow the monitor
+// layout (ScreenMap). Design notes: docs/internals.md, "Windows that clicks follow".
 
 #include <algorithm>
 #include <cstdint>
@@ -36,7 +29,9 @@ struct WindowMatch {
 };
 WindowMatch FindRecordedWindow(const TopWindow& recorded, const std::vector<TopWindow>& open);
 
-// Positions recorded over `recorded` placed in the same window standing at `now`.
+// Positions recorded over `recorded` placed in the same window standing at `now`. Per axis, a
+// position inside keeps its offset from the top-left corner, kept inside a window now smaller;
+// one before the near edge or past the far edge (on the frame) keeps its distance from that edge.
 class WindowMapping {
  public:
   WindowMapping(const TopWindow& recorded, const TopWindow& now);

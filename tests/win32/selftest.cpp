@@ -454,13 +454,18 @@ DWORD WINAPI LateWindow(void*) {
   return 0;
 }
 
-void TestHandOverWhileStarting() {
+// A window class of the test's own.
+void RegisterTestClass(const wchar_t* name, WNDPROC proc) {
   WNDCLASSEXW wc = {};
   wc.cbSize = sizeof(wc);
-  wc.lpfnWndProc = &LateProc;
+  wc.lpfnWndProc = proc;
   wc.hInstance = GetModuleHandleW(nullptr);
-  wc.lpszClassName = L"PelSelftestLate";
+  wc.lpszClassName = name;
   RegisterClassExW(&wc);
+}
+
+void TestHandOverWhileStarting() {
+  RegisterTestClass(L"PelSelftestLate", &LateProc);
   const struct {
     int window_ms, takes_ms;
     const char* what;
@@ -958,14 +963,9 @@ DWORD WINAPI ShowThenHang(void* data) {
 }
 
 // The window a recording clicked in, found again at a point and among the open windows without
-// waiting for its hung thread; showing it is a change the program is told of.
+// waiting for its hung thread; a change reported by the system reaches the program.
 void TestWindowsOnScreen() {
-  WNDCLASSEXW wc = {};
-  wc.cbSize = sizeof(wc);
-  wc.lpfnWndProc = &DefWindowProcW;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.lpszClassName = L"PelSelftestFound";
-  RegisterClassExW(&wc);
+  RegisterTestClass(L"PelSelftestFound", &DefWindowProcW);
   int told = 0;
   Win32WindowsOnScreen windows([&told] { ++told; });
   HungWindow hung;

@@ -11,7 +11,7 @@ namespace pel {
 namespace {
 
 // What an option takes after it.
-enum class Takes { Nothing, File, Count, Factor };
+enum class Takes { Nothing, File, Count, Factor, Seconds };
 
 struct Option {
   std::string_view name;
@@ -36,10 +36,16 @@ constexpr Option kOptions[] = {
     {"--pauses-before-events", Takes::Nothing, "",
      "wait each pause before its event, where it happened", CommandLine::Action::Window,
      &PlaybackOptions::wait_before},
+    {"--wait-for-window", Takes::Seconds, "SECONDS",
+     "wait up to SECONDS for a window that is not open"},
+    {"--screen-positions", Takes::Nothing, "",
+     "play positions where recorded, not in their windows", CommandLine::Action::Window,
+     &PlaybackOptions::screen_positions},
 };
 
 constexpr double kSlowest = 0.1;
 constexpr double kFastest = 100;
+constexpr double kLongestWait = 86400;  // a day
 
 const Option* FindOption(std::string_view name) {
   for (const Option& o : kOptions)
@@ -86,6 +92,13 @@ class Parser {
         double& speed = line_.playback.speed;
         if (!ReadFactor(value, speed) || !(speed >= kSlowest && speed <= kFastest))
           return Fail(name + " wants a number from 0.1 to 100, not \"" + value + "\"");
+        playback_option_ = name;
+        return true;
+      }
+      case Takes::Seconds: {
+        double& wait = line_.playback.wait_for_window;
+        if (!ReadFactor(value, wait) || !(wait >= 0 && wait <= kLongestWait))
+          return Fail(name + " wants seconds from 0 to 86400, not \"" + value + "\"");
         playback_option_ = name;
         return true;
       }
@@ -184,7 +197,10 @@ std::string UsageText(const std::string& program) {
                      "Records what you do with the mouse and plays it back. FILE, a mouse motion "
                      "file\n(.mmf), is loaded at start-up.\n\n";
   auto line = [&](std::string option, std::string_view help) {
-    option.resize(std::max<size_t>(option.size() + 2, 24), ' ');
+    // An option too long for the column has its help on the next line, in the column.
+    constexpr size_t kColumn = 24;
+    if (option.size() + 2 > kColumn) option += "\n" + std::string(kColumn + 2, ' ');
+    option.resize(std::max(option.size(), kColumn), ' ');
     text += "  " + option;
     text.append(help);
     text += "\n";
@@ -195,6 +211,10 @@ std::string UsageText(const std::string& program) {
   line("--version", "print the version and exit");
   return text +
          "An option's value may also follow an equals sign: --speed=2.\n"
+         "\n"
+         "A position recorded over a window plays at the same place in that window, wherever\n"
+         "it stands now. The window is found by its class and title, else by its class alone\n"
+         "when only one window has it; one not found plays where it was recorded.\n"
          "\n"
          "Keys, whichever window has the focus:\n"
          "  F10    start recording\n"

@@ -10,6 +10,7 @@
 #include "engine/error_report.h"
 #include "engine/motion_file.h"
 #include "engine/screen_layout.h"
+#include "engine/window_entry.h"
 #include "platform/error.h"
 
 namespace pel {
@@ -51,6 +52,29 @@ std::string OneLineFailure(const std::exception_ptr& failure) {
 void Count(MotionFileInfo& info, int64_t line, MotionFileInfo::Skip why) {
   ++info.skipped[static_cast<int>(why)];
   if (info.listed.size() < MotionFileInfo::kListedSkips) info.listed.push_back({line, why});
+}
+
+// A window entry: false when it cannot be read.
+bool AddWindow(MotionFileInfo& info, std::string_view entry) {
+  std::optional<WindowNote> note = ReadWindowEntry(entry);
+  if (!note) return false;
+  if (!note->window) return true;
+  const TopWindow& w = *note->window;
+  const bool listed = std::any_of(info.windows.begin(), info.windows.end(), [&](const auto& o) {
+    return o.class_name == w.class_name && o.title == w.title;
+  });
+  if (!listed) info.windows.push_back(w);
+  return true;
+}
+
+// The windows section of the report.
+void PutWindows(std::string& out, const std::vector<TopWindow>& windows) {
+  if (windows.empty()) return;
+  Put(out, {"Windows: ", Number(static_cast<int64_t>(windows.size())), "\n"});
+  for (const TopWindow& w : windows)
+    Put(out, {"  \"", ShownWindowText(w.title), "\" (", ShownWindowText(w.class_name),
+              "): ", Number(w.width), " x ", Number(w.height), " at (", Number(w.left), ", ",
+              Number(w.top), ")\n"});
 }
 
 void Add(MotionFileInfo& info, const MotionEntry& e) {
@@ -99,6 +123,10 @@ MotionFileInfo Analyze(const std::function<std::unique_ptr<MotionLineReader>()>&
           info.layout.push_back(std::move(*m));
         else
           Count(info, number, MotionFileInfo::Skip::UnknownKind);
+        continue;
+      }
+      if (IsWindowEntry(line)) {
+        if (!AddWindow(info, line)) Count(info, number, MotionFileInfo::Skip::UnknownKind);
         continue;
       }
       std::optional<MotionEntry> entry;
@@ -210,6 +238,7 @@ std::string FormatMotionFileInfo(const std::string& path, const MotionFileInfo& 
                   " x ", Number(m.height), " at (", Number(m.left), ", ", Number(m.top), ")",
                   m.primary ? ", primary\n" : "\n"});
     }
+    PutWindows(out, info.windows);
     Put(out, {"Lines skipped: ", Number(info.Skipped())});
     for (int k = 0; info.Skipped() && k < MotionFileInfo::kSkipReasons; ++k)
       Put(out, {k ? ", " : " (", SkipText(static_cast<MotionFileInfo::Skip>(k)), " ",

@@ -11,6 +11,7 @@
 #include "engine/motion_entry.h"
 #include "platform/files.h"
 #include "platform/screens.h"
+#include "platform/windows_on_screen.h"
 
 namespace pel {
 
@@ -33,6 +34,9 @@ struct MotionFileInfo {
   int32_t left = 0, top = 0, right = 0, bottom = 0;
   // The monitors the recording was made on, from its layout entries (none in older files).
   std::vector<Monitor> layout;
+  // The windows its positions belong to, from its window entries: each class and title once, in
+  // order of first use, with the place it had then.
+  std::vector<TopWindow> windows;
   int64_t skipped[kSkipReasons] = {};
   struct SkippedLine {
     int64_t line;  // in the file, its header being line 1
@@ -63,6 +67,8 @@ MotionFileInfo AnalyzeMotionBytes(std::string_view bytes, const MotionEntryVisit
 //   Screen layout: 2 monitors              (only when the file records one)
 //     DP-1: 1920 x 1080 at (0, 0), primary
 //     HDMI-1: 1280 x 1024 at (1920, 0)
+//   Windows: 1                             (only when the file names any)
+//     "Untitled - Editor" (Editor): 800 x 600 at (100, 50)
 //   Lines skipped: 2 (blank 1, unknown kind 1, numbers out of range 0)
 //     line 7: blank
 //     line 9: unknown kind

@@ -20,6 +20,13 @@ struct PlaybackOptions {
   // Each entry waits for the next 10 ms poll tick instead of playing at its own moment, as the
   // first versions played: the baseline of the bench's comparisons (PEL_TICK_BOUND_PLAYBACK).
   bool tick_bound = false;
+
+  // Positions that belong to a window play in that window wherever it stands now (window
+  // entries); these two change how.
+  // Seconds a playback waits for a recorded window that is not open; 0 plays at once.
+  double wait_for_window = 0;
+  // Every position plays at its place on the screen; window entries are ignored.
+  bool screen_positions = false;
 };
 
 }  // namespace pel

@@ -10,7 +10,7 @@ want=(
   clang libclang-rt-14-dev clang-format
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libx11-dev libxcb1-dev libxi-dev libxtst-dev libxext-dev libxrandr-dev
-  xvfb xdotool x11-utils imagemagick fonts-liberation locales strace
+  xvfb xdotool x11-utils imagemagick fonts-liberation locales strace openbox
   xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
   g++-mingw-w64-x86-64 wine64 wine
 )

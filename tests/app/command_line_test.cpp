@@ -26,20 +26,25 @@ TEST(CommandLine, AcceptedFormsSayWhatToDo) {
   EXPECT_EQ(none.playback.repeat, 0);
   EXPECT_FALSE(none.playback.repeat_given);
   EXPECT_EQ(none.playback.speed, 1.0);
-  EXPECT_FALSE(none.playback.stop_on_move || none.playback.wait_before);
+  EXPECT_FALSE(none.playback.stop_on_move || none.playback.wait_before ||
+               none.playback.screen_positions);
+  EXPECT_EQ(none.playback.wait_for_window, 0);
 
   EXPECT_EQ(Parse({"take.mmf"}).file, "take.mmf");
   EXPECT_EQ(Parse({"-"}).file, "-");
   EXPECT_EQ(Parse({"--", "--play"}).file, "--play");
 
-  const CommandLine play = Parse({"--repeat", "2", "--play", "a b.mmf", "--speed=0.5",
-                                  "--stop-on-move", "--pauses-before-events"});
+  const CommandLine play =
+      Parse({"--repeat", "2", "--play", "a b.mmf", "--speed=0.5", "--stop-on-move",
+             "--pauses-before-events", "--wait-for-window=2.5", "--screen-positions"});
   EXPECT_EQ(play.action, Action::Play);
   EXPECT_EQ(play.file, "a b.mmf");
   EXPECT_EQ(play.playback.repeat, 2);
   EXPECT_TRUE(play.playback.repeat_given);
   EXPECT_EQ(play.playback.speed, 0.5);
-  EXPECT_TRUE(play.playback.stop_on_move && play.playback.wait_before);
+  EXPECT_TRUE(play.playback.stop_on_move && play.playback.wait_before &&
+              play.playback.screen_positions);
+  EXPECT_EQ(play.playback.wait_for_window, 2.5);
 
   EXPECT_EQ(Parse({"--record=new.mmf"}).action, Action::Record);
   EXPECT_EQ(Parse({"--info", "x.mmf"}).action, Action::Info);
@@ -66,6 +71,11 @@ TEST(CommandLine, UsageErrorsGiveOneLineNamingTheArgument) {
       {{"--speed", "2,5"}, "--speed wants a number from 0.1 to 100, not \"2,5\""},
       {{"--speed", "nan"}, "--speed wants a number from 0.1 to 100, not \"nan\""},
       {{"--stop-on-move=yes"}, "--stop-on-move takes no value"},
+      {{"--wait-for-window", "-1"}, "--wait-for-window wants seconds from 0 to 86400, not \"-1\""},
+      {{"--wait-for-window=86401"},
+       "--wait-for-window wants seconds from 0 to 86400, not \"86401\""},
+      {{"--info", "a.mmf", "--screen-positions"},
+       "--screen-positions only applies to playing, not to --info"},
       {{"a.mmf", "b.mmf"}, "a second FILE: b.mmf"},
       {{"a.mmf", "--play", "b.mmf"}, "a second FILE: b.mmf"},
       {{"--info", "a.mmf", "--repeat", "3"}, "--repeat only applies to playing, not to --info"},
@@ -84,7 +94,8 @@ TEST(CommandLine, UsageNamesEveryOptionAndKey) {
   EXPECT_EQ(usage.rfind("Usage: pelmira [OPTION]... [FILE]\n", 0), 0u);
   for (const char* word :
        {"--play FILE", "--record FILE", "--info FILE", "--repeat N", "--speed F", "--stop-on-move",
-        "--pauses-before-events", "--help", "--version", "F10", "F9", "Pause", "F12"})
+        "--pauses-before-events", "--wait-for-window SECONDS", "--screen-positions", "--help",
+        "--version", "F10", "F9", "Pause", "F12"})
     EXPECT_NE(usage.find(word), std::string::npos) << word;
 }
 

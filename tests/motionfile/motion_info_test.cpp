@@ -76,6 +76,25 @@ TEST(MotionInfo, MonitorNamesAreShownEscaped) {
   }
 }
 
+TEST(MotionInfo, ListsEachWindowOnceAndCountsAMalformedOneAsSkipped) {
+  const MotionFileInfo info = AnalyzeMotionBytes(
+      "[MouseMotionFile]\r\n"
+      "window,100,50,800x600,Editor,notes%2C draft - Editor\r\n"
+      "move,1,2,3\r\n"
+      "window,none\r\n"
+      "window,-900,0,640x480,Term,%1B]0;x%07\r\n"
+      "window,300,50,800x600,Editor,notes%2C draft - Editor\r\n"  // moved since: listed once
+      "window,1,2\r\n");                                          // line 7
+  const std::string report = FormatMotionFileInfo("w.mmf", info);
+  const size_t from = report.find("Windows:"), to = report.find("Lines skipped:");
+  ASSERT_NE(from, std::string::npos) << report;
+  EXPECT_EQ(report.substr(from, to - from),
+            "Windows: 2\n"
+            "  \"notes, draft - Editor\" (Editor): 800 x 600 at (100, 50)\n"
+            "  \"%1B]0;x%07\" (Term): 640 x 480 at (-900, 0)\n");
+  EXPECT_NE(report.find("  line 7: unknown kind\n"), std::string::npos) << report;
+}
+
 TEST(MotionInfo, SaysWhyAFileIsNotPlayable) {
   fake::FakeFileSystem files;
   files.Put("/d/header-only.mmf", "[MouseMotionFile]\r\n");

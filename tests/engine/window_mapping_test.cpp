@@ -1,0 +1,194 @@
+// Clicks that find their window: which window a recorded one is now, where its positions go,
+// what recording notes at presses and drags, and how a playback waits for a window.
+#include "engine/window_mapping.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/window_entry.h"
+#include "testkit/fake_windows_on_screen.h"
+
+namespace pel::test {
+namespace {
+
+using How = WindowMatch::How;
+
+const TopWindow kEditor{0x10, "Editor", "notes - Editor", 100, 50, 800, 600};
+
+TopWindow With(TopWindow w, uint64_t id, std::string title, int32_t left, int32_t top) {
+  w.id = id;
+  w.title = std::move(title);
+  w.left = left;
+  w.top = top;
+  return w;
+}
+
+TEST(WindowMappingTest, FindsClassAndTitleElseTheOnlyWindowOfItsClass) {
+  const TopWindow moved = With(kEditor, 1, kEditor.title, 400, 10);
+  const TopWindow other = With(kEditor, 2, "todo - Editor", 0, 0);
+  const TopWindow terminal{3, "Terminal", kEditor.title, 0, 0, 640, 480};
+  struct Case {
+    const char* what;
+    std::vector<TopWindow> open;
+    How how;
+    uint64_t id;
+  };
+  const Case cases[] = {
+      {"same class and title, the topmost of two", {terminal, moved, kEditor}, How::Same, 1},
+      {"title changed, alone of its class", {terminal, other}, How::SameClass, 2},
+      {"title changed, two of its class", {other, With(other, 4, "x", 0, 0)}, How::Missing, 0},
+      {"only another class with that title", {terminal}, How::Missing, 0},
+      {"nothing open", {}, How::Missing, 0},
+  };
+  for (const Case& c : cases) {
+    const WindowMatch m = FindRecordedWindow(kEditor, c.open);
+    EXPECT_EQ(m.how, c.how) << c.what;
+    EXPECT_EQ(m.window.id, c.id) << c.what;
+  }
+}
+
+TEST(WindowMappingTest, PositionsKeepTheirOffsetAndStayInsideASmallerWindow) {
+  struct Case {
+    const char* what;
+    TopWindow now;
+    Point recorded, expected;
+  };
+  const TopWindow small{0, "Editor", "", 100, 50, 400, 300};
+  const Case cases[] = {
+      {"unmoved: inside", kEditor, {899, 649}, {899, 649}},
+      {"unmoved: title bar", kEditor, {150, 30}, {150, 30}},
+      {"unmoved: beyond the far edge", kEditor, {905, 700}, {905, 700}},
+      {"moved", With(kEditor, 0, "", -700, 90), {150, 60}, {-650, 100}},
+      {"moved: title bar", With(kEditor, 0, "", -700, 90), {150, 30}, {-650, 70}},
+      {"smaller: kept inside", small, {850, 600}, {499, 349}},
+      {"smaller: title bar stays above", small, {850, 30}, {499, 30}},
+      {"smaller: right frame follows its edge", small, {903, 100}, {503, 100}},
+      {"larger: same offset", {0, "", "", 0, 0, 1600, 1200}, {850, 600}, {750, 550}},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(WindowMapping(kEditor, c.now).Map(c.recorded), c.expected) << c.what;
+}
+
+class FixedScreens : public Screens {
+ public:
+  std::vector<Monitor> now;
+  std::vector<Monitor> List() override { return now; }
+  uint64_t Generation() override { return 0; }
+};
+
+class WindowMapTest : public ::testing::Test {
+ protected:
+  WindowMapTest() {
+    map.Attach(&windows);
+    map.OnMissing = [this](const std::string& text) { told.push_back(text); };
+  }
+  std::vector<std::string> Entries() const {
+    std::vector<std::string> out;
+    for (int32_t i = 1; i <= list.Count(); ++i) out.emplace_back(list.Item(i));
+    return out;
+  }
+  fake::FakeWindowsOnScreen windows;
+  WindowMap map;
+  EntryList list;
+  std::vector<std::string> told;
+};
+
+TEST_F(WindowMapTest, RecordingNotesTheWindowAtPressesAndWhereADragGoes) {
+  const TopWindow terminal{2, "Terminal", "sh", 1000, 0, 600, 400};
+  const TopWindow menu{3, "Editor", "", 120, 70, 100, 200, true};
+  windows.windows = {menu, kEditor, terminal};
+  map.RecordingStarts();
+  map.Note(list, {200, 200}, false, false);  // moving only
+  map.Note(list, {5, 5}, true, true);        // a press on the desktop: already none
+  EXPECT_TRUE(Entries().empty());
+  map.Note(list, {300, 300}, true, true);
+  map.Note(list, {1300, 300}, false, true);  // dragged onto the terminal
+  map.Note(list, {1300, 900}, false, true);  // and out onto no window: still the terminal's
+  map.Note(list, {150, 100}, true, true);    // the menu belongs to the editor noted
+  map.Note(list, {300, 300}, true, true);    // back to the editor
+  map.Note(list, {310, 310}, true, true);    // the same editor as noted: nothing new
+  windows.windows[1].title = "notes* - Editor";
+  map.Note(list, {300, 300}, true, true);  // renamed
+  map.Note(list, {5, 5}, true, true);
+  windows.windows.push_back({4, "", "", 0, 0, 50, 50});
+  map.Note(list, {5, 5}, true, true);  // a window that could never be told apart: none
+  TopWindow renamed = kEditor;
+  renamed.title = "notes* - Editor";
+  EXPECT_EQ(Entries(),
+            (std::vector<std::string>{WindowEntry(kEditor), WindowEntry(terminal),
+                                      WindowEntry(kEditor), WindowEntry(renamed), "window,none"}));
+}
+
+TEST_F(WindowMapTest, WindowPositionsFollowTheWindowOthersTheMonitors) {
+  // The second monitor moved from the right of the first to its left.
+  FixedScreens screens;
+  screens.now = {{"A", 0, 0, 1280, 1024, true}, {"B", -1920, 0, 1920, 1080}};
+  const std::vector<Monitor> recorded = {{"A", 0, 0, 1280, 1024, true}, {"B", 1280, 0, 1920, 1080}};
+  EntryList layout;
+  for (const Monitor& m : recorded) layout.Add(LayoutEntry(m));
+  ScreenMap screen_map;
+  screen_map.Attach(&screens);
+  screen_map.PlaybackStarts(layout);
+  // The editor, recorded on B, now stands on A.
+  const TopWindow on_b = With(kEditor, 0, kEditor.title, 1380, 50);
+  windows.windows = {With(kEditor, 1, kEditor.title, 200, 60)};
+  map.PlaybackStarts();
+  EXPECT_EQ(map.Reach(WindowEntry(on_b), 0), WindowMap::Reached::Go);
+  EXPECT_EQ(map.Map({1400, 70}, screen_map), (Point{220, 80}));
+  EXPECT_EQ(map.Reach("window,none", 0), WindowMap::Reached::Go);
+  EXPECT_EQ(map.Map({1400, 70}, screen_map), (Point{-1800, 70}));
+  // A window missing plays as recorded on the monitors now, told once per playback.
+  const TopWindow gone{0, "Viewer", "photo", 1380, 50, 300, 300};
+  for (int pass = 0; pass < 2; ++pass) {
+    EXPECT_EQ(map.Reach(WindowEntry(gone), 0), WindowMap::Reached::Go);
+    EXPECT_EQ(map.Map({1400, 70}, screen_map), (Point{-1800, 70}));
+  }
+  EXPECT_EQ(told, (std::vector<std::string>{
+                      "window not found: \"photo\" (Viewer), played where it was recorded"}));
+  EXPECT_EQ(map.MissingNote(), told[0]);
+  // Not following windows, every position goes by the monitors.
+  map.following = false;
+  map.PlaybackStarts();
+  EXPECT_EQ(map.Reach(WindowEntry(on_b), 0), WindowMap::Reached::Go);
+  EXPECT_EQ(map.Map({1400, 70}, screen_map), (Point{-1800, 70}));
+}
+
+TEST_F(WindowMapTest, WaitsForAWindowLookingAgainOnAChangeOrOnceASecond) {
+  map.wait_seconds = 5;
+  ScreenMap as_recorded;
+  const std::string entry = WindowEntry(kEditor);
+  map.PlaybackStarts();
+  EXPECT_EQ(map.Reach(entry, 10), WindowMap::Reached::Wait);
+  EXPECT_EQ(map.NextLook(), 11);
+  EXPECT_EQ(map.Reach(entry, 10.5), WindowMap::Reached::Wait);
+  EXPECT_EQ(windows.lists, 1) << "nothing reported: no new look before the next second";
+  EXPECT_EQ(map.Reach(entry, 11), WindowMap::Reached::Wait);
+  EXPECT_EQ(windows.lists, 2);
+  windows.Open(With(kEditor, 1, kEditor.title, 0, 0));
+  EXPECT_TRUE(map.WindowsChanged());
+  EXPECT_EQ(map.Reach(entry, 13), WindowMap::Reached::Go);
+  EXPECT_EQ(map.Map({100, 50}, as_recorded), (Point{0, 0}));
+
+  // The wait runs out: said once, and not waited for again in this playback.
+  windows.windows.clear();
+  const TopWindow gone = With(kEditor, 0, "gone", 100, 50);
+  EXPECT_EQ(map.Reach(WindowEntry(gone), 20), WindowMap::Reached::Wait);
+  windows.Open({7, "Other", "", 0, 0, 10, 10});
+  EXPECT_EQ(map.Reach(WindowEntry(gone), 21), WindowMap::Reached::Wait);
+  EXPECT_EQ(map.Reach(WindowEntry(gone), 24.5), WindowMap::Reached::Wait);
+  EXPECT_EQ(map.NextLook(), 25) << "the end of the wait comes before the next second";
+  EXPECT_EQ(map.Reach(WindowEntry(gone), 25), WindowMap::Reached::Go);
+  EXPECT_EQ(map.Map({100, 50}, as_recorded), (Point{100, 50}));
+  EXPECT_EQ(map.Reach(WindowEntry(gone), 30), WindowMap::Reached::Go);
+  EXPECT_EQ(told.size(), 1u);
+
+  // Opened while the list was read: found by a second look, not left to a wake-up already spent.
+  map.PlaybackStarts();
+  windows.windows.clear();
+  windows.after_list = [&] {
+    if (windows.windows.empty()) windows.Open(With(kEditor, 1, kEditor.title, 0, 0));
+  };
+  EXPECT_EQ(map.Reach(entry, 40), WindowMap::Reached::Go);
+}
+
+}  // namespace
+}  // namespace pel::test

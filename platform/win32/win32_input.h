@@ -34,6 +34,7 @@ class Win32Input : public Input {
   bool SetCursorPos(Point pos) override;
   bool InjectButton(MouseButton button, bool down) override;
   bool Click(MouseButton button) override;
+  bool InjectWheel(WheelAxis axis, int32_t delta) override;
   // Every press but those this object sent (tagged with kInjectedTag): a precision touchpad,
   // a pen and remote control deliver raw input without a device handle, as SendInput does, so
   // the handle cannot tell the user's presses from injected ones.

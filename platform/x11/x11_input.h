@@ -35,7 +35,13 @@ class X11Input : public Input {
   // Pointer position on the root window, in its pixels.
   bool CursorPos(Point& pos) override;
   bool SetCursorPos(Point pos) override;
+  // The side buttons are buttons 8 and 9, as XTest numbers them (before the button mapping).
   bool InjectButton(MouseButton button, bool down) override;
+  // Clicks of buttons 4 and 5 (up, down) or 6 and 7 (left, right), one a notch (parts of a
+  // notch add up until they make one); at most
+  // kMaxWheelNotches in one call, so that a damaged entry cannot flood the server.
+  bool InjectWheel(WheelAxis axis, int32_t delta) override;
+  static constexpr int32_t kMaxWheelNotches = 100;
   // Raw presses whose source device is not an XTest device ("... XTEST pointer"): XTest is
   // how programs, this one included, inject input.
   uint32_t UserButtonPresses() override;
@@ -89,6 +95,8 @@ class X11Input : public Input {
   int64_t pointer_at_ = kNever;
   int64_t keymap_at_ = kNever;
   bool input_arrived_ = false;  // see TakeInput
+  // Parts of a notch not sent yet, vertical and horizontal (see InjectWheel).
+  int32_t wheel_rest_[2] = {};
 };
 
 }  // namespace pel

@@ -157,6 +157,7 @@ bool Win32Input::Book(HRAWINPUT handle) {
       static_cast<UINT>(-1))
     return false;
   if (in.header.dwType == RIM_TYPEMOUSE) {
+    if (mouse_listener_) mouse_listener_(in.data.mouse);
     const USHORT flags = in.data.mouse.usButtonFlags;
     for (const auto& b : kButtonDowns) {
       if (!(flags & b.flag)) continue;
@@ -198,6 +199,10 @@ bool Win32Input::TakeInput() {
   const bool arrived = arrived_;
   arrived_ = false;
   return arrived;
+}
+
+void Win32Input::ReadRawInput() {
+  if (sink_ != nullptr) DrainRawInput();
 }
 
 int16_t Win32Input::KeyState(int vk) {

@@ -27,6 +27,8 @@ TEST(CommandLine, AcceptedFormsSayWhatToDo) {
   EXPECT_FALSE(none.playback.repeat_given);
   EXPECT_EQ(none.playback.speed, 1.0);
   EXPECT_FALSE(none.playback.stop_on_move || none.playback.wait_before);
+  EXPECT_FALSE(none.recording.every_event);
+  EXPECT_TRUE(none.recording.wheel && none.recording.side_buttons);
 
   EXPECT_EQ(Parse({"take.mmf"}).file, "take.mmf");
   EXPECT_EQ(Parse({"-"}).file, "-");
@@ -42,6 +44,12 @@ TEST(CommandLine, AcceptedFormsSayWhatToDo) {
   EXPECT_TRUE(play.playback.stop_on_move && play.playback.wait_before);
 
   EXPECT_EQ(Parse({"--record=new.mmf"}).action, Action::Record);
+  const CommandLine record =
+      Parse({"--every-event", "--record", "new.mmf", "--no-wheel", "--no-side-buttons"});
+  EXPECT_EQ(record.action, Action::Record);
+  EXPECT_TRUE(record.recording.every_event);
+  EXPECT_FALSE(record.recording.wheel || record.recording.side_buttons);
+  EXPECT_FALSE(Parse({"--no-wheel", "x.mmf"}).recording.wheel);  // F10 in the window
   EXPECT_EQ(Parse({"--info", "x.mmf"}).action, Action::Info);
   EXPECT_EQ(Parse({"--speed", "100", "x.mmf"}).playback.speed, 100);  // F9 in the window
   EXPECT_EQ(Parse({"--speed", "1e-1", "x.mmf"}).playback.speed, 0.1);
@@ -71,6 +79,11 @@ TEST(CommandLine, UsageErrorsGiveOneLineNamingTheArgument) {
       {{"--info", "a.mmf", "--repeat", "3"}, "--repeat only applies to playing, not to --info"},
       {{"--record", "a.mmf", "--stop-on-move"},
        "--stop-on-move only applies to playing, not to --record"},
+      {{"--play", "a.mmf", "--every-event"},
+       "--every-event only applies to recording, not to --play"},
+      {{"--no-side-buttons", "--info", "a.mmf"},
+       "--no-side-buttons only applies to recording, not to --info"},
+      {{"--no-wheel=1"}, "--no-wheel takes no value"},
   };
   for (const auto& [args, reason] : cases) {
     std::string error;
@@ -84,7 +97,8 @@ TEST(CommandLine, UsageNamesEveryOptionAndKey) {
   EXPECT_EQ(usage.rfind("Usage: pelmira [OPTION]... [FILE]\n", 0), 0u);
   for (const char* word :
        {"--play FILE", "--record FILE", "--info FILE", "--repeat N", "--speed F", "--stop-on-move",
-        "--pauses-before-events", "--help", "--version", "F10", "F9", "Pause", "F12"})
+        "--pauses-before-events", "--every-event", "--no-wheel", "--no-side-buttons", "--help",
+        "--version", "F10", "F9", "Pause", "F12"})
     EXPECT_NE(usage.find(word), std::string::npos) << word;
 }
 

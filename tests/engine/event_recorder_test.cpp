@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "testkit/fake_input_events.h"
+
 namespace pel::test {
 namespace {
 
@@ -28,13 +30,20 @@ InputEvent Wh(WheelAxis axis, int32_t delta, int x, int y, double ms) {
   return {Kind::Wheel, Left, axis, delta, {x, y}, ms / 1000};
 }
 
+// A recording of `events` as the window system's stream delivers them.
 struct Recording {
   Entries entries;
   EventRecorder recorder{[this](const std::string& e) { entries.push_back(e); }};
   Recording(bool every_event, const std::vector<InputEvent>& events, double end_ms = -1,
             const RecordGates& gates = {}) {
+    fake::FakeInputEvents stream;
+    std::string error;
+    stream.Start(true, error);
+    for (const InputEvent& e : events) stream.Add(e);
+    std::vector<InputEvent> taken;
+    stream.Take(taken);
     recorder.Begin(every_event, {0, 0});
-    for (const InputEvent& e : events) recorder.Take(e, gates);
+    for (const InputEvent& e : taken) recorder.Take(e, gates);
     if (end_ms >= 0) recorder.End(end_ms / 1000);
   }
 };

@@ -47,7 +47,7 @@ MotionKind FindKind(KindAction action, MouseButton button, WheelAxis axis) {
     if (t.action == action && t.button == button && t.axis == axis)
       return static_cast<MotionKind>(k);
   }
-  return MotionKind::Move;  // every button has a press and a release, every axis a wheel kind
+  return MotionKind::Move;  // no such kind: a click of a side button
 }
 
 [[noreturn]] void Overflow() {

@@ -57,7 +57,7 @@ class Input {
   }
   // Injects wheel steps of `delta` 1/120 notches on `axis` at the cursor, as real input. Where
   // the window system scrolls whole notches only, it sends those and carries the rest to the
-  // next call on the same axis and in the same direction; false when a step was not inserted.
+  // next call on the same axis; false when a step was not inserted.
   virtual bool InjectWheel(WheelAxis axis, int32_t delta) = 0;
   // Presses of the left, middle and right buttons made on a real device, not injected by any
   // program (this one included), since the previous call; each call clears the count.

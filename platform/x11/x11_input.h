@@ -38,8 +38,8 @@ class X11Input : public Input {
   // The side buttons are buttons 8 and 9, as XTest numbers them (before the button mapping).
   bool InjectButton(MouseButton button, bool down) override;
   // Clicks of buttons 4 and 5 (up, down) or 6 and 7 (left, right), one a notch (parts of a
-  // notch add up until they make one); at most
-  // kMaxWheelNotches in one call, so that a damaged entry cannot flood the server.
+  // notch add up until they make one); at most kMaxWheelNotches in one call, so that a damaged
+  // entry cannot flood the server.
   bool InjectWheel(WheelAxis axis, int32_t delta) override;
   static constexpr int32_t kMaxWheelNotches = 100;
   // Raw presses whose source device is not an XTest device ("... XTEST pointer"): XTest is

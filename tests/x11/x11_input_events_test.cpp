@@ -114,6 +114,18 @@ TEST_F(X11InputEventsTest, AnotherProgramsInputWithoutMovesAndNothingWhileStoppe
   EXPECT_EQ(Take(1), (std::vector<InputEvent>{Ev(Kind::Move, MouseButton::Left, {5, 6})}));
 }
 
+TEST_F(X11InputEventsTest, AStepOfTooManyNotchesScrollsAtMostTheCap) {
+  // A damaged entry must not flood the server with clicks.
+  Start(false);
+  ASSERT_TRUE(input_->InjectWheel(WheelAxis::Vertical, -2'000'000'000));
+  ASSERT_TRUE(input_->InjectButton(MouseButton::X1, true));  // marks the end
+  const std::vector<InputEvent> got = Take(X11Input::kMaxWheelNotches + 1);
+  ASSERT_EQ(got.size(), X11Input::kMaxWheelNotches + 1u);
+  EXPECT_EQ(got.front().delta, -kWheelNotch);
+  EXPECT_EQ(got.back().kind, Kind::Press);
+  input_->InjectButton(MouseButton::X1, false);
+}
+
 TEST(X11InputEventsOpen, ReportsAServerWithoutRecord) {
   Xvfb xvfb({"-extension", "RECORD"});
   PosixClock clock;

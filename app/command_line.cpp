@@ -19,7 +19,10 @@ struct Option {
   std::string_view value;  // what --help calls the value
   std::string_view help;
   CommandLine::Action action = CommandLine::Action::Window;  // of a FILE option
-  bool PlaybackOptions::*flag = nullptr;                     // of an option without value
+  // Of an option without value: the flag it sets, of playing or of recording, and to what.
+  bool PlaybackOptions::*flag = nullptr;
+  bool RecordingOptions::*recording = nullptr;
+  bool sets = true;
 };
 
 constexpr Option kOptions[] = {
@@ -41,6 +44,13 @@ constexpr Option kOptions[] = {
     {"--screen-positions", Takes::Nothing, "",
      "play positions where recorded, not in their windows", CommandLine::Action::Window,
      &PlaybackOptions::screen_positions},
+    {"--every-event", Takes::Nothing, "",
+     "record each move, press and release at its own moment, not every 10 ms",
+     CommandLine::Action::Window, nullptr, &RecordingOptions::every_event},
+    {"--no-wheel", Takes::Nothing, "", "leave the mouse wheel out of recordings",
+     CommandLine::Action::Window, nullptr, &RecordingOptions::wheel, false},
+    {"--no-side-buttons", Takes::Nothing, "", "leave the side buttons out of recordings",
+     CommandLine::Action::Window, nullptr, &RecordingOptions::side_buttons, false},
 };
 
 constexpr double kSlowest = 0.1;
@@ -76,8 +86,13 @@ class Parser {
     if (!option) return Fail("unknown option " + name);
     switch (option->takes) {
       case Takes::Nothing:
-        line_.playback.*option->flag = true;
-        playback_option_ = name;
+        if (option->recording) {
+          line_.recording.*option->recording = option->sets;
+          recording_option_ = name;
+        } else {
+          line_.playback.*option->flag = option->sets;
+          playback_option_ = name;
+        }
         return true;
       case Takes::File:
         if (value.empty()) return Fail(name + " needs FILE");
@@ -118,6 +133,12 @@ class Parser {
       Fail(playback_option_ + " only applies to playing, not to " + action_name_);
       return std::nullopt;
     }
+    const bool records =
+        line_.action == CommandLine::Action::Window || line_.action == CommandLine::Action::Record;
+    if (!records && !recording_option_.empty()) {
+      Fail(recording_option_ + " only applies to recording, not to " + action_name_);
+      return std::nullopt;
+    }
     return line_;
   }
 
@@ -142,7 +163,8 @@ class Parser {
   std::string& error_;
   CommandLine line_;
   std::string action_name_;
-  std::string playback_option_;  // the last playback option given, for messages
+  std::string playback_option_;   // the last playback option given, for messages
+  std::string recording_option_;  // the same for recording
 };
 
 }  // namespace
@@ -152,8 +174,11 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
   // Help or version asked for anywhere wins over whatever else the line says.
   for (const std::string& arg : args) {
     if (arg == "--") break;
-    if (arg == "--help" || arg == "-h") return CommandLine{CommandLine::Action::Help, {}, {}};
-    if (arg == "--version") return CommandLine{CommandLine::Action::Version, {}, {}};
+    if (arg == "--help" || arg == "-h" || arg == "--version") {
+      CommandLine line;
+      line.action = arg == "--version" ? CommandLine::Action::Version : CommandLine::Action::Help;
+      return line;
+    }
   }
   Parser parser(error);
   bool options_end = false;
@@ -215,6 +240,10 @@ std::string UsageText(const std::string& program) {
          "A position recorded over a window plays at the same place in that window, wherever\n"
          "it stands now. The window is found by its class and title, else by its class alone\n"
          "when only one window has it; one not found plays where it was recorded.\n"
+         "A recording keeps moves, clicks, drags (press, path with the button held, release),\n"
+         "wheel steps and the side buttons; a click made in place stays one entry. Made with\n"
+         "--every-event, it keeps every press and release apart, with delays to the\n"
+         "microsecond, and plays each pause before its event.\n"
          "\n"
          "Keys, whichever window has the focus:\n"
          "  F10    start recording\n"

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/playback_options.h"
+#include "engine/recording_options.h"
 #include "platform/files.h"
 
 namespace pel {
@@ -24,6 +25,7 @@ struct CommandLine {
   // The motion file named on the command line, if any.
   std::optional<std::string> file;
   PlaybackOptions playback;
+  RecordingOptions recording;
 };
 
 // Exit statuses of the programs.

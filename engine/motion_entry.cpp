@@ -10,7 +10,45 @@ namespace pel {
 
 namespace {
 
-constexpr std::string_view kKindTexts[kMotionKinds] = {"move", "Left", "Middle", "Right"};
+struct KindTraits {
+  std::string_view text;
+  KindAction action;
+  MouseButton button = MouseButton::Left;
+  WheelAxis axis = WheelAxis::Vertical;
+};
+
+// In MotionKind's order.
+constexpr KindTraits kKinds[kMotionKinds] = {
+    {"move", KindAction::Move},
+    {"Left", KindAction::Click, MouseButton::Left},
+    {"Middle", KindAction::Click, MouseButton::Middle},
+    {"Right", KindAction::Click, MouseButton::Right},
+    {"LeftDown", KindAction::Press, MouseButton::Left},
+    {"LeftUp", KindAction::Release, MouseButton::Left},
+    {"MiddleDown", KindAction::Press, MouseButton::Middle},
+    {"MiddleUp", KindAction::Release, MouseButton::Middle},
+    {"RightDown", KindAction::Press, MouseButton::Right},
+    {"RightUp", KindAction::Release, MouseButton::Right},
+    {"X1Down", KindAction::Press, MouseButton::X1},
+    {"X1Up", KindAction::Release, MouseButton::X1},
+    {"X2Down", KindAction::Press, MouseButton::X2},
+    {"X2Up", KindAction::Release, MouseButton::X2},
+    {"Wheel", KindAction::Wheel, MouseButton::Left, WheelAxis::Vertical},
+    {"HWheel", KindAction::Wheel, MouseButton::Left, WheelAxis::Horizontal},
+};
+
+const KindTraits& Traits(MotionKind kind) {
+  return kKinds[static_cast<int>(kind)];
+}
+
+MotionKind FindKind(KindAction action, MouseButton button, WheelAxis axis) {
+  for (int k = 0; k < kMotionKinds; ++k) {
+    const KindTraits& t = kKinds[k];
+    if (t.action == action && t.button == button && t.axis == axis)
+      return static_cast<MotionKind>(k);
+  }
+  return MotionKind::Move;  // no such kind: a click of a side button
+}
 
 [[noreturn]] void Overflow() {
   throw Error(err::kOverflow, DescribeError(err::kOverflow));
@@ -34,7 +72,37 @@ bool SameIgnoringCase(std::string_view a, std::string_view b) {
 }  // namespace
 
 std::string_view KindText(MotionKind kind) {
-  return kKindTexts[static_cast<int>(kind)];
+  return Traits(kind).text;
+}
+
+KindAction ActionOf(MotionKind kind) {
+  return Traits(kind).action;
+}
+
+MouseButton ButtonOf(MotionKind kind) {
+  return Traits(kind).button;
+}
+
+WheelAxis AxisOf(MotionKind kind) {
+  return Traits(kind).axis;
+}
+
+MotionKind PressKind(MouseButton button) {
+  return FindKind(KindAction::Press, button, WheelAxis::Vertical);
+}
+
+MotionKind ReleaseKind(MouseButton button) {
+  return FindKind(KindAction::Release, button, WheelAxis::Vertical);
+}
+
+std::optional<MotionKind> ClickKind(MouseButton button) {
+  const MotionKind kind = FindKind(KindAction::Click, button, WheelAxis::Vertical);
+  if (ActionOf(kind) != KindAction::Click) return std::nullopt;
+  return kind;
+}
+
+MotionKind WheelKind(WheelAxis axis) {
+  return FindKind(KindAction::Wheel, MouseButton::Left, axis);
 }
 
 std::string FormatEntry(std::string_view kind, int32_t x, int32_t y, double delay_ms) {
@@ -53,7 +121,7 @@ std::string FormatEntry(std::string_view kind, int32_t x, int32_t y, double dela
 std::optional<MotionKind> EntryKind(std::string_view entry) {
   const std::string field = EntryField(entry, 1);
   for (int k = 0; k < kMotionKinds; ++k)
-    if (SameIgnoringCase(field, kKindTexts[k])) return static_cast<MotionKind>(k);
+    if (SameIgnoringCase(field, kKinds[k].text)) return static_cast<MotionKind>(k);
   return std::nullopt;
 }
 
@@ -66,6 +134,11 @@ int32_t EntryCoordinate(std::string_view entry, int n) {
   if (!(v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max()))
     Overflow();
   return static_cast<int32_t>(v);
+}
+
+int32_t EntryWheelDelta(std::string_view entry) {
+  // Read as a coordinate is: the same rounding and range.
+  return EntryCoordinate(entry, 5);
 }
 
 double EntryDelayMs(std::string_view entry) {
@@ -84,7 +157,24 @@ std::optional<MotionEntry> ReadEntry(std::string_view entry) {
   e.x = EntryCoordinate(entry, 2);
   e.y = EntryCoordinate(entry, 3);
   e.delay_ms = EntryDelayMs(entry);
+  if (ActionOf(e.kind) == KindAction::Wheel) e.delta = EntryWheelDelta(entry);
   return e;
+}
+
+std::string FormatEntry(const MotionEntry& entry) {
+  std::string text = FormatEntry(KindText(entry.kind), entry.x, entry.y, entry.delay_ms);
+  if (ActionOf(entry.kind) == KindAction::Wheel) {
+    text.push_back(',');
+    text.append(std::to_string(entry.delta));
+  }
+  return text;
+}
+
+bool IsPausesBeforeNote(std::string_view entry) {
+  const std::string_view note = kPausesBeforeNote;
+  const size_t comma = note.find(',');
+  return SameIgnoringCase(EntryField(entry, 1), note.substr(0, comma)) &&
+         SameIgnoringCase(EntryField(entry, 2), note.substr(comma + 1));
 }
 
 std::string GetField(std::string_view text, int n, std::string_view delimiter) {

@@ -1,25 +1,68 @@
 #pragma once
-// The motion entry: one line of a recording, "kind,x,y,delay". The recorder writes it, playback
-// and the file report read it; this is the one place that knows its text.
+// The motion entry: one line of a recording, "kind,x,y,delay", and for wheel steps a fifth
+// field, their size. The recorder writes it, playback and the file report read it; this is the
+// one place that knows its text.
 //
 // Writing: the kind's text, the two coordinates as whole numbers, the delay in milliseconds as
 // FormatDelay lays it out, separated by commas and nothing else.
 // Reading is lenient, because a loaded file may hold anything: fields are split at commas and
 // trimmed of blanks, the kind is compared without case, and a number is whatever number starts
 // its field (0 when none does).
+//
+// The first four kinds are those every version reads. Older versions skip the others as
+// entries of another kind, so a file holding them still plays there, without its drags, holds,
+// wheel and side buttons.
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "platform/input.h"
+
 namespace pel {
 
-enum class MotionKind { Move, Left, Middle, Right };
-inline constexpr int kMotionKinds = 4;
+enum class MotionKind {
+  // A move, and a click (press and release) of a button where the pointer is.
+  Move,
+  Left,
+  Middle,
+  Right,
+  // A press and a release of their own, for drags and holds.
+  LeftDown,
+  LeftUp,
+  MiddleDown,
+  MiddleUp,
+  RightDown,
+  RightUp,
+  X1Down,
+  X1Up,
+  X2Down,
+  X2Up,
+  // Wheel steps, vertical and horizontal.
+  Wheel,
+  HWheel,
+};
+inline constexpr int kClassicKinds = 4;
+inline constexpr int kMotionKinds = 16;
 
-// The kind as entries hold it: "move", "Left", "Middle", "Right".
+// The kind as entries hold it: "move", "Left", "Middle", "Right", "LeftDown", "LeftUp", ...,
+// "X2Up", "Wheel", "HWheel".
 std::string_view KindText(MotionKind kind);
+
+// What an entry of a kind does where it puts the pointer.
+enum class KindAction { Move, Click, Press, Release, Wheel };
+KindAction ActionOf(MotionKind kind);
+// The button a Click, Press or Release kind works; Left for the others.
+MouseButton ButtonOf(MotionKind kind);
+// The axis of a Wheel kind; Vertical for the others.
+WheelAxis AxisOf(MotionKind kind);
+// The kinds of a button's press and release, and of its click (none for the side buttons,
+// which have no click kind: they are stored as a press and a release).
+MotionKind PressKind(MouseButton button);
+MotionKind ReleaseKind(MouseButton button);
+std::optional<MotionKind> ClickKind(MouseButton button);
+MotionKind WheelKind(WheelAxis axis);
 
 // "Kind,X,Y,Delay" with the delay laid out by FormatDelay (which may throw).
 std::string FormatEntry(std::string_view kind, int32_t x, int32_t y, double delay_ms);
@@ -38,15 +81,30 @@ double EntryDelayMs(std::string_view entry);
 // The same delay in seconds, as playback waits it.
 double EntryWaitSeconds(std::string_view entry);
 
-// An entry read whole, for those who look at a recording rather than play it.
+// The size of a wheel entry's steps (field 5) in 1/120 notches, rounded half to even; 0 when
+// the field is missing. Throws pel::Error 6 when it falls outside signed 32 bits.
+int32_t EntryWheelDelta(std::string_view entry);
+
+// An entry read whole.
 struct MotionEntry {
   MotionKind kind = MotionKind::Move;
   int32_t x = 0, y = 0;
   double delay_ms = 0;
+  int32_t delta = 0;  // Wheel, HWheel: 1/120 notches, signed as WheelAxis says
 };
 // The entry as playback would play it: nullopt for another kind; throws pel::Error 6 as above
 // when a number is out of range.
 std::optional<MotionEntry> ReadEntry(std::string_view entry);
+// The text of `entry`: FormatEntry's four fields, and the delta for the wheel kinds (which may
+// throw as FormatDelay does).
+std::string FormatEntry(const MotionEntry& entry);
+
+// The note an event-by-event recording starts with, after its layout entries: its delays are to
+// be waited before their entries, where the pauses happened. Older readers skip it as an entry
+// of another kind.
+inline constexpr std::string_view kPausesBeforeNote = "pauses,before";
+// True for that note, read as leniently as entries are.
+bool IsPausesBeforeNote(std::string_view entry);
 
 // Field `n` (from 1) of `text` split at `delimiter`, untrimmed. A text without the delimiter is
 // its own every field; an empty text or delimiter, n < 1 or n past the last field give "".

@@ -118,6 +118,10 @@ MotionFileInfo Analyze(const std::function<std::unique_ptr<MotionLineReader>()>&
         Count(info, number, MotionFileInfo::Skip::Blank);
         continue;
       }
+      if (IsPausesBeforeNote(line)) {
+        info.pauses_before = true;
+        continue;
+      }
       if (IsLayoutEntry(line)) {
         if (std::optional<Monitor> m = ReadLayoutEntry(line))
           info.layout.push_back(std::move(*m));
@@ -222,8 +226,12 @@ std::string FormatMotionFileInfo(const std::string& path, const MotionFileInfo& 
   if (info.opened) {
     Put(out, {"Entries: ", Number(info.Entries()), " ("});
     for (int k = 0; k < kMotionKinds; ++k)
-      Put(out, {k ? ", " : "", KindText(static_cast<MotionKind>(k)), " ", Number(info.entries[k])});
-    Put(out, {")\nDuration: ", Fixed(info.duration_ms / 1000.0, 3), " s\nPointer area: "});
+      if (k < kClassicKinds || info.entries[k] != 0)
+        Put(out,
+            {k ? ", " : "", KindText(static_cast<MotionKind>(k)), " ", Number(info.entries[k])});
+    Put(out, {")\nDuration: ", Fixed(info.duration_ms / 1000.0, 3), " s\n"});
+    if (info.pauses_before) Put(out, {"Timing: each pause before its event\n"});
+    Put(out, {"Pointer area: "});
     if (info.Entries() == 0)
       Put(out, {"none\n"});
     else

@@ -30,6 +30,7 @@ struct MotionFileInfo {
 
   int64_t entries[kMotionKinds] = {};  // playable entries by kind
   double duration_ms = 0;              // sum of the playable entries' delays
+  bool pauses_before = false;          // recorded event by event (kPausesBeforeNote)
   // The rectangle the pointer visits, edges included; valid when there is an entry.
   int32_t left = 0, top = 0, right = 0, bottom = 0;
   // The monitors the recording was made on, from its layout entries (none in older files).
@@ -59,10 +60,12 @@ MotionFileInfo AnalyzeMotionFile(FileSystem& files, const std::string& path,
 // The same for the bytes of a motion file already in memory.
 MotionFileInfo AnalyzeMotionBytes(std::string_view bytes, const MotionEntryVisitor& visit = {});
 
-// The report for the user, one fact a line, each line ended by "\n":
+// The report for the user, one fact a line (the kinds beyond the first four listed only when
+// the file holds them), each line ended by "\n":
 //   File: take.mmf
-//   Entries: 1204 (move 1190, Left 10, Middle 0, Right 4)
+//   Entries: 1214 (move 1190, Left 10, Middle 0, Right 4, LeftDown 2, LeftUp 2, Wheel 6)
 //   Duration: 12.345 s
+//   Timing: each pause before its event    (only for a recording made event by event)
 //   Pointer area: (10, 5) to (1200, 800), 1191 x 796 pixels
 //   Screen layout: 2 monitors              (only when the file records one)
 //     DP-1: 1920 x 1080 at (0, 0), primary

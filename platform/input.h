@@ -1,7 +1,7 @@
 #pragma once
-// Global mouse and keyboard input: polled state, cursor placement and synthesised buttons.
-// Coordinates are screen pixels of the whole (virtual) desktop; they may be negative on
-// multi-monitor desktops.
+// Global mouse and keyboard input: polled state, cursor placement, synthesised buttons and
+// wheel steps. Coordinates are screen pixels of the whole (virtual) desktop; they may be
+// negative on multi-monitor desktops.
 
 #include <cstdint>
 
@@ -24,7 +24,15 @@ constexpr int kF10 = 0x79;
 constexpr int kF12 = 0x7B;
 }  // namespace vk
 
-enum class MouseButton { Left, Middle, Right };
+// X1 and X2 are the side buttons (usually back and forward): XBUTTON1 and XBUTTON2 on Windows,
+// buttons 8 and 9 on X11.
+enum class MouseButton { Left, Middle, Right, X1, X2 };
+inline constexpr int kMouseButtons = 5;
+
+// Vertical steps are positive away from the user (scrolling up), horizontal ones to the right.
+enum class WheelAxis { Vertical, Horizontal };
+// One notch of a wheel, in the units of a wheel delta; finer devices send parts of it.
+inline constexpr int32_t kWheelNotch = 120;
 
 class Input {
  public:
@@ -36,8 +44,8 @@ class Input {
   virtual bool CursorPos(Point& pos) = 0;
   // Places the cursor at screen pixels; false when the window system refused.
   virtual bool SetCursorPos(Point pos) = 0;
-  // Injects one press (`down`) or release of `button` at the cursor, seen by other programs as
-  // real input; false when the event was not inserted.
+  // Injects one press (`down`) or release of any of the five buttons at the cursor, seen by
+  // other programs as real input; false when the event was not inserted.
   virtual bool InjectButton(MouseButton button, bool down) = 0;
   // Injects a press and release of `button` at the cursor, as one unit where the window system
   // allows it (so the user's own input cannot land between them); false when either was not
@@ -47,6 +55,10 @@ class Input {
     const bool up = InjectButton(button, false);
     return down && up;
   }
+  // Injects wheel steps of `delta` 1/120 notches on `axis` at the cursor, as real input. Where
+  // the window system scrolls whole notches only, it sends those and carries the rest to the
+  // next call on the same axis; false when a step was not inserted.
+  virtual bool InjectWheel(WheelAxis axis, int32_t delta) = 0;
   // Presses of the left, middle and right buttons made on a real device, not injected by any
   // program (this one included), since the previous call; each call clears the count.
   virtual uint32_t UserButtonPresses() = 0;

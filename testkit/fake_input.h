@@ -4,6 +4,7 @@
 
 #include <map>
 #include <stdexcept>
+#include <string>
 
 #include "platform/input.h"
 #include "testkit/call_log.h"
@@ -57,13 +58,20 @@ class FakeInput : public Input {
     if (log_) log_->Add("SetCursorPos " + std::to_string(pos.x) + "," + std::to_string(pos.y));
     return true;
   }
+  // "Button X1 down", "Wheel Vertical -120", ...; refused injections are logged too, with
+  // " refused".
   bool InjectButton(MouseButton button, bool down) override {
-    static const char* names[] = {"Left", "Middle", "Right"};
-    if (log_)
-      log_->Add(std::string("Button ") + names[static_cast<int>(button)] +
-                (down ? " down" : " up"));
-    return true;
+    static const char* names[] = {"Left", "Middle", "Right", "X1", "X2"};
+    return Injected(std::string("Button ") + names[static_cast<int>(button)] +
+                    (down ? " down" : " up"));
   }
+  bool InjectWheel(WheelAxis axis, int32_t delta) override {
+    return Injected(std::string("Wheel ") +
+                    (axis == WheelAxis::Vertical ? "Vertical " : "Horizontal ") +
+                    std::to_string(delta));
+  }
+  // Makes the next `n` button and wheel injections fail.
+  void RefuseInjections(int n) { refuse_ = n; }
   uint32_t UserButtonPresses() override {
     const uint32_t n = user_button_presses_;
     user_button_presses_ = 0;
@@ -75,7 +83,15 @@ class FakeInput : public Input {
     bool down = false;
     bool latched = false;
   };
+  bool Injected(std::string line) {
+    const bool refused = refuse_ > 0;
+    if (refused) --refuse_;
+    if (log_) log_->Add(refused ? line + " refused" : line);
+    return !refused;
+  }
+
   CallLog* log_;
+  int refuse_ = 0;
   std::map<int, Key> keys_;
   Point pos_;
   bool fail_cursor_ = false;

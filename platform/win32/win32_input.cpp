@@ -44,16 +44,28 @@ DWORD ButtonFlag(MouseButton button, bool down) {
       return down ? MOUSEEVENTF_MIDDLEDOWN : MOUSEEVENTF_MIDDLEUP;
     case MouseButton::Right:
       return down ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_RIGHTUP;
+    case MouseButton::X1:
+    case MouseButton::X2:
+      return down ? MOUSEEVENTF_XDOWN : MOUSEEVENTF_XUP;
   }
   return 0;
 }
 
-INPUT ButtonEvent(MouseButton button, bool down) {
+INPUT MouseEvent(DWORD flags, DWORD data) {
   INPUT in = {};
   in.type = INPUT_MOUSE;
-  in.mi.dwFlags = ButtonFlag(button, down);
+  in.mi.dwFlags = flags;
+  in.mi.mouseData = data;
   in.mi.dwExtraInfo = kInjectedTag;
   return in;
+}
+
+INPUT ButtonEvent(MouseButton button, bool down) {
+  // The side buttons share one flag; the data says which.
+  const DWORD data = button == MouseButton::X1   ? XBUTTON1
+                     : button == MouseButton::X2 ? XBUTTON2
+                                                 : 0;
+  return MouseEvent(ButtonFlag(button, down), data);
 }
 
 }  // namespace
@@ -137,6 +149,7 @@ bool Win32Input::Book(HRAWINPUT handle) {
       static_cast<UINT>(-1))
     return false;
   if (in.header.dwType == RIM_TYPEMOUSE) {
+    if (mouse_listener_) mouse_listener_(in.data.mouse);
     const USHORT flags = in.data.mouse.usButtonFlags;
     bool changed = false;
     for (const auto& b : kButtons) {
@@ -180,6 +193,10 @@ bool Win32Input::TakeInput() {
   const bool arrived = arrived_;
   arrived_ = false;
   return arrived;
+}
+
+void Win32Input::ReadRawInput() {
+  if (sink_ != nullptr) DrainRawInput();
 }
 
 int16_t Win32Input::KeyState(int vk) {
@@ -263,6 +280,13 @@ bool Win32Input::Click(MouseButton button) {
     diagnostic_ = why;
   }
   return false;
+}
+
+bool Win32Input::InjectWheel(WheelAxis axis, int32_t delta) {
+  // The delta goes as given: applications take parts of a notch and several notches alike.
+  INPUT in = MouseEvent(axis == WheelAxis::Vertical ? MOUSEEVENTF_WHEEL : MOUSEEVENTF_HWHEEL,
+                        static_cast<DWORD>(delta));
+  return Send(&in, 1) == 1;
 }
 
 }  // namespace pel

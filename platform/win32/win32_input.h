@@ -34,6 +34,7 @@ class Win32Input : public Input {
   bool SetCursorPos(Point pos) override;
   bool InjectButton(MouseButton button, bool down) override;
   bool Click(MouseButton button) override;
+  bool InjectWheel(WheelAxis axis, int32_t delta) override;
   // Every press but those this object sent (tagged with kInjectedTag): a precision touchpad,
   // a pen and remote control deliver raw input without a device handle, as SendInput does, so
   // the handle cannot tell the user's presses from injected ones.
@@ -48,6 +49,15 @@ class Win32Input : public Input {
   // Reads in the raw input already queued, without waiting. True when watched input came since
   // the previous call that `on_input` was not told about.
   bool TakeInput();
+  // Reads in the raw input already queued, without waiting, and leaves what TakeInput says as
+  // it is.
+  void ReadRawInput();
+  // Each mouse raw input as it is read (from the message loop or a query), for the event stream
+  // (win32_input_events.h); it must not throw. A process has one raw input target per device
+  // class, so the stream cannot register one of its own. Empty: none.
+  void SetMouseListener(std::function<void(const RAWMOUSE&)> listener) {
+    mouse_listener_ = std::move(listener);
+  }
 
   // Why the last call that returned false failed: the call's name and GetLastError, for
   // example "SendInput inserted 0 of 2 events (GetLastError 5: Access is denied.)". Empty
@@ -75,6 +85,7 @@ class Win32Input : public Input {
   uint32_t user_button_presses_ = 0;
   HWND sink_ = nullptr;  // message-only window that receives WM_INPUT
   std::function<void()> on_input_;
+  std::function<void(const RAWMOUSE&)> mouse_listener_;
   bool draining_ = false;  // inside DrainRawInput: a query reads the input, nobody is told
   bool arrived_ = false;   // see TakeInput
   std::string raw_problem_;

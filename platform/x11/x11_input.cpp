@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/x11/x_error_trap.h"
@@ -51,6 +52,10 @@ unsigned ButtonNumber(MouseButton button) {
       return 2;
     case MouseButton::Right:
       return 3;
+    case MouseButton::X1:
+      return 8;
+    case MouseButton::X2:
+      return 9;
   }
   return 1;
 }
@@ -336,6 +341,25 @@ bool X11Input::Click(MouseButton button) {
   const Status released = XTestFakeButtonEvent(display_, number, False, CurrentTime);
   pointer_at_ = kNever;
   return Sent(trap, pressed && released, "XTestFakeButtonEvent");
+}
+
+bool X11Input::InjectWheel(WheelAxis axis, int32_t delta) {
+  // X scrolls by whole notches. Parts of one (a touchpad's, a fine wheel's) add up, either way,
+  // until they make one.
+  int32_t& rest = wheel_rest_[axis == WheelAxis::Vertical ? 0 : 1];
+  const int64_t total = int64_t{rest} + delta;
+  const int64_t notches = total / kWheelNotch;
+  rest = static_cast<int32_t>(total - notches * kWheelNotch);
+  const unsigned button =
+      axis == WheelAxis::Vertical ? (notches > 0 ? 4 : 5) : (notches > 0 ? 7 : 6);
+  const int64_t count = std::min<int64_t>(std::abs(notches), kMaxWheelNotches);
+  XErrorTrap trap(display_);
+  Status sent = True;
+  for (int64_t i = 0; i < count && sent; ++i)
+    sent = XTestFakeButtonEvent(display_, button, True, CurrentTime) &&
+           XTestFakeButtonEvent(display_, button, False, CurrentTime);
+  pointer_at_ = kNever;
+  return Sent(trap, sent, "XTestFakeButtonEvent");
 }
 
 }  // namespace pel

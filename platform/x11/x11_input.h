@@ -37,9 +37,15 @@ class X11Input : public Input {
   bool CursorPos(Point& pos) override;
   // Targets beyond the root window land on its nearest edge, as on Windows.
   bool SetCursorPos(Point pos) override;
+  // The side buttons are buttons 8 and 9, as XTest numbers them (before the button mapping).
   bool InjectButton(MouseButton button, bool down) override;
   // The press and the release leave in one write to the server.
   bool Click(MouseButton button) override;
+  // Clicks of buttons 4 and 5 (up, down) or 6 and 7 (left, right), one a notch (parts of a
+  // notch add up until they make one); at most kMaxWheelNotches in one call, so that a damaged
+  // entry cannot flood the server.
+  bool InjectWheel(WheelAxis axis, int32_t delta) override;
+  static constexpr int32_t kMaxWheelNotches = 100;
   // Raw presses whose source device is not an XTest device ("... XTEST pointer"): XTest is
   // how programs, this one included, inject input.
   uint32_t UserButtonPresses() override;
@@ -96,6 +102,8 @@ class X11Input : public Input {
   // The root window's size as last asked for by SetCursorPos (0: not yet asked).
   int32_t root_width_ = 0;
   int32_t root_height_ = 0;
+  // Parts of a notch not sent yet, vertical and horizontal (see InjectWheel).
+  int32_t wheel_rest_[2] = {};
 };
 
 }  // namespace pel

@@ -29,6 +29,8 @@ TEST(CommandLine, AcceptedFormsSayWhatToDo) {
   EXPECT_FALSE(none.playback.stop_on_move || none.playback.wait_before ||
                none.playback.screen_positions);
   EXPECT_EQ(none.playback.wait_for_window, 0);
+  EXPECT_FALSE(none.recording.every_event);
+  EXPECT_TRUE(none.recording.wheel && none.recording.side_buttons);
 
   EXPECT_EQ(Parse({"take.mmf"}).file, "take.mmf");
   EXPECT_EQ(Parse({"-"}).file, "-");
@@ -47,6 +49,12 @@ TEST(CommandLine, AcceptedFormsSayWhatToDo) {
   EXPECT_EQ(play.playback.wait_for_window, 2.5);
 
   EXPECT_EQ(Parse({"--record=new.mmf"}).action, Action::Record);
+  const CommandLine record =
+      Parse({"--every-event", "--record", "new.mmf", "--no-wheel", "--no-side-buttons"});
+  EXPECT_EQ(record.action, Action::Record);
+  EXPECT_TRUE(record.recording.every_event);
+  EXPECT_FALSE(record.recording.wheel || record.recording.side_buttons);
+  EXPECT_FALSE(Parse({"--no-wheel", "x.mmf"}).recording.wheel);  // F10 in the window
   EXPECT_EQ(Parse({"--info", "x.mmf"}).action, Action::Info);
   EXPECT_EQ(Parse({"--speed", "100", "x.mmf"}).playback.speed, 100);  // F9 in the window
   EXPECT_EQ(Parse({"--speed", "1e-1", "x.mmf"}).playback.speed, 0.1);
@@ -81,6 +89,11 @@ TEST(CommandLine, UsageErrorsGiveOneLineNamingTheArgument) {
       {{"--info", "a.mmf", "--repeat", "3"}, "--repeat only applies to playing, not to --info"},
       {{"--record", "a.mmf", "--stop-on-move"},
        "--stop-on-move only applies to playing, not to --record"},
+      {{"--play", "a.mmf", "--every-event"},
+       "--every-event only applies to recording, not to --play"},
+      {{"--no-side-buttons", "--info", "a.mmf"},
+       "--no-side-buttons only applies to recording, not to --info"},
+      {{"--no-wheel=1"}, "--no-wheel takes no value"},
   };
   for (const auto& [args, reason] : cases) {
     std::string error;
@@ -94,7 +107,8 @@ TEST(CommandLine, UsageNamesEveryOptionAndKey) {
   EXPECT_EQ(usage.rfind("Usage: pelmira [OPTION]... [FILE]\n", 0), 0u);
   for (const char* word :
        {"--play FILE", "--record FILE", "--info FILE", "--repeat N", "--speed F", "--stop-on-move",
-        "--pauses-before-events", "--wait-for-window SECONDS", "--screen-positions", "--help",
+        "--pauses-before-events", "--wait-for-window SECONDS", "--screen-positions",
+        "--every-event", "--no-wheel", "--no-side-buttons", "--help",
         "--version", "F10", "F9", "Pause", "F12"})
     EXPECT_NE(usage.find(word), std::string::npos) << word;
 }

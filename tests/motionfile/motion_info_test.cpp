@@ -95,6 +95,30 @@ TEST(MotionInfo, ListsEachWindowOnceAndCountsAMalformedOneAsSkipped) {
   EXPECT_NE(report.find("  line 7: unknown kind\n"), std::string::npos) << report;
 }
 
+TEST(MotionInfo, ListsTheKindsBeyondTheFirstFourOnlyWhenTheFileHoldsThem) {
+  const std::string bytes =
+      "[MouseMotionFile]\r\n"
+      "pauses,before\r\n"  // a note: neither an entry nor a skipped line
+      "LeftDown,10,20,0\r\n"
+      "move,30,20,0.5\r\n"
+      "LeftUp,30,20,1.5\r\n"
+      "Wheel,30,-5,8,-120\r\n"
+      "X1Down,30,20,0\r\n"
+      "X1Up,30,20,0\r\n"
+      "HWheel,30,20,0,1e20\r\n";  // out of range
+  const MotionFileInfo info = AnalyzeMotionBytes(bytes);
+  const std::string report = FormatMotionFileInfo("b.mmf", info);
+  EXPECT_NE(report.find("Entries: 6 (move 1, Left 0, Middle 0, Right 0, LeftDown 1, LeftUp 1, "
+                        "X1Down 1, X1Up 1, Wheel 1)\nDuration: 0.010 s\n"
+                        "Timing: each pause before its event\n"
+                        "Pointer area: (10, -5) to (30, 20)"),
+            std::string::npos)
+      << report;
+  EXPECT_NE(report.find("Lines skipped: 1 (blank 0, unknown kind 0, numbers out of range 1)"),
+            std::string::npos)
+      << report;
+}
+
 TEST(MotionInfo, SaysWhyAFileIsNotPlayable) {
   fake::FakeFileSystem files;
   files.Put("/d/header-only.mmf", "[MouseMotionFile]\r\n");

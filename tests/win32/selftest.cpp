@@ -13,6 +13,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/error.h"
@@ -22,6 +23,7 @@
 #include "platform/win32/win32_indicator.h"
 #include "platform/win32/win32_input.h"
 #include "platform/win32/win32_instance.h"
+#include "platform/win32/win32_input_events.h"
 #include "platform/win32/win32_main_window.h"
 #include "platform/win32/win32_text.h"
 #include "platform/win32/win32_tick.h"
@@ -727,6 +729,78 @@ void TestRawInputWakes() {
   Check(queued && quit.wParam == 5, "wake: reading raw input leaves WM_QUIT queued");
 }
 
+// The event stream for recording: what arrives as raw input comes out in order, each event
+// where the cursor stood and on the clock. Moves are sent as a device sends them (SendInput's
+// absolute moves make raw input; SetCursorPos makes none).
+void TestInputEvents() {
+  Win32Clock clock;
+  Win32Input input;
+  Win32InputEvents events(input, clock);
+  auto move = [](int x, int y) {
+    INPUT in = {};
+    in.type = INPUT_MOUSE;
+    // The pixel whose normalised range starts at or before the value: round up into it.
+    in.mi.dx = (x * 65536 + GetSystemMetrics(SM_CXSCREEN) - 1) / GetSystemMetrics(SM_CXSCREEN);
+    in.mi.dy = (y * 65536 + GetSystemMetrics(SM_CYSCREEN) - 1) / GetSystemMetrics(SM_CYSCREEN);
+    in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    SendInput(1, &in, sizeof(INPUT));
+  };
+  move(40, 50);
+  std::string error;
+  Check(events.Start(true, error), "events: started on raw input", error);
+  const double before = clock.Now();
+  input.InjectButton(MouseButton::Left, true);
+  move(60, 70);
+  input.InjectButton(MouseButton::Left, false);
+  input.InjectWheel(WheelAxis::Vertical, -120);
+  input.InjectWheel(WheelAxis::Horizontal, 30);
+  for (MouseButton b : {MouseButton::X1, MouseButton::X2}) {
+    input.InjectButton(b, true);
+    input.InjectButton(b, false);
+  }
+  MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+  std::vector<InputEvent> got;
+  events.Take(got);
+  const double after = clock.Now();
+  using Kind = InputEvent::Kind;
+  auto text = [](const std::vector<InputEvent>& list) {
+    static const char* kinds[] = {"move", "press", "release", "wheel"};
+    std::string out;
+    for (const InputEvent& e : list)
+      out += std::string(kinds[static_cast<int>(e.kind)]) + " " +
+             std::to_string(static_cast<int>(e.button)) + "/" +
+             std::to_string(static_cast<int>(e.axis)) + "/" + std::to_string(e.delta) + " at " +
+             std::to_string(e.pos.x) + "," + std::to_string(e.pos.y) + "; ";
+    return out;
+  };
+  const Point at{60, 70};
+  const std::vector<InputEvent> want = {
+      {Kind::Press, MouseButton::Left, WheelAxis::Vertical, 0, {40, 50}, 0},
+      {Kind::Move, MouseButton::Left, WheelAxis::Vertical, 0, at, 0},
+      {Kind::Release, MouseButton::Left, WheelAxis::Vertical, 0, at, 0},
+      {Kind::Wheel, MouseButton::Left, WheelAxis::Vertical, -120, at, 0},
+      {Kind::Wheel, MouseButton::Left, WheelAxis::Horizontal, 30, at, 0},
+      {Kind::Press, MouseButton::X1, WheelAxis::Vertical, 0, at, 0},
+      {Kind::Release, MouseButton::X1, WheelAxis::Vertical, 0, at, 0},
+      {Kind::Press, MouseButton::X2, WheelAxis::Vertical, 0, at, 0},
+      {Kind::Release, MouseButton::X2, WheelAxis::Vertical, 0, at, 0}};
+  bool timed = true;
+  double previous = before;
+  for (InputEvent& e : got) {
+    timed = timed && e.time >= previous && e.time <= after;
+    previous = std::exchange(e.time, 0);
+  }
+  Check(got == want && timed,
+        "events: a drag, wheel steps and side buttons come out in order, placed and timed",
+        text(got) + (timed ? "" : " (times out of order)"));
+  events.Stop();
+  input.Click(MouseButton::Left);
+  MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+  got.clear();
+  events.Take(got);
+  Check(got.empty(), "events: nothing is taken once stopped", text(got));
+}
+
 // The main window makes its icons again at each change of resolution and destroys the old
 // ones: an indicator made after one, or living through one, must still show a live icon.
 void TestIndicatorIconAcrossDpiChanges() {
@@ -1061,6 +1135,7 @@ int main(int argc, char** argv) {
   TestInput();
   TestRawInputLatch();
   TestRawInputWakes();
+  TestInputEvents();
   {
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     try {

@@ -1,0 +1,89 @@
+// The entry kinds beyond move and the three clicks: their text, read back as leniently as the
+// first four, and what each does.
+#include "testkit/engine_test.h"
+
+namespace pel::test {
+namespace {
+
+using enum MotionKind;
+
+TEST(EntryKinds, EveryKindReadsBackWhatItWrites) {
+  for (int k = 0; k < kMotionKinds; ++k) {
+    const MotionEntry e{static_cast<MotionKind>(k), -1920, 1080, 12.5,
+                        ActionOf(static_cast<MotionKind>(k)) == KindAction::Wheel ? -240 : 0};
+    const std::string text = FormatEntry(e);
+    SCOPED_TRACE(text);
+    const std::optional<MotionEntry> read = ReadEntry(text);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->kind, e.kind);
+    EXPECT_EQ(read->x, e.x);
+    EXPECT_EQ(read->y, e.y);
+    EXPECT_EQ(read->delay_ms, e.delay_ms);
+    EXPECT_EQ(read->delta, e.delta);
+  }
+  EXPECT_EQ(FormatEntry({LeftDown, 5, 6, 0.25, 0}), "LeftDown,5,6,0.25");
+  EXPECT_EQ(FormatEntry({HWheel, 5, 6, 16, 30}), "HWheel,5,6,16,30");
+  // The first four are written as they always were, with no fifth field.
+  EXPECT_EQ(FormatEntry({Left, 5, 6, 16, 7}), "Left,5,6,16");
+}
+
+TEST(EntryKinds, ReadLenientlyAndUnknownKindsStaySkipped) {
+  const struct {
+    const char* text;
+    std::optional<MotionKind> kind;
+    int32_t delta;
+  } cases[] = {
+      {"move,1,2,3", Move, 0},  // the first four read as before
+      {" RIGHT ,1,2,3", Right, 0},
+      {" leftdown , 1 , 2 , 3 ", LeftDown, 0},
+      {"x2UP,1,2,3", X2Up, 0},
+      {"Wheel,1,2,3,-120", Wheel, -120},
+      {" wheel , 1 , 2 , 3 , 240.5 ", Wheel, 240},  // half to even, as coordinates
+      {"Wheel,1,2,3", Wheel, 0},                    // no size: nothing to scroll
+      {"HWheel,1,2,3,1.5e2", HWheel, 150},
+      {"Left,1,2,3,99", Left, 0},  // a fifth field means nothing to a click
+      {"Drag,1,2,3", std::nullopt, 0},
+      {"X3Down,1,2,3", std::nullopt, 0},
+      {"Left Down,1,2,3", std::nullopt, 0},
+      {"pauses,before", std::nullopt, 0},  // a note, no motion
+      {"screen,0,0,1280x1024,primary,A", std::nullopt, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const std::optional<MotionEntry> read = ReadEntry(c.text);
+    ASSERT_EQ(read.has_value(), c.kind.has_value());
+    if (!read) continue;
+    EXPECT_EQ(read->kind, *c.kind);
+    EXPECT_EQ(read->delta, c.delta);
+  }
+  EXPECT_THROW(ReadEntry("Wheel,1,2,3,1e10"), Error);
+}
+
+TEST(EntryKinds, EachButtonHasAPressAndReleaseAndOnlyTheFirstThreeAClick) {
+  for (int b = 0; b < kMouseButtons; ++b) {
+    const auto button = static_cast<MouseButton>(b);
+    EXPECT_EQ(ActionOf(PressKind(button)), KindAction::Press);
+    EXPECT_EQ(ButtonOf(PressKind(button)), button);
+    EXPECT_EQ(ActionOf(ReleaseKind(button)), KindAction::Release);
+    EXPECT_EQ(ButtonOf(ReleaseKind(button)), button);
+    const std::optional<MotionKind> click = ClickKind(button);
+    EXPECT_EQ(click.has_value(), b < 3) << b;
+    if (click) {
+      EXPECT_EQ(ButtonOf(*click), button);
+    }
+  }
+  EXPECT_EQ(ClickKind(MouseButton::Middle), Middle);
+  EXPECT_EQ(WheelKind(WheelAxis::Vertical), Wheel);
+  EXPECT_EQ(AxisOf(WheelKind(WheelAxis::Horizontal)), WheelAxis::Horizontal);
+}
+
+TEST(EntryKinds, ThePausesBeforeNoteReadsAsLenientlyAsEntries) {
+  EXPECT_TRUE(IsPausesBeforeNote(kPausesBeforeNote));
+  EXPECT_TRUE(IsPausesBeforeNote(" PAUSES , Before "));
+  EXPECT_FALSE(IsPausesBeforeNote("pauses"));
+  EXPECT_FALSE(IsPausesBeforeNote("pauses,after"));
+  EXPECT_FALSE(IsPausesBeforeNote("move,1,2,3"));
+}
+
+}  // namespace
+}  // namespace pel::test

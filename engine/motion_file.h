@@ -1,7 +1,7 @@
 #pragma once
 // The mouse motion file: "[MouseMotionFile]" and then one motion entry per line, every line
-// ended by CR LF. Recorder::SaveDataToFile and Recorder::LoadDataFromFile write and read it;
-// what any other reader of the file needs to read it the same way is here.
+// ended by CR LF. Its lines are read and written here, the same way for every reader; the
+// recorder's save and load (recorder_files.cpp) and the file summary (motion_info.h) use them.
 
 #include <cstdint>
 #include <exception>
@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/entry_list.h"
 #include "platform/files.h"
 
 namespace pel {
@@ -69,5 +70,9 @@ class MotionLineReader {
 // null when the first line is not the header. Throws when the file cannot be read.
 std::unique_ptr<MotionLineReader> OpenMotionFile(std::unique_ptr<ReadFile> file,
                                                  std::function<void()> on_chunk = {});
+
+// Writes the header and then every entry byte for byte, each line ended by CR LF. Commits
+// nothing; throws what `out` throws.
+void WriteMotionFile(ReplaceFile& out, const EntryList& entries);
 
 }  // namespace pel

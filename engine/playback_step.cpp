@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "engine/motion_entry.h"
+#include "engine/pointer_actions.h"
 #include "engine/poll_cycle.h"
 #include "engine/screen_layout.h"
 

@@ -45,8 +45,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/designed_captions.h"
 #include "engine/error_report.h"
 #include "engine/indicator_windows.h"
+#include "engine/motion_entry.h"
 #include "engine/playback_options.h"
 #include "engine/playback_schedule.h"
 #include "engine/recorder.h"

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/error_report.h"
+#include "engine/file_dialog.h"
 #include "engine/poll_cycle.h"
 #include "engine/recorder.h"
 #include "testkit/fake_clock.h"

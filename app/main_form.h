@@ -28,6 +28,7 @@
 #include "platform/files.h"
 #include "platform/input.h"
 #include "platform/main_window.h"
+#include "platform/random.h"
 #include "platform/shaped_window.h"
 #include "platform/shell.h"
 #include "platform/skin.h"

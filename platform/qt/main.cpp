@@ -33,9 +33,9 @@
 #include "platform/qt/qt_main_window.h"
 #include "platform/qt/qt_shell.h"
 #include "platform/qt/qt_skin.h"
+#include "platform/x11/x11_display.h"
 #include "platform/x11/x11_input.h"
 #include "platform/x11/x11_screens.h"
-#include "platform/x11/x_display.h"
 
 #ifndef PEL_VERSION
 #define PEL_VERSION "0"

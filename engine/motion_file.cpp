@@ -68,22 +68,22 @@ bool MotionLineReader::Next(std::string_view& line, size_t cap) {
       }
     }
     const char* start = buf_.data() + pos_;
-    const size_t avail = end_ - pos_;
-    const char* cr = static_cast<const char*>(std::memchr(start, '\r', avail));
-    const size_t len = cr ? static_cast<size_t>(cr - start) : avail;
+    const size_t stop = LineEnd();
+    const size_t len = stop - pos_;
     if (cap != std::string::npos && pending_.size() + len > cap) {
       Append(start, cap + 1 - pending_.size());
       line = pending_;
       return true;
     }
     any = true;
-    if (!cr) {
+    if (stop == end_) {
       Append(start, len);
       pos_ = end_;
       continue;
     }
-    pos_ += len + 1;
-    skip_lf_ = true;
+    // CR LF is one line end: the LF may arrive with the next chunk.
+    skip_lf_ = buf_[stop] == '\r';
+    pos_ = stop + 1;
     if (pending_.empty()) {
       line = std::string_view(start, len);
     } else {
@@ -94,9 +94,24 @@ bool MotionLineReader::Next(std::string_view& line, size_t cap) {
   }
 }
 
+size_t MotionLineReader::LineEnd() {
+  // Each kind of line end is searched for once per stretch of the chunk, not once per line: in a
+  // file without CRs a search for the next CR would run to the end of the chunk at every line.
+  auto next = [this](size_t& at, char c) {
+    if (at != kNotSearched && at >= pos_) return;
+    const void* found = std::memchr(buf_.data() + pos_, c, end_ - pos_);
+    at = found ? static_cast<size_t>(static_cast<const char*>(found) - buf_.data()) : end_;
+  };
+  next(next_cr_, '\r');
+  next(next_lf_, '\n');
+  return std::min(next_cr_, next_lf_);
+}
+
 uint64_t MotionLineReader::BufferedLineLength() const {
-  const size_t n = std::count(buf_.begin() + static_cast<ptrdiff_t>(pos_),
-                              buf_.begin() + static_cast<ptrdiff_t>(end_), '\r');
+  const auto from = buf_.begin() + static_cast<ptrdiff_t>(pos_);
+  const auto to = buf_.begin() + static_cast<ptrdiff_t>(end_);
+  const size_t n =
+      static_cast<size_t>(std::max(std::count(from, to, '\r'), std::count(from, to, '\n')));
   return n ? std::max<uint64_t>(1, (end_ - pos_) / n) : std::max<uint64_t>(1, end_ - pos_);
 }
 
@@ -115,6 +130,7 @@ bool MotionLineReader::Fill() {
   left_ -= std::min<uint64_t>(got, left_);
   pos_ = 0;
   end_ = got;
+  next_cr_ = next_lf_ = kNotSearched;
   return true;
 }
 

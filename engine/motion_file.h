@@ -32,9 +32,10 @@ std::string FileFailureText(const std::exception_ptr& failure);
 // Why a file is refused: "\"<path>\" is not a mouse motion file (its first line is not ...)".
 std::string NotMotionFileText(const std::string& path);
 
-// Splits a motion file into lines: CR LF or a lone CR ends a line, a lone LF stays inside it.
-// The end of the file is tested before each line, so a final line end yields no extra empty
-// line, and a last line without one is still returned. Never reads past the length the file had
+// Splits a motion file into lines: CR LF, a lone CR or a lone LF ends a line, so files saved
+// by editors that end lines with LF alone read as the program's own. The end of the file is
+// tested before each line, so a final line end yields no extra empty line, and a last line
+// without one is still returned. Never reads past the length the file had
 // when it was opened, so what it holds stays bounded by that length.
 class MotionLineReader {
  public:
@@ -53,7 +54,11 @@ class MotionLineReader {
 
  private:
   bool Fill();
+  // Offset in buf_ of the first CR or LF from pos_ on; end_ when there is none.
+  size_t LineEnd();
   void Append(const char* bytes, size_t n);
+
+  static constexpr size_t kNotSearched = static_cast<size_t>(-1);
 
   std::unique_ptr<ReadFile> file_;
   uint64_t left_;
@@ -61,6 +66,9 @@ class MotionLineReader {
   size_t pos_ = 0;
   size_t end_ = 0;
   bool skip_lf_ = false;  // the last line ended with CR: a LF right after it belongs to it
+  // Where the next CR and LF were found in the chunk (end_: none), or kNotSearched.
+  size_t next_cr_ = kNotSearched;
+  size_t next_lf_ = kNotSearched;
   bool started_ = false;
   std::string pending_;
   std::function<void()> on_chunk_;

@@ -35,8 +35,8 @@ std::string NotMotionFileText(const std::string& path);
 // Splits a motion file into lines: CR LF, a lone CR or a lone LF ends a line, so files saved
 // by editors that end lines with LF alone read as the program's own. The end of the file is
 // tested before each line, so a final line end yields no extra empty line, and a last line
-// without one is still returned. Never reads past the length the file had
-// when it was opened, so what it holds stays bounded by that length.
+// without one is still returned. Never reads past the length the file had when it was opened,
+// so what it holds stays bounded by that length.
 class MotionLineReader {
  public:
   // `on_chunk`, if given, runs each time a chunk has been taken apart, before the next read.

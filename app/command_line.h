@@ -34,7 +34,7 @@ constexpr int kOk = 0;
 constexpr int kFailed = 1;     // a file could not be loaded or saved, or no display
 constexpr int kUsage = 2;      // the command line could not be understood
 constexpr int kStopped = 3;    // --play stopped by Pause or by the user taking the mouse
-constexpr int kNotPlayed = 4;  // --play met entries it could not play
+constexpr int kNotPlayed = 4;  // --play met entries it could not play, or none it could
 }  // namespace exit_status
 
 // Parses the arguments after the program name. On a usage error returns nullopt and sets

@@ -16,7 +16,9 @@
 #include "app/indicator_forms.h"
 #include "app/recovery.h"
 #include "app/scripted_run.h"
+#include "engine/designed_captions.h"
 #include "engine/error_report.h"
+#include "engine/file_dialog.h"
 #include "engine/poll_cycle.h"
 #include "engine/recorder.h"
 #include "platform/clock.h"
@@ -26,6 +28,7 @@
 #include "platform/files.h"
 #include "platform/input.h"
 #include "platform/main_window.h"
+#include "platform/random.h"
 #include "platform/shaped_window.h"
 #include "platform/shell.h"
 #include "platform/skin.h"
@@ -93,11 +96,11 @@ class MainForm {
   // program must not show it; F12 and Auto Show leave it hidden). No box or dialog appears:
   // what one would say becomes the reason given to `finished`, which is called exactly once,
   // never before StartScripted returns, always from the event loop (after a poll tick).
-  // - Play: the file is loaded as Load would; one that cannot be loaded whole, or holds no
-  //   entries, finishes kFailed. Otherwise it plays with command.playback and the play
-  //   indicator blinking. Without --repeat it plays one pass (--repeat 0 plays until stopped).
-  //   kOk when the passes are done; kStopped when Pause or the user (stop on move) ends it;
-  //   kNotPlayed when an entry could not be played.
+  // - Play: the file is loaded as Load would; one that cannot be loaded whole finishes
+  //   kFailed, one that holds no entry that can be played kNotPlayed. Otherwise it plays with
+  //   command.playback and the play indicator blinking. Without --repeat it plays one pass
+  //   (--repeat 0 plays until stopped). kOk when the passes are done; kStopped when Pause or
+  //   the user (stop on move) ends it; kNotPlayed when an entry could not be played.
   // - Record: the file is tried first (a folder, a device, a pipe, a missing or unwritable
   //   folder finish kFailed before anything is recorded). Recording starts at once. Pause ends
   //   it and the recording is written to the file with the same atomic replacement as Save,

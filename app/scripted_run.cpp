@@ -71,7 +71,7 @@ void ScriptedRun::Start() {
     std::string refused = host_.dialogs.TakeKept();
     if (!refused.empty()) return Finish(exit_status::kFailed, refused);
     if (HoldsNoMotion(recorder.entries))
-      return Finish(exit_status::kFailed, "\"" + file_ + "\" holds no entries to play.");
+      return Finish(exit_status::kNotPlayed, "\"" + file_ + "\" holds no entries to play.");
     bool playable = false;
     for (int32_t i = 1; i <= recorder.entries.Count() && !playable; ++i) {
       try {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <random>
 
-#include "platform/shell.h"
+#include "platform/random.h"
 
 namespace pel {
 

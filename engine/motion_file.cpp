@@ -1,5 +1,3 @@
-// Saving and loading the mouse motion file; entries are written byte for byte as the list holds
-// them and loaded as the file holds them.
 #include "engine/motion_file.h"
 
 #include <algorithm>
@@ -12,28 +10,15 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/recorder.h"
-#include "engine/screen_layout.h"
+#include "engine/error_report.h"
 #include "platform/error.h"
 
 namespace pel {
 
 namespace {
 
-// Bytes handed to the file system at once when saving, and read at once when loading.
+// Bytes handed to the file system at once when writing, and read at once when reading.
 constexpr size_t kChunk = 64 * 1024;
-// While loading, window events are serviced whenever a chunk of the file has been taken apart
-// and after this many entries: servicing them after every line, with a real event loop, costs
-// more than reading the line. A chunk goes by in well under a millisecond, so the window
-// still answers at once.
-constexpr int kLinesPerEventPump = 1024;
-
-// Clears the load flags however the load ends.
-struct LoadFlags {
-  bool& in_progress;
-  bool& filling;
-  ~LoadFlags() { in_progress = filling = false; }
-};
 
 }  // namespace
 
@@ -83,22 +68,22 @@ bool MotionLineReader::Next(std::string_view& line, size_t cap) {
       }
     }
     const char* start = buf_.data() + pos_;
-    const size_t avail = end_ - pos_;
-    const char* cr = static_cast<const char*>(std::memchr(start, '\r', avail));
-    const size_t len = cr ? static_cast<size_t>(cr - start) : avail;
+    const size_t stop = LineEnd();
+    const size_t len = stop - pos_;
     if (cap != std::string::npos && pending_.size() + len > cap) {
       Append(start, cap + 1 - pending_.size());
       line = pending_;
       return true;
     }
     any = true;
-    if (!cr) {
+    if (stop == end_) {
       Append(start, len);
       pos_ = end_;
       continue;
     }
-    pos_ += len + 1;
-    skip_lf_ = true;
+    // CR LF is one line end: the LF may arrive with the next chunk.
+    skip_lf_ = buf_[stop] == '\r';
+    pos_ = stop + 1;
     if (pending_.empty()) {
       line = std::string_view(start, len);
     } else {
@@ -109,9 +94,24 @@ bool MotionLineReader::Next(std::string_view& line, size_t cap) {
   }
 }
 
+size_t MotionLineReader::LineEnd() {
+  // Each kind of line end is searched for once per stretch of the chunk, not once per line: in a
+  // file without CRs a search for the next CR would run to the end of the chunk at every line.
+  auto next = [this](size_t& at, char c) {
+    if (at != kNotSearched && at >= pos_) return;
+    const void* found = std::memchr(buf_.data() + pos_, c, end_ - pos_);
+    at = found ? static_cast<size_t>(static_cast<const char*>(found) - buf_.data()) : end_;
+  };
+  next(next_cr_, '\r');
+  next(next_lf_, '\n');
+  return std::min(next_cr_, next_lf_);
+}
+
 uint64_t MotionLineReader::BufferedLineLength() const {
-  const size_t n = std::count(buf_.begin() + static_cast<ptrdiff_t>(pos_),
-                              buf_.begin() + static_cast<ptrdiff_t>(end_), '\r');
+  const auto from = buf_.begin() + static_cast<ptrdiff_t>(pos_);
+  const auto to = buf_.begin() + static_cast<ptrdiff_t>(end_);
+  const size_t n =
+      static_cast<size_t>(std::max(std::count(from, to, '\r'), std::count(from, to, '\n')));
   return n ? std::max<uint64_t>(1, (end_ - pos_) / n) : std::max<uint64_t>(1, end_ - pos_);
 }
 
@@ -130,6 +130,7 @@ bool MotionLineReader::Fill() {
   left_ -= std::min<uint64_t>(got, left_);
   pos_ = 0;
   end_ = got;
+  next_cr_ = next_lf_ = kNotSearched;
   return true;
 }
 
@@ -153,54 +154,16 @@ std::unique_ptr<MotionLineReader> OpenMotionFile(std::unique_ptr<ReadFile> file,
   return reader;
 }
 
-bool Recorder::HasWorkToKeep() const {
-  return unsaved && !HoldsNoMotion(entries) && !load_filling_;
-}
-
-void Recorder::SaveDataToFile() {
-  if (!HasWorkToKeep()) return;
-
-  save_in_progress_ = true;
-  struct Done {
-    bool& flag;
-    ~Done() { flag = false; }
-  } done{save_in_progress_};
-
-  FileDialog& dialog = host_.dialog;
-  dialog.FileName.clear();
-  dialog.ShowSave();
-  const std::string path = dialog.FileName;
-  if (path.empty()) return;
-  // Whatever stands at the path, hidden or read-only, is asked about before it can be lost. A
-  // folder is no file to overwrite: the replacement below refuses it with the save error.
-  if (host_.files.KindOf(path) == PathKind::File &&
-      host_.dialogs.MessageBox("File already exists. Do you want to overwrite old File?",
-                               "Save anyway?", MsgButtons::YesNo, MsgIcon::None) != MsgResult::Yes)
-    return;
-
-  try {
-    SaveTo(path);
-  } catch (...) {
-    host_.dialogs.MessageBox(
-        "RodazIrerevuv has failed to save Data!\r\n" + FileFailureText(std::current_exception()),
-        "", MsgButtons::Ok, MsgIcon::None);
-  }
-}
-
-void Recorder::SaveTo(const std::string& path, FileUse use) {
-  // The file is written to a temporary beside it and renamed into place only when every byte
-  // is on disk, so a failure leaves the old file as it was. A link is followed and stays, and
-  // a file the user may not write is refused.
-  std::unique_ptr<ReplaceFile> out = host_.files.BeginReplace(path, use);
+void WriteMotionFile(ReplaceFile& out, const EntryList& entries) {
   std::vector<char> chunk(kChunk);
   size_t used = 0;
   auto put = [&](std::string_view line) {
     if (used + line.size() + kMotionFileLineEnd.size() > chunk.size()) {
-      out->Write(std::string_view(chunk.data(), used));
+      out.Write(std::string_view(chunk.data(), used));
       used = 0;
       if (line.size() + kMotionFileLineEnd.size() > chunk.size()) {
-        out->Write(line);
-        out->Write(kMotionFileLineEnd);
+        out.Write(line);
+        out.Write(kMotionFileLineEnd);
         return;
       }
     }
@@ -212,83 +175,7 @@ void Recorder::SaveTo(const std::string& path, FileUse use) {
   put(kMotionFileHeader);
   const int32_t count = entries.Count();
   for (int32_t i = 1; i <= count; ++i) put(entries.Item(i));
-  if (used) out->Write(std::string_view(chunk.data(), used));
-  out->Commit();
-  unsaved = false;
-}
-
-void Recorder::LoadDataFromFile(const std::string& path) {
-  // The events serviced below may ask for another load: two files would mix in one list.
-  if (load_in_progress_) return;
-  load_in_progress_ = true;
-  LoadFlags flags{load_in_progress_, load_filling_};
-
-  Procedure p(host_.reporter, where::kLoadFile);
-  p.Step(100, [&] {
-    // A recording still running would append to the file's entries. It ends here, before the
-    // save offer, so that the offer covers all of it; no new one starts until the load is over.
-    if (mode == Mode::Recording) ToggleRecording();
-    SaveDataToFile();
-  });
-
-  // From here on file failures are not errors of the program. The file is opened and its header
-  // checked before the list is touched, so that a file that cannot be loaded does not cost the
-  // recording in memory.
-  auto pump = [this] { host_.events.DoEvents(); };
-  std::unique_ptr<MotionLineReader> reader;
-  std::string refusal;
-  try {
-    reader = OpenMotionFile(host_.files.OpenRead(path, FileUse::User), pump);
-    if (!reader) refusal = "Nothing was loaded: " + NotMotionFileText(path) + ".";
-  } catch (...) {
-    refusal = "Nothing was loaded: the file could not be read.\r\n" +
-              FileFailureText(std::current_exception());
-  }
-  if (!refusal.empty()) {
-    host_.dialogs.MessageBox(refusal + "\r\n" + std::string(kRecordingKept), "", MsgButtons::Ok,
-                             MsgIcon::Exclamation);
-    return;
-  }
-
-  p.Step(102, [&] { entries.Clear(); });
-  load_filling_ = true;
-  std::string stopped;
-  try {
-    // The entries take at most the rest of the file; their number is guessed from the lines
-    // already read in, so that a million offsets are not copied over and over as they grow.
-    // A guess that falls short only means growth later.
-    try {
-      const uint64_t left = reader->Left();
-      const uint64_t guess = std::min<uint64_t>(left / reader->BufferedLineLength() + 16, left / 4);
-      // No entry is longer than kLongestLine: a file of a few huge lines claims no more.
-      const uint64_t text = std::min<uint64_t>(left, guess * kLongestLine);
-      entries.Reserve(static_cast<size_t>(guess), static_cast<size_t>(text));
-    } catch (const std::bad_alloc&) {
-      // Too large to claim at once: the list grows as entries arrive instead.
-    }
-    int since_pump = 0;
-    std::string_view line;
-    while (reader->Next(line, kLongestLine)) {
-      if (line.size() > kLongestLine) {
-        // The header is line 1.
-        stopped = "Loading stopped: " + LineTooLongText(int64_t{entries.Count()} + 2) + "; " +
-                  std::to_string(entries.Count()) + " entries were loaded.";
-        break;
-      }
-      entries.Add(line);
-      if (++since_pump == kLinesPerEventPump) {
-        since_pump = 0;
-        pump();
-      }
-    }
-  } catch (...) {
-    // What was read so far stays; the user learns that the file was not read to its end.
-    stopped = "Loading stopped before the end of the file; " + std::to_string(entries.Count()) +
-              " entries were loaded.\r\n" + FileFailureText(std::current_exception());
-  }
-  load_filling_ = false;
-  reader.reset();
-  if (!stopped.empty()) host_.dialogs.MessageBox(stopped, "", MsgButtons::Ok, MsgIcon::Exclamation);
+  if (used) out.Write(std::string_view(chunk.data(), used));
 }
 
 }  // namespace pel

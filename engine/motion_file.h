@@ -1,7 +1,7 @@
 #pragma once
 // The mouse motion file: "[MouseMotionFile]" and then one motion entry per line, every line
-// ended by CR LF. Recorder::SaveDataToFile and Recorder::LoadDataFromFile write and read it;
-// what any other reader of the file needs to read it the same way is here.
+// ended by CR LF. Its lines are read and written here, the same way for every reader; the
+// recorder's save and load (recorder_files.cpp) and the file summary (motion_info.h) use them.
 
 #include <cstdint>
 #include <exception>
@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/entry_list.h"
 #include "platform/files.h"
 
 namespace pel {
@@ -31,10 +32,11 @@ std::string FileFailureText(const std::exception_ptr& failure);
 // Why a file is refused: "\"<path>\" is not a mouse motion file (its first line is not ...)".
 std::string NotMotionFileText(const std::string& path);
 
-// Splits a motion file into lines: CR LF or a lone CR ends a line, a lone LF stays inside it.
-// The end of the file is tested before each line, so a final line end yields no extra empty
-// line, and a last line without one is still returned. Never reads past the length the file had
-// when it was opened, so what it holds stays bounded by that length.
+// Splits a motion file into lines: CR LF, a lone CR or a lone LF ends a line, so files saved
+// by editors that end lines with LF alone read as the program's own. The end of the file is
+// tested before each line, so a final line end yields no extra empty line, and a last line
+// without one is still returned. Never reads past the length the file had when it was opened,
+// so what it holds stays bounded by that length.
 class MotionLineReader {
  public:
   // `on_chunk`, if given, runs each time a chunk has been taken apart, before the next read.
@@ -52,7 +54,11 @@ class MotionLineReader {
 
  private:
   bool Fill();
+  // Offset in buf_ of the first CR or LF from pos_ on; end_ when there is none.
+  size_t LineEnd();
   void Append(const char* bytes, size_t n);
+
+  static constexpr size_t kNotSearched = static_cast<size_t>(-1);
 
   std::unique_ptr<ReadFile> file_;
   uint64_t left_;
@@ -60,6 +66,9 @@ class MotionLineReader {
   size_t pos_ = 0;
   size_t end_ = 0;
   bool skip_lf_ = false;  // the last line ended with CR: a LF right after it belongs to it
+  // Where the next CR and LF were found in the chunk (end_: none), or kNotSearched.
+  size_t next_cr_ = kNotSearched;
+  size_t next_lf_ = kNotSearched;
   bool started_ = false;
   std::string pending_;
   std::function<void()> on_chunk_;
@@ -69,5 +78,9 @@ class MotionLineReader {
 // null when the first line is not the header. Throws when the file cannot be read.
 std::unique_ptr<MotionLineReader> OpenMotionFile(std::unique_ptr<ReadFile> file,
                                                  std::function<void()> on_chunk = {});
+
+// Writes the header and then every entry byte for byte, each line ended by CR LF. Commits
+// nothing; throws what `out` throws.
+void WriteMotionFile(ReplaceFile& out, const EntryList& entries);
 
 }  // namespace pel

@@ -3,6 +3,8 @@
 #include <cstdlib>
 
 #include "engine/motion_entry.h"
+#include "engine/pointer_actions.h"
+#include "engine/screen_layout.h"
 
 namespace pel {
 

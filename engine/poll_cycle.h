@@ -9,7 +9,10 @@
 #include <optional>
 #include <vector>
 
+#include "engine/designed_captions.h"
 #include "engine/error_report.h"
+#include "engine/indicator_windows.h"
+#include "engine/motion_entry.h"
 #include "engine/playback_options.h"
 #include "engine/playback_step.h"
 #include "engine/poll_tick.h"

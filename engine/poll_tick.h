@@ -2,6 +2,7 @@
 // What the poll cycle (engine/poll_cycle.h) shares with the steps it runs each tick: the objects
 // they work on, what a tick sampled, and why a recording or playback ended.
 
+#include "engine/designed_captions.h"
 #include "engine/indicator_windows.h"
 #include "engine/recorder.h"
 #include "platform/dialogs.h"

@@ -1,7 +1,7 @@
 #pragma once
 // The recorder (the module mVazazEzerev in the error report): the recorder state, the recording
-// itself and the operations that change them, plus the small cursor and click helpers the poll
-// cycle uses. The text of an entry is engine/motion_entry.h's.
+// itself and the operations that change them. Its saving and loading are in recorder_files.cpp;
+// the text of an entry is engine/motion_entry.h's, the file's lines engine/motion_file.h's.
 
 #include <cstdint>
 #include <string>
@@ -9,7 +9,6 @@
 
 #include "engine/entry_list.h"
 #include "engine/error_report.h"
-#include "engine/motion_entry.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/environment.h"
@@ -27,25 +26,7 @@ std::string_view StateText(Mode mode);
 // The last line of the message of a load that was refused.
 inline constexpr std::string_view kRecordingKept = "The recording in memory has been kept.";
 
-// Captions of the main window as designed, read at start-up.
-struct DesignedCaptions {
-  // Caption of the Start Playing button as designed, put back whenever a playback ends.
-  std::string play_button;
-};
-
-// The main window's file dialog: the path it proposes and returns, and its one file type.
-class FileDialog {
- public:
-  explicit FileDialog(Dialogs& dialogs) : dialogs_(dialogs) {}
-  // Proposed before a dialog; afterwards the chosen full path, or empty when cancelled.
-  std::string FileName;
-  std::string Filter = "Mouse Motion File (*.mmf)|*.mmf";
-  void ShowSave() { FileName = dialogs_.ShowSave(FileName, Filter); }
-  void ShowOpen() { FileName = dialogs_.ShowOpen(FileName, Filter); }
-
- private:
-  Dialogs& dialogs_;
-};
+class FileDialog;
 
 // Everything the recorder reaches outside itself.
 struct RecorderHost {
@@ -117,11 +98,5 @@ class Recorder {
   // The last cursor position read; (0, 0) until the first successful read.
   Point last_mouse_pos_;
 };
-
-// Cursor and click primitives: they report nothing, a refused call changes nothing.
-void SetMousePos(Input& input, int32_t x, int32_t y);
-void ClickLeft(Input& input);
-void ClickMiddle(Input& input);
-void ClickRight(Input& input);
 
 }  // namespace pel

@@ -4,6 +4,7 @@
 // milliseconds since the event handled before it. The first tick of a recording empties the list.
 
 #include "engine/error_report.h"
+#include "engine/motion_entry.h"
 #include "engine/poll_tick.h"
 #include "engine/screen_layout.h"
 

@@ -17,17 +17,16 @@ using namespace pel;
 
 using pel::fuzz::Check;
 
-// CR LF or a lone CR ends a line; a lone LF stays; nothing after the last line end is no line.
+// CR LF, a lone CR or a lone LF ends a line; nothing after the last line end is no line.
 std::vector<std::string> ModelLines(std::string_view b) {
   std::vector<std::string> lines;
   size_t i = 0;
   while (i < b.size()) {
-    size_t j = b.find('\r', i);
+    size_t j = b.find_first_of("\r\n", i);
     if (j == std::string_view::npos) j = b.size();
     lines.emplace_back(b.substr(i, j - i));
-    if (j < b.size()) ++j;
-    if (j < b.size() && b[j] == '\n') ++j;
-    i = j;
+    if (j < b.size() && b[j] == '\r' && j + 1 < b.size() && b[j + 1] == '\n') ++j;
+    i = j + 1;
   }
   return lines;
 }

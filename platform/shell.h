@@ -1,6 +1,6 @@
 #pragma once
-// Process-level services of the program shell: the single-instance rule, the web browser, the
-// random numbers of start-up and the end of the program.
+// Process-level services of the program shell: the single-instance rule, the web browser and
+// the end of the program.
 
 #include <string>
 
@@ -22,16 +22,6 @@ class Shell {
   // Ends the program at once: every window closes and every timer stops without further
   // events; no question is asked and nothing is saved. Does not return in the real programs.
   virtual void EndProgram() = 0;
-};
-
-// The runtime's random number generator.
-class RandomSource {
- public:
-  virtual ~RandomSource() = default;
-  // Seeds the generator from the time of day.
-  virtual void Randomize() = 0;
-  // Next value, uniformly distributed in [0, 1).
-  virtual double Rnd() = 0;
 };
 
 }  // namespace pel

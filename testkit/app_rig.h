@@ -5,12 +5,15 @@
 #include "testkit/call_log.h"
 #include "testkit/fake_clock.h"
 #include "testkit/fake_dialogs.h"
+#include "testkit/fake_environment.h"
+#include "testkit/fake_events.h"
 #include "testkit/fake_files.h"
-#include "testkit/fake_indicator.h"
 #include "testkit/fake_input.h"
-#include "testkit/fake_misc.h"
+#include "testkit/fake_main_window.h"
+#include "testkit/fake_random.h"
+#include "testkit/fake_shaped_window.h"
 #include "testkit/fake_shell.h"
-#include "testkit/fake_windows.h"
+#include "testkit/fake_skin.h"
 
 namespace pel::test {
 

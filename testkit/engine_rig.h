@@ -7,14 +7,17 @@
 #include <vector>
 
 #include "engine/error_report.h"
+#include "engine/file_dialog.h"
 #include "engine/poll_cycle.h"
 #include "engine/recorder.h"
 #include "testkit/fake_clock.h"
 #include "testkit/fake_dialogs.h"
+#include "testkit/fake_environment.h"
+#include "testkit/fake_events.h"
 #include "testkit/fake_files.h"
+#include "testkit/fake_indicator_windows.h"
 #include "testkit/fake_input.h"
-#include "testkit/fake_misc.h"
-#include "testkit/fake_windows.h"
+#include "testkit/fake_main_window.h"
 
 namespace pel::test {
 

@@ -28,6 +28,7 @@
 #include "platform/qt/qt_session.h"
 #include "platform/qt/qt_shell.h"
 #include "platform/qt/qt_skin.h"
+#include "platform/x11/x11_display.h"
 #include "platform/x11/x11_input.h"
 #include "platform/x11/x11_screens.h"
 

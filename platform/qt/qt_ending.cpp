@@ -10,7 +10,7 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/x11/x_display.h"
+#include "platform/x11/x11_display.h"
 
 namespace pel {
 

@@ -8,7 +8,7 @@
 
 #include "app/layout.h"
 #include "platform/qt/qt_main_window.h"
-#include "platform/x11/x_display.h"
+#include "platform/x11/x11_display.h"
 
 namespace pel {
 

@@ -15,6 +15,7 @@
 #include "app/program.h"
 #include "app/time_random.h"
 #include "platform/win32/win32_clock.h"
+#include "platform/win32/win32_diagnostics.h"
 #include "platform/win32/win32_dialogs.h"
 #include "platform/win32/win32_environment.h"
 #include "platform/win32/win32_files.h"

@@ -8,45 +8,12 @@
 
 #include <string>
 #include <string_view>
-#include <utility>
 
 #include "app/layout.h"
 #include "platform/main_window.h"
+#include "platform/win32/win32_gdi_object.h"
 
 namespace pel {
-
-// Owns a GDI object (font, brush, bitmap) that is swapped in and out: the one held is deleted
-// when another takes its place or the holder goes. A system-owned one (a system colour brush)
-// is held without being deleted.
-template <class H>
-class GdiObject {
- public:
-  GdiObject() = default;
-  GdiObject(const GdiObject&) = delete;
-  GdiObject& operator=(const GdiObject&) = delete;
-  ~GdiObject() { Reset(); }
-  H get() const { return h_; }
-  // Holds `h` (deleted in its turn when `owned`), deleting the one held before.
-  void Reset(H h = nullptr, bool owned = true) {
-    if (owned_ && h_ != nullptr) DeleteObject(h_);
-    h_ = h;
-    owned_ = owned;
-  }
-  void Swap(GdiObject& other) noexcept {
-    std::swap(h_, other.h_);
-    std::swap(owned_, other.owned_);
-  }
-
- private:
-  H h_ = nullptr;
-  bool owned_ = false;
-};
-
-// A colour value as GDI draws it: system colour references resolved through GetSysColor.
-COLORREF Resolve(Color c);
-// Puts the brush for `c` into `brush`: the system's own for a system colour, a new solid brush
-// otherwise. Throws pel::Error when it cannot be made (`brush` then stays as it was).
-void SetBrush(GdiObject<HBRUSH>& brush, Color c);
 
 class Win32Control : public Control {
  public:

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/win32/win32_diagnostics.h"
 #include "platform/win32/win32_text.h"
 
 namespace pel {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/error.h"
+#include "platform/win32/win32_diagnostics.h"
 #include "platform/win32/win32_text.h"
 
 namespace pel {

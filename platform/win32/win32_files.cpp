@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/win32/win32_diagnostics.h"
 #include "platform/win32/win32_text.h"
 
 namespace pel {

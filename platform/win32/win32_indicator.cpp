@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/win32/win32_diagnostics.h"
 #include "platform/win32/win32_dpi.h"
 #include "platform/win32/win32_picture.h"
 #include "platform/win32/win32_text.h"

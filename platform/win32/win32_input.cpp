@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "platform/win32/win32_text.h"
+#include "platform/win32/win32_diagnostics.h"
 
 namespace pel {
 

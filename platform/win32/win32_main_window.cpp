@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/win32/win32_color.h"
+#include "platform/win32/win32_diagnostics.h"
 #include "platform/win32/win32_dpi.h"
 #include "platform/win32/win32_text.h"
 

@@ -15,6 +15,7 @@
 #include "app/layout.h"
 #include "platform/main_window.h"
 #include "platform/win32/win32_control.h"
+#include "platform/win32/win32_gdi_object.h"
 #include "platform/win32/win32_tick.h"
 
 namespace pel {

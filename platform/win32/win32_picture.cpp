@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "platform/error.h"
-#include "platform/win32/win32_text.h"
+#include "platform/win32/win32_diagnostics.h"
 
 namespace pel {
 

@@ -1,7 +1,5 @@
 #pragma once
-// UTF-8 <-> UTF-16 conversion and the system's text for an error code.
-
-#include <windows.h>
+// UTF-8 <-> UTF-16 conversion of the texts and names that pass to and from the system.
 
 #include <string>
 #include <string_view>
@@ -13,18 +11,5 @@ namespace pel {
 std::wstring Widen(std::string_view utf8);
 // Converts UTF-16 from the system; unpaired surrogates become U+FFFD.
 std::string Narrow(std::wstring_view utf16);
-// The system's message for `code` without the trailing line break, e.g. "Access is denied.";
-// "error N" when the system has no text for it.
-std::string SystemMessage(DWORD code);
-// "GetLastError N: <the system's text>" for a code GetLastError gave ("no reason given" for 0).
-std::string LastErrorText(DWORD code);
-// "<call> failed (GetLastError N: ...)": how a failed system call is named in the diagnostics
-// and the error boxes.
-std::string CallFailed(std::string_view call, DWORD code);
-// Throws pel::Error 5 (invalid procedure call) with CallFailed(call, GetLastError()).
-[[noreturn]] void ThrowCallFailed(std::string_view call);
-// One line of the program's diagnostics ("Pelmira: " + text), for a debugger or a debug-output
-// viewer (OutputDebugString). For rare events: start-up, a tick source starting.
-void DiagnosticLine(std::string_view text);
 
 }  // namespace pel

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <exception>
 
-#include "platform/win32/win32_text.h"
+#include "platform/win32/win32_diagnostics.h"
 
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 #define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002

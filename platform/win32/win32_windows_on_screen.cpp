@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/win32/win32_diagnostics.h"
 #include "platform/win32/win32_text.h"
 
 namespace pel {

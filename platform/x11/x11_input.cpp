@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/x11/x_error_trap.h"
+#include "platform/x11/x11_error_trap.h"
 
 namespace pel {
 namespace {

@@ -8,7 +8,7 @@
 
 #include <optional>
 
-#include "platform/x11/x_error_trap.h"
+#include "platform/x11/x11_error_trap.h"
 
 namespace pel {
 

@@ -5,7 +5,7 @@
 // the key and button latch uses, carry no position (raw motion is the device's own deltas) and
 // no motion at all for warps, so they cannot place an event. Buttons are physical, as XTest
 // injects them; buttons 4 to 7 are wheel notches, 8 and 9 the side buttons. Times are mapped
-// onto pel::Clock (x_server_time.h). Xlib stays out of this header.
+// onto pel::Clock (x11_server_time.h). Xlib stays out of this header.
 
 #include <memory>
 #include <string>
@@ -13,7 +13,7 @@
 
 #include "platform/clock.h"
 #include "platform/input_events.h"
-#include "platform/x11/x_server_time.h"
+#include "platform/x11/x11_server_time.h"
 
 struct _XDisplay;
 

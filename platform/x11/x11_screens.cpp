@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/x11/x_error_trap.h"
+#include "platform/x11/x11_error_trap.h"
 
 namespace pel {
 

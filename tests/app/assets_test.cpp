@@ -6,8 +6,8 @@
 
 #include "app/layout.h"
 #include "shaping/window_shaper.h"
+#include "testkit/fake_environment.h"
 #include "testkit/fake_files.h"
-#include "testkit/fake_misc.h"
 #include "testkit/fake_shape_target.h"
 #include "testkit/pictures.h"
 #include "testkit/real_disk.h"

@@ -105,11 +105,10 @@ TEST(CommandLine, UsageErrorsGiveOneLineNamingTheArgument) {
 TEST(CommandLine, UsageNamesEveryOptionAndKey) {
   const std::string usage = UsageText("pelmira");
   EXPECT_EQ(usage.rfind("Usage: pelmira [OPTION]... [FILE]\n", 0), 0u);
-  for (const char* word :
-       {"--play FILE", "--record FILE", "--info FILE", "--repeat N", "--speed F", "--stop-on-move",
-        "--pauses-before-events", "--wait-for-window SECONDS", "--screen-positions",
-        "--every-event", "--no-wheel", "--no-side-buttons", "--help",
-        "--version", "F10", "F9", "Pause", "F12"})
+  for (const char* word : {"--play FILE", "--record FILE", "--info FILE", "--repeat N", "--speed F",
+                           "--stop-on-move", "--pauses-before-events", "--wait-for-window SECONDS",
+                           "--screen-positions", "--every-event", "--no-wheel", "--no-side-buttons",
+                           "--help", "--version", "F10", "F9", "Pause", "F12"})
     EXPECT_NE(usage.find(word), std::string::npos) << word;
 }
 

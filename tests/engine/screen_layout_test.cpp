@@ -3,6 +3,7 @@
 #include "engine/screen_layout.h"
 
 #include "testkit/engine_test.h"
+#include "testkit/fake_screens.h"
 
 namespace pel::test {
 namespace {
@@ -81,18 +82,13 @@ TEST(LayoutEntryTest, RoundTripsAndIsNoMotionToAnyReader) {
     EXPECT_FALSE(ReadLayoutEntry(bad).has_value()) << bad;
 }
 
-class FakeScreens : public Screens {
- public:
-  Layout monitors = kRecorded;
-  uint64_t generation = 0;
-  std::vector<Monitor> List() override { return monitors; }
-  uint64_t Generation() override { return generation; }
-};
-
 class LayoutPlaybackTest : public EngineTest {
  protected:
-  LayoutPlaybackTest() { poll.screens.Attach(&screens); }
-  FakeScreens screens;
+  LayoutPlaybackTest() {
+    screens.monitors = kRecorded;
+    poll.screens.Attach(&screens);
+  }
+  fake::FakeScreens screens;
   // The cursor placements of `ticks` ticks of playback of `entries`.
   std::vector<std::string> Play(const std::vector<std::string>& entries, int ticks) {
     Record(entries);

@@ -13,8 +13,8 @@ namespace {
 
 TEST(MotionInfo, CountsWhatPlaybackPlaysAndListsWhatItSkips) {
   fake::FakeFileSystem files;
-  // Lines end in CR LF or a lone CR; a lone LF stays inside its line. Playback reads kinds in
-  // any case and blanks around fields, and skips the rest.
+  // Lines end in CR LF, a lone CR or a lone LF. Playback reads kinds in any case and blanks
+  // around fields, and skips the rest.
   files.Put("/d/a.mmf",
             "[MouseMotionFile]\r\n"
             "screen,0,0,1280x1024,primary,DUMMY0\r\n"  // the layout: no entry, no skip
@@ -26,19 +26,19 @@ TEST(MotionInfo, CountsWhatPlaybackPlaysAndListsWhatItSkips) {
             "Right,1e300,0,10\r\n"      // 8 out of range
             "   \r\n"                   // 9 blank
             "middle,-4,40,0\r\n"        // 10
-            "move,0,0,1\nmove,9,9,9");  // 11: one line, its LF inside it (number ends at it)
+            "move,0,0,1\nmove,9,9,9");  // 11 and 12, a lone LF between them
   std::vector<MotionEntry> seen;
   const MotionFileInfo info =
       AnalyzeMotionFile(files, "/d/a.mmf", [&](const MotionEntry& e) { seen.push_back(e); });
   ASSERT_TRUE(info.Playable()) << info.problem;
-  ASSERT_EQ(seen.size(), 4u);
+  ASSERT_EQ(seen.size(), 5u);
   EXPECT_EQ(seen[1].kind, MotionKind::Left);
   EXPECT_EQ(seen[1].x, 30);
   EXPECT_DOUBLE_EQ(seen[1].delay_ms, 250.25);
   EXPECT_EQ(FormatMotionFileInfo("a.mmf", info),
             "File: a.mmf\n"
-            "Entries: 4 (move 2, Left 1, Middle 1, Right 0)\n"
-            "Duration: 0.351 s\n"
+            "Entries: 5 (move 3, Left 1, Middle 1, Right 0)\n"
+            "Duration: 0.360 s\n"
             "Pointer area: (-4, 0) to (30, 40), 35 x 41 pixels\n"
             "Screen layout: 2 monitors\n"
             "  DUMMY0: 1280 x 1024 at (0, 0), primary\n"
@@ -63,7 +63,7 @@ TEST(MotionInfo, MonitorNamesAreShownEscaped) {
   } cases[] = {
       {"HDMI-1", "HDMI-1"},
       {"\x1b]0;owned\x07\x1b[2J", "\\x1b]0;owned\\x07\\x1b[2J"},
-      {"A\nPlayable: yes", "A\\x0aPlayable: yes"},  // a lone LF stays inside its line
+      {"A\vPlayable: yes", "A\\x0bPlayable: yes"},  // no forged line on the terminal
       {"C:\\x1b", "C:\\\\x1b"},                     // a backslash cannot pass for an escape
       {"\xc2\x9b[1m\xe2\x80\x8f", "\\xc2\\x9b[1m\\xe2\\x80\\x8f"},  // C1 CSI, then a mark
   };

@@ -11,7 +11,7 @@
 #include "platform/posix/posix_files.h"
 #include "shaping/region_data.h"
 #include "shaping/window_shaper.h"
-#include "testkit/fake_misc.h"
+#include "testkit/fake_environment.h"
 #include "testkit/fake_shape_target.h"
 #include "testkit/pictures.h"
 #include "testkit/raised.h"

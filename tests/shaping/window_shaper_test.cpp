@@ -7,8 +7,8 @@
 
 #include "platform/error.h"
 #include "shaping/region_data.h"
+#include "testkit/fake_environment.h"
 #include "testkit/fake_files.h"
-#include "testkit/fake_misc.h"
 #include "testkit/fake_shape_target.h"
 #include "testkit/pictures.h"
 #include "testkit/raised.h"

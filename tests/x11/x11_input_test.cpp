@@ -13,7 +13,7 @@
 #include "testkit/xvfb_fixture.h"
 
 // Xlib last: its macros (None, Bool, Status) would break gtest's headers.
-#include "platform/x11/x_error_trap.h"
+#include "platform/x11/x11_error_trap.h"
 
 namespace pel {
 namespace {

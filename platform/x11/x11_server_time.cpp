@@ -1,4 +1,4 @@
-#include "platform/x11/x_server_time.h"
+#include "platform/x11/x11_server_time.h"
 
 #include <algorithm>
 #include <cmath>

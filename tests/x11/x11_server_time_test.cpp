@@ -1,7 +1,7 @@
 // X server stamps on the engine's clock: across the 32-bit wrap, narrowed by round trips,
 // never after the event was read, and started afresh when the clocks stop agreeing.
 
-#include "platform/x11/x_server_time.h"
+#include "platform/x11/x11_server_time.h"
 
 #include <gtest/gtest.h>
 

@@ -1,28 +1,16 @@
 #pragma once
-// Event pump and environment substitutes.
+// Environment variables and well-known folders held in memory; notices are kept, not shown.
 
-#include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/environment.h"
 #include "platform/error.h"
-#include "platform/events.h"
 
 namespace pel::fake {
-
-class FakeEvents : public EventPump {
- public:
-  void DoEvents() override {
-    ++calls;
-    if (on_events) on_events();
-  }
-  int calls = 0;
-  // Runs at every DoEvents: stands for the ticks and clicks that the real loop would run.
-  std::function<void()> on_events;
-};
 
 class FakeEnvironment : public Environment {
  public:

@@ -1,4 +1,4 @@
-#include "platform/x11/x_display.h"
+#include "platform/x11/x11_display.h"
 
 #include <X11/Xlib.h>
 #include <unistd.h>

@@ -1,28 +1,18 @@
 #pragma once
-// Main window, controls and indicator windows held in memory. Every change is logged as
+// The main window and its controls held in memory. Every change is logged as
 // "<name>.<Property> <value>"; a call named in `failing` throws pel::Error instead.
 
 #include <array>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 
-#include "engine/indicator_windows.h"
-#include "platform/error.h"
 #include "platform/main_window.h"
 #include "testkit/call_log.h"
+#include "testkit/logged_property.h"
 
 namespace pel::fake {
-
-// Shared failure switch: a call whose "<object>.<Member>" is in the set throws.
-struct FailSwitch {
-  std::set<std::string> failing;
-  void Check(const std::string& call) const {
-    if (failing.count(call)) throw Error(err::kInvalidProcedureCall, "Fake failure in " + call);
-  }
-};
 
 class FakeControl : public Control {
  public:
@@ -90,42 +80,6 @@ class FakeMainWindow : public MainWindow {
   void Log(const std::string& line);
   CallLog* log_;
   std::array<std::unique_ptr<FakeControl>, kControlCount> controls_;
-};
-
-class FakeIndicator : public IndicatorWindow {
- public:
-  FakeIndicator(std::string name, int height, CallLog* log, FailSwitch* fail)
-      : name_(std::move(name)), height_(height), log_(log), fail_(fail) {}
-  bool Visible() override;
-  void SetVisible(bool visible) override;
-  void SetTop(int top) override;
-  int Height() override;
-
-  bool visible = false;
-  int top = 0;
-
- private:
-  std::string name_;
-  int height_;
-  CallLog* log_;
-  FailSwitch* fail_;
-};
-
-// The record and play indicators: created (and "loaded") on first reference, gone after Close.
-class FakeIndicators : public IndicatorWindows {
- public:
-  explicit FakeIndicators(CallLog* log = nullptr) : log_(log) {}
-  IndicatorWindow& Ref(IndicatorId id) override;
-  void Close(IndicatorId id) override;
-
-  // The open window, or nullptr.
-  FakeIndicator* Open(IndicatorId id) { return windows_[static_cast<int>(id)].get(); }
-  int loads = 0;  // windows created so far
-  FailSwitch fail;
-
- private:
-  CallLog* log_;
-  std::array<std::unique_ptr<FakeIndicator>, 2> windows_;
 };
 
 }  // namespace pel::fake

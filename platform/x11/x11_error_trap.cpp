@@ -1,4 +1,4 @@
-#include "platform/x11/x_error_trap.h"
+#include "platform/x11/x11_error_trap.h"
 
 #include <cstdio>
 

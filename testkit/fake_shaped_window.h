@@ -1,6 +1,6 @@
 #pragma once
-// Native indicator windows held in memory: a picture, a place on a scripted screen and the
-// outline last applied. Every call is logged as "<name>.<Member> <value>".
+// The native indicator windows and their factory held in memory: a picture, a place on a
+// scripted screen and the outline last applied. Every call is logged as "<name>.<Member> <value>".
 
 #include <map>
 #include <memory>

@@ -2,7 +2,9 @@
 
 # The warnings of every target of ours; -Werror in developer builds (PEL_WERROR).
 add_library(pel_warnings INTERFACE)
-target_compile_options(pel_warnings INTERFACE -Wall -Wextra $<$<BOOL:${PEL_WERROR}>:-Werror>)
+target_compile_options(
+  pel_warnings INTERFACE -Wall -Wextra -Wshadow -Wconversion -Wsign-conversion -Wnon-virtual-dtor
+                        -Wold-style-cast -Woverloaded-virtual $<$<BOOL:${PEL_WERROR}>:-Werror>)
 
 # Returns in `out` an include folder under the build tree that holds only `folder` (a path from
 # the source root), so that its headers are still included as "folder/name.h" and nothing else

@@ -19,7 +19,7 @@ bool HeldButtons::Play(MotionKind kind, int32_t delta) {
 }
 
 bool HeldButtons::Press(MouseButton button) {
-  bool& held = held_[static_cast<int>(button)];
+  bool& held = held_[static_cast<size_t>(button)];
   if (held) return true;
   // A press the window system refused left nothing down.
   held = input_.InjectButton(button, true);
@@ -27,7 +27,7 @@ bool HeldButtons::Press(MouseButton button) {
 }
 
 bool HeldButtons::Release(MouseButton button) {
-  bool& held = held_[static_cast<int>(button)];
+  bool& held = held_[static_cast<size_t>(button)];
   if (!held) return true;
   held = !input_.InjectButton(button, false);
   return !held;

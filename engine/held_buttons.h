@@ -31,7 +31,7 @@ class HeldButtons {
   // before anything modal opens while one runs, and where the program ends; not from a handler
   // of the display's loss, where the display cannot be used.
   bool ReleaseAll();
-  bool Held(MouseButton button) const { return held_[static_cast<int>(button)]; }
+  bool Held(MouseButton button) const { return held_[static_cast<size_t>(button)]; }
   bool AnyHeld() const;
 
  private:

@@ -38,7 +38,8 @@ std::string ModelField(std::string_view text, int n, std::string_view delim) {
     fields.push_back(text.substr(start, end - start));
     start = end + delim.size();
   }
-  return n <= static_cast<int>(fields.size()) ? std::string(fields[n - 1]) : std::string();
+  return n <= static_cast<int>(fields.size()) ? std::string(fields[static_cast<size_t>(n - 1)])
+                                              : std::string();
 }
 
 // Length of the plain decimal number at the start of `t` (sign, digits, point, exponent), or 0.

@@ -1,5 +1,7 @@
 #include "platform/press_latch.h"
 
+#include <cstddef>
+
 namespace pel {
 
 namespace {
@@ -9,21 +11,21 @@ bool Known(int code) {
 }  // namespace
 
 bool PressLatch::Press(int code) {
-  if (!Known(code) || codes_[code].down) return false;
-  codes_[code] = {true, true};
+  if (!Known(code) || codes_[static_cast<std::size_t>(code)].down) return false;
+  codes_[static_cast<std::size_t>(code)] = {true, true};
   return true;
 }
 
 bool PressLatch::Release(int code) {
-  if (!Known(code) || !codes_[code].down) return false;
-  codes_[code].down = false;
+  if (!Known(code) || !codes_[static_cast<std::size_t>(code)].down) return false;
+  codes_[static_cast<std::size_t>(code)].down = false;
   return true;
 }
 
 int16_t PressLatch::Query(int code, bool down) {
   bool pressed = false;
   if (Known(code)) {
-    Code& c = codes_[code];
+    Code& c = codes_[static_cast<std::size_t>(code)];
     pressed = c.pressed;
     c.pressed = false;
     if (!down) c.down = false;

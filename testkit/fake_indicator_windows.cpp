@@ -20,7 +20,7 @@ static std::string IndicatorName(IndicatorId id) {
 }
 
 IndicatorWindow& FakeIndicators::Ref(IndicatorId id) {
-  auto& slot = windows_[static_cast<int>(id)];
+  auto& slot = windows_[static_cast<size_t>(id)];
   if (!slot) {
     const std::string name = IndicatorName(id);
     fail.Check(name + ".Load");
@@ -32,7 +32,7 @@ IndicatorWindow& FakeIndicators::Ref(IndicatorId id) {
 }
 
 void FakeIndicators::Close(IndicatorId id) {
-  auto& slot = windows_[static_cast<int>(id)];
+  auto& slot = windows_[static_cast<size_t>(id)];
   if (!slot) return;
   if (log_) log_->Add(IndicatorName(id) + ".Close");
   slot.reset();

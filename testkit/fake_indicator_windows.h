@@ -39,7 +39,7 @@ class FakeIndicators : public IndicatorWindows {
   void Close(IndicatorId id) override;
 
   // The open window, or nullptr.
-  FakeIndicator* Open(IndicatorId id) { return windows_[static_cast<int>(id)].get(); }
+  FakeIndicator* Open(IndicatorId id) { return windows_[static_cast<size_t>(id)].get(); }
   int loads = 0;  // windows created so far
   FailSwitch fail;
 

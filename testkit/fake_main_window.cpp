@@ -47,7 +47,7 @@ void FakeControl::SetBackColor(Color c) {
 
 FakeMainWindow::FakeMainWindow(CallLog* log) : log_(log) {
   for (const layout::ControlLayout& c : layout::MainForm().controls) {
-    auto& control = controls_[static_cast<int>(c.id)];
+    auto& control = controls_[static_cast<size_t>(c.id)];
     control = std::make_unique<FakeControl>(std::string(c.name), log, &fail);
     control->caption = c.caption;
     control->value = c.value;

@@ -49,7 +49,7 @@ class FakeMainWindow : public MainWindow {
   // line's colour.
   explicit FakeMainWindow(CallLog* log = nullptr);
 
-  FakeControl& Ctl(ControlId id) { return *controls_[static_cast<int>(id)]; }
+  FakeControl& Ctl(ControlId id) { return *controls_[static_cast<size_t>(id)]; }
   Control& Get(ControlId id) override;
   bool Visible() override;
   void SetVisible(bool visible) override;

@@ -340,7 +340,7 @@ void CountTiming(benchmark::State& state, const std::string& name,
     const auto worst = std::max_element(rx.begin(), rx.end());
     const size_t at = static_cast<size_t>(worst - rx.begin());
     state.counters[name + "_rx_onset_err_max_ms"] = *worst;
-    state.counters[name + "_worst_entry"] = at + 1.0;
+    state.counters[name + "_worst_entry"] = static_cast<double>(at) + 1.0;
     state.counters[name + "_worst_delay_ms"] = entries[at].delay_ms;
   }
   state.counters[name + "_duration_ratio"] = DurationRatio(entries, o.server_ms, waits_after);
@@ -386,7 +386,7 @@ void BM_ReplayPath(benchmark::State& state) {
     }
     // Clicks of the path land here, left of the main window.
     const int right = std::min(main->x - 20, 720);
-    x11test::ObserverWindow target(x.Display(), 20, 20, right - 20, 560);
+    x11test::ObserverWindow target(x.Display(), 20, 20, static_cast<unsigned>(right - 20), 560);
     RawWatcher watcher(x.Display());
     Injector inject(x.Display());
     const std::vector<Action> path = Path(40, 40, right - 60, 520);

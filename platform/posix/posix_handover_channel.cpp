@@ -153,7 +153,6 @@ void HandoverChannel::Answer(Request& request, bool taken) {
 
 HandoverChannel::Handed HandoverChannel::Hand(const std::string& name, const std::string& file,
                                               int timeout_ms) {
-  using Clock = std::chrono::steady_clock;
   if (file.empty() || file.size() > kMaxPath || file.find('\0') != std::string::npos)
     return Handed::Refused;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);

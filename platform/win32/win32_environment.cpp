@@ -35,7 +35,8 @@ bool IsBareRoot(const std::wstring& folder) {
   if (folder.size() == 3 && folder[1] == L':') return true;
   if (folder.rfind(L"\\\\", 0) == 0) {
     size_t seps = 0;
-    for (size_t i = 2; i < folder.size(); ++i) seps += folder[i] == L'\\' ? 1 : 0;
+    for (size_t i = 2; i < folder.size(); ++i)
+      if (folder[i] == L'\\') ++seps;
     return seps <= 1;
   }
   return false;

@@ -122,7 +122,8 @@ X11Input::X11Input(Display* display, int xi_opcode) : display_(display), xi_opco
 }
 
 void X11Input::ReadPointerMapping() {
-  pointer_buttons_ = XGetPointerMapping(display_, pointer_map_.data(), pointer_map_.size());
+  pointer_buttons_ =
+      XGetPointerMapping(display_, pointer_map_.data(), static_cast<int>(pointer_map_.size()));
 }
 
 X11Input::~X11Input() {
@@ -165,11 +166,11 @@ void X11Input::DrainEvents() {
       switch (cookie.evtype) {
         case XI_RawKeyPress:
           key_latch_.Press(raw->detail);
-          key_down_[raw->detail] = true;
+          key_down_[static_cast<size_t>(raw->detail)] = true;
           break;
         case XI_RawKeyRelease:
           key_latch_.Release(raw->detail);
-          key_down_[raw->detail] = false;
+          key_down_[static_cast<size_t>(raw->detail)] = false;
           break;
         case XI_RawButtonPress:
           button_latch_.Press(raw->detail);

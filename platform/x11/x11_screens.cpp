@@ -57,7 +57,7 @@ std::vector<Monitor> X11Screens::List() {
     const XRRMonitorInfo& m = monitors[i];
     Monitor monitor;
     if (m.name != None) {
-      if (char* name = names[named++]) {
+      if (char* name = names[static_cast<size_t>(named++)]) {
         monitor.name = name;
         XFree(name);
       }

@@ -115,7 +115,7 @@ TEST_F(CommandLineE2E, FourStartsAtOnceMakeOneWindowAndHandTheirFilesOver) {
     files.push_back(
         Write("f" + std::to_string(i) + ".mmf",
               "[MouseMotionFile]\r\nMiddle," + std::to_string(120 + 20 * i) + ",130,300\r\n"));
-  for (int i = 0; i < 4; ++i) started[app_.Start({files[i]})] = 20 + 20 * i;
+  for (size_t i = 0; i < 4; ++i) started[app_.Start({files[i]})] = 20 + 20 * static_cast<int>(i);
 
   const std::optional<TopWindow> main = look_.WaitFor("Pelmira", 20s);
   ASSERT_TRUE(main) << app_.Output();

@@ -175,7 +175,7 @@ TEST_F(PlaybackTest, RecordedDelaysReplayAsTheSameWaits) {
   const std::vector<double> played_at = Onsets(4, 40, 0.0103);
   ASSERT_EQ(played_at.size(), 4u);
   const double due[] = {0.030, 0.101, 0.111};
-  for (int i = 0; i < 3; ++i) {
+  for (size_t i = 0; i < 3; ++i) {
     const double late = played_at[i + 1] - played_at[0] - due[i];
     EXPECT_GT(late, 0) << "entry " << i + 2;
     EXPECT_LE(late, 0.0103) << "entry " << i + 2;
@@ -237,7 +237,8 @@ TEST_F(PlaybackTest, AtHighSpeedEveryEntryDueByATickPlaysInThatTickInOrder) {
   Tick();  // 10.1 ms at 0.12 ms per entry
   const std::vector<std::string> played = Actions();
   ASSERT_EQ(played.size(), 85u);
-  for (int i = 0; i < 85; ++i) EXPECT_EQ(played[i], "SetCursorPos " + std::to_string(i + 1) + ",0");
+  for (size_t i = 0; i < 85; ++i)
+    EXPECT_EQ(played[i], "SetCursorPos " + std::to_string(i + 1) + ",0");
 
   // A list with nothing to play cannot hold a tick forever: one pass per tick.
   TapKey(vk::kPause);
@@ -304,7 +305,7 @@ TEST_F(PlaybackTest, WaitBeforeReplaysEachEventAtItsRecordedMoment) {
   ASSERT_EQ(onsets.size(), 8u);
   // The second pass starts when the last entry was due, with entry 1's wait.
   const double recorded[] = {0.010, 0.020, 0.520, 0.530, 0.540, 0.550, 1.050, 1.060};
-  for (int i = 0; i < 8; ++i)
+  for (size_t i = 0; i < 8; ++i)
     EXPECT_NEAR(onsets[i] - start, recorded[i], kTick / 2) << "event " << i;
   EXPECT_EQ(Calls("Button Left down").size(), 2u);
 }

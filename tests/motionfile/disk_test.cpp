@@ -115,7 +115,7 @@ TEST_F(DiskTest, ReadOnlyFileOrFolderIsPermissionDeniedAndKept) {
     SaveTo(dir + "/a.mmf", {MsgResult::Yes});
     SaveTo(dir + "/ro/a.mmf");
     if (Boxes() != 3) return 1;
-    for (int i : {1, 2})
+    for (size_t i : {1u, 2u})
       if (dialogs.boxes[i].text.rfind("RodazIrerevuv has failed to save Data!\r\nError: 70", 0) !=
           0)
         return 2;

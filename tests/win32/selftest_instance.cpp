@@ -122,8 +122,8 @@ void TestHandOverWhileStarting() {
   } cases[] = {{300, 300, "no window yet"}, {0, 300, "a window that takes no file yet"}};
   for (const auto& c : cases) {
     const ULONGLONG now = GetTickCount64();
-    g_window_at = now + c.window_ms;
-    g_takes_from = now + c.takes_ms;
+    g_window_at = now + static_cast<ULONGLONG>(c.window_ms);
+    g_takes_from = now + static_cast<ULONGLONG>(c.takes_ms);
     HANDLE thread = CreateThread(nullptr, 0, &LateWindow, nullptr, 0, nullptr);
     const bool taken =
         HandFileToRunningInstance(L"PelSelftestLate", "C:\\a.mmf", 1500) == Instance::Handed::Taken;

@@ -72,7 +72,7 @@ TickStats MeasureTicks(TickMode wanted, TickMode* got, int count) {
   for (size_t i = 1; i < stamps.size(); ++i) d.push_back((stamps[i] - stamps[i - 1]) * 1000);
   s.ticks = static_cast<int>(d.size());
   if (d.empty()) return s;
-  s.mean_ms = (stamps.back() - stamps.front()) * 1000 / d.size();
+  s.mean_ms = (stamps.back() - stamps.front()) * 1000 / static_cast<double>(d.size());
   std::sort(d.begin(), d.end());
   s.min_ms = d.front();
   s.max_ms = d.back();

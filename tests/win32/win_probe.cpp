@@ -439,12 +439,12 @@ bool ReadPpm(const std::string& path, Image& out) {
   in >> magic >> w >> h >> max;
   in.get();
   if (!in || magic != "P6" || max != 255 || w <= 0 || h <= 0) return false;
-  std::vector<unsigned char> rgb(static_cast<size_t>(w) * h * 3);
+  std::vector<unsigned char> rgb(static_cast<size_t>(w) * static_cast<size_t>(h) * 3);
   in.read(reinterpret_cast<char*>(rgb.data()), static_cast<std::streamsize>(rgb.size()));
   if (!in) return false;
   out.w = w;
   out.h = h;
-  out.px.resize(static_cast<size_t>(w) * h);
+  out.px.resize(static_cast<size_t>(w) * static_cast<size_t>(h));
   for (size_t i = 0; i < out.px.size(); ++i)
     out.px[i] = rgb[3 * i] | rgb[3 * i + 1] << 8 | static_cast<uint32_t>(rgb[3 * i + 2]) << 16;
   return true;

@@ -5,6 +5,7 @@
 #include "engine/motion_entry.h"
 #include "engine/poll_cycle.h"
 #include "engine/screen_layout.h"
+#include "platform/error.h"
 
 namespace pel {
 
@@ -154,11 +155,23 @@ void PollCycle::PlayEntry(Procedure& p, const Motion& m) {
   Input& in = host_.recorder.Host().input;
   // Recorded on monitors that have moved since, the position goes where its monitor is now.
   Point at{m.x, m.y};
+  bool placed = false;
   p.Step(m.place, [&] {
     at = Screens.Map(at);
-    SetMousePos(in, at.x, at.y);
+    placed = SetMousePos(in, at.x, at.y);
   });
-  if (m.click) p.Step(m.click_step, [&] { m.click(in); });
+  if (m.click && placed) {
+    p.Step(m.click_step, [&] { m.click(in); });
+  } else if (m.click && !State.BadEntryReported) {
+    // The cursor is not where the click belongs (another program holds it back): clicking now
+    // would click elsewhere. Reported as an entry that cannot be played, once per playback.
+    State.BadEntryReported = true;
+    p.Step(m.click_step, [&] {
+      throw Error(err::kInvalidProcedureCall,
+                  "The pointer could not be placed at " + std::to_string(at.x) + "," +
+                      std::to_string(at.y) + ", so the click there was not made");
+    });
+  }
   placed_now_ = true;
   State.Placed = true;
   State.PlacedAt = at;

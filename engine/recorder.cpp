@@ -65,8 +65,8 @@ std::string Recorder::GetTempFolder() {
   return folder;
 }
 
-void SetMousePos(Input& input, int32_t x, int32_t y) {
-  input.SetCursorPos({x, y});
+bool SetMousePos(Input& input, int32_t x, int32_t y) {
+  return input.SetCursorPos({x, y});
 }
 
 void ClickLeft(Input& input) {

@@ -119,7 +119,8 @@ class Recorder {
 };
 
 // Cursor and click primitives: they report nothing, a refused call changes nothing.
-void SetMousePos(Input& input, int32_t x, int32_t y);
+// SetMousePos is true when the cursor was placed where asked.
+bool SetMousePos(Input& input, int32_t x, int32_t y);
 void ClickLeft(Input& input);
 void ClickMiddle(Input& input);
 void ClickRight(Input& input);

@@ -1,7 +1,7 @@
 // Pelmira.exe: records mouse motion and plays it back on Windows. wWinMain picks the Win32
-// backends and wires what only this platform has (COM, the session end, unsaved work told to
-// the system, the elevated-window watch, the message loop); the steps both programs share are
-// app/program.h's.
+// backends and wires what only this platform has (COM, work kept when the program is ended
+// from outside, the elevated-window watch, the message loop); the steps both programs share
+// are app/program.h's.
 
 #include <windows.h>
 
@@ -22,6 +22,7 @@
 #include "platform/error.h"
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_dialogs.h"
+#include "platform/win32/win32_dpi.h"
 #include "platform/win32/win32_environment.h"
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_foreground.h"
@@ -57,9 +58,13 @@ constexpr UINT kHandTimeoutMs = 5000;
 
 const pel::ProgramConsole& Console() {
   static const pel::ProgramConsole console{
-      kProgram, PEL_VERSION, "",
+      kProgram,
+      PEL_VERSION,
+      "",
       [](const std::string& text) { pel::WriteStd(STD_OUTPUT_HANDLE, text); },
-      [](const std::string& text) { pel::WriteStd(STD_ERROR_HANDLE, text); }};
+      [](const std::string& text) { pel::WriteStd(STD_ERROR_HANDLE, text); },
+      "--record closed by taskkill (without /F), End task or the end of the session saves as\n"
+      "Pause does.\n"};
   return console;
 }
 
@@ -92,20 +97,20 @@ std::string Absolute(const std::string& path) {
   return pel::Narrow(full);
 }
 
-// The session ends: the recording of a --record run goes to its file, unsaved work in the
-// window to a recovery file that the next start names. The process is about to end, so what
-// happened can only be noted.
-void KeepWorkAtSessionEnd(pel::MainForm& form) {
-  int status = 0;
+// Ended without the user's word (the session ends, taskkill, End task): the recording of a
+// --record run goes to its file, unsaved work in the window to a recovery file that the next
+// start names. Returns the exit status.
+int KeepWorkBeforeEnd(pel::MainForm& form) {
+  int status = form.Scripted() ? status::kStopped : status::kOk;
   const std::string said = form.KeepBeforeEnd(status);
-  if (said.empty()) return;
+  if (said.empty()) return status;
   if (form.Scripted()) Console().Say(said);
-  pel::DiagnosticLine("session end: " + said);
+  pel::DiagnosticLine("ending: " + said);
+  return status;
 }
 
 int Run(const pel::CommandLine& line) {
   const pel::ProgramConsole& console = Console();
-  const bool scripted = pel::IsScripted(line);
   // One instance per user session. A later start with a file hands it to the running window and
   // ends; --play and --record refuse. Otherwise StartUp shows the running-instance message.
   pel::Win32Shell shell;
@@ -118,6 +123,7 @@ int Run(const pel::CommandLine& line) {
   }
 
   EnsureDpiAwareness();
+  if (const std::string dpi = pel::DpiAwarenessProblem(); !dpi.empty()) console.Say(dpi);
   INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
   InitCommonControlsEx(&icc);
   // The picture decoder and the file dialogs want COM on this thread.
@@ -138,11 +144,7 @@ int Run(const pel::CommandLine& line) {
 
   pel::MainForm form(pel::MainFormHost{window, input, clock, dialogs, events, files, env, shell,
                                        random, skin, indicators});
-  // Log-off and shut-down: a --record run saves its file as Pause would; unsaved work in the
-  // window goes to the recovery file, which the next start names. Between ticks and messages
-  // the window tells the system while there is unsaved work.
   pel::FormHandlers handlers = form.Handlers();
-  auto mark_unsaved = [&] { window.SetUnsaved(!scripted && form.Recorder().unsaved); };
   // Clicks sent to a window of higher integrity are dropped without an error: the status line
   // says so while one is in front during a playback (and standard error once for --play).
   pel::ElevatedForegroundWatch elevated;
@@ -157,7 +159,6 @@ int Run(const pel::CommandLine& line) {
   };
   handlers.timer = [&, tick = handlers.timer] {
     if (tick) tick();
-    mark_unsaved();
     try {
       watch_foreground();
     } catch (const std::exception& e) {
@@ -165,7 +166,7 @@ int Run(const pel::CommandLine& line) {
     }
   };
   window.SetHandlers(std::move(handlers));
-  window.SetSessionEnding([&] { KeepWorkAtSessionEnd(form); });
+  window.SetEndingWithoutUser([&] { return KeepWorkBeforeEnd(form); });
   // The monitors, for the screen layout of recordings.
   pel::Win32Screens screens;
   form.Poll().Screens.Attach(&screens);
@@ -193,7 +194,6 @@ int Run(const pel::CommandLine& line) {
       if (got == 0) return static_cast<int>(msg.wParam);
       if (got == -1) return 1;
       pel::Win32EventPump::Dispatch(window.Handle(), msg);
-      mark_unsaved();
     }
   };
   loop.quit = [](int code) { PostQuitMessage(code); };

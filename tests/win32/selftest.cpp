@@ -27,6 +27,7 @@
 #include "platform/win32/win32_tick.h"
 #include "testkit/raised.h"
 #include "tests/win32/check.h"
+#include "tests/win32/selftest_adverse.h"
 
 namespace {
 
@@ -34,11 +35,7 @@ using namespace pel;
 
 using test::ErrorNumberOf;
 using wintest::Check;
-
-void Info(const std::string& text) {
-  std::printf("INFO %s\n", text.c_str());
-  std::fflush(stdout);
-}
+using wintest::Info;
 
 std::string ReadAll(FileSystem& fs, const std::string& path) {
   auto f = fs.OpenRead(path, FileUse::User);
@@ -963,6 +960,7 @@ int main(int argc, char** argv) {
   } catch (const Error& e) {
     Check(false, "files: unexpected error", std::to_string(e.Number()) + " " + e.Description());
   }
+  wintest::TestAdverse(dir);
   RemoveTree(dir);
   TestInstanceMutex();
   TestHandedFiles();

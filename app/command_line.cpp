@@ -253,8 +253,7 @@ std::string UsageText(const std::string& program) {
          "\n"
          "Exit status: 0 done, 1 a file could not be loaded or saved, 2 the command line was\n"
          "not understood, 3 playing was stopped by Pause or by the mouse, 4 an entry could not\n"
-         "be played or the file holds none that can. --record ended by Ctrl+C, SIGQUIT, SIGTERM\n"
-         "or SIGHUP saves as Pause does.\n";
+         "be played or the file holds none that can.\n";
 }
 
 int PrintMotionFileInfo(FileSystem& files, const std::string& path, std::string& out,

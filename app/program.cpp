@@ -31,7 +31,7 @@ std::optional<int> AnswerCommandLine(const ProgramConsole& console,
   line = std::move(*parsed);
   switch (line.action) {
     case Action::Help:
-      console.out(UsageText(console.name) + console.help_note);
+      console.out(UsageText(console.name) + console.ending_note + console.help_note);
       return exit_status::kOk;
     case Action::Version:
       console.out(console.name + " " + console.version + "\n");

@@ -28,6 +28,9 @@ struct ProgramConsole {
   std::string help_note;  // after the --help text: what the program needs to run
   std::function<void(const std::string&)> out;  // writes to standard output as given
   std::function<void(const std::string&)> err;  // writes to standard error as given
+  // In the --help text after the exit statuses: how a --record run ended from outside saves.
+  std::string ending_note =
+      "--record ended by Ctrl+C, SIGQUIT, SIGTERM or SIGHUP saves as Pause does.\n";
 
   // `line` on standard error after the program's name.
   void Say(const std::string& line) const { err(name + ": " + line + "\n"); }

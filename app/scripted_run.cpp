@@ -124,10 +124,13 @@ void ScriptedRun::Stopped(Mode ended, StopCause cause) {
     }
   }
   if (!play && ended == Mode::Recording) {
-    std::string reason;
-    const int status = Save(reason);
-    saved_.emplace(status, reason);
-    Finish(status, std::move(reason));
+    // Saved already when the program is being ended from outside (KeepBeforeEnd).
+    if (!saved_) {
+      std::string reason;
+      const int status = Save(reason);
+      saved_.emplace(status, std::move(reason));
+    }
+    Finish(saved_->first, saved_->second);
   }
 }
 
@@ -162,9 +165,10 @@ std::string ScriptedRun::KeepBeforeEnd(int& status) {
     status = saved_->first;
     reason = saved_->second;
   } else {
-    // A recording still running ends here, as Pause would end it.
+    // A recording still running ends here, as Pause would end it, and is saved once.
     if (host_.recorder.mode == Mode::Recording) host_.recorder.ToggleRecording();
     status = Save(reason);
+    saved_.emplace(status, reason);
   }
   if (!reason.empty()) return reason;
   return "the recording was saved to \"" + file_ + "\"";

@@ -1,10 +1,12 @@
 #include "engine/playback_step.h"
 
 #include <cstdlib>
+#include <string>
 
 #include "engine/motion_entry.h"
 #include "engine/pointer_actions.h"
 #include "engine/screen_layout.h"
+#include "platform/error.h"
 
 namespace pel {
 
@@ -155,11 +157,23 @@ void PlaybackStep::PlayEntry(Procedure& p, const Motion& m) {
   Input& in = host_.recorder.Host().input;
   // Recorded on monitors that have moved since, the position goes where its monitor is now.
   Point at = m.at;
+  bool placed = false;
   p.Step(m.steps.place, [&] {
     at = screens_.Map(at);
-    SetMousePos(in, at.x, at.y);
+    placed = SetMousePos(in, at.x, at.y);
   });
-  if (m.click) p.Step(m.steps.click, [&] { m.click(in); });
+  if (m.click && placed) {
+    p.Step(m.steps.click, [&] { m.click(in); });
+  } else if (m.click && !bad_entry_reported_) {
+    // The cursor is not where the click belongs (another program holds it back): clicking now
+    // would click elsewhere. Reported as an entry that cannot be played, once per playback.
+    bad_entry_reported_ = true;
+    p.Step(m.steps.click, [&] {
+      throw Error(err::kInvalidProcedureCall,
+                  "The pointer could not be placed at " + std::to_string(at.x) + "," +
+                      std::to_string(at.y) + ", so the click there was not made");
+    });
+  }
   placing_ = true;
   placed_ = true;
   placed_at_ = at;

@@ -2,8 +2,8 @@
 
 namespace pel {
 
-void SetMousePos(Input& input, int32_t x, int32_t y) {
-  input.SetCursorPos({x, y});
+bool SetMousePos(Input& input, int32_t x, int32_t y) {
+  return input.SetCursorPos({x, y});
 }
 
 void ClickLeft(Input& input) {

@@ -42,7 +42,8 @@ class Input {
   virtual int16_t KeyState(int vk) = 0;
   // Cursor position in screen pixels; false when it cannot be read (`pos` is then left as is).
   virtual bool CursorPos(Point& pos) = 0;
-  // Places the cursor at screen pixels; false when the window system refused.
+  // Places the cursor at screen pixels; false when the window system refused or left it
+  // elsewhere.
   virtual bool SetCursorPos(Point pos) = 0;
   // Injects one press (`down`) or release of any of the five buttons at the cursor, seen by
   // other programs as real input; false when the event was not inserted.

@@ -36,6 +36,8 @@ class FakeInput : public Input {
   Point Pos() const { return pos_; }
   // Makes the next cursor queries fail.
   void FailCursorQueries(bool fail) { fail_cursor_ = fail; }
+  // Makes the next placements fail, the cursor staying where it is.
+  void RefusePlacement(bool refuse) { refuse_placement_ = refuse; }
   int cursor_queries = 0;
 
   // --- Input ---
@@ -54,8 +56,9 @@ class FakeInput : public Input {
     return true;
   }
   bool SetCursorPos(Point pos) override {
-    pos_ = pos;
     if (log_) log_->Add("SetCursorPos " + std::to_string(pos.x) + "," + std::to_string(pos.y));
+    if (refuse_placement_) return false;
+    pos_ = pos;
     return true;
   }
   // "Button X1 down", "Wheel Vertical -120", ...; refused injections are logged too, with
@@ -95,6 +98,7 @@ class FakeInput : public Input {
   std::map<int, Key> keys_;
   Point pos_;
   bool fail_cursor_ = false;
+  bool refuse_placement_ = false;
   uint32_t user_button_presses_ = 0;
 };
 

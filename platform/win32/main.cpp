@@ -1,6 +1,6 @@
 // Pelmira.exe: records mouse motion and plays it back on Windows. wWinMain picks the Win32
-// backends and wires what only this platform has (the session end, unsaved work told to the
-// system, the elevated-window watch, the message loop); the steps both programs share are
+// backends and wires what only this platform has (work kept when the program is ended from
+// outside, the elevated-window watch, the message loop); the steps both programs share are
 // app/program.h's.
 
 #include <windows.h>
@@ -17,6 +17,7 @@
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_diagnostics.h"
 #include "platform/win32/win32_dialogs.h"
+#include "platform/win32/win32_dpi.h"
 #include "platform/win32/win32_environment.h"
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_foreground.h"
@@ -44,6 +45,7 @@ int Run(const pel::CommandLine& line, const pel::ProgramConsole& console) {
   pel::Win32Shell shell(previous);
 
   pel::Win32Session session;
+  if (const std::string dpi = pel::DpiAwarenessProblem(); !dpi.empty()) console.Say(dpi);
   pel::Win32Input input;
   pel::Win32FileSystem files;
   pel::Win32Environment env;
@@ -58,11 +60,7 @@ int Run(const pel::CommandLine& line, const pel::ProgramConsole& console) {
 
   pel::MainForm form(pel::MainFormHost{window, input, clock, dialogs, events, files, env, shell,
                                        random, skin, indicators});
-  // Log-off and shut-down: a --record run saves its file as Pause would; unsaved work in the
-  // window goes to the recovery file, which the next start names. Between ticks and messages
-  // the window tells the system while there is unsaved work.
   pel::FormHandlers handlers = form.Handlers();
-  auto mark_unsaved = [&] { window.SetUnsaved(!pel::IsScripted(line) && form.Recorder().unsaved); };
   // Clicks sent to a window of higher integrity are dropped without an error: the status line
   // says so while one is in front during a playback (and standard error once for --play).
   pel::ElevatedForegroundWatch elevated;
@@ -77,7 +75,6 @@ int Run(const pel::CommandLine& line, const pel::ProgramConsole& console) {
   };
   handlers.timer = [&, tick = handlers.timer] {
     if (tick) tick();
-    mark_unsaved();
     try {
       watch_foreground();
     } catch (const std::exception& e) {
@@ -85,13 +82,13 @@ int Run(const pel::CommandLine& line, const pel::ProgramConsole& console) {
     }
   };
   window.SetHandlers(std::move(handlers));
-  // The process may be ended any moment after this returns: what happened can only be noted.
-  window.SetSessionEnding([&] {
-    int status = 0;
+  // Ended from outside (the session ends, taskkill, End task): the work is kept, then it ends.
+  window.SetEndingWithoutUser([&] {
+    int status = form.Scripted() ? pel::exit_status::kStopped : pel::exit_status::kOk;
     const std::string said = form.KeepBeforeEnd(status);
-    if (said.empty()) return;
-    if (form.Scripted()) console.Say(said);
-    pel::DiagnosticLine("session end: " + said);
+    if (!said.empty() && form.Scripted()) console.Say(said);
+    if (!said.empty()) pel::DiagnosticLine("ending: " + said);
+    return status;
   });
   // The monitors, for the screen layout of recordings.
   pel::Win32Screens screens;
@@ -113,7 +110,6 @@ int Run(const pel::CommandLine& line, const pel::ProgramConsole& console) {
       if (got == 0) return static_cast<int>(msg.wParam);
       if (got == -1) return 1;
       pel::Win32EventPump::Dispatch(window.Handle(), msg);
-      mark_unsaved();
     }
   };
   loop.quit = [](int code) { PostQuitMessage(code); };
@@ -124,9 +120,12 @@ int Run(const pel::CommandLine& line, const pel::ProgramConsole& console) {
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const pel::ProgramConsole console{
-      "Pelmira.exe", PEL_VERSION, "",
+      "Pelmira.exe",
+      PEL_VERSION,
+      "",
       [](const std::string& text) { pel::WriteStd(STD_OUTPUT_HANDLE, text); },
-      [](const std::string& text) { pel::WriteStd(STD_ERROR_HANDLE, text); }};
+      [](const std::string& text) { pel::WriteStd(STD_ERROR_HANDLE, text); },
+      "--record ended by taskkill without /F, End task or the session end saves as Pause does.\n"};
   pel::Win32FileSystem files;
   pel::CommandLine line;
   if (const std::optional<int> ended =

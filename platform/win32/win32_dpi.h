@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace pel {
 
 // The resolution at which a window shows its design pixel for pixel.
@@ -20,5 +22,12 @@ Fn User32Proc(const char* name) {
 // The resolution of the monitor `hwnd` is on; the system resolution without per-monitor calls
 // or without a window.
 int WindowDpi(HWND hwnd);
+
+// Empty when the calling thread is per-monitor DPI aware, as the manifest asks; otherwise one
+// short line that says so. A compatibility setting of the program file ("System" or
+// "Application" scaling) forces another awareness: pointer positions are then scaled on
+// monitors of another scaling, and recordings and clicks land off. Empty too on a system
+// without the per-monitor calls.
+std::string DpiAwarenessProblem();
 
 }  // namespace pel

@@ -2,8 +2,13 @@
 
 #include <windows.h>
 
+#include <knownfolders.h>
+#include <objbase.h>
+#include <shlobj.h>
+
 #include "platform/error.h"
 #include "platform/win32/win32_diagnostics.h"
+#include "platform/win32/win32_files.h"
 #include "platform/win32/win32_text.h"
 
 namespace pel {
@@ -42,7 +47,62 @@ bool IsBareRoot(const std::wstring& folder) {
   return false;
 }
 
+// The user's local application data folder without a trailing separator; empty when unknown.
+std::wstring LocalAppData() {
+  auto local = GetVar(L"LOCALAPPDATA");
+  if (local && local->size() > 3 && (*local)[1] == L':') {
+    while (local->back() == L'\\') local->pop_back();
+    return *local;
+  }
+  PWSTR known = nullptr;
+  std::wstring folder;
+  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &known))) folder = known;
+  CoTaskMemFree(known);
+  return folder;
+}
+
+// Why `folder` cannot hold what the program keeps for itself; nullptr when it can. `own`: the
+// folder itself, which must not be a link either (the one above it may be: AppData moved
+// elsewhere by a junction is still the user's).
+const char* Unfit(const std::wstring& folder, bool own) {
+  HANDLE h =
+      CreateFileW(LongPath(folder).c_str(), READ_CONTROL,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS | (own ? FILE_FLAG_OPEN_REPARSE_POINT : 0), nullptr);
+  if (h == INVALID_HANDLE_VALUE) return "cannot be opened";
+  BY_HANDLE_FILE_INFORMATION info;
+  const char* why = nullptr;
+  if (!GetFileInformationByHandle(h, &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    why = "is not a folder";
+  else if (own && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    why = "is a link";
+  else if (!OwnedByThisUser(h))
+    why = "is not this user's";
+  CloseHandle(h);
+  return why;
+}
+
 }  // namespace
+
+std::string Win32Environment::StateFolder() {
+  const std::wstring base = LocalAppData();
+  if (base.empty())
+    throw Error(err::kPathNotFound,
+                DescribeError(err::kPathNotFound) + " (no local application data folder)",
+                "Win32Environment");
+  auto check = [](const std::wstring& folder, bool own) {
+    if (const char* why = Unfit(folder, own))
+      throw Error(
+          err::kPermissionDenied,
+          DescribeError(err::kPermissionDenied) + " (\"" + Narrow(folder) + "\" " + why + ")",
+          "Win32Environment");
+  };
+  check(base, false);
+  const std::wstring folder = base + L"\\Pelmira";
+  CreateDirectoryW(LongPath(folder).c_str(), nullptr);  // an existing one is checked below
+  check(folder, true);
+  return Narrow(folder) + "\\";
+}
 
 std::optional<std::string> Win32Environment::Get(const std::string& name) {
   std::wstring w;

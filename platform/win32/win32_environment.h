@@ -10,8 +10,11 @@ class Win32Environment : public Environment {
   std::optional<std::string> Get(const std::string& name) override;
   // GetTempPathW's folder; when that is a bare drive root, %LOCALAPPDATA%\Temp\ instead.
   std::string UserTempFolder() override;
-  // The user's temporary folder: it is the user's own.
-  std::string StateFolder() override { return UserTempFolder(); }
+  // %LOCALAPPDATA%\Pelmira\, made when missing: kept over sign-outs and clean-ups that empty
+  // the temporary folder (Remote Desktop deletes it at sign-out, Storage Sense purges it).
+  // Refused (pel::Error 70) when it is a link or junction, or it or the folder above it is not
+  // this user's.
+  std::string StateFolder() override;
   void Notice(std::string_view line) override;
   std::string ProgramFolder() override;
   std::string ExecutableBaseName() override;

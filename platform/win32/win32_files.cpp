@@ -1,10 +1,13 @@
 #include "platform/win32/win32_files.h"
 
+#include <aclapi.h>
+
 #include <atomic>
 #include <cwchar>
 #include <cwctype>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/win32/win32_diagnostics.h"
 #include "platform/win32/win32_text.h"
@@ -66,6 +69,58 @@ std::wstring LongPath(const std::wstring& path) {
 Error FileError(DWORD code, const std::string& path) {
   const int32_t number = FileErrorNumber(code);
   return Error(number, DescribeError(number) + ": " + path + ": " + SystemMessage(code));
+}
+
+namespace {
+
+// The SID of this process's user, read once; nullptr when it cannot be read.
+PSID ThisUser() {
+  static const std::vector<unsigned char> user = [] {
+    std::vector<unsigned char> buf;
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return buf;
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    buf.resize(size);
+    if (size == 0 || !GetTokenInformation(token, TokenUser, buf.data(), size, &size)) buf.clear();
+    CloseHandle(token);
+    return buf;
+  }();
+  return user.empty() ? nullptr : reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid;
+}
+
+}  // namespace
+
+bool OwnedByThisUser(HANDLE handle) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                      nullptr, &sd) != ERROR_SUCCESS)
+    return false;
+  const PSID user = ThisUser();
+  const bool ours = owner != nullptr && ((user != nullptr && EqualSid(owner, user)) ||
+                                         IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
+                                         IsWellKnownSid(owner, WinLocalSystemSid));
+  LocalFree(sd);
+  return ours;
+}
+
+void KeepReplacement(const std::wstring& temp, const std::wstring& target, const std::string& path,
+                     DWORD code) {
+  if (MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) return;
+  const DWORD attributes = GetFileAttributesW(temp.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES)
+    SetFileAttributesW(temp.c_str(), attributes | FILE_ATTRIBUTE_READONLY);
+  std::wstring shown = temp;
+  if (shown.starts_with(L"\\\\?\\UNC\\"))
+    shown = L"\\\\" + shown.substr(8);
+  else if (shown.starts_with(L"\\\\?\\"))
+    shown = shown.substr(4);
+  const Error failed = FileError(code, path);
+  throw Error(failed.Number(), failed.Description() +
+                                   " The old file is no longer under that name; the new one is "
+                                   "kept as " +
+                                   Narrow(shown));
 }
 
 namespace {
@@ -185,12 +240,12 @@ class Win32ReplaceFile : public ReplaceFile {
                                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
       if (done) break;
       const DWORD code = GetLastError();
-      if (replace_now && code == ERROR_UNABLE_TO_MOVE_REPLACEMENT) {
-        // The old file is gone and the new one still has its temporary name: it must not be
-        // removed with this object. Its rename is tried below; if that fails too it stays.
+      if (replace_now && (code == ERROR_UNABLE_TO_MOVE_REPLACEMENT ||
+                          code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)) {
+        // The new file must not be removed with this object.
         committed_ = true;
-        if (MoveFileExW(temp_.c_str(), target_.c_str(), MOVEFILE_WRITE_THROUGH)) return;
-        throw FileError(GetLastError(), path_ + " (the new file is kept as " + Narrow(temp_) + ")");
+        KeepReplacement(temp_, target_, path_, code);
+        return;
       }
       if (replace_now && (code == ERROR_INVALID_FUNCTION || code == ERROR_NOT_SUPPORTED ||
                           code == ERROR_INVALID_PARAMETER)) {
@@ -249,8 +304,9 @@ bool IsOurTempName(std::wstring_view name) {
 }
 
 // Removes our own temporary files that a save which never ended left in `folder` (with its
-// separator): only our naming, only ordinary files, only when untouched for kStaleTempMs. Best
-// effort: the save goes on whatever happens here.
+// separator): only our naming, only ordinary files, only when untouched for kStaleTempMs, and
+// never a read-only one (KeepReplacement's, which a message has named). Best effort: the save
+// goes on whatever happens here.
 void RemoveStaleTemps(const std::wstring& folder) {
   WIN32_FIND_DATAW d;
   HANDLE find = FindFirstFileExW((folder + L"~pel*.tmp").c_str(), FindExInfoBasic, &d,
@@ -318,13 +374,27 @@ PathKind Win32FileSystem::KindOf(const std::string& path) {
   return (a & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Folder : PathKind::File;
 }
 
-std::unique_ptr<ReadFile> Win32FileSystem::OpenRead(const std::string& path, FileUse) {
+std::unique_ptr<ReadFile> Win32FileSystem::OpenRead(const std::string& path, FileUse use) {
   const std::wstring w = LongPath(Widen(path));
   if (w.empty()) throw FileError(ERROR_FILE_NOT_FOUND, path);
-  // Readers may share the file; writers are kept out until it is closed.
-  HandleGuard h(CreateFileW(w.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  const bool own = use == FileUse::Own;
+  // Readers may share the file; writers are kept out until it is closed. A file of our own is
+  // opened as the link it may be, never through it.
+  HandleGuard h(CreateFileW(
+      w.c_str(), GENERIC_READ | (own ? READ_CONTROL : 0), FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | (own ? FILE_FLAG_OPEN_REPARSE_POINT : 0),
+      nullptr));
   if (!h.valid()) throw FileError(GetLastError(), path);
+  if (own) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(h.get(), &info)) throw FileError(GetLastError(), path);
+    const char* refused = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? "a link"
+                          : !OwnedByThisUser(h.get()) ? "owned by another user"
+                                                      : nullptr;
+    if (refused != nullptr)
+      throw Error(err::kPermissionDenied,
+                  DescribeError(err::kPermissionDenied) + ": " + path + ": " + refused);
+  }
   LARGE_INTEGER size;
   if (!GetFileSizeEx(h.get(), &size)) throw FileError(GetLastError(), path);
   const auto bytes = static_cast<uint64_t>(size.QuadPart);

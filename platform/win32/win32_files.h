@@ -18,6 +18,18 @@ Error FileError(DWORD code, const std::string& path);
 // it is.
 std::wstring LongPath(const std::wstring& path);
 
+// True when the file or folder open as `handle` (with READ_CONTROL) is this user's: its owner
+// is the user of this process, or the Administrators group or the system, who may write there
+// anyway (an elevated run may own what it makes through the Administrators group).
+bool OwnedByThisUser(HANDLE handle);
+
+// What Commit does when ReplaceFileW failed with `code` 1176 or 1177: the old file no longer
+// has its name (gone, or moved to one the system chose) and the new bytes are still in `temp`.
+// They are moved to `target`; when that fails too they stay in `temp`, made read-only so that
+// no sweep of temporary files removes them, and the pel::Error thrown names that file.
+void KeepReplacement(const std::wstring& temp, const std::wstring& target, const std::string& path,
+                     DWORD code);
+
 class Win32FileSystem : public FileSystem {
  public:
   bool IsNormalFile(const std::string& path) override;

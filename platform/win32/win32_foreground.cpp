@@ -1,57 +1,31 @@
 #include "platform/win32/win32_foreground.h"
 
-#include <vector>
-
 namespace pel {
 
 namespace {
 
-// The integrity level (a SECURITY_MANDATORY_*_RID) of `process`; false when its token cannot
-// be read, with GetLastError set.
-bool IntegrityLevel(HANDLE process, DWORD& level) {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(process, TOKEN_QUERY, &token)) return false;
-  DWORD size = 0;
-  GetTokenInformation(token, TokenIntegrityLevel, nullptr, 0, &size);
-  std::vector<unsigned char> buf(size ? size : 1);
-  const bool ok =
-      size != 0 && GetTokenInformation(token, TokenIntegrityLevel, buf.data(), size, &size);
-  const DWORD code = GetLastError();
-  CloseHandle(token);
-  if (!ok) {
-    SetLastError(code);
-    return false;
-  }
-  PSID sid = reinterpret_cast<TOKEN_MANDATORY_LABEL*>(buf.data())->Label.Sid;
-  const UCHAR count = *GetSidSubAuthorityCount(sid);
-  if (count == 0) return false;
-  level = *GetSidSubAuthority(sid, count - 1);
-  return true;
-}
+// How long the check waits for the window's thread; one that takes longer counts as open.
+constexpr UINT kProbeTimeoutMs = 100;
 
 }  // namespace
 
-bool RunsAboveThisProcess(HWND window) {
+bool InputBlockedByIntegrity(HWND window) {
   if (window == nullptr) return false;
   DWORD pid = 0;
   GetWindowThreadProcessId(window, &pid);
   if (pid == 0 || pid == GetCurrentProcessId()) return false;
-  static const DWORD own = [] {
-    DWORD level = SECURITY_MANDATORY_MEDIUM_RID;
-    IntegrityLevel(GetCurrentProcess(), level);
-    return level;
-  }();
-  // Every process may ask this much of another, elevated ones included.
-  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-  if (process == nullptr)
-    return GetLastError() == ERROR_ACCESS_DENIED && own < SECURITY_MANDATORY_HIGH_RID;
-  DWORD level = 0;
-  const bool read = IntegrityLevel(process, level);
-  const DWORD code = GetLastError();
-  CloseHandle(process);
-  // An elevated process's token refuses an unelevated reader.
-  if (!read) return code == ERROR_ACCESS_DENIED && own < SECURITY_MANDATORY_HIGH_RID;
-  return level > own;
+  // UIPI filters messages above WM_USER from a lower integrity level as it drops injected input:
+  // a refused message (error 5) is the same refusal. A message nobody knows goes to the
+  // window's default handling, which does nothing with it. Only the refusal counts: another
+  // account's window that this process may not open, or a slow one, takes its input.
+  static const UINT probe = RegisterWindowMessageW(L"PelmiraIntegrityProbe");
+  if (probe == 0) return false;
+  DWORD_PTR result = 0;
+  SetLastError(ERROR_SUCCESS);
+  if (SendMessageTimeoutW(window, probe, 0, 0, SMTO_BLOCK | SMTO_ABORTIFHUNG, kProbeTimeoutMs,
+                          &result) != 0)
+    return false;
+  return GetLastError() == ERROR_ACCESS_DENIED;
 }
 
 bool ElevatedForegroundWatch::AfterTick(bool playing, Control& status) {
@@ -62,7 +36,7 @@ bool ElevatedForegroundWatch::AfterTick(bool playing, Control& status) {
     HWND front = GetForegroundWindow();
     if (!started && front == last_) return false;
     last_ = front;
-    now = RunsAboveThisProcess(front);
+    now = InputBlockedByIntegrity(front);
   } else {
     last_ = nullptr;
   }

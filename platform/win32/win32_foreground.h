@@ -12,10 +12,11 @@
 
 namespace pel {
 
-// True when the process of `window` runs at a higher integrity level than this one, or keeps
-// its token from this process (as an elevated process does from an unelevated one). False for
-// no window, this process's own windows, and when nothing can be found out.
-bool RunsAboveThisProcess(HWND window);
+// True when Windows keeps this process's messages, and so its injected input, from `window`
+// (User Interface Privilege Isolation: its process runs at a higher integrity level). Found out
+// by sending it a message of our own, which UIPI refuses with error 5. False for no window,
+// this process's own windows, and a window that does not answer within 0.1 s.
+bool InputBlockedByIntegrity(HWND window);
 
 // The status line while a window of higher integrity is in front during a playback.
 inline constexpr std::string_view kElevatedInFront =

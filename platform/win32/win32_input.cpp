@@ -1,5 +1,6 @@
 #include "platform/win32/win32_input.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "platform/win32/win32_diagnostics.h"
@@ -232,18 +233,54 @@ bool Win32Input::CursorPos(Point& pos) {
 }
 
 bool Win32Input::SetCursorPos(Point pos) {
+  placed_.reset();
+  placement_missed_ = true;
   // Moving onto a monitor of another scale can land off the asked pixel (the move is mapped
   // through the scale of the monitor the cursor leaves); from the new monitor a second call
-  // lands. A position still missed after that (clipped or clamped cursor) is left as it is.
+  // lands. A position still missed after that is held back: another program confines the
+  // cursor (ClipCursor), and a click now would land there instead.
+  POINT p = {};
   for (int attempt = 0; attempt < 2; ++attempt) {
     if (!::SetCursorPos(pos.x, pos.y)) {
       Fail("SetCursorPos failed");
       return false;
     }
-    POINT p;
-    if (!GetCursorPos(&p) || (p.x == pos.x && p.y == pos.y)) break;
+    if (!GetCursorPos(&p)) {
+      Fail("GetCursorPos failed after SetCursorPos");
+      return false;
+    }
+    if (p.x == pos.x && p.y == pos.y) {
+      placed_ = pos;
+      placement_missed_ = false;
+      diagnostic_.clear();
+      return true;
+    }
   }
-  diagnostic_.clear();
+  diagnostic_ = "SetCursorPos left the cursor at " + std::to_string(p.x) + "," +
+                std::to_string(p.y) + ", not at " + std::to_string(pos.x) + "," +
+                std::to_string(pos.y) + ": another program confines it";
+  return false;
+}
+
+bool Win32Input::AbsoluteMove(Point pos, INPUT& move) {
+  // Normalised coordinates of the whole virtual desktop, 0 to 65535 across its width: rounded
+  // up, so that the system's scaling back (times the width over 65536, rounded down) gives the
+  // pixel itself.
+  const int left = GetSystemMetrics(SM_XVIRTUALSCREEN), top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+  const int width = GetSystemMetrics(SM_CXVIRTUALSCREEN),
+            height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+  if (width <= 0 || height <= 0 || pos.x < left || pos.y < top || pos.x >= left + width ||
+      pos.y >= top + height)
+    return false;
+  auto normalise = [](int64_t offset, int64_t size) {
+    return static_cast<LONG>(std::min<int64_t>((offset * 65536 + size - 1) / size, 65535));
+  };
+  move = {};
+  move.type = INPUT_MOUSE;
+  move.mi.dx = normalise(pos.x - left, width);
+  move.mi.dy = normalise(pos.y - top, height);
+  move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK;
+  move.mi.dwExtraInfo = kInjectedTag;
   return true;
 }
 
@@ -268,11 +305,26 @@ bool Win32Input::InjectButton(MouseButton button, bool down) {
 }
 
 bool Win32Input::Click(MouseButton button) {
-  // One call: SendInput inserts its events as one block, so no other input comes between.
-  INPUT in[2] = {ButtonEvent(button, true), ButtonEvent(button, false)};
-  const UINT inserted = Send(in, 2);
-  if (inserted == 2) return true;
-  if (inserted == 1) {
+  // A placement that was held back leaves the cursor elsewhere: no click lands there.
+  if (placement_missed_) {
+    diagnostic_ = "no click: the cursor is not where it was placed";
+    return false;
+  }
+  // One call: SendInput inserts its events as one block, so no other input comes between. When
+  // the cursor has left the place it was put at (the user's hand), the move back goes first
+  // in the same block.
+  INPUT in[3];
+  UINT count = 0;
+  POINT now;
+  if (placed_ && GetCursorPos(&now) && (now.x != placed_->x || now.y != placed_->y) &&
+      AbsoluteMove(*placed_, in[count]))
+    ++count;
+  const UINT presses = count;
+  in[count++] = ButtonEvent(button, true);
+  in[count++] = ButtonEvent(button, false);
+  const UINT inserted = Send(in, count);
+  if (inserted == count) return true;
+  if (inserted == presses + 1) {
     // Events go in in order: the press got in and the release did not. Send the release on
     // its own, so that the button is not left held down.
     const std::string why = diagnostic_;

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "platform/input.h"
@@ -31,10 +32,18 @@ class Win32Input : public Input {
 
   int16_t KeyState(int vk) override;
   bool CursorPos(Point& pos) override;
+  // Checked with GetCursorPos: false, with LastDiagnostic saying where it is, also when the
+  // cursor was held back elsewhere (another program confines it with ClipCursor).
   bool SetCursorPos(Point pos) override;
   bool InjectButton(MouseButton button, bool down) override;
+  // After a placement that failed, sends nothing and returns false: the click would land
+  // elsewhere. After one that succeeded, a cursor moved away since is moved back to it in the
+  // same SendInput as the press and release.
   bool Click(MouseButton button) override;
   bool InjectWheel(WheelAxis axis, int32_t delta) override;
+  // The absolute move to screen pixel `pos` for SendInput (normalised over the whole virtual
+  // desktop, landing on the pixel itself); false for a pixel off the desktop.
+  static bool AbsoluteMove(Point pos, INPUT& move);
   // Every press but those this object sent (tagged with kInjectedTag): a precision touchpad,
   // a pen and remote control deliver raw input without a device handle, as SendInput does, so
   // the handle cannot tell the user's presses from injected ones.
@@ -91,6 +100,8 @@ class Win32Input : public Input {
   std::string raw_problem_;
   SendInputFn send_input_ = &::SendInput;
   std::string diagnostic_;
+  std::optional<Point> placed_;    // where the last placement put the cursor
+  bool placement_missed_ = false;  // the last placement failed: clicks are refused
 };
 
 }  // namespace pel

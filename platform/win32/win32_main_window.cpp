@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <exception>
 #include <optional>
 #include <utility>
@@ -376,6 +377,10 @@ void Win32MainWindow::ShowCentred() {
   SetForegroundWindow(hwnd_);
   focus_ = Ctl(ControlId::FocusSink).Handle();
   SetFocus(focus_);
+  if (const std::string dpi = DpiAwarenessProblem(); !dpi.empty()) {
+    DiagnosticLine("window: " + dpi);
+    Ctl(ControlId::StatusLine).SetCaption(dpi);
+  }
 }
 
 Win32Control* Win32MainWindow::FromHandle(HWND h) {
@@ -414,15 +419,13 @@ LRESULT CALLBACK Win32MainWindow::ButtonProc(HWND hwnd, UINT msg, WPARAM wp, LPA
   return ctl.ButtonMessage(msg, wp, lp);
 }
 
-void Win32MainWindow::SetUnsaved(bool unsaved, const wchar_t* reason) {
-  if (unsaved == block_reason_) return;
-  const BOOL ok =
-      unsaved ? ShutdownBlockReasonCreate(hwnd_, reason) : ShutdownBlockReasonDestroy(hwnd_);
-  if (!ok) {
-    DiagnosticLine(CallFailed(unsaved ? "ShutdownBlockReasonCreate" : "ShutdownBlockReasonDestroy",
-                              GetLastError()));
-  }
-  block_reason_ = unsaved;
+void Win32MainWindow::EndWithoutUser() {
+  if (!ending_) return;
+  int status = 0;
+  Guarded([&] { status = std::exchange(ending_, {})(); });
+  std::fflush(nullptr);
+  // At once, as at the end of the session: no further tick saves again or records more.
+  ExitProcess(static_cast<UINT>(status));
 }
 
 LRESULT CALLBACK Win32MainWindow::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -493,12 +496,24 @@ LRESULT Win32MainWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       }
       return 0;
     case WM_QUERYENDSESSION:
-      // Never in the way: unsaved work is kept at WM_ENDSESSION.
+      // Never in the way, as Windows asks of programs: unsaved work is kept at WM_ENDSESSION in
+      // a recovery file, which the next start names. (Holding up the sign-out to let the user
+      // save would lose it when they sign out anyway: the program is then ended unasked.)
       return TRUE;
     case WM_ENDSESSION:
-      if (wp != FALSE && session_ending_) Guarded(std::exchange(session_ending_, {}));
+      if (wp != FALSE) EndWithoutUser();
       return 0;
+    case WM_SYSCOMMAND:
+      if ((wp & 0xFFF0) == SC_CLOSE) {
+        // The title bar's close button, Alt+F4, the system menu, the task bar: the user's.
+        const bool was = std::exchange(user_close_, true);
+        const LRESULT rc = DefWindowProcW(hwnd_, msg, wp, lp);
+        user_close_ = was;
+        return rc;
+      }
+      break;
     case WM_CLOSE:
+      if (!user_close_) EndWithoutUser();
       if (handlers_.unload) {
         Guarded([&] { handlers_.unload(); });
         return 0;

@@ -49,13 +49,14 @@ class Win32MainWindow : public MainWindow {
   uintptr_t NativeHandle() override { return reinterpret_cast<uintptr_t>(hwnd_); }
 
   void SetHandlers(FormHandlers handlers) { handlers_ = std::move(handlers); }
-  // The session is ending (log-off, shut-down: WM_ENDSESSION after every program agreed):
-  // `ending` runs once, and the process may be ended any moment after it returns.
-  void SetSessionEnding(std::function<void()> ending) { session_ending_ = std::move(ending); }
-  // While `unsaved`, log-off and shut-down show `reason` for this program
-  // (ShutdownBlockReasonCreate); the session may still end. Cheap when nothing changes.
-  void SetUnsaved(bool unsaved, const wchar_t* reason = L"Recording not saved");
-  // First showing: centred on the primary screen's work area, the focus in FocusSink.
+  // The program is ended without the user's word at the window: the session ends (WM_ENDSESSION
+  // after log-off or shut-down was agreed; the window never holds it up), or another program
+  // asks it to close (a WM_CLOSE that no close command of the window sent: taskkill without
+  // /F, Task Manager's End task). `ending` keeps the work and returns the exit status; the
+  // process ends with it at once. Without `ending`, such a close is the user's.
+  void SetEndingWithoutUser(std::function<int()> ending) { ending_ = std::move(ending); }
+  // First showing: centred on the primary screen's work area, the focus in FocusSink. The
+  // status line says so when the DPI awareness in force is not per monitor.
   void ShowCentred();
 
   HWND Handle() const { return hwnd_; }
@@ -81,12 +82,14 @@ class Win32MainWindow : public MainWindow {
   void OnMouseMove(POINT client);
   // Brings the shown window to the user's eyes despite the foreground lock.
   void BringToFront();
+  // Runs the ending handler, if any, and ends the process with its status.
+  void EndWithoutUser();
   HCURSOR CurrentCursor() const;
   bool PointerOverWindow() const;
 
   FormHandlers handlers_;
-  std::function<void()> session_ending_;
-  bool block_reason_ = false;  // a shutdown block reason is set
+  std::function<int()> ending_;
+  bool user_close_ = false;  // inside the window's own close command (SC_CLOSE)
   HWND hwnd_ = nullptr;
   std::array<std::unique_ptr<Win32Control>, kControlCount> controls_;
   Win32TickSource tick_;

@@ -17,6 +17,8 @@ namespace pel {
 namespace {
 
 constexpr UINT kTickMessage = WM_APP + 0x10;
+// The helper thread has ended (posted from the thread pool's wait on its handle).
+constexpr UINT kHelperEnded = WM_APP + 0x11;
 constexpr UINT_PTR kTimerId = 1;
 constexpr wchar_t kSinkClass[] = L"PelmiraTickSink";
 
@@ -101,6 +103,10 @@ int64_t Counter() {
   return c.QuadPart;
 }
 
+void CALLBACK OnHelperEnded(void* sink, BOOLEAN) {
+  PostMessageW(static_cast<HWND>(sink), kHelperEnded, 0, 0);
+}
+
 }  // namespace
 
 const char* TickModeName(TickMode mode) {
@@ -132,6 +138,8 @@ Win32TickSource::Win32TickSource(std::function<void()> on_tick, unsigned period_
 
 Win32TickSource::~Win32TickSource() {
   Stop();
+  // Waits for a callback under way: none posts to the sink once it is gone.
+  if (thread_wait_ != nullptr) UnregisterWaitEx(thread_wait_, INVALID_HANDLE_VALUE);
   if (thread_ != nullptr) {
     SetEvent(quit_);
     WaitForSingleObject(thread_, INFINITE);
@@ -190,6 +198,10 @@ void Win32TickSource::Once(double seconds) {
   const double counts = seconds > 0 ? seconds * static_cast<double>(f.QuadPart) : 0;
   once_due_ = Counter() + static_cast<int64_t>(counts);
   if (StartWaitable()) return;
+  TimerOnce(seconds);
+}
+
+void Win32TickSource::TimerOnce(double seconds) {
   // SetTimer waits whole milliseconds, rounded up, and 10 at the least (USER_TIMER_MINIMUM).
   if (!raised_) raised_ = timeBeginPeriod(1) == TIMERR_NOERROR;
   const UINT ms = static_cast<UINT>(std::ceil(std::max(0.0, seconds) * 1000));
@@ -203,12 +215,9 @@ void Win32TickSource::StartTimer(bool raise_resolution) {
 }
 
 bool Win32TickSource::StartWaitable() {
-  if (thread_ != nullptr && WaitForSingleObject(thread_, 0) == WAIT_OBJECT_0) {
-    // The thread gave up (its timer could not be set): a new one may fare better.
-    ReportFailure(thread_failure_, thread_error_);
-    for (HANDLE h : {thread_, timer_, wake_, quit_}) CloseHandle(h);
-    thread_ = timer_ = wake_ = quit_ = nullptr;
-  }
+  // Ended before its message came.
+  if (thread_ != nullptr && WaitForSingleObject(thread_, 0) == WAIT_OBJECT_0) HelperEnded();
+  if (helper_ended_) return false;
   if (thread_ == nullptr) {
     // Made at the first start and kept: an idle program starts and stops ticking at every
     // watched key or button, and a new thread each time would delay the reaction to the key.
@@ -225,6 +234,15 @@ bool Win32TickSource::StartWaitable() {
       timer_ = wake_ = quit_ = nullptr;
       return false;
     }
+    using SetDescriptionFn = HRESULT(WINAPI*)(HANDLE, PCWSTR);  // Windows 10 1607 and later
+    static const auto set_description = reinterpret_cast<SetDescriptionFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetThreadDescription")));
+    if (set_description != nullptr) set_description(thread_, kTickThreadName);
+    // Its end, whatever the cause, comes to the sink as a message: without it nothing would
+    // tick again until the next Start, which a recording or a playback never makes.
+    if (!RegisterWaitForSingleObject(&thread_wait_, thread_, &OnHelperEnded, sink_, INFINITE,
+                                     WT_EXECUTEONLYONCE))
+      thread_wait_ = nullptr;
   }
   waitable_ = true;
   SetEvent(wake_);  // the thread's rhythm starts from now
@@ -299,6 +317,32 @@ void Win32TickSource::RunWaitableLoop() {
   }
 }
 
+void Win32TickSource::HelperEnded() {
+  if (thread_ == nullptr || WaitForSingleObject(thread_, 0) != WAIT_OBJECT_0) return;
+  DiagnosticLine("tick: " +
+                 (*thread_failure_ ? CallFailed(thread_failure_, thread_error_)
+                                   : std::string("the timer thread ended")) +
+                 "; SetTimer from now on");
+  // Not waited for: this may run before the wait's callback has returned.
+  if (thread_wait_ != nullptr) UnregisterWait(thread_wait_);
+  for (HANDLE h : {thread_, timer_, wake_, quit_}) CloseHandle(h);
+  thread_wait_ = thread_ = timer_ = wake_ = quit_ = nullptr;
+  // A thread that ended once may end again: the rest of the run ticks on SetTimer.
+  helper_ended_ = true;
+  if (!running_ || !waitable_) return;
+  waitable_ = false;
+  if (once_) {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    TimerOnce(static_cast<double>(once_due_.load() - Counter()) / static_cast<double>(f.QuadPart));
+  } else {
+    StartTimer(true);
+  }
+  mode_ = TickMode::RaisedResolutionTimer;
+  described_ = Describe();
+  DiagnosticLine(described_);
+}
+
 void Win32TickSource::GiveUp(const char* call) {
   // Read by the UI thread only once this thread has ended.
   thread_failure_ = call;
@@ -308,6 +352,10 @@ void Win32TickSource::GiveUp(const char* call) {
 LRESULT CALLBACK Win32TickSource::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   auto* self = reinterpret_cast<Win32TickSource*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   bool tick = false;
+  if (self != nullptr && msg == kHelperEnded) {
+    self->HelperEnded();
+    return 0;
+  }
   if (self != nullptr && msg == kTickMessage) {
     self->posted_ = false;
     tick = self->running_ && static_cast<unsigned>(wp) == self->generation_;

@@ -8,8 +8,9 @@
 // Windows' default timer tick is 15.625 ms, so a plain 10 ms SetTimer fires every 15.6 ms. The
 // source therefore prefers a high-resolution waitable timer on a helper thread that posts one
 // message per tick; where that timer does not exist it raises the process's timer resolution to
-// 1 ms while it runs and uses SetTimer. In every mode it asks Windows not to power-throttle the
-// process (see OptOutOfThrottling), and it writes the source it runs on to the diagnostics.
+// 1 ms while it runs and uses SetTimer; so does it from the moment that helper thread ends. In
+// every mode it asks Windows not to power-throttle the process (see OptOutOfThrottling), and it
+// writes the source it runs on to the diagnostics.
 
 #include <windows.h>
 
@@ -27,6 +28,9 @@ enum class TickMode {
 };
 
 const char* TickModeName(TickMode mode);
+
+// The name of the waitable mode's helper thread, as debuggers show it.
+inline constexpr wchar_t kTickThreadName[] = L"Pelmira tick";
 
 // What became of one power-throttling opt-out the process asked for.
 enum class OptOut { NotAsked, Granted, Refused };
@@ -74,11 +78,16 @@ class Win32TickSource {
   static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   static DWORD WINAPI ThreadMain(void* self);
   void RunWaitableLoop();
-  // The helper thread's last act when a call fails: notes which, for the next Start to report.
+  // The helper thread's last act when a call fails: notes which, for HelperEnded to report.
   void GiveUp(const char* call);
+  // The helper thread has ended (a failed call, or killed): its handles go, and a periodic or
+  // once tick under way goes on with SetTimer, as does every later Start.
+  void HelperEnded();
   // Starts the helper thread's timer, or with `once` sets it for once_due_.
   bool StartWaitable();
   void StartTimer(bool raise_resolution);
+  // One SetTimer tick `seconds` from now, with the resolution raised.
+  void TimerOnce(double seconds);
 
   std::function<void()> on_tick_;
   unsigned period_ms_;
@@ -93,6 +102,8 @@ class Win32TickSource {
   HANDLE wake_ = nullptr;  // Start or Stop: the thread reads waitable_ and generation_ anew
   HANDLE quit_ = nullptr;
   HANDLE thread_ = nullptr;
+  HANDLE thread_wait_ = nullptr;     // the thread pool's wait for the helper thread's end
+  bool helper_ended_ = false;        // the helper thread ended: SetTimer for the rest of the run
   const char* thread_failure_ = "";  // the call the helper thread gave up on, and its error
   DWORD thread_error_ = 0;
   std::atomic<bool> waitable_{false};  // the helper thread ticks

@@ -94,6 +94,18 @@ TEST(Script, RecordWritesTheFileOnPauseWithoutADialog) {
   EXPECT_EQ(s.r.log.Count("ShowSave"), 0);
   EXPECT_TRUE(s.r.dialogs.boxes.empty());
 
+  // Ended from outside while recording: saved as Pause would, and once, whatever ticks follow.
+  ScriptRun ended;
+  ended.Start(CommandLine::Action::Record, "/home/u/take.mmf");
+  for (int x : {1, 2, 3}) {
+    ended.r.input.MoveTo({x, 7});
+    ended.Ticks(1);
+  }
+  EXPECT_EQ(ended.r.form.KeepBeforeEnd(status), "the recording was saved to \"/home/u/take.mmf\"");
+  ended.Ticks(2);
+  EXPECT_EQ(ended.r.log.Count("Commit /home/u/take.mmf"), 1) << "saved once";
+  EXPECT_EQ(ended.results, (Results{{exit_status::kOk, ""}}));
+
   // Nothing recorded: the file a script named is not replaced by an empty one.
   ScriptRun empty;
   empty.r.files.Put("/home/u/take.mmf", "old");

@@ -416,6 +416,8 @@ TEST(CommandLineNoDisplay, HelpAndVersion) {
   EXPECT_EQ(RunWithoutDisplay("--help", out), 0);
   EXPECT_NE(out.find("F10"), std::string::npos) << out;
   EXPECT_NE(out.find("reach only the X11 windows"), std::string::npos) << out;
+  EXPECT_NE(out.find("--record ended by Ctrl+C, SIGQUIT, SIGTERM or SIGHUP"), std::string::npos)
+      << out;
   EXPECT_EQ(RunWithoutDisplay("--version", out), 0);
   EXPECT_EQ(out.rfind("pelmira ", 0), 0u) << out;
 }

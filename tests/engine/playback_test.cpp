@@ -108,6 +108,21 @@ TEST_F(PlaybackTest, NumbersOutOfRangeSkipTheirEntryWithOneReportPerPlayback) {
   EXPECT_EQ(dialogs.boxes.size(), 2u);  // the next playback reports once again
 }
 
+// A cursor held back elsewhere (confined by another program) must not take the click there.
+TEST_F(PlaybackTest, AClickWhoseCursorCannotBePlacedIsReportedOncePerPlaybackNotMade) {
+  Load({"move,1,1,0", "Left,5,6,0"});
+  input.RefusePlacement(true);
+  StartPlayback();
+  Ticks(10);  // five passes
+  EXPECT_EQ(log.Count("Button"), 0);
+  ASSERT_EQ(dialogs.boxes.size(), 1u);
+  EXPECT_NE(dialogs.boxes[0].text.find("could not be placed at 5,6"), std::string::npos);
+  EXPECT_NE(dialogs.boxes[0].text.find("Form1.Timer1_Timer at line 266"), std::string::npos);
+  input.RefusePlacement(false);
+  Ticks(3);  // a pass
+  EXPECT_EQ(log.Count("Button Left down"), 1);
+}
+
 TEST_F(PlaybackTest, EmptyListShowsTheMessageAndRestoresTheButtonAndWindow) {
   StartIdle();
   Ctl(ControlId::AutoHide).value = 1;

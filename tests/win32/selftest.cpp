@@ -42,6 +42,13 @@ int main(int argc, char** argv) {
   } catch (const Error& e) {
     Check(false, "files: unexpected error", std::to_string(e.Number()) + " " + e.Description());
   }
+  try {
+    TestNamesWithLoneSurrogates(dir);
+    TestKeptReplacement(dir);
+    TestStateFolderAndOwnFiles(dir);
+  } catch (const Error& e) {
+    Check(false, "files: unexpected error", std::to_string(e.Number()) + " " + e.Description());
+  }
   RemoveTree(dir);
   TestInstanceMutex();
   TestHandedFiles();
@@ -51,11 +58,13 @@ int main(int argc, char** argv) {
   } catch (const Error& e) {
     Check(false, "environment: unexpected error", e.Description());
   }
+  TestDpiAwarenessInForce();
   TestClock();
   TestInput();
   TestRawInputLatch();
   TestRawInputWakes();
   TestInputEvents();
+  TestHeldBackCursor();
   {
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     try {
@@ -68,6 +77,7 @@ int main(int argc, char** argv) {
   TestTicks();
   TestTickRestarts();
   TestTickOnce();
+  TestTickThreadEnding();
   TestWindowsOnScreen();
   std::printf("SUMMARY %d passed, %d failed\n", wintest::passed, wintest::failed);
   return wintest::failed == 0 ? 0 : 1;

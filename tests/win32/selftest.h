@@ -19,6 +19,9 @@ inline void Info(const std::string& text) {
 void TestFiles(const std::string& dir);
 void TestLongPathsLinksAndAcls(const std::string& dir, const std::string& links);
 void TestReplaceHeldFiles(const std::string& dir);
+void TestNamesWithLoneSurrogates(const std::string& dir);
+void TestKeptReplacement(const std::string& dir);
+void TestStateFolderAndOwnFiles(const std::string& dir);
 // Removes `folder` (ending with a backslash) and everything in it.
 void RemoveTree(const std::string& folder);
 
@@ -30,12 +33,14 @@ void TestHandOverWhileStarting();
 void RegisterTestClass(const wchar_t* name, WNDPROC proc);
 
 void TestEnvironment();
+void TestDpiAwarenessInForce();
 
 // Input.
 void TestInput();
 void TestRawInputLatch();
 void TestRawInputWakes();
 void TestInputEvents();
+void TestHeldBackCursor();
 
 // Windows. Run with COM initialised on the calling thread.
 void TestIndicatorIconAcrossDpiChanges();
@@ -45,6 +50,7 @@ void TestClock();
 void TestTicks();
 void TestTickRestarts();
 void TestTickOnce();
+void TestTickThreadEnding();
 
 // The windows on screen.
 void TestWindowsOnScreen();

@@ -1,9 +1,11 @@
-// The environment backend: variables, the temporary and program folders.
+// The environment backend: variables, the temporary and program folders; the DPI awareness in
+// force.
 
 #include <windows.h>
 
 #include <string>
 
+#include "platform/win32/win32_dpi.h"
 #include "platform/win32/win32_environment.h"
 #include "platform/win32/win32_text.h"
 #include "tests/win32/check.h"
@@ -44,6 +46,20 @@ void TestEnvironment() {
   Check(GetFileAttributesW(Widen(folder + "\\" + base + ".exe").c_str()) != INVALID_FILE_ATTRIBUTES,
         "environment: program file is found in the program folder");
   Check(env.Separator() == '\\', "environment: separator");
+}
+
+// The awareness in force, not the manifest's, decides: a thread made system aware is told.
+void TestDpiAwarenessInForce() {
+  const auto set_context = reinterpret_cast<HANDLE(WINAPI*)(INT_PTR)>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetThreadDpiAwarenessContext")));
+  if (set_context == nullptr) return Info("no per-thread DPI awareness here");
+  HANDLE was = set_context(-2);  // system aware
+  const std::string system = DpiAwarenessProblem();
+  if (set_context(-4) == nullptr) set_context(-3);  // per monitor (v2; Wine knows only v1)
+  const std::string per_monitor = DpiAwarenessProblem();
+  set_context(reinterpret_cast<INT_PTR>(was));
+  Check(system.find("system") != std::string::npos && per_monitor.empty(),
+        "dpi: an awareness other than per monitor is told", system + " | " + per_monitor);
 }
 
 }  // namespace pel::wintest

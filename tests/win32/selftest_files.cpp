@@ -1,5 +1,6 @@
 // The file system backend: replacing and reading files, attributes and error numbers, long
-// paths, links, ACLs and files held by other programs.
+// paths, links, ACLs, files held by other programs, names only UTF-16 can hold, a replacement
+// the system half did, and the state folder and our own files reached through links.
 
 #include <windows.h>
 
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/win32/win32_environment.h"
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_text.h"
 #include "testkit/raised.h"
@@ -32,6 +34,27 @@ void WriteWhole(FileSystem& fs, const std::string& path, const std::string& byte
   auto w = fs.BeginReplace(path, FileUse::User);
   w->Write(bytes);
   w->Commit();
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  HANDLE h = CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD put = 0;
+  WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr);
+  CloseHandle(h);
+}
+
+// An empty file at `path`, last written an hour ago when `old` (stale to the sweep of our
+// temporary files) and now otherwise.
+void MakeEmptyFile(const std::wstring& path, bool old) {
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  FILETIME ft;
+  GetSystemTimeAsFileTime(&ft);
+  ULARGE_INTEGER u{{ft.dwLowDateTime, ft.dwHighDateTime}};
+  if (old) u.QuadPart -= 3600ull * 10000000;
+  ft = {u.LowPart, u.HighPart};
+  SetFileTime(h, nullptr, nullptr, &ft);
+  CloseHandle(h);
 }
 
 int CountFiles(const std::string& folder, const wchar_t* pattern) {
@@ -246,17 +269,7 @@ void TestLongPathsLinksAndAcls(const std::string& dir, const std::string& links)
                {L"~pel0badc0dx.tmp", true, true},
                {L"~pel0badc0de.tmp.keep", true, true},
                {L"~motion.mmf.12.0.tmp", true, true}};
-  for (const auto& t : temps) {
-    HANDLE h = CreateFileW((Widen(dir) + t.name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    FILETIME ft;
-    GetSystemTimeAsFileTime(&ft);
-    ULARGE_INTEGER u{{ft.dwLowDateTime, ft.dwHighDateTime}};
-    if (t.old) u.QuadPart -= 3600ull * 10000000;  // an hour ago
-    ft = {u.LowPart, u.HighPart};
-    SetFileTime(h, nullptr, nullptr, &ft);
-    CloseHandle(h);
-  }
+  for (const auto& t : temps) MakeEmptyFile(Widen(dir) + t.name, t.old);
   WriteWhole(fs, dir + "sweep.mmf", "x");
   for (const auto& t : temps) {
     const bool there = GetFileAttributesW((Widen(dir) + t.name).c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -341,6 +354,95 @@ void TestReplaceHeldFiles(const std::string& dir) {
         "files: target held for 300 ms is replaced once released", desc);
   Check(attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_HIDDEN),
         "files: replaced file keeps its attributes", std::to_string(attrs));
+}
+
+// Unpaired surrogates, which NTFS names may hold, go through the conversion and back; bytes that
+// are no UTF-8 of any kind, and a pair spelt as two lone surrogates, are refused.
+void TestNamesWithLoneSurrogates(const std::string& dir) {
+  const struct {
+    std::wstring units;
+    std::string bytes;
+  } kept[] = {{L"a\u00e9\U0001F600", "a\xc3\xa9\xf0\x9f\x98\x80"},
+              {std::wstring(L"x") + wchar_t(0xD83D) + L"y", "x\xed\xa0\xbdy"},
+              {std::wstring(1, wchar_t(0xDE00)) + wchar_t(0xD83D), "\xed\xb8\x80\xed\xa0\xbd"}};
+  int wrong = 0;
+  for (const auto& k : kept) wrong += Narrow(k.units) != k.bytes || Widen(k.bytes) != k.units;
+  for (const char* bad : {"\xed\xa0\xbd\xed\xb8\x80", "\xc0\xaf", "\xe2\x82", "\xf4\x90\x80\x80"})
+    wrong += ErrorNumberOf([&] { Widen(bad); }) != err::kBadFileName;
+  Check(wrong == 0, "text: unpaired surrogates kept both ways, malformed bytes refused",
+        std::to_string(wrong) + " wrong");
+
+  // A file whose name holds one, as the system lists it.
+  const std::wstring name = Widen(dir) + L"lone" + wchar_t(0xD800) + L".mmf";
+  WriteFileBytes(Narrow(name), "ok");
+  WIN32_FIND_DATAW d;
+  HANDLE find = FindFirstFileW((Widen(dir) + L"lone*.mmf").c_str(), &d);
+  if (find == INVALID_HANDLE_VALUE) {
+    Info("the file system takes no unpaired surrogate in a name here");
+    return;
+  }
+  FindClose(find);
+  Win32FileSystem fs;
+  Check(fs.OpenRead(dir + Narrow(d.cFileName), FileUse::User)->Size() == 2,
+        "files: a name with an unpaired surrogate opens as listed");
+  DeleteFileW(name.c_str());
+}
+
+// ReplaceFileW's 1176 and 1177 leave the new bytes under their temporary name: when the target
+// cannot take them either, they are kept, named in the message, and spared by the sweep.
+void TestKeptReplacement(const std::string& dir) {
+  const std::wstring temp = LongPath(Widen(dir)) + L"~pel0badc0d1.tmp";
+  const std::wstring taken = LongPath(Widen(dir)) + L"kept.mmf";
+  MakeEmptyFile(temp, true);
+  CreateDirectoryW(taken.c_str(), nullptr);
+  std::string said;
+  const int32_t n = ErrorNumberOf(
+      [&] { KeepReplacement(temp, taken, dir + "kept.mmf", ERROR_UNABLE_TO_MOVE_REPLACEMENT_2); },
+      &said);
+  Win32FileSystem().BeginReplace(dir + "sweep.mmf", FileUse::User);  // sweeps the folder
+  Check(n != 0 && said.find("~pel0badc0d1.tmp") != std::string::npos &&
+            GetFileAttributesW(temp.c_str()) != INVALID_FILE_ATTRIBUTES,
+        "files: a half-done replacement keeps the new file, named and past the sweep", said);
+  SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileW(temp.c_str());
+  RemoveDirectoryW(taken.c_str());
+}
+
+// The state folder is %LOCALAPPDATA%\Pelmira and never a link; our own files are not read
+// through one. The links are made where the system lets us (administrator, developer mode).
+void TestStateFolderAndOwnFiles(const std::string& dir) {
+  Win32Environment env;
+  wchar_t local[MAX_PATH];
+  const DWORD n = GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH);
+  std::string folder;
+  const int32_t error = ErrorNumberOf([&] { folder = env.StateFolder(); });
+  Check(error == 0 && n > 0 && folder == Narrow(std::wstring(local, n)) + "\\Pelmira\\" &&
+            (GetFileAttributesW(Widen(folder).c_str()) & FILE_ATTRIBUTE_DIRECTORY),
+        "environment: the state folder is %LOCALAPPDATA%\\Pelmira", folder);
+
+  CreateDirectoryW(Widen(dir + "elsewhere").c_str(), nullptr);
+  WriteFileBytes(dir + "real.mmf", "x");
+  const DWORD unprivileged = SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE;
+  CreateSymbolicLinkW(Widen(dir + "own.mmf").c_str(), Widen(dir + "real.mmf").c_str(),
+                      unprivileged);
+  CreateSymbolicLinkW(Widen(dir + "Pelmira").c_str(), Widen(dir + "elsewhere").c_str(),
+                      unprivileged | SYMBOLIC_LINK_FLAG_DIRECTORY);
+  const DWORD link = GetFileAttributesW(Widen(dir + "own.mmf").c_str());
+  if (link == INVALID_FILE_ATTRIBUTES || !(link & FILE_ATTRIBUTE_REPARSE_POINT) ||
+      !(GetFileAttributesW(Widen(dir + "Pelmira").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    Info("no symbolic links here: the state folder and own files are not checked against them");
+    return;
+  }
+  SetEnvironmentVariableW(L"LOCALAPPDATA", Widen(dir.substr(0, dir.size() - 1)).c_str());
+  std::string said;
+  Check(ErrorNumberOf([&] { env.StateFolder(); }, &said) == err::kPermissionDenied,
+        "environment: a state folder that is a link is refused", said);
+  SetEnvironmentVariableW(L"LOCALAPPDATA", std::wstring(local, n).c_str());
+  Win32FileSystem fs;
+  Check(ErrorNumberOf([&] { fs.OpenRead(dir + "own.mmf", FileUse::Own); }, &said) ==
+                err::kPermissionDenied &&
+            ErrorNumberOf([&] { fs.OpenRead(dir + "own.mmf", FileUse::User); }) == 0,
+        "files: a file of our own is not read through a link, the user's is", said);
 }
 
 }  // namespace pel::wintest

@@ -1,5 +1,5 @@
-// The input backend: the cursor, injected buttons, the raw input latch and the wake-ups of an
-// idle program.
+// The input backend: the cursor (one held back by another program among them), injected
+// buttons, the raw input latch and the wake-ups of an idle program.
 
 #include <windows.h>
 
@@ -19,9 +19,10 @@
 namespace pel::wintest {
 namespace {
 
-int g_send_input_calls = 0;
-UINT WINAPI CountingSendInput(UINT count, LPINPUT events, int size) {
-  ++g_send_input_calls;
+// The events each SendInput call carried.
+std::vector<UINT> g_sent;
+UINT WINAPI RecordingSendInput(UINT count, LPINPUT events, int size) {
+  g_sent.push_back(count);
   return SendInput(count, events, size);
 }
 
@@ -76,7 +77,7 @@ void TestInput() {
 void TestRawInputLatch() {
   Win32Input input;
   Check(input.RawInputProblem().empty(), "latch: raw input registered", input.RawInputProblem());
-  input.SetSendInput(&CountingSendInput);
+  input.SetSendInput(&RecordingSendInput);
   input.SetCursorPos({5, 5});
   const struct {
     MouseButton button;
@@ -88,11 +89,11 @@ void TestRawInputLatch() {
   for (const auto& b : buttons) input.KeyState(b.vk);
   input.UserButtonPresses();
   for (const auto& b : buttons) {
-    g_send_input_calls = 0;
+    g_sent.clear();
     const bool sent = input.Click(b.button);
-    Check(sent && g_send_input_calls == 1,
+    Check(sent && g_sent.size() == 1,
           std::string("input: a ") + b.name + " click is one SendInput call",
-          std::to_string(g_send_input_calls) + " calls " + input.LastDiagnostic());
+          std::to_string(g_sent.size()) + " calls " + input.LastDiagnostic());
     // Another program polling the button takes the system's own "pressed since" bit.
     GetAsyncKeyState(b.vk);
     const int16_t first = input.KeyState(b.vk);
@@ -271,6 +272,43 @@ void TestInputEvents() {
   got.clear();
   events.Take(got);
   Check(got.empty(), "events: nothing is taken once stopped", text(got));
+}
+
+// A cursor that another program confines is not clicked where it was held back; one moved
+// away since its placement is moved back in the same SendInput as the click.
+void TestHeldBackCursor() {
+  const int left = GetSystemMetrics(SM_XVIRTUALSCREEN), top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+  Win32Input input;
+  input.SetSendInput(&RecordingSendInput);
+  const RECT confined = {left, top, left + 100, top + 100};
+  RECT clip{};
+  if (!ClipCursor(&confined) || !GetClipCursor(&clip) || clip.right != left + 100) {
+    Info("the cursor cannot be confined here");
+  } else {
+    g_sent.clear();
+    const bool placed = input.SetCursorPos({left + 300, top + 300});
+    const bool clicked = input.Click(MouseButton::Left);
+    Check(!placed && !clicked && g_sent.empty(),
+          "input: a cursor held back by ClipCursor is not placed, and no click is sent",
+          input.LastDiagnostic());
+  }
+  ClipCursor(nullptr);
+
+  // On the desktop's right edge, where the absolute move's rounding must land on the last
+  // column; middle clicks, which do nothing there.
+  g_sent.clear();
+  const Point target{left + GetSystemMetrics(SM_CXVIRTUALSCREEN) - 1,
+                     top + GetSystemMetrics(SM_CYVIRTUALSCREEN) / 2 + 1};
+  const bool placed = input.SetCursorPos(target);
+  const bool in_place = input.Click(MouseButton::Middle);
+  ::SetCursorPos(left + 20, top + 20);  // the user's hand
+  const bool moved_back = input.Click(MouseButton::Middle);
+  POINT at{};
+  GetCursorPos(&at);
+  Check(placed && in_place && moved_back && g_sent == std::vector<UINT>{2, 3} && at.x == target.x &&
+            at.y == target.y,
+        "input: a click where the cursor was placed, moved back in the same SendInput",
+        std::to_string(at.x) + "," + std::to_string(at.y) + " " + input.LastDiagnostic());
 }
 
 }  // namespace pel::wintest

@@ -1,5 +1,5 @@
-// The clock and the poll timer's tick sources: periods, one tick at a moment, restarts and
-// ticks inside modal loops.
+// The clock and the poll timer's tick sources: periods, one tick at a moment, restarts, ticks
+// inside modal loops and the end of the helper thread.
 
 #include <windows.h>
 
@@ -29,6 +29,45 @@ int ThreadCount() {
     if (t.th32OwnerProcessID == GetCurrentProcessId()) ++n;
   CloseHandle(snap);
   return n;
+}
+
+// The tick source's helper thread, by the name it gives itself.
+HANDLE OpenTickThread() {
+  using GetDescriptionFn = HRESULT(WINAPI*)(HANDLE, PWSTR*);
+  const auto get_description = reinterpret_cast<GetDescriptionFn>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetThreadDescription")));
+  if (get_description == nullptr) return nullptr;
+  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snap == INVALID_HANDLE_VALUE) return nullptr;
+  HANDLE found = nullptr;
+  THREADENTRY32 t = {};
+  t.dwSize = sizeof(t);
+  for (BOOL ok = Thread32First(snap, &t); ok && found == nullptr; ok = Thread32Next(snap, &t)) {
+    if (t.th32OwnerProcessID != GetCurrentProcessId()) continue;
+    HANDLE thread =
+        OpenThread(THREAD_QUERY_LIMITED_INFORMATION | THREAD_TERMINATE, FALSE, t.th32ThreadID);
+    if (thread == nullptr) continue;
+    PWSTR name = nullptr;
+    if (SUCCEEDED(get_description(thread, &name)) && name != nullptr &&
+        std::wstring(name) == kTickThreadName)
+      found = thread;
+    else
+      CloseHandle(thread);
+    LocalFree(name);
+  }
+  CloseHandle(snap);
+  return found;
+}
+
+// Ticks until `count` came or `seconds` passed; how many came.
+int PumpTicks(int& ticks, int count, double seconds) {
+  const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds * 1000);
+  while (ticks < count && GetTickCount64() < end) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  }
+  return ticks;
 }
 
 struct TickStats {
@@ -144,12 +183,7 @@ void TestTickRestarts() {
   for (; rounds < 3; ++rounds) {
     source.Start(TickMode::HighResolutionWaitable);
     ticks = 0;
-    const ULONGLONG deadline = GetTickCount64() + 2000;
-    while (ticks < 3 && GetTickCount64() < deadline) {
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-      MSG msg;
-      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-    }
+    PumpTicks(ticks, 3, 2);
     source.Stop();
     threads = ThreadCount();
     if (ticks < 3 || threads != before + 1) break;
@@ -228,6 +262,30 @@ void TestTicks() {
     Check(s.mean_ms >= 8.0 && s.mean_ms <= 40.0,
           std::string("ticks: mean period plausible (") + TickModeName(got) + ")", line);
   }
+}
+
+// A recording never starts the tick again: when its helper thread ends, ticks go on from
+// SetTimer.
+void TestTickThreadEnding() {
+  int ticks = 0;
+  Win32TickSource source([&ticks] { ++ticks; });
+  if (source.Start() != TickMode::HighResolutionWaitable) {
+    Info("no high-resolution waitable timer here: no helper thread to end");
+    return;
+  }
+  PumpTicks(ticks, 3, 2);
+  HANDLE thread = OpenTickThread();
+  if (thread == nullptr) {
+    Info("the tick thread cannot be found by its name here");
+    return;
+  }
+  TerminateThread(thread, 1);
+  WaitForSingleObject(thread, 2000);
+  CloseHandle(thread);
+  ticks = 0;
+  const bool ticking = PumpTicks(ticks, 10, 3) >= 10;
+  Check(ticking && source.Mode() == TickMode::RaisedResolutionTimer,
+        "ticks: go on from SetTimer when the helper thread ends", source.Describe());
 }
 
 }  // namespace pel::wintest

@@ -13,7 +13,8 @@
 //   pel_win_probe button-look NAME [pressed]  face colour, caption pixels and a hash of the push
 //                                       button NAME on screen (held down when "pressed")
 //   pel_win_probe foreground            prints the class of the foreground window
-//   pel_win_probe close CLASS           posts WM_CLOSE to the first window of CLASS
+//   pel_win_probe close CLASS           closes the first window of CLASS as its close button does
+//                                       (SC_CLOSE; taskkill's plain WM_CLOSE is another matter)
 //   pel_win_probe end-session CLASS     sends log-off's WM_QUERYENDSESSION and WM_ENDSESSION
 //   pel_win_probe pictures EXE ASSETS   decodes the pictures built into EXE and compares them
 //                                       with the decoded copies ASSETS/rec.ppm, play.ppm
@@ -511,7 +512,7 @@ int wmain(int argc, wchar_t** argv) {
   if (mode == "msgbox" && args.size() == 3) return MessageBoxInfo(args[2].c_str());
   if (mode == "close" && args.size() == 3) {
     HWND h = FindWindowW(Widen(args[2]).c_str(), nullptr);
-    return h != nullptr && PostMessageW(h, WM_CLOSE, 0, 0) ? 0 : 1;
+    return h != nullptr && PostMessageW(h, WM_SYSCOMMAND, SC_CLOSE, 0) ? 0 : 1;
   }
   if (mode == "button-look" && (args.size() == 3 || args.size() == 4))
     return ButtonLook(args[2], args.size() == 4 && args[3] == "pressed");

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <regex>
@@ -358,7 +359,8 @@ TEST_F(WineE2E, DiagnosticsNameTheInputLatchAndTheTickSource) {
 TEST_F(WineE2E, CommandLinePlaysOpensAndHandsOverFiles) {
   std::string out;
   EXPECT_EQ(p_->Run(p_->Pelmira(), {"--help"}, &out), 0);
-  EXPECT_TRUE(Contains(out, "--play")) << out;
+  EXPECT_TRUE(Contains(out, "--play") && Contains(out, "taskkill") && !Contains(out, "SIGTERM"))
+      << "the --help text says how a GUI program is ended: " << out;
 
   auto target = p_->Target(700, 560, 400, 220);
   auto presses = [&](unsigned button) {
@@ -435,9 +437,12 @@ TEST_F(WineE2E, TwoFilesOpenedTogetherReachOneInstance) {
   EXPECT_TRUE(p_->WaitExit(pids[1 - later]));
 }
 
-// Log-off or shut-down as the system announces it to the window: a --record run saves its file;
-// unsaved work in the window goes to the recovery file, which the next start names once.
-TEST_F(WineE2E, TheSessionEndingKeepsTheRecording) {
+// Ended without the user's word at the window, by the end of the session (log-off or shut-down
+// as the system announces it) or by taskkill's plain WM_CLOSE (as Task Manager's End task sends):
+// a --record run saves its file as Pause would and ends with its status at once; unsaved work in
+// the window goes to a recovery file in %LOCALAPPDATA%\Pelmira, which the next start names once.
+// Closed with its own close button, the window keeps nothing, as it always did.
+TEST_F(WineE2E, EndedFromOutsideKeepsTheRecording) {
   auto moves = [&] {
     for (int x : {300, 340, 380}) {
       p_->Xdo("mousemove --sync " + std::to_string(x) + " 300");
@@ -447,41 +452,66 @@ TEST_F(WineE2E, TheSessionEndingKeepsTheRecording) {
   auto has_entries = [](const std::string& text) {
     return text.rfind("[MouseMotionFile]\r\n", 0) == 0 && text.size() > 25;
   };
-  const std::string file = p_->Root() + "/session.mmf";
-  const pid_t rec = p_->Launch(p_->Pelmira(), {"--record", WineProgram::WinPath(file)});
-  ASSERT_TRUE(p_->Look().WaitFor("frmRec", 60s));
-  moves();
-  EXPECT_EQ(p_->Probe({"end-session", "PelmiraForm1"}), "answer 1\n");
-  EXPECT_TRUE(has_entries(ReadWholeFile(file))) << "--record saved: " << ReadWholeFile(file);
-  p_->Close("PelmiraForm1");
-  EXPECT_TRUE(p_->WaitExit(rec));
+  auto record_unsaved = [&] {
+    for (const char* name : {"unsaved-1.mmf", "unsaved.txt"})
+      for (std::string old; !(old = p_->OutlinePath(name)).empty();) fs::remove(old);
+    p_->StartMain();
+    ASSERT_TRUE(p_->Key("F10"));
+    ASSERT_TRUE(p_->Look().WaitFor("frmRec"));
+    moves();
+    ASSERT_TRUE(p_->Key("Pause"));
+    ASSERT_TRUE(p_->Look().WaitGone("frmRec"));
+  };
+  const struct {
+    const char* name;
+    std::function<void()> end;
+  } ways[] = {
+      {"end of the session",
+       [&] {
+         EXPECT_EQ(p_->Probe({"end-session", "PelmiraForm1"}), "answer 1\n");
+       }},
+      {"taskkill",
+       [&] {
+         p_->Run("taskkill", {"/im", "Pelmira.exe"});
+       }},
+  };
+  for (const auto& way : ways) {
+    SCOPED_TRACE(way.name);
+    const std::string file = p_->Root() + "/ended.mmf";
+    fs::remove(file);
+    const pid_t rec = p_->Launch(p_->Pelmira(), {"--record", WineProgram::WinPath(file)});
+    ASSERT_TRUE(p_->Look().WaitFor("frmRec", 60s));
+    moves();
+    way.end();
+    EXPECT_EQ(p_->WaitExit(rec, 10s), 0) << "ended at once, saved";
+    EXPECT_TRUE(has_entries(ReadWholeFile(file))) << "--record saved: " << ReadWholeFile(file);
 
-  for (const char* name : {"unsaved-1.mmf", "unsaved.txt"})
-    for (std::string old; !(old = p_->OutlinePath(name)).empty();) fs::remove(old);
-  p_->StartMain();
-  ASSERT_TRUE(p_->Key("F10"));
-  ASSERT_TRUE(p_->Look().WaitFor("frmRec"));
-  moves();
-  ASSERT_TRUE(p_->Key("Pause"));
-  ASSERT_TRUE(p_->Look().WaitGone("frmRec"));
-  EXPECT_EQ(p_->Probe({"end-session", "PelmiraForm1"}), "answer 1\n");
-  const std::string kept = p_->OutlinePath("unsaved-1.mmf");
-  ASSERT_FALSE(kept.empty()) << "unsaved work kept beside the outline files";
-  EXPECT_TRUE(has_entries(ReadWholeFile(kept))) << ReadWholeFile(kept);
+    record_unsaved();
+    way.end();
+    EXPECT_TRUE(p_->WaitExit(p_->main_pid, 10s));
+    const std::string kept = p_->OutlinePath("unsaved-1.mmf");
+    ASSERT_TRUE(Contains(kept, "/AppData/Local/Pelmira/")) << "kept in the state folder: " << kept;
+    EXPECT_TRUE(has_entries(ReadWholeFile(kept))) << ReadWholeFile(kept);
+
+    // The box comes from the start-up itself, before the window shows.
+    const pid_t next = p_->Start();
+    std::string box;
+    EXPECT_TRUE(x11test::WaitUntil(
+        [&] {
+          return Contains(box = p_->Probe({"msgbox", "Pelmira"}), "unsaved-1.mmf");
+        },
+        60s))
+        << "a box at start naming the kept file: " << box;
+    AnswerBox("Pelmira", 0);
+    ASSERT_TRUE(p_->Look().WaitFor("Pelmira", 30s));
+    p_->Close("PelmiraForm1");
+    EXPECT_TRUE(p_->WaitExit(next));
+  }
+
+  record_unsaved();
   p_->Close("PelmiraForm1");
   EXPECT_TRUE(p_->WaitExit(p_->main_pid));
-
-  // The box comes from the start-up itself, before the window shows.
-  const pid_t next = p_->Start();
-  std::string box;
-  EXPECT_TRUE(x11test::WaitUntil(
-      [&] {
-        return Contains(box = p_->Probe({"msgbox", "Pelmira"}), "unsaved-1.mmf");
-      },
-      60s))
-      << "a box at start naming the kept file: " << box;
-  p_->Close("PelmiraForm1");
-  EXPECT_TRUE(p_->WaitExit(next));
+  EXPECT_EQ(p_->OutlinePath("unsaved-1.mmf"), "") << "closed by the user: nothing kept";
 }
 
 }  // namespace

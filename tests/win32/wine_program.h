@@ -56,7 +56,7 @@ class WineProgram : public Program {
   std::optional<int> WaitExit(pid_t pid, std::chrono::milliseconds timeout = 30s) {
     return children_.WaitExit(pid, timeout);
   }
-  // Asks the window of class `cls` to close.
+  // Closes the window of class `cls` as its close button does.
   void Close(const std::string& cls) { Probe({"close", cls}); }
   // Removes the stored outlines, so that the next indicator scans its picture again.
   void ForgetOutlines();

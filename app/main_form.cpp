@@ -8,18 +8,13 @@
 
 namespace pel {
 
-namespace {
-// Pause between two queries of a key that start-up waits for: short enough that the wait ends
-// unnoticed, long enough not to keep a core busy.
-constexpr int kKeyWaitMs = 5;
-}  // namespace
-
 MainForm::MainForm(MainFormHost host)
     : host_(host),
+      keys_(host.input),
       dialogs_(host.dialogs),
       reporter_(dialogs_),
       dialog_(dialogs_),
-      recorder_(RecorderHost{host.input, host.clock, dialogs_, host.events, host.files, host.env,
+      recorder_(RecorderHost{keys_, host.clock, dialogs_, host.events, host.files, host.env,
                              reporter_, dialog_}),
       indicators_(IndicatorHost{[this] { return recorder_.GetTempFolder(); }, host.files, host.env,
                                 reporter_, host.indicator_factory}),
@@ -66,15 +61,12 @@ void MainForm::StartPolling(Procedure& p) {
   });
   p.Step(134, [&] { captions_.play_button = host_.window.Get(ControlId::PlayButton).Caption(); });
 
-  // A key still held from launching the program must not reach the first tick as a release;
-  // each query also clears the key's pressed-since-last-query mark.
-  const std::pair<int, int> waits[] = {
+  // A key still held from launching the program must not reach a tick as a release. It is not
+  // waited for: a wait here held up the event loop, signals and a scripted run until the key
+  // was let go, for good when its release never came.
+  const std::pair<int, int> keys[] = {
       {136, vk::kF12}, {138, vk::kF10}, {140, vk::kF9}, {142, vk::kPause}};
-  for (const auto& [step, key] : waits) {
-    p.Step(step, [&, key = key] {
-      while (host_.input.KeyState(key) != 0) host_.clock.SleepMs(kKeyWaitMs);
-    });
-  }
+  for (const auto& [step, key] : keys) p.Step(step, [&, key = key] { keys_.HoldIfDown(key); });
 
   p.Step(144, [&] { host_.window.SetTimerEnabled(true); });
   p.Step(146, [&] { host_.window.Get(ControlId::StatusLine).SetBackColor(color::kWhite); });

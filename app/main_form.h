@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "app/command_line.h"
+#include "app/held_keys.h"
 #include "app/indicator_forms.h"
 #include "app/recovery.h"
 #include "app/scripted_run.h"
@@ -157,6 +158,7 @@ class MainForm {
   // launch, the poll timer.
   void StartPolling(Procedure& p);
   MainFormHost host_;
+  HeldKeys keys_;  // the input the recorder and the poll cycle read
   ScriptDialogs dialogs_;
   ErrorReporter reporter_;
   FileDialog dialog_;

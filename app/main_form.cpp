@@ -23,10 +23,10 @@ MainForm::MainForm(MainFormHost host)
   dialog_.Filter = std::string(layout::MotionFileDialog().filter);
 }
 
-void MainForm::StartUp() {
+void MainForm::StartUp(std::string_view running) {
   Procedure p(reporter_, where::kStartUp);
   if (p.Test(100, [&] { return host_.shell.PreviousInstance(); })) {
-    p.Step(102, [&] { dialogs_.MessageBox(kAlreadyRunning, "", MsgButtons::Ok, MsgIcon::None); });
+    p.Step(102, [&] { dialogs_.MessageBox(running, "", MsgButtons::Ok, MsgIcon::None); });
     p.Step(104, [&] { OnClose(); });
     return;
   }
@@ -86,9 +86,32 @@ bool MainForm::OpenAtStart(const std::string& path) {
   return true;
 }
 
+bool MainForm::OpenHandedFile(const std::string& path) {
+  if (script_) return false;
+  opening_handed_ = true;
+  struct Opening {
+    bool& flag;
+    ~Opening() { flag = false; }
+  } opening{opening_handed_};
+  // The load would offer the save too, but go on whatever the answer: the recording would be
+  // lost for a file the user may have opened by mistake. Asked here, a recording kept unsaved
+  // keeps the file out.
+  Procedure p(reporter_, where::kOpenHandedFile);
+  p.Step(100, [&] { recorder_.SaveDataToFile(); });
+  if (recorder_.HasWorkToKeep()) {
+    std::string line = "Not opened: ";
+    line.append(path, path.find_last_of("/\\") + 1).append(" (the unsaved recording was kept)");
+    p.Step(102, [&] { host_.window.Get(ControlId::StatusLine).SetCaption(line); });
+    return false;
+  }
+  return OpenAtStart(path);
+}
+
 HandedFileWindow MainForm::CanTakeHandedFile() const {
-  if (script_) return HandedFileWindow::Busy;
-  if (recorder_.LoadInProgress()) return HandedFileWindow::Loading;
+  if (script_)
+    return script_->Action() == CommandLine::Action::Record ? HandedFileWindow::ScriptedRecord
+                                                            : HandedFileWindow::ScriptedPlay;
+  if (recorder_.LoadInProgress() || opening_handed_) return HandedFileWindow::Loading;
   const Mode mode = recorder_.mode;
   const bool idle = mode == Mode::Idle || mode == Mode::None;
   return idle && !dialogs_.Open() ? HandedFileWindow::Free : HandedFileWindow::Busy;

@@ -435,6 +435,33 @@ TEST_F(WineE2E, TwoFilesOpenedTogetherReachOneInstance) {
   EXPECT_TRUE(p_->WaitExit(pids[1 - later]));
 }
 
+// A file opened while --play runs is refused at once; the box says the running instance plays,
+// rather than offering F12 to show a window it has not.
+TEST_F(WineE2E, AFileOpenedDuringAScriptedRunIsRefusedWithWhy) {
+  const std::string moves = p_->Root() + "/moves.mmf";
+  std::ofstream(moves, std::ios::binary)
+      << "[MouseMotionFile]\r\nmove,10,10,100\r\nmove,20,20,100\r\n";
+  const pid_t play =
+      p_->Launch(p_->Pelmira(), {"--play", WineProgram::WinPath(moves), "--repeat", "0"});
+  ASSERT_TRUE(p_->Look().WaitFor("frmPlay", 60s));
+  const pid_t second = p_->Launch(p_->Pelmira(), {WineProgram::WinPath(moves)});
+  std::string box;
+  EXPECT_TRUE(x11test::WaitUntil(
+      [&] {
+        return Contains(box = p_->Probe({"msgbox", "Pelmira"}), "(--play)");
+      },
+      30s))
+      << box;
+  EXPECT_TRUE(Contains(box,
+                       "TEXT Pelmira is playing a file from the command line (--play) and "
+                       "cannot open \"moves.mmf\" now."))
+      << box;
+  AnswerBox("Pelmira", 0);
+  EXPECT_EQ(p_->WaitExit(second), 0);
+  p_->Close("PelmiraForm1");
+  EXPECT_TRUE(p_->WaitExit(play));
+}
+
 // Log-off or shut-down as the system announces it to the window: a --record run saves its file;
 // unsaved work in the window goes to the recovery file, which the next start names once.
 TEST_F(WineE2E, TheSessionEndingKeepsTheRecording) {

@@ -80,6 +80,7 @@ int main(int argc, char* argv[]) {
   pel::QtIndicatorFactory indicators({env.ProgramFolder()});
   pel::QtMainWindow window;
 
+  dialogs.SetOwner(window.Widget());
   pel::MainForm form(pel::MainFormHost{window, *input, clock, dialogs, events, files, env, shell,
                                        random, skin, indicators});
   window.SetHandlers(form.Handlers());

@@ -151,6 +151,11 @@ Instance::Handed HandFileToRunningInstance(const wchar_t* receiver_class, const 
     std::optional<Instance::Handed> refused;
     for (HWND w = FindWindowExW(HWND_MESSAGE, nullptr, receiver_class, nullptr); w != nullptr;
          w = FindWindowExW(HWND_MESSAGE, w, receiver_class, nullptr)) {
+      // A file that brings up the save offer needs the dialog in front; this start has the
+      // foreground (the user just opened the file) and may pass it on. Failing only leaves the
+      // dialog where the system puts it.
+      DWORD pid = 0;
+      if (GetWindowThreadProcessId(w, &pid) != 0) AllowSetForegroundWindow(pid);
       DWORD_PTR answer = FALSE;
       // SMTO_ABORTIFHUNG: a hung instance is not waited for.
       if (!SendMessageTimeoutW(w, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),

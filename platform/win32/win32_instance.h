@@ -31,7 +31,8 @@ constexpr LRESULT kHandPlaying = 3;
 constexpr LRESULT kHandRecording = 4;
 // Hands `file` (an absolute path) to the message-only windows of class `receiver_class`, asking
 // again while none exists or none takes files yet, until `timeout_ms` is spent or `running` (when
-// given) says the instance has ended. A send the system blocks (a receiver of a higher integrity
+// given) says the instance has ended. Each receiver may take the foreground first, for the
+// dialogs the file may bring up. A send the system blocks (a receiver of a higher integrity
 // level) is Blocked at once.
 Instance::Handed HandFileToRunningInstance(const wchar_t* receiver_class, const std::string& file,
                                            UINT timeout_ms,

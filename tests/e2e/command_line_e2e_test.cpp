@@ -143,28 +143,6 @@ TEST_F(CommandLineE2E, FourStartsAtOnceMakeOneWindowAndHandTheirFilesOver) {
   EXPECT_TRUE(app_.Running(main->pid));
 }
 
-// A file opened while --play runs is refused at once, and the start says the running instance
-// plays, in a box and on standard error, rather than offering F12 to show a window it has not.
-TEST_F(CommandLineE2E, AFileOpenedDuringAScriptedRunIsRefusedAtOnceWithWhy) {
-  const pid_t play = app_.Start(
-      {"--play", Write("moves.mmf", "[MouseMotionFile]\r\nmove,10,10,100\r\nmove,20,20,100\r\n"),
-       "--repeat", "0"});
-  ASSERT_TRUE(look_.WaitFor("frmPlay", 10s, play)) << app_.Output();
-  const auto asked = std::chrono::steady_clock::now();
-  const pid_t second = app_.Start({Write("other.mmf", kTwoClicks)});
-  const std::optional<TopWindow> box = look_.WaitFor("pelmira", 10s, second);
-  ASSERT_TRUE(box) << app_.Output();
-  EXPECT_LT(std::chrono::steady_clock::now() - asked, 3s) << "answered at once";
-  EXPECT_NE(app_.Output().find("refused \"" + app_.Root() +
-                               "/other.mmf\": it is playing a file (--play)"),
-            std::string::npos)
-      << app_.Output();
-  ASSERT_TRUE(app_.Xdo("windowfocus --sync " + std::to_string(box->id) + " key Return"));
-  EXPECT_EQ(app_.WaitExit(second), status::kOk);
-  ASSERT_TRUE(app_.Xdo("key Pause"));
-  EXPECT_EQ(app_.WaitExit(play), status::kStopped);
-}
-
 // The X server under another name (127.0.0.1:N over TCP beside :N) is the same server: a start
 // through it hands its file to the instance running there, and --play refuses to run beside it,
 // rather than a second instance answering the same keys.

@@ -11,12 +11,22 @@ bool HandedFiles::Listen(Instance& instance, std::string& error) {
   return instance.Listen([this](const std::string& file) { return Take(file); }, error);
 }
 
-bool HandedFiles::Take(const std::string& file) {
-  if (window_() == HandedFileWindow::Busy) return false;
+Instance::Handed HandedFiles::Take(const std::string& file) {
+  switch (window_()) {
+    case HandedFileWindow::Busy:
+      return Instance::Handed::Refused;
+    case HandedFileWindow::ScriptedPlay:
+      return Instance::Handed::Playing;
+    case HandedFileWindow::ScriptedRecord:
+      return Instance::Handed::Recording;
+    case HandedFileWindow::Free:
+    case HandedFileWindow::Loading:
+      break;
+  }
   waiting_.push_back(file);
   // While a file is being opened, the loop in OpenWaiting gets to this one when that ends.
   if (!opening_) instance_->CallLater(0, [this] { OpenWaiting(); });
-  return true;
+  return Instance::Handed::Taken;
 }
 
 void HandedFiles::OpenWaiting() {

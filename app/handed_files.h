@@ -1,9 +1,9 @@
 #pragma once
 // Files that later starts hand to the running instance. A file is taken unless the window is
-// busy (HandedFileWindow); those taken open one after another in the order they came, each as
-// Load would open it, when the window is free: a file handed during a load waits for its end.
-// Opening happens from the event loop, never inside the hand-over, so the sender has its
-// answer before any box a load may show.
+// busy or a scripted run (HandedFileWindow), which the sender is told; those taken open one
+// after another in the order they came, when the window is free: a file handed during a load
+// waits for its end. Opening happens from the event loop, never inside the hand-over, so the
+// sender has its answer before any box the open may show (MainForm::OpenHandedFile).
 
 #include <cstddef>
 #include <deque>
@@ -18,7 +18,7 @@ namespace pel {
 class HandedFiles {
  public:
   // `window`: what the main window can do with a file now (MainForm::CanTakeHandedFile);
-  // `open`: opens one (MainForm::OpenAtStart).
+  // `open`: opens one (MainForm::OpenHandedFile).
   HandedFiles(std::function<HandedFileWindow()> window,
               std::function<void(const std::string&)> open)
       : window_(std::move(window)), open_(std::move(open)) {}
@@ -36,7 +36,7 @@ class HandedFiles {
   static constexpr int kRetryMs = 200;
 
  private:
-  bool Take(const std::string& file);
+  Instance::Handed Take(const std::string& file);
   void OpenWaiting();
 
   std::function<HandedFileWindow()> window_;

@@ -8,18 +8,13 @@
 
 namespace pel {
 
-namespace {
-// Pause between two queries of a key that start-up waits for: short enough that the wait ends
-// unnoticed, long enough not to keep a core busy.
-constexpr int kKeyWaitMs = 5;
-}  // namespace
-
 MainForm::MainForm(MainFormHost host)
     : host_(host),
+      keys_(host.input),
       dialogs_(host.dialogs),
       reporter_(dialogs_),
       dialog_(dialogs_),
-      recorder_(RecorderHost{host.input, host.clock, dialogs_, host.events, host.files, host.env,
+      recorder_(RecorderHost{keys_, host.clock, dialogs_, host.events, host.files, host.env,
                              reporter_, dialog_}),
       indicators_(IndicatorHost{[this] { return recorder_.GetTempFolder(); }, host.files, host.env,
                                 reporter_, host.indicator_factory}),
@@ -28,10 +23,10 @@ MainForm::MainForm(MainFormHost host)
   dialog_.Filter = std::string(layout::MotionFileDialog().filter);
 }
 
-void MainForm::StartUp() {
+void MainForm::StartUp(std::string_view running) {
   Procedure p(reporter_, where::kStartUp);
   if (p.Test(100, [&] { return host_.shell.PreviousInstance(); })) {
-    p.Step(102, [&] { dialogs_.MessageBox(kAlreadyRunning, "", MsgButtons::Ok, MsgIcon::None); });
+    p.Step(102, [&] { dialogs_.MessageBox(running, "", MsgButtons::Ok, MsgIcon::None); });
     p.Step(104, [&] { OnClose(); });
     return;
   }
@@ -66,15 +61,12 @@ void MainForm::StartPolling(Procedure& p) {
   });
   p.Step(134, [&] { captions_.play_button = host_.window.Get(ControlId::PlayButton).Caption(); });
 
-  // A key still held from launching the program must not reach the first tick as a release;
-  // each query also clears the key's pressed-since-last-query mark.
-  const std::pair<int, int> waits[] = {
+  // A key still held from launching the program must not reach a tick as a release. It is not
+  // waited for: a wait here held up the event loop, signals and a scripted run until the key
+  // was let go, for good when its release never came.
+  const std::pair<int, int> keys[] = {
       {136, vk::kF12}, {138, vk::kF10}, {140, vk::kF9}, {142, vk::kPause}};
-  for (const auto& [step, key] : waits) {
-    p.Step(step, [&, key = key] {
-      while (host_.input.KeyState(key) != 0) host_.clock.SleepMs(kKeyWaitMs);
-    });
-  }
+  for (const auto& [step, key] : keys) p.Step(step, [&, key = key] { keys_.HoldIfDown(key); });
 
   p.Step(144, [&] { host_.window.SetTimerEnabled(true); });
   p.Step(146, [&] { host_.window.Get(ControlId::StatusLine).SetBackColor(color::kWhite); });
@@ -94,9 +86,32 @@ bool MainForm::OpenAtStart(const std::string& path) {
   return true;
 }
 
+bool MainForm::OpenHandedFile(const std::string& path) {
+  if (script_) return false;
+  opening_handed_ = true;
+  struct Opening {
+    bool& flag;
+    ~Opening() { flag = false; }
+  } opening{opening_handed_};
+  // The load would offer the save too, but go on whatever the answer: the recording would be
+  // lost for a file the user may have opened by mistake. Asked here, a recording kept unsaved
+  // keeps the file out.
+  Procedure p(reporter_, where::kOpenHandedFile);
+  p.Step(100, [&] { recorder_.SaveDataToFile(); });
+  if (recorder_.HasWorkToKeep()) {
+    std::string line = "Not opened: ";
+    line.append(path, path.find_last_of("/\\") + 1).append(" (the unsaved recording was kept)");
+    p.Step(102, [&] { host_.window.Get(ControlId::StatusLine).SetCaption(line); });
+    return false;
+  }
+  return OpenAtStart(path);
+}
+
 HandedFileWindow MainForm::CanTakeHandedFile() const {
-  if (script_) return HandedFileWindow::Busy;
-  if (recorder_.LoadInProgress()) return HandedFileWindow::Loading;
+  if (script_)
+    return script_->Action() == CommandLine::Action::Record ? HandedFileWindow::ScriptedRecord
+                                                            : HandedFileWindow::ScriptedPlay;
+  if (recorder_.LoadInProgress() || opening_handed_) return HandedFileWindow::Loading;
   const Mode mode = recorder_.mode;
   const bool idle = mode == Mode::Idle || mode == Mode::None;
   return idle && !dialogs_.Open() ? HandedFileWindow::Free : HandedFileWindow::Busy;

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "app/command_line.h"
+#include "app/held_keys.h"
 #include "app/indicator_forms.h"
 #include "app/recovery.h"
 #include "app/scripted_run.h"
@@ -64,9 +65,11 @@ struct MainFormHost {
 
 // Whether the main window can open a file that a later start hands over.
 enum class HandedFileWindow {
-  Free,     // nothing under way: the file opens now
-  Loading,  // a load is under way: the file can wait for its end
-  Busy,     // recording, playing, a box or file dialog open, or a scripted run: refused
+  Free,            // nothing under way: the file opens now
+  Loading,         // a load (or a handed file's save offer) is under way: the file can wait
+  Busy,            // recording, playing, a box or file dialog open: refused
+  ScriptedPlay,    // a --play run: refused, for as long as it runs
+  ScriptedRecord,  // a --record run: likewise
 };
 
 class MainForm {
@@ -76,8 +79,8 @@ class MainForm {
   MainForm& operator=(const MainForm&) = delete;
 
   // Start-up sequence, run once when the window has been created from its layout and before it
-  // is shown. A second instance ends here (through OnClose).
-  void StartUp();
+  // is shown. A second instance shows `running` in a box and ends here (through OnClose).
+  void StartUp(std::string_view running = kAlreadyRunning);
   // The window is being closed: the program ends at once, without a question.
   void OnClose();
 
@@ -88,8 +91,12 @@ class MainForm {
   // command line (call after StartUp) or handed over by a second instance while running.
   // Returns false, doing nothing, during a scripted run.
   bool OpenAtStart(const std::string& path);
-  // Whether a file handed over by a later start can go to OpenAtStart now. A program that
-  // cannot keep a file until a load ends takes one only when Free.
+  // Opens a file that a later start handed over, as OpenAtStart does, once the save offer for
+  // unsaved work has been answered. A recording still unsaved then (the offer cancelled or
+  // declined, or the save failed) stays, and the file is not opened: the status line says so.
+  // Returns whether the file was opened.
+  bool OpenHandedFile(const std::string& path);
+  // Whether a file handed over by a later start can go to OpenHandedFile now.
   HandedFileWindow CanTakeHandedFile() const;
   // Runs --play or --record (`command.action`) on `command.file`, in place of StartUp: no
   // instance check, skin, pointer or home page, and the main window is never shown (the
@@ -160,6 +167,7 @@ class MainForm {
   // launch, the poll timer.
   void StartPolling(Procedure& p);
   MainFormHost host_;
+  HeldKeys keys_;  // the input the recorder and the poll cycle read
   ScriptDialogs dialogs_;
   ErrorReporter reporter_;
   FileDialog dialog_;
@@ -169,6 +177,7 @@ class MainForm {
   PollCycle poll_;
   RecoveryStore recovery_;
   std::optional<ScriptedRun> script_;
+  bool opening_handed_ = false;  // inside OpenHandedFile, whose save offer lets events run
 };
 
 }  // namespace pel

@@ -16,6 +16,47 @@ bool TickBoundAsked(Environment& env) {
   }
 }
 
+// Why the running instance did not take a file: the line on the console, and the box the
+// window shows in place of starting (around the file's name). A busy window keeps the
+// running-instance message, whose F12 hint applies; the others have no window to show.
+struct Refusal {
+  Instance::Handed answer;
+  std::string_view why;
+  std::string_view box_before, box_after;
+};
+constexpr Refusal kRefusals[] = {
+    {Instance::Handed::Refused,
+     "its window is busy (recording, playing, or a box or dialog is open)", "", ""},
+    {Instance::Handed::Playing, "it is playing a file (--play)",
+     "Pelmira is playing a file from the command line (--play) and cannot open \"",
+     "\" now.\r\nTry again when it has finished, or end it with [Pause]."},
+    {Instance::Handed::Recording, "it is recording (--record)",
+     "Pelmira is recording from the command line (--record) and cannot open \"",
+     "\" now.\r\nEnd the recording with [Pause], then try again."},
+    {Instance::Handed::Blocked, "it runs as administrator, and the system keeps files from it",
+     "Pelmira is already running as administrator, and this start may not hand \"",
+     "\" to it.\r\nOpen the file from that window, or close it first."},
+};
+
+// Says on the console why the running instance did not take `file` and sets the box.
+void TellRefusal(const ProgramConsole& console, Instance::Handed handed, const std::string& file,
+                 OtherInstance& other) {
+  // Joined by append: GCC 12 at -O3 warns falsely (-Wrestrict) on "\"" + text + "\"".
+  auto joined = [](std::initializer_list<std::string_view> parts) {
+    std::string out;
+    for (std::string_view part : parts) out.append(part);
+    return out;
+  };
+  const Refusal* r = &kRefusals[0];
+  for (const Refusal& each : kRefusals)
+    if (each.answer == handed) r = &each;
+  if (!r->box_before.empty()) {
+    const std::string_view name = std::string_view(file).substr(file.find_last_of("/\\") + 1);
+    other.message = joined({r->box_before, name, r->box_after});
+  }
+  console.Say(joined({"the running instance refused \"", file, "\": ", r->why}));
+}
+
 }  // namespace
 
 std::optional<int> AnswerCommandLine(const ProgramConsole& console,
@@ -60,14 +101,14 @@ std::optional<int> RefuseBesideRunningInstance(const ProgramConsole& console,
 }
 
 std::optional<int> ClaimInstance(Instance& instance, Clock& clock, const ProgramConsole& console,
-                                 const CommandLine& line, bool& previous) {
-  previous = false;
+                                 const CommandLine& line, OtherInstance& other) {
+  other = OtherInstance{};
   const double deadline = clock.Now() + kHandTimeoutMs / 1000.0;
   for (;;) {
     std::string detail;
     switch (instance.Claim(detail)) {
       case Instance::Claimed::Taken:
-        previous = false;  // its holder has ended since it was found
+        other.runs = false;  // its holder has ended since it was found
         return std::nullopt;
       case Instance::Claimed::Failed:
         // Running unclaimed would let two instances answer the same keys.
@@ -76,32 +117,33 @@ std::optional<int> ClaimInstance(Instance& instance, Clock& clock, const Program
       case Instance::Claimed::Running:
         break;
     }
-    previous = true;
+    other.runs = true;
     if (const std::optional<int> refused = RefuseBesideRunningInstance(console, line))
       return refused;
     const int left = static_cast<int>((deadline - clock.Now()) * 1000);
     if (!line.file || left <= 0) return std::nullopt;
-    switch (instance.Hand(*line.file, left)) {
+    switch (const Instance::Handed handed = instance.Hand(*line.file, left)) {
       case Instance::Handed::Taken:
         return exit_status::kOk;
-      case Instance::Handed::Refused:
-        return std::nullopt;
       case Instance::Handed::NoAnswer:
         // Still starting, or ended meanwhile: then this start claims it.
         clock.SleepMs(kClaimRetryMs);
         break;
+      default:
+        TellRefusal(console, handed, *line.file, other);
+        return std::nullopt;
     }
   }
 }
 
 int RunProgram(MainForm& form, const CommandLine& command, const ProgramConsole& console,
-               const ProgramLoop& loop, Instance* claimed) {
+               const ProgramLoop& loop, Instance& instance, const OtherInstance& other) {
   CommandLine line = command;
   line.playback.tick_bound = TickBoundAsked(form.Recorder().Host().env);
   HandedFiles handed([&form] { return form.CanTakeHandedFile(); },
-                     [&form](const std::string& file) { form.OpenAtStart(file); });
+                     [&form](const std::string& file) { form.OpenHandedFile(file); });
   std::string error;
-  if (claimed && !handed.Listen(*claimed, error))
+  if (!other.runs && !handed.Listen(instance, error))
     console.Say("files cannot be handed to this instance: " + error);
   form.SetPlaybackOptions(line.playback);
   if (IsScripted(line)) {
@@ -113,7 +155,7 @@ int RunProgram(MainForm& form, const CommandLine& command, const ProgramConsole&
       loop.quit(code);
     });
   } else {
-    form.StartUp();
+    form.StartUp(other.message);
     loop.show();
     if (line.file) form.OpenAtStart(*line.file);
   }

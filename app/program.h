@@ -58,14 +58,21 @@ constexpr int kHandTimeoutMs = 10000;
 // Pause before the claim is tried again when the running instance did not answer.
 constexpr int kClaimRetryMs = 50;
 
+// What a start found of another instance of the program.
+struct OtherInstance {
+  bool runs = false;  // another instance runs: this one shows `message` and ends
+  // kAlreadyRunning, or why the running instance did not take the file named on the command line.
+  std::string message = std::string(kAlreadyRunning);
+};
+
 // Claims `instance` for this start, or finds the one running. Returns the exit status when this
 // start ends here: kOk once the running instance took the file named on the command line,
 // RefuseBesideRunningInstance's for a scripted run, kFailed when the claim cannot be made. Else
-// nullopt, with `previous` set when another instance runs (the window then shows the
-// running-instance message): one without a file, or whose file was refused or not answered for
-// kHandTimeoutMs. An instance that ends meanwhile is claimed instead. Waits through `clock`.
+// nullopt, with `other` saying whether another instance runs: one without a file, or whose file
+// was refused (said on the console too) or not answered for kHandTimeoutMs. An instance that
+// ends meanwhile is claimed instead. Waits through `clock`.
 std::optional<int> ClaimInstance(Instance& instance, Clock& clock, const ProgramConsole& console,
-                                 const CommandLine& line, bool& previous);
+                                 const CommandLine& line, OtherInstance& other);
 
 // The platform's event loop, as RunProgram drives it.
 struct ProgramLoop {
@@ -78,11 +85,11 @@ struct ProgramLoop {
 };
 
 // Runs `line` on `form` (made from the backends, instance check done): a scripted run in place
-// of StartUp, its reason said on the console and its status the program's; else StartUp,
-// the window shown and the file named on the command line opened. `claimed`, the instance this
-// start holds (nullptr when another one runs), takes the files later starts hand over until the
-// loop ends. Returns the event loop's status.
+// of StartUp, its reason said on the console and its status the program's; else StartUp (which
+// shows other.message and ends when another instance runs), the window shown and the file named
+// on the command line opened. Unless another instance runs, `instance`, claimed by this start,
+// takes the files later starts hand over until the loop ends. Returns the event loop's status.
 int RunProgram(MainForm& form, const CommandLine& line, const ProgramConsole& console,
-               const ProgramLoop& loop, Instance* claimed);
+               const ProgramLoop& loop, Instance& instance, const OtherInstance& other);
 
 }  // namespace pel

@@ -69,6 +69,8 @@ class ScriptedRun {
   ScriptedRun& operator=(const ScriptedRun&) = delete;
 
   void Start();
+  // --play or --record.
+  CommandLine::Action Action() const { return action_; }
   // The program is about to end without the user's word: a --record run saves as Pause would,
   // sets `status` and returns the line for standard error; a --play run has nothing to keep.
   std::string KeepBeforeEnd(int& status);

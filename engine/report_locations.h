@@ -9,6 +9,7 @@ namespace pel::where {
 
 inline constexpr std::string_view kStartUp = "Form1.Form_Load";
 inline constexpr std::string_view kOpenAtStart = "Form1.OpenAtStart";
+inline constexpr std::string_view kOpenHandedFile = "Form1.OpenHandedFile";
 inline constexpr std::string_view kRecordClicked = "Form1.PushButton1_Click";
 inline constexpr std::string_view kPlayClicked = "Form1.PushButton2_Click";
 inline constexpr std::string_view kHelpClicked = "Form1.PushButton3_Click";

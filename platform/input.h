@@ -37,8 +37,9 @@ inline constexpr int32_t kWheelNotch = 120;
 class Input {
  public:
   virtual ~Input() = default;
-  // Nonzero when the key or button `vk` is down now or was pressed since the previous query of
-  // the same code; 0 when up (and when the state cannot be read). Each query clears the latch.
+  // Nonzero when the key or button `vk` is down now (bit 0x8000) or was pressed since the
+  // previous query of the same code (bit 1); 0 when up (and when the state cannot be read).
+  // Each query clears the latch.
   virtual int16_t KeyState(int vk) = 0;
   // Cursor position in screen pixels; false when it cannot be read (`pos` is then left as is).
   virtual bool CursorPos(Point& pos) = 0;

@@ -25,7 +25,7 @@ class FakeInstance : public Instance {
 
   int claimed = 0;
   std::vector<std::pair<std::string, int>> handed;  // file and timeout of every Hand
-  std::function<bool(const std::string&)> take;     // set by Listen, cleared by StopListening
+  std::function<Handed(const std::string&)> take;   // set by Listen, cleared by StopListening
   std::optional<int> due_in_ms;                     // the waiting CallLater
 
   Claimed Claim(std::string& detail) override {
@@ -38,7 +38,7 @@ class FakeInstance : public Instance {
     if (on_hand) on_hand(timeout_ms);
     return Next(hands);
   }
-  bool Listen(std::function<bool(const std::string&)> t, std::string& error) override {
+  bool Listen(std::function<Handed(const std::string&)> t, std::string& error) override {
     if (listen_fails) {
       error = "epoll_create1: Too many open files";
       return false;
@@ -56,8 +56,8 @@ class FakeInstance : public Instance {
     due_in_ms.reset();
   }
 
-  // A later start hands `file`: the answer it gets.
-  bool Handing(const std::string& file) { return take && take(file); }
+  // A later start hands `file`: the answer it gets (Refused once nobody listens).
+  Handed Handing(const std::string& file) { return take ? take(file) : Handed::Refused; }
   // The event loop gets to the waiting call, if any.
   void RunDue() {
     due_in_ms.reset();

@@ -24,8 +24,19 @@ bool WaitFor(int fd, short events, int timeout_ms) {
   return rc > 0;
 }
 
-void Reply(int fd, bool taken) {
-  const char reply = taken ? '1' : '0';
+// The answer byte of each Instance::Handed a receiver gives.
+constexpr struct {
+  Instance::Handed answer;
+  char byte;
+} kAnswers[] = {{Instance::Handed::Taken, '1'},
+                {Instance::Handed::Refused, '0'},
+                {Instance::Handed::Playing, 'p'},
+                {Instance::Handed::Recording, 'r'}};
+
+void Reply(int fd, Instance::Handed answer) {
+  char reply = '0';
+  for (const auto& a : kAnswers)
+    if (a.answer == answer) reply = a.byte;
   // MSG_NOSIGNAL: a sender that gave up must not end this process with SIGPIPE. A sender that
   // does not read cannot hold this up: the socket is non-blocking and the answer is one byte.
   (void)!::send(fd, &reply, 1, MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -119,7 +130,7 @@ std::vector<HandoverChannel::Request> HandoverChannel::Service(Clock::time_point
     // has gone and the answer is lost.
     if (finished && (r.file.empty() || r.file.find('\0') != std::string::npos)) refused = true;
     if (!finished && !refused && !broken && now >= r.deadline) refused = true;
-    if (refused) Reply(r.fd, false);
+    if (refused) Reply(r.fd, Instance::Handed::Refused);
     if (refused || broken) {
       Close(i);
       continue;
@@ -144,15 +155,16 @@ std::optional<std::chrono::milliseconds> HandoverChannel::NextDeadline(
   return std::chrono::ceil<std::chrono::milliseconds>(first - now);
 }
 
-void HandoverChannel::Answer(Request& request, bool taken) {
+void HandoverChannel::Answer(Request& request, Instance::Handed answer) {
   if (request.fd < 0) return;
-  Reply(request.fd, taken);
+  Reply(request.fd, answer);
   ::close(request.fd);
   request.fd = -1;
 }
 
-HandoverChannel::Handed HandoverChannel::Hand(const std::string& name, const std::string& file,
-                                              int timeout_ms) {
+Instance::Handed HandoverChannel::Hand(const std::string& name, const std::string& file,
+                                       int timeout_ms) {
+  using Handed = Instance::Handed;
   if (file.empty() || file.size() > kMaxPath || file.find('\0') != std::string::npos)
     return Handed::Refused;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
@@ -170,7 +182,11 @@ HandoverChannel::Handed HandoverChannel::Hand(const std::string& name, const std
   if (::send(c.fd, file.data(), file.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(file.size()) &&
       ::shutdown(c.fd, SHUT_WR) == 0 && WaitFor(c.fd, POLLIN, left())) {
     char reply = 0;
-    if (::read(c.fd, &reply, 1) == 1) handed = reply == '1' ? Handed::Taken : Handed::Refused;
+    if (::read(c.fd, &reply, 1) == 1) {
+      handed = Handed::Refused;
+      for (const auto& a : kAnswers)
+        if (a.byte == reply) handed = a.answer;
+    }
   }
   ::close(c.fd);
   return handed;

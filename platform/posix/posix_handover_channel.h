@@ -1,7 +1,8 @@
 #pragma once
 // The channel through which a later start hands a file to the running instance: the instance
 // lock's listening socket (posix_instance_lock.h). A sender writes one absolute path and ends
-// its writing; the instance answers one byte, '1' when it took the file and '0' when not.
+// its writing; the instance answers one byte: '1' when it took the file, '0' when its window
+// would not, 'p' or 'r' when it runs --play or --record.
 // The instance side never waits: connections are accepted and read as far as they have come,
 // each one within its own deadline and size cap, driven by the readiness of one descriptor
 // that an event loop watches.
@@ -10,6 +11,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/instance.h"
 
 namespace pel {
 
@@ -47,14 +50,14 @@ class HandoverChannel {
   std::optional<std::chrono::milliseconds> NextDeadline(Clock::time_point now = Clock::now()) const;
   // Connections open and still being read.
   size_t Connections() const { return reading_.size(); }
-  // Tells the sender whether the file was taken, and closes the connection.
-  static void Answer(Request& request, bool taken);
+  // Tells the sender `answer` (Taken, Refused, Playing or Recording), and closes the connection.
+  static void Answer(Request& request, Instance::Handed answer);
 
   // The sender's side: hands `file` to the instance holding the lock named `name`, and waits up
-  // to `timeout_ms` in all for its answer. NoAnswer at once when no process of this user listens
-  // there; also when the connection ends unanswered (the instance ended, or had too many).
-  enum class Handed { Taken, Refused, NoAnswer };
-  static Handed Hand(const std::string& name, const std::string& file, int timeout_ms);
+  // to `timeout_ms` in all for its answer (an answer not known here counts as Refused). NoAnswer
+  // at once when no process of this user listens there; also when the connection ends
+  // unanswered (the instance ended, or had too many).
+  static Instance::Handed Hand(const std::string& name, const std::string& file, int timeout_ms);
 
  private:
   struct Reading {

@@ -53,7 +53,12 @@ std::string Failure(const char* call, const std::string& name, int error) {
 }  // namespace
 
 InstanceLock::~InstanceLock() {
+  Release();
+}
+
+void InstanceLock::Release() {
   if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
 }
 
 std::string InstanceLock::NameFor(const char* display) {

@@ -1,5 +1,5 @@
 #pragma once
-// One running instance per user and X display, held as a listening Unix socket in the Linux
+// One running instance per user and X display name, held as a listening Unix socket in the Linux
 // abstract namespace. Such a socket needs no folder of the user's (there may be none: a
 // container, a home at /nonexistent, a uid without a password entry), and the kernel frees its
 // name when the holder ends in any way, so an instance that crashed never blocks the next start.
@@ -29,6 +29,8 @@ class InstanceLock {
   // listen yet is waited for up to `wait_ms`. `detail` says why for OtherUser and Failed.
   // May be asked again after Ours, to take the lock once its holder has ended.
   State Take(std::string& detail, int wait_ms = 1000);
+  // Lets the lock go while Held (the name is free again at once); nothing otherwise.
+  void Release();
   // The listening socket while Held (non-blocking, close-on-exec, so that programs started
   // from here never hold the lock), -1 before. The hand-over channel serves it; the lock
   // closes it.

@@ -50,13 +50,15 @@ int main(int argc, char* argv[]) {
   bool wayland = false;
   if (!pel::CheckX11Session(console, wayland)) return status::kFailed;
 
-  // One instance per user and display.
+  // One instance per user and X server.
   pel::PosixClock clock;
-  pel::QtInstance instance(pel::InstanceLock::NameFor(std::getenv("DISPLAY")));
-  bool previous = false;
-  if (const std::optional<int> ended = pel::ClaimInstance(instance, clock, console, line, previous))
+  const char* display = std::getenv("DISPLAY");
+  pel::QtInstance instance(pel::InstanceLock::NameFor(display),
+                           display ? std::optional<std::string>(display) : std::nullopt);
+  pel::OtherInstance other;
+  if (const std::optional<int> ended = pel::ClaimInstance(instance, clock, console, line, other))
     return *ended;
-  pel::QtShell shell(previous);
+  pel::QtShell shell(other.runs);
 
   QApplication app(argc, argv);
   pel::SetUpApplication(PEL_VERSION);
@@ -79,6 +81,7 @@ int main(int argc, char* argv[]) {
   pel::QtIndicatorFactory indicators({env.ProgramFolder()});
   pel::QtMainWindow window;
 
+  dialogs.SetOwner(window.Widget());
   pel::MainForm form(pel::MainFormHost{window, *input, clock, dialogs, events, files, env, shell,
                                        random, skin, indicators});
   window.SetHandlers(form.Handlers());
@@ -124,5 +127,5 @@ int main(int argc, char* argv[]) {
     std::fflush(stderr);
     QCoreApplication::exit(code);
   };
-  return pel::RunProgram(form, line, console, loop, previous ? nullptr : &instance);
+  return pel::RunProgram(form, line, console, loop, instance, other);
 }

@@ -36,6 +36,14 @@ QString QtMessageText(std::string_view text) {
   return t;
 }
 
+void QtDialogs::Place(QWidget& dialog) const {
+  if (owner_ && owner_->isVisible() && !owner_->isMinimized()) return;
+  // A dialog is transient for the program's group leader, a window that is never mapped: with
+  // the main window hidden, desktops may leave it out of the task bar and behind the program in
+  // front. As a plain window it is neither; it stays modal.
+  dialog.setWindowFlags((dialog.windowFlags() & ~Qt::WindowType_Mask) | Qt::Window);
+}
+
 void QtDialogs::SetApplicationTitle(std::string_view title) {
   app_title_ = std::string(title);
 }
@@ -55,6 +63,7 @@ MsgResult QtDialogs::MessageBox(std::string_view text, std::string_view title, M
     box.setEscapeButton(QMessageBox::Ok);
   }
   box.setWindowModality(Qt::ApplicationModal);
+  Place(box);
   const int answer = box.exec();
   if (buttons == MsgButtons::YesNo)
     return answer == QMessageBox::Yes ? MsgResult::Yes : MsgResult::No;
@@ -79,6 +88,7 @@ std::string QtDialogs::ShowFile(bool save, std::string_view initial, std::string
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   dialog.setWindowModality(Qt::ApplicationModal);
+  Place(dialog);
   if (dialog.exec() != QDialog::Accepted) return {};
   const QStringList files = dialog.selectedFiles();
   if (files.isEmpty()) return {};

@@ -1,8 +1,13 @@
 #pragma once
 // Message boxes and file dialogs as Qt dialogs. Both are modal and run their own event loop, so
 // the poll timer keeps ticking while they are open (the poll cycle drops nested ticks itself).
+// They are windows of their own, never children of the main window (F12 would hide them with
+// it); while the main window is hidden they are not even dialogs of the program's window group,
+// so that the desktop lists them and stacks them as any new window.
 
+#include <QPointer>
 #include <QString>
+#include <QWidget>
 #include <string>
 #include <string_view>
 
@@ -18,6 +23,9 @@ QString QtMessageText(std::string_view text);
 
 class QtDialogs : public Dialogs {
  public:
+  // The main window, whose being shown decides what the dialogs are (see above).
+  void SetOwner(QWidget* owner) { owner_ = owner; }
+
   void SetApplicationTitle(std::string_view title) override;
   MsgResult MessageBox(std::string_view text, std::string_view title, MsgButtons buttons,
                        MsgIcon icon) override;
@@ -28,6 +36,9 @@ class QtDialogs : public Dialogs {
 
  private:
   std::string ShowFile(bool save, std::string_view initial, std::string_view filter);
+  // Makes `dialog` a plain window while the owner is hidden or minimised.
+  void Place(QWidget& dialog) const;
+  QPointer<QWidget> owner_;
   std::string app_title_ = "pelmira";
 };
 

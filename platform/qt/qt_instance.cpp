@@ -21,31 +21,40 @@ std::string Absolute(const std::string& path) {
 }  // namespace
 
 Instance::Claimed QtInstance::Claim(std::string& detail) {
+  running_channel_ = lock_.Name();
   switch (lock_.Take(detail)) {
     case InstanceLock::State::Held:
-      return Claimed::Taken;
+      break;
     case InstanceLock::State::Ours:
       return Claimed::Running;
     case InstanceLock::State::OtherUser:
     case InstanceLock::State::Failed:
+      return Claimed::Failed;
+  }
+  if (!x_display_) return Claimed::Taken;
+  // The lock's name follows the display string; the server is one whatever it is called.
+  std::string owner_channel;
+  switch (guard_.Claim(*x_display_, lock_.Name(), owner_channel, detail)) {
+    case X11InstanceGuard::State::Owned:
+      return Claimed::Taken;
+    case X11InstanceGuard::State::OtherOwner:
+      // Held by a start that is not the instance, the lock would answer later starts by this
+      // name in its place.
+      lock_.Release();
+      if (!owner_channel.empty()) running_channel_ = owner_channel;
+      return Claimed::Running;
+    case X11InstanceGuard::State::Failed:
       break;
   }
+  lock_.Release();
   return Claimed::Failed;
 }
 
 Instance::Handed QtInstance::Hand(const std::string& file, int timeout_ms) {
-  switch (HandoverChannel::Hand(lock_.Name(), Absolute(file), timeout_ms)) {
-    case HandoverChannel::Handed::Taken:
-      return Handed::Taken;
-    case HandoverChannel::Handed::Refused:
-      return Handed::Refused;
-    case HandoverChannel::Handed::NoAnswer:
-      break;
-  }
-  return Handed::NoAnswer;
+  return HandoverChannel::Hand(running_channel_, Absolute(file), timeout_ms);
 }
 
-bool QtInstance::Listen(std::function<bool(const std::string&)> take, std::string& error) {
+bool QtInstance::Listen(std::function<Handed(const std::string&)> take, std::string& error) {
   if (!channel_.Open(lock_.Fd(), error)) return false;
   take_ = std::move(take);
   watch_ = std::make_unique<Watch>(channel_.Fd());
@@ -61,7 +70,7 @@ bool QtInstance::Listen(std::function<bool(const std::string&)> take, std::strin
 
 void QtInstance::Service() {
   for (HandoverChannel::Request& request : channel_.Service())
-    HandoverChannel::Answer(request, take_ && take_(request.file));
+    HandoverChannel::Answer(request, take_ ? take_(request.file) : Handed::Refused);
   if (const auto next = channel_.NextDeadline())
     watch_->deadline.start(static_cast<int>(next->count()));
   else

@@ -39,10 +39,10 @@ int Run(const pel::CommandLine& line, const pel::ProgramConsole& console) {
   // One instance per user session.
   pel::Win32Clock clock;
   pel::Win32Instance instance;
-  bool previous = false;
-  if (const std::optional<int> ended = pel::ClaimInstance(instance, clock, console, line, previous))
+  pel::OtherInstance other;
+  if (const std::optional<int> ended = pel::ClaimInstance(instance, clock, console, line, other))
     return *ended;
-  pel::Win32Shell shell(previous);
+  pel::Win32Shell shell(other.runs);
 
   pel::Win32Session session;
   if (const std::string dpi = pel::DpiAwarenessProblem(); !dpi.empty()) console.Say(dpi);
@@ -113,7 +113,7 @@ int Run(const pel::CommandLine& line, const pel::ProgramConsole& console) {
     }
   };
   loop.quit = [](int code) { PostQuitMessage(code); };
-  return pel::RunProgram(form, line, console, loop, previous ? nullptr : &instance);
+  return pel::RunProgram(form, line, console, loop, instance, other);
 }
 
 }  // namespace

@@ -66,10 +66,9 @@ MsgResult Win32Dialogs::MessageBox(std::string_view text, std::string_view title
   flags |= MB_SETFOREGROUND | MB_TOPMOST;
   const std::wstring body = BoxText(text);
   const std::wstring caption = Widen(title.empty() ? std::string_view(app_title_) : title);
-  // A hidden or minimised owner would keep the box out of sight and out of the task bar. Without
-  // one the box has a task bar button of its own, and MB_TASKMODAL still disables this thread's
-  // windows while it is open (F12 may show the main window meanwhile).
-  const bool owner_shown = owner_ != nullptr && IsWindowVisible(owner_) && !IsIconic(owner_);
+  // Without a shown owner the box has a task bar button of its own, and MB_TASKMODAL still
+  // disables this thread's windows while it is open (F12 may show the main window meanwhile).
+  const bool owner_shown = OwnerShown();
   HHOOK hook = SetWindowsHookExW(WH_CBT, &TopmostBoxHook, nullptr, GetCurrentThreadId());
   const int rc = ::MessageBoxW(owner_shown ? owner_ : nullptr, body.c_str(), caption.c_str(),
                                owner_shown ? flags : flags | MB_TASKMODAL);
@@ -87,7 +86,24 @@ MsgResult Win32Dialogs::MessageBox(std::string_view text, std::string_view title
   }
 }
 
+bool Win32Dialogs::OwnerShown() const {
+  // A hidden or minimised owner would keep a box or dialog out of sight (behind the program in
+  // front) and out of the task bar.
+  return owner_ != nullptr && IsWindowVisible(owner_) && !IsIconic(owner_);
+}
+
 std::string Win32Dialogs::FileDialog(bool save, std::string_view initial, std::string_view filter) {
+  // Owned by nothing when the main window is hidden (a file handed over brings up the save
+  // offer then), with the main window disabled instead, as an owner would be: modal all the
+  // same if F12 shows it meanwhile.
+  const bool owner_shown = OwnerShown();
+  const bool disabled = !owner_shown && owner_ != nullptr && !EnableWindow(owner_, FALSE);
+  struct Enable {
+    HWND window;
+    ~Enable() {
+      if (window != nullptr) EnableWindow(window, TRUE);
+    }
+  } enable{disabled ? owner_ : nullptr};
   const std::wstring filters = FileFilter(filter);
   std::vector<wchar_t> name(kPathBuffer, L'\0');
   std::wstring proposed;
@@ -101,7 +117,7 @@ std::string Win32Dialogs::FileDialog(bool save, std::string_view initial, std::s
     if (proposed.size() < kPathBuffer) std::copy(proposed.begin(), proposed.end(), name.begin());
     OPENFILENAMEW ofn = {};
     ofn.lStructSize = sizeof(ofn);
-    ofn.hwndOwner = owner_;
+    ofn.hwndOwner = owner_shown ? owner_ : nullptr;
     ofn.lpstrFilter = filters.c_str();
     ofn.nFilterIndex = 1;
     ofn.lpstrFile = name.data();

@@ -1,6 +1,7 @@
 #pragma once
 // Message boxes and the common file dialogs (MessageBoxW, GetOpenFileNameW, GetSaveFileNameW),
-// owned by the main window, and the event pump that services the window's queue.
+// owned by the main window while it is shown and by nothing while it is hidden, and the event
+// pump that services the window's queue.
 
 #include <windows.h>
 // The seam has its own MessageBox; the ANSI/wide macro would rename it here only.
@@ -36,6 +37,8 @@ class Win32Dialogs : public Dialogs {
 
  private:
   std::string FileDialog(bool save, std::string_view initial, std::string_view filter);
+  // The owner is there, shown and not minimised.
+  bool OwnerShown() const;
   HWND owner_ = nullptr;
   std::string app_title_;
 };

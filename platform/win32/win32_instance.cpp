@@ -101,10 +101,11 @@ Instance::Claimed Win32Instance::Claim(std::string&) {
   // any window, and the system removes it when its last holder ends, however it ends.
   DWORD code = ERROR_SUCCESS;
   HANDLE h = open_mutex_(InstanceMutexName(), code);
+  mutex_closed_ = h == nullptr && code == ERROR_ACCESS_DENIED;
   if (h == nullptr) {
     // A first instance run as administrator made the mutex with a default DACL that does not
     // let this unelevated one open it: it exists, so another instance runs.
-    if (code == ERROR_ACCESS_DENIED) return Claimed::Running;
+    if (mutex_closed_) return Claimed::Running;
     DiagnosticLine("instance: CreateMutexW: " + LastErrorText(code) +
                    "; started without the single-instance check");
     return Claimed::Taken;
@@ -118,6 +119,9 @@ Instance::Claimed Win32Instance::Claim(std::string&) {
 }
 
 Instance::Handed Win32Instance::Hand(const std::string& file, int timeout_ms) {
+  // User interface privilege isolation drops WM_COPYDATA to a higher integrity level; waiting
+  // for an answer would only show a message that does not apply, 10 s later.
+  if (mutex_closed_) return Handed::Blocked;
   const std::wstring name = InstanceMutexName();
   return HandFileToRunningInstance(kReceiverClass, Absolute(file),
                                    static_cast<UINT>(timeout_ms > 0 ? timeout_ms : 0), [&] {
@@ -145,21 +149,39 @@ Instance::Handed HandFileToRunningInstance(const wchar_t* receiver_class, const 
     const ULONGLONG spent = GetTickCount64() - start;
     if (spent >= timeout_ms) return Instance::Handed::NoAnswer;
     const auto left = static_cast<UINT>(timeout_ms - spent);
-    bool refused = false;
+    std::optional<Instance::Handed> refused;
     for (HWND w = FindWindowExW(HWND_MESSAGE, nullptr, receiver_class, nullptr); w != nullptr;
          w = FindWindowExW(HWND_MESSAGE, w, receiver_class, nullptr)) {
+      // A file that brings up the save offer needs the dialog in front; this start has the
+      // foreground (the user just opened the file) and may pass it on. Failing only leaves the
+      // dialog where the system puts it.
+      DWORD pid = 0;
+      if (GetWindowThreadProcessId(w, &pid) != 0) AllowSetForegroundWindow(pid);
       DWORD_PTR answer = FALSE;
       // SMTO_ABORTIFHUNG: a hung instance is not waited for.
       if (!SendMessageTimeoutW(w, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
                                SMTO_ABORTIFHUNG | SMTO_BLOCK, left, &answer)) {
         // Kept from it for good by the system: it runs at a higher integrity level.
-        refused = refused || GetLastError() == ERROR_ACCESS_DENIED;
+        if (GetLastError() == ERROR_ACCESS_DENIED) refused = Instance::Handed::Blocked;
         continue;
       }
-      if (answer == TRUE) return Instance::Handed::Taken;
-      refused = refused || answer == static_cast<DWORD_PTR>(kHandRefused);
+      switch (answer) {
+        case TRUE:
+          return Instance::Handed::Taken;
+        case kHandPlaying:
+          refused = Instance::Handed::Playing;
+          break;
+        case kHandRecording:
+          refused = Instance::Handed::Recording;
+          break;
+        case kHandRefused:
+          refused = Instance::Handed::Refused;
+          break;
+        default:
+          break;  // FALSE: it takes no file yet
+      }
     }
-    if (refused) return Instance::Handed::Refused;
+    if (refused) return *refused;
     // Ended meanwhile: the caller may claim the instance itself.
     if (running && !running()) return Instance::Handed::NoAnswer;
     Sleep(kHandRetryMs);
@@ -184,7 +206,7 @@ std::optional<std::string> HandedFile(const COPYDATASTRUCT& data) {
   return path;
 }
 
-bool Win32Instance::Listen(std::function<bool(const std::string&)> take, std::string& error) {
+bool Win32Instance::Listen(std::function<Handed(const std::string&)> take, std::string& error) {
   WNDCLASSEXW wc = {};
   wc.cbSize = sizeof(wc);
   wc.lpfnWndProc = &ReceiverProc;
@@ -228,7 +250,16 @@ LRESULT CALLBACK Win32Instance::ReceiverProc(HWND hwnd, UINT msg, WPARAM wp, LPA
       const std::optional<std::string> file =
           HandedFile(*reinterpret_cast<const COPYDATASTRUCT*>(lp));
       if (!file || !self->take_) return kHandRefused;
-      return Guarded([&] { return self->take_(*file); }) ? TRUE : kHandRefused;
+      switch (Guarded([&] { return self->take_(*file); })) {
+        case Handed::Taken:
+          return TRUE;
+        case Handed::Playing:
+          return kHandPlaying;
+        case Handed::Recording:
+          return kHandRecording;
+        default:
+          return kHandRefused;
+      }
     }
     case WM_TIMER:
       if (wp != kLaterTimer) break;

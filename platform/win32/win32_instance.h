@@ -25,11 +25,15 @@ HANDLE CreateInstanceMutex(const std::wstring& name, DWORD& error);
 // The tag of a handed file; it keeps other senders' data from being taken for a path.
 constexpr ULONG_PTR kHandFileTag = 0x504C4D46;  // "PLMF"
 // What a receiver answers to a handed file besides TRUE (taken): FALSE means it takes no file
-// yet (it is starting) and is asked again.
+// yet (it is starting) and is asked again; the others are Instance::Handed's refusals.
 constexpr LRESULT kHandRefused = 2;
+constexpr LRESULT kHandPlaying = 3;
+constexpr LRESULT kHandRecording = 4;
 // Hands `file` (an absolute path) to the message-only windows of class `receiver_class`, asking
 // again while none exists or none takes files yet, until `timeout_ms` is spent or `running` (when
-// given) says the instance has ended.
+// given) says the instance has ended. Each receiver may take the foreground first, for the
+// dialogs the file may bring up. A send the system blocks (a receiver of a higher integrity
+// level) is Blocked at once.
 Instance::Handed HandFileToRunningInstance(const wchar_t* receiver_class, const std::string& file,
                                            UINT timeout_ms,
                                            const std::function<bool()>& running = {});
@@ -50,10 +54,12 @@ class Win32Instance : public Instance {
   // administrator). Any other failure cannot tell and counts as Taken: the program never
   // refuses to start for it.
   Claimed Claim(std::string& detail) override;
-  // `file` made absolute against this process's working folder.
+  // `file` made absolute against this process's working folder. Blocked at once when Claim
+  // found the mutex closed to this process: WM_COPYDATA cannot reach that instance, and the
+  // receiver never opens it to lower integrity levels.
   Handed Hand(const std::string& file, int timeout_ms) override;
   // A message-only window on the calling thread, whose message loop serves it.
-  bool Listen(std::function<bool(const std::string&)> take, std::string& error) override;
+  bool Listen(std::function<Handed(const std::string&)> take, std::string& error) override;
   void CallLater(int delay_ms, std::function<void()> due) override;
   void StopListening() override;
 
@@ -61,9 +67,10 @@ class Win32Instance : public Instance {
   static LRESULT CALLBACK ReceiverProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
   InstanceMutexOpener open_mutex_;
-  HANDLE mutex_ = nullptr;  // held until the process ends; the system releases it after a crash
+  HANDLE mutex_ = nullptr;     // held until the process ends; the system releases it after a crash
+  bool mutex_closed_ = false;  // the last Claim was denied the mutex: the instance is elevated
   HWND receiver_ = nullptr;
-  std::function<bool(const std::string&)> take_;
+  std::function<Handed(const std::string&)> take_;
   std::function<void()> due_;
 };
 

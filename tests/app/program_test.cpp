@@ -104,15 +104,6 @@ TEST(Program, ClaimInstanceClaimsHandsOverRefusesOrGoesOnAsTheSecondInstance) {
        true,
        1,
        ""},
-      {"file refused",
-       {Claimed::Running},
-       {Handed::Refused},
-       A::Window,
-       "a.mmf",
-       std::nullopt,
-       true,
-       1,
-       ""},
       {"instance ended meanwhile",
        {Claimed::Running, Claimed::Taken},
        {Handed::NoAnswer},
@@ -132,9 +123,10 @@ TEST(Program, ClaimInstanceClaimsHandsOverRefusesOrGoesOnAsTheSecondInstance) {
     CommandLine line;
     line.action = c.action;
     if (c.file) line.file = c.file;
-    bool previous = !c.previous;  // set whatever it was
-    EXPECT_EQ(ClaimInstance(instance, clock, con.console, line, previous), c.status) << c.what;
-    EXPECT_EQ(previous, c.previous) << c.what;
+    OtherInstance other{!c.previous, ""};  // set whatever it was
+    EXPECT_EQ(ClaimInstance(instance, clock, con.console, line, other), c.status) << c.what;
+    EXPECT_EQ(other.runs, c.previous) << c.what;
+    EXPECT_EQ(other.message, kAlreadyRunning) << c.what;
     ASSERT_EQ(instance.handed.size(), c.handed) << c.what;
     if (c.handed) {
       EXPECT_EQ(instance.handed[0], (std::pair<std::string, int>{"a.mmf", kHandTimeoutMs}));
@@ -144,6 +136,44 @@ TEST(Program, ClaimInstanceClaimsHandsOverRefusesOrGoesOnAsTheSecondInstance) {
     } else {
       EXPECT_EQ(con.err, "") << c.what;
     }
+  }
+}
+
+// A file the running instance did not take, answered at once: the start says why on its
+// console, and its box fits (F12 helps only with a busy window; a script has none to show, and
+// an elevated instance cannot be handed anything).
+TEST(Program, ClaimInstanceSaysWhyTheRunningInstanceRefusedAFile) {
+  const struct {
+    Handed answer;
+    const char* err;  // after "pelmira: the running instance refused \"/home/u/a.mmf\": "
+    const char* box;  // contained in the box the window shows in place of starting
+  } cases[] = {
+      {Handed::Refused, "its window is busy", "is already runing!"},
+      {Handed::Playing, "it is playing a file (--play)",
+       "playing a file from the command line (--play) and cannot open \"a.mmf\" now"},
+      {Handed::Recording, "it is recording (--record)",
+       "recording from the command line (--record) and cannot open \"a.mmf\" now"},
+      {Handed::Blocked, "it runs as administrator",
+       "running as administrator, and this start may not hand \"a.mmf\" to it"},
+  };
+  for (const auto& c : cases) {
+    Console con;
+    fake::FakeClock clock;
+    fake::FakeInstance instance;
+    instance.claims = {Claimed::Running};
+    instance.hands = {c.answer};
+    CommandLine line;
+    line.file = "/home/u/a.mmf";
+    OtherInstance other;
+    EXPECT_EQ(ClaimInstance(instance, clock, con.console, line, other), std::nullopt);
+    EXPECT_TRUE(other.runs);
+    EXPECT_EQ(instance.handed.size(), 1u) << "not asked again";
+    EXPECT_EQ(
+        con.err.rfind(
+            std::string("pelmira: the running instance refused \"/home/u/a.mmf\": ") + c.err, 0),
+        0u)
+        << con.err;
+    EXPECT_NE(other.message.find(c.box), std::string::npos) << other.message;
   }
 }
 
@@ -161,9 +191,10 @@ TEST(Program, ClaimInstanceGivesUpOnASilentInstanceAfterTheHandOverTime) {
   };
   CommandLine line;
   line.file = "a.mmf";
-  bool previous = false;
-  EXPECT_EQ(ClaimInstance(instance, clock, con.console, line, previous), std::nullopt);
-  EXPECT_TRUE(previous);
+  OtherInstance other;
+  EXPECT_EQ(ClaimInstance(instance, clock, con.console, line, other), std::nullopt);
+  EXPECT_TRUE(other.runs);
+  EXPECT_EQ(other.message, kAlreadyRunning);
   EXPECT_EQ(instance.handed.size(), 10u);
   EXPECT_GE(clock.Now(), kHandTimeoutMs / 1000.0);
   EXPECT_LT(clock.Now(), kHandTimeoutMs / 1000.0 + 0.2);
@@ -187,27 +218,27 @@ TEST(HandedFilesRule, TakenUnlessBusyAndOpenedInTurnWhenTheWindowIsFree) {
   std::string error;
   ASSERT_TRUE(files->Listen(instance, error));
 
-  EXPECT_TRUE(instance.Handing("/a.mmf"));
+  EXPECT_EQ(instance.Handing("/a.mmf"), Handed::Taken);
   EXPECT_TRUE(opened.empty()) << "not before the sender has its answer";
   EXPECT_EQ(instance.due_in_ms, 0);
   instance.RunDue();
   EXPECT_EQ(opened, std::vector<std::string>{"/a.mmf"});
 
   window = HandedFileWindow::Loading;
-  EXPECT_TRUE(instance.Handing("/b.mmf"));
-  EXPECT_TRUE(instance.Handing("/c.mmf"));
+  EXPECT_EQ(instance.Handing("/b.mmf"), Handed::Taken);
+  EXPECT_EQ(instance.Handing("/c.mmf"), Handed::Taken);
   instance.RunDue();
   EXPECT_EQ(opened.size(), 1u) << "not during the load";
   EXPECT_EQ(instance.due_in_ms, HandedFiles::kRetryMs);
   window = HandedFileWindow::Busy;  // the load ended with a box
-  EXPECT_FALSE(instance.Handing("/refused.mmf"));
+  EXPECT_EQ(instance.Handing("/refused.mmf"), Handed::Refused);
   instance.RunDue();
   EXPECT_EQ(files->Waiting(), 2u);
   window = HandedFileWindow::Free;
   // One handed while another opens (a load services events) waits for it, then opens too.
   on_open = [&](const std::string& file) {
     if (file == "/b.mmf") {
-      EXPECT_TRUE(instance.Handing("/d.mmf"));
+      EXPECT_EQ(instance.Handing("/d.mmf"), Handed::Taken);
     }
   };
   instance.RunDue();
@@ -215,7 +246,7 @@ TEST(HandedFilesRule, TakenUnlessBusyAndOpenedInTurnWhenTheWindowIsFree) {
   EXPECT_EQ(files->Waiting(), 0u);
 
   files.reset();
-  EXPECT_FALSE(instance.Handing("/late.mmf")) << "refused once the window has gone";
+  EXPECT_EQ(instance.Handing("/late.mmf"), Handed::Refused) << "once the window has gone";
 }
 
 struct FakeLoop {
@@ -239,7 +270,7 @@ TEST(Program, RunProgramStartsTheWindowAndOpensAFileHandedDuringTheLoadAfterIt) 
   r.files.Put("/m/b.mmf", "[MouseMotionFile]\r\nLeft,5,6,0\r\n");
   fake::FakeInstance instance;
   FakeLoop fl;
-  std::vector<bool> answers;
+  std::vector<Handed> answers;
   r.events.on_events = [&] {
     if (answers.empty()) answers.push_back(instance.Handing("/m/b.mmf"));
   };
@@ -247,16 +278,52 @@ TEST(Program, RunProgramStartsTheWindowAndOpensAFileHandedDuringTheLoadAfterIt) 
   Console con;
   CommandLine line;
   line.file = "/m/a.mmf";
-  EXPECT_EQ(RunProgram(r.form, line, con.console, fl.loop, &instance), 7);
+  EXPECT_EQ(RunProgram(r.form, line, con.console, fl.loop, instance, {}), 7);
   EXPECT_EQ(fl.log, (std::vector<std::string>{"show", "run"}));
   EXPECT_TRUE(r.window.timer_enabled) << "StartUp ran";
-  EXPECT_EQ(answers, std::vector<bool>{true});
+  EXPECT_EQ(answers, std::vector<Handed>{Handed::Taken});
   ASSERT_EQ(r.form.Recorder().entries.Count(), 1);
   EXPECT_EQ(r.form.Recorder().entries.Item(1), "Left,5,6,0");
   EXPECT_FALSE(instance.take) << "no longer listening once the loop has ended";
 }
 
-// A scripted run ends the loop with its status and says why; a file handed meanwhile is refused.
+// A file handed to a window holding an unsaved recording: the save offer comes first. Cancelled,
+// the recording stays (still unsaved) and the file is not opened, which the status line says;
+// saved, the file opens. A file handed while the offer is open waits for it.
+TEST(Program, AHandedFileOverAnUnsavedRecordingOpensOnlyOnceTheRecordingIsSaved) {
+  const struct {
+    const char* choice;  // in the save dialog; "" cancels
+    bool opened;
+  } cases[] = {{"", false}, {"/m/saved.mmf", true}};
+  for (const auto& c : cases) {
+    AppRig r;
+    r.files.Put("/m/b.mmf", "[MouseMotionFile]\r\nLeft,5,6,0\r\n");
+    fake::FakeInstance instance;
+    std::vector<Handed> during;
+    r.dialogs.choices = {c.choice};
+    r.dialogs.while_open = [&] {
+      if (during.empty()) during.push_back(instance.Handing("/m/c.mmf"));
+    };
+    FakeLoop fl;
+    fl.in_loop = [&] {
+      r.form.Recorder().AddMotion(1, 2, 16, "move");
+      EXPECT_EQ(instance.Handing("/m/b.mmf"), Handed::Taken);
+      instance.RunDue();
+    };
+    Console con;
+    RunProgram(r.form, CommandLine{}, con.console, fl.loop, instance, {});
+    EXPECT_EQ(during, std::vector<Handed>{Handed::Taken}) << c.choice;
+    const Recorder& rec = r.form.Recorder();
+    ASSERT_EQ(rec.entries.Count(), 1) << c.choice;
+    EXPECT_EQ(rec.entries.Item(1), c.opened ? "Left,5,6,0" : "move,1,2,16") << c.choice;
+    EXPECT_EQ(rec.unsaved, !c.opened) << c.choice;
+    const std::string status = r.window.Ctl(ControlId::StatusLine).caption;
+    EXPECT_EQ(status.rfind("Not opened: ", 0) == 0, !c.opened) << status;
+  }
+}
+
+// A scripted run ends the loop with its status and says why; a file handed meanwhile is refused
+// as the run's (the sender says it records).
 // An instance that cannot listen is said once, and the run goes on.
 TEST(Program, RunProgramEndsAScriptedRunWithItsStatusAndRefusesHandedFiles) {
   AppRig r;
@@ -274,7 +341,7 @@ TEST(Program, RunProgramEndsAScriptedRunWithItsStatusAndRefusesHandedFiles) {
   CommandLine line;
   line.action = CommandLine::Action::Play;
   line.file = "/m/none.mmf";
-  EXPECT_EQ(RunProgram(r.form, line, con.console, fl.loop, &instance), exit_status::kFailed);
+  EXPECT_EQ(RunProgram(r.form, line, con.console, fl.loop, instance, {}), exit_status::kFailed);
   EXPECT_EQ(fl.log, std::vector<std::string>{"run"}) << "never shown";
   EXPECT_EQ(con.err.rfind("pelmira: files cannot be handed to this instance: epoll_create1", 0), 0u)
       << con.err;
@@ -283,10 +350,10 @@ TEST(Program, RunProgramEndsAScriptedRunWithItsStatusAndRefusesHandedFiles) {
   AppRig s;
   fake::FakeInstance listening;
   FakeLoop sl;
-  sl.in_loop = [&] { EXPECT_FALSE(listening.Handing("/m/b.mmf")); };
+  sl.in_loop = [&] { EXPECT_EQ(listening.Handing("/m/b.mmf"), Handed::Recording); };
   line.action = CommandLine::Action::Record;
   line.file = "/m/new.mmf";
-  RunProgram(s.form, line, con.console, sl.loop, &listening);
+  RunProgram(s.form, line, con.console, sl.loop, listening, {});
   EXPECT_EQ(sl.log, std::vector<std::string>{"run"});
 }
 

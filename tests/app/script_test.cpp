@@ -165,7 +165,7 @@ TEST(OpenAtStart, AHandedFileIsTakenWhenFreeWaitsForALoadAndIsRefusedWhileBusy) 
   play.action = CommandLine::Action::Play;
   play.file = "/m/take.mmf";
   r.form.StartScripted(play, [](int, std::string) {});
-  EXPECT_EQ(r.form.CanTakeHandedFile(), W::Busy);
+  EXPECT_EQ(r.form.CanTakeHandedFile(), W::ScriptedPlay);
 }
 
 }  // namespace

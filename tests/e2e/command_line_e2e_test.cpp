@@ -143,6 +143,31 @@ TEST_F(CommandLineE2E, FourStartsAtOnceMakeOneWindowAndHandTheirFilesOver) {
   EXPECT_TRUE(app_.Running(main->pid));
 }
 
+// The X server under another name (127.0.0.1:N over TCP beside :N) is the same server: a start
+// through it hands its file to the instance running there, and --play refuses to run beside it,
+// rather than a second instance answering the same keys.
+TEST(CommandLineDisplayNames, AStartThroughAnotherNameOfTheServerFindsTheRunningInstance) {
+  x11test::Xvfb x({"-listen", "tcp"}, "1024x768x24");
+  XLook look(x.Display());
+  Pelmira app(x);
+  const std::vector<std::string> over_tcp = {"DISPLAY=127.0.0.1" + x.Display()};
+  ASSERT_EQ(x.Run("DISPLAY=127.0.0.1" + x.Display() + " xdpyinfo >/dev/null 2>&1"), 0)
+      << "the server takes no TCP clients";
+  x11test::ObserverWindow target(x.Display(), 100, 100, 300, 200);
+  const pid_t first = app.Start();
+  ASSERT_TRUE(look.WaitFor("Pelmira", 10s, first)) << app.Output();
+
+  const std::string middle = test::WriteWholeFile(app.Root() + "/middle.mmf",
+                                                  "[MouseMotionFile]\r\nMiddle,120,130,300\r\n");
+  EXPECT_EQ(app.WaitExit(app.Start({middle}, {}, over_tcp)), status::kOk) << app.Output();
+  ASSERT_TRUE(app.Xdo("key F9"));
+  ASSERT_TRUE(target.WaitForEvents(2, 10s)) << "the handed file was not loaded";
+  ASSERT_TRUE(app.Xdo("key Pause"));
+  EXPECT_EQ(target.Events()[0], (E{true, 2, 20, 30}));
+  EXPECT_EQ(app.WaitExit(app.Start({"--play", middle}, {}, over_tcp)), status::kFailed);
+  EXPECT_TRUE(app.Running(first));
+}
+
 // --repeat 2: exactly two passes reach a window of another client, with the main window never
 // shown, and the program ends with 0 on its own.
 TEST_F(CommandLineE2E, PlayWithRepeatTwoClicksTwoPassesAndExitsZero) {

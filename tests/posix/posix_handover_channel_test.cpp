@@ -81,7 +81,7 @@ TEST_F(HandoverChannelTest, APathIsTakenWholeAndAnythingElseIsRefused) {
     EXPECT_EQ(got.size(), c.taken ? 1u : 0u) << c.sent.size();
     if (c.taken && got.size() == 1) {
       EXPECT_EQ(got[0].file, c.sent);
-      HandoverChannel::Answer(got[0], true);
+      HandoverChannel::Answer(got[0], Instance::Handed::Taken);
       EXPECT_EQ(AnswerOn(fd), '1');
     } else {
       EXPECT_EQ(AnswerOn(fd), c.answer) << c.sent.size();
@@ -90,7 +90,7 @@ TEST_F(HandoverChannelTest, APathIsTakenWholeAndAnythingElseIsRefused) {
   }
   const auto started = Clock::now();
   EXPECT_EQ(HandoverChannel::Hand("pelmira-test-nobody-listens", "/a.mmf", 5000),
-            HandoverChannel::Handed::NoAnswer);
+            Instance::Handed::NoAnswer);
   EXPECT_LT(Clock::now() - started, 1s) << "an instance that has ended is not waited for";
 }
 
@@ -118,8 +118,7 @@ TEST_F(HandoverChannelTest, AnotherUsersConnectionIsDropped) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
   const std::string name = lock_.Name();
   const int other = test::RunAsOtherUser([&] {
-    if (HandoverChannel::Hand(name, "/tmp/theirs.mmf", 300) != HandoverChannel::Handed::NoAnswer)
-      return 1;
+    if (HandoverChannel::Hand(name, "/tmp/theirs.mmf", 300) != Instance::Handed::NoAnswer) return 1;
     // Written blind; the answer is not awaited, since this test serves the channel only after.
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address{};

@@ -119,6 +119,31 @@ TEST(QtDialogsTest, OpenDialogProposesTheLastPath) {
   EXPECT_EQ(selected, QStringList{path});
 }
 
+// Beside a shown main window a dialog is a dialog of the program; while it is hidden (a file
+// handed over brings up the save offer), a window of its own that the desktop lists.
+TEST(QtDialogsTest, DialogsAreWindowsOfTheirOwnWhileTheMainWindowIsHidden) {
+  QWidget main;
+  QtDialogs d;
+  d.SetOwner(&main);
+  for (const bool shown : {true, false}) {
+    main.setVisible(shown);
+    Qt::WindowType box = Qt::Widget, dialog = Qt::Widget;
+    WhenShown<QMessageBox>([&](QMessageBox* b) {
+      box = b->windowType();
+      b->accept();
+    });
+    d.MessageBox("?", "", MsgButtons::Ok, MsgIcon::None);
+    WhenShown<QFileDialog>([&](QFileDialog* f) {
+      dialog = f->windowType();
+      f->reject();
+    });
+    d.ShowSave("", "Mouse Motion File (*.mmf)|*.mmf");
+    const Qt::WindowType want = shown ? Qt::Dialog : Qt::Window;
+    EXPECT_EQ(box, want) << shown;
+    EXPECT_EQ(dialog, want) << shown;
+  }
+}
+
 TEST(QtDialogsTest, EventPumpRunsQueuedEvents) {
   QtEventPump pump;
   bool ran = false;

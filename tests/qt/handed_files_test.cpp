@@ -22,7 +22,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using Window = HandedFileWindow;
-using Handed = HandoverChannel::Handed;
+using Handed = Instance::Handed;
 
 class HandedFilesTest : public testing::Test {
  protected:
@@ -107,7 +107,8 @@ TEST_F(HandedFilesTest, SlowAndSilentSendersNeverHoldUpTheWindow) {
 }
 
 // Files handed while a load runs are taken and open one after another once it is over, in the
-// order they came; one taken while the window turns busy waits for it; a busy window refuses.
+// order they came; one taken while the window turns busy waits for it; a busy window or a
+// scripted run refuses, and the sender learns which.
 TEST_F(HandedFilesTest, FilesHandedDuringALoadOpenInTurnAndABusyWindowRefuses) {
   std::vector<Handed> during;
   on_open_ = [&](const std::string& f) {
@@ -135,9 +136,14 @@ TEST_F(HandedFilesTest, FilesHandedDuringALoadOpenInTurnAndABusyWindowRefuses) {
   RunUntil([] { return false; }, 300ms);
   EXPECT_EQ(opened_.size(), 4u) << "not while a box waits";
   EXPECT_EQ(files_.Waiting(), 1u);
-  auto refused = HandLater("/refused.mmf");
-  ASSERT_TRUE(RunUntil([&] { return Ready(refused); }));
-  EXPECT_EQ(refused.get(), Handed::Refused);
+  for (const auto& [busy, answer] :
+       {std::pair{Window::Busy, Handed::Refused}, std::pair{Window::ScriptedPlay, Handed::Playing},
+        std::pair{Window::ScriptedRecord, Handed::Recording}}) {
+    window_ = busy;
+    auto refused = HandLater("/refused.mmf");
+    ASSERT_TRUE(RunUntil([&] { return Ready(refused); }));
+    EXPECT_EQ(refused.get(), answer) << "as the sender reads it";
+  }
   window_ = Window::Free;
   EXPECT_TRUE(RunUntil([&] { return opened_.size() == 5; }));
   EXPECT_EQ(opened_.back(), "/late.mmf");

@@ -47,12 +47,19 @@ DWORD WINAPI LateWindow(void*) {
 
 }  // namespace
 
-// A first instance run as administrator leaves a mutex an unelevated one may not open.
+// A first instance run as administrator leaves a mutex an unelevated one may not open, and
+// WM_COPYDATA cannot reach it: a file is not handed to it, without waiting for an answer.
 void TestInstanceMutex() {
   g_injected = ERROR_ACCESS_DENIED;
   std::string detail;
-  Check(Win32Instance(&FailingMutex).Claim(detail) == Instance::Claimed::Running,
+  Win32Instance elevated(&FailingMutex);
+  Check(elevated.Claim(detail) == Instance::Claimed::Running,
         "instance: mutex access denied means another instance runs");
+  const ULONGLONG asked = GetTickCount64();
+  const bool blocked = elevated.Hand("C:\\a.mmf", 5000) == Instance::Handed::Blocked;
+  const ULONGLONG took = GetTickCount64() - asked;
+  Check(blocked && took < 1000, "instance: a file for an elevated instance is blocked at once",
+        std::to_string(took) + " ms");
   g_injected = ERROR_INVALID_NAME;
   Check(Win32Instance(&FailingMutex).Claim(detail) == Instance::Claimed::Taken,
         "instance: any other failure lets the program start");

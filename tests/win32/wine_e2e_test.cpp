@@ -437,6 +437,84 @@ TEST_F(WineE2E, TwoFilesOpenedTogetherReachOneInstance) {
   EXPECT_TRUE(p_->WaitExit(pids[1 - later]));
 }
 
+// A file opened while the hidden window holds an unsaved recording: the save offer comes up
+// owned by no window (a hidden owner keeps it out of the task bar, behind the program in front).
+// Cancelled, the recording stays unsaved and the file is not opened, so opening it again offers
+// the save again; saved, the file opens.
+TEST_F(WineE2E, AHandedFileOverAnUnsavedRecordingOpensOnlyOnceItIsSaved) {
+  auto target = p_->Target(700, 560, 400, 220);
+  const std::string middle = p_->Root() + "/middle.mmf", saved = p_->Root() + "/saved.mmf";
+  std::ofstream(middle, std::ios::binary) << "[MouseMotionFile]\r\nMiddle,900,700,300\r\n";
+  p_->StartMain();
+  ASSERT_TRUE(p_->Key("F10"));
+  ASSERT_TRUE(p_->Look().WaitFor("frmRec"));
+  for (int x : {300, 340, 380}) {
+    p_->Xdo("mousemove --sync " + std::to_string(x) + " 300");
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  }
+  ASSERT_TRUE(p_->Key("Pause"));
+  ASSERT_TRUE(p_->Look().WaitGone("frmRec"));
+  ASSERT_TRUE(p_->Key("F12"));
+  ASSERT_TRUE(p_->Look().WaitGone("Pelmira"));
+
+  for (const bool save : {false, true}) {
+    std::string out;
+    EXPECT_EQ(p_->Run(p_->Pelmira(), {WineProgram::WinPath(middle)}, &out), 0) << out;
+    const std::optional<TopWindow> dialog = p_->Look().WaitFor("Save As", 30s);
+    ASSERT_TRUE(dialog) << "no save offer" << (save ? " after the cancelled one" : "");
+    const std::string info = p_->Probe({"msgbox", "Save As"});
+    EXPECT_TRUE(Contains(info, "OWNER none\n")) << info;
+    if (save)
+      ASSERT_TRUE(p_->Xdo("windowfocus --sync " + std::to_string(dialog->id)) &&
+                  p_->Xdo("type --delay 2 '" + WineProgram::WinPath(saved) + "'") &&
+                  p_->Xdo("key Return"));
+    else
+      p_->KeyTo(dialog->id, "Escape");
+    ASSERT_TRUE(p_->Look().WaitGone("Save As", 30s));
+  }
+  EXPECT_TRUE(x11test::WaitUntil([&] { return Contains(ReadWholeFile(saved), "move,"); }, 10s))
+      << "the recording was saved: " << ReadWholeFile(saved);
+  ASSERT_TRUE(p_->Key("F9"));
+  EXPECT_TRUE(x11test::WaitUntil(
+      [&] {
+        for (const auto& e : target->Events())
+          if (e.press && e.button == 2) return true;
+        return false;
+      },
+      20s))
+      << "the file opened once the recording was saved";
+  ASSERT_TRUE(p_->Key("Pause"));
+  p_->Close("PelmiraForm1");
+  EXPECT_TRUE(p_->WaitExit(p_->main_pid));
+}
+
+// A file opened while --play runs is refused at once; the box says the running instance plays,
+// rather than offering F12 to show a window it has not.
+TEST_F(WineE2E, AFileOpenedDuringAScriptedRunIsRefusedWithWhy) {
+  const std::string moves = p_->Root() + "/moves.mmf";
+  std::ofstream(moves, std::ios::binary)
+      << "[MouseMotionFile]\r\nmove,10,10,100\r\nmove,20,20,100\r\n";
+  const pid_t play =
+      p_->Launch(p_->Pelmira(), {"--play", WineProgram::WinPath(moves), "--repeat", "0"});
+  ASSERT_TRUE(p_->Look().WaitFor("frmPlay", 60s));
+  const pid_t second = p_->Launch(p_->Pelmira(), {WineProgram::WinPath(moves)});
+  std::string box;
+  EXPECT_TRUE(x11test::WaitUntil(
+      [&] {
+        return Contains(box = p_->Probe({"msgbox", "Pelmira"}), "(--play)");
+      },
+      30s))
+      << box;
+  EXPECT_TRUE(Contains(box,
+                       "TEXT Pelmira is playing a file from the command line (--play) and "
+                       "cannot open \"moves.mmf\" now."))
+      << box;
+  AnswerBox("Pelmira", 0);
+  EXPECT_EQ(p_->WaitExit(second), 0);
+  p_->Close("PelmiraForm1");
+  EXPECT_TRUE(p_->WaitExit(play));
+}
+
 // Ended without the user's word at the window, by the end of the session (log-off or shut-down
 // as the system announces it) or by taskkill's plain WM_CLOSE (as Task Manager's End task sends):
 // a --record run saves its file as Pause would and ends with its status at once; unsaved work in

@@ -4,6 +4,7 @@
 
 #include <map>
 #include <stdexcept>
+#include <utility>
 
 #include "platform/input.h"
 #include "testkit/call_log.h"
@@ -27,7 +28,11 @@ class FakeInput : public Input {
     Press(vk);
     Release(vk);
   }
-  void MoveTo(Point p) { pos_ = p; }
+  // A move of the pointer by another program; the user's own counts for UserPointerMoves.
+  void MoveTo(Point p, bool by_user = false) {
+    pos_ = p;
+    if (by_user) ++user_pointer_moves_;
+  }
   bool IsDown(int vk) const {
     auto it = keys_.find(vk);
     return it != keys_.end() && it->second.down;
@@ -69,6 +74,7 @@ class FakeInput : public Input {
     user_button_presses_ = 0;
     return n;
   }
+  uint32_t UserPointerMoves() override { return std::exchange(user_pointer_moves_, 0); }
 
  private:
   struct Key {
@@ -80,6 +86,7 @@ class FakeInput : public Input {
   Point pos_;
   bool fail_cursor_ = false;
   uint32_t user_button_presses_ = 0;
+  uint32_t user_pointer_moves_ = 0;
 };
 
 }  // namespace pel::fake

@@ -38,6 +38,9 @@ class Win32Input : public Input {
   // a pen and remote control deliver raw input without a device handle, as SendInput does, so
   // the handle cannot tell the user's presses from injected ones.
   uint32_t UserButtonPresses() override;
+  // Raw mouse motion not sent by this object (SetCursorPos makes none): relative motion, or an
+  // absolute device's position (a tablet, a remote desktop) other than its last one.
+  uint32_t UserPointerMoves() override;
 
   // Watched input: a press or release of F9, F10, F12, Pause or one of the three buttons
   // (moves, other keys and auto-repeat are not). Each one that arrives through the thread's
@@ -78,6 +81,10 @@ class Win32Input : public Input {
   };
   std::array<Latch, 7> latch_{};
   uint32_t user_button_presses_ = 0;
+  uint32_t user_pointer_moves_ = 0;
+  bool absolute_known_ = false;  // an absolute device has reported a position ...
+  LONG absolute_x_ = 0;          // ... this one
+  LONG absolute_y_ = 0;
   HWND sink_ = nullptr;  // message-only window that receives WM_INPUT
   std::function<void()> on_input_;
   bool draining_ = false;  // inside DrainRawInput: a query reads the input, nobody is told

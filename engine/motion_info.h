@@ -31,8 +31,15 @@ struct MotionFileInfo {
   double duration_ms = 0;              // sum of the playable entries' delays
   // The rectangle the pointer visits, edges included; valid when there is an entry.
   int32_t left = 0, top = 0, right = 0, bottom = 0;
-  // The monitors the recording was made on, from its layout entries (none in older files).
+  // The monitors the recording starts on, from the layout entries before its first other line
+  // (none in older files) ...
   std::vector<Monitor> layout;
+  // ... unless those entries describe no layout playback can use (an entry it cannot read,
+  // more than kMaxMonitors): the positions then play as recorded.
+  bool layout_unusable = false;
+  // Runs of layout entries after that: changes of the monitors during the recording, each
+  // followed by playback from where it was made.
+  int64_t layout_changes = 0;
   int64_t skipped[kSkipReasons] = {};
   struct SkippedLine {
     int64_t line;  // in the file, its header being line 1
@@ -63,6 +70,7 @@ MotionFileInfo AnalyzeMotionBytes(std::string_view bytes, const MotionEntryVisit
 //   Screen layout: 2 monitors              (only when the file records one)
 //     DP-1: 1920 x 1080 at (0, 0), primary
 //     HDMI-1: 1280 x 1024 at (1920, 0)
+//     then changed 1 time during the recording   (when it did)
 //   Lines skipped: 2 (blank 1, unknown kind 1, numbers out of range 0)
 //     line 7: blank
 //     line 9: unknown kind

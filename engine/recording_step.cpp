@@ -20,8 +20,11 @@ void RecordingStep::Run(Procedure& p, Mode last_state, const TickSample& tick) {
     // The previous recording goes without a question; unsaved stays as it is.
     if (p.Test(172, [&] { return !recorder.entries.Empty(); }))
       p.Step(174, [&] { recorder.entries.Clear(); });
-    // The monitors as they stand, so that playback can find them again.
+    // The monitors as they stand, so that playback can find them again ...
     p.Step(176, [&] { screens_.AddLayoutEntries(recorder.entries); });
+  } else {
+    // ... and as they stand after a change: the entries from here on are made on them.
+    p.Step(176, [&] { screens_.FollowLayout(recorder.entries); });
   }
 
   // Where the cursor is this tick is unknown: a move or a click stored at the last known

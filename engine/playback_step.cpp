@@ -60,10 +60,10 @@ std::optional<StopCause> PlaybackStep::Run(Procedure& p, Mode last_state, const 
   } else if (p.Test(238, [&] { return schedule_.Due(clock.Now()); })) {
     // The screen layout's entries take no playback time: the next entry plays in their place,
     // unless there were too many of them for one tick (the next tick goes on at once).
-    std::optional<int32_t> next;
+    int32_t next = 0;
     p.Step(240, [&] {
       next = PassLayouts(played_index_ + 1);
-      if (next) played_index_ = *next;
+      if (next) played_index_ = next;
     });
     Motion m;
     // The end of the list and an entry of another kind each cost a tick.
@@ -99,20 +99,20 @@ std::optional<StopCause> PlaybackStep::PacedSteps(Procedure& p) {
   int32_t budget = recorder.entries.Count() + 1;
   for (; budget > 0; --budget) {
     if (schedule_.NothingDue()) break;
-    std::optional<int32_t> next;
+    int32_t next = 0;
     p.Step(240, [&] {
       next = PassLayouts(played_index_ + 1);
-      if (next) played_index_ = *next - 1;  // layout entries take no time: passed for good
+      if (next) played_index_ = next - 1;  // layout entries take no time: passed for good
     });
     // The tick has done its share; what is due plays at the next one, at once.
     if (!next) return std::nullopt;
-    const bool end = p.Test(242, [&] { return *next > recorder.entries.Count(); });
+    const bool end = p.Test(242, [&] { return next > recorder.entries.Count(); });
     Motion m;
-    const bool playable = !end && ReadMotion(p, *next, m);
+    const bool playable = !end && ReadMotion(p, next, m);
     const double wait = playable ? m.wait : 0;
     double due = 0;
     if (!schedule_.Take(wait, due)) break;
-    p.Step(240, [&] { played_index_ = *next; });
+    p.Step(240, [&] { played_index_ = next; });
     if (end) {
       schedule_.Took(due, 0);
       if (std::optional<StopCause> stop = EndOfList(p)) return stop;
@@ -126,7 +126,7 @@ std::optional<StopCause> PlaybackStep::PacedSteps(Procedure& p) {
   return std::nullopt;
 }
 
-std::optional<int32_t> PlaybackStep::PassLayouts(int32_t index) {
+int32_t PlaybackStep::PassLayouts(int32_t index) {
   const EntryList& list = host_.recorder.entries;
   if (index == 1) {
     met_entry_ = false;
@@ -138,7 +138,7 @@ std::optional<int32_t> PlaybackStep::PassLayouts(int32_t index) {
     if (!in_run && index > 1) screens_.LayoutAt(list, index);
     in_run = true;
     played_index_ = index++;
-    if (!Worked()) return std::nullopt;
+    if (!Worked()) return 0;
   }
   if (index <= list.Count()) met_entry_ = true;
   return index;

@@ -52,9 +52,9 @@ class PlaybackStep {
   // A paced playback plays every entry due by a tick in that tick.
   std::optional<StopCause> PacedSteps(Procedure& p);
   // From entry `index` on, the first entry that is no layout entry (Count() + 1 at the end),
-  // telling the screen map about the layouts passed; at entry 1 a new pass begins. nullopt when
-  // the tick's work ran out first (played_index_ then holds the last entry passed).
-  std::optional<int32_t> PassLayouts(int32_t index);
+  // telling the screen map about the layouts passed; at entry 1 a new pass begins. 0 when the
+  // tick's work ran out first (played_index_ then holds the last entry passed).
+  int32_t PassLayouts(int32_t index);
   // One more entry done in this tick; false when the tick has done its share.
   bool Worked();
   // Reads entry `index`; false when it is skipped (another kind, numbers that do not fit).

@@ -75,8 +75,8 @@ class PlaybackStep {
   bool met_entry_ = false;           // this pass has met an entry that is no layout entry
   bool placing_ = false;             // this tick has put the pointer somewhere
   bool placed_ = false;              // placed_at_ is known
-  Point placed_at_;        // where the window system put the pointer last, or where it stood at the
-                           // start (stop on move)
+  // Stop on move: where the window system put the pointer last, or where it stood at the start.
+  Point placed_at_;
   int32_t work_left_ = 0;  // entries this tick may still look at
   double work_until_ = 0;  // clock reading at which this tick's work ends
 };

@@ -182,11 +182,13 @@ LayoutMapping::LayoutMapping(const std::vector<Monitor>& recorded, const std::ve
     : recorded_(recorded), now_(now), target_(recorded.size(), -1) {
   if (recorded_.empty() || now_.empty()) return;
   std::vector<bool> used(now_.size(), false);
+  // Pairs each recorded monitor still unmatched with the first monitor now, unmatched too, for
+  // which same(recorded index, index now) holds.
   auto match = [&](auto&& same) {
     for (size_t i = 0; i < recorded_.size(); ++i) {
       if (target_[i] >= 0) continue;
       for (size_t j = 0; j < now_.size(); ++j) {
-        if (used[j] || !same(recorded_[i], now_[j])) continue;
+        if (used[j] || !same(i, j)) continue;
         target_[i] = static_cast<int>(j);
         used[j] = true;
         break;
@@ -195,25 +197,15 @@ LayoutMapping::LayoutMapping(const std::vector<Monitor>& recorded, const std::ve
   };
   // The same rectangle first: monitors renamed or renumbered (a cable swap, a dock) but laid
   // out as before have not moved.
-  match(SameRect);
+  match([&](size_t i, size_t j) { return SameRect(recorded_[i], now_[j]); });
   const std::vector<std::string> recorded_names = CleanNames(recorded_),
                                  now_names = CleanNames(now_);
   const bool named = DistinctNames(recorded_names) && DistinctNames(now_names);
-  if (named) {
-    for (size_t i = 0; i < recorded_.size(); ++i) {
-      if (target_[i] >= 0) continue;
-      for (size_t j = 0; j < now_.size(); ++j) {
-        if (used[j] || recorded_names[i] != now_names[j]) continue;
-        target_[i] = static_cast<int>(j);
-        used[j] = true;
-        break;
-      }
-    }
-  }
-  match([](const Monitor& a, const Monitor& b) {
-    return a.width == b.width && a.height == b.height;
+  if (named) match([&](size_t i, size_t j) { return recorded_names[i] == now_names[j]; });
+  match([&](size_t i, size_t j) {
+    return recorded_[i].width == now_[j].width && recorded_[i].height == now_[j].height;
   });
-  if (!named) match([](const Monitor&, const Monitor&) { return true; });
+  if (!named) match([](size_t, size_t) { return true; });
 
   for (size_t j = 0; j < now_.size(); ++j)
     if (now_[j].primary) {
@@ -254,6 +246,7 @@ Point LayoutMapping::Map(Point p) const {
 
 void ScreenMap::AddLayoutEntries(EntryList& list) {
   if (!screens_) return;
+  now_read_ = false;  // asked anew at each start, whatever the generation says
   written_ = Now();
   for (const Monitor& m : written_) list.Add(LayoutEntry(m));
 }
@@ -278,6 +271,7 @@ const std::vector<Monitor>& ScreenMap::Now() {
 }
 
 void ScreenMap::PlaybackStarts() {
+  now_read_ = false;  // asked anew at each start, whatever the generation says
   told_ = false;
   recorded_.reset();
   current_ = LayoutMapping();

@@ -31,6 +31,7 @@ class HeldKeys : public Input {
     return input_.InjectWheel(axis, delta);
   }
   uint32_t UserButtonPresses() override { return input_.UserButtonPresses(); }
+  uint32_t UserPointerMoves() override { return input_.UserPointerMoves(); }
 
  private:
   Input& input_;

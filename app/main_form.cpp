@@ -21,6 +21,8 @@ MainForm::MainForm(MainFormHost host)
       poll_(PollHost{recorder_, captions_, host.window, indicators_, dialogs_}),
       recovery_(host.files, host.env) {
   dialog_.Filter = std::string(layout::MotionFileDialog().filter);
+  // F10 asks nothing: a take it records over goes to a recovery file, as at a signal.
+  poll_.keep_take = [this] { return recovery_.Keep(recorder_); };
 }
 
 void MainForm::StartUp(std::string_view running) {

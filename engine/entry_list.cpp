@@ -34,6 +34,13 @@ void EntryList::RemoveFirst() {
   }
 }
 
+void EntryList::RemoveLast() {
+  if (Empty()) throw Error(err::kSubscriptOutOfRange, DescribeError(err::kSubscriptOutOfRange));
+  ends_.pop_back();
+  bytes_.resize(ends_.empty() ? 0 : ends_.back());
+  if (first_ == ends_.size()) Clear();
+}
+
 void EntryList::Clear() {
   // Removing entry 1 until none is left, done at once.
   bytes_ = std::string();

@@ -22,6 +22,8 @@ class EntryList {
   void Add(std::string_view entry);
   // Removes entry 1; throws pel::Error 9 when the list is empty.
   void RemoveFirst();
+  // Removes the last entry; throws pel::Error 9 when the list is empty.
+  void RemoveLast();
   // Removes entry 1 until the list is empty.
   void Clear();
   // Bytes held, for the memory benchmark.

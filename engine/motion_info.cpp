@@ -106,6 +106,17 @@ MotionFileInfo Analyze(const std::function<std::unique_ptr<MotionLineReader>()>&
   }
   info.opened = true;
   int64_t number = 1;  // the header
+  // Layout entries: those before the first other line, and whether a run of them goes on.
+  LayoutRun start;
+  bool leading = true, in_run = false;
+  auto end_leading_run = [&] {
+    if (!leading) return;
+    leading = false;
+    if (std::optional<std::vector<Monitor>> layout = start.Layout())
+      info.layout = std::move(*layout);
+    else
+      info.layout_unusable = in_run;
+  };
   try {
     std::string_view line;
     while (reader->Next(line, kLongestLine)) {
@@ -115,6 +126,8 @@ MotionFileInfo Analyze(const std::function<std::unique_ptr<MotionLineReader>()>&
         return info;
       }
       if (line.find_first_not_of(' ') == line.npos) {
+        end_leading_run();
+        in_run = false;
         Count(info, number, MotionFileInfo::Skip::Blank);
         continue;
       }
@@ -123,16 +136,19 @@ MotionFileInfo Analyze(const std::function<std::unique_ptr<MotionLineReader>()>&
         continue;
       }
       if (IsLayoutEntry(line)) {
-        if (std::optional<Monitor> m = ReadLayoutEntry(line))
-          info.layout.push_back(std::move(*m));
-        else
-          Count(info, number, MotionFileInfo::Skip::UnknownKind);
+        // The layout at the start is read as playback reads it; each later run is a change.
+        if (!in_run && !leading) ++info.layout_changes;
+        in_run = true;
+        if (leading) start.Add(line);
+        if (!ReadLayoutEntry(line)) Count(info, number, MotionFileInfo::Skip::UnknownKind);
         continue;
       }
       if (IsWindowEntry(line)) {
         if (!AddWindow(info, line)) Count(info, number, MotionFileInfo::Skip::UnknownKind);
         continue;
       }
+      end_leading_run();
+      in_run = false;
       std::optional<MotionEntry> entry;
       try {
         entry = ReadEntry(line);
@@ -148,6 +164,7 @@ MotionFileInfo Analyze(const std::function<std::unique_ptr<MotionLineReader>()>&
       Add(info, *entry);
       if (visit) visit(*entry);
     }
+    end_leading_run();
     info.complete = true;
   } catch (...) {
     info.problem = "reading stopped after line ";
@@ -245,8 +262,15 @@ std::string FormatMotionFileInfo(const std::string& path, const MotionFileInfo& 
         Put(out, {"  ", m.name.empty() ? "(unnamed)" : Escaped(m.name), ": ", Number(m.width),
                   " x ", Number(m.height), " at (", Number(m.left), ", ", Number(m.top), ")",
                   m.primary ? ", primary\n" : "\n"});
+    } else if (info.layout_unusable) {
+      Put(out, {"Screen layout: unreadable, positions play as recorded\n"});
+    } else if (info.layout_changes > 0) {
+      Put(out, {"Screen layout: none at the start\n"});
     }
     PutWindows(out, info.windows);
+    if (info.layout_changes > 0)
+      Put(out, {"  then changed ", Number(info.layout_changes),
+                info.layout_changes == 1 ? " time" : " times", " during the recording\n"});
     Put(out, {"Lines skipped: ", Number(info.Skipped())});
     for (int k = 0; info.Skipped() && k < MotionFileInfo::kSkipReasons; ++k)
       Put(out, {k ? ", " : " (", SkipText(static_cast<MotionFileInfo::Skip>(k)), " ",

@@ -33,11 +33,18 @@ struct MotionFileInfo {
   bool pauses_before = false;          // recorded event by event (kPausesBeforeNote)
   // The rectangle the pointer visits, edges included; valid when there is an entry.
   int32_t left = 0, top = 0, right = 0, bottom = 0;
-  // The monitors the recording was made on, from its layout entries (none in older files).
+  // The monitors the recording starts on, from the layout entries before its first other line
+  // (none in older files) ...
   std::vector<Monitor> layout;
   // The windows its positions belong to, from its window entries: each class and title once, in
   // order of first use, with the place it had then.
   std::vector<TopWindow> windows;
+  // ... unless those entries describe no layout playback can use (an entry it cannot read,
+  // more than kMaxMonitors): the positions then play as recorded.
+  bool layout_unusable = false;
+  // Runs of layout entries after that: changes of the monitors during the recording, each
+  // followed by playback from where it was made.
+  int64_t layout_changes = 0;
   int64_t skipped[kSkipReasons] = {};
   struct SkippedLine {
     int64_t line;  // in the file, its header being line 1
@@ -72,6 +79,7 @@ MotionFileInfo AnalyzeMotionBytes(std::string_view bytes, const MotionEntryVisit
 //     HDMI-1: 1280 x 1024 at (1920, 0)
 //   Windows: 1                             (only when the file names any)
 //     "Untitled - Editor" (Editor): 800 x 600 at (100, 50)
+//     then changed 1 time during the recording   (when it did)
 //   Lines skipped: 2 (blank 1, unknown kind 1, numbers out of range 0)
 //     line 7: blank
 //     line 9: unknown kind

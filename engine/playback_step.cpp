@@ -36,35 +36,48 @@ std::optional<StopCause> PlaybackStep::Run(Procedure& p, Mode last_state, const 
   if (p.Test(232, [&] { return last_state != Mode::Playing; })) {
     bad_entry_reported_ = false;  // each playback may report one unplayable entry
     passes_done_ = 0;
-    placed_ = false;
-    // Presses made before the playback (on its own start button) are not the user taking over.
-    if (options_.stop_on_move) in.UserButtonPresses();
+    if (options_.stop_on_move) {
+      // Presses and moves made before the playback (on its own start button) are not the user
+      // taking over ...
+      in.UserButtonPresses();
+      in.UserPointerMoves();
+    }
+    // ... but moving the pointer from where it stands now is, before the first entry too.
+    placed_ = tick.cursor_known;
+    placed_at_ = tick.cursor;
     p.Step(234, [&] { window.Get(ControlId::PlayButton).SetCaption("Stop"); });
     p.Step(236, [&] {
       if (Checked(window, ControlId::AutoHide) && window.Visible()) window.SetVisible(false);
     });
     schedule_.Begin(options_, clock.Now());
-    screens_.PlaybackStarts(recorder.entries);
+    screens_.PlaybackStarts();
   } else if (options_.stop_on_move) {
     if (const std::optional<StopCause> cause = UserTookMouse(tick)) return cause;
   }
 
   placing_ = false;
+  work_left_ = kEntriesPerTick;
+  work_until_ = clock.Now() + kWorkPerTick;
   std::optional<StopCause> end;
   if (schedule_.Paced()) {
     end = PacedSteps(p);
   } else if (p.Test(238, [&] { return schedule_.Due(clock.Now()); })) {
-    // The screen layout's entries take no playback time: the next entry plays in their place.
-    p.Step(240, [&] { played_index_ = SkipLayoutEntries(recorder.entries, played_index_ + 1); });
+    // The screen layout's entries take no playback time: the next entry plays in their place,
+    // unless there were too many of them for one tick (the next tick goes on at once).
+    int32_t next = 0;
+    p.Step(240, [&] {
+      next = PassLayouts(played_index_ + 1);
+      if (next) played_index_ = next;
+    });
     Motion m;
     // The end of the list and an entry of another kind each cost a tick.
-    if (p.Test(242, [&] { return played_index_ > recorder.entries.Count(); })) {
+    if (next && p.Test(242, [&] { return played_index_ > recorder.entries.Count(); })) {
       end = EndOfList(p);
       if (!end) schedule_.WaitATick(clock.Now());
-    } else if (ReadMotion(p, played_index_, m)) {
+    } else if (next && ReadMotion(p, played_index_, m)) {
       PlayEntry(p, m);
       p.Step(m.steps.wait, [&] { schedule_.Played(clock.Now(), m.wait); });
-    } else {
+    } else if (next) {
       schedule_.WaitATick(clock.Now());
     }
   }
@@ -90,7 +103,13 @@ std::optional<StopCause> PlaybackStep::PacedSteps(Procedure& p) {
   int32_t budget = recorder.entries.Count() + 1;
   for (; budget > 0; --budget) {
     if (schedule_.NothingDue()) break;
-    const int32_t next = SkipLayoutEntries(recorder.entries, played_index_ + 1);
+    int32_t next = 0;
+    p.Step(240, [&] {
+      next = PassLayouts(played_index_ + 1);
+      if (next) played_index_ = next - 1;  // layout entries take no time: passed for good
+    });
+    // The tick has done its share; what is due plays at the next one, at once.
+    if (!next) return std::nullopt;
     const bool end = p.Test(242, [&] { return next > recorder.entries.Count(); });
     Motion m;
     const bool playable = !end && ReadMotion(p, next, m);
@@ -105,9 +124,32 @@ std::optional<StopCause> PlaybackStep::PacedSteps(Procedure& p) {
     }
     if (playable) PlayEntry(p, m);
     schedule_.Took(due, wait);
+    if (!Worked()) return std::nullopt;
   }
   if (budget == 0) schedule_.WaitATick(now);
   return std::nullopt;
+}
+
+int32_t PlaybackStep::PassLayouts(int32_t index) {
+  const EntryList& list = host_.recorder.entries;
+  if (index == 1) {
+    met_entry_ = false;
+    screens_.LayoutAt(list, 1);
+  }
+  // A tick that ran out of work in the middle of a run goes on with it.
+  bool in_run = index > 1 && index - 1 <= list.Count() && IsLayoutEntry(list.Item(index - 1));
+  while (index <= list.Count() && IsLayoutEntry(list.Item(index))) {
+    if (!in_run && index > 1) screens_.LayoutAt(list, index);
+    in_run = true;
+    played_index_ = index++;
+    if (!Worked()) return 0;
+  }
+  if (index <= list.Count()) met_entry_ = true;
+  return index;
+}
+
+bool PlaybackStep::Worked() {
+  return --work_left_ > 0 && host_.recorder.Host().clock.Now() < work_until_;
 }
 
 bool PlaybackStep::ReadMotion(Procedure& p, int32_t index, Motion& m) {
@@ -181,7 +223,7 @@ void PlaybackStep::PlayEntry(Procedure& p, const Motion& m) {
 
 std::optional<StopCause> PlaybackStep::EndOfList(Procedure& p) {
   // An empty list ends the playback with a message (the poll cycle's).
-  if (p.Test(244, [&] { return HoldsNoMotion(host_.recorder.entries); })) return StopCause::NoData;
+  if (p.Test(244, [&] { return !met_entry_; })) return StopCause::NoData;
   // With entries, the list starts again at entry 1.
   p.Step(254, [&] { played_index_ = 0; });
   ++passes_done_;
@@ -190,7 +232,12 @@ std::optional<StopCause> PlaybackStep::EndOfList(Procedure& p) {
 }
 
 std::optional<StopCause> PlaybackStep::UserTookMouse(const TickSample& tick) {
-  if (host_.recorder.Host().input.UserButtonPresses() != 0) return StopCause::UserClicked;
+  Input& in = host_.recorder.Host().input;
+  if (in.UserButtonPresses() != 0) return StopCause::UserClicked;
+  // The user's own motion counts however soon the next entry put the pointer back ...
+  if (in.UserPointerMoves() != 0) return StopCause::UserMoved;
+  // ... and a pointer found away from where it was left counts too (a move the window system
+  // cannot tell from an injected one, a warp by another program).
   auto away = [](int32_t a, int32_t b) {
     return std::abs(static_cast<int64_t>(a) - b) > kMoveTolerance;
   };

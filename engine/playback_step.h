@@ -34,17 +34,29 @@ class PlaybackStep {
   int32_t PassesDone() const { return passes_done_; }
   const PlaybackSchedule& Schedule() const { return schedule_; }
 
-  // Stop on move: the pointer found farther than this, in pixels along either axis, from where
-  // playback put it has been moved by the user. The position compared is read back after the
-  // placement, so the screen's clamping never counts; the margin only absorbs a pixel or two of
-  // rounding (scaled desktops) and the tremor of a hand resting on the mouse, while any
-  // deliberate move covers more than that within a tick.
+  // Stop on move: the user's own pointer motion (Input::UserPointerMoves) ends the playback, and
+  // so does a pointer found farther than this, in pixels along either axis, from where playback
+  // put it (or where it stood when the playback started). The position compared is read back
+  // after the placement, so the screen's clamping never counts; the margin only absorbs a pixel
+  // or two of rounding (scaled desktops).
   static constexpr int32_t kMoveTolerance = 4;
+  // Most entries one tick looks at (played, skipped, layout entries) ...
+  static constexpr int32_t kEntriesPerTick = 1000;
+  // ... and most seconds it spends playing them once the first has played: a run of entries
+  // due at once (a file of clicks without delays) is played over several ticks, each coming at
+  // once, so keys and signals are read between them.
+  static constexpr double kWorkPerTick = PlaybackSchedule::kTickPeriod / 4;
 
  private:
   struct Motion;
   // A paced playback plays every entry due by a tick in that tick.
   std::optional<StopCause> PacedSteps(Procedure& p);
+  // From entry `index` on, the first entry that is no layout entry (Count() + 1 at the end),
+  // telling the screen map about the layouts passed; at entry 1 a new pass begins. 0 when the
+  // tick's work ran out first (played_index_ then holds the last entry passed).
+  int32_t PassLayouts(int32_t index);
+  // One more entry done in this tick; false when the tick has done its share.
+  bool Worked();
   // Reads entry `index`; false when it is skipped (another kind, numbers that do not fit).
   bool ReadMotion(Procedure& p, int32_t index, Motion& m);
   void PlayEntry(Procedure& p, const Motion& m);
@@ -60,9 +72,13 @@ class PlaybackStep {
   int32_t played_index_ = 0;
   int32_t passes_done_ = 0;
   bool bad_entry_reported_ = false;  // this playback has reported an entry it cannot play
+  bool met_entry_ = false;           // this pass has met an entry that is no layout entry
   bool placing_ = false;             // this tick has put the pointer somewhere
-  bool placed_ = false;              // this playback has put the pointer somewhere
-  Point placed_at_;                  // where the window system put it last (stop on move)
+  bool placed_ = false;              // placed_at_ is known
+  // Stop on move: where the window system put the pointer last, or where it stood at the start.
+  Point placed_at_;
+  int32_t work_left_ = 0;  // entries this tick may still look at
+  double work_until_ = 0;  // clock reading at which this tick's work ends
 };
 
 }  // namespace pel

@@ -75,6 +75,10 @@ class PollCycle {
   // Called after (outside) each tick that ended a recording or a playback, with the state that
   // ended and why.
   std::function<void(Mode ended, StopCause cause)> on_stop;
+  // Called when a recording starts over a take no save has kept (Recorder::HasWorkToKeep),
+  // before the list is cleared; the status line names the path it returns. When it throws, the
+  // recording does not start. Unset, the take goes without a word.
+  KeepTake keep_take;
 
   // Period of the poll timer, in seconds.
   static constexpr double kTickPeriod = PlaybackSchedule::kTickPeriod;
@@ -97,9 +101,9 @@ class PollCycle {
   bool SetTimer(bool enabled);
 
   PollHost host_;
-  RecordingStep recording_{host_, screens};
+  RecordingStep recording_{host_, screens, keep_take};
   PlaybackStep playback_{host_, options, screens};
-  StatusStep status_{host_, screens};
+  StatusStep status_{host_, screens, recording_};
 
   bool in_tick_ = false;
   bool missed_ = false;  // since the last tick began, one was dropped or Wake() came during it

@@ -8,6 +8,7 @@ void RecordingStep::Run(Procedure& p, Mode last_state, const TickSample& tick) {
   Recorder& recorder = host_.recorder;
   MainWindow& window = host_.window;
 
+  if (last_state != Mode::Recording && !KeepPreviousTake()) return;
   p.Step(164, [&] {
     Control& play = window.Get(ControlId::PlayButton);
     if (play.Enabled()) play.SetEnabled(false);
@@ -17,11 +18,15 @@ void RecordingStep::Run(Procedure& p, Mode last_state, const TickSample& tick) {
     p.Step(170, [&] {
       if (Checked(window, ControlId::AutoHide) && window.Visible()) window.SetVisible(false);
     });
-    // The previous recording goes without a question; unsaved stays as it is.
+    // The previous recording goes without a question (kept above when unsaved); unsaved stays
+    // as it is.
     if (p.Test(172, [&] { return !recorder.entries.Empty(); }))
       p.Step(174, [&] { recorder.entries.Clear(); });
-    // The monitors as they stand, so that playback can find them again.
+    // The monitors as they stand, so that playback can find them again ...
     p.Step(176, [&] { screens_.AddLayoutEntries(recorder.entries); });
+  } else {
+    // ... and as they stand after a change: the entries from here on are made on them.
+    p.Step(176, [&] { screens_.FollowLayout(recorder.entries); });
   }
 
   // Where the cursor is this tick is unknown: a move or a click stored at the last known
@@ -42,6 +47,28 @@ void RecordingStep::Run(Procedure& p, Mode last_state, const TickSample& tick) {
   if (p.Test(216, [&] { return Checked(window, ControlId::RecordRight) && tick.released.right; }))
     RecordEvent(p, {.test = 218, .delay = 220, .clamp = 222, .add = 224, .clock = 226}, at,
                 MotionKind::Right);
+}
+
+bool RecordingStep::KeepPreviousTake() {
+  note_.clear();
+  Recorder& recorder = host_.recorder;
+  if (!keep_take_ || !recorder.HasWorkToKeep()) return true;
+  // F10 asks nothing, so the take it clears goes to a file of its own first.
+  try {
+    note_ = "previous take kept in " + keep_take_();
+    return true;
+  } catch (...) {
+    // Cleared now, the take would be lost for good: no recording starts over it.
+    recorder.mode = Mode::Idle;
+    try {
+      host_.window.Get(ControlId::StatusLine)
+          .SetCaption("Not recording: the previous take could not be kept (" +
+                      ErrorReporter::Describe(std::current_exception()) + "); save it first");
+    } catch (...) {
+      // The window says nothing then; the take stays in the list all the same.
+    }
+    return false;
+  }
 }
 
 // One recorded event: the first of a recording only starts the clock; every later one is

@@ -1,7 +1,11 @@
 #pragma once
 // The recording step of the poll tick: at every tick while recording, a moved cursor and each
 // button released become motion entries, as far as the recording options allow, each with the
-// milliseconds since the event handled before it. The first tick of a recording empties the list.
+// milliseconds since the event handled before it. The first tick of a recording empties the list,
+// after keeping a take no save has kept through KeepTake.
+
+#include <functional>
+#include <string>
 
 #include "engine/error_report.h"
 #include "engine/motion_entry.h"
@@ -10,9 +14,14 @@
 
 namespace pel {
 
+// Keeps a take that a new recording is about to clear, where the user can find it, and returns
+// where (a path); throws when it cannot.
+using KeepTake = std::function<std::string()>;
+
 class RecordingStep {
  public:
-  RecordingStep(PollHost host, ScreenMap& screens) : host_(host), screens_(screens) {}
+  RecordingStep(PollHost host, ScreenMap& screens, const KeepTake& keep_take)
+      : host_(host), screens_(screens), keep_take_(keep_take) {}
 
   // One tick while recording; `last_state` is the mode at the end of the previous tick.
   void Run(Procedure& p, Mode last_state, const TickSample& tick);
@@ -20,6 +29,8 @@ class RecordingStep {
   void ForgetLastEvent() { last_event_time_ = 0; }
   // Clock reading at the last event the recording handled; 0 when it has handled none.
   double LastEventTime() const { return last_event_time_; }
+  // What the status line adds while this recording runs: where the take before it was kept.
+  const std::string& Note() const { return note_; }
 
   // Where the cursor stood at the previous tick. The tick keeps it at every tick, so that the
   // first tick of a recording compares with the tick before it.
@@ -35,9 +46,14 @@ class RecordingStep {
     int clock;  // the recording's clock moved on
   };
   void RecordEvent(Procedure& p, const EventSteps& n, Point at, MotionKind kind);
+  // Keeps the take in the list, if it is unsaved work, before a new recording clears it; false
+  // when it could not be kept (the recording then does not start).
+  bool KeepPreviousTake();
 
   PollHost host_;
   ScreenMap& screens_;
+  const KeepTake& keep_take_;
+  std::string note_;
   double last_event_time_ = 0;
 };
 

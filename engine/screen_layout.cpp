@@ -1,6 +1,7 @@
 #include "engine/screen_layout.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <limits>
 
@@ -56,13 +57,25 @@ int32_t Clamp32(int64_t v) {
                                                   std::numeric_limits<int32_t>::max()));
 }
 
-bool DistinctNames(const std::vector<Monitor>& monitors) {
-  for (size_t i = 0; i < monitors.size(); ++i) {
-    if (monitors[i].name.empty()) return false;
+// True when every name is there and no two are the same.
+bool DistinctNames(const std::vector<std::string>& names) {
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (names[i].empty()) return false;
     for (size_t j = 0; j < i; ++j)
-      if (CleanName(monitors[i].name) == CleanName(monitors[j].name)) return false;
+      if (names[i] == names[j]) return false;
   }
   return true;
+}
+
+std::vector<std::string> CleanNames(const std::vector<Monitor>& monitors) {
+  std::vector<std::string> names;
+  names.reserve(monitors.size());
+  for (const Monitor& m : monitors) names.push_back(CleanName(m.name));
+  return names;
+}
+
+bool SameRect(const Monitor& a, const Monitor& b) {
+  return a.left == b.left && a.top == b.top && a.width == b.width && a.height == b.height;
 }
 
 }  // namespace
@@ -121,49 +134,78 @@ std::optional<Monitor> ReadLayoutEntry(std::string_view entry) {
   return m;
 }
 
-std::optional<std::vector<Monitor>> RecordedLayout(const EntryList& list) {
-  std::vector<Monitor> layout;
-  for (int32_t i = 1; i <= list.Count() && IsLayoutEntry(list.Item(i)); ++i) {
-    std::optional<Monitor> m = ReadLayoutEntry(list.Item(i));
-    if (!m) return std::nullopt;
-    layout.push_back(std::move(*m));
+void LayoutRun::Add(std::string_view entry) {
+  if (refused_) return;
+  std::optional<Monitor> m = ReadLayoutEntry(entry);
+  if (!m || monitors_.size() == kMaxMonitors) {
+    refused_ = true;
+    monitors_.clear();
+    return;
   }
-  if (layout.empty()) return std::nullopt;
-  return layout;
+  monitors_.push_back(std::move(*m));
+}
+
+std::optional<std::vector<Monitor>> LayoutRun::Layout() const {
+  if (refused_ || monitors_.empty()) return std::nullopt;
+  return monitors_;
+}
+
+std::optional<std::vector<Monitor>> ReadLayoutRun(const EntryList& list, int32_t index) {
+  LayoutRun run;
+  for (int32_t i = index; i >= 1 && i <= list.Count() && !run.Refused(); ++i) {
+    const std::string_view entry = list.Item(i);
+    if (!IsLayoutEntry(entry)) break;
+    run.Add(entry);
+  }
+  return run.Layout();
+}
+
+bool SameGeometry(const std::vector<Monitor>& a, const std::vector<Monitor>& b) {
+  if (a.size() != b.size()) return false;
+  auto rects = [](const std::vector<Monitor>& layout) {
+    std::vector<std::array<int32_t, 4>> r;
+    r.reserve(layout.size());
+    for (const Monitor& m : layout) r.push_back({m.left, m.top, m.width, m.height});
+    std::sort(r.begin(), r.end());
+    return r;
+  };
+  return rects(a) == rects(b);
 }
 
 bool HoldsNoMotion(const EntryList& list) {
-  return SkipLayoutEntries(list, 1) > list.Count();
-}
-
-int32_t SkipLayoutEntries(const EntryList& list, int32_t index) {
-  while (index >= 1 && index <= list.Count() && IsLayoutEntry(list.Item(index))) ++index;
-  return index;
+  for (int32_t i = 1; i <= list.Count(); ++i)
+    if (!IsLayoutEntry(list.Item(i))) return false;
+  return true;
 }
 
 LayoutMapping::LayoutMapping(const std::vector<Monitor>& recorded, const std::vector<Monitor>& now)
     : recorded_(recorded), now_(now), target_(recorded.size(), -1) {
   if (recorded_.empty() || now_.empty()) return;
   std::vector<bool> used(now_.size(), false);
+  // Pairs each recorded monitor still unmatched with the first monitor now, unmatched too, for
+  // which same(recorded index, index now) holds.
   auto match = [&](auto&& same) {
     for (size_t i = 0; i < recorded_.size(); ++i) {
       if (target_[i] >= 0) continue;
       for (size_t j = 0; j < now_.size(); ++j) {
-        if (used[j] || !same(recorded_[i], now_[j])) continue;
+        if (used[j] || !same(i, j)) continue;
         target_[i] = static_cast<int>(j);
         used[j] = true;
         break;
       }
     }
   };
-  const bool named = DistinctNames(recorded_) && DistinctNames(now_);
-  if (named)
-    match(
-        [](const Monitor& a, const Monitor& b) { return CleanName(a.name) == CleanName(b.name); });
-  match([](const Monitor& a, const Monitor& b) {
-    return a.width == b.width && a.height == b.height;
+  // The same rectangle first: monitors renamed or renumbered (a cable swap, a dock) but laid
+  // out as before have not moved.
+  match([&](size_t i, size_t j) { return SameRect(recorded_[i], now_[j]); });
+  const std::vector<std::string> recorded_names = CleanNames(recorded_),
+                                 now_names = CleanNames(now_);
+  const bool named = DistinctNames(recorded_names) && DistinctNames(now_names);
+  if (named) match([&](size_t i, size_t j) { return recorded_names[i] == now_names[j]; });
+  match([&](size_t i, size_t j) {
+    return recorded_[i].width == now_[j].width && recorded_[i].height == now_[j].height;
   });
-  if (!named) match([](const Monitor&, const Monitor&) { return true; });
+  if (!named) match([](size_t, size_t) { return true; });
 
   for (size_t j = 0; j < now_.size(); ++j)
     if (now_[j].primary) {
@@ -176,9 +218,7 @@ LayoutMapping::LayoutMapping(const std::vector<Monitor>& recorded, const std::ve
       identity_ = false;
       continue;
     }
-    const Monitor& c = now_[static_cast<size_t>(target_[i])];
-    if (r.left != c.left || r.top != c.top || r.width != c.width || r.height != c.height)
-      identity_ = false;
+    if (!SameRect(r, now_[static_cast<size_t>(target_[i])])) identity_ = false;
   }
 }
 
@@ -206,21 +246,51 @@ Point LayoutMapping::Map(Point p) const {
 
 void ScreenMap::AddLayoutEntries(EntryList& list) {
   if (!screens_) return;
-  for (const Monitor& m : screens_->List()) list.Add(LayoutEntry(m));
+  now_read_ = false;  // asked anew at each start, whatever the generation says
+  written_ = Now();
+  for (const Monitor& m : written_) list.Add(LayoutEntry(m));
 }
 
-void ScreenMap::PlaybackStarts(const EntryList& list) {
+void ScreenMap::FollowLayout(EntryList& list) {
+  if (!screens_ || !now_read_ || screens_->Generation() == now_generation_) return;
+  const std::vector<Monitor>& now = Now();
+  if (now.empty() || SameGeometry(now, written_)) return;
+  // A layout with nothing recorded on it describes nothing: one run is one layout.
+  while (!list.Empty() && IsLayoutEntry(list.Item(list.Count()))) list.RemoveLast();
+  AddLayoutEntries(list);
+}
+
+const std::vector<Monitor>& ScreenMap::Now() {
+  const uint64_t generation = screens_->Generation();
+  if (!now_read_ || generation != now_generation_) {
+    now_ = screens_->List();
+    now_generation_ = generation;
+    now_read_ = true;
+  }
+  return now_;
+}
+
+void ScreenMap::PlaybackStarts() {
+  now_read_ = false;  // asked anew at each start, whatever the generation says
   told_ = false;
   recorded_.reset();
   current_ = LayoutMapping();
+}
+
+void ScreenMap::LayoutAt(const EntryList& list, int32_t index) {
   if (!screens_ || !mapping) return;
-  recorded_ = RecordedLayout(list);
-  if (recorded_) Rebuild();
+  std::optional<std::vector<Monitor>> layout = ReadLayoutRun(list, index);
+  if (layout == recorded_) return;  // a pass over the same recording again
+  recorded_ = std::move(layout);
+  if (recorded_)
+    Rebuild();
+  else
+    current_ = LayoutMapping();
 }
 
 void ScreenMap::Rebuild() {
-  generation_ = screens_->Generation();
-  current_ = LayoutMapping(*recorded_, screens_->List());
+  current_ = LayoutMapping(*recorded_, Now());
+  mapped_generation_ = now_generation_;
   if (Mapped() && !told_) {
     told_ = true;
     if (OnMapped) OnMapped();
@@ -229,7 +299,8 @@ void ScreenMap::Rebuild() {
 
 Point ScreenMap::Map(Point p) {
   if (!recorded_) return p;
-  if (screens_->Generation() != generation_) Rebuild();
+  Now();
+  if (now_generation_ != mapped_generation_) Rebuild();
   return current_.Map(p);
 }
 

@@ -20,6 +20,8 @@ void StatusStep::SetStateCaption(Control& status) {
   caption.insert(0, 1, '[');
   caption.push_back(']');
   if (state == Mode::Playing && screens_.Mapped()) caption.append(" ").append(kLayoutMappedNote);
+  if (state == Mode::Recording && !recording_.Note().empty())
+    caption.append(" ").append(recording_.Note());
   status.SetCaption(caption);
   caption_ = std::move(caption);
 }

@@ -7,13 +7,15 @@
 
 #include "engine/error_report.h"
 #include "engine/poll_tick.h"
+#include "engine/recording_step.h"
 #include "engine/screen_layout.h"
 
 namespace pel {
 
 class StatusStep {
  public:
-  StatusStep(PollHost host, const ScreenMap& screens) : host_(host), screens_(screens) {}
+  StatusStep(PollHost host, const ScreenMap& screens, const RecordingStep& recording)
+      : host_(host), screens_(screens), recording_(recording) {}
 
   // One tick; `last_state` is the mode at the end of the previous tick.
   void Run(Procedure& p, Mode last_state);
@@ -24,12 +26,13 @@ class StatusStep {
   static constexpr double kBlinkPeriod = 0.3;
 
  private:
-  // "[RECORDING]" or "[PLAYING]" on the status line, the latter with the layout note while the
-  // playback maps positions.
+  // "[RECORDING]" or "[PLAYING]" on the status line: the former with the recording's note, the
+  // latter with the layout note while the playback maps positions.
   void SetStateCaption(Control& status);
 
   PollHost host_;
   const ScreenMap& screens_;
+  const RecordingStep& recording_;
   bool blink_on_ = false;
   double next_blink_time_ = 0;
   std::string caption_;  // the status line as SetStateCaption left it

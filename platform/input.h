@@ -64,6 +64,10 @@ class Input {
   // Presses of the left, middle and right buttons made on a real device, not injected by any
   // program (this one included), since the previous call; each call clears the count.
   virtual uint32_t UserButtonPresses() = 0;
+  // Pointer motion events made on a real device, not injected by any program (this one
+  // included), since the previous call; each call clears the count. A backend may count only
+  // from its first call on, and stop watching after a second without one.
+  virtual uint32_t UserPointerMoves() = 0;
 };
 
 }  // namespace pel

@@ -5,6 +5,7 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "platform/input.h"
 #include "testkit/call_log.h"
@@ -28,7 +29,11 @@ class FakeInput : public Input {
     Press(vk);
     Release(vk);
   }
-  void MoveTo(Point p) { pos_ = p; }
+  // A move of the pointer by another program; the user's own counts for UserPointerMoves.
+  void MoveTo(Point p, bool by_user = false) {
+    pos_ = p;
+    if (by_user) ++user_pointer_moves_;
+  }
   bool IsDown(int vk) const {
     auto it = keys_.find(vk);
     return it != keys_.end() && it->second.down;
@@ -80,6 +85,7 @@ class FakeInput : public Input {
     user_button_presses_ = 0;
     return n;
   }
+  uint32_t UserPointerMoves() override { return std::exchange(user_pointer_moves_, 0); }
 
  private:
   struct Key {
@@ -100,6 +106,7 @@ class FakeInput : public Input {
   bool fail_cursor_ = false;
   bool refuse_placement_ = false;
   uint32_t user_button_presses_ = 0;
+  uint32_t user_pointer_moves_ = 0;
 };
 
 }  // namespace pel::fake

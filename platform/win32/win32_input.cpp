@@ -150,8 +150,10 @@ bool Win32Input::Book(HRAWINPUT handle) {
       static_cast<UINT>(-1))
     return false;
   if (in.header.dwType == RIM_TYPEMOUSE) {
-    if (mouse_listener_) mouse_listener_(in.data.mouse);
-    const USHORT flags = in.data.mouse.usButtonFlags;
+    const RAWMOUSE& mouse = in.data.mouse;
+    if (mouse_listener_) mouse_listener_(mouse);
+    const bool users = mouse.ulExtraInformation != kInjectedTag;
+    const USHORT flags = mouse.usButtonFlags;
     bool changed = false;
     for (const auto& b : kButtons) {
       // Both may come in one event: the release belongs to an earlier press.
@@ -159,10 +161,21 @@ bool Win32Input::Book(HRAWINPUT handle) {
       if (flags & b.down) {
         latch_.Press(b.vk);
         // Recording takes every press; stop on move only those not sent by this program.
-        if (in.data.mouse.ulExtraInformation != kInjectedTag) ++user_button_presses_;
+        if (users) ++user_button_presses_;
       }
       changed = changed || (flags & (b.down | b.up)) != 0;
     }
+    bool moved = false;
+    if (mouse.usFlags & MOUSE_MOVE_ABSOLUTE) {
+      // Every event of an absolute device carries its position, a button's too.
+      moved = absolute_known_ && (mouse.lLastX != absolute_x_ || mouse.lLastY != absolute_y_);
+      absolute_known_ = true;
+      absolute_x_ = mouse.lLastX;
+      absolute_y_ = mouse.lLastY;
+    } else {
+      moved = mouse.lLastX != 0 || mouse.lLastY != 0;
+    }
+    if (users && moved) ++user_pointer_moves_;
     return changed;
   }
   if (in.header.dwType != RIM_TYPEKEYBOARD) return false;
@@ -213,6 +226,13 @@ uint32_t Win32Input::UserButtonPresses() {
   if (sink_ != nullptr) DrainRawInput();
   const uint32_t n = user_button_presses_;
   user_button_presses_ = 0;
+  return n;
+}
+
+uint32_t Win32Input::UserPointerMoves() {
+  if (sink_ != nullptr) DrainRawInput();
+  const uint32_t n = user_pointer_moves_;
+  user_pointer_moves_ = 0;
   return n;
 }
 

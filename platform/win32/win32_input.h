@@ -48,6 +48,9 @@ class Win32Input : public Input {
   // a pen and remote control deliver raw input without a device handle, as SendInput does, so
   // the handle cannot tell the user's presses from injected ones.
   uint32_t UserButtonPresses() override;
+  // Raw mouse motion not sent by this object (SetCursorPos makes none): relative motion, or an
+  // absolute device's position (a tablet, a remote desktop) other than its last one.
+  uint32_t UserPointerMoves() override;
 
   // Watched input: a press or release of F9, F10, F12, Pause or one of the three buttons
   // (moves, other keys and auto-repeat are not). Each one that arrives through the thread's
@@ -92,6 +95,10 @@ class Win32Input : public Input {
   // Presses since the last query, by virtual key.
   PressLatch latch_;
   uint32_t user_button_presses_ = 0;
+  uint32_t user_pointer_moves_ = 0;
+  bool absolute_known_ = false;  // an absolute device has reported a position ...
+  LONG absolute_x_ = 0;          // ... this one
+  LONG absolute_y_ = 0;
   HWND sink_ = nullptr;  // message-only window that receives WM_INPUT
   std::function<void()> on_input_;
   std::function<void(const RAWMOUSE&)> mouse_listener_;

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "platform/x11/x11_error_trap.h"
 
@@ -68,6 +69,46 @@ bool Sent(XErrorTrap& trap, Status sent, const char* call) {
   return processed && sent;
 }
 
+int64_t SteadyNanos() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+// How long one answer of the server serves the queries of a poll tick.
+constexpr int64_t kSnapshotNanos = 1'000'000;
+// How often the followed key state is checked against the keymap: it can only drift if the
+// server changes a key's state without a raw event (a keyboard unplugged while a key is held).
+constexpr int64_t kKeymapNanos = 1'000'000'000;
+// How long raw motion stays selected after the last UserPointerMoves.
+constexpr int64_t kMotionWatchNanos = 1'000'000'000;
+
+// Selects the raw events this backend reads on the root window: keys and buttons of the master
+// devices (which report the presses of every attached physical device and of XTest), their
+// motion when `motion`, and hierarchy changes (devices added or removed can reuse a device id:
+// see IsXTestDevice). False when the server refused.
+bool SelectRaw(Display* display, bool motion) {
+  unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+  XISetMask(bits, XI_RawKeyPress);
+  XISetMask(bits, XI_RawKeyRelease);
+  XISetMask(bits, XI_RawButtonPress);
+  XISetMask(bits, XI_RawButtonRelease);
+  if (motion) XISetMask(bits, XI_RawMotion);
+  unsigned char hierarchy_bits[XIMaskLen(XI_LASTEVENT)] = {};
+  XISetMask(hierarchy_bits, XI_HierarchyChanged);
+  XIEventMask masks[2] = {{XIAllMasterDevices, sizeof bits, bits},
+                          {XIAllDevices, sizeof hierarchy_bits, hierarchy_bits}};
+  XErrorTrap trap(display);
+  XISelectEvents(display, DefaultRootWindow(display), masks, 2);
+  return trap.Check("XISelectEvents");
+}
+
+// True when raw motion moves the pointer: a value for x or y (valuators 0 and 1), not only for
+// a scroll valuator.
+bool MovesPointer(const XIRawEvent& raw) {
+  return raw.valuators.mask_len > 0 &&
+         (XIMaskIsSet(raw.valuators.mask, 0) || XIMaskIsSet(raw.valuators.mask, 1));
+}
+
 }  // namespace
 
 std::unique_ptr<X11Input> X11Input::Open(const char* display_name, std::string& error) {
@@ -96,23 +137,9 @@ std::unique_ptr<X11Input> X11Input::Open(const char* display_name, std::string& 
     return fail("XTestQueryExtension failed: the X server has no XTEST extension");
 
   // Raw events selected on the root window arrive whatever window has the focus and need no
-  // grab. Master devices report the presses of every attached physical device and of XTest.
-  unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
-  XISetMask(bits, XI_RawKeyPress);
-  XISetMask(bits, XI_RawKeyRelease);
-  XISetMask(bits, XI_RawButtonPress);
-  XISetMask(bits, XI_RawButtonRelease);
-  // Hierarchy changes (devices added or removed) can reuse a device id: see IsXTestDevice.
-  unsigned char hierarchy_bits[XIMaskLen(XI_LASTEVENT)] = {};
-  XISetMask(hierarchy_bits, XI_HierarchyChanged);
-  XIEventMask masks[2] = {{XIAllMasterDevices, sizeof bits, bits},
-                          {XIAllDevices, sizeof hierarchy_bits, hierarchy_bits}};
-  {
-    XErrorTrap trap(display);
-    XISelectEvents(display, DefaultRootWindow(display), masks, 2);
-    if (!trap.Check("XISelectEvents"))
-      return fail("XISelectEvents failed: raw input events cannot be selected");
-  }
+  // grab.
+  if (!SelectRaw(display, false))
+    return fail("XISelectEvents failed: raw input events cannot be selected");
   return std::unique_ptr<X11Input>(new X11Input(display, xi_opcode));
 }
 
@@ -181,6 +208,9 @@ void X11Input::DrainEvents() {
         case XI_RawButtonRelease:
           button_latch_.Release(raw->detail);
           break;
+        case XI_RawMotion:
+          if (MovesPointer(*raw) && !IsXTestDevice(raw->sourceid)) ++user_pointer_moves_;
+          break;
         default:
           break;
       }
@@ -217,6 +247,20 @@ uint32_t X11Input::UserButtonPresses() {
   return n;
 }
 
+uint32_t X11Input::UserPointerMoves() {
+  moves_asked_at_ = SteadyNanos();
+  if (!motion_selected_) {
+    // Counting starts here: nothing watched the pointer before. A server that refuses (the
+    // trap has said so) is not asked again until the watch lapses: the count stays 0.
+    SelectRaw(display_, true);
+    motion_selected_ = true;
+    user_pointer_moves_ = 0;
+    return 0;
+  }
+  Refresh();
+  return std::exchange(user_pointer_moves_, 0);
+}
+
 bool X11Input::Watched(int code) {
   for (int vk : {vk::kF9, vk::kF10, vk::kF12, vk::kPause})
     if (XKeysymToKeycode(display_, FromVirtualKey(vk).keysym) == code) return true;
@@ -229,23 +273,16 @@ int X11Input::ConnectionFd() const {
 
 bool X11Input::TakeInput() {
   DrainEvents();
+  // Nobody has asked about the pointer's moves for a while: they need not wake the program.
+  if (motion_selected_ && SteadyNanos() - moves_asked_at_ > kMotionWatchNanos &&
+      SelectRaw(display_, false)) {
+    motion_selected_ = false;
+    user_pointer_moves_ = 0;
+  }
   const bool arrived = input_arrived_;
   input_arrived_ = false;
   return arrived;
 }
-
-namespace {
-int64_t SteadyNanos() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-// How long one answer of the server serves the queries of a poll tick.
-constexpr int64_t kSnapshotNanos = 1'000'000;
-// How often the followed key state is checked against the keymap: it can only drift if the
-// server changes a key's state without a raw event (a keyboard unplugged while a key is held).
-constexpr int64_t kKeymapNanos = 1'000'000'000;
-}  // namespace
 
 void X11Input::Refresh() {
   const int64_t now = SteadyNanos();

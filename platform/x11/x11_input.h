@@ -49,6 +49,10 @@ class X11Input : public Input {
   // Raw presses whose source device is not an XTest device ("... XTEST pointer"): XTest is
   // how programs, this one included, inject input.
   uint32_t UserButtonPresses() override;
+  // Raw motion of a non-XTest device that moves it along x or y (not a scroll valuator alone).
+  // Raw motion is selected from the first call on and dropped again when no call came for a
+  // second, so that the pointer's moves wake nobody while no playback watches them.
+  uint32_t UserPointerMoves() override;
 
   // The display connection's descriptor. It turns readable when the server sends events; then
   // TakeInput reads them. The program watches it with a socket notifier and wakes the sleeping
@@ -75,6 +79,8 @@ class X11Input : public Input {
   bool IsXTestDevice(int id);
   // True when the X keycode `code` produces one of the keys KeyState knows.
   bool Watched(int code);
+  // Selects the raw events on the root window, raw motion with them when `motion`.
+  bool SelectRawEvents(bool motion);
 
   _XDisplay* display_;
   int xi_opcode_;
@@ -88,6 +94,9 @@ class X11Input : public Input {
   std::array<unsigned char, 256> pointer_map_{};
   int pointer_buttons_ = 0;
   uint32_t user_button_presses_ = 0;
+  uint32_t user_pointer_moves_ = 0;
+  bool motion_selected_ = false;
+  int64_t moves_asked_at_ = 0;  // steady clock, ns: the last UserPointerMoves
   std::map<int, bool> xtest_device_;
   // Last answer of XQueryPointer and when it came, and when the keymap was last read (steady
   // clock, ns; kNever: ask the server at the next query).

@@ -31,6 +31,20 @@ TEST_F(Commands, StartRecordingWithUnsavedWorkOffersTheSaveFirstAndCancelStillSt
   EXPECT_EQ(r.form.Recorder().entries.Count(), 0);
 }
 
+// F10 asks nothing: the take it records over goes to a recovery file first.
+TEST_F(Commands, F10OverUnsavedWorkKeepsItInARecoveryFile) {
+  Unsaved();
+  r.input.Tap(vk::kF10);
+  r.form.OnTimer();
+  r.form.OnTimer();
+  ASSERT_EQ(r.form.Recorder().mode, Mode::Recording);
+  const std::string kept = r.env.state_folder + "unsaved-1.mmf";
+  EXPECT_EQ(r.files.Bytes(kept), "[MouseMotionFile]\r\nmove,10,20,0\r\nLeft,11,21,16\r\n");
+  EXPECT_EQ(r.window.Ctl(ControlId::StatusLine).caption,
+            "[RECORDING] previous take kept in " + kept);
+  EXPECT_EQ(r.log.Count("ShowSave"), 0);
+}
+
 TEST_F(Commands, StartRecordingWithNothingUnsavedStartsAtOnce) {
   r.form.OnRecordClicked();
   EXPECT_EQ(r.log.Count("ShowSave"), 0);

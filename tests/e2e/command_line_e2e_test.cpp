@@ -264,6 +264,29 @@ TEST_F(CommandLineE2E, StopOnMoveEndsPlaybackWhenTheMouseIsTaken) {
   EXPECT_EQ(app_.WaitExit(pid, 2s), status::kStopped) << app_.Output();
 }
 
+// A long run of clicks without delays, played paced (all due at once): Pause and SIGTERM still
+// end it at once rather than after the whole run.
+TEST_F(CommandLineE2E, ClicksWithoutDelaysStillStopAtOnce) {
+  std::string text = "[MouseMotionFile]\r\n";
+  for (int i = 0; i < 30000; ++i) text += "Left,600,500,0\r\n";
+  const std::string path = Write("no-delays.mmf", text);
+  x11test::ObserverWindow target(x_.Display(), 500, 400, 200, 200);
+  for (const bool by_signal : {false, true}) {
+    SCOPED_TRACE(by_signal ? "SIGTERM" : "Pause");
+    const size_t before = target.Events().size();
+    const pid_t pid = app_.Start({"--play", path, "--speed", "2"});
+    ASSERT_TRUE(target.WaitForEvents(before + 20, 10s)) << app_.Output();
+    const auto asked = std::chrono::steady_clock::now();
+    if (by_signal)
+      ASSERT_EQ(::kill(pid, SIGTERM), 0);
+    else
+      ASSERT_TRUE(app_.Xdo("key Pause"));
+    EXPECT_EQ(app_.WaitExit(pid, 5s), by_signal ? -1 : status::kStopped) << app_.Output();
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, 500ms);
+    EXPECT_LT(target.Events().size() - before, 10000u) << "far from the whole run";
+  }
+}
+
 // --record: recording starts at once without the window; Pause saves the take to the file.
 TEST_F(CommandLineE2E, RecordWritesTheFileOnPause) {
   const std::string path = app_.Root() + "/take.mmf";

@@ -212,6 +212,35 @@ TEST_F(ScreenLayoutE2E, ClicksLandOnTheSameMonitorAfterItsLayoutChanged) {
   }
 }
 
+// Monitors swapped during a recording: the new layout is stored where it changed, and on that
+// layout what was made after the change plays where it was made.
+TEST_F(ScreenLayoutE2E, ALayoutChangedWhileRecordingIsStoredAndPlayedAsMade) {
+  constexpr const char* kSwapped =
+      "--output DUMMY1 --mode 1920x1080 --pos 0x0 --output DUMMY0 --mode 1280x1024 --pos 1920x0 "
+      "--primary";
+  const std::string path = app_->Root() + "/changed.mmf";
+  ASSERT_TRUE(app_->Xdo("mousemove --sync 600 500"));
+  const pid_t pid = app_->Start({"--record", path});
+  ASSERT_TRUE(look_->WaitFor("frmRec", 10s, pid)) << app_->Output();
+  ASSERT_TRUE(app_->Xdo("mousemove --sync 610 500 sleep 0.05 mousemove --sync 620 500"));
+  ASSERT_TRUE(x_->Xrandr(kSwapped));
+  ASSERT_TRUE(app_->Xdo("sleep 0.1 mousemove --sync 100 100 sleep 0.05 click 1 sleep 0.05"));
+  ASSERT_TRUE(app_->Xdo("key Pause"));
+  ASSERT_EQ(app_->WaitExit(pid), status::kOk) << app_->Output();
+  const std::string text = ReadWholeFile(path);
+  const size_t change = text.find("screen,0,0,1920x1080,other,DUMMY1\r\n");
+  ASSERT_NE(change, std::string::npos) << text;
+  EXPECT_LT(text.find("move,620,500,"), change) << text;
+  EXPECT_NE(text.find("screen,1920,0,1280x1024,primary,DUMMY0\r\n"), std::string::npos) << text;
+  EXPECT_GT(text.find("Left,100,100,"), change) << text;
+
+  x11test::ObserverWindow target(x_->Display(), 50, 50, 200, 200);
+  const pid_t play = app_->Start({"--play", path});
+  EXPECT_EQ(app_->WaitExit(play, 15s), status::kOk) << app_->Output();
+  ASSERT_TRUE(target.WaitForEvents(2)) << target.Events().size();
+  EXPECT_EQ(target.Events()[0], (x11test::ObserverWindow::ButtonEvent{true, 1, 50, 50}));
+}
+
 // A layout change while the indicator blinks: it moves to the new primary monitor's top right
 // within a blink and stays there.
 TEST_F(ScreenLayoutE2E, TheIndicatorFollowsThePrimaryMonitorWhileItBlinks) {

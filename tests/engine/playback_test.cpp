@@ -273,7 +273,7 @@ TEST_F(PlaybackTest, StopOnMoveEndsPlaybackWhenTheUserMovesThePointerOrClicks) {
   WatchStops();
   Load({"move,100,100,5000"});
   StartPlayback();
-  input.MoveTo({104, 96});  // a hand resting on the mouse
+  input.MoveTo({104, 96});  // a pixel or two of rounding
   Ticks(3);
   EXPECT_EQ(recorder.mode, Mode::Playing);
   input.MoveTo({105, 100});
@@ -281,25 +281,87 @@ TEST_F(PlaybackTest, StopOnMoveEndsPlaybackWhenTheUserMovesThePointerOrClicks) {
   EXPECT_EQ(recorder.mode, Mode::Idle);
   EXPECT_EQ(Ctl(ControlId::PlayButton).caption, "Start Playing");
 
-  // A press before the playback starts (on its own button) does not count; one during it does.
+  // A press or a move before the playback starts (on its own button) does not count; one
+  // during it does.
   input.Tap(vk::kLButton);
+  input.MoveTo({50, 50}, true);
   input.Tap(vk::kF9);
   Ticks(4);
   EXPECT_EQ(recorder.mode, Mode::Playing);
   input.Tap(vk::kLButton);
   Tick();
   EXPECT_EQ(recorder.mode, Mode::Idle);
+
+  // The user's own motion counts, however soon the next entry put the pointer back.
+  recorder.entries.Clear();
+  Load({"move,100,100,3", "move,101,100,3"});
+  input.Tap(vk::kF9);
+  Ticks(4);
+  input.MoveTo({400, 300}, true);
+  input.MoveTo({101, 100});
+  Tick();
+  EXPECT_EQ(recorder.mode, Mode::Idle);
+
+  // Entry 1 waits its pause first: the pointer moved from where it stood meanwhile.
+  poll.options.wait_before = true;
+  input.Tap(vk::kF9);
+  Ticks(2);
+  input.MoveTo({60, 50});
+  Tick();
+  EXPECT_EQ(recorder.mode, Mode::Idle);
   EXPECT_EQ(stops,
             (std::vector<std::pair<Mode, StopCause>>{{Mode::Playing, StopCause::UserMoved},
-                                                     {Mode::Playing, StopCause::UserClicked}}));
+                                                     {Mode::Playing, StopCause::UserClicked},
+                                                     {Mode::Playing, StopCause::UserMoved},
+                                                     {Mode::Playing, StopCause::UserMoved}}));
 
   poll.options.stop_on_move = false;
   input.Tap(vk::kF9);
   Ticks(2);
-  input.MoveTo({500, 500});
+  input.MoveTo({500, 500}, true);
   input.Tap(vk::kLButton);
   Ticks(3);
   EXPECT_EQ(recorder.mode, Mode::Playing);
+}
+
+// Entries due at once (clicks without delays, a long run of layout entries) are played over
+// several ticks, each asking for the next at once, so that keys are read between them.
+TEST_F(PlaybackTest, ATickDoesABoundedShareOfWhatIsDueAndPauseActsAtOnce) {
+  constexpr int32_t kBound = PlaybackStep::kEntriesPerTick;
+  PlaybackOptions speed2;
+  speed2.speed = 2;
+  const std::vector<std::string> clicks(3 * kBound, "Left,1,1,0");
+  std::vector<std::string> layouts(3 * kBound, "screen,0,0,10x10,primary,A");
+  layouts.push_back("Left,2,2,0");
+  const struct {
+    const char* name;
+    PlaybackOptions options;
+    const std::vector<std::string>& entries;
+  } cases[] = {{"clicks without delays, paced", speed2, clicks},
+               {"layout entries", {}, layouts},
+               {"layout entries, paced", speed2, layouts}};
+  poll.SleepWhenIdle([] { return false; });
+  StartIdle();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Record(c.entries);
+    poll.options = c.options;
+    input.Tap(vk::kF9);
+    Tick();
+    for (int tick = 1; tick <= 2; ++tick) {
+      Tick();
+      ASSERT_EQ(recorder.mode, Mode::Playing);
+      EXPECT_LE(poll.Playback().PlayedIndex(), tick * kBound);
+      EXPECT_LE(log.Count("Button Left down"), tick * kBound);
+      ASSERT_TRUE(window.next_tick.has_value());
+      EXPECT_LE(*window.next_tick, 0.0) << "the rest is due at once";
+    }
+    input.Tap(vk::kPause);
+    Ticks(2);
+    EXPECT_EQ(recorder.mode, Mode::Idle);
+    EXPECT_LE(log.Count("Button Left down"), 3 * kBound);
+    log.Clear();
+  }
 }
 
 TEST_F(PlaybackTest, WaitBeforeReplaysEachEventAtItsRecordedMoment) {

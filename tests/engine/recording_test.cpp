@@ -203,5 +203,20 @@ TEST_F(RecordingTest, DelaysAddUpToTheRecordedTimeWhateverTheTickJitter) {
   EXPECT_NEAR(sum, (clock.Now() - start) * 1000, 0.5);
 }
 
+// A take that keep_take cannot keep stays, and no recording starts over it (the main window's
+// tests keep one).
+TEST_F(RecordingTest, F10OverATakeThatCannotBeKeptDoesNotStart) {
+  poll.keep_take = []() -> std::string { throw Error(err::kDiskFull, "Disk full"); };
+  Record({"move,2,2,10"});
+  StartIdle();
+  TapKey(vk::kF10);
+  EXPECT_EQ(recorder.mode, Mode::Idle);
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"move,2,2,10"}));
+  EXPECT_EQ(Ctl(ControlId::StatusLine).caption,
+            "Not recording: the previous take could not be kept (Disk full); save it first");
+  EXPECT_EQ(Ctl(ControlId::RecordButton).caption, "Start Recording");
+  EXPECT_TRUE(Ctl(ControlId::PlayButton).enabled);
+}
+
 }  // namespace
 }  // namespace pel::test

@@ -12,6 +12,8 @@ using Layout = std::vector<Monitor>;
 
 // Recorded: a 1280x1024 primary with a 1920x1080 monitor on its right.
 const Layout kRecorded = {{"DUMMY0", 0, 0, 1280, 1024, true}, {"DUMMY1", 1280, 0, 1920, 1080}};
+// The same two monitors swapped: the 1920x1080 one on the left.
+const Layout kSwapped = {{"DUMMY1", 0, 0, 1920, 1080}, {"DUMMY0", 1920, 0, 1280, 1024, true}};
 
 TEST(LayoutMappingTest, PositionsFollowTheirMonitor) {
   struct Case {
@@ -21,14 +23,8 @@ TEST(LayoutMappingTest, PositionsFollowTheirMonitor) {
   };
   const Case cases[] = {
       {"equal layouts", kRecorded, {1380, 200}, {1380, 200}},
-      {"swapped",
-       {{"DUMMY1", 0, 0, 1920, 1080}, {"DUMMY0", 1920, 0, 1280, 1024, true}},
-       {1380, 200},
-       {100, 200}},
-      {"swapped, the primary's own",
-       {{"DUMMY1", 0, 0, 1920, 1080}, {"DUMMY0", 1920, 0, 1280, 1024, true}},
-       {50, 60},
-       {1970, 60}},
+      {"swapped", kSwapped, {1380, 200}, {100, 200}},
+      {"swapped, the primary's own", kSwapped, {50, 60}, {1970, 60}},
       {"second on the left",
        {{"DUMMY0", 0, 0, 1280, 1024, true}, {"DUMMY1", -1920, 56, 1920, 1080}},
        {1380, 200},
@@ -45,6 +41,10 @@ TEST(LayoutMappingTest, PositionsFollowTheirMonitor) {
        {kRecorded[0], {"DUMMY1", 1280, 0, 1280, 1024}},
        {1280 + 960, 540},
        {1280 + 640, 512}},
+      {"names swapped on the same rectangles (a cable swap): nothing moves",
+       {{"DUMMY1", 0, 0, 1280, 1024, true}, {"DUMMY0", 1280, 0, 1920, 1080}},
+       {1380, 200},
+       {1380, 200}},
       {"renamed outputs: matched by size",
        {{"A", 1920, 0, 1280, 1024, true}, {"B", 0, 0, 1920, 1080}},
        {1380, 200},
@@ -57,7 +57,7 @@ TEST(LayoutMappingTest, PositionsFollowTheirMonitor) {
   for (const Case& c : cases) {
     const LayoutMapping map(kRecorded, c.now);
     EXPECT_EQ(map.Map(c.recorded), c.expected) << c.what;
-    EXPECT_EQ(map.Identity(), c.now == kRecorded) << c.what;
+    EXPECT_EQ(map.Identity(), SameGeometry(c.now, kRecorded)) << c.what;
   }
   // Without names, monitors of the same size keep their order.
   const Layout unnamed = {{"", 0, 0, 800, 600, true}, {"", 800, 0, 800, 600}};
@@ -80,6 +80,12 @@ TEST(LayoutEntryTest, RoundTripsAndIsNoMotionToAnyReader) {
        {"screen,1,2,3x4,other", "screen,1,2,0x4,other,a", "screen,a,2,3x4,other,a",
         "screen,1,2,3x4,main,a", "screens,1,2,3x4,other,a", "move,1,2,3"})
     EXPECT_FALSE(ReadLayoutEntry(bad).has_value()) << bad;
+  // A run longer than any desktop's is no layout, and reading it stops early.
+  EntryList list;
+  for (size_t i = 0; i < kMaxMonitors; ++i) list.Add(entry);
+  EXPECT_EQ(ReadLayoutRun(list, 1)->size(), kMaxMonitors);
+  list.Add(entry);
+  EXPECT_FALSE(ReadLayoutRun(list, 1).has_value());
 }
 
 class LayoutPlaybackTest : public EngineTest {
@@ -122,7 +128,7 @@ TEST_F(LayoutPlaybackTest, LayoutEntriesTakeNoTimeAndMappingOffPlaysAsOldReaders
   const std::vector<std::string> motion = {"move,1300,10,10", "Left,1380,200,10", "move,5,6,10"};
   std::vector<std::string> with_layout = {LayoutEntry(kRecorded[0]), LayoutEntry(kRecorded[1])};
   with_layout.insert(with_layout.end(), motion.begin(), motion.end());
-  screens.monitors = {{"DUMMY1", 0, 0, 1920, 1080}, {"DUMMY0", 1920, 0, 1280, 1024, true}};
+  screens.monitors = kSwapped;
   poll.screens.mapping = false;
   const std::vector<std::string> old = Play(motion, 7);
   EXPECT_GE(old.size(), 5u);
@@ -148,10 +154,46 @@ TEST_F(LayoutPlaybackTest, LayoutEntriesTakeNoTimeAndMappingOffPlaysAsOldReaders
   EXPECT_EQ(Calls("SetCursorPos").back(), "SetCursorPos 5,6");
   EXPECT_EQ(Ctl(ControlId::StatusLine).caption, "[PLAYING]");
   Ctl(ControlId::StatusLine).caption = "a warning of the window's own";
-  screens.monitors = {{"DUMMY1", 0, 0, 1920, 1080}, {"DUMMY0", 1920, 0, 1280, 1024, true}};
+  screens.monitors = kSwapped;
   ++screens.generation;
   Ticks(4);
   EXPECT_EQ(Ctl(ControlId::StatusLine).caption, "a warning of the window's own");
+}
+
+// Monitors changed in the middle of a recording: the new layout is stored where it changed, and
+// each part plays mapped from the layout it was made on.
+TEST_F(LayoutPlaybackTest, ALayoutChangedWhileRecordingMapsEachPartByItsOwnLayout) {
+  auto change = [&](const Layout& now) {
+    screens.monitors = now;
+    ++screens.generation;
+  };
+  StartIdle();
+  TapKey(vk::kF10);
+  change(kSwapped);
+  Tick();
+  change(kRecorded);
+  Tick();  // nothing was recorded on the layouts in between: they leave no entries
+  for (Point at : {Point{1300, 10}, Point{1380, 200}}) {  // the first starts the clock
+    input.MoveTo(at);
+    Tick();
+  }
+  change({{"DUMMY1", 0, 0, 1280, 1024, true}, {"DUMMY0", 1280, 0, 1920, 1080}});
+  Tick();  // the same geometry under other names is the same layout
+  change(kSwapped);
+  input.MoveTo({50, 60});
+  Tick();
+  TapKey(vk::kPause);
+  EXPECT_EQ(Entries(), (std::vector<std::string>{
+                           LayoutEntry(kRecorded[0]), LayoutEntry(kRecorded[1]), "move,1380,200,10",
+                           LayoutEntry(kSwapped[0]), LayoutEntry(kSwapped[1]), "move,50,60,20"}));
+  // Played on the swapped layout: the first part moves with its monitor, the second stays.
+  log.Clear();
+  input.Tap(vk::kF9);
+  Ticks(5);
+  const std::vector<std::string> placed = Calls("SetCursorPos");
+  ASSERT_GE(placed.size(), 2u);
+  EXPECT_EQ(placed[0], "SetCursorPos 100,200");
+  EXPECT_EQ(placed[1], "SetCursorPos 50,60");
 }
 
 }  // namespace

@@ -127,7 +127,8 @@ TEST_F(WindowMapTest, WindowPositionsFollowTheWindowOthersTheMonitors) {
   for (const Monitor& m : recorded) layout.Add(LayoutEntry(m));
   ScreenMap screen_map;
   screen_map.Attach(&screens);
-  screen_map.PlaybackStarts(layout);
+  screen_map.PlaybackStarts();
+  screen_map.LayoutAt(layout, 1);
   // The editor, recorded on B, now stands on A.
   const TopWindow on_b = With(kEditor, 0, kEditor.title, 1380, 50);
   windows.windows = {With(kEditor, 1, kEditor.title, 200, 60)};

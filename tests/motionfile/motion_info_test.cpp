@@ -119,6 +119,29 @@ TEST(MotionInfo, ListsTheKindsBeyondTheFirstFourOnlyWhenTheFileHoldsThem) {
       << report;
 }
 
+// The layout as playback uses it: the one the recording starts on, and how often it changed.
+TEST(MotionInfo, ShowsTheStartingLayoutAndHowOftenItChanged) {
+  const std::string a = "screen,0,0,10x20,primary,A\r\n", b = "screen,10,0,10x20,other,B\r\n",
+                    move = "move,1,2,3\r\n";
+  const struct {
+    const char* name;
+    std::string entries, shown;
+  } cases[] = {
+      {"changed twice", a + move + b + move + a + b + move,
+       "Screen layout: 1 monitor\n  A: 10 x 20 at (0, 0), primary\n"
+       "  then changed 2 times during the recording\nLines"},
+      {"an entry playback cannot read", a + "screen,1,2,3x4,main,C\r\n" + move,
+       "Screen layout: unreadable, positions play as recorded\nLines"},
+      {"none at the start", move + b + move,
+       "Screen layout: none at the start\n  then changed 1 time during the recording\nLines"},
+  };
+  for (const auto& c : cases) {
+    const std::string report =
+        FormatMotionFileInfo("a.mmf", AnalyzeMotionBytes("[MouseMotionFile]\r\n" + c.entries));
+    EXPECT_NE(report.find("pixels\n" + c.shown), std::string::npos) << c.name << "\n" << report;
+  }
+}
+
 TEST(MotionInfo, SaysWhyAFileIsNotPlayable) {
   fake::FakeFileSystem files;
   files.Put("/d/header-only.mmf", "[MouseMotionFile]\r\n");

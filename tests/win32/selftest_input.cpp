@@ -117,6 +117,22 @@ void TestRawInputLatch() {
         "latch: only untagged presses are the user's, both are recorded",
         std::to_string(own) + " of 3 tagged, " + std::to_string(other) + " of 1 untagged, " +
             Hex(latched));
+  // Moves likewise: placements make none, an untagged move is the user's, a tagged one is not.
+  input.SetCursorPos({40, 40});
+  const uint32_t placed = input.UserPointerMoves();
+  INPUT move = {};
+  move.type = INPUT_MOUSE;
+  move.mi.dx = 3;
+  move.mi.dy = 2;
+  move.mi.dwFlags = MOUSEEVENTF_MOVE;
+  SendInput(1, &move, sizeof(INPUT));
+  const uint32_t moved = input.UserPointerMoves();
+  move.mi.dwExtraInfo = kInjectedTag;
+  SendInput(1, &move, sizeof(INPUT));
+  const uint32_t tagged = input.UserPointerMoves();
+  Check(placed == 0 && moved == 1 && tagged == 0, "latch: only untagged moves are the user's",
+        std::to_string(placed) + " placed, " + std::to_string(moved) + " untagged, " +
+            std::to_string(tagged) + " tagged");
 
   // A key held with auto-repeat is one press: the repeats after a query latch nothing new.
   input.KeyState(vk::kF9);

@@ -243,6 +243,14 @@ TEST_F(X11InputTest, InjectedClicksAreLatchedButNotTheUsers) {
   ASSERT_EQ(xvfb_.Run("xdotool click 3 click 2"), 0);
   ASSERT_TRUE(WaitUntil([&] { return input_->KeyState(vk::kMButton) != 0; }));
   EXPECT_EQ(input_->UserButtonPresses(), 0u);
+  // Nor are XTest moves, this program's placements or another program's.
+  EXPECT_EQ(input_->UserPointerMoves(), 0u);  // counting starts
+  ASSERT_TRUE(input_->SetCursorPos({30, 40}));
+  ASSERT_EQ(xvfb_.Run("xdotool mousemove_relative --sync 5 5"), 0);
+  Point at;
+  ASSERT_TRUE(input_->CursorPos(at));
+  EXPECT_EQ(at, (Point{35, 45}));
+  EXPECT_EQ(input_->UserPointerMoves(), 0u);
 }
 
 TEST(X11InputOpen, ReportsADisplayThatCannotBeOpened) {

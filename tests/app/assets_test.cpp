@@ -28,8 +28,8 @@ JpegFrame ReadFrame(const std::string& d) {
   size_t i = 2;
   while (i + 9 < d.size() && static_cast<unsigned char>(d[i]) == 0xFF) {
     const int m = static_cast<unsigned char>(d[i + 1]);
-    const size_t len =
-        static_cast<unsigned char>(d[i + 2]) << 8 | static_cast<unsigned char>(d[i + 3]);
+    const size_t len = size_t{static_cast<unsigned char>(d[i + 2])} << 8 |
+                       size_t{static_cast<unsigned char>(d[i + 3])};
     if (m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC) {
       f.marker = m;
       f.height = static_cast<unsigned char>(d[i + 5]) << 8 | static_cast<unsigned char>(d[i + 6]);

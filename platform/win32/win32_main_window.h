@@ -61,10 +61,7 @@ class Win32MainWindow : public MainWindow {
 
   HWND Handle() const { return hwnd_; }
   Win32Control& Ctl(ControlId id) { return *controls_[static_cast<size_t>(id)]; }
-  int PointerKind() const { return pointer_kind_; }
-  int Dpi() const { return dpi_; }
-  // The application icon at the big and small sizes for the window's resolution.
-  HICON BigIcon() const { return icon_big_; }
+  // The application icon at the small size for the window's resolution.
   HICON SmallIcon() const { return icon_small_; }
   const Win32TickSource& Tick() const { return tick_; }
 

@@ -1,10 +1,12 @@
 #include "engine/playback_step.h"
 
 #include <cstdlib>
+#include <utility>
 
 #include "engine/motion_entry.h"
 #include "engine/pointer_actions.h"
 #include "engine/screen_layout.h"
+#include "engine/window_entry.h"
 
 namespace pel {
 
@@ -33,6 +35,7 @@ std::optional<StopCause> PlaybackStep::Run(Procedure& p, Mode last_state, const 
   });
   if (p.Test(232, [&] { return last_state != Mode::Playing; })) {
     bad_entry_reported_ = false;  // each playback may report one unplayable entry
+    held_ = false;
     passes_done_ = 0;
     placed_ = false;
     // Presses made before the playback (on its own start button) are not the user taking over.
@@ -43,6 +46,9 @@ std::optional<StopCause> PlaybackStep::Run(Procedure& p, Mode last_state, const 
     });
     schedule_.Begin(options_, clock.Now());
     screens_.PlaybackStarts(recorder.entries);
+    windows_.following = !options_.screen_positions;
+    windows_.wait_seconds = options_.wait_for_window;
+    windows_.PlaybackStarts();
   } else if (options_.stop_on_move) {
     if (const std::optional<StopCause> cause = UserTookMouse(tick)) return cause;
   }
@@ -52,11 +58,17 @@ std::optional<StopCause> PlaybackStep::Run(Procedure& p, Mode last_state, const 
   if (schedule_.Paced()) {
     end = PacedSteps(p);
   } else if (p.Test(238, [&] { return schedule_.Due(clock.Now()); })) {
-    // The screen layout's entries take no playback time: the next entry plays in their place.
-    p.Step(240, [&] { played_index_ = SkipLayoutEntries(recorder.entries, played_index_ + 1); });
+    // Layout and window entries take no playback time: the next entry plays in their place.
+    bool go = true;
+    p.Step(240, [&] {
+      go = PassNoMotion(clock.Now());
+      if (go) ++played_index_;
+    });
     Motion m;
     // The end of the list and an entry of another kind each cost a tick.
-    if (p.Test(242, [&] { return played_index_ > recorder.entries.Count(); })) {
+    if (!go) {
+      // Its window is waited for: nothing plays, and the timeline stands still.
+    } else if (p.Test(242, [&] { return played_index_ > recorder.entries.Count(); })) {
       end = EndOfList(p);
       if (!end) schedule_.WaitATick(clock.Now());
     } else if (ReadMotion(p, played_index_, m)) {
@@ -88,7 +100,10 @@ std::optional<StopCause> PlaybackStep::PacedSteps(Procedure& p) {
   int32_t budget = recorder.entries.Count() + 1;
   for (; budget > 0; --budget) {
     if (schedule_.NothingDue()) break;
-    const int32_t next = SkipLayoutEntries(recorder.entries, played_index_ + 1);
+    bool go = true;
+    p.Step(240, [&] { go = PassNoMotion(now); });
+    if (!go) break;
+    const int32_t next = played_index_ + 1;
     const bool end = p.Test(242, [&] { return next > recorder.entries.Count(); });
     Motion m;
     const bool playable = !end && ReadMotion(p, next, m);
@@ -106,6 +121,22 @@ std::optional<StopCause> PlaybackStep::PacedSteps(Procedure& p) {
   }
   if (budget == 0) schedule_.WaitATick(now);
   return std::nullopt;
+}
+
+bool PlaybackStep::PassNoMotion(double now) {
+  const EntryList& list = host_.recorder.entries;
+  for (int32_t index = played_index_ + 1;
+       index <= list.Count() && IsNoMotionEntry(list.Item(index)); ++index) {
+    const std::string_view entry = list.Item(index);
+    if (IsWindowEntry(entry) && windows_.Reach(entry, now) == WindowMap::Reached::Wait) {
+      held_ = true;
+      return false;
+    }
+    played_index_ = index;
+  }
+  // The entries after a window waited for wait from when it was found.
+  if (std::exchange(held_, false)) schedule_.Resume(now);
+  return true;
 }
 
 bool PlaybackStep::ReadMotion(Procedure& p, int32_t index, Motion& m) {
@@ -156,7 +187,7 @@ void PlaybackStep::PlayEntry(Procedure& p, const Motion& m) {
   // Recorded on monitors that have moved since, the position goes where its monitor is now.
   Point at = m.at;
   p.Step(m.steps.place, [&] {
-    at = screens_.Map(at);
+    at = windows_.Map(at, screens_);
     SetMousePos(in, at.x, at.y);
   });
   if (m.click) p.Step(m.steps.click, [&] { m.click(in); });

@@ -1,7 +1,9 @@
 #pragma once
 // The playback step of the poll tick: which entry plays next, how it is read and played, the end
 // of the list and of the passes asked for, and stop on move. When entries are due is
-// PlaybackSchedule's; ending a playback is the poll cycle's.
+// PlaybackSchedule's; ending a playback is the poll cycle's. Positions go where their window
+// stands now (WindowMap), else where their monitor is (ScreenMap); a window waited for holds the
+// playback on its entry.
 
 #include <cstdint>
 #include <optional>
@@ -11,13 +13,15 @@
 #include "engine/playback_schedule.h"
 #include "engine/poll_tick.h"
 #include "engine/screen_layout.h"
+#include "engine/window_mapping.h"
 
 namespace pel {
 
 class PlaybackStep {
  public:
-  PlaybackStep(PollHost host, const PlaybackOptions& options, ScreenMap& screens)
-      : host_(host), options_(options), screens_(screens) {}
+  PlaybackStep(PollHost host, const PlaybackOptions& options, ScreenMap& screens,
+               WindowMap& windows)
+      : host_(host), options_(options), screens_(screens), windows_(windows) {}
 
   // One tick while playing; `last_state` is the mode at the end of the previous tick. Returns
   // why the playback is to end now, if it is (the list is empty, the passes are done, the user
@@ -25,8 +29,11 @@ class PlaybackStep {
   std::optional<StopCause> Run(Procedure& p, Mode last_state, const TickSample& tick);
   // No playback runs: the next one starts at entry 1 ...
   void Rewind() { played_index_ = 0; }
-  // ... on a timeline of its own.
-  void ClearSchedule() { schedule_.Clear(); }
+  // ... on a timeline of its own, waiting for no window.
+  void ClearSchedule() {
+    schedule_.Clear();
+    windows_.PlaybackStarts();
+  }
 
   // The entry played last, 1-based; 0 before the first.
   int32_t PlayedIndex() const { return played_index_; }
@@ -45,6 +52,10 @@ class PlaybackStep {
   struct Motion;
   // A paced playback plays every entry due by a tick in that tick.
   std::optional<StopCause> PacedSteps(Procedure& p);
+  // Passes over the entries after played_index_ that are no motion, reaching each window entry
+  // at clock reading `now`. False while a window is waited for: played_index_ then stands before
+  // its entry.
+  bool PassNoMotion(double now);
   // Reads entry `index`; false when it is skipped (another kind, numbers that do not fit).
   bool ReadMotion(Procedure& p, int32_t index, Motion& m);
   void PlayEntry(Procedure& p, const Motion& m);
@@ -56,10 +67,12 @@ class PlaybackStep {
   PollHost host_;
   const PlaybackOptions& options_;
   ScreenMap& screens_;
+  WindowMap& windows_;
   PlaybackSchedule schedule_;  // when the entries of the running playback are due
   int32_t played_index_ = 0;
   int32_t passes_done_ = 0;
   bool bad_entry_reported_ = false;  // this playback has reported an entry it cannot play
+  bool held_ = false;                // the timeline stood still for a window
   bool placing_ = false;             // this tick has put the pointer somewhere
   bool placed_ = false;              // this playback has put the pointer somewhere
   Point placed_at_;                  // where the window system put it last (stop on move)

@@ -1,18 +1,21 @@
 #pragma once
 // The recording step of the poll tick: at every tick while recording, a moved cursor and each
 // button released become motion entries, as far as the recording options allow, each with the
-// milliseconds since the event handled before it. The first tick of a recording empties the list.
+// milliseconds since the event handled before it; a press notes the window it is made in
+// (WindowMap) before the tick's entries. The first tick of a recording empties the list.
 
 #include "engine/error_report.h"
 #include "engine/motion_entry.h"
 #include "engine/poll_tick.h"
 #include "engine/screen_layout.h"
+#include "engine/window_mapping.h"
 
 namespace pel {
 
 class RecordingStep {
  public:
-  RecordingStep(PollHost host, ScreenMap& screens) : host_(host), screens_(screens) {}
+  RecordingStep(PollHost host, ScreenMap& screens, WindowMap& windows)
+      : host_(host), screens_(screens), windows_(windows) {}
 
   // One tick while recording; `last_state` is the mode at the end of the previous tick.
   void Run(Procedure& p, Mode last_state, const TickSample& tick);
@@ -38,6 +41,7 @@ class RecordingStep {
 
   PollHost host_;
   ScreenMap& screens_;
+  WindowMap& windows_;
   double last_event_time_ = 0;
 };
 

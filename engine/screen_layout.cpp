@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "engine/motion_entry.h"
+#include "engine/window_entry.h"
 
 namespace pel {
 
@@ -136,8 +137,12 @@ bool HoldsNoMotion(const EntryList& list) {
   return SkipLayoutEntries(list, 1) > list.Count();
 }
 
+bool IsNoMotionEntry(std::string_view entry) {
+  return IsLayoutEntry(entry) || IsWindowEntry(entry);
+}
+
 int32_t SkipLayoutEntries(const EntryList& list, int32_t index) {
-  while (index >= 1 && index <= list.Count() && IsLayoutEntry(list.Item(index))) ++index;
+  while (index >= 1 && index <= list.Count() && IsNoMotionEntry(list.Item(index))) ++index;
   return index;
 }
 

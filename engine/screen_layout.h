@@ -6,7 +6,8 @@
 // The name is the rest of the line, commas included; bytes outside printable ASCII become "?".
 // Readers that know only the motion kinds skip these entries as entries of another kind, so
 // every reader of motion files reads a recording with them. Here they are no motion: they take
-// no playback time, and a list of nothing but layout entries counts as empty.
+// no playback time, and a list of nothing but layout entries (and window entries,
+// window_entry.h) counts as empty.
 //
 // Mapping. When the monitors now differ from those recorded, each recorded position is taken
 // from the recorded monitor it lies on (the nearest one when it lies on none) to that monitor
@@ -43,9 +44,12 @@ std::optional<Monitor> ReadLayoutEntry(std::string_view entry);
 // The layout at the start of `list` (its leading layout entries); nullopt when there is none
 // or one of them cannot be read.
 std::optional<std::vector<Monitor>> RecordedLayout(const EntryList& list);
-// True when the list holds no entry but layout entries (or none at all).
+// True for the entries that say where motion was recorded rather than what it did: layout
+// entries and window entries. They take no playback time.
+bool IsNoMotionEntry(std::string_view entry);
+// True when the list holds no entry but those (or none at all).
 bool HoldsNoMotion(const EntryList& list);
-// The first index from `index` on (1-based) that holds no layout entry, or Count() + 1.
+// The first index from `index` on (1-based) that holds no such entry, or Count() + 1.
 int32_t SkipLayoutEntries(const EntryList& list, int32_t index);
 
 // Recorded positions on the monitors now.

@@ -1,19 +1,22 @@
 #pragma once
 // Status and indicators, run at every tick after the state's step: "[RECORDING]" in red or
-// "[PLAYING]" in green on the status line, and the indicator window of the running recording or
-// playback blinking every kBlinkPeriod; both indicators closed otherwise.
+// "[PLAYING]" in green on the status line (with what playback maps: the layout note, a window not
+// found), and the indicator window of the running recording or playback blinking every
+// kBlinkPeriod; both indicators closed otherwise.
 
 #include <string>
 
 #include "engine/error_report.h"
 #include "engine/poll_tick.h"
 #include "engine/screen_layout.h"
+#include "engine/window_mapping.h"
 
 namespace pel {
 
 class StatusStep {
  public:
-  StatusStep(PollHost host, const ScreenMap& screens) : host_(host), screens_(screens) {}
+  StatusStep(PollHost host, const ScreenMap& screens, const WindowMap& windows)
+      : host_(host), screens_(screens), windows_(windows) {}
 
   // One tick; `last_state` is the mode at the end of the previous tick.
   void Run(Procedure& p, Mode last_state);
@@ -24,12 +27,14 @@ class StatusStep {
   static constexpr double kBlinkPeriod = 0.3;
 
  private:
-  // "[RECORDING]" or "[PLAYING]" on the status line, the latter with the layout note while the
-  // playback maps positions.
-  void SetStateCaption(Control& status);
+  // "[RECORDING]" or "[PLAYING]", the latter with the layout note while the playback maps
+  // positions and the missing window's note while its positions play as recorded.
+  std::string StateCaption() const;
+  void SetStateCaption(Control& status, std::string caption);
 
   PollHost host_;
   const ScreenMap& screens_;
+  const WindowMap& windows_;
   bool blink_on_ = false;
   double next_blink_time_ = 0;
   std::string caption_;  // the status line as SetStateCaption left it

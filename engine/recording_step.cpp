@@ -23,6 +23,7 @@ void RecordingStep::Run(Procedure& p, Mode last_state, const TickSample& tick) {
     // The monitors as they stand, so that playback can find them again; no window is noted yet.
     p.Step(176, [&] {
       screens_.AddLayoutEntries(recorder.entries);
+      windows_.own_window = window.NativeHandle();
       windows_.RecordingStarts();
     });
   }

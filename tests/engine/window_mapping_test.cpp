@@ -214,20 +214,26 @@ class WindowPlaybackTest : public EngineTest {
 };
 
 TEST_F(WindowPlaybackTest, APressNotesItsWindowBeforeTheTicksEntriesAndAloneItIsNoMotion) {
-  windows.windows = {kEditor};
+  const TopWindow own{window.NativeHandle(), "pelmira", "Pelmira", 1000, 0, 200, 100};
+  windows.windows = {kEditor, own};
   StartIdle();
   TapKey(vk::kF10);
   input.MoveTo({150, 60});
   Tick();  // the first event starts the clock
-  input.Press(vk::kLButton);
-  input.MoveTo({160, 70});
-  Tick();
-  input.Release(vk::kLButton);
-  Tick();
+  for (const Point at : {Point{160, 70}, Point{1100, 50}}) {
+    input.Press(vk::kLButton);
+    input.MoveTo(at);
+    Tick();
+    input.Release(vk::kLButton);
+    Tick();
+  }
   TapKey(vk::kPause);
+  // A press on the program's own window (its Stop button) is no window of the recording.
   EXPECT_EQ(Entries(),
-            (std::vector<std::string>{WindowEntry(kEditor), "move,160,70,10", "Left,160,70,10"}));
+            (std::vector<std::string>{WindowEntry(kEditor), "move,160,70,10", "Left,160,70,10",
+                                      "move,1100,50,10", "Left,1100,50,10"}));
   // A click that is the recording's first event leaves only its window: nothing to play.
+  input.MoveTo({150, 60});
   TapKey(vk::kF10);
   input.Tap(vk::kLButton);
   Ticks(2);

@@ -35,7 +35,7 @@ std::optional<StopCause> PlaybackStep::Run(Procedure& p, Mode last_state, const 
   });
   if (p.Test(232, [&] { return last_state != Mode::Playing; })) {
     bad_entry_reported_ = false;  // each playback may report one unplayable entry
-    held_ = false;
+    window_waited_ = false;
     passes_done_ = 0;
     placed_ = false;
     // Presses made before the playback (on its own start button) are not the user taking over.
@@ -129,13 +129,13 @@ bool PlaybackStep::PassNoMotion(double now) {
        index <= list.Count() && IsNoMotionEntry(list.Item(index)); ++index) {
     const std::string_view entry = list.Item(index);
     if (IsWindowEntry(entry) && windows_.Reach(entry, now) == WindowMap::Reached::Wait) {
-      held_ = true;
+      window_waited_ = true;
       return false;
     }
     played_index_ = index;
   }
   // The entries after a window waited for wait from when it was found.
-  if (std::exchange(held_, false)) schedule_.Resume(now);
+  if (std::exchange(window_waited_, false)) schedule_.Resume(now);
   return true;
 }
 

@@ -72,7 +72,7 @@ class PlaybackStep {
   int32_t played_index_ = 0;
   int32_t passes_done_ = 0;
   bool bad_entry_reported_ = false;  // this playback has reported an entry it cannot play
-  bool held_ = false;                // the timeline stood still for a window
+  bool window_waited_ = false;       // the timeline stood still for a window
   bool placing_ = false;             // this tick has put the pointer somewhere
   bool placed_ = false;              // this playback has put the pointer somewhere
   Point placed_at_;                  // where the window system put it last (stop on move)

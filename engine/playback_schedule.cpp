@@ -31,6 +31,10 @@ void PlaybackSchedule::StartTick(double now) {
   pending_ = 0;
 }
 
+void PlaybackSchedule::Resume(double now) {
+  if (Paced()) next_ = std::max(next_, now);
+}
+
 void PlaybackSchedule::WaitATick(double now) {
   if (!on_time_) return;  // the next tick comes a period later anyway
   if (Paced())

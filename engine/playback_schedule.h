@@ -43,6 +43,11 @@ class PlaybackSchedule {
   // Paced: the entry taken at `due` has been played, or skipped, or the list ended there.
   void Took(double due, double wait) { next_ = wait_before_ ? due : due + wait / speed_; }
 
+  // The playback stood still (waiting for a window) and goes on at `now`: a paced timeline goes
+  // on from there. A plain one needs nothing: its next entry is overdue, plays at once, and its
+  // wait counts from then (kResyncAfter).
+  void Resume(double now);
+
   // The tick at `now` played nothing where the rules make that cost a tick. On time, a plain
   // playback puts that tick on its timeline as if a wait of one period had been played.
   void WaitATick(double now);

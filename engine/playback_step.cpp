@@ -2,10 +2,12 @@
 
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "engine/motion_entry.h"
 #include "engine/pointer_actions.h"
 #include "engine/screen_layout.h"
+#include "engine/window_entry.h"
 #include "platform/error.h"
 
 namespace pel {
@@ -35,6 +37,7 @@ std::optional<StopCause> PlaybackStep::Run(Procedure& p, Mode last_state, const 
   });
   if (p.Test(232, [&] { return last_state != Mode::Playing; })) {
     bad_entry_reported_ = false;  // each playback may report one unplayable entry
+    window_waited_ = false;
     passes_done_ = 0;
     if (options_.stop_on_move) {
       // Presses and moves made before the playback (on its own start button) are not the user
@@ -51,6 +54,9 @@ std::optional<StopCause> PlaybackStep::Run(Procedure& p, Mode last_state, const 
     });
     schedule_.Begin(options_, clock.Now());
     screens_.PlaybackStarts();
+    windows_.following = !options_.screen_positions;
+    windows_.wait_seconds = options_.wait_for_window;
+    windows_.PlaybackStarts();
   } else if (options_.stop_on_move) {
     if (const std::optional<StopCause> cause = UserTookMouse(tick)) return cause;
   }
@@ -62,11 +68,12 @@ std::optional<StopCause> PlaybackStep::Run(Procedure& p, Mode last_state, const 
   if (schedule_.Paced()) {
     end = PacedSteps(p);
   } else if (p.Test(238, [&] { return schedule_.Due(clock.Now()); })) {
-    // The screen layout's entries take no playback time: the next entry plays in their place,
-    // unless there were too many of them for one tick (the next tick goes on at once).
+    // Layout and window entries take no playback time: the next entry plays in their place,
+    // unless there were too many of them for one tick (the next tick goes on at once) or a
+    // window is waited for (nothing plays, and the timeline stands still).
     int32_t next = 0;
     p.Step(240, [&] {
-      next = PassLayouts(played_index_ + 1);
+      next = PassNoMotion(played_index_ + 1, clock.Now());
       if (next) played_index_ = next;
     });
     Motion m;
@@ -105,10 +112,10 @@ std::optional<StopCause> PlaybackStep::PacedSteps(Procedure& p) {
     if (schedule_.NothingDue()) break;
     int32_t next = 0;
     p.Step(240, [&] {
-      next = PassLayouts(played_index_ + 1);
-      if (next) played_index_ = next - 1;  // layout entries take no time: passed for good
+      next = PassNoMotion(played_index_ + 1, now);
+      if (next) played_index_ = next - 1;  // they take no time: passed for good
     });
-    // The tick has done its share; what is due plays at the next one, at once.
+    // The tick has done its share, or a window is waited for: what is due plays at a later tick.
     if (!next) return std::nullopt;
     const bool end = p.Test(242, [&] { return next > recorder.entries.Count(); });
     Motion m;
@@ -130,7 +137,7 @@ std::optional<StopCause> PlaybackStep::PacedSteps(Procedure& p) {
   return std::nullopt;
 }
 
-int32_t PlaybackStep::PassLayouts(int32_t index) {
+int32_t PlaybackStep::PassNoMotion(int32_t index, double now) {
   const EntryList& list = host_.recorder.entries;
   if (index == 1) {
     met_entry_ = false;
@@ -138,13 +145,24 @@ int32_t PlaybackStep::PassLayouts(int32_t index) {
   }
   // A tick that ran out of work in the middle of a run goes on with it.
   bool in_run = index > 1 && index - 1 <= list.Count() && IsLayoutEntry(list.Item(index - 1));
-  while (index <= list.Count() && IsLayoutEntry(list.Item(index))) {
-    if (!in_run && index > 1) screens_.LayoutAt(list, index);
-    in_run = true;
+  while (index <= list.Count() && IsNoMotionEntry(list.Item(index))) {
+    const std::string_view entry = list.Item(index);
+    if (IsLayoutEntry(entry)) {
+      if (!in_run && index > 1) screens_.LayoutAt(list, index);
+      in_run = true;
+    } else {
+      in_run = false;
+      if (windows_.Reach(entry, now) == WindowMap::Reached::Wait) {
+        window_waited_ = true;
+        return 0;
+      }
+    }
     played_index_ = index++;
     if (!Worked()) return 0;
   }
   if (index <= list.Count()) met_entry_ = true;
+  // The entries after a window waited for wait from when it was found.
+  if (std::exchange(window_waited_, false)) schedule_.Resume(now);
   return index;
 }
 
@@ -201,7 +219,7 @@ void PlaybackStep::PlayEntry(Procedure& p, const Motion& m) {
   Point at = m.at;
   bool placed = false;
   p.Step(m.steps.place, [&] {
-    at = screens_.Map(at);
+    at = windows_.Map(at, screens_);
     placed = SetMousePos(in, at.x, at.y);
   });
   if (m.click && placed) {

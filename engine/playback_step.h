@@ -1,7 +1,9 @@
 #pragma once
 // The playback step of the poll tick: which entry plays next, how it is read and played, the end
 // of the list and of the passes asked for, and stop on move. When entries are due is
-// PlaybackSchedule's; ending a playback is the poll cycle's.
+// PlaybackSchedule's; ending a playback is the poll cycle's. Positions go where their window
+// stands now (WindowMap), else where their monitor is (ScreenMap); a window waited for holds the
+// playback on its entry.
 
 #include <cstdint>
 #include <optional>
@@ -11,13 +13,15 @@
 #include "engine/playback_schedule.h"
 #include "engine/poll_tick.h"
 #include "engine/screen_layout.h"
+#include "engine/window_mapping.h"
 
 namespace pel {
 
 class PlaybackStep {
  public:
-  PlaybackStep(PollHost host, const PlaybackOptions& options, ScreenMap& screens)
-      : host_(host), options_(options), screens_(screens) {}
+  PlaybackStep(PollHost host, const PlaybackOptions& options, ScreenMap& screens,
+               WindowMap& windows)
+      : host_(host), options_(options), screens_(screens), windows_(windows) {}
 
   // One tick while playing; `last_state` is the mode at the end of the previous tick. Returns
   // why the playback is to end now, if it is (the list is empty, the passes are done, the user
@@ -25,8 +29,11 @@ class PlaybackStep {
   std::optional<StopCause> Run(Procedure& p, Mode last_state, const TickSample& tick);
   // No playback runs: the next one starts at entry 1 ...
   void Rewind() { played_index_ = 0; }
-  // ... on a timeline of its own.
-  void ClearSchedule() { schedule_.Clear(); }
+  // ... on a timeline of its own, waiting for no window.
+  void ClearSchedule() {
+    schedule_.Clear();
+    windows_.PlaybackStarts();
+  }
 
   // The entry played last, 1-based; 0 before the first.
   int32_t PlayedIndex() const { return played_index_; }
@@ -51,10 +58,11 @@ class PlaybackStep {
   struct Motion;
   // A paced playback plays every entry due by a tick in that tick.
   std::optional<StopCause> PacedSteps(Procedure& p);
-  // From entry `index` on, the first entry that is no layout entry (Count() + 1 at the end),
-  // telling the screen map about the layouts passed; at entry 1 a new pass begins. 0 when the
-  // tick's work ran out first (played_index_ then holds the last entry passed).
-  int32_t PassLayouts(int32_t index);
+  // From entry `index` on, the first entry that takes playback time (Count() + 1 at the end),
+  // telling the screen map about the layouts passed and the window map about the windows
+  // reached at clock reading `now`; at entry 1 a new pass begins. 0 when the tick's work ran
+  // out first or a window is waited for (played_index_ then holds the last entry passed).
+  int32_t PassNoMotion(int32_t index, double now);
   // One more entry done in this tick; false when the tick has done its share.
   bool Worked();
   // Reads entry `index`; false when it is skipped (another kind, numbers that do not fit).
@@ -68,11 +76,13 @@ class PlaybackStep {
   PollHost host_;
   const PlaybackOptions& options_;
   ScreenMap& screens_;
+  WindowMap& windows_;
   PlaybackSchedule schedule_;  // when the entries of the running playback are due
   int32_t played_index_ = 0;
   int32_t passes_done_ = 0;
   bool bad_entry_reported_ = false;  // this playback has reported an entry it cannot play
   bool met_entry_ = false;           // this pass has met an entry that is no layout entry
+  bool window_waited_ = false;       // the timeline stood still for a window
   bool placing_ = false;             // this tick has put the pointer somewhere
   bool placed_ = false;              // placed_at_ is known
   // Stop on move: where the window system put the pointer last, or where it stood at the start.

@@ -32,9 +32,10 @@ void PollCycle::PlanTimer() {
   const PlaybackSchedule& schedule = playback_.Schedule();
   if (host_.recorder.mode == Mode::Playing && schedule.OnTime()) {
     // Between the moments of a playback nothing needs a tick, unless input or a command does
-    // and no wake-up would bring it, or the pointer is watched (stop on move).
+    // and no wake-up would bring it, or the pointer is watched (stop on move). Waiting for a
+    // window, the next look is the moment.
     const double now = host_.recorder.Host().clock.Now();
-    double at = schedule.WakeAt();
+    double at = windows.Waiting() ? windows.NextLook() : schedule.WakeAt();
     if (!arrived_ || missed_ || !posted_.empty() || options.stop_on_move || InputDown())
       at = std::min(at, now + kTickPeriod);
     // The blink is due once the clock is past it. A flip may wait up to a period, as it waited
@@ -163,6 +164,11 @@ void PollCycle::Tick() {
   released.f10 = was.f10 && !now.f10;
   released.f9 = was.f9 && !now.f9;
   released.pause = was.pause && !now.pause;
+  PollInputs& pressed = tick.pressed;
+  pressed.left = now.left && !was.left;
+  pressed.right = now.right && !was.right;
+  pressed.middle = now.middle && !was.middle;
+  tick.down = now;
   state.down = now;
 
   if (released.f12 && !stay_hidden)

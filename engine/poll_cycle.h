@@ -19,6 +19,7 @@
 #include "engine/recording_step.h"
 #include "engine/screen_layout.h"
 #include "engine/status_step.h"
+#include "engine/window_mapping.h"
 
 namespace pel {
 
@@ -72,6 +73,10 @@ class PollCycle {
   // The screen layout: layout entries at the start of each recording, positions mapped in
   // playback when the monitors have changed since.
   ScreenMap screens;
+  // The windows clicked in: window entries while recording, positions that follow their window
+  // in playback. A playback waiting for a window wakes the cycle at NextLook(); the program
+  // wakes it sooner when the window system reports a change while Waiting().
+  WindowMap windows;
   // Called after (outside) each tick that ended a recording or a playback, with the state that
   // ended and why.
   std::function<void(Mode ended, StopCause cause)> on_stop;
@@ -101,9 +106,9 @@ class PollCycle {
   bool SetTimer(bool enabled);
 
   PollHost host_;
-  RecordingStep recording_{host_, screens, keep_take};
-  PlaybackStep playback_{host_, options, screens};
-  StatusStep status_{host_, screens, recording_};
+  RecordingStep recording_{host_, screens, windows, keep_take};
+  PlaybackStep playback_{host_, options, screens, windows};
+  StatusStep status_{host_, screens, windows, recording_};
 
   bool in_tick_ = false;
   bool missed_ = false;  // since the last tick began, one was dropped or Wake() came during it

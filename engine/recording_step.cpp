@@ -22,10 +22,16 @@ void RecordingStep::Run(Procedure& p, Mode last_state, const TickSample& tick) {
     // as it is.
     if (p.Test(172, [&] { return !recorder.entries.Empty(); }))
       p.Step(174, [&] { recorder.entries.Clear(); });
-    // The monitors as they stand, so that playback can find them again ...
-    p.Step(176, [&] { screens_.AddLayoutEntries(recorder.entries); });
+    // The monitors as they stand, so that playback can find them again; no window is noted yet
+    // ...
+    p.Step(176, [&] {
+      screens_.AddLayoutEntries(recorder.entries);
+      windows_.own_window = window.NativeHandle();
+      windows_.RecordingStarts();
+    });
   } else {
-    // ... and as they stand after a change: the entries from here on are made on them.
+    // ... and the monitors as they stand after a change: the entries from here on are made on
+    // them.
     p.Step(176, [&] { screens_.FollowLayout(recorder.entries); });
   }
 
@@ -34,6 +40,13 @@ void RecordingStep::Run(Procedure& p, Mode last_state, const TickSample& tick) {
   if (!tick.cursor_known) return;
 
   const Point at = tick.cursor;
+  // The window a press is made in goes before the tick's entries: they belong to it.
+  p.Step(178, [&] {
+    const PollInputs& pressed = tick.pressed;
+    const PollInputs& down = tick.down;
+    windows_.Note(recorder.entries, at, pressed.left || pressed.middle || pressed.right,
+                  down.left || down.middle || down.right);
+  });
   if (p.Test(178, [&] { return Checked(window, ControlId::RecordMoves); }) &&
       p.Test(180, [&] { return at != last_position; }))
     RecordEvent(p, {.test = 182, .delay = 184, .clamp = 186, .add = 188, .clock = 190}, at,

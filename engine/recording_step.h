@@ -1,8 +1,9 @@
 #pragma once
 // The recording step of the poll tick: at every tick while recording, a moved cursor and each
 // button released become motion entries, as far as the recording options allow, each with the
-// milliseconds since the event handled before it. The first tick of a recording empties the list,
-// after keeping a take no save has kept through KeepTake.
+// milliseconds since the event handled before it; a press notes the window it is made in
+// (WindowMap) before the tick's entries. The first tick of a recording empties the list, after
+// keeping a take no save has kept through KeepTake.
 
 #include <functional>
 #include <string>
@@ -11,6 +12,7 @@
 #include "engine/motion_entry.h"
 #include "engine/poll_tick.h"
 #include "engine/screen_layout.h"
+#include "engine/window_mapping.h"
 
 namespace pel {
 
@@ -20,8 +22,8 @@ using KeepTake = std::function<std::string()>;
 
 class RecordingStep {
  public:
-  RecordingStep(PollHost host, ScreenMap& screens, const KeepTake& keep_take)
-      : host_(host), screens_(screens), keep_take_(keep_take) {}
+  RecordingStep(PollHost host, ScreenMap& screens, WindowMap& windows, const KeepTake& keep_take)
+      : host_(host), screens_(screens), windows_(windows), keep_take_(keep_take) {}
 
   // One tick while recording; `last_state` is the mode at the end of the previous tick.
   void Run(Procedure& p, Mode last_state, const TickSample& tick);
@@ -52,6 +54,7 @@ class RecordingStep {
 
   PollHost host_;
   ScreenMap& screens_;
+  WindowMap& windows_;
   const KeepTake& keep_take_;
   std::string note_;
   double last_event_time_ = 0;

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "engine/motion_entry.h"
+#include "engine/window_entry.h"
 
 namespace pel {
 
@@ -174,8 +175,12 @@ bool SameGeometry(const std::vector<Monitor>& a, const std::vector<Monitor>& b) 
 
 bool HoldsNoMotion(const EntryList& list) {
   for (int32_t i = 1; i <= list.Count(); ++i)
-    if (!IsLayoutEntry(list.Item(i))) return false;
+    if (!IsNoMotionEntry(list.Item(i))) return false;
   return true;
+}
+
+bool IsNoMotionEntry(std::string_view entry) {
+  return IsLayoutEntry(entry) || IsWindowEntry(entry);
 }
 
 LayoutMapping::LayoutMapping(const std::vector<Monitor>& recorded, const std::vector<Monitor>& now)

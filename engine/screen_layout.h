@@ -8,7 +8,8 @@
 // run of layout entries where it changed: each run describes the monitors of the entries after
 // it. Readers that know only the motion kinds skip these entries as entries of another kind, so
 // every reader of motion files reads a recording with them. Here they are no motion: they take
-// no playback time, and a list of nothing but layout entries counts as empty.
+// no playback time, and a list of nothing but layout entries (and window entries,
+// window_entry.h) counts as empty.
 //
 // Mapping. When the monitors now differ from those of a part of the recording, each position of
 // that part is taken from the recorded monitor it lies on (the nearest one when it lies on none)
@@ -67,7 +68,10 @@ class LayoutRun {
 std::optional<std::vector<Monitor>> ReadLayoutRun(const EntryList& list, int32_t index);
 // True when both layouts have monitors on the same rectangles, whatever their names and order.
 bool SameGeometry(const std::vector<Monitor>& a, const std::vector<Monitor>& b);
-// True when the list holds no entry but layout entries (or none at all).
+// True for the entries that say where motion was recorded rather than what it did: layout
+// entries and window entries. They take no playback time.
+bool IsNoMotionEntry(std::string_view entry);
+// True when the list holds no entry but those (or none at all).
 bool HoldsNoMotion(const EntryList& list);
 
 // Recorded positions on the monitors now.

@@ -13,15 +13,23 @@ std::string Upper(std::string_view s) {
 
 }  // namespace
 
-void StatusStep::SetStateCaption(Control& status) {
+std::string StatusStep::StateCaption() const {
   const Mode state = host_.recorder.mode;
   // Built in place: GCC 12 at -O3 warns falsely (-Wrestrict) on "[" + text + "]".
   std::string caption = Upper(StateText(state));
   caption.insert(0, 1, '[');
   caption.push_back(']');
-  if (state == Mode::Playing && screens_.Mapped()) caption.append(" ").append(kLayoutMappedNote);
-  if (state == Mode::Recording && !recording_.Note().empty())
-    caption.append(" ").append(recording_.Note());
+  if (state == Mode::Recording) {
+    if (!recording_.Note().empty()) caption.append(" ").append(recording_.Note());
+    return caption;
+  }
+  if (state != Mode::Playing) return caption;
+  if (screens_.Mapped()) caption.append(" ").append(kLayoutMappedNote);
+  if (!windows_.MissingNote().empty()) caption.append(" ").append(windows_.MissingNote());
+  return caption;
+}
+
+void StatusStep::SetStateCaption(Control& status, std::string caption) {
   status.SetCaption(caption);
   caption_ = std::move(caption);
 }
@@ -39,13 +47,13 @@ void StatusStep::Run(Procedure& p, Mode last_state) {
   }
   if (p.Test(314, [&] { return recorder.mode != last_state; })) {
     p.Step(316, [&] { blink_on_ = false; });
-    p.Step(318, [&] { SetStateCaption(status); });
-  } else if (recorder.mode == Mode::Playing &&
-             screens_.Mapped() != caption_.ends_with(kLayoutMappedNote) &&
-             status.Caption() == caption_) {
-    // The monitors changed during the playback: the line says whether positions are mapped now,
+    p.Step(318, [&] { SetStateCaption(status, StateCaption()); });
+  } else if (recorder.mode == Mode::Playing) {
+    // The monitors changed, or a window was not found or is found again: the line says so,
     // unless something else has taken it since (it is then left as it is).
-    SetStateCaption(status);
+    std::string caption = StateCaption();
+    if (caption != caption_ && status.Caption() == caption_)
+      SetStateCaption(status, std::move(caption));
   }
   if (!p.Test(320, [&] { return clock.Now() > next_blink_time_; })) return;
   p.Step(322, [&] { next_blink_time_ = clock.Now() + kBlinkPeriod; });

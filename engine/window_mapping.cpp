@@ -83,7 +83,7 @@ void WindowMap::Note(EntryList& list, Point at, bool pressed, bool held) {
   if (!pressed && looked_at_ == at) return;
   looked_at_ = at;
   std::optional<TopWindow> under = windows_->WindowAt(at);
-  if (under && under->popup) return;
+  if (under && (under->popup || (own_window != 0 && under->id == own_window))) return;
   if (under && !Identifiable(*under)) under.reset();
   if (pressed ? SameAsNoted(under, noted_) : !under || (noted_ && noted_->id == under->id)) return;
   list.Add(WindowEntry(under));

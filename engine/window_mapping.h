@@ -56,6 +56,9 @@ class WindowMap {
   bool following = true;
   // Seconds a playback waits for a recorded window that is not open (--wait-for-window).
   double wait_seconds = 0;
+  // The program's own main window (its id as the window system gives it): a press on it is a
+  // command (Stop), so like a pop-up it never takes the positions of a recording.
+  uint64_t own_window = 0;
   // Called once per playback for each window it could not find, with MissingWindowText.
   std::function<void(const std::string& text)> OnMissing;
 

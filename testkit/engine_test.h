@@ -43,6 +43,18 @@ class EngineTest : public ::testing::Test, public EngineRig {
     for (const auto& e : entries) recorder.entries.Add(e);
     recorder.unsaved = true;
   }
+  // Plays `entries` from F9 for `ticks` ticks, then Pause: the cursor placements made.
+  std::vector<std::string> Play(const std::vector<std::string>& entries, int ticks) {
+    Record(entries);
+    StartIdle();
+    input.Tap(vk::kF9);
+    Tick();
+    log.Clear();
+    Ticks(ticks);
+    input.Tap(vk::kPause);
+    Ticks(2);
+    return Calls("SetCursorPos");
+  }
   // Saves to `path` as picked in the save dialog; `answers` reply to message boxes.
   void SaveTo(const std::string& path, std::vector<MsgResult> answers = {}) {
     dialogs.choices.push_back(path);

@@ -1,6 +1,7 @@
 #include "testkit/xvfb_fixture.h"
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -202,6 +203,102 @@ const std::vector<ObserverWindow::ButtonEvent>& ObserverWindow::Events() {
 
 bool ObserverWindow::WaitForEvents(size_t count, std::chrono::milliseconds timeout) {
   return WaitUntil([&] { return Events().size() >= count; }, timeout);
+}
+
+ClientWindow::ClientWindow(const std::string& display, int x, int y, unsigned width,
+                           unsigned height, const std::string& cls, const std::string& title) {
+  display_ = XOpenDisplay(display.c_str());
+  if (!display_) throw std::runtime_error("ClientWindow: cannot open display " + display);
+  const int screen = DefaultScreen(display_);
+  window_ = XCreateSimpleWindow(display_, RootWindow(display_, screen), x, y, width, height, 0, 0,
+                                WhitePixel(display_, screen));
+  XSelectInput(display_, window_, ButtonPressMask | ButtonReleaseMask);
+  XClassHint hint{const_cast<char*>("peltest"), const_cast<char*>(cls.c_str())};
+  XSetClassHint(display_, window_, &hint);
+  XSizeHints size{};
+  size.flags = USPosition | USSize;
+  size.x = x;
+  size.y = y;
+  size.width = static_cast<int>(width);
+  size.height = static_cast<int>(height);
+  XSetWMNormalHints(display_, window_, &size);
+  XChangeProperty(display_, window_, XInternAtom(display_, "_NET_WM_NAME", False),
+                  XInternAtom(display_, "UTF8_STRING", False), 8, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(title.data()),
+                  static_cast<int>(title.size()));
+  XMapWindow(display_, window_);
+  XSync(display_, False);
+}
+
+ClientWindow::~ClientWindow() {
+  XDestroyWindow(display_, window_);
+  XCloseDisplay(display_);
+}
+
+bool ClientWindow::Shown(bool framed) const {
+  XWindowAttributes a;
+  return XGetWindowAttributes(display_, window_, &a) && a.map_state == IsViewable &&
+         (!framed || Parent() != 0);
+}
+
+unsigned long ClientWindow::Parent() const {
+  Window root = None, parent = None, *children = nullptr;
+  unsigned int n = 0;
+  XQueryTree(display_, window_, &root, &parent, &children, &n);
+  if (children) XFree(children);
+  return parent == root ? 0 : parent;
+}
+
+void ClientWindow::Origin(int& x, int& y) const {
+  Window child = None;
+  XTranslateCoordinates(display_, window_, DefaultRootWindow(display_), 0, 0, &x, &y, &child);
+}
+
+void ClientWindow::MoveTo(int x, int y) {
+  XMoveWindow(display_, window_, x, y);
+  XSync(display_, False);
+}
+
+void ClientWindow::NameInLatin1(const char* name) {
+  XDeleteProperty(display_, window_, XInternAtom(display_, "_NET_WM_NAME", False));
+  XStoreName(display_, window_, name);
+  XSync(display_, False);
+}
+
+const std::vector<ObserverWindow::ButtonEvent>& ClientWindow::Events() {
+  XSync(display_, False);
+  while (XPending(display_) > 0) {
+    XEvent event;
+    XNextEvent(display_, &event);
+    if (event.type == ButtonPress || event.type == ButtonRelease)
+      events_.push_back(
+          {event.type == ButtonPress, event.xbutton.button, event.xbutton.x, event.xbutton.y});
+  }
+  return events_;
+}
+
+Openbox::Openbox(const Xvfb& xvfb)
+    : xvfb_(xvfb),
+      pid_(std::atoi(xvfb.Output("openbox --sm-disable >/dev/null 2>&1 & echo $!").c_str())) {}
+
+Openbox::~Openbox() {
+  if (pid_ <= 0) return;
+  kill(pid_, SIGTERM);
+  x11test::WaitUntil([&] { return kill(pid_, 0) != 0; }, std::chrono::seconds(2));
+}
+
+bool Openbox::Running() {
+  return pid_ > 0 && x11test::WaitUntil([&] {
+           return xvfb_.Run("xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'") == 0;
+         });
+}
+
+bool Openbox::WaitUntil(const std::function<bool()>& condition) {
+  int polls = 0;
+  return x11test::WaitUntil([&] {
+    if (++polls % 100 == 0) xvfb_.Run("xdotool set_desktop 0");
+    return condition();
+  });
 }
 
 }  // namespace pel::x11test

@@ -89,4 +89,55 @@ class ObserverWindow {
   std::vector<ButtonEvent> events_;
 };
 
+// A window as a program makes one, unlike ObserverWindow: WM_CLASS (class `cls`) and a UTF-8
+// _NET_WM_NAME, asked for at a place of its own (USPosition), which a window manager may adjust
+// and frame. It records the presses and releases it receives, in its own pixels.
+class ClientWindow {
+ public:
+  // Throws std::runtime_error when the display cannot be opened. Returns once the request to map
+  // it has been sent: Shown() says when it is.
+  ClientWindow(const std::string& display, int x, int y, unsigned width, unsigned height,
+               const std::string& cls, const std::string& title);
+  ~ClientWindow();
+  ClientWindow(const ClientWindow&) = delete;
+  ClientWindow& operator=(const ClientWindow&) = delete;
+
+  unsigned long Id() const { return window_; }
+  // Viewable, and framed when `framed` (a window manager has taken it).
+  bool Shown(bool framed) const;
+  // Its window manager's frame; 0 while it is a child of the root.
+  unsigned long Parent() const;
+  // Its top-left pixel in root coordinates.
+  void Origin(int& x, int& y) const;
+  // Asks for the window at root pixels (x, y), as a program moving itself does.
+  void MoveTo(int x, int y);
+  // Only WM_NAME, in Latin-1, as older programs set it.
+  void NameInLatin1(const char* name);
+  // Reads what has arrived so far and returns every button event received since creation.
+  const std::vector<ObserverWindow::ButtonEvent>& Events();
+
+ private:
+  _XDisplay* display_ = nullptr;
+  unsigned long window_ = 0;
+  std::vector<ObserverWindow::ButtonEvent> events_;
+};
+
+// Openbox on the display (scripts/install-deps.sh installs it), stopped (only it) at the end.
+class Openbox {
+ public:
+  explicit Openbox(const Xvfb& xvfb);
+  ~Openbox();
+  Openbox(const Openbox&) = delete;
+  Openbox& operator=(const Openbox&) = delete;
+  // Waits until it has taken the screen (it names itself on the root).
+  bool Running();
+  // Waits until `condition` holds. Openbox may leave events that arrived while it started in its
+  // queue until more come: a client message now and then wakes it.
+  bool WaitUntil(const std::function<bool()>& condition);
+
+ private:
+  const Xvfb& xvfb_;
+  pid_t pid_;
+};
+
 }  // namespace pel::x11test

@@ -31,6 +31,7 @@
 #include "platform/x11/x11_display.h"
 #include "platform/x11/x11_input.h"
 #include "platform/x11/x11_screens.h"
+#include "platform/x11/x11_windows_on_screen.h"
 
 #ifndef PEL_VERSION
 #define PEL_VERSION "0"
@@ -88,6 +89,16 @@ int main(int argc, char* argv[]) {
   // The monitors, for the screen layout of recordings; without RandR 1.5 there is none.
   std::unique_ptr<pel::X11Screens> screens = pel::X11Screens::Open(nullptr, error);
   if (screens) form.Poll().screens.Attach(screens.get());
+  // The windows clicked in; a playback waiting for one is woken when windows change.
+  std::unique_ptr<pel::X11WindowsOnScreen> windows = pel::X11WindowsOnScreen::Open(nullptr, error);
+  std::optional<QSocketNotifier> window_changes;
+  if (windows) {
+    form.Poll().windows.Attach(windows.get());
+    window_changes.emplace(windows->ConnectionFd(), QSocketNotifier::Read);
+    QObject::connect(&*window_changes, &QSocketNotifier::activated, [&] {
+      if (windows->TakeChanges() && form.Poll().windows.Waiting()) form.Poll().Wake();
+    });
+  }
 
   // Idle, the poll timer sleeps: the raw input events on the input's own connection wake it.
   QSocketNotifier input_events(input->ConnectionFd(), QSocketNotifier::Read);

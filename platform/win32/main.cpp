@@ -25,7 +25,6 @@
 #include "platform/win32/win32_input.h"
 #include "platform/win32/win32_instance.h"
 #include "platform/win32/win32_main_window.h"
-#include "platform/win32/win32_screens.h"
 #include "platform/win32/win32_session.h"
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_skin.h"
@@ -90,9 +89,8 @@ int Run(const pel::CommandLine& line, const pel::ProgramConsole& console) {
     if (!said.empty()) pel::DiagnosticLine("ending: " + said);
     return status;
   });
-  // The monitors, for the screen layout of recordings.
-  pel::Win32Screens screens;
-  form.Poll().screens.Attach(&screens);
+  // The monitors and the windows, for recordings and where their playback goes.
+  pel::Win32Desktop desktop(form.Poll());
 
   // Idle, the poll tick sleeps: the raw input of the shortcut keys and the buttons wakes it.
   // Without raw input the presses are only seen by polling, so the tick keeps running.

@@ -1,9 +1,13 @@
 #pragma once
 // The process the Windows program starts in: its arguments, DPI awareness, the common controls
-// and COM on the user-interface thread.
+// and COM on the user-interface thread; the desktop's monitors and windows its poll cycle uses.
 
 #include <string>
 #include <vector>
+
+#include "engine/poll_cycle.h"
+#include "platform/win32/win32_screens.h"
+#include "platform/win32/win32_windows_on_screen.h"
 
 namespace pel {
 
@@ -22,6 +26,21 @@ class Win32Session {
 
  private:
   bool com_ = false;
+};
+
+// The monitors and the top-level windows, attached to `poll` while this lives: recordings note
+// them and playback follows them. A change of the windows wakes a playback waiting for one.
+class Win32Desktop {
+ public:
+  explicit Win32Desktop(PollCycle& poll);
+  ~Win32Desktop();
+  Win32Desktop(const Win32Desktop&) = delete;
+  Win32Desktop& operator=(const Win32Desktop&) = delete;
+
+ private:
+  PollCycle& poll_;
+  Win32Screens screens_;
+  Win32WindowsOnScreen windows_;
 };
 
 }  // namespace pel

@@ -10,6 +10,7 @@
 
 #include "engine/motion_entry.h"
 #include "engine/screen_layout.h"
+#include "engine/window_entry.h"
 
 namespace pel::e2e {
 
@@ -124,6 +125,12 @@ void RecordsAPathWithClicksAndSavesIt(Program& p) {
   EXPECT_TRUE(screen->primary);
   EXPECT_EQ(screen->left, 0);
   lines.erase(lines.begin() + 1);
+  // The target's window goes before the clicks in it, where it counts as a window (Windows; on
+  // X11 the target is a pop-up that no window manager manages, which never does).
+  std::erase_if(lines, [](const std::string& l) {
+    EXPECT_TRUE(!IsWindowEntry(l) || l.find(",PelTarget,") != std::string::npos) << l;
+    return IsWindowEntry(l);
+  });
 
   using enum MotionKind;
   const std::vector<MotionEntry> want = {{Move, 150, 100}, {Move, 150, 140},   {Left, 150, 140},

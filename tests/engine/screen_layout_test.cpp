@@ -95,18 +95,6 @@ class LayoutPlaybackTest : public EngineTest {
     poll.screens.Attach(&screens);
   }
   fake::FakeScreens screens;
-  // The cursor placements of `ticks` ticks of playback of `entries`.
-  std::vector<std::string> Play(const std::vector<std::string>& entries, int ticks) {
-    Record(entries);
-    StartIdle();
-    input.Tap(vk::kF9);
-    Tick();
-    log.Clear();
-    Ticks(ticks);
-    input.Tap(vk::kPause);
-    Ticks(2);
-    return Calls("SetCursorPos");
-  }
 };
 
 TEST_F(LayoutPlaybackTest, RecordingStartsWithTheLayoutAndAloneItCountsAsEmpty) {

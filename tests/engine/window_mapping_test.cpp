@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/window_entry.h"
+#include "testkit/engine_test.h"
 #include "testkit/fake_windows_on_screen.h"
 
 namespace pel::test {
@@ -189,6 +190,136 @@ TEST_F(WindowMapTest, WaitsForAWindowLookingAgainOnAChangeOrOnceASecond) {
     if (windows.windows.empty()) windows.Open(With(kEditor, 1, kEditor.title, 0, 0));
   };
   EXPECT_EQ(map.Reach(entry, 40), WindowMap::Reached::Go);
+}
+
+// The poll cycle with windows: what a recording notes and how a playback follows them.
+class WindowPlaybackTest : public EngineTest {
+ protected:
+  WindowPlaybackTest() { poll.windows.Attach(&windows); }
+  // Follows the poll timer as the programs' windows do, for `seconds`: the ticks run (at most
+  // 1000). `placed` gets the clock reading of each cursor placement.
+  int RunFor(double seconds, std::vector<double>* placed = nullptr) {
+    const double end = clock.Now() + seconds;
+    int ticks = 0;
+    for (; clock.Now() < end && window.next_tick && ticks < 1000; ++ticks) {
+      const int before = log.Count("SetCursorPos");
+      clock.Advance(std::max(0.0, *window.next_tick));
+      poll.OnTimer();
+      for (int n = log.Count("SetCursorPos") - before; placed && n > 0; --n)
+        placed->push_back(clock.Now());
+    }
+    return ticks;
+  }
+  fake::FakeWindowsOnScreen windows;
+  const TopWindow moved_ = With(kEditor, 1, kEditor.title, 300, 20);
+};
+
+TEST_F(WindowPlaybackTest, APressNotesItsWindowBeforeTheTicksEntriesAndAloneItIsNoMotion) {
+  const TopWindow own{window.NativeHandle(), "pelmira", "Pelmira", 1000, 0, 200, 100};
+  windows.windows = {kEditor, own};
+  StartIdle();
+  TapKey(vk::kF10);
+  input.MoveTo({150, 60});
+  Tick();  // the first event starts the clock
+  for (const Point at : {Point{160, 70}, Point{1100, 50}}) {
+    input.Press(vk::kLButton);
+    input.MoveTo(at);
+    Tick();
+    input.Release(vk::kLButton);
+    Tick();
+  }
+  TapKey(vk::kPause);
+  // A press on the program's own window (its Stop button) is no window of the recording.
+  EXPECT_EQ(Entries(),
+            (std::vector<std::string>{WindowEntry(kEditor), "move,160,70,10", "Left,160,70,10",
+                                      "move,1100,50,10", "Left,1100,50,10"}));
+  // A click that is the recording's first event leaves only its window: nothing to play.
+  input.MoveTo({150, 60});
+  TapKey(vk::kF10);
+  input.Tap(vk::kLButton);
+  Ticks(2);
+  TapKey(vk::kPause);
+  EXPECT_EQ(Entries(), (std::vector<std::string>{WindowEntry(kEditor)}));
+  TapKey(vk::kF9);
+  ASSERT_EQ(Boxes(), 1);
+  EXPECT_EQ(dialogs.boxes[0].text, "No Data loaded for Playback");
+}
+
+TEST_F(WindowPlaybackTest, PositionsFollowTheirWindowWhoseEntriesTakeNoTime) {
+  const std::vector<std::string> motion = {"move,150,60,10", "Left,160,70,10", "move,5,6,10"};
+  const std::vector<std::string> followed = {WindowEntry(kEditor), motion[0], motion[1],
+                                             "window,none", motion[2]};
+  const std::vector<std::string> as_recorded = Play(motion, 3);
+  ASSERT_EQ(as_recorded.size(), 3u);
+  struct Case {
+    const char* what;
+    std::vector<TopWindow> open;
+    bool screen_positions;
+    std::vector<std::string> placed;
+  };
+  const Case cases[] = {
+      {"unmoved", {kEditor}, false, as_recorded},
+      {"moved",
+       {moved_},
+       false,
+       {"SetCursorPos 350,30", "SetCursorPos 360,40", "SetCursorPos 5,6"}},
+      {"--screen-positions", {moved_}, true, as_recorded},
+      {"not open", {}, false, as_recorded},
+  };
+  for (const Case& c : cases) {
+    windows.windows = c.open;
+    poll.options.screen_positions = c.screen_positions;
+    EXPECT_EQ(Play(followed, 3), c.placed) << c.what;
+  }
+}
+
+TEST_F(WindowPlaybackTest, AWindowWaitedForHoldsThePlaybackAsleepUntilItOpensOrTheWaitEnds) {
+  poll.SleepWhenIdle([] { return false; });
+  poll.options.wait_for_window = 3;
+  std::vector<std::string> told;
+  poll.windows.OnMissing = [&](const std::string& text) { told.push_back(text); };
+  Record({WindowEntry(kEditor), "move,150,60,500", "move,160,70,10"});
+  StartIdle();
+  // The window opens: the program wakes the waiting cycle, and the timeline goes on from there:
+  // the wait after an entry, or the pause before one.
+  for (const bool pauses_before : {false, true}) {
+    poll.options.wait_before = pauses_before;
+    windows.windows.clear();
+    input.Tap(vk::kF9);
+    Ticks(2);
+    EXPECT_LE(RunFor(2), 12) << "woken for the blinks and a look a second, no more";
+    windows.Open(moved_);
+    ASSERT_TRUE(poll.windows.Waiting());
+    log.Clear();
+    poll.Wake();
+    const double found = clock.Now();
+    std::vector<double> placed(static_cast<size_t>(log.Count("SetCursorPos")), found);
+    RunFor(0.6, &placed);
+    ASSERT_GE(placed.size(), 2u);
+    EXPECT_NEAR(placed[0] - found, pauses_before ? 0.5 : 0, 0.011) << pauses_before;
+    EXPECT_NEAR(placed[1] - found, pauses_before ? 0.51 : 0.5, 0.011) << pauses_before;
+    EXPECT_EQ(Calls("SetCursorPos")[0], "SetCursorPos 350,30");
+    TapKey(vk::kPause);
+  }
+  poll.options.wait_before = false;
+  // Pause stops a wait at once.
+  windows.windows.clear();
+  input.Tap(vk::kF9);
+  Ticks(2);
+  ASSERT_TRUE(poll.windows.Waiting());
+  input.Tap(vk::kPause);
+  poll.Wake();
+  Tick();
+  EXPECT_EQ(recorder.mode, Mode::Idle);
+  EXPECT_FALSE(poll.windows.Waiting());
+  // The wait runs out: the positions play as recorded, and the window is named.
+  log.Clear();
+  input.Tap(vk::kF9);
+  Ticks(2);
+  RunFor(3.1);
+  EXPECT_EQ(Calls("SetCursorPos").front(), "SetCursorPos 150,60");
+  EXPECT_EQ(told, (std::vector<std::string>{MissingWindowText(kEditor)}));
+  EXPECT_EQ(Ctl(ControlId::StatusLine).caption, "[PLAYING] " + told[0]);
 }
 
 }  // namespace

@@ -404,6 +404,31 @@ TEST_F(WineE2E, CommandLinePlaysOpensAndHandsOverFiles) {
   EXPECT_TRUE(p_->WaitExit(pid));
 }
 
+// A click recorded in another program's window lands at its place in that window after the
+// window has moved.
+TEST_F(WineE2E, AClickFollowsItsWindowMovedBetweenRecordingAndPlayback) {
+  const std::string file = p_->Root() + "/window.mmf";
+  {
+    auto target = p_->Target(300, 200, 400, 220);
+    ASSERT_TRUE(p_->Xdo("mousemove --sync 320 220"));
+    const pid_t pid = p_->Launch(p_->Pelmira(), {"--record", WineProgram::WinPath(file)});
+    ASSERT_TRUE(p_->Look().WaitFor("frmRec", 60s));
+    ASSERT_TRUE(
+        p_->Xdo("mousemove --sync 330 230 sleep 0.1 mousemove --sync 350 250 sleep 0.1 "
+                "click 1 sleep 0.1"));
+    ASSERT_TRUE(p_->Key("Pause"));
+    EXPECT_EQ(p_->WaitExit(pid), 0);
+  }
+  const std::string text = ReadWholeFile(file);
+  EXPECT_TRUE(Contains(text, "\r\nwindow,300,200,400x220,PelTarget,PelTarget\r\nLeft,350,250,"))
+      << text;
+  auto target = p_->Target(700, 560, 400, 220);
+  std::string out;
+  EXPECT_EQ(p_->Run(p_->Pelmira(), {"--play", WineProgram::WinPath(file)}, &out), 0) << out;
+  ASSERT_TRUE(x11test::WaitUntil([&] { return target->Events().size() >= 2; }, 5s)) << out;
+  EXPECT_EQ(target->Events()[0], (x11test::ObserverWindow::ButtonEvent{true, 1, 50, 50}));
+}
+
 // Two files opened together start two copies at once: the later one keeps offering its file
 // while the first is still starting, and ends without the running-instance message.
 TEST_F(WineE2E, TwoFilesOpenedTogetherReachOneInstance) {

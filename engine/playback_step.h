@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "engine/error_report.h"
+#include "engine/held_buttons.h"
 #include "engine/playback_options.h"
 #include "engine/playback_schedule.h"
 #include "engine/poll_tick.h"
@@ -33,6 +34,8 @@ class PlaybackStep {
   // Passes of this playback over the whole list.
   int32_t PassesDone() const { return passes_done_; }
   const PlaybackSchedule& Schedule() const { return schedule_; }
+  // Lets go of the buttons the playback holds down (drags, holds). True when none is left held.
+  bool ReleaseButtons() { return held_.ReleaseAll(); }
 
   // Stop on move: the pointer found farther than this, in pixels along either axis, from where
   // playback put it has been moved by the user. The position compared is read back after the
@@ -57,6 +60,7 @@ class PlaybackStep {
   const PlaybackOptions& options_;
   ScreenMap& screens_;
   PlaybackSchedule schedule_;  // when the entries of the running playback are due
+  HeldButtons held_{host_.recorder.Host().input};
   int32_t played_index_ = 0;
   int32_t passes_done_ = 0;
   bool bad_entry_reported_ = false;  // this playback has reported an entry it cannot play

@@ -137,7 +137,9 @@ bool HoldsNoMotion(const EntryList& list) {
 }
 
 int32_t SkipLayoutEntries(const EntryList& list, int32_t index) {
-  while (index >= 1 && index <= list.Count() && IsLayoutEntry(list.Item(index))) ++index;
+  while (index >= 1 && index <= list.Count() &&
+         (IsLayoutEntry(list.Item(index)) || IsPausesBeforeNote(list.Item(index))))
+    ++index;
   return index;
 }
 

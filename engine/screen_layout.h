@@ -43,9 +43,11 @@ std::optional<Monitor> ReadLayoutEntry(std::string_view entry);
 // The layout at the start of `list` (its leading layout entries); nullopt when there is none
 // or one of them cannot be read.
 std::optional<std::vector<Monitor>> RecordedLayout(const EntryList& list);
-// True when the list holds no entry but layout entries (or none at all).
+// True when the list holds no entry but layout entries and the note on its pauses (or none at
+// all).
 bool HoldsNoMotion(const EntryList& list);
-// The first index from `index` on (1-based) that holds no layout entry, or Count() + 1.
+// The first index from `index` on (1-based) that holds neither a layout entry nor the note on
+// the pauses (kPausesBeforeNote), or Count() + 1. Neither takes playback time.
 int32_t SkipLayoutEntries(const EntryList& list, int32_t index);
 
 // Recorded positions on the monitors now.

@@ -26,6 +26,8 @@ MainForm::MainForm(MainFormHost host)
       poll_(PollHost{recorder_, captions_, host.window, indicators_, dialogs_}),
       recovery_(host.files, host.env) {
   dialog_.Filter = std::string(layout::MotionFileDialog().filter);
+  // A box or dialog the user is to answer must not find a button held down by a playback.
+  dialogs_.before_shown = [this] { poll_.ReleaseButtons(); };
 }
 
 void MainForm::StartUp() {
@@ -84,6 +86,18 @@ void MainForm::SetPlaybackOptions(const PlaybackOptions& options) {
   poll_.options = options;
 }
 
+void MainForm::SetRecordingOptions(const RecordingOptions& options) {
+  poll_.recording = options;
+  const std::pair<ControlId, bool> boxes[] = {{ControlId::RecordWheel, options.wheel},
+                                              {ControlId::RecordSideButtons, options.side_buttons}};
+  for (const auto& [id, taken] : boxes) {
+    if (taken) continue;
+    Control& box = host_.window.Get(id);
+    box.SetValue(0);
+    box.SetEnabled(false);
+  }
+}
+
 bool MainForm::OpenAtStart(const std::string& path) {
   if (script_) return false;
   Procedure p(reporter_, where::kOpenAtStart);
@@ -111,6 +125,7 @@ void MainForm::StartScripted(const CommandLine& command, ScriptFinished finished
 }
 
 std::string MainForm::KeepBeforeEnd(int& status) {
+  poll_.EndRecordingNow();
   if (script_) return script_->KeepBeforeEnd(status);
   if (!recorder_.HasWorkToKeep()) return {};
   try {
@@ -124,6 +139,7 @@ std::string MainForm::KeepBeforeEnd(int& status) {
 }
 
 void MainForm::OnClose() {
+  poll_.ReleaseButtons();
   host_.shell.EndProgram();
 }
 

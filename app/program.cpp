@@ -104,6 +104,7 @@ int RunProgram(MainForm& form, const CommandLine& command, const ProgramConsole&
   if (claimed && !handed.Listen(*claimed, error))
     console.Say("files cannot be handed to this instance: " + error);
   form.SetPlaybackOptions(line.playback);
+  form.SetRecordingOptions(line.recording);
   if (IsScripted(line)) {
     form.Poll().screens.OnMapped = [&console] { console.Say(std::string(kLayoutMappedNote)); };
     // In place of StartUp: the window stays hidden and the program ends when the run does,

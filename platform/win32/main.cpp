@@ -22,6 +22,7 @@
 #include "platform/win32/win32_foreground.h"
 #include "platform/win32/win32_indicator.h"
 #include "platform/win32/win32_input.h"
+#include "platform/win32/win32_input_events.h"
 #include "platform/win32/win32_instance.h"
 #include "platform/win32/win32_main_window.h"
 #include "platform/win32/win32_screens.h"
@@ -87,6 +88,7 @@ int Run(const pel::CommandLine& line, const pel::ProgramConsole& console) {
   window.SetHandlers(std::move(handlers));
   // The process may be ended any moment after this returns: what happened can only be noted.
   window.SetSessionEnding([&] {
+    form.ReleaseButtons();
     int status = 0;
     const std::string said = form.KeepBeforeEnd(status);
     if (said.empty()) return;
@@ -96,6 +98,9 @@ int Run(const pel::CommandLine& line, const pel::ProgramConsole& console) {
   // The monitors, for the screen layout of recordings.
   pel::Win32Screens screens;
   form.Poll().screens.Attach(&screens);
+  // The mouse's own events, for recordings.
+  pel::Win32InputEvents pointer_events(input, clock);
+  form.Poll().AttachInputEvents(&pointer_events);
 
   // Idle, the poll tick sleeps: the raw input of the shortcut keys and the buttons wakes it.
   // Without raw input the presses are only seen by polling, so the tick keeps running.
@@ -106,16 +111,7 @@ int Run(const pel::CommandLine& line, const pel::ProgramConsole& console) {
 
   pel::ProgramLoop loop;
   loop.show = [&] { window.ShowCentred(); };
-  loop.run = [&] {
-    MSG msg;
-    for (;;) {
-      const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-      if (got == 0) return static_cast<int>(msg.wParam);
-      if (got == -1) return 1;
-      pel::Win32EventPump::Dispatch(window.Handle(), msg);
-      mark_unsaved();
-    }
-  };
+  loop.run = [&] { return pel::RunMessageLoop(window.Handle(), mark_unsaved); };
   loop.quit = [](int code) { PostQuitMessage(code); };
   return pel::RunProgram(form, line, console, loop, previous ? nullptr : &instance);
 }

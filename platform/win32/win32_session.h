@@ -1,7 +1,10 @@
 #pragma once
 // The process the Windows program starts in: its arguments, DPI awareness, the common controls
-// and COM on the user-interface thread.
+// and COM on the user-interface thread, and its message loop.
 
+#include <windows.h>
+
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,6 +16,11 @@ std::vector<std::string> CommandLineArguments();
 // While it lives, the calling thread is ready for the windows: the process is DPI aware (also
 // when started without its manifest), the common controls are registered and COM is set up
 // for the picture decoder and the file dialogs.
+// Runs the thread's message loop until WM_QUIT and returns its exit code (1 when GetMessageW
+// fails). Dialog messages go to `window`'s modeless dialogs; `after_each` runs after every
+// message.
+int RunMessageLoop(HWND window, const std::function<void()>& after_each);
+
 class Win32Session {
  public:
   Win32Session();

@@ -152,6 +152,10 @@ TEST_F(WineE2E, LoadsAFileAndPlaysItInALoopUntilPause) {
   EXPECT_EQ(ReadWholeFile(p_->OutlinePath("playfrm.shp")), GdiOutline("play.ppm"));
 }
 
+TEST_F(WineE2E, RecordsADragTheWheelAndTheSideButtonsAndPlaysThem) {
+  scenario::RecordsADragTheWheelAndTheSideButtonsAndPlaysThem(*p_);
+}
+
 TEST_F(WineE2E, MainWindowAsLaidOutTabOrderAndPointers) {
   const TopWindow main = p_->StartMain();
   // With no window manager the X window is the client area.

@@ -216,16 +216,14 @@ TEST_F(Commands, NoButtonStaysHeldThroughABoxOrTheProgramsEnd) {
     tick();
     ASSERT_EQ(last_button(), "Button Left down");
   };
-  drag();
   r.dialogs.while_open = [&] { EXPECT_EQ(last_button(), "Button Left up") << "before the box"; };
-  r.form.OnHelpClicked();
-  r.dialogs.while_open = nullptr;
-  drag();
-  r.form.ReleaseButtons();
-  EXPECT_EQ(last_button(), "Button Left up");
-  drag();
-  r.form.OnClose();
-  EXPECT_EQ(last_button(), "Button Left up");
+  for (const auto& end : std::initializer_list<std::function<void()>>{
+           [&] { r.form.OnHelpClicked(); }, [&] { r.form.ReleaseButtons(); },
+           [&] { r.form.OnClose(); }}) {
+    drag();
+    end();
+    EXPECT_EQ(last_button(), "Button Left up");
+  }
 
   r.form.OnPlayClicked();
   tick();

@@ -65,9 +65,11 @@ constexpr ControlLayout Button(C id, std::string_view name, std::string_view cap
           Align::Center};
 }
 
+// Three rows of check boxes: the third, the wheel and the side buttons, fills the space the frames
+// had below the first two.
 constexpr ControlLayout Frame(C id, std::string_view name, std::string_view caption, int left) {
   return {
-      id, name, K::Frame,           std::nullopt,  caption,   left,         120,        3840, 1095,
+      id, name, K::Frame,           std::nullopt,  caption,   left,         120,        3840, 1185,
       0,  0,    color::kButtonText, color::kWhite, kFormFont, Border::None, Align::Left};
 }
 
@@ -84,14 +86,17 @@ constexpr std::array<ControlLayout, kControlCount> kMainFormControls{{
     Check(C::RecordRight, "cRecRightClick", C::RecordingFrame, "Right Click", 225, 675, 1890, 4, 1),
     Check(C::RecordMiddle, "cRecMiddleClick", C::RecordingFrame, "Middle Click", 2295, 675, 1440, 5,
           1),
-    Check(C::AutoHide, "cWndAutoHide", C::WindowFrame, "Auto Hide", 225, 360, 1410, 6, 0),
-    Check(C::AutoShow, "cWndAutoShow", C::WindowFrame, "Auto Show", 225, 675, 1350, 7, 1),
-    Button(C::RecordButton, "PushButton1", "Start Recording", 120, 1320, 8),
-    Button(C::SaveButton, "PushButton6", "Save Recording To File", 4080, 1320, 9),
-    Button(C::LoadButton, "PushButton5", "Load Recording From File", 120, 1830, 10),
-    Button(C::PlayButton, "PushButton2", "Start Playing", 4080, 1830, 11),
-    Button(C::HideButton, "PushButton4", "Hide This Software", 120, 2340, 12),
-    Button(C::HelpButton, "PushButton3", "Help", 4080, 2340, 13),
+    Check(C::RecordSideButtons, "cRecSideButtons", C::RecordingFrame, "Side Buttons", 225, 930,
+          1890, 6, 1),
+    Check(C::RecordWheel, "cRecWheel", C::RecordingFrame, "Mouse Wheel", 2295, 930, 1440, 7, 1),
+    Check(C::AutoHide, "cWndAutoHide", C::WindowFrame, "Auto Hide", 225, 360, 1410, 8, 0),
+    Check(C::AutoShow, "cWndAutoShow", C::WindowFrame, "Auto Show", 225, 675, 1350, 9, 1),
+    Button(C::RecordButton, "PushButton1", "Start Recording", 120, 1320, 10),
+    Button(C::SaveButton, "PushButton6", "Save Recording To File", 4080, 1320, 11),
+    Button(C::LoadButton, "PushButton5", "Load Recording From File", 120, 1830, 12),
+    Button(C::PlayButton, "PushButton2", "Start Playing", 4080, 1830, 13),
+    Button(C::HideButton, "PushButton4", "Hide This Software", 120, 2340, 14),
+    Button(C::HelpButton, "PushButton3", "Help", 4080, 2340, 15),
     {C::StatusLine, "lState", K::Label, std::nullopt, "Status bar", 120, 2865, 7800, 270, 0, 0,
      color::kWindowText, color::kWindowBackground, kFormFont, Border::FixedSingle, Align::Center},
 }};

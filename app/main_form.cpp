@@ -23,6 +23,8 @@ MainForm::MainForm(MainFormHost host)
   dialog_.Filter = std::string(layout::MotionFileDialog().filter);
   // F10 asks nothing: a take it records over goes to a recovery file, as at a signal.
   poll_.keep_take = [this] { return recovery_.Keep(recorder_); };
+  // A box or dialog the user is to answer must not find a button held down by a playback.
+  dialogs_.before_shown = [this] { poll_.ReleaseButtons(); };
 }
 
 void MainForm::StartUp(std::string_view running) {
@@ -78,6 +80,18 @@ void MainForm::SetPlaybackOptions(const PlaybackOptions& options) {
   poll_.options = options;
 }
 
+void MainForm::SetRecordingOptions(const RecordingOptions& options) {
+  poll_.recording = options;
+  const std::pair<ControlId, bool> boxes[] = {{ControlId::RecordWheel, options.wheel},
+                                              {ControlId::RecordSideButtons, options.side_buttons}};
+  for (const auto& [id, taken] : boxes) {
+    if (taken) continue;
+    Control& box = host_.window.Get(id);
+    box.SetValue(0);
+    box.SetEnabled(false);
+  }
+}
+
 bool MainForm::OpenAtStart(const std::string& path) {
   if (script_) return false;
   Procedure p(reporter_, where::kOpenAtStart);
@@ -128,6 +142,7 @@ void MainForm::StartScripted(const CommandLine& command, ScriptFinished finished
 }
 
 std::string MainForm::KeepBeforeEnd(int& status) {
+  poll_.EndRecordingNow();
   if (script_) return script_->KeepBeforeEnd(status);
   if (!recorder_.HasWorkToKeep()) return {};
   try {
@@ -141,6 +156,7 @@ std::string MainForm::KeepBeforeEnd(int& status) {
 }
 
 void MainForm::OnClose() {
+  poll_.ReleaseButtons();
   host_.shell.EndProgram();
 }
 

@@ -86,6 +86,9 @@ class MainForm {
 
   // Options for every playback from now on: F9, the Start Playing button, a scripted run.
   void SetPlaybackOptions(const PlaybackOptions& options);
+  // Options for every recording from now on. The wheel or the side buttons left out unchecks
+  // their check box and disables it.
+  void SetRecordingOptions(const RecordingOptions& options);
   // Loads the motion file at `path` as Load does once its dialog is answered: the same save
   // offer, checks and messages, and the Open dialog proposes it next. For a file named on the
   // command line (call after StartUp) or handed over by a second instance while running.
@@ -116,10 +119,14 @@ class MainForm {
   //   reason names.
   void StartScripted(const CommandLine& command, ScriptFinished finished);
   // The program is about to end without the user's word (a signal, the display gone). A
-  // --record run saves as Pause would and sets `status` to its exit status; otherwise unsaved
-  // changes go to a recovery file that the next StartUp names. Returns the line for standard
-  // error, empty when there was nothing to keep.
+  // recording still running gets the releases of the buttons it holds; a --record run saves as
+  // Pause would and sets `status` to its exit status; otherwise unsaved changes go to a recovery
+  // file that the next StartUp names. Returns the line for standard error, empty when there was
+  // nothing to keep. Never calls the window system.
   std::string KeepBeforeEnd(int& status);
+  // Lets go of the buttons a playback holds down, where the program ends while the display is
+  // still there (a signal, the session's end); closing the window does it itself.
+  void ReleaseButtons() { poll_.ReleaseButtons(); }
   // True from StartScripted on.
   bool Scripted() const { return script_.has_value(); }
   // The poll timer's tick (every 10 ms once StartUp has enabled it; idle, it may sleep until

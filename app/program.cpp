@@ -146,6 +146,7 @@ int RunProgram(MainForm& form, const CommandLine& command, const ProgramConsole&
   if (!other.runs && !handed.Listen(instance, error))
     console.Say("files cannot be handed to this instance: " + error);
   form.SetPlaybackOptions(line.playback);
+  form.SetRecordingOptions(line.recording);
   if (IsScripted(line)) {
     form.Poll().screens.OnMapped = [&console] { console.Say(std::string(kLayoutMappedNote)); };
     form.Poll().windows.OnMissing = [&console](const std::string& text) { console.Say(text); };

@@ -14,6 +14,7 @@ auto ScriptDialogs::Shown(Show show) {
     explicit Count(int& n) : open(++n) {}
     ~Count() { --open; }
   } count(open_);
+  if (before_shown) before_shown();
   return show();
 }
 

@@ -25,6 +25,8 @@ class ScriptDialogs : public Dialogs {
  public:
   explicit ScriptDialogs(Dialogs& shown) : shown_(shown) {}
   bool quiet = false;
+  // Called before a box or dialog is shown.
+  std::function<void()> before_shown;
   // The first box kept since the last call, on one line; empty when none.
   std::string TakeKept();
   // True while a box or file dialog is shown and waits for its answer.

@@ -24,6 +24,7 @@ void EntryList::Add(std::string_view entry) {
 void EntryList::RemoveFirst() {
   if (Empty()) throw Error(err::kSubscriptOutOfRange, DescribeError(err::kSubscriptOutOfRange));
   ++first_;
+  ++removed_;
   if (first_ == ends_.size()) {
     // Everything is gone: give the space back instead of keeping dead bytes.
     bytes_.clear();
@@ -43,6 +44,7 @@ void EntryList::RemoveLast() {
 
 void EntryList::Clear() {
   // Removing entry 1 until none is left, done at once.
+  removed_ += static_cast<uint64_t>(Count());
   bytes_ = std::string();
   ends_ = std::vector<uint64_t>();
   first_ = 0;

@@ -26,6 +26,8 @@ class EntryList {
   void RemoveLast();
   // Removes entry 1 until the list is empty.
   void Clear();
+  // Entries removed since the list was made: while it stays the same, the list has only grown.
+  uint64_t Removed() const { return removed_; }
   // Bytes held, for the memory benchmark.
   size_t CapacityBytes() const { return bytes_.capacity() + ends_.capacity() * sizeof(uint64_t); }
   void Reserve(size_t entries, size_t bytes);
@@ -34,6 +36,7 @@ class EntryList {
   std::string bytes_;
   std::vector<uint64_t> ends_;  // end offset of each entry in bytes_
   size_t first_ = 0;            // entries before this one have been removed
+  uint64_t removed_ = 0;
 };
 
 }  // namespace pel

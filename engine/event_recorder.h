@@ -50,6 +50,11 @@ class EventRecorder {
   // The recording ends at `now`: each button whose press was stored and which is still down is
   // released where the pointer was last seen.
   void End(double now);
+  // True while `button` is down and nothing has happened since its press but other clicks: its
+  // release where it was pressed would be a click.
+  bool HeldInPlace(MouseButton button) const {
+    return buttons_[static_cast<size_t>(button)].held == Held::Pending;
+  }
 
  private:
   enum class Held { No, Pending, Stored };

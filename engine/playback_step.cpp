@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "engine/event_recorder.h"
 #include "engine/motion_entry.h"
 #include "engine/pointer_actions.h"
 #include "engine/screen_layout.h"
@@ -16,13 +17,14 @@ namespace pel {
 struct PlaybackStep::Motion {
   struct Steps {
     int place;  // SetMousePos
-    int click;  // the click, if any
+    int click;  // the buttons or the wheel, if the kind works them
     int wait;   // the wait that follows
   };
   Steps steps{};
-  void (*click)(Input&) = nullptr;
+  MotionKind kind = MotionKind::Move;
   Point at;
-  double wait = 0;  // seconds, as recorded
+  double wait = 0;    // seconds, as recorded
+  int32_t delta = 0;  // wheel steps, 1/120 notches
 };
 
 std::optional<StopCause> PlaybackStep::Run(Procedure& p, Mode last_state, const TickSample& tick) {
@@ -52,7 +54,10 @@ std::optional<StopCause> PlaybackStep::Run(Procedure& p, Mode last_state, const 
     p.Step(236, [&] {
       if (Checked(window, ControlId::AutoHide) && window.Visible()) window.SetVisible(false);
     });
-    schedule_.Begin(options_, clock.Now());
+    // A recording made event by event waits each pause before its event.
+    PlaybackOptions options = options_;
+    if (PausesBeforeEvents(recorder.entries)) options.wait_before = true;
+    schedule_.Begin(options, clock.Now());
     screens_.PlaybackStarts();
     windows_.following = !options_.screen_positions;
     windows_.wait_seconds = options_.wait_for_window;
@@ -177,20 +182,18 @@ bool PlaybackStep::ReadMotion(Procedure& p, int32_t index, Motion& m) {
     entry = std::string(host_.recorder.entries.Item(index));
     kind = EntryKind(entry);
   });
-  if (kind == MotionKind::Move) {
+  if (!kind) return false;  // not a motion entry: skipped
+  m.kind = *kind;
+  if (kind == MotionKind::Move)
     m.steps = {.place = 258, .click = 0, .wait = 260};
-  } else if (kind == MotionKind::Left) {
+  else if (kind == MotionKind::Left)
     m.steps = {.place = 264, .click = 266, .wait = 268};
-    m.click = ClickLeft;
-  } else if (kind == MotionKind::Middle) {
+  else if (kind == MotionKind::Middle)
     m.steps = {.place = 272, .click = 274, .wait = 276};
-    m.click = ClickMiddle;
-  } else if (kind == MotionKind::Right) {
+  else if (kind == MotionKind::Right)
     m.steps = {.place = 280, .click = 282, .wait = 284};
-    m.click = ClickRight;
-  } else {
-    return false;  // not a motion entry: skipped
-  }
+  else  // presses, releases and the wheel
+    m.steps = {.place = 286, .click = 286, .wait = 286};
   // An entry whose numbers do not fit (a loaded "1e300" or "1e400") is skipped like one of
   // another kind. Its failure is reported at the step that reads the number, but only for the
   // first such entry of a playback: the list repeats until stopped, and a box at every pass
@@ -210,7 +213,9 @@ bool PlaybackStep::ReadMotion(Procedure& p, int32_t index, Motion& m) {
   };
   auto coordinates = [&] { m.at = {EntryCoordinate(entry, 2), EntryCoordinate(entry, 3)}; };
   auto delay = [&] { m.wait = EntryWaitSeconds(entry); };
-  return read(m.steps.place, coordinates) && read(m.steps.wait, delay);
+  auto delta = [&] { m.delta = EntryWheelDelta(entry); };
+  return read(m.steps.place, coordinates) && read(m.steps.wait, delay) &&
+         (ActionOf(m.kind) != KindAction::Wheel || read(m.steps.click, delta));
 }
 
 void PlaybackStep::PlayEntry(Procedure& p, const Motion& m) {
@@ -222,11 +227,11 @@ void PlaybackStep::PlayEntry(Procedure& p, const Motion& m) {
     at = windows_.Map(at, screens_);
     placed = SetMousePos(in, at.x, at.y);
   });
-  if (m.click && placed) {
-    p.Step(m.steps.click, [&] { m.click(in); });
-  } else if (m.click && !bad_entry_reported_) {
-    // The cursor is not where the click belongs (another program holds it back): clicking now
-    // would click elsewhere. Reported as an entry that cannot be played, once per playback.
+  if (ActionOf(m.kind) != KindAction::Move && placed) {
+    p.Step(m.steps.click, [&] { held_.Play(m.kind, m.delta); });
+  } else if (ActionOf(m.kind) != KindAction::Move && !bad_entry_reported_) {
+    // The cursor is not where the button belongs (another program holds it back): pressing now
+    // would press elsewhere. Reported as an entry that cannot be played, once per playback.
     bad_entry_reported_ = true;
     p.Step(m.steps.click, [&] {
       throw Error(err::kInvalidProcedureCall,
@@ -242,8 +247,9 @@ void PlaybackStep::PlayEntry(Procedure& p, const Motion& m) {
 std::optional<StopCause> PlaybackStep::EndOfList(Procedure& p) {
   // An empty list ends the playback with a message (the poll cycle's).
   if (p.Test(244, [&] { return !met_entry_; })) return StopCause::NoData;
-  // With entries, the list starts again at entry 1.
+  // With entries, the list starts again at entry 1, with no button held from the pass before.
   p.Step(254, [&] { played_index_ = 0; });
+  p.Step(254, [&] { held_.ReleaseAll(); });
   ++passes_done_;
   if (options_.repeat > 0 && passes_done_ >= options_.repeat) return StopCause::Passes;
   return std::nullopt;

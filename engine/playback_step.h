@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "engine/error_report.h"
+#include "engine/held_buttons.h"
 #include "engine/playback_options.h"
 #include "engine/playback_schedule.h"
 #include "engine/poll_tick.h"
@@ -40,6 +41,8 @@ class PlaybackStep {
   // Passes of this playback over the whole list.
   int32_t PassesDone() const { return passes_done_; }
   const PlaybackSchedule& Schedule() const { return schedule_; }
+  // Lets go of the buttons the playback holds down (drags, holds). True when none is left held.
+  bool ReleaseButtons() { return held_.ReleaseAll(); }
 
   // Stop on move: the user's own pointer motion (Input::UserPointerMoves) ends the playback, and
   // so does a pointer found farther than this, in pixels along either axis, from where playback
@@ -78,6 +81,7 @@ class PlaybackStep {
   ScreenMap& screens_;
   WindowMap& windows_;
   PlaybackSchedule schedule_;  // when the entries of the running playback are due
+  HeldButtons held_{host_.recorder.Host().input};
   int32_t played_index_ = 0;
   int32_t passes_done_ = 0;
   bool bad_entry_reported_ = false;  // this playback has reported an entry it cannot play

@@ -164,10 +164,9 @@ void PollCycle::Tick() {
   released.f10 = was.f10 && !now.f10;
   released.f9 = was.f9 && !now.f9;
   released.pause = was.pause && !now.pause;
-  PollInputs& pressed = tick.pressed;
-  pressed.left = now.left && !was.left;
-  pressed.right = now.right && !was.right;
-  pressed.middle = now.middle && !was.middle;
+  tick.pressed.left = !was.left && now.left;
+  tick.pressed.right = !was.right && now.right;
+  tick.pressed.middle = !was.middle && now.middle;
   tick.down = now;
   state.down = now;
 
@@ -205,6 +204,7 @@ void PollCycle::IdleStep(Procedure& p, StopCause cause) {
   const Mode last = state.last_state;
 
   p.Step(288, [&] { playback_.Rewind(); });
+  p.Step(288, [&] { playback_.ReleaseButtons(); });
   p.Step(290, [&] {
     Control& rec = window.Get(ControlId::RecordButton);
     if (!rec.Enabled()) rec.SetEnabled(true);
@@ -213,7 +213,7 @@ void PollCycle::IdleStep(Procedure& p, StopCause cause) {
     Control& play = window.Get(ControlId::PlayButton);
     if (!play.Enabled()) play.SetEnabled(true);
   });
-  p.Step(294, [&] { recording_.ForgetLastEvent(); });
+  p.Step(294, [&] { recording_.End(recorder.Host().clock.Now()); });
   p.Step(296, [&] { playback_.ClearSchedule(); });
   p.Step(298, [&] {
     if (recorder.mode != Mode::Idle) recorder.mode = Mode::Idle;
@@ -236,6 +236,7 @@ void PollCycle::EndPlayback(Procedure& p, StopCause cause) {
   }
   p.Step(246, [&] { state.last_state = Mode::Playing; });
   p.Step(248, [&] { recorder.mode = Mode::Idle; });
+  p.Step(248, [&] { playback_.ReleaseButtons(); });
   p.Step(250, [&] {
     host_.dialogs.MessageBox("No Data loaded for Playback", "", MsgButtons::Ok, MsgIcon::None);
   });

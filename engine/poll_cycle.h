@@ -16,6 +16,7 @@
 #include "engine/playback_options.h"
 #include "engine/playback_step.h"
 #include "engine/poll_tick.h"
+#include "engine/recording_options.h"
 #include "engine/recording_step.h"
 #include "engine/screen_layout.h"
 #include "engine/status_step.h"
@@ -64,10 +65,23 @@ class PollCycle {
   const RecordingStep& Recording() const { return recording_; }
   const PlaybackStep& Playback() const { return playback_; }
 
+  // The window system's stream of mouse events, which recordings take their events from;
+  // nullptr (the default) records from the ticks' samples alone.
+  void AttachInputEvents(InputEvents* events) { recording_.events = events; }
+  // Lets go of the buttons a playback holds down (a drag, a hold): before a box opens while one
+  // runs, and where the program ends, unless the display is gone. Each end of a playback does it
+  // itself.
+  void ReleaseButtons() { playback_.ReleaseButtons(); }
+  // The program ends while recording: the recording gets the releases of the buttons it holds,
+  // without a call to the window system (the display may be gone).
+  void EndRecordingNow() { recording_.End(host_.recorder.Host().clock.Now(), false); }
+
   PollState state;
   // How playbacks run; set while none runs (the program sets them at start-up). The defaults
   // play as the window always has.
   PlaybackOptions options;
+  // What recordings take beyond the check boxes; set while none runs.
+  RecordingOptions recording;
   // The main window stays hidden whatever F12 or Auto Show would do (scripted runs).
   bool stay_hidden = false;
   // The screen layout: layout entries at the start of each recording, positions mapped in
@@ -106,7 +120,7 @@ class PollCycle {
   bool SetTimer(bool enabled);
 
   PollHost host_;
-  RecordingStep recording_{host_, screens, windows, keep_take};
+  RecordingStep recording_{host_, screens, windows, keep_take, recording};
   PlaybackStep playback_{host_, options, screens, windows};
   StatusStep status_{host_, screens, windows, recording_};
 

@@ -30,7 +30,7 @@ struct TickSample {
   Point cursor;               // the previous tick's position when it could not be read
   bool cursor_known = false;  // the cursor was read at this tick
   PollInputs released;        // down at the previous tick, up at this one
-  PollInputs pressed;         // mouse buttons up at the previous tick, down at this one
+  PollInputs pressed;         // up at the previous tick, down at this one
   PollInputs down;            // as this tick read them
 };
 

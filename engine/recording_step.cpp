@@ -1,6 +1,6 @@
 #include "engine/recording_step.h"
 
-#include <cmath>
+#include "platform/error.h"
 
 namespace pel {
 
@@ -29,37 +29,34 @@ void RecordingStep::Run(Procedure& p, Mode last_state, const TickSample& tick) {
       windows_.own_window = window.NativeHandle();
       windows_.RecordingStarts();
     });
+    Begin(p);
   } else {
     // ... and the monitors as they stand after a change: the entries from here on are made on
     // them.
     p.Step(176, [&] { screens_.FollowLayout(recorder.entries); });
   }
 
-  // Where the cursor is this tick is unknown: a move or a click stored at the last known
-  // position could be far from where it happened, so the tick records nothing.
-  if (!tick.cursor_known) return;
-
-  const Point at = tick.cursor;
-  // The window a press is made in goes before the tick's entries: they belong to it.
-  p.Step(178, [&] {
-    const PollInputs& pressed = tick.pressed;
-    const PollInputs& down = tick.down;
-    windows_.Note(recorder.entries, at, pressed.left || pressed.middle || pressed.right,
-                  down.left || down.middle || down.right);
-  });
-  if (p.Test(178, [&] { return Checked(window, ControlId::RecordMoves); }) &&
-      p.Test(180, [&] { return at != last_position; }))
-    RecordEvent(p, {.test = 182, .delay = 184, .clamp = 186, .add = 188, .clock = 190}, at,
-                MotionKind::Move);
-  if (p.Test(192, [&] { return Checked(window, ControlId::RecordLeft) && tick.released.left; }))
-    RecordEvent(p, {.test = 194, .delay = 196, .clamp = 198, .add = 200, .clock = 202}, at,
-                MotionKind::Left);
-  if (p.Test(204, [&] { return Checked(window, ControlId::RecordMiddle) && tick.released.middle; }))
-    RecordEvent(p, {.test = 206, .delay = 208, .clamp = 210, .add = 212, .clock = 214}, at,
-                MotionKind::Middle);
-  if (p.Test(216, [&] { return Checked(window, ControlId::RecordRight) && tick.released.right; }))
-    RecordEvent(p, {.test = 218, .delay = 220, .clamp = 222, .add = 224, .clock = 226}, at,
-                MotionKind::Right);
+  const double now = recorder.Host().clock.Now();
+  const RecordGates gates = ReadGates(p);
+  // The window a press is made in goes before the entries of the press: they belong to it.
+  if (tick.cursor_known)
+    p.Step(178, [&] {
+      const PollInputs& pressed = tick.pressed;
+      const PollInputs& down = tick.down;
+      windows_.Note(recorder.entries, tick.cursor, pressed.left || pressed.middle || pressed.right,
+                    down.left || down.middle || down.right);
+    });
+  if (streaming_) {
+    p.Step(180, [&] { TakeStream(gates); });
+    // The stream leaves moves out unless every event is recorded: the pointer is where the tick
+    // found it.
+    if (!every_event_ && tick.cursor_known)
+      p.Step(182, [&] { recorder_.Take({.pos = tick.cursor, .time = now}, gates); });
+  } else if (tick.cursor_known) {
+    // Where the cursor is this tick is unknown otherwise: a move or a click stored at the last
+    // known position could be far from where it happened, so the tick records nothing.
+    TakeSamples(p, tick, gates, now);
+  }
 }
 
 bool RecordingStep::KeepPreviousTake() {
@@ -84,34 +81,95 @@ bool RecordingStep::KeepPreviousTake() {
   }
 }
 
-// One recorded event: the first of a recording only starts the clock; every later one is
-// stored with the milliseconds since the event handled before it.
-void RecordingStep::RecordEvent(Procedure& p, const EventSteps& n, Point at, MotionKind kind) {
-  Clock& clock = host_.recorder.Host().clock;
-  bool added = false;
-  double ms = 0;
-  if (p.Test(n.test, [&] { return last_event_time_ != 0; })) {
-    p.Step(n.delay, [&] {
-      double seconds = clock.Now() - last_event_time_;
-      // Three decimals of a second, ties to even (the default rounding mode).
-      ms = std::nearbyint(seconds * 1000.0);
-    });
-    p.Step(n.clamp, [&] {
-      if (ms < 0) ms = 0;
-    });
-    p.Step(n.add, [&] { host_.recorder.AddMotion(at.x, at.y, ms, KindText(kind)); });
-    added = true;
-  }
-  p.Step(n.clock, [&] {
-    // The clock of the recording moves by the delay just stored rather than jumping to the
-    // reading: each delay's rounding is carried into the next one, so the delays add up to the
-    // real time between the first event and the last instead of drifting by up to half a
-    // millisecond per entry.
-    if (added)
-      last_event_time_ += ms / 1000.0;
-    else
-      last_event_time_ = clock.Now();
+void RecordingStep::Begin(Procedure& p) {
+  Recorder& recorder = host_.recorder;
+  p.Step(176, [&] {
+    End(recorder.Host().clock.Now());  // a recording no idle tick ended (none ran between)
+    std::string error;
+    streaming_ = events && events->Start(options_.every_event, error);
+    every_event_ = options_.every_event && streaming_;
+    recording_ = true;
+    removed_at_begin_ = recorder.entries.Removed();
+    recorder_.Begin(every_event_, last_position);
+    if (events && !streaming_)
+      throw Error(err::kNotSupported, "The mouse's event stream could not be started (" + error +
+                                          "); recording every 10 ms, without the wheel and the "
+                                          "side buttons.");
+    if (options_.every_event && !events)
+      throw Error(err::kNotSupported,
+                  "Every event cannot be recorded without the mouse's event stream; recording "
+                  "every 10 ms, without the wheel and the side buttons.");
   });
+}
+
+RecordGates RecordingStep::ReadGates(Procedure& p) {
+  MainWindow& window = host_.window;
+  RecordGates g;
+  g.moves = p.Test(178, [&] { return Checked(window, ControlId::RecordMoves); });
+  g.left = p.Test(192, [&] { return Checked(window, ControlId::RecordLeft); });
+  g.middle = p.Test(204, [&] { return Checked(window, ControlId::RecordMiddle); });
+  g.right = p.Test(216, [&] { return Checked(window, ControlId::RecordRight); });
+  g.wheel = options_.wheel && p.Test(228, [&] { return Checked(window, ControlId::RecordWheel); });
+  g.side_buttons = options_.side_buttons &&
+                   p.Test(228, [&] { return Checked(window, ControlId::RecordSideButtons); });
+  return g;
+}
+
+void RecordingStep::TakeSamples(Procedure& p, const TickSample& tick, const RecordGates& gates,
+                                double now) {
+  struct Sampled {
+    MouseButton button;
+    bool pressed, released;
+    int step;
+  };
+  const Sampled buttons[] = {{MouseButton::Left, tick.pressed.left, tick.released.left, 194},
+                             {MouseButton::Middle, tick.pressed.middle, tick.released.middle, 206},
+                             {MouseButton::Right, tick.pressed.right, tick.released.right, 218}};
+  auto take = [&](InputEvent::Kind kind, MouseButton button, Point at) {
+    recorder_.Take({.kind = kind, .button = button, .pos = at, .time = now}, gates);
+  };
+  // A button seen held in place until the tick that finds it released and the pointer moved was
+  // clicked there: which came first in between is not known, and a drag begun a tick before its
+  // release would have the click land off the place it was made (most windows drop such a click).
+  bool clicked[std::size(buttons)] = {};
+  for (size_t i = 0; i < std::size(buttons); ++i) {
+    const Sampled& b = buttons[i];
+    if (!b.released || !recorder_.HeldInPlace(b.button)) continue;
+    clicked[i] = true;
+    p.Step(b.step, [&] { take(InputEvent::Kind::Release, b.button, last_position); });
+  }
+  p.Step(182, [&] { take(InputEvent::Kind::Move, MouseButton::Left, tick.cursor); });
+  for (size_t i = 0; i < std::size(buttons); ++i) {
+    const Sampled& b = buttons[i];
+    if (b.released && !clicked[i])
+      p.Step(b.step, [&] { take(InputEvent::Kind::Release, b.button, tick.cursor); });
+    if (b.pressed) p.Step(b.step, [&] { take(InputEvent::Kind::Press, b.button, tick.cursor); });
+  }
+}
+
+void RecordingStep::TakeStream(const RecordGates& gates) {
+  taken_.clear();
+  events->Take(taken_);
+  for (const InputEvent& e : taken_) recorder_.Take(e, gates);
+}
+
+void RecordingStep::End(double now, bool use_stream) {
+  if (recording_) {
+    recorder_.End(now);
+    recording_ = false;
+  }
+  if (streaming_ && use_stream) {
+    streaming_ = false;
+    events->Stop();
+  }
+}
+
+void RecordingStep::Store(const std::string& entry) {
+  Recorder& recorder = host_.recorder;
+  if (!recording_ || recorder.entries.Removed() != removed_at_begin_) return;
+  Procedure p(recorder.Host().reporter, where::kAddMotion);
+  p.Step(100, [&] { recorder.entries.Add(entry); });
+  p.Step(102, [&] { recorder.unsaved = true; });
 }
 
 }  // namespace pel

@@ -180,7 +180,7 @@ bool HoldsNoMotion(const EntryList& list) {
 }
 
 bool IsNoMotionEntry(std::string_view entry) {
-  return IsLayoutEntry(entry) || IsWindowEntry(entry);
+  return IsLayoutEntry(entry) || IsWindowEntry(entry) || IsPausesBeforeNote(entry);
 }
 
 LayoutMapping::LayoutMapping(const std::vector<Monitor>& recorded, const std::vector<Monitor>& now)

@@ -68,8 +68,8 @@ class LayoutRun {
 std::optional<std::vector<Monitor>> ReadLayoutRun(const EntryList& list, int32_t index);
 // True when both layouts have monitors on the same rectangles, whatever their names and order.
 bool SameGeometry(const std::vector<Monitor>& a, const std::vector<Monitor>& b);
-// True for the entries that say where motion was recorded rather than what it did: layout
-// entries and window entries. They take no playback time.
+// True for the entries that say where or how motion was recorded rather than what it did:
+// layout entries, window entries and the note on the pauses. They take no playback time.
 bool IsNoMotionEntry(std::string_view entry);
 // True when the list holds no entry but those (or none at all).
 bool HoldsNoMotion(const EntryList& list);

@@ -25,6 +25,8 @@ enum class ControlId : int {
   RecordLeft,
   RecordMiddle,
   RecordRight,
+  RecordWheel,
+  RecordSideButtons,
   AutoHide,
   AutoShow,
   StatusLine,

@@ -30,6 +30,7 @@
 #include "platform/qt/qt_skin.h"
 #include "platform/x11/x11_display.h"
 #include "platform/x11/x11_input.h"
+#include "platform/x11/x11_input_events.h"
 #include "platform/x11/x11_screens.h"
 #include "platform/x11/x11_windows_on_screen.h"
 
@@ -99,6 +100,11 @@ int main(int argc, char* argv[]) {
       if (windows->TakeChanges() && form.Poll().windows.Waiting()) form.Poll().Wake();
     });
   }
+  // The pointer's own events, for recordings; without RECORD they sample the pointer every tick.
+  std::unique_ptr<pel::X11InputEvents> pointer_events =
+      pel::X11InputEvents::Open(nullptr, clock, error);
+  if (!pointer_events) console.Say("recordings leave out the wheel and the side buttons: " + error);
+  form.Poll().AttachInputEvents(pointer_events.get());
 
   // Idle, the poll timer sleeps: the raw input events on the input's own connection wake it.
   QSocketNotifier input_events(input->ConnectionFd(), QSocketNotifier::Read);
@@ -112,6 +118,7 @@ int main(int argc, char* argv[]) {
   // start. A run with nothing to keep ends as the signal would have ended it.
   const bool recording = line.action == pel::CommandLine::Action::Record;
   pel::SignalWatch ended_by_signal([&](int signo) {
+    form.ReleaseButtons();
     int code = status::kFailed;
     const std::string said = form.KeepBeforeEnd(code);
     if (!said.empty()) console.Say(std::string(strsignal(signo)) + ": " + said);

@@ -23,6 +23,7 @@
 #include "platform/win32/win32_foreground.h"
 #include "platform/win32/win32_indicator.h"
 #include "platform/win32/win32_input.h"
+#include "platform/win32/win32_input_events.h"
 #include "platform/win32/win32_instance.h"
 #include "platform/win32/win32_main_window.h"
 #include "platform/win32/win32_session.h"
@@ -81,16 +82,21 @@ int Run(const pel::CommandLine& line, const pel::ProgramConsole& console) {
     }
   };
   window.SetHandlers(std::move(handlers));
-  // Ended from outside (the session ends, taskkill, End task): the work is kept, then it ends.
+  // Ended from outside (the session ends, taskkill, End task): buttons a playback holds are let
+  // go and the work is kept, then it ends.
   window.SetEndingWithoutUser([&] {
+    form.ReleaseButtons();
     int status = form.Scripted() ? pel::exit_status::kStopped : pel::exit_status::kOk;
     const std::string said = form.KeepBeforeEnd(status);
     if (!said.empty() && form.Scripted()) console.Say(said);
     if (!said.empty()) pel::DiagnosticLine("ending: " + said);
     return status;
   });
-  // The monitors and the windows, for recordings and where their playback goes.
+  // The monitors and the windows, for recordings and where their playback goes; the mouse's
+  // own events, for recordings.
   pel::Win32Desktop desktop(form.Poll());
+  pel::Win32InputEvents pointer_events(input, clock);
+  form.Poll().AttachInputEvents(&pointer_events);
 
   // Idle, the poll tick sleeps: the raw input of the shortcut keys and the buttons wakes it.
   // Without raw input the presses are only seen by polling, so the tick keeps running.
@@ -101,15 +107,7 @@ int Run(const pel::CommandLine& line, const pel::ProgramConsole& console) {
 
   pel::ProgramLoop loop;
   loop.show = [&] { window.ShowCentred(); };
-  loop.run = [&] {
-    MSG msg;
-    for (;;) {
-      const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-      if (got == 0) return static_cast<int>(msg.wParam);
-      if (got == -1) return 1;
-      pel::Win32EventPump::Dispatch(window.Handle(), msg);
-    }
-  };
+  loop.run = [&] { return pel::RunMessageLoop(window.Handle()); };
   loop.quit = [](int code) { PostQuitMessage(code); };
   return pel::RunProgram(form, line, console, loop, instance, other);
 }

@@ -6,6 +6,7 @@
 #include <objbase.h>
 #include <shellapi.h>
 
+#include "platform/win32/win32_dialogs.h"
 #include "platform/win32/win32_dpi.h"
 #include "platform/win32/win32_text.h"
 
@@ -19,6 +20,16 @@ std::vector<std::string> CommandLineArguments() {
   for (int i = 1; i < count; ++i) args.push_back(Narrow(argv[i]));
   LocalFree(argv);
   return args;
+}
+
+int RunMessageLoop(HWND window) {
+  MSG msg;
+  for (;;) {
+    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+    if (got == 0) return static_cast<int>(msg.wParam);
+    if (got == -1) return 1;
+    Win32EventPump::Dispatch(window, msg);
+  }
 }
 
 Win32Session::Win32Session() {

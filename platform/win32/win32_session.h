@@ -1,6 +1,10 @@
 #pragma once
 // The process the Windows program starts in: its arguments, DPI awareness, the common controls
-// and COM on the user-interface thread; the desktop's monitors and windows its poll cycle uses.
+// and COM on the user-interface thread, and its message loop; the desktop's monitors and windows
+// its poll cycle uses.
+
+#include <windows.h>
+#undef MessageBox  // the seam has its own
 
 #include <string>
 #include <vector>
@@ -17,6 +21,10 @@ std::vector<std::string> CommandLineArguments();
 // While it lives, the calling thread is ready for the windows: the process is DPI aware (also
 // when started without its manifest), the common controls are registered and COM is set up
 // for the picture decoder and the file dialogs.
+// Runs the thread's message loop until WM_QUIT and returns its exit code (1 when GetMessageW
+// fails). Dialog messages go to `window`'s modeless dialogs.
+int RunMessageLoop(HWND window);
+
 class Win32Session {
  public:
   Win32Session();

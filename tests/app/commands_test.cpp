@@ -206,5 +206,64 @@ TEST_F(Commands, PointerIsAHandOverButtonsAndTheArrowOverBackgroundAndFrames) {
   EXPECT_EQ(r.window.pointer_kind, kPointerDefault);
 }
 
+// A button a playback holds down is let go before a box the user must answer, where the window
+// closes and where the program is ended (the signal's handler); a recording ended so keeps the
+// release of the drag it was in.
+TEST_F(Commands, NoButtonStaysHeldThroughABoxOrTheProgramsEnd) {
+  auto tick = [&] {
+    r.clock.Advance(0.0101);
+    r.form.OnTimer();
+  };
+  auto last_button = [&] {
+    for (auto c = r.log.calls.rbegin(); c != r.log.calls.rend(); ++c)
+      if (c->rfind("Button", 0) == 0) return *c;
+    return std::string();
+  };
+  auto drag = [&] {
+    if (r.form.Recorder().mode == Mode::Playing) r.form.OnPlayClicked();  // stops the last one
+    tick();
+    r.form.Recorder().entries.Clear();
+    r.form.Recorder().entries.Add("LeftDown,1,1,0");
+    r.form.Recorder().entries.Add("move,2,2,60000");
+    r.form.OnPlayClicked();
+    tick();
+    tick();
+    ASSERT_EQ(last_button(), "Button Left down");
+  };
+  r.dialogs.while_open = [&] { EXPECT_EQ(last_button(), "Button Left up") << "before the box"; };
+  for (const auto& end : std::initializer_list<std::function<void()>>{
+           [&] { r.form.OnHelpClicked(); }, [&] { r.form.ReleaseButtons(); },
+           [&] { r.form.OnClose(); }}) {
+    drag();
+    end();
+    EXPECT_EQ(last_button(), "Button Left up");
+  }
+
+  r.form.OnPlayClicked();
+  tick();
+  r.form.OnRecordClicked();
+  tick();
+  r.input.Press(vk::kLButton);
+  tick();
+  r.input.MoveTo({5, 5});
+  tick();
+  int status = 0;
+  r.form.KeepBeforeEnd(status);
+  const EntryList& entries = r.form.Recorder().entries;
+  EXPECT_EQ(entries.Item(entries.Count()).substr(0, 11), "LeftUp,5,5,");
+}
+
+// Leaving the wheel or the side buttons out on the command line unchecks their box and disables
+// it: the window cannot record what the command line left out.
+TEST_F(Commands, RecordingOptionsLeftOutDisableTheirCheckBoxes) {
+  RecordingOptions options;
+  options.side_buttons = false;
+  r.form.SetRecordingOptions(options);
+  EXPECT_EQ(r.window.Ctl(ControlId::RecordSideButtons).value, 0);
+  EXPECT_FALSE(r.window.Ctl(ControlId::RecordSideButtons).enabled);
+  EXPECT_EQ(r.window.Ctl(ControlId::RecordWheel).value, 1);
+  EXPECT_TRUE(r.window.Ctl(ControlId::RecordWheel).enabled);
+}
+
 }  // namespace
 }  // namespace pel::test

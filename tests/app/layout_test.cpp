@@ -42,11 +42,11 @@ TEST(Layout, FocusOrderStartsInTheHiddenTextBoxThenChecksThenButtons) {
     if (c.tab_index > 0) order.emplace_back(c.tab_index, c.id);
   std::sort(order.begin(), order.end());
   const ControlId expected[] = {
-      ControlId::FocusSink,   ControlId::RecordMoves,  ControlId::RecordLeft,
-      ControlId::RecordRight, ControlId::RecordMiddle, ControlId::AutoHide,
-      ControlId::AutoShow,    ControlId::RecordButton, ControlId::SaveButton,
-      ControlId::LoadButton,  ControlId::PlayButton,   ControlId::HideButton,
-      ControlId::HelpButton};
+      ControlId::FocusSink,    ControlId::RecordMoves,  ControlId::RecordLeft,
+      ControlId::RecordRight,  ControlId::RecordMiddle, ControlId::RecordSideButtons,
+      ControlId::RecordWheel,  ControlId::AutoHide,     ControlId::AutoShow,
+      ControlId::RecordButton, ControlId::SaveButton,   ControlId::LoadButton,
+      ControlId::PlayButton,   ControlId::HideButton,   ControlId::HelpButton};
   ASSERT_EQ(order.size(), std::size(expected));
   for (size_t i = 0; i < order.size(); ++i) {
     EXPECT_EQ(order[i].first, static_cast<int>(i) + 1);

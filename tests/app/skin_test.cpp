@@ -13,6 +13,7 @@ constexpr const char* kSkin = "/opt/pelmira/x/o.cjs";
 const ControlId kRecoloured[] = {ControlId::RecordingFrame, ControlId::WindowFrame,
                                  ControlId::RecordMoves,    ControlId::RecordLeft,
                                  ControlId::RecordMiddle,   ControlId::RecordRight,
+                                 ControlId::RecordWheel,    ControlId::RecordSideButtons,
                                  ControlId::AutoHide,       ControlId::AutoShow};
 const ControlId kUntouched[] = {
     ControlId::RecordButton, ControlId::PlayButton, ControlId::HelpButton, ControlId::HideButton,

@@ -59,6 +59,11 @@ TEST(PelmiraScenario, LoadsAFileAndPlaysItInALoopUntilPause) {
   scenario::LoadsAFileAndPlaysItInALoopUntilPause(p);
 }
 
+TEST(PelmiraScenario, RecordsADragTheWheelAndTheSideButtonsAndPlaysThem) {
+  LinuxProgram p;
+  scenario::RecordsADragTheWheelAndTheSideButtonsAndPlaysThem(p);
+}
+
 TEST_F(PelmiraE2E, F12AndAutoHideAndShowAndASecondInstance) {
   const TopWindow main = StartMain();
   auto toggle_and_check = [&](const char* state) {

@@ -224,5 +224,47 @@ void LoadsAFileAndPlaysItInALoopUntilPause(Program& p) {
   EXPECT_TRUE(p.Running(p.main_pid)) << p.Output();
 }
 
+void RecordsADragTheWheelAndTheSideButtonsAndPlaysThem(Program& p) {
+  // Made over another program's window: on Windows only its own windows see the X server's input.
+  auto target = p.Target(kTargetX, kTargetY, kTargetW, kTargetH);
+  // Where the drag starts (a move to where the pointer stands would wait for a move in vain).
+  ASSERT_TRUE(p.Xdo("mousemove --sync 150 150"));
+  p.StartMain();
+  ASSERT_TRUE(p.Key("F10"));
+  ASSERT_TRUE(p.Look().WaitFor("frmRec")) << "recording did not start";
+  ASSERT_TRUE(
+      p.Xdo("sleep 0.1 mousedown 1 sleep 0.05 "
+            "mousemove --sync 170 160 sleep 0.05 mousemove --sync 190 170 sleep 0.05 "
+            "mousemove --sync 210 180 sleep 0.05 mouseup 1 sleep 0.1 "
+            "click 4 click 5 click 6 click 7 click 8 click 9 sleep 0.1"));
+  ASSERT_TRUE(p.Key("Pause"));
+  ASSERT_TRUE(p.Look().WaitGone("frmRec")) << "recording did not stop";
+
+  const size_t made = target->Events().size();
+  ASSERT_TRUE(p.Xdo("mousemove --sync 350 250"));
+  ASSERT_TRUE(p.Key("F9"));
+  std::vector<ButtonEvent> played;
+  EXPECT_TRUE(x11test::WaitUntil(
+      [&] {
+        const std::vector<ButtonEvent> all = target->Events();
+        played.assign(all.begin() + static_cast<std::ptrdiff_t>(std::min(made, all.size())),
+                      all.end());
+        return played.size() >= 14;
+      },
+      20s))
+      << played.size() << " events; output:\n"
+      << p.Output();
+  ASSERT_TRUE(p.Key("Pause"));
+  ASSERT_TRUE(p.Look().WaitGone("frmPlay")) << "playback did not stop";
+  std::vector<ButtonEvent> want = {{true, 1, 50, 50}, {false, 1, 110, 80}};
+  for (unsigned b : {4u, 5u, 6u, 7u, 8u, 9u}) {
+    want.push_back({true, b, 110, 80});
+    want.push_back({false, b, 110, 80});
+  }
+  played.resize(std::min(played.size(), want.size()));
+  EXPECT_EQ(played, want);
+  EXPECT_TRUE(p.Running(p.main_pid)) << p.Output();
+}
+
 }  // namespace scenario
 }  // namespace pel::e2e

@@ -89,6 +89,10 @@ void RecordsAPathWithClicksAndSavesIt(Program& p);
 // and nothing else, every click reaches another program's window at its place in order, the
 // shaped playing indicator stands at the top right; Pause stops all of it.
 void LoadsAFileAndPlaysItInALoopUntilPause(Program& p);
+// F10, a drag, a notch each way on both wheels and a click of each side button over another
+// program's window, Pause, F9: the drag reaches the window as a press at its start and a release
+// at its end, then the wheel steps and the side buttons in order, at their places.
+void RecordsADragTheWheelAndTheSideButtonsAndPlaysThem(Program& p);
 }  // namespace scenario
 
 }  // namespace pel::e2e

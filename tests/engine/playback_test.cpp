@@ -39,7 +39,8 @@ class PlaybackTest : public EngineTest {
   std::vector<std::string> Actions() const {
     std::vector<std::string> v;
     for (const auto& c : log.calls)
-      if (c.rfind("SetCursorPos", 0) == 0 || c.rfind("Button", 0) == 0) v.push_back(c);
+      if (c.rfind("SetCursorPos", 0) == 0 || c.rfind("Button", 0) == 0 || c.rfind("Wheel", 0) == 0)
+        v.push_back(c);
     return v;
   }
 };
@@ -89,6 +90,36 @@ TEST_F(PlaybackTest, KindsAreReadTrimmedInAnyCaseAndUnknownOnesCostATick) {
                                       "SetCursorPos 0,0", "Button Right down", "Button Right up",
                                       // halves round to the even neighbour
                                       "SetCursorPos 10,10"}));
+}
+
+// A drag plays as its press, the path with the button down and its release, each where it was
+// made; wheel steps scroll where they were made, in any case of their kind.
+TEST_F(PlaybackTest, PressesReleasesWheelStepsAndSideButtonsPlayWhereTheyWereMade) {
+  Load({"LeftDown,10,10,0", "move,20,10,0", "leftup,30,10,0", "Wheel,30,12,0,-240",
+        "HWheel,31,12,0,60", "X2Down,31,12,0", "X2Up,31,12,0", "Wheel,1,1,0,1e20"});
+  StartPlayback();
+  Ticks(7);
+  EXPECT_EQ(Actions(),
+            (std::vector<std::string>{
+                "SetCursorPos 10,10", "Button Left down", "SetCursorPos 20,10",
+                "SetCursorPos 30,10", "Button Left up", "SetCursorPos 30,12", "Wheel Vertical -240",
+                "SetCursorPos 31,12", "Wheel Horizontal 60", "SetCursorPos 31,12", "Button X2 down",
+                "SetCursorPos 31,12", "Button X2 up"}));
+  // A step too large to read is skipped like any number out of range.
+  ASSERT_EQ(Boxes(), 1);
+  EXPECT_NE(dialogs.boxes[0].text.find("Form1.Timer1_Timer at line 286"), std::string::npos);
+}
+
+// Recorded event by event, each pause is waited before its event; the note takes no time.
+TEST_F(PlaybackTest, ARecordingOfEveryEventWaitsEachPauseBeforeItsEvent) {
+  Load({"pauses,before", "move,1,1,0", "move,2,2,500", "move,3,3,0"});
+  StartIdle();
+  input.Tap(vk::kF9);
+  Tick();
+  const std::vector<double> onsets = Onsets(3, 100);
+  ASSERT_EQ(onsets.size(), 3u);
+  EXPECT_NEAR(onsets[1] - onsets[0], 0.5, kTick);
+  EXPECT_EQ(onsets[2], onsets[1]);
 }
 
 TEST_F(PlaybackTest, NumbersOutOfRangeSkipTheirEntryWithOneReportPerPlayback) {
@@ -494,6 +525,41 @@ TEST_F(PlaybackTest, OnTimeEachEntryPlaysAtItsOwnMomentAndNothingTicksInBetween)
   Ticks(2);
   EXPECT_EQ(recorder.mode, Mode::Playing);
   EXPECT_TRUE(window.timer_enabled);
+}
+
+// However a playback ends, the button a drag holds down is let go: Pause, the user taking the
+// mouse, the last pass, the end of each pass (boxes and the program's end: tests/app).
+TEST(PlaybackEnds, NoButtonStaysHeld) {
+  const struct {
+    const char* name;
+    int repeat;  // passes asked for, 0 until stopped
+    bool stop_on_move, pause, user_moves;
+    int ticks;       // after Pause or the user's move
+    size_t presses;  // each to be released
+  } cases[] = {{"Pause", 0, false, true, false, 2, 1},
+               {"stop on move", 0, true, false, true, 1, 1},
+               {"the last pass", 1, false, false, false, 6, 1},
+               {"the end of a pass", 0, false, false, false, 6, 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EngineRig r;
+    r.recorder.entries.Add("LeftDown,10,10,0");
+    r.recorder.entries.Add("move,20,10,30");
+    r.poll.options.repeat = c.repeat;
+    r.poll.options.stop_on_move = c.stop_on_move;
+    r.Tick();
+    r.input.Tap(vk::kF9);
+    r.Ticks(3);
+    if (c.pause) r.input.Tap(vk::kPause);
+    if (c.user_moves) r.input.MoveTo({300, 300});
+    r.Ticks(c.ticks);
+    std::vector<std::string> buttons, want;
+    for (const std::string& call : r.log.calls)
+      if (call.rfind("Button", 0) == 0) buttons.push_back(call);
+    for (size_t i = 0; i < c.presses; ++i)
+      want.insert(want.end(), {"Button Left down", "Button Left up"});
+    EXPECT_EQ(buttons, want);
+  }
 }
 
 }  // namespace

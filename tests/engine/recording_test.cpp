@@ -1,5 +1,6 @@
 // The recording step: what a recording stores, with which delays and positions.
 #include "testkit/engine_test.h"
+#include "testkit/fake_input_events.h"
 
 namespace pel::test {
 namespace {
@@ -53,7 +54,7 @@ TEST_F(RecordingTest, DelaysCountFromTheLastHandledEventWhateverItsKind) {
   EXPECT_EQ(Entries(), (std::vector<std::string>{"move,11,20,1500", "Left,11,20,1510"}));
 }
 
-TEST_F(RecordingTest, AFirstClickIsNotStoredAndClicksTakeTheReleasePosition) {
+TEST_F(RecordingTest, AFirstClickIsNotStoredAndAButtonHeldWhileThePointerMovesIsADrag) {
   input.MoveTo({50, 60});
   StartRecording();
   Click(vk::kLButton);  // first event of the recording
@@ -61,10 +62,12 @@ TEST_F(RecordingTest, AFirstClickIsNotStoredAndClicksTakeTheReleasePosition) {
   Ctl(ControlId::RecordMoves).value = 0;
   input.Press(vk::kRButton);
   Tick();
-  input.MoveTo({70, 80});  // moved while held: the entry holds where it was released
+  input.MoveTo({60, 70});  // seen moving while held: a drag
+  Tick();
+  input.MoveTo({70, 80});
   input.Release(vk::kRButton);
   Tick();
-  EXPECT_EQ(Entries(), (std::vector<std::string>{"Right,70,80,20"}));
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"RightDown,50,60,10", "RightUp,70,80,20"}));
 }
 
 TEST_F(RecordingTest, ButtonsHeldLongGiveOneEntryAtRelease) {
@@ -78,7 +81,10 @@ TEST_F(RecordingTest, ButtonsHeldLongGiveOneEntryAtRelease) {
             (std::vector<std::string>{"Middle,1,1,1020", "Right,1,1,1020", "Left,1,1,20"}));
 }
 
-TEST_F(RecordingTest, EventsOfOneTickComeInOrderMoveLeftMiddleRight) {
+// The poll cannot tell whether a button let go in the tick the pointer moved was let go before
+// the move: one seen held in place until then (taps between ticks too) is a click where it was
+// held, before the move.
+TEST_F(RecordingTest, ButtonsReleasedAsThePointerMovesAreClicksWhereTheyWereHeld) {
   StartRecording();
   input.MoveTo({5, 5});
   Tick();
@@ -88,8 +94,13 @@ TEST_F(RecordingTest, EventsOfOneTickComeInOrderMoveLeftMiddleRight) {
   Tick();
   input.MoveTo({6, 6});
   Tick();
-  EXPECT_EQ(Entries(),
-            (std::vector<std::string>{"move,6,6,20", "Left,6,6,0", "Middle,6,6,0", "Right,6,6,0"}));
+  input.Press(vk::kLButton);
+  Ticks(5);
+  input.MoveTo({40, 6});
+  input.Release(vk::kLButton);
+  Tick();
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"Left,5,5,20", "Middle,5,5,0", "Right,5,5,0",
+                                                 "move,6,6,0", "Left,6,6,61", "move,40,6,0"}));
 }
 
 TEST_F(RecordingTest, OptionsGateEachKindFromTheNextTick) {
@@ -216,6 +227,127 @@ TEST_F(RecordingTest, F10OverATakeThatCannotBeKeptDoesNotStart) {
             "Not recording: the previous take could not be kept (Disk full); save it first");
   EXPECT_EQ(Ctl(ControlId::RecordButton).caption, "Start Recording");
   EXPECT_TRUE(Ctl(ControlId::PlayButton).enabled);
+}
+
+// Recording from the window system's event stream, as both programs have one.
+class StreamRecordingTest : public RecordingTest {
+ protected:
+  StreamRecordingTest() { poll.AttachInputEvents(&stream); }
+  // An event `ms` after the clock's reading now, so before the next tick.
+  void Add(InputEvent::Kind kind, MouseButton button, Point at, double ms, int32_t delta = 0,
+           WheelAxis axis = WheelAxis::Vertical) {
+    stream.Add({kind, button, axis, delta, at, clock.Now() + ms / 1000});
+  }
+  fake::FakeInputEvents stream{&log};
+};
+
+using K = InputEvent::Kind;
+using enum MouseButton;
+
+// Sampled, the stream places each press and release where and when it happened, between the
+// ticks' moves: a tap is a click where it was made, a press the next tick finds elsewhere is a
+// drag, and the wheel and the side buttons are recorded as far as their check boxes allow.
+TEST_F(StreamRecordingTest, TheStreamPlacesPressesReleasesTheWheelAndTheSideButtons) {
+  StartRecording();
+  EXPECT_EQ(Calls("Events"), std::vector<std::string>{"Events start"});
+  input.MoveTo({10, 10});
+  Tick();  // the first move starts the clock
+  Add(K::Press, Left, {10, 10}, 3);
+  Add(K::Release, Left, {10, 10}, 6);
+  input.MoveTo({20, 10});
+  Tick();
+  Add(K::Press, X1, {20, 10}, 2);
+  Add(K::Release, X1, {20, 10}, 4);
+  Add(K::Wheel, Left, {20, 10}, 5, -120);
+  Add(K::Wheel, Left, {20, 10}, 6, 60, WheelAxis::Horizontal);
+  Tick();
+  Add(K::Press, Right, {20, 10}, 2);
+  input.MoveTo({30, 20});
+  Tick();
+  Add(K::Release, Right, {35, 20}, 5);
+  input.MoveTo({35, 20});
+  Tick();
+  Ctl(ControlId::RecordWheel).value = 0;
+  Ctl(ControlId::RecordSideButtons).value = 0;
+  Add(K::Wheel, Left, {35, 20}, 1, 120);
+  Add(K::Press, X2, {35, 20}, 2);
+  Add(K::Release, X2, {35, 20}, 3);
+  Tick();
+  TapKey(vk::kPause);
+  EXPECT_EQ(Entries(),
+            (std::vector<std::string>{"Left,10,10,6", "move,20,10,4", "X1Down,20,10,2",
+                                      "X1Up,20,10,2", "Wheel,20,10,1,-120", "HWheel,20,10,1,60",
+                                      "RightDown,20,10,6", "move,30,20,8", "RightUp,35,20,5"}));
+  EXPECT_EQ(Calls("Events"), (std::vector<std::string>{"Events start", "Events stop"}));
+}
+
+// Every event: the note first, every press and release apart, delays to the microsecond, and
+// the stream's moves instead of the ticks'.
+TEST_F(StreamRecordingTest, EveryEventKeepsPressesAndReleasesApartWithTheirFractions) {
+  poll.recording.every_event = true;
+  StartRecording();
+  Add(K::Move, Left, {5, 5}, 1);
+  Add(K::Press, Left, {5, 5}, 2.5);
+  Add(K::Move, Left, {6, 5}, 3);
+  Add(K::Release, Left, {6, 5}, 4.25);
+  input.MoveTo({100, 100});
+  Tick();
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"pauses,before", "move,5,5,0", "LeftDown,5,5,1.5",
+                                                 "move,6,5,0.5", "LeftUp,6,5,1.25"}));
+  EXPECT_EQ(Calls("Events").front(), "Events start with moves");
+}
+
+// Without the stream a recording still runs, from the ticks' samples, and says what it lacks.
+TEST_F(RecordingTest, WithoutAStreamTheRecordingSaysSoAndSamplesTheTicks) {
+  fake::FakeInputEvents refusing;
+  refusing.FailStart("RECORD is missing");
+  const struct {
+    InputEvents* events;
+    bool every_event;
+    const char* said;
+  } cases[] = {{&refusing, false, "could not be started (RECORD is missing)"},
+               {nullptr, true, "Every event cannot be recorded"}};
+  for (const auto& c : cases) {
+    poll.AttachInputEvents(c.events);
+    poll.recording.every_event = c.every_event;
+    dialogs.boxes.clear();
+    StartRecording();
+    input.MoveTo({1, 1});
+    Tick();
+    input.MoveTo({2, 2});
+    Tick();
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"move,2,2,10"}));
+    ASSERT_EQ(Boxes(), 1);
+    EXPECT_NE(dialogs.boxes[0].text.find(c.said), std::string::npos) << dialogs.boxes[0].text;
+    EXPECT_NE(dialogs.boxes[0].text.find("Form1.Timer1_Timer at line 176"), std::string::npos);
+    TapKey(vk::kPause);
+  }
+}
+
+// A recording that ends during a drag stores its release where the pointer was last seen, in
+// the recording's own list only: a load that replaced it meanwhile gets nothing.
+TEST_F(StreamRecordingTest, AnEndDuringADragReleasesItInTheRecordingOnly) {
+  StartRecording();
+  input.MoveTo({1, 1});
+  Tick();
+  Add(K::Press, Middle, {1, 1}, 1);
+  input.MoveTo({4, 4});
+  Tick();
+  input.MoveTo({9, 9});
+  Tick();
+  clock.Advance(1);
+  TapKey(vk::kPause);
+  EXPECT_EQ(Entries().back(), "MiddleUp,9,9,1020");
+
+  mem.Put("/take.mmf", FileOf({"move,7,7,0"}));
+  StartRecording();
+  Add(K::Press, Middle, {9, 9}, 1);
+  input.MoveTo({5, 5});
+  Tick();
+  ASSERT_EQ(Entries().front(), "MiddleDown,9,9,0");
+  recorder.LoadDataFromFile("/take.mmf");  // ends the recording; its save offer is cancelled
+  Ticks(2);
+  EXPECT_EQ(Entries(), std::vector<std::string>{"move,7,7,0"});
 }
 
 }  // namespace

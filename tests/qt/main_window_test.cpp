@@ -93,10 +93,12 @@ TEST(QtMainWindowTest, FocusStartsInTheHiddenTextBoxAndTabFollowsTheDesign) {
   QApplication::setActiveWindow(w.Widget());
   ASSERT_TRUE(QTest::qWaitForWindowActive(w.Widget()));
   QTRY_COMPARE(QApplication::focusWidget(), W(w, ControlId::FocusSink));
-  const ControlId order[] = {ControlId::RecordMoves,  ControlId::RecordLeft, ControlId::RecordRight,
-                             ControlId::RecordMiddle, ControlId::AutoHide,   ControlId::AutoShow,
-                             ControlId::RecordButton, ControlId::SaveButton, ControlId::LoadButton,
-                             ControlId::PlayButton,   ControlId::HideButton, ControlId::HelpButton};
+  const ControlId order[] = {
+      ControlId::RecordMoves,  ControlId::RecordLeft,        ControlId::RecordRight,
+      ControlId::RecordMiddle, ControlId::RecordSideButtons, ControlId::RecordWheel,
+      ControlId::AutoHide,     ControlId::AutoShow,          ControlId::RecordButton,
+      ControlId::SaveButton,   ControlId::LoadButton,        ControlId::PlayButton,
+      ControlId::HideButton,   ControlId::HelpButton};
   for (ControlId id : order) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), W(w, id)) << static_cast<int>(id);

@@ -2,7 +2,9 @@
 // Pelmira.exe:
 //   pel_win_probe target LOG X Y W H    a window at screen X,Y of W x H pixels that logs every
 //                                       button press and release it receives ("down L x y",
-//                                       screen pixels) to LOG, one line each, until closed
+//                                       screen pixels; X1 and X2 the side buttons) and wheel
+//                                       step ("wheel V -120 x y", H for horizontal) to LOG, one
+//                                       line each, until closed
 //   pel_win_probe check-form            checks Pelmira's main window against the layout tables
 //                                       (caption, styles, size, controls, focus, tab order)
 //   pel_win_probe colours               prints the background, status line and button face colours
@@ -100,6 +102,24 @@ LRESULT CALLBACK TargetProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_MBUTTONUP:
       what = "up M";
       break;
+    case WM_XBUTTONDOWN:
+      what = HIWORD(wp) == XBUTTON1 ? "down X1" : "down X2";
+      break;
+    case WM_XBUTTONUP:
+      what = HIWORD(wp) == XBUTTON1 ? "up X1" : "up X2";
+      break;
+    case WM_MOUSEWHEEL:
+    case WM_MOUSEHWHEEL:
+      if (g_log != nullptr) {
+        // Where the pointer was when it was posted: Wine gives WM_MOUSEHWHEEL client
+        // coordinates where Windows gives screen ones.
+        const DWORD at = GetMessagePos();
+        std::fprintf(g_log, "wheel %s %d %d %d\n", msg == WM_MOUSEWHEEL ? "V" : "H",
+                     GET_WHEEL_DELTA_WPARAM(wp), static_cast<short>(LOWORD(at)),
+                     static_cast<short>(HIWORD(at)));
+        std::fflush(g_log);
+      }
+      return 0;
     case WM_DESTROY:
       PostQuitMessage(0);
       return 0;
@@ -111,7 +131,8 @@ LRESULT CALLBACK TargetProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     ClientToScreen(hwnd, &p);
     std::fprintf(g_log, "%s %ld %ld\n", what, p.x, p.y);
     std::fflush(g_log);
-    return 0;
+    // An X button's message is handled only when the procedure says TRUE.
+    return msg == WM_XBUTTONDOWN || msg == WM_XBUTTONUP ? TRUE : 0;
   }
   return DefWindowProcW(hwnd, msg, wp, lp);
 }

@@ -153,6 +153,10 @@ TEST_F(WineE2E, LoadsAFileAndPlaysItInALoopUntilPause) {
   EXPECT_EQ(ReadWholeFile(p_->OutlinePath("playfrm.shp")), GdiOutline("play.ppm"));
 }
 
+TEST_F(WineE2E, RecordsADragTheWheelAndTheSideButtonsAndPlaysThem) {
+  scenario::RecordsADragTheWheelAndTheSideButtonsAndPlaysThem(*p_);
+}
+
 TEST_F(WineE2E, MainWindowAsLaidOutTabOrderAndPointers) {
   const TopWindow main = p_->StartMain();
   // With no window manager the X window is the client area.
@@ -176,9 +180,9 @@ TEST_F(WineE2E, MainWindowAsLaidOutTabOrderAndPointers) {
   const Stop stops[] = {
       {ControlId::RecordingFrame, 0, 40, 'A', true},  // the background below the frame
       {ControlId::HelpButton, 0, 0, 'H', false},
-      {ControlId::RecordMoves, 0, 0, 'H', true},         // a check box keeps it
-      {ControlId::StatusLine, 200, 0, 'H', true},        // so does the status line
-      {ControlId::RecordingFrame, 118, 31, 'A', false},  // the frame's empty corner
+      {ControlId::RecordMoves, 0, 0, 'H', true},        // a check box keeps it
+      {ControlId::StatusLine, 200, 0, 'H', true},       // so does the status line
+      {ControlId::RecordingFrame, 19, -8, 'A', false},  // the frame between its columns
       {ControlId::HelpButton, 0, 0, 'H', false},
       {ControlId::RecordingFrame, 0, 40, 'A', false},
       {ControlId::StatusLine, 200, 0, 'A', true}};

@@ -27,7 +27,8 @@ std::string WithoutCr(std::string s) {
 }
 
 // The probe's window at a known place; its log has one line per press or release, "down L x y"
-// in screen pixels.
+// in screen pixels, and per wheel step, "wheel V 120 x y". They are told as X11 numbers the
+// buttons: 1 to 3, the side buttons 8 and 9, and a wheel step as a press and release of 4 to 7.
 class WineTarget : public ClickTarget {
  public:
   WineTarget(WineProgram& p, int x, int y, int w, int h)
@@ -46,9 +47,20 @@ class WineTarget : public ClickTarget {
     for (std::string line; std::getline(in, line);) {
       std::istringstream l(line);
       std::string what, button;
-      int x = 0, y = 0;
-      if (!(l >> what >> button >> x >> y) || (what != "down" && what != "up")) continue;
-      const unsigned b = button == "L" ? 1 : button == "M" ? 2 : 3;
+      int delta = 0, x = 0, y = 0;
+      if (!(l >> what >> button) || (what == "wheel" && !(l >> delta)) || !(l >> x >> y)) continue;
+      if (what == "wheel") {
+        const unsigned b = button == "V" ? (delta > 0 ? 4 : 5) : (delta > 0 ? 7 : 6);
+        out.push_back({true, b, x - x_, y - y_});
+        out.push_back({false, b, x - x_, y - y_});
+        continue;
+      }
+      if (what != "down" && what != "up") continue;
+      const unsigned b = button == "L"    ? 1
+                         : button == "M"  ? 2
+                         : button == "R"  ? 3
+                         : button == "X1" ? 8
+                                          : 9;
       out.push_back({what == "down", b, x - x_, y - y_});
     }
     return out;

@@ -17,168 +17,27 @@
 // then --speed 0.5, and --stop-on-move (from a move injected away from the path to the
 // indicator closing, over repeated F9 runs).
 #include <benchmark/benchmark.h>
-#include <poll.h>
 #include <signal.h>
-#include <time.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <mutex>
 #include <stdexcept>
 #include <thread>
 
 #include "app/layout.h"
 #include "bench/e2e/percentile.h"
+#include "bench/e2e/raw_input.h"
 #include "engine/motion_info.h"
 #include "testkit/pelmira_fixture.h"
 
 // Xlib last: its macros (None, Font) clash with the names above.
-#include <X11/Xlib.h>
-#include <X11/extensions/XInput2.h>
-#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 namespace pel::e2e {
 namespace {
-
-// ---------------------------------------------------------------------------------------------
-// Watching: raw pointer events of the whole server, on a connection and thread of their own.
-
-struct Seen {
-  enum Kind { Motion, Press, Release } kind = Motion;
-  unsigned long server_ms = 0;  // the server's timestamp
-  int64_t local_ns = 0;         // CLOCK_MONOTONIC at receipt
-  int x = 0, y = 0;             // root position after the event
-  int button = 0;
-};
-
-int64_t MonoNs() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return int64_t{ts.tv_sec} * 1'000'000'000 + ts.tv_nsec;
-}
-
-class RawWatcher {
- public:
-  explicit RawWatcher(const std::string& display) : display_(XOpenDisplay(display.c_str())) {
-    if (!display_) throw std::runtime_error("cannot open " + display);
-    int event = 0, error = 0, major = 2, minor = 2;
-    if (!XQueryExtension(display_, "XInputExtension", &opcode_, &event, &error) ||
-        XIQueryVersion(display_, &major, &minor) != Success)
-      throw std::runtime_error("no XInput 2");
-    unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
-    XISetMask(bits, XI_RawMotion);
-    XISetMask(bits, XI_RawButtonPress);
-    XISetMask(bits, XI_RawButtonRelease);
-    XIEventMask mask{XIAllMasterDevices, sizeof bits, bits};
-    XISelectEvents(display_, DefaultRootWindow(display_), &mask, 1);
-    XSync(display_, False);
-    thread_ = std::thread([this] { Run(); });
-  }
-  ~RawWatcher() {
-    stop_ = true;
-    thread_.join();
-    XCloseDisplay(display_);
-  }
-  RawWatcher(const RawWatcher&) = delete;
-  RawWatcher& operator=(const RawWatcher&) = delete;
-
-  std::vector<Seen> Events() {
-    std::lock_guard lock(mutex_);
-    return events_;
-  }
-  size_t Count() {
-    std::lock_guard lock(mutex_);
-    return events_.size();
-  }
-
- private:
-  void Run() {
-    pollfd fd{ConnectionNumber(display_), POLLIN, 0};
-    while (!stop_) {
-      poll(&fd, 1, 20);
-      while (XPending(display_) > 0) {
-        XEvent event;
-        XNextEvent(display_, &event);
-        const int64_t now = MonoNs();
-        XGenericEventCookie& cookie = event.xcookie;
-        if (cookie.type != GenericEvent || cookie.extension != opcode_) continue;
-        if (!XGetEventData(display_, &cookie)) continue;
-        const auto* raw = static_cast<const XIRawEvent*>(cookie.data);
-        Seen s;
-        s.server_ms = raw->time;
-        s.local_ns = now;
-        s.button = raw->detail;
-        // XTest's absolute motions carry screen pixels in valuators 0 and 1.
-        const double* value = raw->raw_values;
-        for (int axis = 0; axis < raw->valuators.mask_len * 8; ++axis) {
-          if (!XIMaskIsSet(raw->valuators.mask, axis)) continue;
-          if (axis == 0) x_ = static_cast<int>(std::lround(*value));
-          if (axis == 1) y_ = static_cast<int>(std::lround(*value));
-          ++value;
-        }
-        s.x = x_;
-        s.y = y_;
-        s.kind = cookie.evtype == XI_RawMotion        ? Seen::Motion
-                 : cookie.evtype == XI_RawButtonPress ? Seen::Press
-                                                      : Seen::Release;
-        XFreeEventData(display_, &cookie);
-        std::lock_guard lock(mutex_);
-        events_.push_back(s);
-      }
-    }
-  }
-
-  Display* display_;
-  int opcode_ = 0;
-  int x_ = 0, y_ = 0;
-  std::atomic<bool> stop_{false};
-  std::mutex mutex_;
-  std::vector<Seen> events_;
-  std::thread thread_;
-};
-
-// ---------------------------------------------------------------------------------------------
-// Driving: XTest from the bench's own connection, on absolute deadlines.
-
-class Injector {
- public:
-  explicit Injector(const std::string& display) : display_(XOpenDisplay(display.c_str())) {
-    if (!display_) throw std::runtime_error("cannot open " + display);
-  }
-  ~Injector() { XCloseDisplay(display_); }
-  Injector(const Injector&) = delete;
-  Injector& operator=(const Injector&) = delete;
-
-  void Move(int x, int y) {
-    XTestFakeMotionEvent(display_, DefaultScreen(display_), x, y, CurrentTime);
-    XFlush(display_);
-  }
-  void Button(bool down) {
-    XTestFakeButtonEvent(display_, 1, down ? True : False, CurrentTime);
-    XFlush(display_);
-  }
-  void Key(KeySym sym) {
-    const KeyCode code = XKeysymToKeycode(display_, sym);
-    XTestFakeKeyEvent(display_, code, True, CurrentTime);
-    XTestFakeKeyEvent(display_, code, False, CurrentTime);
-    XSync(display_, False);
-  }
-
- private:
-  Display* display_;
-};
-
-void SleepUntil(int64_t deadline_ns) {
-  const timespec ts{static_cast<time_t>(deadline_ns / 1'000'000'000),
-                    static_cast<long>(deadline_ns % 1'000'000'000)};
-  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
-  }
-}
 
 // One scripted action at a millisecond offset from the start of the path.
 struct Action {
@@ -407,7 +266,7 @@ void BM_ReplayPath(benchmark::State& state) {
       if (a.kind == Action::Move)
         inject.Move(a.x, a.y);
       else
-        inject.Button(a.kind == Action::Press);
+        inject.Button(1, a.kind == Action::Press);
     }
     SleepUntil(t0 + (int64_t{path.back().at_ms} + 100) * 1'000'000);
     inject.Key(XK_Pause);

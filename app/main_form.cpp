@@ -38,7 +38,7 @@ void MainForm::StartUp(std::string_view running) {
 
   const std::string pointer =
       host_.env.ProgramFolder() + host_.env.Separator() + std::string(kPointerFile);
-  if (p.Test(110, [&] { return FileExists(pointer); }))
+  if (p.Test(110, [&] { return PathExists(pointer); }))
     p.Step(112, [&] { host_.window.LoadCustomPointer(pointer); });
 
   p.Step(114, [&] {
@@ -309,7 +309,7 @@ std::string MainForm::OneLine(std::string_view text) {
   return line;
 }
 
-bool MainForm::FileExists(const std::string& path) {
+bool MainForm::PathExists(const std::string& path) {
   try {
     return host_.files.CanReadTimestamp(path);
   } catch (...) {

@@ -160,8 +160,8 @@ class MainForm {
   static std::string AppTitle(std::string_view name);
   // `text` on one line: each line break and the blanks after it become one space.
   static std::string OneLine(std::string_view text);
-  // True when the date and time of the file at `path` can be read.
-  bool FileExists(const std::string& path);
+  // True when the date and time of whatever is at `path` can be read: a file or a folder.
+  bool PathExists(const std::string& path);
 
   pel::Recorder& Recorder() { return recorder_; }
   DesignedCaptions& Captions() { return captions_; }

@@ -55,125 +55,82 @@ TEST(Program, AnswerCommandLineEndsWhatItAnswersAndLetsTheRestGoOn) {
     if (!c.status) {
       EXPECT_EQ(line.file, "/m/a.mmf");
     }
+    if (c.args[0] == "--help") {
+      EXPECT_TRUE(con.out.ends_with("Needs X11.\n")) << "the program's note after the usage";
+    }
   }
-  Console help;
-  CommandLine line;
-  AnswerCommandLine(help.console, {"--help"}, files, line);
-  EXPECT_TRUE(help.out.ends_with("Needs X11.\n")) << "the program's note after the usage";
 }
 
+// A start claims the instance or hands its file over. A file the running instance refuses at
+// once makes the start say why on its console, and its box fits (F12 helps only with a busy window;
+// a script has none to show, and an elevated instance cannot be handed anything).
 TEST(Program, ClaimInstanceClaimsHandsOverRefusesOrGoesOnAsTheSecondInstance) {
   using A = CommandLine::Action;
+  const std::string refused = "pelmira: the running instance refused \"/home/u/a.mmf\": ";
   const struct {
     const char* what;
-    std::deque<Claimed> claims;
-    std::deque<Handed> hands;
+    Claimed claim, reclaim;  // the first claim's answer, and that of any later one
+    Handed hand;
     A action;
-    const char* file;
+    bool file;
     std::optional<int> status;
     bool previous;
     size_t handed;
-    const char* err;  // contained in standard error; "" for nothing
+    std::string err;            // standard error begins with it; "" for nothing
+    const char* box = nullptr;  // contained in the box shown; none: kAlreadyRunning
   } cases[] = {
-      {"first start", {Claimed::Taken}, {}, A::Window, "a.mmf", std::nullopt, false, 0, ""},
-      {"claim fails",
-       {Claimed::Failed},
-       {},
-       A::Window,
-       "a.mmf",
-       exit_status::kFailed,
-       false,
-       0,
-       "cannot make sure that no other instance runs: bind: Address in use"},
-      {"second start", {Claimed::Running}, {}, A::Window, nullptr, std::nullopt, true, 0, ""},
-      {"second --play",
-       {Claimed::Running},
-       {},
-       A::Play,
-       "a.mmf",
-       exit_status::kFailed,
-       true,
-       0,
-       "another instance is running"},
-      {"file taken",
-       {Claimed::Running},
-       {Handed::Taken},
-       A::Window,
-       "a.mmf",
-       exit_status::kOk,
-       true,
-       1,
-       ""},
-      {"instance ended meanwhile",
-       {Claimed::Running, Claimed::Taken},
-       {Handed::NoAnswer},
-       A::Window,
-       "a.mmf",
-       std::nullopt,
-       false,
-       1,
-       ""},
-  };
-  for (const auto& c : cases) {
-    Console con;
-    fake::FakeClock clock;
-    fake::FakeInstance instance;
-    instance.claims = c.claims;
-    if (!c.hands.empty()) instance.hands = c.hands;
-    CommandLine line;
-    line.action = c.action;
-    if (c.file) line.file = c.file;
-    OtherInstance other{!c.previous, ""};  // set whatever it was
-    EXPECT_EQ(ClaimInstance(instance, clock, con.console, line, other), c.status) << c.what;
-    EXPECT_EQ(other.runs, c.previous) << c.what;
-    EXPECT_EQ(other.message, kAlreadyRunning) << c.what;
-    ASSERT_EQ(instance.handed.size(), c.handed) << c.what;
-    if (c.handed) {
-      EXPECT_EQ(instance.handed[0], (std::pair<std::string, int>{"a.mmf", kHandTimeoutMs}));
-    }
-    if (*c.err) {
-      EXPECT_NE(con.err.find(c.err), std::string::npos) << c.what << ": " << con.err;
-    } else {
-      EXPECT_EQ(con.err, "") << c.what;
-    }
-  }
-}
-
-// A file the running instance did not take, answered at once: the start says why on its
-// console, and its box fits (F12 helps only with a busy window; a script has none to show, and
-// an elevated instance cannot be handed anything).
-TEST(Program, ClaimInstanceSaysWhyTheRunningInstanceRefusedAFile) {
-  const struct {
-    Handed answer;
-    const char* err;  // after "pelmira: the running instance refused \"/home/u/a.mmf\": "
-    const char* box;  // contained in the box the window shows in place of starting
-  } cases[] = {
-      {Handed::Refused, "its window is busy", "is already runing!"},
-      {Handed::Playing, "it is playing a file (--play)",
+      {"first start", Claimed::Taken, Claimed::Taken, Handed::Taken, A::Window, true, std::nullopt,
+       false, 0, ""},
+      {"claim fails", Claimed::Failed, Claimed::Failed, Handed::Taken, A::Window, true,
+       exit_status::kFailed, false, 0,
+       "pelmira: cannot make sure that no other instance runs: bind: Address in use"},
+      {"second start", Claimed::Running, Claimed::Running, Handed::Taken, A::Window, false,
+       std::nullopt, true, 0, ""},
+      {"second --play", Claimed::Running, Claimed::Running, Handed::Taken, A::Play, true,
+       exit_status::kFailed, true, 0, "pelmira: another instance is running"},
+      {"file taken", Claimed::Running, Claimed::Running, Handed::Taken, A::Window, true,
+       exit_status::kOk, true, 1, ""},
+      {"instance ended meanwhile", Claimed::Running, Claimed::Taken, Handed::NoAnswer, A::Window,
+       true, std::nullopt, false, 1, ""},
+      {"window busy", Claimed::Running, Claimed::Running, Handed::Refused, A::Window, true,
+       std::nullopt, true, 1, refused + "its window is busy", "is already runing!"},
+      {"playing", Claimed::Running, Claimed::Running, Handed::Playing, A::Window, true,
+       std::nullopt, true, 1, refused + "it is playing a file (--play)",
        "playing a file from the command line (--play) and cannot open \"a.mmf\" now"},
-      {Handed::Recording, "it is recording (--record)",
+      {"recording", Claimed::Running, Claimed::Running, Handed::Recording, A::Window, true,
+       std::nullopt, true, 1, refused + "it is recording (--record)",
        "recording from the command line (--record) and cannot open \"a.mmf\" now"},
-      {Handed::Blocked, "it runs as administrator",
+      {"elevated", Claimed::Running, Claimed::Running, Handed::Blocked, A::Window, true,
+       std::nullopt, true, 1, refused + "it runs as administrator",
        "running as administrator, and this start may not hand \"a.mmf\" to it"},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
     Console con;
     fake::FakeClock clock;
     fake::FakeInstance instance;
-    instance.claims = {Claimed::Running};
-    instance.hands = {c.answer};
+    instance.claims = {c.claim, c.reclaim};
+    instance.hands = {c.hand};
     CommandLine line;
-    line.file = "/home/u/a.mmf";
-    OtherInstance other;
-    EXPECT_EQ(ClaimInstance(instance, clock, con.console, line, other), std::nullopt);
-    EXPECT_TRUE(other.runs);
-    EXPECT_EQ(instance.handed.size(), 1u) << "not asked again";
-    EXPECT_EQ(
-        con.err.rfind(
-            std::string("pelmira: the running instance refused \"/home/u/a.mmf\": ") + c.err, 0),
-        0u)
-        << con.err;
-    EXPECT_NE(other.message.find(c.box), std::string::npos) << other.message;
+    line.action = c.action;
+    if (c.file) line.file = "/home/u/a.mmf";
+    OtherInstance other{!c.previous, ""};  // set whatever it was
+    EXPECT_EQ(ClaimInstance(instance, clock, con.console, line, other), c.status);
+    EXPECT_EQ(other.runs, c.previous);
+    if (c.box) {
+      EXPECT_NE(other.message.find(c.box), std::string::npos) << other.message;
+    } else {
+      EXPECT_EQ(other.message, kAlreadyRunning);
+    }
+    ASSERT_EQ(instance.handed.size(), c.handed) << "asked once at most";
+    if (c.handed) {
+      EXPECT_EQ(instance.handed[0], (std::pair<std::string, int>{"/home/u/a.mmf", kHandTimeoutMs}));
+    }
+    if (c.err.empty()) {
+      EXPECT_EQ(con.err, "");
+    } else {
+      EXPECT_EQ(con.err.rfind(c.err, 0), 0u) << con.err;
+    }
   }
 }
 

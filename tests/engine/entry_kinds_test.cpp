@@ -1,5 +1,7 @@
 // The entry kinds beyond move and the three clicks: their text, read back as leniently as the
 // first four, and what each does.
+#include <tuple>
+
 #include "testkit/engine_test.h"
 
 namespace pel::test {
@@ -15,11 +17,8 @@ TEST(EntryKinds, EveryKindReadsBackWhatItWrites) {
     SCOPED_TRACE(text);
     const std::optional<MotionEntry> read = ReadEntry(text);
     ASSERT_TRUE(read);
-    EXPECT_EQ(read->kind, e.kind);
-    EXPECT_EQ(read->x, e.x);
-    EXPECT_EQ(read->y, e.y);
-    EXPECT_EQ(read->delay_ms, e.delay_ms);
-    EXPECT_EQ(read->delta, e.delta);
+    EXPECT_EQ(std::tie(read->kind, read->x, read->y, read->delay_ms, read->delta),
+              std::tie(e.kind, e.x, e.y, e.delay_ms, e.delta));
   }
   EXPECT_EQ(FormatEntry({LeftDown, 5, 6, 0.25, 0}), "LeftDown,5,6,0.25");
   EXPECT_EQ(FormatEntry({HWheel, 5, 6, 16, 30}), "HWheel,5,6,16,30");
@@ -27,11 +26,12 @@ TEST(EntryKinds, EveryKindReadsBackWhatItWrites) {
   EXPECT_EQ(FormatEntry({Left, 5, 6, 16, 7}), "Left,5,6,16");
 }
 
-TEST(EntryKinds, ReadLenientlyAndUnknownKindsStaySkipped) {
+TEST(EntryKinds, ReadLenientlyAndUnknownKindsAndNotesStaySkipped) {
   const struct {
     const char* text;
     std::optional<MotionKind> kind;
     int32_t delta;
+    bool pauses_before_note = false;
   } cases[] = {
       {"move,1,2,3", Move, 0},  // the first four read as before
       {" RIGHT ,1,2,3", Right, 0},
@@ -45,11 +45,15 @@ TEST(EntryKinds, ReadLenientlyAndUnknownKindsStaySkipped) {
       {"Drag,1,2,3", std::nullopt, 0},
       {"X3Down,1,2,3", std::nullopt, 0},
       {"Left Down,1,2,3", std::nullopt, 0},
-      {"pauses,before", std::nullopt, 0},  // a note, no motion
+      {"pauses,before", std::nullopt, 0, true},  // a note, no motion
+      {" PAUSES , Before ", std::nullopt, 0, true},
+      {"pauses", std::nullopt, 0},
+      {"pauses,after", std::nullopt, 0},
       {"screen,0,0,1280x1024,primary,A", std::nullopt, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
+    EXPECT_EQ(IsPausesBeforeNote(c.text), c.pauses_before_note);
     const std::optional<MotionEntry> read = ReadEntry(c.text);
     ASSERT_EQ(read.has_value(), c.kind.has_value());
     if (!read) continue;
@@ -75,14 +79,6 @@ TEST(EntryKinds, EachButtonHasAPressAndReleaseAndOnlyTheFirstThreeAClick) {
   EXPECT_EQ(ClickKind(MouseButton::Middle), Middle);
   EXPECT_EQ(WheelKind(WheelAxis::Vertical), Wheel);
   EXPECT_EQ(AxisOf(WheelKind(WheelAxis::Horizontal)), WheelAxis::Horizontal);
-}
-
-TEST(EntryKinds, ThePausesBeforeNoteReadsAsLenientlyAsEntries) {
-  EXPECT_TRUE(IsPausesBeforeNote(kPausesBeforeNote));
-  EXPECT_TRUE(IsPausesBeforeNote(" PAUSES , Before "));
-  EXPECT_FALSE(IsPausesBeforeNote("pauses"));
-  EXPECT_FALSE(IsPausesBeforeNote("pauses,after"));
-  EXPECT_FALSE(IsPausesBeforeNote("move,1,2,3"));
 }
 
 }  // namespace

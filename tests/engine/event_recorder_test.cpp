@@ -122,15 +122,11 @@ TEST(EventRecorder, StoresWhatEachModeCallsFor) {
 TEST(EventRecorder, GatesLeaveOutWhatIsOffButNeverAStoredPressesRelease) {
   RecordGates off;
   off.moves = off.wheel = off.side_buttons = off.right = false;
-  const std::vector<InputEvent> events = {Mv(1, 1, 0),
-                                          Dn(Left, 1, 1, 10),
-                                          Mv(5, 5, 20),
-                                          Up(Left, 5, 5, 30),  // a drag without its path
-                                          Dn(Right, 5, 5, 40),
-                                          Up(Right, 5, 5, 50),
-                                          Dn(X1, 5, 5, 60),
-                                          Up(X1, 5, 5, 70),
-                                          Wh(WheelAxis::Vertical, 120, 5, 5, 80)};
+  // The left drag is stored without its path; the right click, side button and wheel not at all.
+  const std::vector<InputEvent> events = {
+      Mv(1, 1, 0),        Dn(Left, 1, 1, 10),  Mv(5, 5, 20),
+      Up(Left, 5, 5, 30), Dn(Right, 5, 5, 40), Up(Right, 5, 5, 50),
+      Dn(X1, 5, 5, 60),   Up(X1, 5, 5, 70),    Wh(WheelAxis::Vertical, 120, 5, 5, 80)};
   // The move left out does not start the clock: the press, stored first, does.
   EXPECT_EQ(Recording(false, events, -1, off).entries,
             (Entries{"LeftDown,1,1,0", "LeftUp,5,5,20"}));
@@ -145,16 +141,15 @@ TEST(EventRecorder, GatesLeaveOutWhatIsOffButNeverAStoredPressesRelease) {
 }
 
 TEST(EventRecorder, PausesBeforeEventsReadsTheNoteBeforeTheFirstMotion) {
-  EntryList list;
-  EXPECT_FALSE(PausesBeforeEvents(list));
-  list.Add("screen,0,0,1280x1024,primary,A");
-  list.Add("pauses,before");
-  list.Add("move,1,1,0");
-  EXPECT_TRUE(PausesBeforeEvents(list));
-  EntryList late;
-  late.Add("move,1,1,0");
-  late.Add("pauses,before");
-  EXPECT_FALSE(PausesBeforeEvents(late));
+  const std::pair<Entries, bool> cases[] = {
+      {{}, false},
+      {{"screen,0,0,1280x1024,primary,A", "pauses,before", "move,1,1,0"}, true},
+      {{"move,1,1,0", "pauses,before"}, false}};
+  for (const auto& [entries, pauses] : cases) {
+    EntryList list;
+    for (const std::string& e : entries) list.Add(e);
+    EXPECT_EQ(PausesBeforeEvents(list), pauses) << entries.size();
+  }
 }
 
 }  // namespace

@@ -20,18 +20,12 @@ class HeldButtonsTest : public ::testing::Test {
 };
 
 TEST_F(HeldButtonsTest, PlaysEachKindAndNeverPressesTwiceNorReleasesWhatItDidNotPress) {
-  for (auto [kind, delta] : std::initializer_list<std::pair<MotionKind, int32_t>>{
-           {Move, 0},
-           {LeftDown, 0},
-           {LeftDown, 0},  // already held
-           {RightUp, 0},   // never pressed: the user's own button, perhaps
-           {Wheel, -120},
-           {HWheel, 0},  // nothing to scroll
-           {Left, 0},    // a click of a held button releases it first
-           {X1Down, 0},
-           {MiddleDown, 0},
-           {HWheel, 30}})
-    EXPECT_TRUE(held.Play(kind, delta)) << KindText(kind);
+  // Left pressed twice goes down once; Right, never pressed (the user's own, perhaps), is not
+  // released; a wheel step of 0 scrolls nothing; a click of the held Left releases it first.
+  const std::pair<MotionKind, int32_t> entries[] = {
+      {Move, 0},   {LeftDown, 0}, {LeftDown, 0}, {RightUp, 0},    {Wheel, -120},
+      {HWheel, 0}, {Left, 0},     {X1Down, 0},   {MiddleDown, 0}, {HWheel, 30}};
+  for (const auto& [kind, delta] : entries) EXPECT_TRUE(held.Play(kind, delta)) << KindText(kind);
   EXPECT_EQ(log.calls, (Calls{"Button Left down", "Wheel Vertical -120", "Button Left up",
                               "Button Left down", "Button Left up", "Button X1 down",
                               "Button Middle down", "Wheel Horizontal 30"}));

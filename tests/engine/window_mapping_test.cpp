@@ -6,6 +6,7 @@
 
 #include "engine/window_entry.h"
 #include "testkit/engine_test.h"
+#include "testkit/fake_screens.h"
 #include "testkit/fake_windows_on_screen.h"
 
 namespace pel::test {
@@ -69,13 +70,6 @@ TEST(WindowMappingTest, PositionsKeepTheirOffsetAndStayInsideASmallerWindow) {
     EXPECT_EQ(WindowMapping(kEditor, c.now).Map(c.recorded), c.expected) << c.what;
 }
 
-class FixedScreens : public Screens {
- public:
-  std::vector<Monitor> now;
-  std::vector<Monitor> List() override { return now; }
-  uint64_t Generation() override { return 0; }
-};
-
 class WindowMapTest : public ::testing::Test {
  protected:
   WindowMapTest() {
@@ -112,17 +106,16 @@ TEST_F(WindowMapTest, RecordingNotesTheWindowAtPressesAndWhereADragGoes) {
   map.Note(list, {5, 5}, true, true);
   windows.windows.push_back({4, "", "", 0, 0, 50, 50});
   map.Note(list, {5, 5}, true, true);  // a window that could never be told apart: none
-  TopWindow renamed = kEditor;
-  renamed.title = "notes* - Editor";
-  EXPECT_EQ(Entries(),
-            (std::vector<std::string>{WindowEntry(kEditor), WindowEntry(terminal),
-                                      WindowEntry(kEditor), WindowEntry(renamed), "window,none"}));
+  EXPECT_EQ(Entries(), (std::vector<std::string>{
+                           WindowEntry(kEditor), WindowEntry(terminal), WindowEntry(kEditor),
+                           WindowEntry(With(kEditor, kEditor.id, "notes* - Editor", 100, 50)),
+                           "window,none"}));
 }
 
 TEST_F(WindowMapTest, WindowPositionsFollowTheWindowOthersTheMonitors) {
   // The second monitor moved from the right of the first to its left.
-  FixedScreens screens;
-  screens.now = {{"A", 0, 0, 1280, 1024, true}, {"B", -1920, 0, 1920, 1080}};
+  fake::FakeScreens screens;
+  screens.monitors = {{"A", 0, 0, 1280, 1024, true}, {"B", -1920, 0, 1920, 1080}};
   const std::vector<Monitor> recorded = {{"A", 0, 0, 1280, 1024, true}, {"B", 1280, 0, 1920, 1080}};
   EntryList layout;
   for (const Monitor& m : recorded) layout.Add(LayoutEntry(m));

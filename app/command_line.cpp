@@ -4,7 +4,7 @@
 #include <charconv>
 #include <string_view>
 
-#include "engine/motion_info.h"
+#include "engine/motionfile/motion_info.h"
 
 namespace pel {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/playback_options.h"
-#include "engine/recording_options.h"
+#include "engine/cycle/playback_options.h"
+#include "engine/cycle/recording_options.h"
 #include "platform/files.h"
 
 namespace pel {

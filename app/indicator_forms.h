@@ -12,7 +12,7 @@
 #include <string>
 
 #include "engine/error_report.h"
-#include "engine/indicator_windows.h"
+#include "engine/recorder/indicator_windows.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/main_window.h"

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "app/layout.h"
-#include "engine/motion_entry.h"
+#include "engine/motionfile/motion_entry.h"
 
 namespace pel {
 

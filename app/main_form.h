@@ -17,11 +17,11 @@
 #include "app/indicator_forms.h"
 #include "app/recovery.h"
 #include "app/scripted_run.h"
-#include "engine/designed_captions.h"
+#include "engine/cycle/poll_cycle.h"
 #include "engine/error_report.h"
-#include "engine/file_dialog.h"
-#include "engine/poll_cycle.h"
-#include "engine/recorder.h"
+#include "engine/recorder/designed_captions.h"
+#include "engine/recorder/file_dialog.h"
+#include "engine/recorder/recorder.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/environment.h"
@@ -130,7 +130,7 @@ class MainForm {
   // True from StartScripted on.
   bool Scripted() const { return script_.has_value(); }
   // The poll timer's tick (every 10 ms once StartUp has enabled it; idle, it may sleep until
-  // input or a command wakes the poll cycle, see engine/poll_cycle.h).
+  // input or a command wakes the poll cycle, see engine/cycle/poll_cycle.h).
   void OnTimer() { poll_.OnTimer(); }
 
   void OnRecordClicked();  // Start Recording: keep unsaved work, then toggle recording

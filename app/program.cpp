@@ -1,7 +1,7 @@
 #include "app/program.h"
 
 #include "app/handed_files.h"
-#include "engine/screen_layout.h"
+#include "engine/motionfile/screen_layout.h"
 
 namespace pel {
 

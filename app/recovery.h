@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/recorder.h"
+#include "engine/recorder/recorder.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 

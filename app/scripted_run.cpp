@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "app/main_form.h"
-#include "engine/motion_entry.h"
+#include "engine/motionfile/motion_entry.h"
 
 namespace pel {
 

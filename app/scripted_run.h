@@ -11,8 +11,8 @@
 
 #include "app/command_line.h"
 #include "app/recovery.h"
-#include "engine/poll_cycle.h"
-#include "engine/recorder.h"
+#include "engine/cycle/poll_cycle.h"
+#include "engine/recorder/recorder.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
 

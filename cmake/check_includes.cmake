@@ -4,7 +4,9 @@
 #   header, no backend folder (platform/qt, x11, win32, posix) and no test substitute
 #   (testkit/): the core builds everywhere and is tested with substitutes;
 # - the layers include downwards only: engine/ includes neither shaping/ nor app/, and
-#   shaping/ does not include app/.
+#   shaping/ does not include app/;
+# - the backends (platform/posix, x11, qt, win32) include the seam and their own system's
+#   headers, never the core, the programs above them (programs/) or the test substitutes.
 # Prints one line per broken include and fails when there is any. The build carries the same
 # layering (cmake/pel_targets.cmake): a library reaches only the headers of what it links.
 
@@ -20,9 +22,10 @@ set(backend "^(platform/(qt|x11|win32|posix)|testkit)/")
 set(violations 0)
 set(checked 0)
 
-# Checks every file of `folder` (its subfolders too unless `flat`) against the window-system
-# rule and against `forbidden`, a regular expression of included paths ("" for none).
-function(check_folder folder flat forbidden why)
+# Checks every file of `folder` (its subfolders too unless `flat`) against `forbidden`, a regular
+# expression of included paths ("" for none), and, for the portable core (`core`), against the
+# window-system and backend rules.
+function(check_folder folder flat core forbidden why)
   if(flat)
     file(GLOB files "${ROOT}/${folder}/*.h" "${ROOT}/${folder}/*.cpp")
   else()
@@ -39,9 +42,9 @@ function(check_folder folder flat forbidden why)
       set(inc "${CMAKE_MATCH_1}")
       string(TOLOWER "${inc}" lower)
       set(broken "")
-      if(inc MATCHES "${window_system_unix}" OR lower MATCHES "${window_system_windows}")
+      if(core AND (inc MATCHES "${window_system_unix}" OR lower MATCHES "${window_system_windows}"))
         set(broken "a window-system header in the portable core")
-      elseif(inc MATCHES "${backend}")
+      elseif(core AND inc MATCHES "${backend}")
         set(broken "a backend header in the portable core")
       elseif(NOT forbidden STREQUAL "" AND inc MATCHES "${forbidden}")
         set(broken "${why}")
@@ -56,10 +59,14 @@ function(check_folder folder flat forbidden why)
   set(checked ${checked} PARENT_SCOPE)
 endfunction()
 
-check_folder(engine FALSE "^(shaping|app)/" "the engine lies below shaping/ and app/")
-check_folder(shaping FALSE "^app/" "shaping/ lies below app/")
-check_folder(app FALSE "" "")
-check_folder(platform TRUE "" "")
+check_folder(engine FALSE TRUE "^(shaping|app|programs)/" "the engine lies below shaping/ and app/")
+check_folder(shaping FALSE TRUE "^(app|programs)/" "shaping/ lies below app/")
+check_folder(app FALSE TRUE "^programs/" "the programs lie above app/")
+check_folder(platform TRUE TRUE "^programs/" "the seam lies below the programs")
+foreach(backend_folder posix x11 qt win32)
+  check_folder(platform/${backend_folder} FALSE FALSE "^(engine|shaping|app|programs|testkit)/"
+               "a backend includes only the seam and its own system")
+endforeach()
 
 if(checked EQUAL 0)
   message(FATAL_ERROR "no source files under ${ROOT}")

@@ -13,15 +13,15 @@ install(CODE "
   file(CREATE_LINK \"\${target}\" \"\${bin}/pelmira\" SYMBOLIC)
   message(STATUS \"Installing: \${bin}/pelmira -> \${target}\")
 ")
-install(FILES ${PROJECT_SOURCE_DIR}/platform/qt/pelmira.desktop
+install(FILES ${PROJECT_SOURCE_DIR}/programs/linux/pelmira.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 # Files of the .mmf type open in pelmira: the type (by name and by the file header) and the
 # desktop entry's MimeType; Debian's triggers rebuild both caches after installing.
-install(FILES ${PROJECT_SOURCE_DIR}/platform/qt/pelmira-mime.xml
+install(FILES ${PROJECT_SOURCE_DIR}/programs/linux/pelmira-mime.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME pelmira.xml)
 # The manual page and the changelog go in gzipped, without a time stamp (the package is the same
 # whenever it is built).
-set(PEL_DOC_SOURCE ${PROJECT_SOURCE_DIR}/platform/qt)
+set(PEL_DOC_SOURCE ${PROJECT_SOURCE_DIR}/programs/linux)
 set(PEL_DOC_BUILD ${CMAKE_BINARY_DIR}/doc)
 add_custom_command(
   OUTPUT ${PEL_DOC_BUILD}/pelmira.1.gz ${PEL_DOC_BUILD}/changelog.gz

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/motion_entry.h"
+#include "engine/motionfile/motion_entry.h"
 #include "fuzz/fuzz_check.h"
 #include "platform/error.h"
 

@@ -5,4 +5,4 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh --runtime-only
 cmake --preset release
 cmake --build --preset release --target pelmira -j "$(nproc)"
-exec build/release/platform/qt/pelmira "$@"
+exec build/release/programs/linux/pelmira "$@"

@@ -34,7 +34,7 @@ fi
 if [ $rebuild = 1 ] && [ -f "$build/CMakeCache.txt" ]; then
   cmake --build "$build" --target pel_win32_selftest pel_region_check Pelmira pel_win_probe
 fi
-for exe in "$build/platform/win32/Pelmira.exe" "$driver" \
+for exe in "$build/programs/windows/Pelmira.exe" "$driver" \
   "$build"/tests/win32/pel_{win32_selftest,region_check,win_probe}.exe; do
   if [ ! -f "$exe" ]; then
     echo "wine-tests: $exe is not built" >&2

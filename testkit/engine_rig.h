@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/cycle/poll_cycle.h"
 #include "engine/error_report.h"
-#include "engine/file_dialog.h"
-#include "engine/poll_cycle.h"
-#include "engine/recorder.h"
+#include "engine/recorder/file_dialog.h"
+#include "engine/recorder/recorder.h"
 #include "testkit/fake_clock.h"
 #include "testkit/fake_dialogs.h"
 #include "testkit/fake_environment.h"

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/indicator_windows.h"
+#include "engine/recorder/indicator_windows.h"
 #include "testkit/call_log.h"
 #include "testkit/logged_property.h"
 

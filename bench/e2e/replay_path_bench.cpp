@@ -30,7 +30,7 @@
 #include "app/layout.h"
 #include "bench/e2e/percentile.h"
 #include "bench/e2e/raw_input.h"
-#include "engine/motion_info.h"
+#include "engine/motionfile/motion_info.h"
 #include "testkit/pelmira_fixture.h"
 
 // Xlib last: its macros (None, Font) clash with the names above.

@@ -5,7 +5,7 @@
 #include <set>
 
 #include "app/layout.h"
-#include "engine/file_dialog.h"
+#include "engine/recorder/file_dialog.h"
 #include "testkit/fake_dialogs.h"
 
 namespace pel::test {

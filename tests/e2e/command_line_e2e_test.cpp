@@ -66,7 +66,7 @@ class CommandLineE2E : public testing::Test {
 // (F9 plays it); a second file opened the same way is handed to the running instance, which
 // loads it instead, and the second start ends at once; --play refuses to run beside it.
 TEST_F(CommandLineE2E, DesktopEntryOpensAFileAndHandsTheNextToTheRunningInstance) {
-  std::ifstream entry(std::string(PEL_SOURCE_DIR) + "/platform/qt/pelmira.desktop");
+  std::ifstream entry(std::string(PEL_SOURCE_DIR) + "/programs/linux/pelmira.desktop");
   std::string line, exec;
   while (std::getline(entry, line))
     if (line.rfind("Exec=", 0) == 0) exec = line.substr(5);
@@ -487,7 +487,8 @@ TEST(CommandLineNoDisplay, InfoDescribesAFileAndHelpMatchesTheManualPage) {
     EXPECT_NE(out.find(want), std::string::npos) << want << " in\n" << out;
 
   ASSERT_EQ(run("--help", out), status::kOk);
-  const std::string manual = ReadWholeFile(std::string(PEL_SOURCE_DIR) + "/platform/qt/pelmira.1");
+  const std::string manual =
+      ReadWholeFile(std::string(PEL_SOURCE_DIR) + "/programs/linux/pelmira.1");
   const std::regex option("--[a-z][a-z-]*");
   std::set<std::string> in_help, in_manual;
   for (std::sregex_iterator i(out.begin(), out.end(), option), end; i != end; ++i)

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "engine/motion_entry.h"
+#include "engine/motionfile/motion_entry.h"
 #include "testkit/pelmira_fixture.h"
 
 // Last: its macros (None, Bool, Status) would clash with names of the headers above.

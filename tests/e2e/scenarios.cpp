@@ -8,9 +8,9 @@
 #include <stdexcept>
 #include <thread>
 
-#include "engine/motion_entry.h"
-#include "engine/screen_layout.h"
-#include "engine/window_entry.h"
+#include "engine/motionfile/motion_entry.h"
+#include "engine/motionfile/screen_layout.h"
+#include "engine/motionfile/window_entry.h"
 
 namespace pel::e2e {
 

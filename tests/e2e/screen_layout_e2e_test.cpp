@@ -69,7 +69,7 @@ class ScreenLayoutE2E : public testing::Test {
   // with Wine's server restarted first: a running one keeps the monitors it saw first.
   std::optional<std::pair<int, int>> PlayUnderWine(const std::string& file, std::string& said) {
     const std::string build = PEL_MINGW_BUILD_DIR, work = build + "/wine-tests";
-    const std::string exe = build + "/platform/win32/Pelmira.exe";
+    const std::string exe = build + "/programs/windows/Pelmira.exe";
     const std::string wine = "/usr/lib/wine/wine64", server = "/usr/lib/wine/wineserver";
     namespace fs = std::filesystem;
     if (!fs::exists(exe) || !fs::exists(work + "/prefix") || !fs::exists(wine)) return {};

@@ -1,6 +1,6 @@
 // Recording from input events: what each mode stores for clicks, drags, holds, the wheel and the
 // side buttons, with which delays, and what is left out.
-#include "engine/event_recorder.h"
+#include "engine/recorder/event_recorder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The playback's guard of held buttons: what each entry kind injects, and that nothing stays
 // held once the playback ends, whatever the entries and the window system did.
-#include "engine/held_buttons.h"
+#include "engine/recorder/held_buttons.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // When the entries of a paced playback are due: what one tick plays and when the cycle wakes next.
-#include "engine/playback_schedule.h"
+#include "engine/cycle/playback_schedule.h"
 
 #include <gtest/gtest.h>
 

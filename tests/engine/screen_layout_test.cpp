@@ -1,6 +1,6 @@
 // The screen layout: its entries, the mapping of recorded positions onto the monitors now, and
 // how recording and playback treat a list that carries a layout.
-#include "engine/screen_layout.h"
+#include "engine/motionfile/screen_layout.h"
 
 #include "testkit/engine_test.h"
 #include "testkit/fake_screens.h"

@@ -1,12 +1,12 @@
 // Window entries: every class and title survives the entry and a file's line ends, readers that
 // know only motion kinds skip them, and a malformed one is refused rather than half read.
-#include "engine/window_entry.h"
+#include "engine/motionfile/window_entry.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
-#include "engine/motion_entry.h"
+#include "engine/motionfile/motion_entry.h"
 
 namespace pel::test {
 namespace {

@@ -1,10 +1,10 @@
 // Clicks that find their window: which window a recorded one is now, where its positions go,
 // what recording notes at presses and drags, and how a playback waits for a window.
-#include "engine/window_mapping.h"
+#include "engine/recorder/window_mapping.h"
 
 #include <gtest/gtest.h>
 
-#include "engine/window_entry.h"
+#include "engine/motionfile/window_entry.h"
 #include "testkit/engine_test.h"
 #include "testkit/fake_screens.h"
 #include "testkit/fake_windows_on_screen.h"

@@ -2,7 +2,7 @@
 
 #include <clocale>
 
-#include "engine/motion_file.h"
+#include "engine/motionfile/motion_file.h"
 #include "platform/error.h"
 #include "testkit/comma_locale.h"
 #include "testkit/engine_test.h"

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "engine/motion_info.h"
+#include "engine/motionfile/motion_info.h"
 #include "testkit/fake_files.h"
 
 namespace pel::test {

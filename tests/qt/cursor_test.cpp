@@ -8,7 +8,7 @@
 
 #include "platform/error.h"
 #include "platform/qt/qt_cursor.h"
-#include "platform/qt/qt_main_window.h"
+#include "programs/linux/qt_main_window.h"
 #include "testkit/raised.h"
 #include "testkit/real_disk.h"
 

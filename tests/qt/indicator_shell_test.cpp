@@ -9,8 +9,8 @@
 
 #include "platform/error.h"
 #include "platform/qt/qt_indicator.h"
-#include "platform/qt/qt_main_window.h"
 #include "platform/qt/qt_skin.h"
+#include "programs/linux/qt_main_window.h"
 
 namespace pel {
 namespace {

@@ -18,7 +18,7 @@
 #include "app/layout.h"
 #include "platform/error.h"
 #include "platform/qt/qt_color.h"
-#include "platform/qt/qt_main_window.h"
+#include "programs/linux/qt_main_window.h"
 
 namespace pel {
 namespace {

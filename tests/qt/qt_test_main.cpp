@@ -4,7 +4,7 @@
 #include <QApplication>
 #include <cstdlib>
 
-#include "platform/qt/qt_main_window.h"
+#include "programs/linux/qt_main_window.h"
 
 int main(int argc, char** argv) {
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "platform/win32/win32_indicator.h"
-#include "platform/win32/win32_main_window.h"
+#include "programs/windows/win32_main_window.h"
 #include "tests/win32/check.h"
 #include "tests/win32/selftest.h"
 

@@ -39,7 +39,7 @@ class WineProgram : public Program {
   double DelaySlackMs() const override { return 10; }
 
   // Paths of the Windows programs and of the test's files.
-  std::string Pelmira() const { return build_ + "/platform/win32/Pelmira.exe"; }
+  std::string Pelmira() const { return build_ + "/programs/windows/Pelmira.exe"; }
   std::string TestProgram(const std::string& name) const {
     return build_ + "/tests/win32/" + name + ".exe";
   }

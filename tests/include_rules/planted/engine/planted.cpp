@@ -2,7 +2,7 @@
 // "broken" must be reported, the others must not.
 #include <vector>  // fine
 
-#include "engine/recorder.h"    // fine
+#include "engine/recorder/recorder.h"    // fine
 #include "platform/files.h"     // fine
 #include <QWidget>              // broken: Qt
 #include "app/main_form.h"          // broken: engine includes app/

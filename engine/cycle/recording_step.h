@@ -1,0 +1,86 @@
+#pragma once
+// The recording step of the poll tick: at every tick while recording, what the mouse did since
+// the tick before becomes motion entries through the EventRecorder, as far as the check boxes and
+// the recording options allow. The events come from the window system's event stream when the
+// program has one; without it, from the tick's samples: the cursor where it stands and the three
+// buttons pressed or released. A press notes the window it is made in (WindowMap) before the
+// entries of the press. The first tick of a recording empties the list, after keeping a take no
+// save has kept through KeepTake.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/cycle/poll_tick.h"
+#include "engine/cycle/recording_options.h"
+#include "engine/error_report.h"
+#include "engine/motionfile/motion_entry.h"
+#include "engine/motionfile/screen_layout.h"
+#include "engine/recorder/event_recorder.h"
+#include "engine/recorder/window_mapping.h"
+#include "platform/input_events.h"
+
+namespace pel {
+
+// Keeps a take that a new recording is about to clear, where the user can find it, and returns
+// where (a path); throws when it cannot.
+using KeepTake = std::function<std::string()>;
+
+class RecordingStep {
+ public:
+  RecordingStep(PollHost host, ScreenMap& screens, WindowMap& windows, const KeepTake& keep_take,
+                const RecordingOptions& options)
+      : host_(host),
+        screens_(screens),
+        windows_(windows),
+        keep_take_(keep_take),
+        options_(options) {}
+
+  // One tick while recording; `last_state` is the mode at the end of the previous tick.
+  void Run(Procedure& p, Mode last_state, const TickSample& tick);
+  // No recording runs (the idle step, at every tick): a recording that ran until now ends at
+  // `now`, with the releases of the buttons it stored as held, and the event stream stops. With
+  // `use_stream` false the window system is not called (the program ends and its display may be
+  // gone): events not taken yet are lost and the stream is left to the next call.
+  void End(double now, bool use_stream = true);
+  // What the status line adds while this recording runs: where the take before it was kept.
+  const std::string& Note() const { return note_; }
+
+  // The window system's event stream, or nullptr: recordings then take the tick's samples alone,
+  // without the wheel and the side buttons.
+  InputEvents* events = nullptr;
+  // Where the cursor stood at the previous tick. The tick keeps it at every tick, so that the
+  // first tick of a recording compares with the tick before it.
+  Point last_position;
+
+ private:
+  // Keeps the take in the list, if it is unsaved work, before a new recording clears it; false
+  // when it could not be kept (the recording then does not start).
+  bool KeepPreviousTake();
+  // The first tick: the stream started and the recorder begun.
+  void Begin(Procedure& p);
+  RecordGates ReadGates(Procedure& p);
+  // The buttons as the tick saw them, without a stream.
+  void TakeSamples(Procedure& p, const TickSample& tick, const RecordGates& gates, double now);
+  void TakeStream(const RecordGates& gates);
+  // Appends an entry as Recorder::AddMotion does, while the list still holds this recording.
+  void Store(const std::string& entry);
+
+  PollHost host_;
+  ScreenMap& screens_;
+  WindowMap& windows_;
+  const KeepTake& keep_take_;
+  std::string note_;
+  const RecordingOptions& options_;
+  EventRecorder recorder_{[this](const std::string& entry) { Store(entry); }};
+  bool recording_ = false;    // begun and not ended
+  bool streaming_ = false;    // the stream has been started
+  bool every_event_ = false;  // the recording takes every event from the stream
+  std::vector<InputEvent> taken_;
+  // The list's removals when the recording began: once it has lost entries (a load replaced
+  // it), it is no longer this recording's and takes no more of its entries.
+  uint64_t removed_at_begin_ = 0;
+};
+
+}  // namespace pel

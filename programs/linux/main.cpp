@@ -1,0 +1,149 @@
+// pelmira: records mouse motion and plays it back on an X11 desktop. main() picks the Linux
+// backends and wires what only this platform has (the X display, signals); the steps both
+// programs share are app/program.h's.
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QSocketNotifier>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/main_form.h"
+#include "app/program.h"
+#include "app/time_random.h"
+#include "platform/posix/posix_clock.h"
+#include "platform/posix/posix_environment.h"
+#include "platform/posix/posix_files.h"
+#include "platform/qt/qt_dialogs.h"
+#include "platform/qt/qt_ending.h"
+#include "platform/qt/qt_event_pump.h"
+#include "platform/qt/qt_indicator.h"
+#include "platform/qt/qt_instance.h"
+#include "platform/qt/qt_shell.h"
+#include "platform/qt/qt_skin.h"
+#include "platform/x11/x11_display.h"
+#include "platform/x11/x11_input.h"
+#include "platform/x11/x11_input_events.h"
+#include "platform/x11/x11_screens.h"
+#include "platform/x11/x11_windows_on_screen.h"
+#include "programs/linux/qt_main_window.h"
+#include "programs/linux/qt_session.h"
+
+#ifndef PEL_VERSION
+#define PEL_VERSION "0"
+#endif
+
+int main(int argc, char* argv[]) {
+  namespace status = pel::exit_status;
+  const pel::ProgramConsole console{
+      "pelmira", PEL_VERSION, pel::kNeedsX11Note,
+      [](const std::string& text) { std::fputs(text.c_str(), stdout); },
+      [](const std::string& text) { std::fputs(text.c_str(), stderr); }};
+  pel::PosixFileSystem files;
+  pel::CommandLine line;
+  if (const std::optional<int> ended = pel::AnswerCommandLine(
+          console, std::vector<std::string>(argv + 1, argv + argc), files, line))
+    return *ended;
+  bool wayland = false;
+  if (!pel::CheckX11Session(console, wayland)) return status::kFailed;
+
+  // One instance per user and X server.
+  pel::PosixClock clock;
+  const char* display = std::getenv("DISPLAY");
+  pel::QtInstance instance(pel::InstanceLock::NameFor(display),
+                           display ? std::optional<std::string>(display) : std::nullopt);
+  pel::OtherInstance other;
+  if (const std::optional<int> ended = pel::ClaimInstance(instance, clock, console, line, other))
+    return *ended;
+  pel::QtShell shell(other.runs);
+
+  QApplication app(argc, argv);
+  pel::SetUpApplication(PEL_VERSION);
+  std::string error;
+  std::unique_ptr<pel::X11Input> input = pel::X11Input::Open(nullptr, error);
+  if (!input) {
+    const std::string text = "pelmira cannot read the mouse and the keyboard: " + error;
+    std::fprintf(stderr, "%s\n", text.c_str());
+    // A script gets its one line; only the window's user gets a box.
+    if (!pel::IsScripted(line))
+      QMessageBox::critical(nullptr, QStringLiteral("pelmira"), QString::fromStdString(text));
+    return status::kFailed;
+  }
+
+  pel::PosixEnvironment env;
+  pel::QtDialogs dialogs;
+  pel::QtEventPump events;
+  pel::TimeSeededRandom random;
+  pel::QtSkinEngine skin;
+  pel::QtIndicatorFactory indicators({env.ProgramFolder()});
+  pel::QtMainWindow window;
+
+  dialogs.SetOwner(window.Widget());
+  pel::MainForm form(pel::MainFormHost{window, *input, clock, dialogs, events, files, env, shell,
+                                       random, skin, indicators});
+  window.SetHandlers(form.Handlers());
+  // The monitors, for the screen layout of recordings; without RandR 1.5 there is none.
+  std::unique_ptr<pel::X11Screens> screens = pel::X11Screens::Open(nullptr, error);
+  if (screens) form.Poll().screens.Attach(screens.get());
+  // The windows clicked in; a playback waiting for one is woken when windows change.
+  std::unique_ptr<pel::X11WindowsOnScreen> windows = pel::X11WindowsOnScreen::Open(nullptr, error);
+  std::optional<QSocketNotifier> window_changes;
+  if (windows) {
+    form.Poll().windows.Attach(windows.get());
+    window_changes.emplace(windows->ConnectionFd(), QSocketNotifier::Read);
+    QObject::connect(&*window_changes, &QSocketNotifier::activated, [&] {
+      if (windows->TakeChanges() && form.Poll().windows.Waiting()) form.Poll().Wake();
+    });
+  }
+  // The pointer's own events, for recordings; without RECORD they sample the pointer every tick.
+  std::unique_ptr<pel::X11InputEvents> pointer_events =
+      pel::X11InputEvents::Open(nullptr, clock, error);
+  if (!pointer_events) console.Say("recordings leave out the wheel and the side buttons: " + error);
+  form.Poll().AttachInputEvents(pointer_events.get());
+
+  // Idle, the poll timer sleeps: the raw input events on the input's own connection wake it.
+  QSocketNotifier input_events(input->ConnectionFd(), QSocketNotifier::Read);
+  QObject::connect(&input_events, &QSocketNotifier::activated, [&] {
+    if (input->TakeInput()) form.Poll().Wake();
+  });
+  form.Poll().SleepWhenIdle([&] { return input->TakeInput(); });
+
+  // Ended by a signal or by the loss of the display, the work in memory is kept first: a
+  // --record run saves its file as Pause would, the window keeps unsaved changes for the next
+  // start. A run with nothing to keep ends as the signal would have ended it.
+  const bool recording = line.action == pel::CommandLine::Action::Record;
+  pel::SignalWatch ended_by_signal([&](int signo) {
+    form.ReleaseButtons();
+    int code = status::kFailed;
+    const std::string said = form.KeepBeforeEnd(code);
+    if (!said.empty()) console.Say(std::string(strsignal(signo)) + ": " + said);
+    if (!recording) pel::SignalWatch::DieBy(signo);
+    std::fflush(stderr);
+    QCoreApplication::exit(code);
+  });
+  pel::OnLastWords([&] {
+    int code = status::kFailed;
+    const std::string said = form.KeepBeforeEnd(code);
+    console.Say(std::string("the X display went away") + (said.empty() ? "" : "; ") + said);
+  });
+  pel::ProgramLoop loop;
+  loop.show = [&] {
+    window.ShowCentred();
+    if (wayland) pel::ShowWaylandNote();  // said once, not in the way of the window
+  };
+  loop.run = [] {
+    const int code = QApplication::exec();
+    pel::OnLastWords(nullptr);  // MainForm goes before the toolkit
+    return code;
+  };
+  loop.quit = [](int code) {
+    std::fflush(stderr);
+    QCoreApplication::exit(code);
+  };
+  return pel::RunProgram(form, line, console, loop, instance, other);
+}

@@ -5,8 +5,6 @@
 #include <set>
 
 #include "app/layout.h"
-#include "engine/recorder/file_dialog.h"
-#include "testkit/fake_dialogs.h"
 
 namespace pel::test {
 namespace {
@@ -92,9 +90,6 @@ TEST(Layout, CaptionsFileTextsAndTimer) {
       {ControlId::StatusLine, "Status bar"}};
   for (const auto& [id, caption] : captions) EXPECT_EQ(layout::Control(id).caption, caption);
   EXPECT_EQ(layout::MainForm().name, "Form1");
-  EXPECT_EQ(layout::MotionFileDialog().filter, "Mouse Motion File (*.mmf)|*.mmf");
-  fake::FakeDialogs d;
-  EXPECT_EQ(FileDialog(d).Filter, layout::MotionFileDialog().filter);
   EXPECT_EQ(layout::Indicator(IndicatorId::Rec).region_file, "recfrm.shp");
   EXPECT_EQ(layout::Indicator(IndicatorId::Play).region_file, "playfrm.shp");
   EXPECT_EQ(layout::PollTimer().interval_ms, 10);

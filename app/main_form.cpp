@@ -13,14 +13,13 @@ MainForm::MainForm(MainFormHost host)
       keys_(host.input),
       dialogs_(host.dialogs),
       reporter_(dialogs_),
-      dialog_(dialogs_),
+      dialog_(dialogs_, layout::MotionFileDialog().filter),
       recorder_(RecorderHost{keys_, host.clock, dialogs_, host.events, host.files, host.env,
                              reporter_, dialog_}),
       indicators_(IndicatorHost{[this] { return recorder_.GetTempFolder(); }, host.files, host.env,
                                 reporter_, host.indicator_factory}),
       poll_(PollHost{recorder_, captions_, host.window, indicators_, dialogs_}),
       recovery_(host.files, host.env) {
-  dialog_.Filter = std::string(layout::MotionFileDialog().filter);
   // F10 asks nothing: a take it records over goes to a recovery file, as at a signal.
   poll_.keep_take = [this] { return recovery_.Keep(recorder_); };
   // A box or dialog the user is to answer must not find a button held down by a playback.

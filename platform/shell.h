@@ -24,4 +24,15 @@ class Shell {
   virtual void EndProgram() = 0;
 };
 
+// A shell whose program claimed the instance before its window existed: it gives that answer.
+class ClaimedShell : public Shell {
+ public:
+  // `previous`: whether another instance of this user runs (ClaimInstance found it).
+  explicit ClaimedShell(bool previous) : previous_(previous) {}
+  bool PreviousInstance() final { return previous_; }
+
+ private:
+  bool previous_;
+};
+
 }  // namespace pel

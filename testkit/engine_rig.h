@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/layout.h"
 #include "engine/cycle/poll_cycle.h"
 #include "engine/error_report.h"
 #include "engine/recorder/file_dialog.h"
@@ -37,7 +38,7 @@ struct EngineRig {
   FileSystem& files;
   fake::FakeEnvironment env;
   ErrorReporter reporter{dialogs};
-  FileDialog dialog{dialogs};
+  FileDialog dialog{dialogs, layout::MotionFileDialog().filter};
   Recorder recorder{{input, clock, dialogs, events, files, env, reporter, dialog}};
   DesignedCaptions captions{"Start Playing"};
   fake::FakeMainWindow window{&log};

@@ -1,8 +1,10 @@
 #pragma once
 // The main window's file dialog as the recorder and the Load button use it: the path proposed
-// before a dialog and chosen in it, and the one file type it offers.
+// before a dialog and chosen in it, and the one file type it offers ("Label|*.ext", from the
+// main window's layout).
 
 #include <string>
+#include <string_view>
 
 #include "platform/dialogs.h"
 
@@ -10,15 +12,15 @@ namespace pel {
 
 class FileDialog {
  public:
-  explicit FileDialog(Dialogs& dialogs) : dialogs_(dialogs) {}
+  FileDialog(Dialogs& dialogs, std::string_view filter) : dialogs_(dialogs), filter_(filter) {}
   // Proposed before a dialog; afterwards the chosen full path, or empty when cancelled.
   std::string FileName;
-  std::string Filter = "Mouse Motion File (*.mmf)|*.mmf";
-  void ShowSave() { FileName = dialogs_.ShowSave(FileName, Filter); }
-  void ShowOpen() { FileName = dialogs_.ShowOpen(FileName, Filter); }
+  void ShowSave() { FileName = dialogs_.ShowSave(FileName, filter_); }
+  void ShowOpen() { FileName = dialogs_.ShowOpen(FileName, filter_); }
 
  private:
   Dialogs& dialogs_;
+  std::string filter_;
 };
 
 }  // namespace pel

@@ -8,19 +8,13 @@
 
 namespace pel {
 
-class QtShell : public Shell {
+class QtShell : public ClaimedShell {
  public:
-  // `previous`: whether another instance of this user runs (ClaimInstance found it before the
-  // window exists).
-  explicit QtShell(bool previous) : previous_(previous) {}
-  bool PreviousInstance() override { return previous_; }
+  using ClaimedShell::ClaimedShell;
   // Through the desktop's URL handler (xdg-open), detached.
   void OpenUrl(const std::string& url) override;
   // Leaves at once with status 0, without running further events or destructors.
   void EndProgram() override;
-
- private:
-  bool previous_;
 };
 
 }  // namespace pel

@@ -23,8 +23,6 @@ class QtSkinEngine : public SkinEngine {
   // or for a handle of no window of this program, nothing changes.
   void ApplyToWindow(uintptr_t window) override;
 
-  const QString& StyleSheet() const { return sheet_; }
-
  private:
   QString sheet_;
   int32_t flags_ = 0;

@@ -17,17 +17,11 @@ namespace pel {
 // when neither exists (started from Explorer). Line ends become CR LF on a console.
 void WriteStd(DWORD which, std::string_view text);
 
-class Win32Shell : public Shell {
+class Win32Shell : public ClaimedShell {
  public:
-  // `previous`: whether another instance of this user runs (ClaimInstance found it before the
-  // window exists).
-  explicit Win32Shell(bool previous) : previous_(previous) {}
-  bool PreviousInstance() override { return previous_; }
+  using ClaimedShell::ClaimedShell;
   void OpenUrl(const std::string& url) override;
   void EndProgram() override;
-
- private:
-  bool previous_;
 };
 
 }  // namespace pel

@@ -67,8 +67,6 @@ class Win32TickSource {
   // Ticking every period (Start), not for one moment (Once).
   bool Periodic() const { return running_ && !once_; }
   TickMode Mode() const { return mode_; }
-  // The process's throttling opt-outs, asked for at the first Start.
-  ThrottlingOptOuts Throttling() const { return throttling_; }
   // One line for the diagnostics: the running source, its period and the opt-outs, e.g.
   // "tick: high-resolution waitable timer, 10 ms; throttling opt-outs: execution speed
   // granted, timer resolution refused (error 87)"; "tick: stopped" when not running.

@@ -79,8 +79,6 @@ class X11Input : public Input {
   bool IsXTestDevice(int id);
   // True when the X keycode `code` produces one of the keys KeyState knows.
   bool Watched(int code);
-  // Selects the raw events on the root window, raw motion with them when `motion`.
-  bool SelectRawEvents(bool motion);
 
   _XDisplay* display_;
   int xi_opcode_;

@@ -77,7 +77,6 @@ class QtMainWindow : public MainWindow {
   QWidget* Widget() const;
   QtControl& Ctl(ControlId id) { return *controls_[static_cast<size_t>(id)]; }
   QTimer& Timer() { return timer_; }
-  int PointerKind() const { return pointer_kind_; }
   // Dots per inch: the screen's logical resolution the layout's twips are converted with.
   int Dpi() const { return dpi_; }
 

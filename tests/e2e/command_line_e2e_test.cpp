@@ -19,8 +19,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "app/command_line.h"
-#include "testkit/pelmira_fixture.h"
+#include "tests/e2e/program_on_x.h"
 
 namespace pel::e2e {
 namespace {
@@ -39,9 +38,9 @@ constexpr const char* kTwoClicks =
 const std::vector<E> kTwoClicksSeen = {
     {true, 1, 60, 70}, {false, 1, 60, 70}, {true, 3, 210, 160}, {false, 3, 210, 160}};
 
-class CommandLineE2E : public testing::Test {
+class CommandLineE2E : public testing::Test, protected ProgramOnX {
  protected:
-  CommandLineE2E() : x_({}, "1024x768x24"), look_(x_.Display()), app_(x_) {}
+  CommandLineE2E() : ProgramOnX("1024x768x24") {}
 
   std::string Write(const std::string& name, const std::string& text) {
     return test::WriteWholeFile(app_.Root() + "/" + name, text);
@@ -56,10 +55,6 @@ class CommandLineE2E : public testing::Test {
     for (size_t i = 0; i < want; ++i)
       EXPECT_EQ(events[i], kTwoClicksSeen[i % kTwoClicksSeen.size()]) << "event " << i;
   }
-
-  x11test::Xvfb x_;
-  XLook look_;
-  Pelmira app_;
 };
 
 // The desktop's way in: the Exec line of the built entry with %f replaced. The file is loaded

@@ -8,9 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/command_line.h"
 #include "engine/motionfile/motion_entry.h"
-#include "testkit/pelmira_fixture.h"
+#include "tests/e2e/program_on_x.h"
 
 // Last: its macros (None, Bool, Status) would clash with names of the headers above.
 #include <X11/Xlib.h>
@@ -90,19 +89,15 @@ constexpr const char* kActions =
 // buttons 4 to 7) and the side buttons (8 and 9), each pressed and released.
 constexpr unsigned kButtonsPlayed[] = {1, 1, 3, 4, 5, 6, 7, 8, 9};
 
-class MouseE2E : public testing::TestWithParam<bool> {
+class MouseE2E : public testing::TestWithParam<bool>, protected ProgramOnX {
  protected:
-  MouseE2E() : x_({}, "1024x768x24"), look_(x_.Display()), app_(x_) {}
+  MouseE2E() : ProgramOnX("1024x768x24") {}
 
   // Records kActions into `path`; the file's entries without the layout and the moves.
   std::vector<std::string> Record(const std::string& path, bool every_event) {
-    std::vector<std::string> args = {"--record", path};
-    if (every_event) args.push_back("--every-event");
-    const pid_t pid = app_.Start(args);
-    EXPECT_TRUE(look_.WaitFor("frmRec", 10s, pid)) << app_.Output();
-    EXPECT_TRUE(app_.Xdo(kActions));
-    EXPECT_TRUE(app_.Xdo("key Pause"));
-    EXPECT_EQ(app_.WaitExit(pid), exit_status::kOk) << app_.Output();
+    ProgramOnX::Record(
+        path, every_event ? std::vector<std::string>{"--every-event"} : std::vector<std::string>{},
+        {kActions, "key Pause"});
     // Each entry's kind, and a wheel step's size; not the layout, the moves or the header.
     std::vector<std::string> kinds;
     std::istringstream lines(ReadWholeFile(path));
@@ -114,10 +109,6 @@ class MouseE2E : public testing::TestWithParam<bool> {
     }
     return kinds;
   }
-
-  x11test::Xvfb x_;
-  XLook look_;
-  Pelmira app_;
 };
 
 TEST_P(MouseE2E, RecordedDragsHoldsWheelAndSideButtonsPlayAsMade) {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "testkit/pelmira_fixture.h"
+#include "tests/e2e/program_on_x.h"
 
 namespace pel::e2e {
 
@@ -58,9 +58,8 @@ class Program {
 };
 
 // The Linux program on its own Xvfb (one per test).
-class LinuxProgram : public Program {
+class LinuxProgram : public Program, private ProgramOnX {
  public:
-  LinuxProgram() : x_({}, "1280x1024x24"), look_(x_.Display()), app_(x_) {}
   const std::string& Display() const override { return x_.Display(); }
   XLook& Look() override { return look_; }
   pid_t Start() override { return app_.Start(); }
@@ -74,11 +73,6 @@ class LinuxProgram : public Program {
   std::string Output() override { return app_.Output(); }
   const x11test::Xvfb& Server() const { return x_; }
   Pelmira& App() { return app_; }
-
- private:
-  x11test::Xvfb x_;
-  XLook look_;
-  Pelmira app_;
 };
 
 namespace scenario {

@@ -10,8 +10,7 @@
 #include <thread>
 #include <utility>
 
-#include "app/command_line.h"
-#include "testkit/pelmira_fixture.h"
+#include "tests/e2e/program_on_x.h"
 
 namespace pel::e2e {
 namespace {
@@ -33,15 +32,11 @@ std::vector<Place> Releases(ClientWindow& w, size_t from = 0) {
   return out;
 }
 
-class WindowsE2E : public testing::TestWithParam<bool> {
+class WindowsE2E : public testing::TestWithParam<bool>, protected ProgramOnX {
  protected:
   void SetUp() override {
     if (!GetParam()) return;
-    openbox_.emplace(x_);
-    ASSERT_TRUE(openbox_->Running()) << "openbox did not start (scripts/install-deps.sh)";
-  }
-  bool Wait(const std::function<bool()>& condition) {
-    return openbox_ ? openbox_->WaitUntil(condition) : x11test::WaitUntil(condition);
+    ASSERT_TRUE(StartOpenbox()) << "openbox did not start (scripts/install-deps.sh)";
   }
   // A window of the test's class at root pixels (x, y), once it is shown.
   std::unique_ptr<ClientWindow> Open(int x, int y, const std::string& title) {
@@ -59,13 +54,11 @@ class WindowsE2E : public testing::TestWithParam<bool> {
   }
   std::string Record(ClientWindow& w) {
     const std::string file = app_.Root() + "/clicks.mmf";
-    const pid_t pid = app_.Start({"--record", file});
-    EXPECT_TRUE(look_.WaitFor("frmRec", 10s, pid)) << app_.Output();
-    EXPECT_TRUE(app_.Xdo(To(w, 20, 20)));  // the first move starts the clock
-    EXPECT_TRUE(app_.Xdo(To(w, 50, 40) + "click 1 sleep 0.05 " + To(w, 300, 200) +
-                         "click 1 sleep 0.05 " + To(w, 100, 100) + "mousedown 1 sleep 0.05 " +
-                         To(w, 150, 160) + "mouseup 1 sleep 0.05 key Pause"));
-    EXPECT_EQ(app_.WaitExit(pid), exit_status::kOk) << app_.Output();
+    ProgramOnX::Record(file, {},
+                       {To(w, 20, 20),  // the first move starts the clock
+                        To(w, 50, 40) + "click 1 sleep 0.05 " + To(w, 300, 200) +
+                            "click 1 sleep 0.05 " + To(w, 100, 100) + "mousedown 1 sleep 0.05 " +
+                            To(w, 150, 160) + "mouseup 1 sleep 0.05 key Pause"});
     return file;
   }
   // Plays `file` once with `args`; `meanwhile` runs once the playback shows. What it said on
@@ -83,11 +76,6 @@ class WindowsE2E : public testing::TestWithParam<bool> {
     said = app_.Output().substr(before);
     return code.value_or(-1);
   }
-
-  x11test::Xvfb x_;
-  std::optional<x11test::Openbox> openbox_;
-  XLook look_{x_.Display()};
-  Pelmira app_{x_};
 };
 
 TEST_P(WindowsE2E, ClicksLandAtTheirPlaceInTheirWindowWhereverItStandsNow) {

@@ -115,7 +115,6 @@ TEST(QtSkinEngineTest, StyleSheetGoesOnTheWindowOrTheWholeProgram) {
   QtMainWindow w;
   QtSkinEngine skin;
   skin.LoadSkin(sheet, "");
-  EXPECT_EQ(skin.StyleSheet(), "QPushButton { color: red; }");
   skin.SetFlags(skin.Flags() | SkinEngine::kApplyToWindowFrame);
   EXPECT_EQ(skin.Flags(), 1);
   skin.ApplyToWindow(w.NativeHandle());

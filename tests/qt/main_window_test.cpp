@@ -12,7 +12,9 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <algorithm>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "app/layout.h"
@@ -93,18 +95,37 @@ TEST(QtMainWindowTest, FocusStartsInTheHiddenTextBoxAndTabFollowsTheDesign) {
   QApplication::setActiveWindow(w.Widget());
   ASSERT_TRUE(QTest::qWaitForWindowActive(w.Widget()));
   QTRY_COMPARE(QApplication::focusWidget(), W(w, ControlId::FocusSink));
-  const ControlId order[] = {
-      ControlId::RecordMoves,  ControlId::RecordLeft,        ControlId::RecordRight,
-      ControlId::RecordMiddle, ControlId::RecordSideButtons, ControlId::RecordWheel,
-      ControlId::AutoHide,     ControlId::AutoShow,          ControlId::RecordButton,
-      ControlId::SaveButton,   ControlId::LoadButton,        ControlId::PlayButton,
-      ControlId::HideButton,   ControlId::HelpButton};
-  for (ControlId id : order) {
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), W(w, id)) << static_cast<int>(id);
+  std::vector<const layout::ControlLayout*> order;
+  for (const layout::ControlLayout& c : layout::MainForm().controls) {
+    if (c.tab_index > 0) {
+      order.push_back(&c);
+    } else {
+      EXPECT_EQ(W(w, c.id)->focusPolicy(), Qt::NoFocus) << c.name;
+    }
   }
-  EXPECT_EQ(W(w, ControlId::RecordingFrame)->focusPolicy(), Qt::NoFocus);
-  EXPECT_EQ(W(w, ControlId::StatusLine)->focusPolicy(), Qt::NoFocus);
+  std::sort(order.begin(), order.end(),
+            [](const auto* a, const auto* b) { return a->tab_index < b->tab_index; });
+  ASSERT_EQ(order.front()->id, ControlId::FocusSink);
+  for (size_t i = 1; i < order.size(); ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), W(w, order[i]->id)) << order[i]->name;
+  }
+}
+
+// The texts the user reads on the window, exactly as they stand.
+TEST(QtMainWindowTest, ButtonsAndStatusLineReadAsDesigned) {
+  QtMainWindow w;
+  const std::pair<ControlId, const char*> captions[] = {
+      {ControlId::RecordButton, "Start Recording"},
+      {ControlId::SaveButton, "Save Recording To File"},
+      {ControlId::LoadButton, "Load Recording From File"},
+      {ControlId::PlayButton, "Start Playing"},
+      {ControlId::HideButton, "Hide This Software"},
+      {ControlId::HelpButton, "Help"}};
+  for (const auto& [id, caption] : captions)
+    EXPECT_EQ(qobject_cast<QPushButton*>(W(w, id))->text(), caption);
+  EXPECT_EQ(qobject_cast<QLabel*>(W(w, ControlId::StatusLine))->text(), "Status bar");
+  EXPECT_EQ(w.Widget()->objectName(), "Form1");
 }
 
 TEST(QtMainWindowTest, ShownCentredOnThePrimaryScreenAndHiddenOnRequest) {

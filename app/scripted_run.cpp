@@ -74,13 +74,9 @@ void ScriptedRun::Start() {
     if (HoldsNoMotion(recorder.entries))
       return Finish(exit_status::kNotPlayed, "\"" + file_ + "\" holds no entries to play.");
     bool playable = false;
-    for (int32_t i = 1; i <= recorder.entries.Count() && !playable; ++i) {
-      try {
-        playable = ReadEntry(recorder.entries.Item(i)).has_value();
-      } catch (...) {
-        // Numbers out of range: playback passes over it too.
-      }
-    }
+    // An entry with numbers out of range is passed over by playback too.
+    for (int32_t i = 1; i <= recorder.entries.Count() && !playable; ++i)
+      playable = ReadMotionEntry(recorder.entries.Item(i)).Playable();
     if (!playable)
       return Finish(exit_status::kNotPlayed,
                     "\"" + file_ + "\" holds no entry that can be played.");

@@ -8,7 +8,6 @@
 #include "engine/motionfile/screen_layout.h"
 #include "engine/motionfile/window_entry.h"
 #include "engine/recorder/event_recorder.h"
-#include "engine/recorder/pointer_actions.h"
 #include "platform/error.h"
 
 namespace pel {
@@ -16,15 +15,13 @@ namespace pel {
 // An entry as playback reads it, with the step numbers of its kind.
 struct PlaybackStep::Motion {
   struct Steps {
-    int place;  // SetMousePos
+    int place;  // the pointer placed
     int click;  // the buttons or the wheel, if the kind works them
     int wait;   // the wait that follows
   };
   Steps steps{};
-  MotionKind kind = MotionKind::Move;
-  Point at;
-  double wait = 0;    // seconds, as recorded
-  int32_t delta = 0;  // wheel steps, 1/120 notches
+  MotionEntry entry;
+  double Wait() const { return entry.delay_ms / 1000.0; }  // seconds, as recorded
 };
 
 std::optional<StopCause> PlaybackStep::Run(Procedure& p, Mode last_state, const TickSample& tick) {
@@ -88,7 +85,7 @@ std::optional<StopCause> PlaybackStep::Run(Procedure& p, Mode last_state, const 
       if (!end) schedule_.WaitATick(clock.Now());
     } else if (next && ReadMotion(p, played_index_, m)) {
       PlayEntry(p, m);
-      p.Step(m.steps.wait, [&] { schedule_.Played(clock.Now(), m.wait); });
+      p.Step(m.steps.wait, [&] { schedule_.Played(clock.Now(), m.Wait()); });
     } else if (next) {
       schedule_.WaitATick(clock.Now());
     }
@@ -125,7 +122,7 @@ std::optional<StopCause> PlaybackStep::PacedSteps(Procedure& p) {
     const bool end = p.Test(242, [&] { return next > recorder.entries.Count(); });
     Motion m;
     const bool playable = !end && ReadMotion(p, next, m);
-    const double wait = playable ? m.wait : 0;
+    const double wait = playable ? m.Wait() : 0;
     double due = 0;
     if (!schedule_.Take(wait, due)) break;
     p.Step(240, [&] { played_index_ = next; });
@@ -176,14 +173,11 @@ bool PlaybackStep::Worked() {
 }
 
 bool PlaybackStep::ReadMotion(Procedure& p, int32_t index, Motion& m) {
-  std::string entry;
-  std::optional<MotionKind> kind;
-  p.Step(256, [&] {
-    entry = std::string(host_.recorder.entries.Item(index));
-    kind = EntryKind(entry);
-  });
-  if (!kind) return false;  // not a motion entry: skipped
-  m.kind = *kind;
+  EntryReading read;
+  p.Step(256, [&] { read = readings_.At(host_.recorder.entries, index); });
+  if (!read.motion) return false;  // not a motion entry: skipped
+  m.entry = read.entry;
+  const MotionKind kind = m.entry.kind;
   if (kind == MotionKind::Move)
     m.steps = {.place = 258, .click = 0, .wait = 260};
   else if (kind == MotionKind::Left)
@@ -195,41 +189,35 @@ bool PlaybackStep::ReadMotion(Procedure& p, int32_t index, Motion& m) {
   else  // presses, releases and the wheel
     m.steps = {.place = 286, .click = 286, .wait = 286};
   // An entry whose numbers do not fit (a loaded "1e300" or "1e400") is skipped like one of
-  // another kind. Its failure is reported at the step that reads the number, but only for the
+  // another kind. Its failure is reported at the step that uses the number, but only for the
   // first such entry of a playback: the list repeats until stopped, and a box at every pass
   // would never end.
-  auto read = [&](int number, auto&& action) {
+  auto check = [&](int number, EntryReading::Part part) {
     if (!bad_entry_reported_) {
-      const bool ok = p.Test(number, [&] { return action(), true; });
+      const bool ok = p.Test(number, [&] { return read.Check(part), true; });
       if (!ok) bad_entry_reported_ = true;
       return ok;
     }
-    try {
-      action();
-      return true;
-    } catch (...) {
-      return false;
-    }
+    return read.failed != part;
   };
-  auto coordinates = [&] { m.at = {EntryCoordinate(entry, 2), EntryCoordinate(entry, 3)}; };
-  auto delay = [&] { m.wait = EntryWaitSeconds(entry); };
-  auto delta = [&] { m.delta = EntryWheelDelta(entry); };
-  return read(m.steps.place, coordinates) && read(m.steps.wait, delay) &&
-         (ActionOf(m.kind) != KindAction::Wheel || read(m.steps.click, delta));
+  using Part = EntryReading::Part;
+  return check(m.steps.place, Part::Point) && check(m.steps.wait, Part::Delay) &&
+         (ActionOf(kind) != KindAction::Wheel || check(m.steps.click, Part::Delta));
 }
 
 void PlaybackStep::PlayEntry(Procedure& p, const Motion& m) {
   Input& in = host_.recorder.Host().input;
   // Recorded on monitors that have moved since, the position goes where its monitor is now.
-  Point at = m.at;
+  Point at{m.entry.x, m.entry.y};
   bool placed = false;
   p.Step(m.steps.place, [&] {
     at = windows_.Map(at, screens_);
-    placed = SetMousePos(in, at.x, at.y);
+    placed = in.SetCursorPos(at);
   });
-  if (ActionOf(m.kind) != KindAction::Move && placed) {
-    p.Step(m.steps.click, [&] { held_.Play(m.kind, m.delta); });
-  } else if (ActionOf(m.kind) != KindAction::Move && !bad_entry_reported_) {
+  const KindAction action = ActionOf(m.entry.kind);
+  if (action != KindAction::Move && placed) {
+    p.Step(m.steps.click, [&] { held_.Play(m.entry.kind, m.entry.delta); });
+  } else if (action != KindAction::Move && !bad_entry_reported_) {
     // The cursor is not where the button belongs (another program holds it back): pressing now
     // would press elsewhere. Reported as an entry that cannot be played, once per playback.
     bad_entry_reported_ = true;

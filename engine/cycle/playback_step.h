@@ -12,6 +12,7 @@
 #include "engine/cycle/playback_schedule.h"
 #include "engine/cycle/poll_tick.h"
 #include "engine/error_report.h"
+#include "engine/motionfile/entry_list.h"
 #include "engine/motionfile/screen_layout.h"
 #include "engine/recorder/held_buttons.h"
 #include "engine/recorder/window_mapping.h"
@@ -68,7 +69,7 @@ class PlaybackStep {
   int32_t PassNoMotion(int32_t index, double now);
   // One more entry done in this tick; false when the tick has done its share.
   bool Worked();
-  // Reads entry `index`; false when it is skipped (another kind, numbers that do not fit).
+  // Entry `index` as read; false when it is skipped (another kind, numbers that do not fit).
   bool ReadMotion(Procedure& p, int32_t index, Motion& m);
   void PlayEntry(Procedure& p, const Motion& m);
   // The end of the list at played_index_: why the playback ends there, if it does.
@@ -81,6 +82,7 @@ class PlaybackStep {
   ScreenMap& screens_;
   WindowMap& windows_;
   PlaybackSchedule schedule_;  // when the entries of the running playback are due
+  EntryReadings readings_;     // the list's entries, each read once
   HeldButtons held_{host_.recorder.Host().input};
   int32_t played_index_ = 0;
   int32_t passes_done_ = 0;

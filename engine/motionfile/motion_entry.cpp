@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "engine/motionfile/screen_layout.h"
 #include "platform/error.h"
 
 namespace pel {
@@ -69,6 +70,75 @@ bool SameIgnoringCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+// Field `n` of `text` as GetField gives it.
+std::string_view Field(std::string_view text, int n, std::string_view delimiter) {
+  if (text.empty() || delimiter.empty() || n < 1) return {};
+  if (text.find(delimiter) == text.npos) return text;
+  size_t start = 0;
+  for (int field = 1;; ++field) {
+    size_t end = text.find(delimiter, start);
+    if (field == n) return text.substr(start, end == text.npos ? text.npos : end - start);
+    if (end == text.npos) return {};
+    start = end + delimiter.size();
+  }
+}
+
+// Field `n` of an entry as EntryField gives it.
+std::string_view FieldView(std::string_view entry, int n) {
+  return TrimSpaces(Field(entry, n, ","));
+}
+
+// The number at the start of `text`, as LeadingNumber reads it; false when it does not fit.
+bool ReadNumber(std::string_view text, double& value) {
+  value = 0;
+  auto is_digit = [&](size_t k) { return k < text.size() && text[k] >= '0' && text[k] <= '9'; };
+  size_t i = 0;
+  const bool negative = i < text.size() && text[i] == '-';
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  const size_t mantissa = i;
+  size_t digits = 0, int_digits = 0;
+  bool leading = true;  // still in leading zeros of the integer part
+  for (; is_digit(i); ++i, ++digits)
+    if (!(leading && text[i] == '0')) leading = false, ++int_digits;
+  if (i < text.size() && text[i] == '.')
+    for (++i; is_digit(i); ++i) ++digits;
+  if (digits == 0) return true;
+  size_t end = i;
+  long exponent = 0;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    size_t k = i + 1;
+    bool exp_negative = k < text.size() && text[k] == '-';
+    if (k < text.size() && (text[k] == '+' || text[k] == '-')) ++k;
+    if (is_digit(k)) {
+      for (; is_digit(k); ++k)
+        if (exponent < 100000) exponent = exponent * 10 + (text[k] - '0');
+      if (exp_negative) exponent = -exponent;
+      end = k;
+    }
+  }
+  // from_chars takes no '+' and reads "." only as the decimal point, whatever the locale.
+  std::string number(negative ? "-" : "");
+  number.append(text.substr(mantissa, end - mantissa));
+  auto res = std::from_chars(number.data(), number.data() + number.size(), value);
+  if (res.ec == std::errc::result_out_of_range) {
+    // Underflow reads as 0; a number too large for a double does not fit.
+    value = 0;
+    return static_cast<long>(int_digits) + exponent <= 0;
+  }
+  return true;
+}
+
+// A coordinate or wheel step: the leading number rounded half to even; false outside 32 bits.
+bool ReadCoordinate(std::string_view text, int32_t& value) {
+  double v = 0;
+  if (!ReadNumber(text, v)) return false;
+  v = std::nearbyint(v);
+  if (!(v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max()))
+    return false;
+  value = static_cast<int32_t>(v);
+  return true;
+}
+
 }  // namespace
 
 std::string_view KindText(MotionKind kind) {
@@ -119,46 +189,41 @@ std::string FormatEntry(std::string_view kind, int32_t x, int32_t y, double dela
 }
 
 std::optional<MotionKind> EntryKind(std::string_view entry) {
-  const std::string field = EntryField(entry, 1);
+  const std::string_view field = FieldView(entry, 1);
   for (int k = 0; k < kMotionKinds; ++k)
     if (SameIgnoringCase(field, kKinds[k].text)) return static_cast<MotionKind>(k);
   return std::nullopt;
 }
 
 std::string EntryField(std::string_view entry, int n) {
-  return std::string(TrimSpaces(GetField(entry, n, ",")));
+  return std::string(FieldView(entry, n));
 }
 
-int32_t EntryCoordinate(std::string_view entry, int n) {
-  double v = std::nearbyint(LeadingNumber(EntryField(entry, n)));
-  if (!(v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max()))
-    Overflow();
-  return static_cast<int32_t>(v);
+EntryReading ReadMotionEntry(std::string_view entry) {
+  EntryReading r;
+  const std::optional<MotionKind> kind = EntryKind(entry);
+  if (!kind) return r;
+  r.motion = true;
+  MotionEntry& e = r.entry;
+  e.kind = *kind;
+  if (!ReadCoordinate(FieldView(entry, 2), e.x) || !ReadCoordinate(FieldView(entry, 3), e.y))
+    r.failed = EntryReading::Part::Point;
+  else if (!ReadNumber(FieldView(entry, 4), e.delay_ms))
+    r.failed = EntryReading::Part::Delay;
+  else if (ActionOf(e.kind) == KindAction::Wheel && !ReadCoordinate(FieldView(entry, 5), e.delta))
+    r.failed = EntryReading::Part::Delta;
+  return r;
 }
 
-int32_t EntryWheelDelta(std::string_view entry) {
-  // Read as a coordinate is: the same rounding and range.
-  return EntryCoordinate(entry, 5);
-}
-
-double EntryDelayMs(std::string_view entry) {
-  return LeadingNumber(EntryField(entry, 4));
-}
-
-double EntryWaitSeconds(std::string_view entry) {
-  return EntryDelayMs(entry) / 1000.0;
+void EntryReading::Check(Part part) const {
+  if (part != Part::None && part == failed) Overflow();
 }
 
 std::optional<MotionEntry> ReadEntry(std::string_view entry) {
-  const std::optional<MotionKind> kind = EntryKind(entry);
-  if (!kind) return std::nullopt;
-  MotionEntry e;
-  e.kind = *kind;
-  e.x = EntryCoordinate(entry, 2);
-  e.y = EntryCoordinate(entry, 3);
-  e.delay_ms = EntryDelayMs(entry);
-  if (ActionOf(e.kind) == KindAction::Wheel) e.delta = EntryWheelDelta(entry);
-  return e;
+  const EntryReading r = ReadMotionEntry(entry);
+  if (!r.motion) return std::nullopt;
+  r.Check(r.failed);
+  return r.entry;
 }
 
 std::string FormatEntry(const MotionEntry& entry) {
@@ -173,21 +238,18 @@ std::string FormatEntry(const MotionEntry& entry) {
 bool IsPausesBeforeNote(std::string_view entry) {
   const std::string_view note = kPausesBeforeNote;
   const size_t comma = note.find(',');
-  return SameIgnoringCase(EntryField(entry, 1), note.substr(0, comma)) &&
-         SameIgnoringCase(EntryField(entry, 2), note.substr(comma + 1));
+  return SameIgnoringCase(FieldView(entry, 1), note.substr(0, comma)) &&
+         SameIgnoringCase(FieldView(entry, 2), note.substr(comma + 1));
+}
+
+void PausesBeforeRule::Next(std::string_view entry) {
+  if (settled_ || IsLayoutEntry(entry)) return;
+  settled_ = true;
+  pauses_before_ = IsPausesBeforeNote(entry);
 }
 
 std::string GetField(std::string_view text, int n, std::string_view delimiter) {
-  if (text.empty() || delimiter.empty() || n < 1) return {};
-  if (text.find(delimiter) == text.npos) return std::string(text);
-  size_t start = 0;
-  for (int field = 1;; ++field) {
-    size_t end = text.find(delimiter, start);
-    if (field == n)
-      return std::string(text.substr(start, end == text.npos ? text.npos : end - start));
-    if (end == text.npos) return {};
-    start = end + delimiter.size();
-  }
+  return std::string(Field(text, n, delimiter));
 }
 
 std::string FormatDelay(double ms) {
@@ -226,41 +288,8 @@ std::string FormatDelay(double ms) {
 }
 
 double LeadingNumber(std::string_view text) {
-  auto is_digit = [&](size_t k) { return k < text.size() && text[k] >= '0' && text[k] <= '9'; };
-  size_t i = 0;
-  const bool negative = i < text.size() && text[i] == '-';
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-  const size_t mantissa = i;
-  size_t digits = 0, int_digits = 0;
-  bool leading = true;  // still in leading zeros of the integer part
-  for (; is_digit(i); ++i, ++digits)
-    if (!(leading && text[i] == '0')) leading = false, ++int_digits;
-  if (i < text.size() && text[i] == '.')
-    for (++i; is_digit(i); ++i) ++digits;
-  if (digits == 0) return 0;
-  size_t end = i;
-  long exponent = 0;
-  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-    size_t k = i + 1;
-    bool exp_negative = k < text.size() && text[k] == '-';
-    if (k < text.size() && (text[k] == '+' || text[k] == '-')) ++k;
-    if (is_digit(k)) {
-      for (; is_digit(k); ++k)
-        if (exponent < 100000) exponent = exponent * 10 + (text[k] - '0');
-      if (exp_negative) exponent = -exponent;
-      end = k;
-    }
-  }
-  // from_chars takes no '+' and reads "." only as the decimal point, whatever the locale.
-  std::string number(negative ? "-" : "");
-  number.append(text.substr(mantissa, end - mantissa));
   double value = 0;
-  auto res = std::from_chars(number.data(), number.data() + number.size(), value);
-  if (res.ec == std::errc::result_out_of_range) {
-    // Underflow reads as 0; a number too large for a double is the runtime's overflow.
-    if (static_cast<long>(int_digits) + exponent <= 0) return 0;
-    Overflow();
-  }
+  if (!ReadNumber(text, value)) Overflow();
   return value;
 }
 

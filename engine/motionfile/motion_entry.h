@@ -72,18 +72,6 @@ std::string FormatEntry(std::string_view kind, int32_t x, int32_t y, double dela
 std::optional<MotionKind> EntryKind(std::string_view entry);
 // Field `n` (from 1) of an entry as playback reads it: split at commas, blanks trimmed.
 std::string EntryField(std::string_view entry, int n);
-// Coordinate field `n` (2 for x, 3 for y): its leading number rounded half to even. Throws
-// pel::Error 6 (Overflow) when that falls outside signed 32 bits.
-int32_t EntryCoordinate(std::string_view entry, int n);
-// The delay after the entry in milliseconds (field 4's leading number). Throws pel::Error 6
-// when the number is too large for a double.
-double EntryDelayMs(std::string_view entry);
-// The same delay in seconds, as playback waits it.
-double EntryWaitSeconds(std::string_view entry);
-
-// The size of a wheel entry's steps (field 5) in 1/120 notches, rounded half to even; 0 when
-// the field is missing. Throws pel::Error 6 when it falls outside signed 32 bits.
-int32_t EntryWheelDelta(std::string_view entry);
 
 // An entry read whole.
 struct MotionEntry {
@@ -92,8 +80,23 @@ struct MotionEntry {
   double delay_ms = 0;
   int32_t delta = 0;  // Wheel, HWheel: 1/120 notches, signed as WheelAxis says
 };
-// The entry as playback would play it: nullopt for another kind; throws pel::Error 6 as above
-// when a number is out of range.
+
+// An entry's text as playback reads it, the one reader of motion entries. A coordinate is the
+// leading number of fields 2 and 3 rounded half to even, the delay field 4's leading number (in
+// milliseconds, waited as seconds), a wheel step's size field 5's, read as a coordinate. They are
+// read in that order; the first that does not fit (a coordinate or step beyond signed 32 bits, a
+// delay too large for a double) is the part that failed, and what follows it stays unread.
+struct EntryReading {
+  enum class Part : uint8_t { None, Point, Delay, Delta };
+  bool motion = false;  // false for another kind: a note, a layout or window entry, anything else
+  Part failed = Part::None;
+  MotionEntry entry;
+  bool Playable() const { return motion && failed == Part::None; }
+  // Throws pel::Error 6 (Overflow) when `part` is the one that failed.
+  void Check(Part part) const;
+};
+EntryReading ReadMotionEntry(std::string_view entry);
+// The same as one entry: nullopt for another kind; throws pel::Error 6 when a number failed.
 std::optional<MotionEntry> ReadEntry(std::string_view entry);
 // The text of `entry`: FormatEntry's four fields, and the delta for the wheel kinds (which may
 // throw as FormatDelay does).
@@ -105,6 +108,20 @@ std::string FormatEntry(const MotionEntry& entry);
 inline constexpr std::string_view kPausesBeforeNote = "pauses,before";
 // True for that note, read as leniently as entries are.
 bool IsPausesBeforeNote(std::string_view entry);
+// Whether a recording waits its pauses before their entries, from its entries in order: the note
+// counts only where no entry but layout entries comes before it, and is passed over anywhere
+// else. Playback and the file report both decide it this way.
+class PausesBeforeRule {
+ public:
+  // The next entry; those after the first that is no layout entry change nothing.
+  void Next(std::string_view entry);
+  bool Settled() const { return settled_; }
+  bool PausesBefore() const { return pauses_before_; }
+
+ private:
+  bool settled_ = false;
+  bool pauses_before_ = false;
+};
 
 // Field `n` (from 1) of `text` split at `delimiter`, untrimmed. A text without the delimiter is
 // its own every field; an empty text or delimiter, n < 1 or n past the last field give "".

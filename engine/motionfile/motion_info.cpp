@@ -6,12 +6,12 @@
 #include <exception>
 #include <initializer_list>
 #include <memory>
+#include <unordered_set>
 
 #include "engine/error_report.h"
 #include "engine/motionfile/motion_file.h"
 #include "engine/motionfile/screen_layout.h"
 #include "engine/motionfile/window_entry.h"
-#include "platform/error.h"
 
 namespace pel {
 
@@ -54,16 +54,18 @@ void Count(MotionFileInfo& info, int64_t line, MotionFileInfo::Skip why) {
   if (info.listed.size() < MotionFileInfo::kListedSkips) info.listed.push_back({line, why});
 }
 
-// A window entry: false when it cannot be read.
-bool AddWindow(MotionFileInfo& info, std::string_view entry) {
+// A window entry: false when it cannot be read. `listed` keys each window in info.windows by
+// its class and title, so that each entry is looked up once rather than against every window.
+bool AddWindow(MotionFileInfo& info, std::unordered_set<std::string>& listed,
+               std::string_view entry) {
   std::optional<WindowNote> note = ReadWindowEntry(entry);
   if (!note) return false;
   if (!note->window) return true;
   const TopWindow& w = *note->window;
-  const bool listed = std::any_of(info.windows.begin(), info.windows.end(), [&](const auto& o) {
-    return o.class_name == w.class_name && o.title == w.title;
-  });
-  if (!listed) info.windows.push_back(w);
+  // The class's length first, so that no class and title reads as another pair.
+  std::string key = std::to_string(w.class_name.size());
+  Put(key, {":", w.class_name, w.title});
+  if (listed.insert(std::move(key)).second) info.windows.push_back(w);
   return true;
 }
 
@@ -105,7 +107,9 @@ MotionFileInfo Analyze(const std::function<std::unique_ptr<MotionLineReader>()>&
     return info;
   }
   info.opened = true;
-  int64_t number = 1;  // the header
+  int64_t number = 1;                       // the header
+  std::unordered_set<std::string> windows;  // those listed, by class and title
+  PausesBeforeRule timing;
   // Layout entries: those before the first other line, and whether a run of them goes on.
   LayoutRun start;
   bool leading = true, in_run = false;
@@ -125,16 +129,15 @@ MotionFileInfo Analyze(const std::function<std::unique_ptr<MotionLineReader>()>&
         info.problem = "reading stopped: " + LineTooLongText(number);
         return info;
       }
+      timing.Next(line);
+      info.pauses_before = timing.PausesBefore();
       if (line.find_first_not_of(' ') == line.npos) {
         end_leading_run();
         in_run = false;
         Count(info, number, MotionFileInfo::Skip::Blank);
         continue;
       }
-      if (IsPausesBeforeNote(line)) {
-        info.pauses_before = true;
-        continue;
-      }
+      if (IsPausesBeforeNote(line)) continue;  // a note takes no time
       if (IsLayoutEntry(line)) {
         // The layout at the start is read as playback reads it; each later run is a change.
         if (!in_run && !leading) ++info.layout_changes;
@@ -144,25 +147,19 @@ MotionFileInfo Analyze(const std::function<std::unique_ptr<MotionLineReader>()>&
         continue;
       }
       if (IsWindowEntry(line)) {
-        if (!AddWindow(info, line)) Count(info, number, MotionFileInfo::Skip::UnknownKind);
+        if (!AddWindow(info, windows, line)) Count(info, number, MotionFileInfo::Skip::UnknownKind);
         continue;
       }
       end_leading_run();
       in_run = false;
-      std::optional<MotionEntry> entry;
-      try {
-        entry = ReadEntry(line);
-      } catch (const Error& e) {
-        if (e.Number() != err::kOverflow) throw;
-        Count(info, number, MotionFileInfo::Skip::OutOfRange);
+      const EntryReading read = ReadMotionEntry(line);
+      if (!read.Playable()) {
+        Count(info, number,
+              read.motion ? MotionFileInfo::Skip::OutOfRange : MotionFileInfo::Skip::UnknownKind);
         continue;
       }
-      if (!entry) {
-        Count(info, number, MotionFileInfo::Skip::UnknownKind);
-        continue;
-      }
-      Add(info, *entry);
-      if (visit) visit(*entry);
+      Add(info, read.entry);
+      if (visit) visit(read.entry);
     }
     end_leading_run();
     info.complete = true;

@@ -30,7 +30,7 @@ struct MotionFileInfo {
 
   int64_t entries[kMotionKinds] = {};  // playable entries by kind
   double duration_ms = 0;              // sum of the playable entries' delays
-  bool pauses_before = false;          // recorded event by event (kPausesBeforeNote)
+  bool pauses_before = false;          // pauses waited before their entries (PausesBeforeRule)
   // The rectangle the pointer visits, edges included; valid when there is an entry.
   int32_t left = 0, top = 0, right = 0, bottom = 0;
   // The monitors the recording starts on, from the layout entries before its first other line
@@ -72,7 +72,7 @@ MotionFileInfo AnalyzeMotionBytes(std::string_view bytes, const MotionEntryVisit
 //   File: take.mmf
 //   Entries: 1214 (move 1190, Left 10, Middle 0, Right 4, LeftDown 2, LeftUp 2, Wheel 6)
 //   Duration: 12.345 s
-//   Timing: each pause before its event    (only for a recording made event by event)
+//   Timing: each pause before its event    (only when playback waits them so)
 //   Pointer area: (10, 5) to (1200, 800), 1191 x 796 pixels
 //   Screen layout: 2 monitors              (only when the file records one)
 //     DP-1: 1920 x 1080 at (0, 0), primary

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/motionfile/screen_layout.h"
-
 namespace pel {
 
 bool RecordGates::Takes(MouseButton button) const {
@@ -118,12 +116,9 @@ void EventRecorder::Emit(MotionKind kind, Point pos, double time, int32_t delta)
 }
 
 bool PausesBeforeEvents(const EntryList& list) {
-  for (int32_t i = 1; i <= list.Count(); ++i) {
-    const std::string_view entry = list.Item(i);
-    if (IsPausesBeforeNote(entry)) return true;
-    if (!IsLayoutEntry(entry)) return false;
-  }
-  return false;
+  PausesBeforeRule rule;
+  for (int32_t i = 1; i <= list.Count() && !rule.Settled(); ++i) rule.Next(list.Item(i));
+  return rule.PausesBefore();
 }
 
 }  // namespace pel

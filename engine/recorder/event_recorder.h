@@ -80,7 +80,7 @@ class EventRecorder {
   std::array<Button, kMouseButtons> buttons_{};
 };
 
-// True when `list` was recorded event by event: its note comes before its first motion entry.
+// True when `list` waits its pauses before their entries, as PausesBeforeRule reads it.
 bool PausesBeforeEvents(const EntryList& list);
 
 }  // namespace pel

@@ -63,6 +63,52 @@ TEST(EntryKinds, ReadLenientlyAndUnknownKindsAndNotesStaySkipped) {
   EXPECT_THROW(ReadEntry("Wheel,1,2,3,1e10"), Error);
 }
 
+// The numbers are read in order and the first that does not fit names the part that failed: a
+// coordinate or wheel step rounded beyond 32 bits, a delay beyond a double.
+TEST(EntryKinds, TheFirstNumberThatDoesNotFitIsThePartThatFailed) {
+  using Part = EntryReading::Part;
+  const std::pair<const char*, Part> cases[] = {
+      {"move,2147483647,-2147483648.5,1e-400", Part::None},  // -2^31 (half to even), delay 0
+      {"move,2147483647.5,1,0", Part::Point},                // rounds to 2^31
+      {"Left,1,-2147483649,1e400", Part::Point},
+      {"move,1,1,1e400", Part::Delay},
+      {"HWheel,1,1,1e400,1e10", Part::Delay},
+      {"Wheel,1,1,0,1e10", Part::Delta},
+      {"move,1,1,0,1e10", Part::None},  // a move has no step to read
+  };
+  for (const auto& [text, part] : cases) {
+    const EntryReading read = ReadMotionEntry(text);
+    EXPECT_EQ(read.failed, part) << text;
+    EXPECT_EQ(read.Playable(), part == Part::None) << text;
+  }
+}
+
+// Readings kept for a list follow it: appended entries are read when asked for, any other change
+// has every entry read anew.
+TEST(EntryKinds, KeptReadingsFollowTheirList) {
+  EntryList list;
+  EntryReadings readings;
+  auto x_at = [&](int32_t index) {
+    const EntryReading r = readings.At(list, index);
+    return r.motion ? r.entry.x : -1;
+  };
+  list.Add("move,1,0,0");
+  list.Add("pauses,before");
+  EXPECT_EQ(x_at(2), -1);
+  EXPECT_EQ(x_at(1), 1);
+  list.Add("move,3,0,0");
+  EXPECT_EQ(x_at(3), 3);
+  list.RemoveLast();  // as many entries as before, another last one
+  list.Add("move,4,0,0");
+  EXPECT_EQ(x_at(3), 4);
+  list.RemoveFirst();  // renumbered
+  EXPECT_EQ(x_at(1), -1);
+  list.Clear();
+  list.Add("Left,5,0,0");
+  EXPECT_EQ(x_at(1), 5);
+  EXPECT_THROW(readings.At(list, 2), Error);
+}
+
 TEST(EntryKinds, EachButtonHasAPressAndReleaseAndOnlyTheFirstThreeAClick) {
   for (int b = 0; b < kMouseButtons; ++b) {
     const auto button = static_cast<MouseButton>(b);

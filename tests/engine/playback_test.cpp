@@ -1,4 +1,5 @@
 // The playback step: order, waits, repetition, odd entries and the empty list.
+#include "engine/motionfile/motion_info.h"
 #include "testkit/engine_test.h"
 
 namespace pel::test {
@@ -110,16 +111,39 @@ TEST_F(PlaybackTest, PressesReleasesWheelStepsAndSideButtonsPlayWhereTheyWereMad
   EXPECT_NE(dialogs.boxes[0].text.find("Form1.Timer1_Timer at line 286"), std::string::npos);
 }
 
-// Recorded event by event, each pause is waited before its event; the note takes no time.
-TEST_F(PlaybackTest, ARecordingOfEveryEventWaitsEachPauseBeforeItsEvent) {
-  Load({"pauses,before", "move,1,1,0", "move,2,2,500", "move,3,3,0"});
-  StartIdle();
-  input.Tap(vk::kF9);
-  Tick();
-  const std::vector<double> onsets = Onsets(3, 100);
-  ASSERT_EQ(onsets.size(), 3u);
-  EXPECT_NEAR(onsets[1] - onsets[0], 0.5, kTick);
-  EXPECT_EQ(onsets[2], onsets[1]);
+// Recorded event by event, each pause is waited before its event; the note takes no time. It
+// counts only before the first entry other than layout entries, and --info says what playback
+// does.
+TEST_F(PlaybackTest, EachPauseIsWaitedBeforeItsEventWhereTheNoteCountsAndInfoSaysSo) {
+  const std::vector<std::string> moves = {"move,1,1,0", "move,2,2,500", "move,3,3,0"};
+  const struct {
+    std::vector<std::string> entries;
+    bool before;
+  } cases[] = {
+      {{"pauses,before", moves[0], moves[1], moves[2]}, true},
+      {{"screen,0,0,1280x1024,primary,A", "pauses,before", moves[0], moves[1], moves[2]}, true},
+      {{moves[0], "pauses,before", moves[1], moves[2]}, false},
+      {{moves[0], moves[1], moves[2], "pauses,before"}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.entries));
+    const std::string info = FormatMotionFileInfo("a.mmf", AnalyzeMotionBytes(FileOf(c.entries)));
+    EXPECT_EQ(info.find("Timing: each pause before its event\n") != info.npos, c.before);
+    Record(c.entries);
+    StartIdle();
+    input.Tap(vk::kF9);
+    Tick();
+    const std::vector<double> onsets = Onsets(3, 100);
+    ASSERT_EQ(onsets.size(), 3u);
+    if (c.before) {
+      EXPECT_NEAR(onsets[1] - onsets[0], 0.5, kTick);
+      EXPECT_EQ(onsets[2], onsets[1]);
+    } else {
+      EXPECT_LT(onsets[1] - onsets[0], 0.25);
+      EXPECT_NEAR(onsets[2] - onsets[1], 0.5, kTick);
+    }
+    TapKey(vk::kPause);
+  }
 }
 
 TEST_F(PlaybackTest, NumbersOutOfRangeSkipTheirEntryWithOneReportPerPlayback) {

@@ -18,7 +18,8 @@ MainForm::MainForm(MainFormHost host)
                              reporter_, dialog_}),
       indicators_(IndicatorHost{[this] { return recorder_.GetTempFolder(); }, host.files, host.env,
                                 reporter_, host.indicator_factory}),
-      poll_(PollHost{recorder_, captions_, host.window, indicators_, dialogs_}),
+      panel_(host.window),
+      poll_(PollHost{recorder_, captions_, host.window, panel_, indicators_, dialogs_}),
       recovery_(host.files, host.env) {
   dialog_.Filter = std::string(layout::MotionFileDialog().filter);
   // F10 asks nothing: a take it records over goes to a recovery file, as at a signal.

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "app/command_line.h"
+#include "app/form_panel.h"
 #include "app/held_keys.h"
 #include "app/indicator_forms.h"
 #include "app/recovery.h"
@@ -181,6 +182,7 @@ class MainForm {
   pel::Recorder recorder_;
   DesignedCaptions captions_;
   IndicatorForms indicators_;
+  FormPanel panel_;
   PollCycle poll_;
   RecoveryStore recovery_;
   std::optional<ScriptedRun> script_;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/form_panel.h"
 #include "engine/cycle/poll_cycle.h"
 #include "engine/error_report.h"
 #include "engine/recorder/file_dialog.h"
@@ -42,7 +43,8 @@ struct EngineRig {
   DesignedCaptions captions{"Start Playing"};
   fake::FakeMainWindow window{&log};
   fake::FakeIndicators indicators{&log};
-  PollCycle poll{{recorder, captions, window, indicators, dialogs}};
+  FormPanel panel{window};
+  PollCycle poll{{recorder, captions, window, panel, indicators, dialogs}};
 
   // One timer period passes, then the tick runs.
   void Tick() {

@@ -33,10 +33,7 @@ std::optional<StopCause> PlaybackStep::Run(Procedure& p, Mode last_state, const 
   Clock& clock = recorder.Host().clock;
   Input& in = recorder.Host().input;
 
-  p.Step(230, [&] {
-    Control& rec = window.Get(ControlId::RecordButton);
-    if (rec.Enabled()) rec.SetEnabled(false);
-  });
+  p.Step(230, [&] { host_.panel.SetEnabled(RunButton::Record, false); });
   if (p.Test(232, [&] { return last_state != Mode::Playing; })) {
     bad_entry_reported_ = false;  // each playback may report one unplayable entry
     window_waited_ = false;
@@ -50,9 +47,9 @@ std::optional<StopCause> PlaybackStep::Run(Procedure& p, Mode last_state, const 
     // ... but moving the pointer from where it stands now is, before the first entry too.
     placed_ = tick.cursor_known;
     placed_at_ = tick.cursor;
-    p.Step(234, [&] { window.Get(ControlId::PlayButton).SetCaption("Stop"); });
+    p.Step(234, [&] { host_.panel.SetCaption(RunButton::Play, "Stop"); });
     p.Step(236, [&] {
-      if (Checked(window, ControlId::AutoHide) && window.Visible()) window.SetVisible(false);
+      if (host_.panel.On(Gate::AutoHide) && window.Visible()) window.SetVisible(false);
     });
     // A recording made event by event waits each pause before its event.
     PlaybackOptions options = options_;

@@ -200,19 +200,13 @@ void PollCycle::Tick() {
 
 void PollCycle::IdleStep(Procedure& p, StopCause cause) {
   Recorder& recorder = host_.recorder;
-  MainWindow& window = host_.window;
+  Panel& panel = host_.panel;
   const Mode last = state.last_state;
 
   p.Step(288, [&] { playback_.Rewind(); });
   p.Step(288, [&] { playback_.ReleaseButtons(); });
-  p.Step(290, [&] {
-    Control& rec = window.Get(ControlId::RecordButton);
-    if (!rec.Enabled()) rec.SetEnabled(true);
-  });
-  p.Step(292, [&] {
-    Control& play = window.Get(ControlId::PlayButton);
-    if (!play.Enabled()) play.SetEnabled(true);
-  });
+  p.Step(290, [&] { panel.SetEnabled(RunButton::Record, true); });
+  p.Step(292, [&] { panel.SetEnabled(RunButton::Play, true); });
   p.Step(294, [&] { recording_.End(recorder.Host().clock.Now()); });
   p.Step(296, [&] { playback_.ClearSchedule(); });
   p.Step(298, [&] {
@@ -220,9 +214,9 @@ void PollCycle::IdleStep(Procedure& p, StopCause cause) {
   });
   if (!p.Test(300, [&] { return last != Mode::Idle; })) return;
   if (p.Test(302, [&] { return last == Mode::Recording; }))
-    p.Step(304, [&] { window.Get(ControlId::RecordButton).SetCaption("Record"); });
+    p.Step(304, [&] { panel.SetCaption(RunButton::Record, "Record"); });
   else
-    p.Step(306, [&] { window.Get(ControlId::PlayButton).SetCaption(host_.captions.play_button); });
+    p.Step(306, [&] { panel.SetCaption(RunButton::Play, host_.captions.play_button); });
   p.Step(308, [&] { ShowAgain(); });
   if (last == Mode::Recording || last == Mode::Playing) stopped_ = Stop{last, cause};
 }
@@ -241,7 +235,7 @@ void PollCycle::EndPlayback(Procedure& p, StopCause cause) {
     host_.dialogs.MessageBox("No Data loaded for Playback", "", MsgButtons::Ok, MsgIcon::None);
   });
   p.Step(252, [&] {
-    host_.window.Get(ControlId::PlayButton).SetCaption(host_.captions.play_button);
+    host_.panel.SetCaption(RunButton::Play, host_.captions.play_button);
     // No tick ran while the box was open, so bring back what Auto Hide took away here,
     // as the end of any other playback does.
     ShowAgain();
@@ -252,8 +246,7 @@ void PollCycle::EndPlayback(Procedure& p, StopCause cause) {
 
 void PollCycle::ShowAgain() {
   MainWindow& window = host_.window;
-  if (!stay_hidden && Checked(window, ControlId::AutoShow) && !window.Visible())
-    window.SetVisible(true);
+  if (!stay_hidden && host_.panel.On(Gate::AutoShow) && !window.Visible()) window.SetVisible(true);
 }
 
 }  // namespace pel

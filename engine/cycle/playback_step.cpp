@@ -27,7 +27,8 @@ struct PlaybackStep::Motion {
   int32_t delta = 0;  // wheel steps, 1/120 notches
 };
 
-std::optional<StopCause> PlaybackStep::Run(Procedure& p, Mode last_state, const TickSample& tick) {
+std::optional<StopCause> PlaybackStep::Run(Procedure& p, Mode last_state, const TickSample& tick,
+                                           const PlaybackOptions& options) {
   Recorder& recorder = host_.recorder;
   MainWindow& window = host_.window;
   Clock& clock = recorder.Host().clock;
@@ -35,6 +36,7 @@ std::optional<StopCause> PlaybackStep::Run(Procedure& p, Mode last_state, const 
 
   p.Step(230, [&] { host_.panel.SetEnabled(RunButton::Record, false); });
   if (p.Test(232, [&] { return last_state != Mode::Playing; })) {
+    options_ = options;
     bad_entry_reported_ = false;  // each playback may report one unplayable entry
     window_waited_ = false;
     passes_done_ = 0;
@@ -52,9 +54,9 @@ std::optional<StopCause> PlaybackStep::Run(Procedure& p, Mode last_state, const 
       if (host_.panel.On(Gate::AutoHide) && window.Visible()) window.SetVisible(false);
     });
     // A recording made event by event waits each pause before its event.
-    PlaybackOptions options = options_;
-    if (PausesBeforeEvents(recorder.entries)) options.wait_before = true;
-    schedule_.Begin(options, clock.Now());
+    PlaybackOptions timing = options_;
+    if (PausesBeforeEvents(recorder.entries)) timing.wait_before = true;
+    schedule_.Begin(timing, clock.Now());
     screens_.PlaybackStarts();
     windows_.following = !options_.screen_positions;
     windows_.wait_seconds = options_.wait_for_window;

@@ -4,11 +4,15 @@
 
 namespace pel {
 
-void RecordingStep::Run(Procedure& p, Mode last_state, const TickSample& tick) {
+void RecordingStep::Run(Procedure& p, Mode last_state, const TickSample& tick,
+                        const RecordingOptions& options) {
   Recorder& recorder = host_.recorder;
   MainWindow& window = host_.window;
 
-  if (last_state != Mode::Recording && !KeepPreviousTake()) return;
+  if (last_state != Mode::Recording) {
+    options_ = options;
+    if (!KeepPreviousTake()) return;
+  }
   Panel& panel = host_.panel;
   p.Step(164, [&] { panel.SetEnabled(RunButton::Play, false); });
   if (p.Test(166, [&] { return last_state != Mode::Recording; })) {

@@ -14,8 +14,8 @@ MainForm::MainForm(MainFormHost host)
       dialogs_(host.dialogs),
       reporter_(dialogs_),
       dialog_(dialogs_),
-      recorder_(RecorderHost{keys_, host.clock, dialogs_, host.events, host.files, host.env,
-                             reporter_, dialog_}),
+      recorder_(RecorderHost{
+          {keys_, host.clock, dialogs_, host.events, host.files, host.env}, reporter_, dialog_}),
       indicators_(IndicatorHost{[this] { return recorder_.GetTempFolder(); }, host.files, host.env,
                                 reporter_, host.indicator_factory}),
       panel_(host.window),

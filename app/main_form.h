@@ -53,14 +53,8 @@ inline constexpr std::string_view kHelpText =
 inline constexpr size_t kAppTitleLimit = 40;
 
 // The platform backends the main window works with; all outlive the MainForm object.
-struct MainFormHost {
+struct MainFormHost : SystemHost {
   MainWindow& window;
-  Input& input;
-  Clock& clock;
-  Dialogs& dialogs;
-  EventPump& events;
-  FileSystem& files;
-  Environment& env;
   Shell& shell;
   RandomSource& random;
   SkinEngine& skin;

@@ -39,7 +39,7 @@ struct EngineRig {
   fake::FakeEnvironment env;
   ErrorReporter reporter{dialogs};
   FileDialog dialog{dialogs};
-  Recorder recorder{{input, clock, dialogs, events, files, env, reporter, dialog}};
+  Recorder recorder{{{input, clock, dialogs, events, files, env}, reporter, dialog}};
   DesignedCaptions captions{"Start Playing"};
   fake::FakeMainWindow window{&log};
   fake::FakeIndicators indicators{&log};

@@ -84,8 +84,8 @@ int main(int argc, char* argv[]) {
   pel::QtMainWindow window;
 
   dialogs.SetOwner(window.Widget());
-  pel::MainForm form(pel::MainFormHost{window, *input, clock, dialogs, events, files, env, shell,
-                                       random, skin, indicators});
+  pel::MainForm form(pel::MainFormHost{
+      {*input, clock, dialogs, events, files, env}, window, shell, random, skin, indicators});
   window.SetHandlers(form.Handlers());
   // The monitors (none without RandR 1.5), the windows clicked in, the pointer's own events
   // (without RECORD, recordings sample the pointer every tick); idle, the poll timer sleeps until

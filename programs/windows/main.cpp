@@ -61,8 +61,8 @@ int Run(const pel::CommandLine& line, const pel::ProgramConsole& console) {
   events.SetDialogWindow(window.Handle());
   pel::Win32IndicatorFactory indicators([&window] { return window.SmallIcon(); });
 
-  pel::MainForm form(pel::MainFormHost{window, input, clock, dialogs, events, files, env, shell,
-                                       random, skin, indicators});
+  pel::MainForm form(pel::MainFormHost{
+      {input, clock, dialogs, events, files, env}, window, shell, random, skin, indicators});
   pel::FormHandlers handlers = form.Handlers();
   // Clicks sent to a window of higher integrity are dropped without an error: the status line
   // says so while one is in front during a playback (and standard error once for --play).

@@ -272,6 +272,21 @@ TEST_F(PlaybackTest, RepeatCountPlaysExactlyThatManyPassesThenEndsAsPauseWould) 
   EXPECT_EQ(stops, (std::vector<std::pair<Mode, StopCause>>{{Mode::Playing, StopCause::Passes}}));
 }
 
+// A playback keeps the options it began with: those set meanwhile apply from the next one.
+TEST_F(PlaybackTest, OptionsSetDuringAPlaybackApplyFromTheNextOne) {
+  Load({"Left,5,5,20", "move,6,6,0"});
+  StartPlayback();
+  poll.SetPlaybackOptions({.repeat = 1});
+  Ticks(40);
+  EXPECT_EQ(recorder.mode, Mode::Playing);
+  EXPECT_GT(poll.Playback().PassesDone(), 1);
+  TapKey(vk::kPause);
+  TapKey(vk::kF9);
+  Ticks(40);
+  EXPECT_EQ(recorder.mode, Mode::Idle);
+  EXPECT_EQ(poll.Playback().PassesDone(), 1);
+}
+
 TEST_F(PlaybackTest, AtHighSpeedEveryEntryDueByATickPlaysInThatTickInOrder) {
   poll.SetPlaybackOptions({.speed = 100});
   for (int i = 1; i <= 300; ++i) {

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "engine/cycle/playback_options.h"
@@ -96,6 +97,7 @@ class PollCycle {
   // What the previous tick left; a test may start the cycle from a state of its own.
   const PollState& State() const { return state_; }
   void SetState(const PollState& state) { state_ = state; }
+
   // Lets go of the buttons a playback holds down (a drag, a hold): before a box opens while one
   // runs, and where the program ends, unless the display is gone. Each end of a playback does it
   // itself.

@@ -14,14 +14,15 @@ MainForm::MainForm(MainFormHost host)
       dialogs_(host.dialogs),
       reporter_(dialogs_),
       dialog_(dialogs_, layout::MotionFileDialog().filter),
-      recorder_(RecorderHost{keys_, host.clock, dialogs_, host.events, host.files, host.env,
-                             reporter_, dialog_}),
+      recorder_(RecorderHost{
+          {keys_, host.clock, dialogs_, host.events, host.files, host.env}, reporter_, dialog_}),
       indicators_(IndicatorHost{[this] { return recorder_.GetTempFolder(); }, host.files, host.env,
                                 reporter_, host.indicator_factory}),
-      poll_(PollHost{recorder_, captions_, host.window, indicators_, dialogs_}),
+      panel_(host.window),
+      poll_(PollHost{recorder_, captions_, host.window, panel_, indicators_, dialogs_}),
       recovery_(host.files, host.env) {
   // F10 asks nothing: a take it records over goes to a recovery file, as at a signal.
-  poll_.keep_take = [this] { return recovery_.Keep(recorder_); };
+  poll_.SetKeepTake([this] { return recovery_.Keep(recorder_); });
   // A box or dialog the user is to answer must not find a button held down by a playback.
   dialogs_.before_shown = [this] { poll_.ReleaseButtons(); };
 }
@@ -76,11 +77,11 @@ void MainForm::StartPolling(Procedure& p) {
 }
 
 void MainForm::SetPlaybackOptions(const PlaybackOptions& options) {
-  poll_.options = options;
+  poll_.SetPlaybackOptions(options);
 }
 
 void MainForm::SetRecordingOptions(const RecordingOptions& options) {
-  poll_.recording = options;
+  poll_.SetRecordingOptions(options);
   const std::pair<ControlId, bool> boxes[] = {{ControlId::RecordWheel, options.wheel},
                                               {ControlId::RecordSideButtons, options.side_buttons}};
   for (const auto& [id, taken] : boxes) {
@@ -89,6 +90,17 @@ void MainForm::SetRecordingOptions(const RecordingOptions& options) {
     box.SetValue(0);
     box.SetEnabled(false);
   }
+}
+
+void MainForm::Attach(const Desktop& desktop) {
+  poll_.Screens().Attach(desktop.screens);
+  poll_.Windows().Attach(desktop.windows);
+  poll_.AttachInputEvents(desktop.pointer_events);
+  if (desktop.take_input) poll_.SleepWhenIdle(desktop.take_input);
+}
+
+void MainForm::OnWindowsChanged() {
+  if (poll_.Windows().Waiting()) poll_.Wake();
 }
 
 bool MainForm::OpenAtStart(const std::string& path) {

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "app/command_line.h"
+#include "app/form_panel.h"
 #include "app/held_keys.h"
 #include "app/indicator_forms.h"
 #include "app/recovery.h"
@@ -28,11 +29,14 @@
 #include "platform/events.h"
 #include "platform/files.h"
 #include "platform/input.h"
+#include "platform/input_events.h"
 #include "platform/main_window.h"
 #include "platform/random.h"
+#include "platform/screens.h"
 #include "platform/shaped_window.h"
 #include "platform/shell.h"
 #include "platform/skin.h"
+#include "platform/windows_on_screen.h"
 
 namespace pel {
 
@@ -49,18 +53,24 @@ inline constexpr std::string_view kHelpText =
 inline constexpr size_t kAppTitleLimit = 40;
 
 // The platform backends the main window works with; all outlive the MainForm object.
-struct MainFormHost {
+struct MainFormHost : SystemHost {
   MainWindow& window;
-  Input& input;
-  Clock& clock;
-  Dialogs& dialogs;
-  EventPump& events;
-  FileSystem& files;
-  Environment& env;
   Shell& shell;
   RandomSource& random;
   SkinEngine& skin;
   IndicatorFactory& indicator_factory;
+};
+
+// What a program's backends show of the desktop beyond the main window, for the poll cycle; any
+// may be missing (nullptr, empty). Both programs attach it in one place: MainForm::Attach.
+struct Desktop {
+  Screens* screens = nullptr;             // the monitors: the screen layout of recordings
+  WindowsOnScreen* windows = nullptr;     // the windows clicked in, followed in playback
+  InputEvents* pointer_events = nullptr;  // the mouse's own events, which recordings take
+  // Takes in the input that has come, without waiting, and says whether a watched press or
+  // release came. Given, the poll timer sleeps while idle and the program calls OnInputArrived()
+  // for such input as it arrives; empty, the timer never stops.
+  std::function<bool()> take_input;
 };
 
 // Whether the main window can open a file that a later start hands over.
@@ -132,6 +142,12 @@ class MainForm {
   // The poll timer's tick (every 10 ms once StartUp has enabled it; idle, it may sleep until
   // input or a command wakes the poll cycle, see engine/cycle/poll_cycle.h).
   void OnTimer() { poll_.OnTimer(); }
+  // Hands `desktop` to the poll cycle; its parts must outlive this object.
+  void Attach(const Desktop& desktop);
+  // A watched press or release came (see Desktop::take_input).
+  void OnInputArrived() { poll_.Wake(); }
+  // The window system reports a change of the windows: a playback waiting for one looks again.
+  void OnWindowsChanged();
 
   void OnRecordClicked();  // Start Recording: keep unsaved work, then toggle recording
   void OnPlayClicked();    // Start Playing: toggle playback
@@ -181,6 +197,7 @@ class MainForm {
   pel::Recorder recorder_;
   DesignedCaptions captions_;
   IndicatorForms indicators_;
+  FormPanel panel_;
   PollCycle poll_;
   RecoveryStore recovery_;
   std::optional<ScriptedRun> script_;

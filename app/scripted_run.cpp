@@ -53,13 +53,13 @@ ScriptedRun::ScriptedRun(ScriptHost host, const CommandLine& command, ScriptFini
       file_(command.file.value_or("")),
       finished_(std::move(finished)) {
   host_.dialogs.quiet = true;
-  host_.poll.stay_hidden = true;
-  host_.poll.on_stop = [this](Mode ended, StopCause cause) { Stopped(ended, cause); };
+  host_.poll.StayHidden();
+  host_.poll.SetOnStop([this](Mode ended, StopCause cause) { Stopped(ended, cause); });
   PlaybackOptions options = command.playback;
   // A script that plays a file expects it to end: one pass unless a count was asked for.
   if (action_ == CommandLine::Action::Play && !options.repeat_given && options.repeat == 0)
     options.repeat = 1;
-  host_.poll.options = options;
+  host_.poll.SetPlaybackOptions(options);
 }
 
 void ScriptedRun::Start() {

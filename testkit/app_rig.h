@@ -34,8 +34,12 @@ struct AppRig {
 
   // `disk`: another file system in place of `files` (the real one, for cases on disk).
   explicit AppRig(FileSystem* disk = nullptr)
-      : form(MainFormHost{window, input, clock, dialogs, events, disk ? *disk : files, env, shell,
-                          random, skin, factory}) {}
+      : form(MainFormHost{{input, clock, dialogs, events, disk ? *disk : files, env},
+                          window,
+                          shell,
+                          random,
+                          skin,
+                          factory}) {}
 
   // Index of the first logged call starting with `prefix`, or -1.
   int At(const std::string& prefix) const {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/form_panel.h"
 #include "app/layout.h"
 #include "engine/cycle/poll_cycle.h"
 #include "engine/error_report.h"
@@ -39,11 +40,12 @@ struct EngineRig {
   fake::FakeEnvironment env;
   ErrorReporter reporter{dialogs};
   FileDialog dialog{dialogs, layout::MotionFileDialog().filter};
-  Recorder recorder{{input, clock, dialogs, events, files, env, reporter, dialog}};
+  Recorder recorder{{{input, clock, dialogs, events, files, env}, reporter, dialog}};
   DesignedCaptions captions{"Start Playing"};
   fake::FakeMainWindow window{&log};
   fake::FakeIndicators indicators{&log};
-  PollCycle poll{{recorder, captions, window, indicators, dialogs}};
+  FormPanel panel{window};
+  PollCycle poll{{recorder, captions, window, panel, indicators, dialogs}};
 
   // One timer period passes, then the tick runs.
   void Tick() {

@@ -24,17 +24,16 @@ struct PlaybackStep::Motion {
   double Wait() const { return entry.delay_ms / 1000.0; }  // seconds, as recorded
 };
 
-std::optional<StopCause> PlaybackStep::Run(Procedure& p, Mode last_state, const TickSample& tick) {
+std::optional<StopCause> PlaybackStep::Run(Procedure& p, Mode last_state, const TickSample& tick,
+                                           const PlaybackOptions& options) {
   Recorder& recorder = host_.recorder;
   MainWindow& window = host_.window;
   Clock& clock = recorder.Host().clock;
   Input& in = recorder.Host().input;
 
-  p.Step(230, [&] {
-    Control& rec = window.Get(ControlId::RecordButton);
-    if (rec.Enabled()) rec.SetEnabled(false);
-  });
+  p.Step(230, [&] { host_.panel.SetEnabled(RunButton::Record, false); });
   if (p.Test(232, [&] { return last_state != Mode::Playing; })) {
+    options_ = options;
     bad_entry_reported_ = false;  // each playback may report one unplayable entry
     window_waited_ = false;
     passes_done_ = 0;
@@ -47,14 +46,14 @@ std::optional<StopCause> PlaybackStep::Run(Procedure& p, Mode last_state, const 
     // ... but moving the pointer from where it stands now is, before the first entry too.
     placed_ = tick.cursor_known;
     placed_at_ = tick.cursor;
-    p.Step(234, [&] { window.Get(ControlId::PlayButton).SetCaption("Stop"); });
+    p.Step(234, [&] { host_.panel.SetCaption(RunButton::Play, "Stop"); });
     p.Step(236, [&] {
-      if (Checked(window, ControlId::AutoHide) && window.Visible()) window.SetVisible(false);
+      if (host_.panel.On(Gate::AutoHide) && window.Visible()) window.SetVisible(false);
     });
     // A recording made event by event waits each pause before its event.
-    PlaybackOptions options = options_;
-    if (PausesBeforeEvents(recorder.entries)) options.wait_before = true;
-    schedule_.Begin(options, clock.Now());
+    PlaybackOptions timing = options_;
+    if (PausesBeforeEvents(recorder.entries)) timing.wait_before = true;
+    schedule_.Begin(timing, clock.Now());
     screens_.PlaybackStarts();
     windows_.following = !options_.screen_positions;
     windows_.wait_seconds = options_.wait_for_window;

@@ -21,14 +21,15 @@ namespace pel {
 
 class PlaybackStep {
  public:
-  PlaybackStep(PollHost host, const PlaybackOptions& options, ScreenMap& screens,
-               WindowMap& windows)
-      : host_(host), options_(options), screens_(screens), windows_(windows) {}
+  PlaybackStep(PollHost host, ScreenMap& screens, WindowMap& windows)
+      : host_(host), screens_(screens), windows_(windows) {}
 
-  // One tick while playing; `last_state` is the mode at the end of the previous tick. Returns
-  // why the playback is to end now, if it is (the list is empty, the passes are done, the user
-  // took the mouse).
-  std::optional<StopCause> Run(Procedure& p, Mode last_state, const TickSample& tick);
+  // One tick while playing; `last_state` is the mode at the end of the previous tick. The
+  // playback takes `options` at its first tick and keeps them to its end. Returns why the
+  // playback is to end now, if it is (the list is empty, the passes are done, the user took the
+  // mouse).
+  std::optional<StopCause> Run(Procedure& p, Mode last_state, const TickSample& tick,
+                               const PlaybackOptions& options);
   // No playback runs: the next one starts at entry 1 ...
   void Rewind() { played_index_ = 0; }
   // ... on a timeline of its own, waiting for no window.
@@ -42,6 +43,8 @@ class PlaybackStep {
   // Passes of this playback over the whole list.
   int32_t PassesDone() const { return passes_done_; }
   const PlaybackSchedule& Schedule() const { return schedule_; }
+  // The options of the running playback, or of the last one.
+  const PlaybackOptions& Options() const { return options_; }
   // Lets go of the buttons the playback holds down (drags, holds). True when none is left held.
   bool ReleaseButtons() { return held_.ReleaseAll(); }
 
@@ -78,7 +81,7 @@ class PlaybackStep {
   std::optional<StopCause> UserTookMouse(const TickSample& tick);
 
   PollHost host_;
-  const PlaybackOptions& options_;
+  PlaybackOptions options_;
   ScreenMap& screens_;
   WindowMap& windows_;
   PlaybackSchedule schedule_;  // when the entries of the running playback are due

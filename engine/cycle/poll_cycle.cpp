@@ -35,8 +35,8 @@ void PollCycle::PlanTimer() {
     // and no wake-up would bring it, or the pointer is watched (stop on move). Waiting for a
     // window, the next look is the moment.
     const double now = host_.recorder.Host().clock.Now();
-    double at = windows.Waiting() ? windows.NextLook() : schedule.WakeAt();
-    if (!arrived_ || missed_ || !posted_.empty() || options.stop_on_move || InputDown())
+    double at = windows_.Waiting() ? windows_.NextLook() : schedule.WakeAt();
+    if (!arrived_ || missed_ || !posted_.empty() || playback_.Options().stop_on_move || InputDown())
       at = std::min(at, now + kTickPeriod);
     // The blink is due once the clock is past it. A flip may wait up to a period, as it waited
     // for the next tick of the period: when something else wakes the cycle by then, the flip
@@ -64,7 +64,7 @@ void PollCycle::AfterTick() {
   if (stopped_) {
     const Stop stop = *stopped_;
     stopped_.reset();
-    if (on_stop) on_stop(stop.ended, stop.cause);
+    if (on_stop_) on_stop_(stop.ended, stop.cause);
   }
   // A task may post another one: that one waits for the next tick.
   std::vector<std::function<void()>> tasks;
@@ -110,7 +110,7 @@ void PollCycle::Wake() {
       OnTimer();
     return;
   }
-  const bool idle = host_.recorder.mode == Mode::Idle && state.last_state == Mode::Idle;
+  const bool idle = host_.recorder.mode == Mode::Idle && state_.last_state == Mode::Idle;
   if (!asleep_ && !idle) return;
   SetTimer(false);  // the period counts from the tick below
   SetTimer(true);
@@ -119,12 +119,12 @@ void PollCycle::Wake() {
 
 bool PollCycle::NeedsTicks() const {
   if (missed_ || in_tick_ || stopped_ || !posted_.empty()) return true;
-  if (host_.recorder.mode != Mode::Idle || state.last_state != Mode::Idle) return true;
+  if (host_.recorder.mode != Mode::Idle || state_.last_state != Mode::Idle) return true;
   return InputDown();
 }
 
 bool PollCycle::InputDown() const {
-  const PollInputs& d = state.down;
+  const PollInputs& d = state_.down;
   return d.left || d.right || d.middle || d.pause || d.f12 || d.f10 || d.f9;
 }
 
@@ -146,7 +146,7 @@ void PollCycle::Tick() {
   }
 
   // An input that cannot be read keeps what the previous tick read.
-  PollInputs now = state.down;
+  PollInputs now = state_.down;
   p.Step(102, [&] { now.left = in.KeyState(vk::kLButton) != 0; });
   p.Step(104, [&] { now.right = in.KeyState(vk::kRButton) != 0; });
   p.Step(106, [&] { now.middle = in.KeyState(vk::kMButton) != 0; });
@@ -155,7 +155,7 @@ void PollCycle::Tick() {
   p.Step(112, [&] { now.f9 = in.KeyState(vk::kF9) != 0; });
   p.Step(114, [&] { now.pause = in.KeyState(vk::kPause) != 0; });
 
-  const PollInputs& was = state.down;
+  const PollInputs& was = state_.down;
   PollInputs& released = tick.released;
   released.left = was.left && !now.left;
   released.right = was.right && !now.right;
@@ -168,9 +168,9 @@ void PollCycle::Tick() {
   tick.pressed.right = !was.right && now.right;
   tick.pressed.middle = !was.middle && now.middle;
   tick.down = now;
-  state.down = now;
+  state_.down = now;
 
-  if (released.f12 && !stay_hidden)
+  if (released.f12 && !stay_hidden_)
     p.Step(150, [&] { host_.window.SetVisible(!host_.window.Visible()); });
 
   if (p.Test(152, [&] { return recorder.mode == Mode::Idle; })) {
@@ -183,36 +183,31 @@ void PollCycle::Tick() {
   Mode mode = Mode::None;
   p.Step(162, [&] { mode = recorder.mode; });
   if (mode == Mode::Recording) {
-    recording_.Run(p, state.last_state, tick);
+    recording_.Run(p, state_.last_state, tick, recording_options_);
   } else if (mode == Mode::Playing) {
-    if (const std::optional<StopCause> cause = playback_.Run(p, state.last_state, tick))
+    if (const std::optional<StopCause> cause =
+            playback_.Run(p, state_.last_state, tick, playback_options_))
       EndPlayback(p, *cause);
   } else {
     IdleStep(p);
   }
 
-  status_.Run(p, state.last_state);
+  status_.Run(p, state_.last_state);
 
   p.Step(354, [&] { recording_.last_position.x = tick.cursor.x; });
   p.Step(356, [&] { recording_.last_position.y = tick.cursor.y; });
-  p.Step(358, [&] { state.last_state = recorder.mode; });
+  p.Step(358, [&] { state_.last_state = recorder.mode; });
 }
 
 void PollCycle::IdleStep(Procedure& p, StopCause cause) {
   Recorder& recorder = host_.recorder;
-  MainWindow& window = host_.window;
-  const Mode last = state.last_state;
+  Panel& panel = host_.panel;
+  const Mode last = state_.last_state;
 
   p.Step(288, [&] { playback_.Rewind(); });
   p.Step(288, [&] { playback_.ReleaseButtons(); });
-  p.Step(290, [&] {
-    Control& rec = window.Get(ControlId::RecordButton);
-    if (!rec.Enabled()) rec.SetEnabled(true);
-  });
-  p.Step(292, [&] {
-    Control& play = window.Get(ControlId::PlayButton);
-    if (!play.Enabled()) play.SetEnabled(true);
-  });
+  p.Step(290, [&] { panel.SetEnabled(RunButton::Record, true); });
+  p.Step(292, [&] { panel.SetEnabled(RunButton::Play, true); });
   p.Step(294, [&] { recording_.End(recorder.Host().clock.Now()); });
   p.Step(296, [&] { playback_.ClearSchedule(); });
   p.Step(298, [&] {
@@ -220,9 +215,9 @@ void PollCycle::IdleStep(Procedure& p, StopCause cause) {
   });
   if (!p.Test(300, [&] { return last != Mode::Idle; })) return;
   if (p.Test(302, [&] { return last == Mode::Recording; }))
-    p.Step(304, [&] { window.Get(ControlId::RecordButton).SetCaption("Record"); });
+    p.Step(304, [&] { panel.SetCaption(RunButton::Record, "Record"); });
   else
-    p.Step(306, [&] { window.Get(ControlId::PlayButton).SetCaption(host_.captions.play_button); });
+    p.Step(306, [&] { panel.SetCaption(RunButton::Play, host_.captions.play_button); });
   p.Step(308, [&] { ShowAgain(); });
   if (last == Mode::Recording || last == Mode::Playing) stopped_ = Stop{last, cause};
 }
@@ -230,18 +225,18 @@ void PollCycle::IdleStep(Procedure& p, StopCause cause) {
 void PollCycle::EndPlayback(Procedure& p, StopCause cause) {
   Recorder& recorder = host_.recorder;
   if (cause != StopCause::NoData) {
-    state.last_state = Mode::Playing;  // the idle step then ends it as it ends any playback
+    state_.last_state = Mode::Playing;  // the idle step then ends it as it ends any playback
     recorder.mode = Mode::Idle;
     return IdleStep(p, cause);
   }
-  p.Step(246, [&] { state.last_state = Mode::Playing; });
+  p.Step(246, [&] { state_.last_state = Mode::Playing; });
   p.Step(248, [&] { recorder.mode = Mode::Idle; });
   p.Step(248, [&] { playback_.ReleaseButtons(); });
   p.Step(250, [&] {
     host_.dialogs.MessageBox("No Data loaded for Playback", "", MsgButtons::Ok, MsgIcon::None);
   });
   p.Step(252, [&] {
-    host_.window.Get(ControlId::PlayButton).SetCaption(host_.captions.play_button);
+    host_.panel.SetCaption(RunButton::Play, host_.captions.play_button);
     // No tick ran while the box was open, so bring back what Auto Hide took away here,
     // as the end of any other playback does.
     ShowAgain();
@@ -252,8 +247,7 @@ void PollCycle::EndPlayback(Procedure& p, StopCause cause) {
 
 void PollCycle::ShowAgain() {
   MainWindow& window = host_.window;
-  if (!stay_hidden && Checked(window, ControlId::AutoShow) && !window.Visible())
-    window.SetVisible(true);
+  if (!stay_hidden_ && host_.panel.On(Gate::AutoShow) && !window.Visible()) window.SetVisible(true);
 }
 
 }  // namespace pel

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "engine/cycle/playback_options.h"
@@ -33,7 +34,7 @@ struct PollState {
 class PollCycle {
  public:
   explicit PollCycle(PollHost host) : host_(host) {}
-  // The steps refer to the settings below.
+  // The steps refer to the maps below.
   PollCycle(const PollCycle&) = delete;
   PollCycle& operator=(const PollCycle&) = delete;
 
@@ -65,9 +66,38 @@ class PollCycle {
   const RecordingStep& Recording() const { return recording_; }
   const PlaybackStep& Playback() const { return playback_; }
 
+  // How playbacks run, from the next one on: each takes a copy when it begins. The defaults play
+  // as the window always has.
+  void SetPlaybackOptions(const PlaybackOptions& options) { playback_options_ = options; }
+  // What recordings take beyond the check boxes, from the next one on (likewise).
+  void SetRecordingOptions(const RecordingOptions& options) { recording_options_ = options; }
+  // From now on the main window stays hidden whatever F12 or Auto Show would do (scripted runs).
+  void StayHidden() { stay_hidden_ = true; }
+  // Called after (outside) each tick that ended a recording or a playback, with the state that
+  // ended and why.
+  void SetOnStop(std::function<void(Mode ended, StopCause cause)> on_stop) {
+    on_stop_ = std::move(on_stop);
+  }
+  // Called when a recording starts over a take no save has kept (Recorder::HasWorkToKeep),
+  // before the list is cleared; the status line names the path it returns. When it throws, the
+  // recording does not start. Unset, the take goes without a word.
+  void SetKeepTake(KeepTake keep_take) { keep_take_ = std::move(keep_take); }
+
+  // The screen layout: layout entries at the start of each recording, positions mapped in
+  // playback when the monitors have changed since.
+  ScreenMap& Screens() { return screens_; }
+  // The windows clicked in: window entries while recording, positions that follow their window
+  // in playback. A playback waiting for a window wakes the cycle at NextLook(); the program
+  // wakes it sooner when the window system reports a change while Waiting().
+  WindowMap& Windows() { return windows_; }
   // The window system's stream of mouse events, which recordings take their events from;
   // nullptr (the default) records from the ticks' samples alone.
   void AttachInputEvents(InputEvents* events) { recording_.events = events; }
+
+  // What the previous tick left; a test may start the cycle from a state of its own.
+  const PollState& State() const { return state_; }
+  void SetState(const PollState& state) { state_ = state; }
+
   // Lets go of the buttons a playback holds down (a drag, a hold): before a box opens while one
   // runs, and where the program ends, unless the display is gone. Each end of a playback does it
   // itself.
@@ -75,29 +105,6 @@ class PollCycle {
   // The program ends while recording: the recording gets the releases of the buttons it holds,
   // without a call to the window system (the display may be gone).
   void EndRecordingNow() { recording_.End(host_.recorder.Host().clock.Now(), false); }
-
-  PollState state;
-  // How playbacks run; set while none runs (the program sets them at start-up). The defaults
-  // play as the window always has.
-  PlaybackOptions options;
-  // What recordings take beyond the check boxes; set while none runs.
-  RecordingOptions recording;
-  // The main window stays hidden whatever F12 or Auto Show would do (scripted runs).
-  bool stay_hidden = false;
-  // The screen layout: layout entries at the start of each recording, positions mapped in
-  // playback when the monitors have changed since.
-  ScreenMap screens;
-  // The windows clicked in: window entries while recording, positions that follow their window
-  // in playback. A playback waiting for a window wakes the cycle at NextLook(); the program
-  // wakes it sooner when the window system reports a change while Waiting().
-  WindowMap windows;
-  // Called after (outside) each tick that ended a recording or a playback, with the state that
-  // ended and why.
-  std::function<void(Mode ended, StopCause cause)> on_stop;
-  // Called when a recording starts over a take no save has kept (Recorder::HasWorkToKeep),
-  // before the list is cleared; the status line names the path it returns. When it throws, the
-  // recording does not start. Unset, the take goes without a word.
-  KeepTake keep_take;
 
   // Period of the poll timer, in seconds.
   static constexpr double kTickPeriod = PlaybackSchedule::kTickPeriod;
@@ -120,9 +127,17 @@ class PollCycle {
   bool SetTimer(bool enabled);
 
   PollHost host_;
-  RecordingStep recording_{host_, screens, windows, keep_take, recording};
-  PlaybackStep playback_{host_, options, screens, windows};
-  StatusStep status_{host_, screens, windows, recording_};
+  PollState state_;
+  PlaybackOptions playback_options_;
+  RecordingOptions recording_options_;
+  bool stay_hidden_ = false;
+  ScreenMap screens_;
+  WindowMap windows_;
+  std::function<void(Mode ended, StopCause cause)> on_stop_;
+  KeepTake keep_take_;
+  RecordingStep recording_{host_, screens_, windows_, keep_take_};
+  PlaybackStep playback_{host_, screens_, windows_};
+  StatusStep status_{host_, screens_, windows_, recording_};
 
   bool in_tick_ = false;
   bool missed_ = false;  // since the last tick began, one was dropped or Wake() came during it

@@ -2,6 +2,7 @@
 // What the poll cycle (engine/cycle/poll_cycle.h) shares with the steps it runs each tick: the
 // objects they work on, what a tick sampled, and why a recording or playback ended.
 
+#include "engine/cycle/panel.h"
 #include "engine/recorder/designed_captions.h"
 #include "engine/recorder/indicator_windows.h"
 #include "engine/recorder/recorder.h"
@@ -15,6 +16,7 @@ struct PollHost {
   Recorder& recorder;
   DesignedCaptions& captions;
   MainWindow& window;
+  Panel& panel;  // the window's controls
   IndicatorWindows& indicators;
   Dialogs& dialogs;
 };
@@ -42,10 +44,5 @@ enum class StopCause {
   UserClicked,  // the user pressed a mouse button (stop on move)
   NoData,       // the list was empty
 };
-
-// A check box of the main window counts as on when its value is nonzero (checked or greyed).
-inline bool Checked(MainWindow& window, ControlId id) {
-  return window.Get(id).Value() != 0;
-}
 
 }  // namespace pel

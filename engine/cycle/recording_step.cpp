@@ -4,19 +4,21 @@
 
 namespace pel {
 
-void RecordingStep::Run(Procedure& p, Mode last_state, const TickSample& tick) {
+void RecordingStep::Run(Procedure& p, Mode last_state, const TickSample& tick,
+                        const RecordingOptions& options) {
   Recorder& recorder = host_.recorder;
   MainWindow& window = host_.window;
 
-  if (last_state != Mode::Recording && !KeepPreviousTake()) return;
-  p.Step(164, [&] {
-    Control& play = window.Get(ControlId::PlayButton);
-    if (play.Enabled()) play.SetEnabled(false);
-  });
+  if (last_state != Mode::Recording) {
+    options_ = options;
+    if (!KeepPreviousTake()) return;
+  }
+  Panel& panel = host_.panel;
+  p.Step(164, [&] { panel.SetEnabled(RunButton::Play, false); });
   if (p.Test(166, [&] { return last_state != Mode::Recording; })) {
-    p.Step(168, [&] { window.Get(ControlId::RecordButton).SetCaption("Stop"); });
+    p.Step(168, [&] { panel.SetCaption(RunButton::Record, "Stop"); });
     p.Step(170, [&] {
-      if (Checked(window, ControlId::AutoHide) && window.Visible()) window.SetVisible(false);
+      if (panel.On(Gate::AutoHide) && window.Visible()) window.SetVisible(false);
     });
     // The previous recording goes without a question (kept above when unsaved); unsaved stays
     // as it is.
@@ -71,9 +73,8 @@ bool RecordingStep::KeepPreviousTake() {
     // Cleared now, the take would be lost for good: no recording starts over it.
     recorder.mode = Mode::Idle;
     try {
-      host_.window.Get(ControlId::StatusLine)
-          .SetCaption("Not recording: the previous take could not be kept (" +
-                      ErrorReporter::Describe(std::current_exception()) + "); save it first");
+      host_.panel.SetStatus("Not recording: the previous take could not be kept (" +
+                            ErrorReporter::Describe(std::current_exception()) + "); save it first");
     } catch (...) {
       // The window says nothing then; the take stays in the list all the same.
     }
@@ -103,15 +104,15 @@ void RecordingStep::Begin(Procedure& p) {
 }
 
 RecordGates RecordingStep::ReadGates(Procedure& p) {
-  MainWindow& window = host_.window;
+  Panel& panel = host_.panel;
   RecordGates g;
-  g.moves = p.Test(178, [&] { return Checked(window, ControlId::RecordMoves); });
-  g.left = p.Test(192, [&] { return Checked(window, ControlId::RecordLeft); });
-  g.middle = p.Test(204, [&] { return Checked(window, ControlId::RecordMiddle); });
-  g.right = p.Test(216, [&] { return Checked(window, ControlId::RecordRight); });
-  g.wheel = options_.wheel && p.Test(228, [&] { return Checked(window, ControlId::RecordWheel); });
-  g.side_buttons = options_.side_buttons &&
-                   p.Test(228, [&] { return Checked(window, ControlId::RecordSideButtons); });
+  g.moves = p.Test(178, [&] { return panel.On(Gate::Moves); });
+  g.left = p.Test(192, [&] { return panel.On(Gate::Left); });
+  g.middle = p.Test(204, [&] { return panel.On(Gate::Middle); });
+  g.right = p.Test(216, [&] { return panel.On(Gate::Right); });
+  g.wheel = options_.wheel && p.Test(228, [&] { return panel.On(Gate::Wheel); });
+  g.side_buttons =
+      options_.side_buttons && p.Test(228, [&] { return panel.On(Gate::SideButtons); });
   return g;
 }
 

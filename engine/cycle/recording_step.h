@@ -29,16 +29,12 @@ using KeepTake = std::function<std::string()>;
 
 class RecordingStep {
  public:
-  RecordingStep(PollHost host, ScreenMap& screens, WindowMap& windows, const KeepTake& keep_take,
-                const RecordingOptions& options)
-      : host_(host),
-        screens_(screens),
-        windows_(windows),
-        keep_take_(keep_take),
-        options_(options) {}
+  RecordingStep(PollHost host, ScreenMap& screens, WindowMap& windows, const KeepTake& keep_take)
+      : host_(host), screens_(screens), windows_(windows), keep_take_(keep_take) {}
 
-  // One tick while recording; `last_state` is the mode at the end of the previous tick.
-  void Run(Procedure& p, Mode last_state, const TickSample& tick);
+  // One tick while recording; `last_state` is the mode at the end of the previous tick. The
+  // recording takes `options` at its first tick and keeps them to its end.
+  void Run(Procedure& p, Mode last_state, const TickSample& tick, const RecordingOptions& options);
   // No recording runs (the idle step, at every tick): a recording that ran until now ends at
   // `now`, with the releases of the buttons it stored as held, and the event stream stops. With
   // `use_stream` false the window system is not called (the program ends and its display may be
@@ -72,7 +68,7 @@ class RecordingStep {
   WindowMap& windows_;
   const KeepTake& keep_take_;
   std::string note_;
-  const RecordingOptions& options_;
+  RecordingOptions options_;  // this recording's
   EventRecorder recorder_{[this](const std::string& entry) { Store(entry); }};
   bool recording_ = false;    // begun and not ended
   bool streaming_ = false;    // the stream has been started

@@ -29,15 +29,15 @@ std::string StatusStep::StateCaption() const {
   return caption;
 }
 
-void StatusStep::SetStateCaption(Control& status, std::string caption) {
-  status.SetCaption(caption);
+void StatusStep::SetStateCaption(std::string caption) {
+  host_.panel.SetStatus(caption);
   caption_ = std::move(caption);
 }
 
 void StatusStep::Run(Procedure& p, Mode last_state) {
   Recorder& recorder = host_.recorder;
   Clock& clock = recorder.Host().clock;
-  Control& status = host_.window.Get(ControlId::StatusLine);
+  Panel& panel = host_.panel;
 
   const bool recording = recorder.mode == Mode::Recording;
   if (!p.Test(312, [&] { return recording || recorder.mode == Mode::Playing; })) {
@@ -47,13 +47,12 @@ void StatusStep::Run(Procedure& p, Mode last_state) {
   }
   if (p.Test(314, [&] { return recorder.mode != last_state; })) {
     p.Step(316, [&] { blink_on_ = false; });
-    p.Step(318, [&] { SetStateCaption(status, StateCaption()); });
+    p.Step(318, [&] { SetStateCaption(StateCaption()); });
   } else if (recorder.mode == Mode::Playing) {
     // The monitors changed, or a window was not found or is found again: the line says so,
     // unless something else has taken it since (it is then left as it is).
     std::string caption = StateCaption();
-    if (caption != caption_ && status.Caption() == caption_)
-      SetStateCaption(status, std::move(caption));
+    if (caption != caption_ && panel.Status() == caption_) SetStateCaption(std::move(caption));
   }
   if (!p.Test(320, [&] { return clock.Now() > next_blink_time_; })) return;
   p.Step(322, [&] { next_blink_time_ = clock.Now() + kBlinkPeriod; });
@@ -68,10 +67,7 @@ void StatusStep::Run(Procedure& p, Mode last_state) {
   };
   const BlinkSteps n = recording ? BlinkSteps{.show = 328, .test = 330, .top = 332, .hide = 334}
                                  : BlinkSteps{.show = 340, .test = 342, .top = 344, .hide = 346};
-  if (!recording)
-    p.Step(338, [&] {
-      if (status.ForeColor() != color::kGreen) status.SetForeColor(color::kGreen);
-    });
+  if (!recording) p.Step(338, [&] { panel.SetStatusColor(color::kGreen); });
   // The off phase hides the window: moved above the primary screen, it would stand on a
   // monitor above that one. Placed before it shows, it never appears anywhere else.
   p.Step(n.show, [&] { host_.indicators.Ref(id); });
@@ -86,10 +82,7 @@ void StatusStep::Run(Procedure& p, Mode last_state) {
       IndicatorWindow& w = host_.indicators.Ref(id);
       if (w.Visible()) w.SetVisible(false);
     });
-  if (recording)
-    p.Step(336, [&] {
-      if (status.ForeColor() != color::kRed) status.SetForeColor(color::kRed);
-    });
+  if (recording) p.Step(336, [&] { panel.SetStatusColor(color::kRed); });
 }
 
 }  // namespace pel

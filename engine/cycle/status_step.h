@@ -33,7 +33,7 @@ class StatusStep {
   // layout note while the playback maps positions and the missing window's note while its
   // positions play as recorded.
   std::string StateCaption() const;
-  void SetStateCaption(Control& status, std::string caption);
+  void SetStateCaption(std::string caption);
 
   PollHost host_;
   const ScreenMap& screens_;

@@ -29,14 +29,19 @@ inline constexpr std::string_view kRecordingKept = "The recording in memory has 
 
 class FileDialog;
 
-// Everything the recorder reaches outside itself.
-struct RecorderHost {
+// The machine's backends the recorder works through; the main window's host (MainFormHost)
+// holds them too.
+struct SystemHost {
   Input& input;
   Clock& clock;
   Dialogs& dialogs;
   EventPump& events;
   FileSystem& files;
   Environment& env;
+};
+
+// Everything the recorder reaches outside itself.
+struct RecorderHost : SystemHost {
   ErrorReporter& reporter;
   FileDialog& dialog;  // MotionFileDialog of the main window
 };

@@ -84,34 +84,30 @@ int main(int argc, char* argv[]) {
   pel::QtMainWindow window;
 
   dialogs.SetOwner(window.Widget());
-  pel::MainForm form(pel::MainFormHost{window, *input, clock, dialogs, events, files, env, shell,
-                                       random, skin, indicators});
+  pel::MainForm form(pel::MainFormHost{
+      {*input, clock, dialogs, events, files, env}, window, shell, random, skin, indicators});
   window.SetHandlers(form.Handlers());
-  // The monitors, for the screen layout of recordings; without RandR 1.5 there is none.
+  // The monitors (none without RandR 1.5), the windows clicked in, the pointer's own events
+  // (without RECORD, recordings sample the pointer every tick); idle, the poll timer sleeps until
+  // the raw input events on the input's own connection wake it.
   std::unique_ptr<pel::X11Screens> screens = pel::X11Screens::Open(nullptr, error);
-  if (screens) form.Poll().screens.Attach(screens.get());
-  // The windows clicked in; a playback waiting for one is woken when windows change.
   std::unique_ptr<pel::X11WindowsOnScreen> windows = pel::X11WindowsOnScreen::Open(nullptr, error);
-  std::optional<QSocketNotifier> window_changes;
-  if (windows) {
-    form.Poll().windows.Attach(windows.get());
-    window_changes.emplace(windows->ConnectionFd(), QSocketNotifier::Read);
-    QObject::connect(&*window_changes, &QSocketNotifier::activated, [&] {
-      if (windows->TakeChanges() && form.Poll().windows.Waiting()) form.Poll().Wake();
-    });
-  }
-  // The pointer's own events, for recordings; without RECORD they sample the pointer every tick.
   std::unique_ptr<pel::X11InputEvents> pointer_events =
       pel::X11InputEvents::Open(nullptr, clock, error);
   if (!pointer_events) console.Say("recordings leave out the wheel and the side buttons: " + error);
-  form.Poll().AttachInputEvents(pointer_events.get());
-
-  // Idle, the poll timer sleeps: the raw input events on the input's own connection wake it.
+  form.Attach(
+      {screens.get(), windows.get(), pointer_events.get(), [&] { return input->TakeInput(); }});
+  std::optional<QSocketNotifier> window_changes;
+  if (windows) {
+    window_changes.emplace(windows->ConnectionFd(), QSocketNotifier::Read);
+    QObject::connect(&*window_changes, &QSocketNotifier::activated, [&] {
+      if (windows->TakeChanges()) form.OnWindowsChanged();
+    });
+  }
   QSocketNotifier input_events(input->ConnectionFd(), QSocketNotifier::Read);
   QObject::connect(&input_events, &QSocketNotifier::activated, [&] {
-    if (input->TakeInput()) form.Poll().Wake();
+    if (input->TakeInput()) form.OnInputArrived();
   });
-  form.Poll().SleepWhenIdle([&] { return input->TakeInput(); });
 
   // Ended by a signal or by the loss of the display, the work in memory is kept first: a
   // --record run saves its file as Pause would, the window keeps unsaved changes for the next

@@ -7,6 +7,7 @@
 #undef MessageBox  // the seam has its own
 
 #include <exception>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -25,9 +26,11 @@
 #include "platform/win32/win32_input.h"
 #include "platform/win32/win32_input_events.h"
 #include "platform/win32/win32_instance.h"
+#include "platform/win32/win32_screens.h"
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_skin.h"
 #include "platform/win32/win32_text.h"
+#include "platform/win32/win32_windows_on_screen.h"
 #include "programs/windows/win32_main_window.h"
 #include "programs/windows/win32_session.h"
 
@@ -58,8 +61,8 @@ int Run(const pel::CommandLine& line, const pel::ProgramConsole& console) {
   events.SetDialogWindow(window.Handle());
   pel::Win32IndicatorFactory indicators([&window] { return window.SmallIcon(); });
 
-  pel::MainForm form(pel::MainFormHost{window, input, clock, dialogs, events, files, env, shell,
-                                       random, skin, indicators});
+  pel::MainForm form(pel::MainFormHost{
+      {input, clock, dialogs, events, files, env}, window, shell, random, skin, indicators});
   pel::FormHandlers handlers = form.Handlers();
   // Clicks sent to a window of higher integrity are dropped without an error: the status line
   // says so while one is in front during a playback (and standard error once for --play).
@@ -94,16 +97,17 @@ int Run(const pel::CommandLine& line, const pel::ProgramConsole& console) {
   });
   // The monitors and the windows, for recordings and where their playback goes; the mouse's
   // own events, for recordings.
-  pel::Win32Desktop desktop(form.Poll());
+  pel::Win32Screens screens;
+  pel::Win32WindowsOnScreen windows([&form] { form.OnWindowsChanged(); });
   pel::Win32InputEvents pointer_events(input, clock);
-  form.Poll().AttachInputEvents(&pointer_events);
-
   // Idle, the poll tick sleeps: the raw input of the shortcut keys and the buttons wakes it.
   // Without raw input the presses are only seen by polling, so the tick keeps running.
+  std::function<bool()> take_input;
   if (input.RawInputProblem().empty()) {
-    input.SetOnInput([&form] { form.Poll().Wake(); });
-    form.Poll().SleepWhenIdle([&input] { return input.TakeInput(); });
+    input.SetOnInput([&form] { form.OnInputArrived(); });
+    take_input = [&input] { return input.TakeInput(); };
   }
+  form.Attach({&screens, &windows, &pointer_events, take_input});
 
   pel::ProgramLoop loop;
   loop.show = [&] { window.ShowCentred(); };

@@ -49,17 +49,4 @@ Win32Session::~Win32Session() {
   if (com_) CoUninitialize();
 }
 
-Win32Desktop::Win32Desktop(PollCycle& poll)
-    : poll_(poll), windows_([this] {
-        if (poll_.windows.Waiting()) poll_.Wake();
-      }) {
-  poll_.screens.Attach(&screens_);
-  poll_.windows.Attach(&windows_);
-}
-
-Win32Desktop::~Win32Desktop() {
-  poll_.screens.Attach(nullptr);
-  poll_.windows.Attach(nullptr);
-}
-
 }  // namespace pel

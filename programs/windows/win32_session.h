@@ -1,17 +1,12 @@
 #pragma once
 // The process the Windows program starts in: its arguments, DPI awareness, the common controls
-// and COM on the user-interface thread, and its message loop; the desktop's monitors and windows
-// its poll cycle uses.
+// and COM on the user-interface thread, and its message loop.
 
 #include <windows.h>
 #undef MessageBox  // the seam has its own
 
 #include <string>
 #include <vector>
-
-#include "engine/cycle/poll_cycle.h"
-#include "platform/win32/win32_screens.h"
-#include "platform/win32/win32_windows_on_screen.h"
 
 namespace pel {
 
@@ -34,21 +29,6 @@ class Win32Session {
 
  private:
   bool com_ = false;
-};
-
-// The monitors and the top-level windows, attached to `poll` while this lives: recordings note
-// them and playback follows them. A change of the windows wakes a playback waiting for one.
-class Win32Desktop {
- public:
-  explicit Win32Desktop(PollCycle& poll);
-  ~Win32Desktop();
-  Win32Desktop(const Win32Desktop&) = delete;
-  Win32Desktop& operator=(const Win32Desktop&) = delete;
-
- private:
-  PollCycle& poll_;
-  Win32Screens screens_;
-  Win32WindowsOnScreen windows_;
 };
 
 }  // namespace pel

@@ -35,7 +35,7 @@ class PlaybackTest : public EngineTest {
   // What OnStop reported.
   std::vector<std::pair<Mode, StopCause>> stops;
   void WatchStops() {
-    poll.on_stop = [this](Mode m, StopCause c) { stops.emplace_back(m, c); };
+    poll.SetOnStop([this](Mode m, StopCause c) { stops.emplace_back(m, c); });
   }
   std::vector<std::string> Actions() const {
     std::vector<std::string> v;
@@ -280,7 +280,7 @@ TEST_F(PlaybackTest, AHeldUpTickRestartsTheScheduleInsteadOfRacingToCatchUp) {
 // --- Options from the command line
 
 TEST_F(PlaybackTest, RepeatCountPlaysExactlyThatManyPassesThenEndsAsPauseWould) {
-  poll.options.repeat = 2;
+  poll.SetPlaybackOptions({.repeat = 2});
   WatchStops();
   Ctl(ControlId::AutoHide).value = 1;
   Load({"Left,5,5,20", "move,6,6,0"});
@@ -296,8 +296,23 @@ TEST_F(PlaybackTest, RepeatCountPlaysExactlyThatManyPassesThenEndsAsPauseWould) 
   EXPECT_EQ(stops, (std::vector<std::pair<Mode, StopCause>>{{Mode::Playing, StopCause::Passes}}));
 }
 
+// A playback keeps the options it began with: those set meanwhile apply from the next one.
+TEST_F(PlaybackTest, OptionsSetDuringAPlaybackApplyFromTheNextOne) {
+  Load({"Left,5,5,20", "move,6,6,0"});
+  StartPlayback();
+  poll.SetPlaybackOptions({.repeat = 1});
+  Ticks(40);
+  EXPECT_EQ(recorder.mode, Mode::Playing);
+  EXPECT_GT(poll.Playback().PassesDone(), 1);
+  TapKey(vk::kPause);
+  TapKey(vk::kF9);
+  Ticks(40);
+  EXPECT_EQ(recorder.mode, Mode::Idle);
+  EXPECT_EQ(poll.Playback().PassesDone(), 1);
+}
+
 TEST_F(PlaybackTest, AtHighSpeedEveryEntryDueByATickPlaysInThatTickInOrder) {
-  poll.options.speed = 100;
+  poll.SetPlaybackOptions({.speed = 100});
   for (int i = 1; i <= 300; ++i) {
     recorder.entries.Add("move," + std::to_string(i) + ",0,12");
     if (i == 50) recorder.entries.Add("not a motion");  // skipped, costs no time
@@ -314,7 +329,7 @@ TEST_F(PlaybackTest, AtHighSpeedEveryEntryDueByATickPlaysInThatTickInOrder) {
   TapKey(vk::kPause);
   recorder.entries.Clear();
   Load({"", "hello"});
-  poll.options.repeat = 3;
+  poll.SetPlaybackOptions({.repeat = 3, .speed = 100});
   input.Tap(vk::kF9);
   Ticks(3);
   EXPECT_EQ(recorder.mode, Mode::Playing);
@@ -324,7 +339,7 @@ TEST_F(PlaybackTest, AtHighSpeedEveryEntryDueByATickPlaysInThatTickInOrder) {
 }
 
 TEST_F(PlaybackTest, StopOnMoveEndsPlaybackWhenTheUserMovesThePointerOrClicks) {
-  poll.options.stop_on_move = true;
+  poll.SetPlaybackOptions({.stop_on_move = true});
   WatchStops();
   Load({"move,100,100,5000"});
   StartPlayback();
@@ -358,7 +373,7 @@ TEST_F(PlaybackTest, StopOnMoveEndsPlaybackWhenTheUserMovesThePointerOrClicks) {
   EXPECT_EQ(recorder.mode, Mode::Idle);
 
   // Entry 1 waits its pause first: the pointer moved from where it stood meanwhile.
-  poll.options.wait_before = true;
+  poll.SetPlaybackOptions({.stop_on_move = true, .wait_before = true});
   input.Tap(vk::kF9);
   Ticks(2);
   input.MoveTo({60, 50});
@@ -370,7 +385,7 @@ TEST_F(PlaybackTest, StopOnMoveEndsPlaybackWhenTheUserMovesThePointerOrClicks) {
                                                      {Mode::Playing, StopCause::UserMoved},
                                                      {Mode::Playing, StopCause::UserMoved}}));
 
-  poll.options.stop_on_move = false;
+  poll.SetPlaybackOptions({.wait_before = true});
   input.Tap(vk::kF9);
   Ticks(2);
   input.MoveTo({500, 500}, true);
@@ -400,7 +415,7 @@ TEST_F(PlaybackTest, ATickDoesABoundedShareOfWhatIsDueAndPauseActsAtOnce) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Record(c.entries);
-    poll.options = c.options;
+    poll.SetPlaybackOptions(c.options);
     input.Tap(vk::kF9);
     Tick();
     for (int tick = 1; tick <= 2; ++tick) {
@@ -422,8 +437,8 @@ TEST_F(PlaybackTest, ATickDoesABoundedShareOfWhatIsDueAndPauseActsAtOnce) {
 TEST_F(PlaybackTest, WaitBeforeReplaysEachEventAtItsRecordedMoment) {
   // Recorded: the first event at 0 (kept only as the origin of entry 1's delay), moves at 10
   // and 20 ms, a click after hovering for half a second, one more move.
-  poll.options.wait_before = true;
-  poll.options.tick_bound = true;  // played at the poll's ticks (on time: see below)
+  // Played at the poll's ticks (on time: see below).
+  poll.SetPlaybackOptions({.wait_before = true, .tick_bound = true});
   Load({"move,1,0,10", "move,2,0,10", "Left,2,0,500", "move,3,0,10"});
   StartIdle();
   input.Tap(vk::kF9);
@@ -488,7 +503,7 @@ TEST_F(PlaybackTest, OnTimeEachEntryPlaysAtItsOwnMomentAndNothingTicksInBetween)
     SCOPED_TRACE(c.name);
     recorder.entries.Clear();
     for (const char* e : c.entries) recorder.entries.Add(e);
-    poll.options = c.options;
+    poll.SetPlaybackOptions(c.options);
     input.Tap(vk::kF9);
     Tick();
     Tick();  // sees the release: the playback's first tick
@@ -523,7 +538,7 @@ TEST_F(PlaybackTest, OnTimeEachEntryPlaysAtItsOwnMomentAndNothingTicksInBetween)
 
   // Between two moments Pause wakes the cycle through the latch; its release is seen a period
   // later, and the period ends with the playback.
-  poll.options = {};
+  poll.SetPlaybackOptions({});
   recorder.entries.Clear();
   Load({"move,1,0,5000"});
   input.Tap(vk::kF9);
@@ -569,8 +584,7 @@ TEST(PlaybackEnds, NoButtonStaysHeld) {
     EngineRig r;
     r.recorder.entries.Add("LeftDown,10,10,0");
     r.recorder.entries.Add("move,20,10,30");
-    r.poll.options.repeat = c.repeat;
-    r.poll.options.stop_on_move = c.stop_on_move;
+    r.poll.SetPlaybackOptions({.repeat = c.repeat, .stop_on_move = c.stop_on_move});
     r.Tick();
     r.input.Tap(vk::kF9);
     r.Ticks(3);

@@ -14,7 +14,7 @@ TEST_F(PollCycleTest, FirstTickIgnoresShortcutsAndAppliesTheEndOfNothing) {
   Ctl(ControlId::PlayButton).caption = "Something else";
   input.Press(vk::kF10);
   input.Press(vk::kF9);
-  poll.state.down.f10 = poll.state.down.f9 = true;  // down at a tick before
+  poll.SetState({.down = {.f10 = true, .f9 = true}});  // down at a tick before
   input.Release(vk::kF10);
   input.Release(vk::kF9);
   // Both read down once more (pressed since the last query), so nothing is released yet.
@@ -22,11 +22,11 @@ TEST_F(PollCycleTest, FirstTickIgnoresShortcutsAndAppliesTheEndOfNothing) {
   EXPECT_EQ(recorder.mode, Mode::Idle);
   EXPECT_EQ(Ctl(ControlId::PlayButton).caption, "Start Playing");
   EXPECT_TRUE(window.visible);
-  EXPECT_EQ(poll.state.last_state, Mode::Idle);
+  EXPECT_EQ(poll.State().last_state, Mode::Idle);
 }
 
 TEST_F(PollCycleTest, KeysReleasedInTheFirstTickAreNotCommands) {
-  poll.state.down.f10 = true;  // F10 was down, is up now: released at the first tick
+  poll.SetState({.down = {.f10 = true}});  // F10 was down, is up now: released at the first tick
   Tick();
   EXPECT_EQ(recorder.mode, Mode::Idle);
   Tick();
@@ -275,7 +275,8 @@ TEST_F(SleepingPollTest, ATickDroppedInsideAModalBoxKeepsTheTimerForWhatItMissed
     input.Tap(vk::kF12);  // pressed while the box is open
     poll.Wake();          // dropped: a tick is running
   };
-  poll.state.last_state = Mode::Recording;  // a recording has just ended: the idle step re-enables
+  // A recording has just ended: the idle step re-enables the buttons and sets their captions.
+  poll.SetState({.last_state = Mode::Recording, .down = {}});
   Period();
   ASSERT_EQ(dialogs.boxes.size(), 1u);
   EXPECT_TRUE(window.timer_enabled);

@@ -217,7 +217,7 @@ TEST_F(RecordingTest, DelaysAddUpToTheRecordedTimeWhateverTheTickJitter) {
 // A take that keep_take cannot keep stays, and no recording starts over it (the main window's
 // tests keep one).
 TEST_F(RecordingTest, F10OverATakeThatCannotBeKeptDoesNotStart) {
-  poll.keep_take = []() -> std::string { throw Error(err::kDiskFull, "Disk full"); };
+  poll.SetKeepTake([]() -> std::string { throw Error(err::kDiskFull, "Disk full"); });
   Record({"move,2,2,10"});
   StartIdle();
   TapKey(vk::kF10);
@@ -284,7 +284,7 @@ TEST_F(StreamRecordingTest, TheStreamPlacesPressesReleasesTheWheelAndTheSideButt
 // Every event: the note first, every press and release apart, delays to the microsecond, and
 // the stream's moves instead of the ticks'.
 TEST_F(StreamRecordingTest, EveryEventKeepsPressesAndReleasesApartWithTheirFractions) {
-  poll.recording.every_event = true;
+  poll.SetRecordingOptions({.every_event = true});
   StartRecording();
   Add(K::Move, Left, {5, 5}, 1);
   Add(K::Press, Left, {5, 5}, 2.5);
@@ -309,7 +309,7 @@ TEST_F(RecordingTest, WithoutAStreamTheRecordingSaysSoAndSamplesTheTicks) {
                {nullptr, true, "Every event cannot be recorded"}};
   for (const auto& c : cases) {
     poll.AttachInputEvents(c.events);
-    poll.recording.every_event = c.every_event;
+    poll.SetRecordingOptions({.every_event = c.every_event});
     dialogs.boxes.clear();
     StartRecording();
     input.MoveTo({1, 1});

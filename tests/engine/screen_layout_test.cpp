@@ -92,7 +92,7 @@ class LayoutPlaybackTest : public EngineTest {
  protected:
   LayoutPlaybackTest() {
     screens.monitors = kRecorded;
-    poll.screens.Attach(&screens);
+    poll.Screens().Attach(&screens);
   }
   fake::FakeScreens screens;
 };
@@ -117,14 +117,14 @@ TEST_F(LayoutPlaybackTest, LayoutEntriesTakeNoTimeAndMappingOffPlaysAsOldReaders
   std::vector<std::string> with_layout = {LayoutEntry(kRecorded[0]), LayoutEntry(kRecorded[1])};
   with_layout.insert(with_layout.end(), motion.begin(), motion.end());
   screens.monitors = kSwapped;
-  poll.screens.mapping = false;
+  poll.Screens().mapping = false;
   const std::vector<std::string> old = Play(motion, 7);
   EXPECT_GE(old.size(), 5u);
   EXPECT_EQ(Play(with_layout, 7), old) << "same placements at the same ticks";
 
-  poll.screens.mapping = true;
+  poll.Screens().mapping = true;
   int told = 0;
-  poll.screens.OnMapped = [&] { ++told; };
+  poll.Screens().OnMapped = [&] { ++told; };
   EXPECT_EQ(Play(with_layout, 3),
             (std::vector<std::string>{"SetCursorPos 20,10", "SetCursorPos 100,200",
                                       "SetCursorPos 1925,6"}));

@@ -188,7 +188,7 @@ TEST_F(WindowMapTest, WaitsForAWindowLookingAgainOnAChangeOrOnceASecond) {
 // The poll cycle with windows: what a recording notes and how a playback follows them.
 class WindowPlaybackTest : public EngineTest {
  protected:
-  WindowPlaybackTest() { poll.windows.Attach(&windows); }
+  WindowPlaybackTest() { poll.Windows().Attach(&windows); }
   // Follows the poll timer as the programs' windows do, for `seconds`: the ticks run (at most
   // 1000). `placed` gets the clock reading of each cursor placement.
   int RunFor(double seconds, std::vector<double>* placed = nullptr) {
@@ -261,28 +261,28 @@ TEST_F(WindowPlaybackTest, PositionsFollowTheirWindowWhoseEntriesTakeNoTime) {
   };
   for (const Case& c : cases) {
     windows.windows = c.open;
-    poll.options.screen_positions = c.screen_positions;
+    poll.SetPlaybackOptions({.screen_positions = c.screen_positions});
     EXPECT_EQ(Play(followed, 3), c.placed) << c.what;
   }
 }
 
 TEST_F(WindowPlaybackTest, AWindowWaitedForHoldsThePlaybackAsleepUntilItOpensOrTheWaitEnds) {
   poll.SleepWhenIdle([] { return false; });
-  poll.options.wait_for_window = 3;
+  poll.SetPlaybackOptions({.wait_for_window = 3});
   std::vector<std::string> told;
-  poll.windows.OnMissing = [&](const std::string& text) { told.push_back(text); };
+  poll.Windows().OnMissing = [&](const std::string& text) { told.push_back(text); };
   Record({WindowEntry(kEditor), "move,150,60,500", "move,160,70,10"});
   StartIdle();
   // The window opens: the program wakes the waiting cycle, and the timeline goes on from there:
   // the wait after an entry, or the pause before one.
   for (const bool pauses_before : {false, true}) {
-    poll.options.wait_before = pauses_before;
+    poll.SetPlaybackOptions({.wait_before = pauses_before, .wait_for_window = 3});
     windows.windows.clear();
     input.Tap(vk::kF9);
     Ticks(2);
     EXPECT_LE(RunFor(2), 12) << "woken for the blinks and a look a second, no more";
     windows.Open(moved_);
-    ASSERT_TRUE(poll.windows.Waiting());
+    ASSERT_TRUE(poll.Windows().Waiting());
     log.Clear();
     poll.Wake();
     const double found = clock.Now();
@@ -294,17 +294,17 @@ TEST_F(WindowPlaybackTest, AWindowWaitedForHoldsThePlaybackAsleepUntilItOpensOrT
     EXPECT_EQ(Calls("SetCursorPos")[0], "SetCursorPos 350,30");
     TapKey(vk::kPause);
   }
-  poll.options.wait_before = false;
+  poll.SetPlaybackOptions({.wait_for_window = 3});
   // Pause stops a wait at once.
   windows.windows.clear();
   input.Tap(vk::kF9);
   Ticks(2);
-  ASSERT_TRUE(poll.windows.Waiting());
+  ASSERT_TRUE(poll.Windows().Waiting());
   input.Tap(vk::kPause);
   poll.Wake();
   Tick();
   EXPECT_EQ(recorder.mode, Mode::Idle);
-  EXPECT_FALSE(poll.windows.Waiting());
+  EXPECT_FALSE(poll.Windows().Waiting());
   // The wait runs out: the positions play as recorded, and the window is named.
   log.Clear();
   input.Tap(vk::kF9);

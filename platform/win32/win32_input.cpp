@@ -319,9 +319,17 @@ UINT Win32Input::Send(INPUT* events, UINT count) {
   return inserted;
 }
 
+UINT Win32Input::MoveToPlaced(INPUT& move) const {
+  return placed_ && AbsoluteMove(*placed_, move) ? 1 : 0;
+}
+
 bool Win32Input::InjectButton(MouseButton button, bool down) {
-  INPUT in = ButtonEvent(button, down);
-  return Send(&in, 1) == 1;
+  // SendInput inserts its events as one block: the move to where the cursor was placed goes
+  // first, so the press or release lands there whatever the user's hand did since.
+  INPUT in[2];
+  UINT count = MoveToPlaced(in[0]);
+  in[count++] = ButtonEvent(button, down);
+  return Send(in, count) == count;
 }
 
 bool Win32Input::Click(MouseButton button) {
@@ -330,15 +338,10 @@ bool Win32Input::Click(MouseButton button) {
     diagnostic_ = "no click: the cursor is not where it was placed";
     return false;
   }
-  // One call: SendInput inserts its events as one block, so no other input comes between. When
-  // the cursor has left the place it was put at (the user's hand), the move back goes first
-  // in the same block.
+  // One call, so that no other input comes between: the move to the placed position (always,
+  // as the user's hand may move the cursor at any moment), the press and the release.
   INPUT in[3];
-  UINT count = 0;
-  POINT now;
-  if (placed_ && GetCursorPos(&now) && (now.x != placed_->x || now.y != placed_->y) &&
-      AbsoluteMove(*placed_, in[count]))
-    ++count;
+  UINT count = MoveToPlaced(in[0]);
   const UINT presses = count;
   in[count++] = ButtonEvent(button, true);
   in[count++] = ButtonEvent(button, false);

@@ -35,10 +35,13 @@ class Win32Input : public Input {
   // Checked with GetCursorPos: false, with LastDiagnostic saying where it is, also when the
   // cursor was held back elsewhere (another program confines it with ClipCursor).
   bool SetCursorPos(Point pos) override;
+  // After a placement that succeeded, the press or release goes in one SendInput after a move
+  // back to that place (the user's hand may have moved the cursor since); otherwise where the
+  // cursor is.
   bool InjectButton(MouseButton button, bool down) override;
   // After a placement that failed, sends nothing and returns false: the click would land
-  // elsewhere. After one that succeeded, a cursor moved away since is moved back to it in the
-  // same SendInput as the press and release.
+  // elsewhere. After one that succeeded, the move back to it, the press and the release go in
+  // one SendInput.
   bool Click(MouseButton button) override;
   bool InjectWheel(WheelAxis axis, int32_t delta) override;
   // The absolute move to screen pixel `pos` for SendInput (normalised over the whole virtual
@@ -88,6 +91,9 @@ class Win32Input : public Input {
   bool Book(HRAWINPUT handle);
   // Books the WM_INPUT messages already queued, so a query sees every press made before it.
   void DrainRawInput();
+  // The absolute move to the last placement that succeeded into `move`: 1, or 0 when there is
+  // none (or it is off the desktop now).
+  UINT MoveToPlaced(INPUT& move) const;
   // SendInput with its result checked; returns how many events it inserted.
   UINT Send(INPUT* events, UINT count);
   void Fail(const std::string& what);

@@ -290,8 +290,8 @@ void TestInputEvents() {
   Check(got.empty(), "events: nothing is taken once stopped", text(got));
 }
 
-// A cursor that another program confines is not clicked where it was held back; one moved
-// away since its placement is moved back in the same SendInput as the click.
+// A cursor that another program confines is not clicked where it was held back; each button
+// event goes in one SendInput after a move to the placed position.
 void TestHeldBackCursor() {
   const int left = GetSystemMetrics(SM_XVIRTUALSCREEN), top = GetSystemMetrics(SM_YVIRTUALSCREEN);
   Win32Input input;
@@ -319,11 +319,16 @@ void TestHeldBackCursor() {
   const bool in_place = input.Click(MouseButton::Middle);
   ::SetCursorPos(left + 20, top + 20);  // the user's hand
   const bool moved_back = input.Click(MouseButton::Middle);
+  ::SetCursorPos(left + 20, top + 20);
+  const bool held = input.InjectButton(MouseButton::Middle, true);
+  ::SetCursorPos(left + 20, top + 20);
+  const bool let_go = input.InjectButton(MouseButton::Middle, false);
   POINT at{};
   GetCursorPos(&at);
-  Check(placed && in_place && moved_back && g_sent == std::vector<UINT>{2, 3} && at.x == target.x &&
-            at.y == target.y,
-        "input: a click where the cursor was placed, moved back in the same SendInput",
+  Check(placed && in_place && moved_back && held && let_go &&
+            g_sent == std::vector<UINT>{3, 3, 2, 2} && at.x == target.x && at.y == target.y,
+        "input: clicks, presses and releases where the cursor was placed, each after a move "
+        "there in the same SendInput",
         std::to_string(at.x) + "," + std::to_string(at.y) + " " + input.LastDiagnostic());
 }
 

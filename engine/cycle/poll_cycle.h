@@ -122,7 +122,7 @@ class PollCycle {
   PollHost host_;
   RecordingStep recording_{host_, screens, windows, keep_take, recording};
   PlaybackStep playback_{host_, options, screens, windows};
-  StatusStep status_{host_, screens, windows, recording_};
+  StatusStep status_{host_, screens, windows, recording_, playback_};
 
   bool in_tick_ = false;
   bool missed_ = false;  // since the last tick began, one was dropped or Wake() came during it

@@ -154,6 +154,25 @@ void TestRawInputLatch() {
     Check(tap == 1, "latch: tap of key " + Hex(static_cast<int16_t>(key)) + " reads pressed",
           Hex(tap));
   }
+
+  // Other code in the process (a file dialog's shell extension) takes the mouse's raw input:
+  // presses are lost to the latch until the target is registered again, once.
+  HWND thief = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                               GetModuleHandleW(nullptr), nullptr);
+  RAWINPUTDEVICE taken = {0x01, 0x02, 0, thief};
+  const bool stolen = RegisterRawInputDevices(&taken, 1, sizeof(taken)) != FALSE;
+  input.KeyState(vk::kLButton);
+  input.Click(MouseButton::Left);
+  const int16_t lost = input.KeyState(vk::kLButton);
+  const bool again = input.KeepRawInputTarget();
+  const bool twice = input.KeepRawInputTarget();
+  input.Click(MouseButton::Left);
+  const int16_t kept = input.KeyState(vk::kLButton);
+  Check(stolen && lost == 0 && again && !twice && kept == 1,
+        "latch: a raw input target taken by other code is registered again",
+        Hex(lost) + " while taken, " + Hex(kept) + " after, registered again " +
+            std::to_string(again) + " then " + std::to_string(twice));
+  DestroyWindow(thief);
 }
 
 // Idle, the program sleeps until watched input wakes it: each press and release of the

@@ -64,6 +64,10 @@ class Input {
   // Presses of the left, middle and right buttons made on a real device, not injected by any
   // program (this one included), since the previous call; each call clears the count.
   virtual uint32_t UserButtonPresses() = 0;
+  // True while the input goes to another desktop than this program's (the lock screen, a secure
+  // prompt, another user's session): nothing injected arrives, and placing fails. Playback holds
+  // its timeline meanwhile. Where the window system has no such thing: never.
+  virtual bool InputElsewhere() { return false; }
   // Pointer motion events made on a real device, not injected by any program (this one
   // included), since the previous call; each call clears the count. A backend may count only
   // from its first call on, and stop watching after a second without one.

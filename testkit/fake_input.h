@@ -43,6 +43,8 @@ class FakeInput : public Input {
   void FailCursorQueries(bool fail) { fail_cursor_ = fail; }
   // Makes the next placements fail, the cursor staying where it is.
   void RefusePlacement(bool refuse) { refuse_placement_ = refuse; }
+  // Another desktop has the input: placements fail meanwhile.
+  void SetInputElsewhere(bool elsewhere) { elsewhere_ = elsewhere; }
   int cursor_queries = 0;
 
   // --- Input ---
@@ -62,7 +64,7 @@ class FakeInput : public Input {
   }
   bool SetCursorPos(Point pos) override {
     if (log_) log_->Add("SetCursorPos " + std::to_string(pos.x) + "," + std::to_string(pos.y));
-    if (refuse_placement_) return false;
+    if (refuse_placement_ || elsewhere_) return false;
     pos_ = pos;
     return true;
   }
@@ -86,6 +88,7 @@ class FakeInput : public Input {
     return n;
   }
   uint32_t UserPointerMoves() override { return std::exchange(user_pointer_moves_, 0); }
+  bool InputElsewhere() override { return elsewhere_; }
 
  private:
   struct Key {
@@ -105,6 +108,7 @@ class FakeInput : public Input {
   Point pos_;
   bool fail_cursor_ = false;
   bool refuse_placement_ = false;
+  bool elsewhere_ = false;
   uint32_t user_button_presses_ = 0;
   uint32_t user_pointer_moves_ = 0;
 };

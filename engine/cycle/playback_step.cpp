@@ -32,10 +32,12 @@ std::optional<StopCause> PlaybackStep::Run(Procedure& p, Mode last_state, const 
   Input& in = recorder.Host().input;
 
   p.Step(230, [&] { host_.panel.SetEnabled(RunButton::Record, false); });
-  if (p.Test(232, [&] { return last_state != Mode::Playing; })) {
+  const bool starts = p.Test(232, [&] { return last_state != Mode::Playing; });
+  if (starts) {
     options_ = options;
     bad_entry_reported_ = false;  // each playback may report one unplayable entry
     window_waited_ = false;
+    input_away_ = false;
     passes_done_ = 0;
     if (options_.stop_on_move) {
       // Presses and moves made before the playback (on its own start button) are not the user
@@ -58,7 +60,9 @@ std::optional<StopCause> PlaybackStep::Run(Procedure& p, Mode last_state, const 
     windows_.following = !options_.screen_positions;
     windows_.wait_seconds = options_.wait_for_window;
     windows_.PlaybackStarts();
-  } else if (options_.stop_on_move) {
+  }
+  if (HoldWhileInputAway(tick)) return std::nullopt;
+  if (!starts && options_.stop_on_move) {
     if (const std::optional<StopCause> cause = UserTookMouse(tick)) return cause;
   }
 
@@ -216,7 +220,7 @@ void PlaybackStep::PlayEntry(Procedure& p, const Motion& m) {
   const KindAction action = ActionOf(m.entry.kind);
   if (action != KindAction::Move && placed) {
     p.Step(m.steps.click, [&] { held_.Play(m.entry.kind, m.entry.delta); });
-  } else if (action != KindAction::Move && !bad_entry_reported_) {
+  } else if (action != KindAction::Move && !bad_entry_reported_ && !in.InputElsewhere()) {
     // The cursor is not where the button belongs (another program holds it back): pressing now
     // would press elsewhere. Reported as an entry that cannot be played, once per playback.
     bad_entry_reported_ = true;
@@ -240,6 +244,22 @@ std::optional<StopCause> PlaybackStep::EndOfList(Procedure& p) {
   ++passes_done_;
   if (options_.repeat > 0 && passes_done_ >= options_.repeat) return StopCause::Passes;
   return std::nullopt;
+}
+
+bool PlaybackStep::HoldWhileInputAway(const TickSample& tick) {
+  Input& in = host_.recorder.Host().input;
+  const bool away = in.InputElsewhere();
+  if (away == input_away_) return away;
+  input_away_ = away;
+  if (!away) {
+    schedule_.Resume(host_.recorder.Host().clock.Now());
+    // Unlocking or answering the prompt moved and clicked the mouse there.
+    in.UserButtonPresses();
+    in.UserPointerMoves();
+    placed_ = tick.cursor_known;
+    placed_at_ = tick.cursor;
+  }
+  return away;
 }
 
 std::optional<StopCause> PlaybackStep::UserTookMouse(const TickSample& tick) {

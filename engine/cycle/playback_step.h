@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 #include "engine/cycle/playback_options.h"
 #include "engine/cycle/playback_schedule.h"
@@ -18,6 +19,9 @@
 #include "engine/recorder/window_mapping.h"
 
 namespace pel {
+
+// The status line's note while another desktop has the input and the playback waits for it.
+inline constexpr std::string_view kInputAwayNote = "waiting: the input is on another desktop";
 
 class PlaybackStep {
  public:
@@ -45,6 +49,8 @@ class PlaybackStep {
   const PlaybackSchedule& Schedule() const { return schedule_; }
   // The options of the running playback, or of the last one.
   const PlaybackOptions& Options() const { return options_; }
+  // Another desktop has the input (the lock screen, a secure prompt): the timeline stands still.
+  bool InputAway() const { return input_away_; }
   // Lets go of the buttons the playback holds down (drags, holds). True when none is left held.
   bool ReleaseButtons() { return held_.ReleaseAll(); }
 
@@ -77,6 +83,9 @@ class PlaybackStep {
   void PlayEntry(Procedure& p, const Motion& m);
   // The end of the list at played_index_: why the playback ends there, if it does.
   std::optional<StopCause> EndOfList(Procedure& p);
+  // Whether another desktop has the input now, which holds the timeline; when it comes back
+  // the playback goes on from there, what the user did meanwhile being no taking over.
+  bool HoldWhileInputAway(const TickSample& tick);
   // Stop on move: why the user has taken the mouse, if they have.
   std::optional<StopCause> UserTookMouse(const TickSample& tick);
 
@@ -92,6 +101,7 @@ class PlaybackStep {
   bool bad_entry_reported_ = false;  // this playback has reported an entry it cannot play
   bool met_entry_ = false;           // this pass has met an entry that is no layout entry
   bool window_waited_ = false;       // the timeline stood still for a window
+  bool input_away_ = false;          // ... or stands still while another desktop has the input
   bool placing_ = false;             // this tick has put the pointer somewhere
   bool placed_ = false;              // placed_at_ is known
   // Stop on move: where the window system put the pointer last, or where it stood at the start.

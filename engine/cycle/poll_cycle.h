@@ -137,7 +137,7 @@ class PollCycle {
   KeepTake keep_take_;
   RecordingStep recording_{host_, screens_, windows_, keep_take_};
   PlaybackStep playback_{host_, screens_, windows_};
-  StatusStep status_{host_, screens_, windows_, recording_};
+  StatusStep status_{host_, screens_, windows_, recording_, playback_};
 
   bool in_tick_ = false;
   bool missed_ = false;  // since the last tick began, one was dropped or Wake() came during it

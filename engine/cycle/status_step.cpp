@@ -26,6 +26,7 @@ std::string StatusStep::StateCaption() const {
   if (state != Mode::Playing) return caption;
   if (screens_.Mapped()) caption.append(" ").append(kLayoutMappedNote);
   if (!windows_.MissingNote().empty()) caption.append(" ").append(windows_.MissingNote());
+  if (playback_.InputAway()) caption.append(" ").append(kInputAwayNote);
   return caption;
 }
 

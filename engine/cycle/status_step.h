@@ -1,11 +1,12 @@
 #pragma once
 // Status and indicators, run at every tick after the state's step: "[RECORDING]" in red or
 // "[PLAYING]" in green on the status line (with what playback maps: the layout note, a window not
-// found), and the indicator window of the running recording or playback blinking every
-// kBlinkPeriod; both indicators closed otherwise.
+// found, the wait while another desktop has the input), and the indicator window of the running
+// recording or playback blinking every kBlinkPeriod; both indicators closed otherwise.
 
 #include <string>
 
+#include "engine/cycle/playback_step.h"
 #include "engine/cycle/poll_tick.h"
 #include "engine/cycle/recording_step.h"
 #include "engine/error_report.h"
@@ -17,8 +18,12 @@ namespace pel {
 class StatusStep {
  public:
   StatusStep(PollHost host, const ScreenMap& screens, const WindowMap& windows,
-             const RecordingStep& recording)
-      : host_(host), screens_(screens), windows_(windows), recording_(recording) {}
+             const RecordingStep& recording, const PlaybackStep& playback)
+      : host_(host),
+        screens_(screens),
+        windows_(windows),
+        recording_(recording),
+        playback_(playback) {}
 
   // One tick; `last_state` is the mode at the end of the previous tick.
   void Run(Procedure& p, Mode last_state);
@@ -39,6 +44,7 @@ class StatusStep {
   const ScreenMap& screens_;
   const WindowMap& windows_;
   const RecordingStep& recording_;
+  const PlaybackStep& playback_;
   bool blink_on_ = false;
   double next_blink_time_ = 0;
   std::string caption_;  // the status line as SetStateCaption left it

@@ -100,10 +100,12 @@ std::string Win32Dialogs::FileDialog(bool save, std::string_view initial, std::s
   const bool disabled = !owner_shown && owner_ != nullptr && !EnableWindow(owner_, FALSE);
   struct Enable {
     HWND window;
+    const std::function<void()>& after;
     ~Enable() {
       if (window != nullptr) EnableWindow(window, TRUE);
+      if (after) after();
     }
-  } enable{disabled ? owner_ : nullptr};
+  } enable{disabled ? owner_ : nullptr, after_file_dialog_};
   const std::wstring filters = FileFilter(filter);
   std::vector<wchar_t> name(kPathBuffer, L'\0');
   std::wstring proposed;

@@ -7,6 +7,7 @@
 // The seam has its own MessageBox; the ANSI/wide macro would rename it here only.
 #undef MessageBox
 
+#include <functional>
 #include <string>
 
 #include "platform/dialogs.h"
@@ -27,6 +28,9 @@ class Win32Dialogs : public Dialogs {
 
   // The window that owns the boxes and dialogs (the main window); nullptr: none.
   void SetOwner(HWND owner) { owner_ = owner; }
+  // Called after each file dialog has closed (it must not throw): the code the dialog loaded
+  // into the process stays and may have changed what the process registered.
+  void SetAfterFileDialog(std::function<void()> after) { after_file_dialog_ = std::move(after); }
 
   void SetApplicationTitle(std::string_view title) override { app_title_ = std::string(title); }
   const std::string& ApplicationTitle() const { return app_title_; }
@@ -41,6 +45,7 @@ class Win32Dialogs : public Dialogs {
   bool OwnerShown() const;
   HWND owner_ = nullptr;
   std::string app_title_;
+  std::function<void()> after_file_dialog_;
 };
 
 class Win32EventPump : public EventPump {

@@ -1,5 +1,7 @@
 #include "platform/win32/win32_foreground.h"
 
+#include <utility>
+
 namespace pel {
 
 namespace {
@@ -28,27 +30,34 @@ bool InputBlockedByIntegrity(HWND window) {
   return GetLastError() == ERROR_ACCESS_DENIED;
 }
 
-bool ElevatedForegroundWatch::AfterTick(bool playing, Control& status) {
+std::string_view ElevatedForegroundWatch::AfterTick(bool playing,
+                                                    std::optional<bool> press_elevated,
+                                                    Control& status) {
   const bool started = playing && !was_playing_;
   was_playing_ = playing;
-  bool now = false;
   if (playing) {
     HWND front = GetForegroundWindow();
-    if (!started && front == last_) return false;
+    if (started || front != last_) front_above_ = InputBlockedByIntegrity(front);
     last_ = front;
-    now = InputBlockedByIntegrity(front);
+    if (started) press_above_ = false;
+    if (press_elevated) press_above_ = *press_elevated;
   } else {
     last_ = nullptr;
+    front_above_ = press_above_ = false;
   }
-  const bool was = above_;
-  above_ = now;
-  if (now) {
-    if (status.Caption() != kElevatedInFront) replaced_ = status.Caption();
-    status.SetCaption(kElevatedInFront);
-    return !was || started;
+  const std::string_view now = front_above_   ? kElevatedInFront
+                               : press_above_ ? kElevatedClicked
+                                              : std::string_view();
+  if (now == shown_ && !started) return {};
+  const std::string_view was = std::exchange(shown_, now);
+  if (!now.empty()) {
+    const std::string& caption = status.Caption();
+    if (caption != kElevatedInFront && caption != kElevatedClicked) replaced_ = caption;
+    status.SetCaption(now);
+    return was != now || started ? now : std::string_view();
   }
-  if (was && status.Caption() == kElevatedInFront) status.SetCaption(replaced_);
-  return false;
+  if (!was.empty() && status.Caption() == was) status.SetCaption(replaced_);
+  return {};
 }
 
 }  // namespace pel

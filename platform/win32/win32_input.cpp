@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "platform/win32/win32_diagnostics.h"
+#include "platform/win32/win32_foreground.h"
 
 namespace pel {
 
@@ -91,11 +92,7 @@ Win32Input::Win32Input() {
     return;
   }
   SetWindowLongPtrW(sink_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  // Generic desktop mouse (usage 2) and keyboard (usage 6); INPUTSINK: also while another
-  // program has the focus, which is where the user works while recording.
-  RAWINPUTDEVICE devices[2] = {{0x01, 0x02, RIDEV_INPUTSINK, sink_},
-                               {0x01, 0x06, RIDEV_INPUTSINK, sink_}};
-  if (!RegisterRawInputDevices(devices, 2, sizeof(RAWINPUTDEVICE))) {
+  if (!RegisterSink()) {
     Fail("RegisterRawInputDevices failed");
     raw_problem_ = diagnostic_;
     DiagnosticLine("input: presses from GetAsyncKeyState only: " + raw_problem_);
@@ -121,6 +118,36 @@ Win32Input::~Win32Input() {
   }
   SetWindowLongPtrW(sink_, GWLP_USERDATA, 0);
   DestroyWindow(sink_);
+}
+
+bool Win32Input::RegisterSink() {
+  // Generic desktop mouse (usage 2) and keyboard (usage 6); INPUTSINK: also while another
+  // program has the focus, which is where the user works while recording.
+  RAWINPUTDEVICE devices[2] = {{0x01, 0x02, RIDEV_INPUTSINK, sink_},
+                               {0x01, 0x06, RIDEV_INPUTSINK, sink_}};
+  return RegisterRawInputDevices(devices, 2, sizeof(RAWINPUTDEVICE)) != FALSE;
+}
+
+bool Win32Input::KeepRawInputTarget() {
+  if (sink_ == nullptr) return false;
+  RAWINPUTDEVICE registered[16];
+  UINT count = 16;
+  const UINT n = GetRegisteredRawInputDevices(registered, &count, sizeof(RAWINPUTDEVICE));
+  int ours = 0;
+  if (n != static_cast<UINT>(-1)) {
+    for (UINT i = 0; i < n; ++i) {
+      const RAWINPUTDEVICE& d = registered[i];
+      if (d.usUsagePage == 0x01 && (d.usUsage == 0x02 || d.usUsage == 0x06) &&
+          d.hwndTarget == sink_ && (d.dwFlags & RIDEV_INPUTSINK))
+        ++ours;
+    }
+  }
+  if (ours == 2) return false;
+  const bool again = RegisterSink();
+  DiagnosticLine(again ? "input: raw input target taken by other code, registered again"
+                       : "input: raw input target taken by other code; registering again failed (" +
+                             LastErrorText(GetLastError()) + ")");
+  return true;
 }
 
 LRESULT CALLBACK Win32Input::SinkProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -254,6 +281,7 @@ bool Win32Input::CursorPos(Point& pos) {
 
 bool Win32Input::SetCursorPos(Point pos) {
   placed_.reset();
+  placement_denied_ = false;
   placement_missed_ = true;
   // Moving onto a monitor of another scale can land off the asked pixel (the move is mapped
   // through the scale of the monitor the cursor leaves); from the new monitor a second call
@@ -262,6 +290,8 @@ bool Win32Input::SetCursorPos(Point pos) {
   POINT p = {};
   for (int attempt = 0; attempt < 2; ++attempt) {
     if (!::SetCursorPos(pos.x, pos.y)) {
+      const DWORD error = GetLastError();
+      placement_denied_ = error == ERROR_ACCESS_DENIED;
       Fail("SetCursorPos failed");
       return false;
     }
@@ -319,9 +349,68 @@ UINT Win32Input::Send(INPUT* events, UINT count) {
   return inserted;
 }
 
+UINT Win32Input::MoveToPlaced(INPUT& move) const {
+  return placed_ && AbsoluteMove(*placed_, move) ? 1 : 0;
+}
+
+namespace {
+
+// The name of a desktop; empty when it cannot be read.
+std::wstring DesktopName(HDESK desktop) {
+  wchar_t name[256] = {};
+  DWORD needed = 0;
+  if (desktop == nullptr ||
+      !GetUserObjectInformationW(desktop, UOI_NAME, name, sizeof(name) - sizeof(wchar_t), &needed))
+    return {};
+  return name;
+}
+
+}  // namespace
+
+bool Win32Input::InputElsewhere() {
+  if (desktop_.empty()) desktop_ = DesktopName(GetThreadDesktop(GetCurrentThreadId()));
+  // The secure desktop (Winlogon: the lock screen, Ctrl+Alt+Del, a UAC prompt) refuses to be
+  // opened; another desktop of this session is opened with another name.
+  const HDESK input = OpenInputDesktop(0, FALSE, DESKTOP_READOBJECTS);
+  if (input == nullptr) return true;
+  const std::wstring name = DesktopName(input);
+  CloseDesktop(input);
+  if (!desktop_.empty() && !name.empty() && name != desktop_) return true;
+  if (!placement_denied_) return false;
+  // A minimised remote session keeps its desktop yet refuses placements: it is back once a
+  // placement where the cursor stands is taken.
+  POINT p;
+  if (GetCursorPos(&p) && ::SetCursorPos(p.x, p.y)) {
+    placement_denied_ = false;
+    return false;
+  }
+  placement_denied_ = GetLastError() == ERROR_ACCESS_DENIED;
+  return placement_denied_;
+}
+
+void Win32Input::NotePressTarget() {
+  POINT at;
+  if (placed_) {
+    at = {placed_->x, placed_->y};
+  } else if (!GetCursorPos(&at)) {
+    return;
+  }
+  HWND root = GetAncestor(WindowFromPoint(at), GA_ROOT);
+  if (root != press_root_) {
+    press_root_ = root;
+    press_root_elevated_ = InputBlockedByIntegrity(root);
+  }
+  press_elevated_ = press_root_elevated_;
+}
+
 bool Win32Input::InjectButton(MouseButton button, bool down) {
-  INPUT in = ButtonEvent(button, down);
-  return Send(&in, 1) == 1;
+  if (down) NotePressTarget();
+  // SendInput inserts its events as one block: the move to where the cursor was placed goes
+  // first, so the press or release lands there whatever the user's hand did since.
+  INPUT in[2];
+  UINT count = MoveToPlaced(in[0]);
+  in[count++] = ButtonEvent(button, down);
+  return Send(in, count) == count;
 }
 
 bool Win32Input::Click(MouseButton button) {
@@ -330,15 +419,11 @@ bool Win32Input::Click(MouseButton button) {
     diagnostic_ = "no click: the cursor is not where it was placed";
     return false;
   }
-  // One call: SendInput inserts its events as one block, so no other input comes between. When
-  // the cursor has left the place it was put at (the user's hand), the move back goes first
-  // in the same block.
+  NotePressTarget();
+  // One call, so that no other input comes between: the move to the placed position (always,
+  // as the user's hand may move the cursor at any moment), the press and the release.
   INPUT in[3];
-  UINT count = 0;
-  POINT now;
-  if (placed_ && GetCursorPos(&now) && (now.x != placed_->x || now.y != placed_->y) &&
-      AbsoluteMove(*placed_, in[count]))
-    ++count;
+  UINT count = MoveToPlaced(in[0]);
   const UINT presses = count;
   in[count++] = ButtonEvent(button, true);
   in[count++] = ButtonEvent(button, false);

@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "platform/input.h"
 #include "platform/press_latch.h"
@@ -35,10 +36,13 @@ class Win32Input : public Input {
   // Checked with GetCursorPos: false, with LastDiagnostic saying where it is, also when the
   // cursor was held back elsewhere (another program confines it with ClipCursor).
   bool SetCursorPos(Point pos) override;
+  // After a placement that succeeded, the press or release goes in one SendInput after a move
+  // back to that place (the user's hand may have moved the cursor since); otherwise where the
+  // cursor is.
   bool InjectButton(MouseButton button, bool down) override;
   // After a placement that failed, sends nothing and returns false: the click would land
-  // elsewhere. After one that succeeded, a cursor moved away since is moved back to it in the
-  // same SendInput as the press and release.
+  // elsewhere. After one that succeeded, the move back to it, the press and the release go in
+  // one SendInput.
   bool Click(MouseButton button) override;
   bool InjectWheel(WheelAxis axis, int32_t delta) override;
   // The absolute move to screen pixel `pos` for SendInput (normalised over the whole virtual
@@ -51,6 +55,13 @@ class Win32Input : public Input {
   // Raw mouse motion not sent by this object (SetCursorPos makes none): relative motion, or an
   // absolute device's position (a tablet, a remote desktop) other than its last one.
   uint32_t UserPointerMoves() override;
+  // The input desktop is not this thread's (OpenInputDesktop is refused, as at the lock screen
+  // and a UAC prompt, or names another), or the last placement was refused with error 5 (a
+  // remote session minimised) and a placement where the cursor stands is refused still.
+  bool InputElsewhere() override;
+  // Whether the window under the latest press since the previous call belongs to a process of
+  // higher integrity, which drops the press without an error; nothing when there was no press.
+  std::optional<bool> TakePressIntoElevated() { return std::exchange(press_elevated_, {}); }
 
   // Watched input: a press or release of F9, F10, F12, Pause or one of the three buttons
   // (moves, other keys and auto-repeat are not). Each one that arrives through the thread's
@@ -75,6 +86,12 @@ class Win32Input : public Input {
   // example "SendInput inserted 0 of 2 events (GetLastError 5: Access is denied.)". Empty
   // after a call that succeeded.
   const std::string& LastDiagnostic() const { return diagnostic_; }
+  // A process has one raw input target per device class, and code loaded into it (the shell
+  // extensions of a file dialog) may register its own: makes this object's sink the target of
+  // the mouse and the keyboard again where it no longer is. True when it had to. Call it after
+  // each file dialog.
+  bool KeepRawInputTarget();
+
   // Empty while presses are latched from raw input; otherwise the call that failed.
   const std::string& RawInputProblem() const { return raw_problem_; }
 
@@ -84,10 +101,18 @@ class Win32Input : public Input {
 
  private:
   static LRESULT CALLBACK SinkProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  // The mouse and the keyboard to the sink, also while another program has the focus.
+  bool RegisterSink();
   // Latches what `handle` brings; true when it is watched input.
   bool Book(HRAWINPUT handle);
   // Books the WM_INPUT messages already queued, so a query sees every press made before it.
   void DrainRawInput();
+  // The absolute move to the last placement that succeeded into `move`: 1, or 0 when there is
+  // none (or it is off the desktop now).
+  UINT MoveToPlaced(INPUT& move) const;
+  // Before a press at the placed position (else at the cursor): notes whether the top-level
+  // window there runs at a higher integrity level (looked up again only for another window).
+  void NotePressTarget();
   // SendInput with its result checked; returns how many events it inserted.
   UINT Send(INPUT* events, UINT count);
   void Fail(const std::string& what);
@@ -107,8 +132,13 @@ class Win32Input : public Input {
   std::string raw_problem_;
   SendInputFn send_input_ = &::SendInput;
   std::string diagnostic_;
-  std::optional<Point> placed_;    // where the last placement put the cursor
-  bool placement_missed_ = false;  // the last placement failed: clicks are refused
+  std::optional<Point> placed_;         // where the last placement put the cursor
+  bool placement_missed_ = false;       // the last placement failed: clicks are refused
+  bool placement_denied_ = false;       // ... with error 5: the desktop may not take input
+  std::optional<bool> press_elevated_;  // see TakePressIntoElevated
+  HWND press_root_ = nullptr;           // the top-level window of the latest press ...
+  bool press_root_elevated_ = false;    // ... and whether it runs elevated
+  std::wstring desktop_;                // this thread's desktop's name; empty: unknown
 };
 
 }  // namespace pel

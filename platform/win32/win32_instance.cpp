@@ -196,14 +196,9 @@ std::optional<std::string> HandedFile(const COPYDATASTRUCT& data) {
   const auto* text = static_cast<const wchar_t*>(data.lpData);
   // One terminator, at the end: a NUL inside would make the system open a shorter name.
   if (wcsnlen(text, units) != units - 1) return std::nullopt;
-  // Narrow would turn an unpaired surrogate into U+FFFD, the name of some other file.
-  const int in = static_cast<int>(units - 1);
-  const int n =
-      WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text, in, nullptr, 0, nullptr, nullptr);
-  if (n <= 0) return std::nullopt;
-  std::string path(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text, in, path.data(), n, nullptr, nullptr);
-  return path;
+  // WTF-8, as every name in the program: an unpaired surrogate an NTFS name may hold keeps its
+  // own value, so the name opens the file the later start was given.
+  return Narrow(std::wstring_view(text, units - 1));
 }
 
 bool Win32Instance::Listen(std::function<Handed(const std::string&)> take, std::string& error) {

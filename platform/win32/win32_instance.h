@@ -37,8 +37,8 @@ constexpr LRESULT kHandRecording = 4;
 Instance::Handed HandFileToRunningInstance(const wchar_t* receiver_class, const std::string& file,
                                            UINT timeout_ms,
                                            const std::function<bool()>& running = {});
-// The path a WM_COPYDATA carries, when it is a handed file: our tag, UTF-16 that converts
-// cleanly (no unpaired surrogate) and one NUL, at its end.
+// The path a WM_COPYDATA carries, when it is a handed file: our tag and UTF-16 with one NUL, at
+// its end; returned as WTF-8 (an unpaired surrogate kept, see win32_text.h).
 std::optional<std::string> HandedFile(const COPYDATASTRUCT& data);
 
 class Win32Instance : public Instance {

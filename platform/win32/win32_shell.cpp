@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include <atomic>
 #include <cstdio>
 #include <exception>
 
@@ -26,7 +27,26 @@ HANDLE StdHandle(DWORD which) {
   return console;
 }
 
+std::atomic<HWND> g_console_close_window{nullptr};
+
+// Runs on a thread the system starts for the event; returning lets the system end the process.
+BOOL WINAPI OnConsoleControl(DWORD event) {
+  const HWND window = g_console_close_window.load();
+  if (window == nullptr ||
+      (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT))
+    return FALSE;
+  // The window's thread keeps the work and ends the process itself, this thread with it.
+  if (!PostMessageW(window, WM_CLOSE, 0, 0)) return FALSE;
+  Sleep(kConsoleEndWaitMs);
+  return FALSE;
+}
+
 }  // namespace
+
+void EndOnConsoleControl(HWND window) {
+  g_console_close_window.store(window);
+  SetConsoleCtrlHandler(&OnConsoleControl, TRUE);
+}
 
 void WriteStd(DWORD which, std::string_view text) {
   const HANDLE out = StdHandle(which);

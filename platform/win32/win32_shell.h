@@ -17,6 +17,13 @@ namespace pel {
 // when neither exists (started from Explorer). Line ends become CR LF on a console.
 void WriteStd(DWORD which, std::string_view text);
 
+// Ctrl+C, Ctrl+Break and closing the console (once the program has attached to one: WriteStd)
+// end the program as another program's close does: `window` is sent WM_CLOSE, which lets go of
+// held buttons and keeps the work, and the system's own handling (which ends the process at
+// once) waits for that, up to kConsoleEndWaitMs. Call it once the window can take the close.
+void EndOnConsoleControl(HWND window);
+inline constexpr DWORD kConsoleEndWaitMs = 10000;
+
 class Win32Shell : public ClaimedShell {
  public:
   using ClaimedShell::ClaimedShell;

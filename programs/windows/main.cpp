@@ -57,6 +57,7 @@ int Run(const pel::CommandLine& line, const pel::ProgramConsole& console) {
   pel::Win32MainWindow window;
   pel::Win32Dialogs dialogs{std::string(pel::kProductName)};
   dialogs.SetOwner(window.Handle());
+  dialogs.SetAfterFileDialog([&input] { input.KeepRawInputTarget(); });
   pel::Win32EventPump events;
   events.SetDialogWindow(window.Handle());
   pel::Win32IndicatorFactory indicators([&window] { return window.SmallIcon(); });
@@ -65,16 +66,23 @@ int Run(const pel::CommandLine& line, const pel::ProgramConsole& console) {
       {input, clock, dialogs, events, files, env}, window, shell, random, skin, indicators});
   pel::FormHandlers handlers = form.Handlers();
   // Clicks sent to a window of higher integrity are dropped without an error: the status line
-  // says so while one is in front during a playback (and standard error once for --play).
+  // says so while one is in front or under the latest press during a playback (and standard
+  // error once each for --play).
   pel::ElevatedForegroundWatch elevated;
-  bool told_stderr = false;
+  bool told_front = false, told_clicked = false;
   auto watch_foreground = [&] {
     const bool playing = form.Recorder().mode == pel::Mode::Playing;
-    if (elevated.AfterTick(playing, window.Get(pel::ControlId::StatusLine)) &&
-        line.action == Action::Play && !std::exchange(told_stderr, true))
+    const std::string_view shown = elevated.AfterTick(playing, input.TakePressIntoElevated(),
+                                                      window.Get(pel::ControlId::StatusLine));
+    if (line.action != Action::Play) return;
+    if (shown == pel::kElevatedInFront && !std::exchange(told_front, true))
       console.Say(
           "the window in front runs elevated (at a higher integrity level): clicks into it are "
           "lost while it is in front");
+    if (shown == pel::kElevatedClicked && !std::exchange(told_clicked, true))
+      console.Say(
+          "a window clicked into runs elevated (at a higher integrity level): clicks into it are "
+          "lost");
   };
   handlers.timer = [&, tick = handlers.timer] {
     if (tick) tick();
@@ -95,6 +103,7 @@ int Run(const pel::CommandLine& line, const pel::ProgramConsole& console) {
     if (!said.empty()) pel::DiagnosticLine("ending: " + said);
     return status;
   });
+  pel::EndOnConsoleControl(window.Handle());
   // The monitors and the windows, for recordings and where their playback goes; the mouse's
   // own events, for recordings.
   pel::Win32Screens screens;
@@ -125,7 +134,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
       "",
       [](const std::string& text) { pel::WriteStd(STD_OUTPUT_HANDLE, text); },
       [](const std::string& text) { pel::WriteStd(STD_ERROR_HANDLE, text); },
-      "--record ended by taskkill without /F, End task or the session end saves as Pause does.\n"};
+      "--record ended by taskkill without /F or the session end saves as Pause does. Task "
+      "Manager's End task may end a --record run (it shows no window) without saving.\n"};
   pel::Win32FileSystem files;
   pel::CommandLine line;
   if (const std::optional<int> ended =

@@ -178,6 +178,27 @@ TEST_F(PlaybackTest, AClickWhoseCursorCannotBePlacedIsReportedOncePerPlaybackNot
   EXPECT_EQ(log.Count("Button Left down"), 1);
 }
 
+// The lock screen or a secure prompt: nothing is played or reported while it has the input,
+// the status line says why, and the playback goes on where it stood when it is gone.
+TEST_F(PlaybackTest, AnotherDesktopWithTheInputHoldsTheTimelineWithoutAReport) {
+  Load({"move,1,1,0", "Left,5,6,0", "move,7,8,0"});
+  poll.SetPlaybackOptions({.stop_on_move = true});
+  StartPlayback();
+  input.SetInputElsewhere(true);
+  Ticks(50);
+  EXPECT_EQ(Actions(), std::vector<std::string>{"SetCursorPos 1,1"});
+  EXPECT_TRUE(dialogs.boxes.empty());
+  EXPECT_EQ(Ctl(ControlId::StatusLine).caption, "[PLAYING] " + std::string(kInputAwayNote));
+  input.MoveTo({300, 300}, true);  // unlocking
+  input.SetInputElsewhere(false);
+  Ticks(2);
+  EXPECT_EQ(Actions(),
+            (std::vector<std::string>{"SetCursorPos 1,1", "SetCursorPos 5,6", "Button Left down",
+                                      "Button Left up", "SetCursorPos 7,8"}));
+  EXPECT_EQ(recorder.mode, Mode::Playing);
+  EXPECT_EQ(Ctl(ControlId::StatusLine).caption, "[PLAYING]");
+}
+
 TEST_F(PlaybackTest, EmptyListShowsTheMessageAndRestoresTheButtonAndWindow) {
   StartIdle();
   Ctl(ControlId::AutoHide).value = 1;

@@ -154,6 +154,25 @@ void TestRawInputLatch() {
     Check(tap == 1, "latch: tap of key " + Hex(static_cast<int16_t>(key)) + " reads pressed",
           Hex(tap));
   }
+
+  // Other code in the process (a file dialog's shell extension) takes the mouse's raw input:
+  // presses are lost to the latch until the target is registered again, once.
+  HWND thief = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                               GetModuleHandleW(nullptr), nullptr);
+  RAWINPUTDEVICE taken = {0x01, 0x02, 0, thief};
+  const bool stolen = RegisterRawInputDevices(&taken, 1, sizeof(taken)) != FALSE;
+  input.KeyState(vk::kLButton);
+  input.Click(MouseButton::Left);
+  const int16_t lost = input.KeyState(vk::kLButton);
+  const bool again = input.KeepRawInputTarget();
+  const bool twice = input.KeepRawInputTarget();
+  input.Click(MouseButton::Left);
+  const int16_t kept = input.KeyState(vk::kLButton);
+  Check(stolen && lost == 0 && again && !twice && kept == 1,
+        "latch: a raw input target taken by other code is registered again",
+        Hex(lost) + " while taken, " + Hex(kept) + " after, registered again " +
+            std::to_string(again) + " then " + std::to_string(twice));
+  DestroyWindow(thief);
 }
 
 // Idle, the program sleeps until watched input wakes it: each press and release of the
@@ -290,8 +309,8 @@ void TestInputEvents() {
   Check(got.empty(), "events: nothing is taken once stopped", text(got));
 }
 
-// A cursor that another program confines is not clicked where it was held back; one moved
-// away since its placement is moved back in the same SendInput as the click.
+// A cursor that another program confines is not clicked where it was held back; each button
+// event goes in one SendInput after a move to the placed position.
 void TestHeldBackCursor() {
   const int left = GetSystemMetrics(SM_XVIRTUALSCREEN), top = GetSystemMetrics(SM_YVIRTUALSCREEN);
   Win32Input input;
@@ -319,11 +338,16 @@ void TestHeldBackCursor() {
   const bool in_place = input.Click(MouseButton::Middle);
   ::SetCursorPos(left + 20, top + 20);  // the user's hand
   const bool moved_back = input.Click(MouseButton::Middle);
+  ::SetCursorPos(left + 20, top + 20);
+  const bool held = input.InjectButton(MouseButton::Middle, true);
+  ::SetCursorPos(left + 20, top + 20);
+  const bool let_go = input.InjectButton(MouseButton::Middle, false);
   POINT at{};
   GetCursorPos(&at);
-  Check(placed && in_place && moved_back && g_sent == std::vector<UINT>{2, 3} && at.x == target.x &&
-            at.y == target.y,
-        "input: a click where the cursor was placed, moved back in the same SendInput",
+  Check(placed && in_place && moved_back && held && let_go &&
+            g_sent == std::vector<UINT>{3, 3, 2, 2} && at.x == target.x && at.y == target.y,
+        "input: clicks, presses and releases where the cursor was placed, each after a move "
+        "there in the same SendInput",
         std::to_string(at.x) + "," + std::to_string(at.y) + " " + input.LastDiagnostic());
 }
 

@@ -97,9 +97,9 @@ void TestHandedFiles() {
       {std::wstring(L"C:\\a.mmf", 8), kHandFileTag, nullptr, "no terminator"},
       {std::wstring(L"C:\\a\0b.mmf", 10) + L'\0', kHandFileTag, nullptr, "an embedded NUL"},
       {std::wstring(L"C:\\a.mmf") + L'\0' + L'\0', kHandFileTag, nullptr, "two terminators"},
-      {std::wstring(L"C:\\a") + wchar_t(0xD83D) + L".mmf" + L'\0', kHandFileTag, nullptr,
-       "an unpaired high surrogate"},
-      {std::wstring(L"C:\\a") + wchar_t(0xDE00) + L'\0', kHandFileTag, nullptr,
+      {std::wstring(L"C:\\a") + wchar_t(0xD83D) + L".mmf" + L'\0', kHandFileTag,
+       "C:\\a\xed\xa0\xbd.mmf", "an unpaired high surrogate (as WTF-8)"},
+      {std::wstring(L"C:\\a") + wchar_t(0xDE00) + L'\0', kHandFileTag, "C:\\a\xed\xb8\x80",
        "an unpaired low surrogate at the end"},
   };
   for (const auto& c : cases) {

@@ -40,12 +40,15 @@ void RecordingStep::Run(Procedure& p, Mode last_state, const TickSample& tick,
 
   const double now = recorder.Host().clock.Now();
   const RecordGates gates = ReadGates(p);
-  // The window a press is made in goes before the entries of the press: they belong to it.
+  // The window a press is made in goes before the entries of the press: they belong to it. With
+  // the event stream, the stream's own presses note it (TakeStream): the tick's reading of the
+  // buttons may come a tick after the stream has brought the click.
   if (tick.cursor_known)
     p.Step(178, [&] {
       const PollInputs& pressed = tick.pressed;
       const PollInputs& down = tick.down;
-      windows_.Note(recorder.entries, tick.cursor, pressed.left || pressed.middle || pressed.right,
+      windows_.Note(recorder.entries, tick.cursor,
+                    !streaming_ && (pressed.left || pressed.middle || pressed.right),
                     down.left || down.middle || down.right);
     });
   if (streaming_) {
@@ -151,7 +154,12 @@ void RecordingStep::TakeSamples(Procedure& p, const TickSample& tick, const Reco
 void RecordingStep::TakeStream(const RecordGates& gates) {
   taken_.clear();
   events->Take(taken_);
-  for (const InputEvent& e : taken_) recorder_.Take(e, gates);
+  for (const InputEvent& e : taken_) {
+    if (e.kind == InputEvent::Kind::Press && e.button != MouseButton::X1 &&
+        e.button != MouseButton::X2)
+      windows_.Note(host_.recorder.entries, e.pos, true, true);
+    recorder_.Take(e, gates);
+  }
 }
 
 void RecordingStep::End(double now, bool use_stream) {

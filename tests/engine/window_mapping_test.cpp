@@ -6,6 +6,7 @@
 
 #include "engine/motionfile/window_entry.h"
 #include "testkit/engine_test.h"
+#include "testkit/fake_input_events.h"
 #include "testkit/fake_screens.h"
 #include "testkit/fake_windows_on_screen.h"
 
@@ -236,6 +237,27 @@ TEST_F(WindowPlaybackTest, APressNotesItsWindowBeforeTheTicksEntriesAndAloneItIs
   TapKey(vk::kF9);
   ASSERT_EQ(Boxes(), 1);
   EXPECT_EQ(dialogs.boxes[0].text, "No Data loaded for Playback");
+}
+
+// With the event stream, a click the stream brings before the ticks read the button (or that
+// they never see) has its window noted before it, once.
+TEST_F(WindowPlaybackTest, AClickFromTheStreamHasItsWindowBeforeItWhenTheTicksReadItLate) {
+  fake::FakeInputEvents stream;
+  poll.AttachInputEvents(&stream);
+  windows.windows = {kEditor};
+  StartIdle();
+  TapKey(vk::kF10);
+  input.MoveTo({150, 60});
+  Tick();
+  stream.Add({.kind = InputEvent::Kind::Press, .pos = {150, 60}, .time = clock.Now() + 0.002});
+  stream.Add({.kind = InputEvent::Kind::Release, .pos = {150, 60}, .time = clock.Now() + 0.004});
+  Tick();
+  input.Press(vk::kLButton);  // the ticks' reading of the same click, a tick late
+  Tick();
+  input.Release(vk::kLButton);
+  Tick();
+  TapKey(vk::kPause);
+  EXPECT_EQ(Entries(), (std::vector<std::string>{WindowEntry(kEditor), "Left,150,60,4"}));
 }
 
 TEST_F(WindowPlaybackTest, PositionsFollowTheirWindowWhoseEntriesTakeNoTime) {

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/main_window.h"
+#include "platform/shaped_window.h"
 
 namespace pel::layout {
 

@@ -5,13 +5,9 @@
 
 #include <cstdint>
 
-namespace pel {
+#include "platform/geometry.h"
 
-struct Point {
-  int32_t x = 0;
-  int32_t y = 0;
-  friend bool operator==(const Point&, const Point&) = default;
-};
+namespace pel {
 
 // Virtual-key codes of the keys and buttons the engine polls.
 namespace vk {

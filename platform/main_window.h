@@ -100,7 +100,4 @@ struct FormHandlers {
   std::function<void()> unload;
 };
 
-// The two indicator windows: recording and playing.
-enum class IndicatorId { Rec, Play };
-
 }  // namespace pel

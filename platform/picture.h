@@ -1,30 +1,17 @@
 #pragma once
-// Pictures and outlines as plain pixel data: rectangles, sizes, a picture held in memory and
-// anything that can be read one pixel at a time. Sizes and coordinates are pixels.
+// Pictures and outlines as plain pixel data: a picture held in memory and anything that can be
+// read one pixel at a time. Sizes and coordinates are pixels.
 
 #include <cstdint>
 #include <vector>
 
 #include "platform/color.h"
+#include "platform/geometry.h"
 
 namespace pel {
 
 // What a pixel read outside the readable area yields (CLR_INVALID); never a key colour.
 constexpr Color kInvalidColor = 0xFFFFFFFFu;
-
-// Pixels from left to right exclusive and top to bottom exclusive.
-struct Rect {
-  int32_t left = 0;
-  int32_t top = 0;
-  int32_t right = 0;
-  int32_t bottom = 0;
-  friend bool operator==(const Rect&, const Rect&) = default;
-};
-
-struct PixelSize {
-  int32_t width = 0;
-  int32_t height = 0;
-};
 
 // Colour values of a picture or window, read one pixel at a time.
 class PixelSource {

@@ -14,10 +14,12 @@
 #include <span>
 #include <string_view>
 
-#include "platform/main_window.h"
 #include "platform/picture.h"
 
 namespace pel {
+
+// The two indicator windows: recording and playing.
+enum class IndicatorId { Rec, Play };
 
 // One open indicator window. Dropping the object destroys the window.
 class ShapedWindow {

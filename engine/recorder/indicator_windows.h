@@ -1,8 +1,8 @@
 #pragma once
 // The record and play indicators as the poll cycle drives them. The application implements these on
-// top of The native windows (app/indicator_forms.h); tests use the substitutes in testkit/.
+// top of the native windows (app/indicator_forms.h); tests use the substitutes in testkit/.
 
-#include "platform/main_window.h"
+#include "platform/shaped_window.h"
 
 namespace pel {
 

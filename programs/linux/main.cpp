@@ -142,6 +142,8 @@ int main(int argc, char* argv[]) {
   const bool recording = line.action == pel::CommandLine::Action::Record;
   pel::SignalWatch ended_by_signal([&](int signo) {
     form.ReleaseButtons();
+    // The compositor drops what it has not handled when the program goes.
+    if (compositor) compositor->Sync();
     int code = status::kFailed;
     const std::string said = form.KeepBeforeEnd(code);
     if (!said.empty()) console.Say(std::string(strsignal(signo)) + ": " + said);

@@ -1,5 +1,7 @@
 #include "programs/linux/wayland_session.h"
 
+#include <QString>
+#include <QtGlobal>
 #include <cstdlib>
 #include <cstring>
 
@@ -31,6 +33,15 @@ bool Has(const char* name) {
 // Sets the Qt plug-in unless the user chose one.
 void UseQtPlatform(const char* name) {
   if (!Has("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", name, 1);
+}
+
+// The windowless plug-in says of each hidden indicator that it cannot shape or raise it: not
+// the user's concern. Other messages go on as before.
+QtMessageHandler qt_messages = nullptr;
+void QuietWindowless(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (type == QtWarningMsg && text.startsWith(QStringLiteral("This plugin does not support")))
+    return;
+  if (qt_messages) qt_messages(type, context, text);
 }
 
 }  // namespace
@@ -106,6 +117,7 @@ std::optional<int> OpenWayland(const ProgramConsole& console, const CommandLine&
   if (line.playback.stop_on_move) return refuse("--stop-on-move");
   // --play shows no window; the window goes where a window can go.
   UseQtPlatform(IsScripted(line) ? "offscreen" : x11_hint ? "xcb" : "wayland");
+  if (IsScripted(line)) qt_messages = qInstallMessageHandler(QuietWindowless);
   return std::nullopt;
 }
 

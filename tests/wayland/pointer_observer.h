@@ -5,12 +5,16 @@
 // a pointer before the program under test makes its own, and none of that program's events is
 // missed.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
+
+struct wl_event_queue;
 
 namespace pel::waylandtest {
 
@@ -48,6 +52,9 @@ class PointerObserver {
  private:
   std::unique_ptr<Wayland> w_;
   std::vector<PointerEvent> events_;
+  wl_event_queue* idle_queue_ = nullptr;
+  std::thread reader_;
+  std::atomic<bool> stop_{false};
 };
 
 }  // namespace pel::waylandtest

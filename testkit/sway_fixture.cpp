@@ -86,13 +86,12 @@ Sway::Sway(const std::vector<std::pair<int, int>>& outputs) {
   // up when its IPC socket appears.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (std::chrono::steady_clock::now() < deadline) {
-    bool ipc = false;
     for (const fs::directory_entry& e : fs::directory_iterator(folder_)) {
       const std::string name = e.path().filename().string();
       if (name.starts_with("wayland-") && !name.ends_with(".lock")) socket_ = e.path().string();
-      if (name.starts_with("sway-ipc.")) ipc = true;
+      if (name.starts_with("sway-ipc.")) ipc_ = e.path().string();
     }
-    if (ipc && !socket_.empty()) return;
+    if (!ipc_.empty() && !socket_.empty()) return;
     int status = 0;
     if (::waitpid(pid_, &status, WNOHANG) == pid_) {
       pid_ = -1;

@@ -24,6 +24,8 @@ class Sway {
 
   // The compositor's socket as an absolute path, for $WAYLAND_DISPLAY.
   const std::string& Socket() const { return socket_; }
+  // Its IPC socket, for $SWAYSOCK.
+  const std::string& IpcSocket() const { return ipc_; }
   pid_t Pid() const { return pid_; }
   std::string Log() const;
 
@@ -33,6 +35,7 @@ class Sway {
   pid_t pid_ = -1;
   std::string folder_;
   std::string socket_;
+  std::string ipc_;
 };
 
 }  // namespace pel::waylandtest

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,6 +27,7 @@
 #include "platform/qt/qt_instance.h"
 #include "platform/qt/qt_shell.h"
 #include "platform/qt/qt_skin.h"
+#include "platform/wayland/sway_windows.h"
 #include "platform/wayland/wayland_screens.h"
 #include "platform/x11/x11_display.h"
 #include "platform/x11/x11_input.h"
@@ -108,14 +110,29 @@ int main(int argc, char* argv[]) {
     screens = pel::X11Screens::Open(nullptr, error);
   if (screens) form.Poll().screens.Attach(screens.get());
   // The windows clicked in; a playback waiting for one is woken when windows change.
-  std::unique_ptr<pel::X11WindowsOnScreen> windows;
-  if (x11_input) windows = pel::X11WindowsOnScreen::Open(nullptr, error);
+  // On Wayland, from sway's IPC where it runs; elsewhere clicks play at their screen places.
+  std::unique_ptr<pel::X11WindowsOnScreen> x11_windows;
+  std::unique_ptr<pel::SwayWindows> sway_windows;
+  pel::WindowsOnScreen* windows = nullptr;
+  std::function<bool()> window_changed;
+  int window_fd = -1;
+  if (x11_input && (x11_windows = pel::X11WindowsOnScreen::Open(nullptr, error))) {
+    windows = x11_windows.get();
+    window_fd = x11_windows->ConnectionFd();
+    window_changed = [&] { return x11_windows->TakeChanges(); };
+  } else if (compositor && (sway_windows = pel::SwayWindows::Open(error))) {
+    windows = sway_windows.get();
+    window_fd = sway_windows->ConnectionFd();
+    window_changed = [&] { return sway_windows->TakeChanges(); };
+  } else if (compositor) {
+    console.Say("clicks play at their recorded screen places: " + error);
+  }
   std::optional<QSocketNotifier> window_changes;
   if (windows) {
-    form.Poll().windows.Attach(windows.get());
-    window_changes.emplace(windows->ConnectionFd(), QSocketNotifier::Read);
+    form.Poll().windows.Attach(windows);
+    window_changes.emplace(window_fd, QSocketNotifier::Read);
     QObject::connect(&*window_changes, &QSocketNotifier::activated, [&] {
-      if (windows->TakeChanges() && form.Poll().windows.Waiting()) form.Poll().Wake();
+      if (window_changed() && form.Poll().windows.Waiting()) form.Poll().Wake();
     });
   }
   // The pointer's own events, for recordings; without RECORD they sample the pointer every tick.

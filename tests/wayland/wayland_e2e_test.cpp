@@ -62,6 +62,7 @@ class WaylandE2E : public testing::Test {
       ::unsetenv("DISPLAY");
       ::setenv("WAYLAND_DISPLAY", sway_.Socket().c_str(), 1);
       ::setenv("XDG_SESSION_TYPE", "wayland", 1);
+      ::setenv("SWAYSOCK", sway_.IpcSocket().c_str(), 1);
       ::setenv("XDG_RUNTIME_DIR", folder_.c_str(), 1);
       std::freopen((folder_ + "/stderr").c_str(), "a", stderr);
       std::vector<char*> argv{const_cast<char*>(PEL_PROGRAM)};
@@ -123,6 +124,8 @@ TEST_F(WaylandE2E, PlaysEveryKindExactlyAndLeavesNothingHeld) {
                         "HWheel,520,420,30,360", "X1Down,600,500,20",     "X1Up,600,500,20",
                         "X2Down,610,510,20",     "X2Up,610,510,20",       "move,0,0,0"});
   ASSERT_EQ(WaitExit(Start({"--play", path})), exit_status::kOk) << Said();
+  // The windows came from sway's IPC: nothing said about playing at screen places.
+  EXPECT_EQ(Said().find("recorded screen places"), std::string::npos) << Said();
 
   const std::vector<XY> want_places = {{10, 10},   {1279, 1023}, {640, 512}, {300, 200}, {100, 100},
                                        {120, 110}, {150, 130},   {180, 140}, {400, 300}, {500, 400},

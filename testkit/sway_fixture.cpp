@@ -40,7 +40,7 @@ void TakeUser(uid_t& uid, gid_t& gid) {
 
 }  // namespace
 
-Sway::Sway(const std::vector<std::pair<int, int>>& outputs) {
+Sway::Sway(const std::vector<std::pair<int, int>>& outputs, const std::vector<int>& scales) {
   uid_t uid = 0;
   gid_t gid = 0;
   TakeUser(uid, gid);
@@ -50,8 +50,9 @@ Sway::Sway(const std::vector<std::pair<int, int>>& outputs) {
   std::ofstream config(folder_ + "/config");
   int x = 0;
   for (size_t i = 0; i < outputs.size(); ++i) {
-    config << "output HEADLESS-" << i + 1 << " resolution " << outputs[i].first << "x"
-           << outputs[i].second << " position " << x << " 0\n";
+    const int scale = i < scales.size() ? scales[i] : 1;
+    config << "output HEADLESS-" << i + 1 << " resolution " << outputs[i].first * scale << "x"
+           << outputs[i].second * scale << " position " << x << " 0 scale " << scale << "\n";
     x += outputs[i].first;
   }
   config << "xwayland disable\n";

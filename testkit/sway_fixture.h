@@ -13,10 +13,11 @@ namespace pel::waylandtest {
 
 class Sway {
  public:
-  // One output per size ("1280x1024"), laid out left to right from (0, 0). Returns once the
-  // compositor's socket is there; throws std::runtime_error (with sway's log) when it does not
-  // come up within 10 s.
-  explicit Sway(const std::vector<std::pair<int, int>>& outputs = {{1280, 1024}});
+  // One output per size in layout pixels, laid out left to right from (0, 0), each scaled by
+  // its entry of `scales` (1 without one). Returns once the compositor's socket is there;
+  // throws std::runtime_error (with sway's log) when it does not come up within 10 s.
+  explicit Sway(const std::vector<std::pair<int, int>>& outputs = {{1280, 1024}},
+                const std::vector<int>& scales = {});
   // Stops the sway this object started, and only that one, and removes its folder.
   ~Sway();
   Sway(const Sway&) = delete;

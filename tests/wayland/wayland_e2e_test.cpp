@@ -33,8 +33,8 @@ using XY = std::pair<int, int>;
 // sway, the observer's windows on it, and the program started with no X display.
 class WaylandE2E : public testing::Test {
  protected:
-  explicit WaylandE2E(const Sizes& sizes = {{1280, 1024}})
-      : sway_(sizes), observer_(sway_.Socket(), sizes) {
+  explicit WaylandE2E(const Sizes& sizes = {{1280, 1024}}, const std::vector<int>& scales = {})
+      : sway_(sizes, scales), observer_(sway_.Socket(), sizes) {
     char folder[] = "/tmp/pel-wl-run-XXXXXX";
     folder_ = ::mkdtemp(folder);
   }
@@ -227,7 +227,8 @@ TEST_F(WaylandE2E, HundredThousandQuickMovesArriveAllInOrder) {
 
 class TwoOutputs : public WaylandE2E {
  protected:
-  TwoOutputs() : WaylandE2E({{1280, 1024}, {800, 600}}) {}
+  // The second at scale 2 (1600 x 1200 pixels): positions are the layout's, not its pixels.
+  TwoOutputs() : WaylandE2E({{1280, 1024}, {800, 600}}, {1, 2}) {}
 };
 
 TEST_F(TwoOutputs, ReadsTheLayoutAndPlaysExactOnEachOutput) {

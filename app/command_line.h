@@ -31,10 +31,11 @@ struct CommandLine {
 // Exit statuses of the programs.
 namespace exit_status {
 constexpr int kOk = 0;
-constexpr int kFailed = 1;     // a file could not be loaded or saved, or no display
-constexpr int kUsage = 2;      // the command line could not be understood
-constexpr int kStopped = 3;    // --play stopped by Pause or by the user taking the mouse
-constexpr int kNotPlayed = 4;  // --play met entries it could not play, or none it could
+constexpr int kFailed = 1;       // a file could not be loaded or saved, or no display
+constexpr int kUsage = 2;        // the command line could not be understood
+constexpr int kStopped = 3;      // --play stopped by Pause or by the user taking the mouse
+constexpr int kNotPlayed = 4;    // --play met entries it could not play, or none it could
+constexpr int kUnavailable = 5;  // not possible with the backend in use (Wayland: recording)
 }  // namespace exit_status
 
 // Parses the arguments after the program name. On a usage error returns nullopt and sets

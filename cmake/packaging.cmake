@@ -47,7 +47,7 @@ set(CPACK_PACKAGE_VENDOR "Pelmira")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Records mouse motion and clicks and plays them back")
 # Lines of the long description stay within 80 columns.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Pelmira records what you do with the mouse (movement and left, middle and\nright clicks) and plays it back, repeating until stopped, or from a script\nwith a repeat count and a speed. Global keys: F10 record, F9 play, Pause\nstop, F12 show or hide the window. Needs an X11 session or XWayland.")
+    "Pelmira records what you do with the mouse (movement and left, middle and\nright clicks) and plays it back, repeating until stopped, or from a script\nwith a repeat count and a speed. Global keys: F10 record, F9 play, Pause\nstop, F12 show or hide the window. Needs an X11 session or XWayland; on\nwlroots Wayland compositors (sway, Hyprland) it plays without them.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Pelmira maintainers <maintainers@pelmira.example>")
@@ -56,5 +56,7 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://pelmira.example/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The layout's Arial is drawn with its metric twin.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation")
+# The window in a Wayland session without XWayland.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

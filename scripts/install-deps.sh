@@ -13,11 +13,12 @@ want=(
   xvfb xdotool x11-utils imagemagick fonts-liberation locales strace openbox
   xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
   g++-mingw-w64-x86-64 wine64 wine
+  libwayland-dev libwayland-bin wayland-protocols qt6-wayland sway
 )
 runtime_only=
 if [ "${1:-}" = "--runtime-only" ]; then
   runtime_only=1
-  want=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libx11-dev libxcb1-dev libxi-dev libxtst-dev libxext-dev libxrandr-dev fonts-liberation)
+  want=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libx11-dev libxcb1-dev libxi-dev libxtst-dev libxext-dev libxrandr-dev libwayland-dev libwayland-bin wayland-protocols qt6-wayland fonts-liberation)
 fi
 
 missing=()

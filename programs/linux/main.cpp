@@ -1,6 +1,6 @@
-// pelmira: records mouse motion and plays it back on an X11 desktop. main() picks the Linux
-// backends and wires what only this platform has (the X display, signals); the steps both
-// programs share are app/program.h's.
+// pelmira: records mouse motion and plays it back on an X11 desktop, and plays it on a wlroots
+// Wayland desktop. main() picks the Linux backends and wires what only this platform has (the X
+// display, signals); the steps both programs share are app/program.h's.
 
 #include <QApplication>
 #include <QMessageBox>
@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,6 +27,8 @@
 #include "platform/qt/qt_instance.h"
 #include "platform/qt/qt_shell.h"
 #include "platform/qt/qt_skin.h"
+#include "platform/wayland/sway_windows.h"
+#include "platform/wayland/wayland_screens.h"
 #include "platform/x11/x11_display.h"
 #include "platform/x11/x11_input.h"
 #include "platform/x11/x11_input_events.h"
@@ -33,6 +36,7 @@
 #include "platform/x11/x11_windows_on_screen.h"
 #include "programs/linux/qt_main_window.h"
 #include "programs/linux/qt_session.h"
+#include "programs/linux/wayland_session.h"
 
 #ifndef PEL_VERSION
 #define PEL_VERSION "0"
@@ -41,16 +45,25 @@
 int main(int argc, char* argv[]) {
   namespace status = pel::exit_status;
   const pel::ProgramConsole console{
-      "pelmira", PEL_VERSION, pel::kNeedsX11Note,
+      "pelmira", PEL_VERSION, pel::kLinuxHelpNote,
       [](const std::string& text) { std::fputs(text.c_str(), stdout); },
       [](const std::string& text) { std::fputs(text.c_str(), stderr); }};
   pel::PosixFileSystem files;
   pel::CommandLine line;
-  if (const std::optional<int> ended = pel::AnswerCommandLine(
-          console, std::vector<std::string>(argv + 1, argv + argc), files, line))
+  std::vector<std::string> args(argv + 1, argv + argc);
+  pel::Backend backend = pel::Backend::Auto;
+  if (const std::optional<int> ended = pel::TakeBackendOption(console, args, backend))
+    return *ended;
+  if (const std::optional<int> ended = pel::AnswerCommandLine(console, args, files, line))
+    return *ended;
+  // Through the Wayland compositor where it is chosen, else through X11.
+  std::unique_ptr<pel::WaylandDisplay> compositor;
+  std::unique_ptr<pel::WaylandInput> wayland_input;
+  if (const std::optional<int> ended =
+          pel::OpenWayland(console, line, backend, compositor, wayland_input))
     return *ended;
   bool wayland = false;
-  if (!pel::CheckX11Session(console, wayland)) return status::kFailed;
+  if (!wayland_input && !pel::CheckX11Session(console, wayland)) return status::kFailed;
 
   // One instance per user and X server.
   pel::PosixClock clock;
@@ -65,8 +78,9 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   pel::SetUpApplication(PEL_VERSION);
   std::string error;
-  std::unique_ptr<pel::X11Input> input = pel::X11Input::Open(nullptr, error);
-  if (!input) {
+  std::unique_ptr<pel::X11Input> x11_input;
+  if (!wayland_input) x11_input = pel::X11Input::Open(nullptr, error);
+  if (!x11_input && !wayland_input) {
     const std::string text = "pelmira cannot read the mouse and the keyboard: " + error;
     std::fprintf(stderr, "%s\n", text.c_str());
     // A script gets its one line; only the window's user gets a box.
@@ -84,30 +98,57 @@ int main(int argc, char* argv[]) {
   pel::QtMainWindow window;
 
   dialogs.SetOwner(window.Widget());
+  pel::Input& input = wayland_input ? static_cast<pel::Input&>(*wayland_input) : *x11_input;
   pel::MainForm form(pel::MainFormHost{
-      {*input, clock, dialogs, events, files, env}, window, shell, random, skin, indicators});
+      {input, clock, dialogs, events, files, env}, window, shell, random, skin, indicators});
   window.SetHandlers(form.Handlers());
-  // The monitors (none without RandR 1.5), the windows clicked in, the pointer's own events
-  // (without RECORD, recordings sample the pointer every tick); idle, the poll timer sleeps until
-  // the raw input events on the input's own connection wake it.
-  std::unique_ptr<pel::X11Screens> screens = pel::X11Screens::Open(nullptr, error);
-  std::unique_ptr<pel::X11WindowsOnScreen> windows = pel::X11WindowsOnScreen::Open(nullptr, error);
-  std::unique_ptr<pel::X11InputEvents> pointer_events =
-      pel::X11InputEvents::Open(nullptr, clock, error);
-  if (!pointer_events) console.Say("recordings leave out the wheel and the side buttons: " + error);
-  form.Attach(
-      {screens.get(), windows.get(), pointer_events.get(), [&] { return input->TakeInput(); }});
+  // The monitors, for the screen layout of recordings; without RandR 1.5 there is none.
+  std::unique_ptr<pel::Screens> screens;
+  if (compositor)
+    screens = std::make_unique<pel::WaylandScreens>(*compositor);
+  else
+    screens = pel::X11Screens::Open(nullptr, error);
+  // The windows clicked in; a playback waiting for one is woken when windows change.
+  // On Wayland, from sway's IPC where it runs; elsewhere clicks play at their screen places.
+  std::unique_ptr<pel::X11WindowsOnScreen> x11_windows;
+  std::unique_ptr<pel::SwayWindows> sway_windows;
+  pel::WindowsOnScreen* windows = nullptr;
+  std::function<bool()> window_changed;
+  int window_fd = -1;
+  if (x11_input && (x11_windows = pel::X11WindowsOnScreen::Open(nullptr, error))) {
+    windows = x11_windows.get();
+    window_fd = x11_windows->ConnectionFd();
+    window_changed = [&] { return x11_windows->TakeChanges(); };
+  } else if (compositor && (sway_windows = pel::SwayWindows::Open(error))) {
+    windows = sway_windows.get();
+    window_fd = sway_windows->ConnectionFd();
+    window_changed = [&] { return sway_windows->TakeChanges(); };
+  } else if (compositor) {
+    console.Say("clicks play at their recorded screen places: " + error);
+  }
+  // The pointer's own events, for recordings; without RECORD they sample the pointer every tick.
+  std::unique_ptr<pel::X11InputEvents> pointer_events;
+  if (x11_input) pointer_events = pel::X11InputEvents::Open(nullptr, clock, error);
+  if (!pointer_events && x11_input)
+    console.Say("recordings leave out the wheel and the side buttons: " + error);
+  // Idle, the poll timer sleeps: the raw input events on the input's own connection wake it.
+  // (No keys and no buttons reach a Wayland client: only the window's buttons wake it.)
+  form.Attach({screens.get(), windows, pointer_events.get(),
+               [&] { return x11_input && x11_input->TakeInput(); }});
   std::optional<QSocketNotifier> window_changes;
   if (windows) {
-    window_changes.emplace(windows->ConnectionFd(), QSocketNotifier::Read);
+    window_changes.emplace(window_fd, QSocketNotifier::Read);
     QObject::connect(&*window_changes, &QSocketNotifier::activated, [&] {
-      if (windows->TakeChanges()) form.OnWindowsChanged();
+      if (window_changed()) form.OnWindowsChanged();
     });
   }
-  QSocketNotifier input_events(input->ConnectionFd(), QSocketNotifier::Read);
-  QObject::connect(&input_events, &QSocketNotifier::activated, [&] {
-    if (input->TakeInput()) form.OnInputArrived();
-  });
+  std::optional<QSocketNotifier> input_events;
+  if (x11_input) {
+    input_events.emplace(x11_input->ConnectionFd(), QSocketNotifier::Read);
+    QObject::connect(&*input_events, &QSocketNotifier::activated, [&] {
+      if (x11_input->TakeInput()) form.OnInputArrived();
+    });
+  }
 
   // Ended by a signal or by the loss of the display, the work in memory is kept first: a
   // --record run saves its file as Pause would, the window keeps unsaved changes for the next
@@ -115,6 +156,8 @@ int main(int argc, char* argv[]) {
   const bool recording = line.action == pel::CommandLine::Action::Record;
   pel::SignalWatch ended_by_signal([&](int signo) {
     form.ReleaseButtons();
+    // The compositor drops what it has not handled when the program goes.
+    if (compositor) compositor->Sync();
     int code = status::kFailed;
     const std::string said = form.KeepBeforeEnd(code);
     if (!said.empty()) console.Say(std::string(strsignal(signo)) + ": " + said);
@@ -130,7 +173,11 @@ int main(int argc, char* argv[]) {
   pel::ProgramLoop loop;
   loop.show = [&] {
     window.ShowCentred();
-    if (wayland) pel::ShowWaylandNote();  // said once, not in the way of the window
+    // Said once, not in the way of the window.
+    if (wayland_input)
+      pel::ShowWaylandNote(pel::kWaylandBackendNote);
+    else if (wayland)
+      pel::ShowWaylandNote();
   };
   loop.run = [] {
     const int code = QApplication::exec();

@@ -12,10 +12,6 @@
 
 namespace pel {
 
-const char* const kNeedsX11Note =
-    "Needs an X11 display with the XInput2 and XTest extensions. Under Wayland, through\n"
-    "XWayland, its keys, pointer and clicks reach only the X11 windows.\n";
-
 namespace {
 
 constexpr const char* kWaylandNote =
@@ -64,9 +60,9 @@ void SetUpApplication(const std::string& version) {
   InstallFontSubstitutes();
 }
 
-void ShowWaylandNote() {
+void ShowWaylandNote(const char* text) {
   auto* note = new QMessageBox(QMessageBox::Information, QStringLiteral("pelmira"),
-                               QString::fromUtf8(kWaylandNote), QMessageBox::Ok);
+                               QString::fromUtf8(text ? text : kWaylandNote), QMessageBox::Ok);
   note->setAttribute(Qt::WA_DeleteOnClose);
   note->setModal(false);
   note->show();

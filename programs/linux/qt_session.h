@@ -8,9 +8,6 @@
 
 namespace pel {
 
-// What the program needs, after the --help text.
-extern const char* const kNeedsX11Note;
-
 // Checks $DISPLAY before anything is built on it (Qt would abort with several lines on a
 // display it cannot open): false, with one line said on `console`, when it is not set or cannot
 // be reached. In a Wayland session `wayland` is set, the note about it said, and Qt is told to
@@ -21,7 +18,8 @@ bool CheckX11Session(const ProgramConsole& console, bool& wayland);
 // not end it (the main window's OnClose does). After the QApplication is made.
 void SetUpApplication(const std::string& version);
 
-// The Wayland note in a box that does not hold up the window.
-void ShowWaylandNote();
+// The Wayland note (the XWayland one unless `text` is given) in a box that does not hold up the
+// window.
+void ShowWaylandNote(const char* text = nullptr);
 
 }  // namespace pel

@@ -1,0 +1,124 @@
+#include "programs/linux/wayland_session.h"
+
+#include <QString>
+#include <QtGlobal>
+#include <cstdlib>
+#include <cstring>
+
+namespace pel {
+
+const char* const kLinuxHelpNote =
+    "      --backend NAME    play through x11 or wayland (default: auto, the Wayland\n"
+    "                          compositor's virtual pointer in a Wayland session where it\n"
+    "                          is offered, X11 otherwise)\n"
+    "Exit status 5: not possible with the Wayland backend (--record, --stop-on-move).\n"
+    "With X11 it needs a display with the XInput2 and XTest extensions; under Wayland,\n"
+    "through XWayland, its keys, pointer and clicks reach only the X11 windows. With the\n"
+    "Wayland backend (wlroots compositors: sway, Hyprland, river, labwc, Wayfire) it plays\n"
+    "into every window, but reads neither the keys nor the pointer: it cannot record.\n";
+
+const char* const kWaylandBackendNote =
+    "This is a Wayland session: pelmira plays through the compositor's virtual pointer, into "
+    "every window. A Wayland program sees neither the keys nor the pointer of the desktop, so "
+    "F9, F10, F12 and Pause do nothing and recording is not possible here; start pelmira with "
+    "--backend x11 to record X11 windows through XWayland.";
+
+namespace {
+
+bool Has(const char* name) {
+  const char* v = std::getenv(name);
+  return v && *v;
+}
+
+// Sets the Qt plug-in unless the user chose one.
+void UseQtPlatform(const char* name) {
+  if (!Has("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", name, 1);
+}
+
+// The windowless plug-in says of each hidden indicator that it cannot shape or raise it: not
+// the user's concern. Other messages go on as before.
+QtMessageHandler qt_messages = nullptr;
+void QuietWindowless(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (type == QtWarningMsg && text.startsWith(QStringLiteral("This plugin does not support")))
+    return;
+  if (qt_messages) qt_messages(type, context, text);
+}
+
+}  // namespace
+
+std::optional<int> TakeBackendOption(const ProgramConsole& console, std::vector<std::string>& args,
+                                     Backend& backend) {
+  constexpr std::string_view kOption = "--backend";
+  for (size_t i = 0; i < args.size();) {
+    const std::string& arg = args[i];
+    std::optional<std::string> value;
+    size_t taken = 1;
+    if (arg == kOption) {
+      if (i + 1 == args.size()) {
+        console.Say("--backend needs a value: x11, wayland or auto (see " + console.name +
+                    " --help)");
+        return exit_status::kUsage;
+      }
+      value = args[i + 1];
+      taken = 2;
+    } else if (arg.starts_with(std::string(kOption) + "=")) {
+      value = arg.substr(kOption.size() + 1);
+    } else if (arg == "--") {
+      break;  // what follows are file names
+    }
+    if (!value) {
+      ++i;
+      continue;
+    }
+    if (*value == "x11") {
+      backend = Backend::X11;
+    } else if (*value == "wayland") {
+      backend = Backend::Wayland;
+    } else if (*value == "auto") {
+      backend = Backend::Auto;
+    } else {
+      console.Say("--backend: \"" + *value + "\" is none of x11, wayland and auto (see " +
+                  console.name + " --help)");
+      return exit_status::kUsage;
+    }
+    args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
+               args.begin() + static_cast<std::ptrdiff_t>(i + taken));
+  }
+  return std::nullopt;
+}
+
+bool InWaylandSession() {
+  const char* type = std::getenv("XDG_SESSION_TYPE");
+  return Has("WAYLAND_DISPLAY") || (type && std::strcmp(type, "wayland") == 0);
+}
+
+std::optional<int> OpenWayland(const ProgramConsole& console, const CommandLine& line,
+                               Backend backend, std::unique_ptr<WaylandDisplay>& display,
+                               std::unique_ptr<WaylandInput>& input) {
+  if (backend == Backend::X11 || (backend == Backend::Auto && !InWaylandSession()))
+    return std::nullopt;
+  std::string error;
+  display = WaylandDisplay::Open(nullptr, error);
+  if (display) input = WaylandInput::Open(*display, error);
+  if (!input) {
+    display.reset();
+    // Chosen by the program, X11 is what is left; chosen by the user, the choice stands.
+    if (backend == Backend::Auto) return std::nullopt;
+    console.Say("cannot play through the Wayland compositor: " + error);
+    return exit_status::kFailed;
+  }
+  const bool x11_hint = Has("DISPLAY");
+  auto refuse = [&](const std::string& what) {
+    console.Say(what + " is not possible with the Wayland backend: " + WaylandInput::kUnavailable +
+                (x11_hint ? " (--backend x11 works with X11 windows through XWayland)" : ""));
+    return exit_status::kUnavailable;
+  };
+  if (line.action == CommandLine::Action::Record) return refuse("recording (--record)");
+  if (line.playback.stop_on_move) return refuse("--stop-on-move");
+  // --play shows no window; the window goes where a window can go.
+  UseQtPlatform(IsScripted(line) ? "offscreen" : x11_hint ? "xcb" : "wayland");
+  if (IsScripted(line)) qt_messages = qInstallMessageHandler(QuietWindowless);
+  return std::nullopt;
+}
+
+}  // namespace pel

@@ -1,0 +1,60 @@
+#pragma once
+// A Wayland client of the test's own that sees every pointer event on a compositor: one
+// layer-shell surface over the whole of each output, and the events that reach them, with positions
+// in the layout's pixels. It keeps a virtual pointer of its own (never used), so that the seat has
+// a pointer before the program under test makes its own, and none of that program's events is
+// missed.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+struct wl_event_queue;
+
+namespace pel::waylandtest {
+
+struct PointerEvent {
+  enum class Kind { Enter, Motion, Button, Wheel };
+  Kind kind = Kind::Motion;
+  int x = 0, y = 0;     // where the pointer was, layout pixels
+  uint32_t button = 0;  // Button: BTN_LEFT ...
+  bool pressed = false;
+  uint32_t time = 0;  // Button: the event's milliseconds
+  uint32_t axis = 0;  // Wheel: WL_POINTER_AXIS_*
+  int32_t discrete = 0;
+  double value = 0;
+  bool from_wheel = false;  // Wheel: its source was the wheel
+};
+
+class PointerObserver {
+ public:
+  // Connects to `socket` and shows a window on each output, the outputs being of `sizes` side
+  // by side from (0, 0); returns once every window is shown and the seat has a pointer.
+  PointerObserver(const std::string& socket, const std::vector<std::pair<int, int>>& sizes);
+  ~PointerObserver();
+  PointerObserver(const PointerObserver&) = delete;
+  PointerObserver& operator=(const PointerObserver&) = delete;
+
+  // Handles the events that come within `ms`; PumpUntil returns as soon as `done` is true.
+  void Pump(int ms);
+  bool PumpUntil(const std::function<bool()>& done, int ms);
+  const std::vector<PointerEvent>& Events() const { return events_; }
+  // Buttons pressed and not released.
+  std::vector<uint32_t> Held() const;
+
+  struct Wayland;  // the connection's objects and listeners
+
+ private:
+  std::unique_ptr<Wayland> w_;
+  std::vector<PointerEvent> events_;
+  wl_event_queue* idle_queue_ = nullptr;
+  std::thread reader_;
+  std::atomic<bool> stop_{false};
+};
+
+}  // namespace pel::waylandtest

@@ -224,7 +224,8 @@ void PlaybackStep::PlayEntry(Procedure& p, const Motion& m) {
   Point at = m.at;
   bool placed = false;
   p.Step(m.steps.place, [&] {
-    at = windows_.Map(at, screens_);
+    const KindAction action = ActionOf(m.kind);
+    at = windows_.Map(at, screens_, action == KindAction::Click || action == KindAction::Press);
     placed = SetMousePos(in, at.x, at.y);
   });
   if (ActionOf(m.kind) != KindAction::Move && placed) {

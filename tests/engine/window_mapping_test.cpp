@@ -46,6 +46,27 @@ TEST(WindowMappingTest, FindsClassAndTitleElseTheOnlyWindowOfItsClass) {
     EXPECT_EQ(m.how, c.how) << c.what;
     EXPECT_EQ(m.window.id, c.id) << c.what;
   }
+  // Recorded with its program, a window of the class needs the same program unless the title is
+  // the same too. The windows of other programs do not count.
+  TopWindow noted = kEditor;
+  noted.program = "edit";
+  auto of = [](TopWindow w, const char* program) { return w.program = program, w; };
+  const Case by_program[] = {
+      {"another program's, title changed", {of(other, "code")}, How::Missing, 0},
+      {"same program's, title changed", {of(other, "edit")}, How::SameClass, 2},
+      {"beside another program's",
+       {of(With(other, 4, "x", 0, 0), "code"), of(other, "edit")},
+       How::SameClass,
+       2},
+      {"same title, another program", {of(moved, "code")}, How::Same, 1},
+  };
+  for (const Case& c : by_program) {
+    const WindowMatch m = FindRecordedWindow(noted, c.open);
+    EXPECT_EQ(m.how, c.how) << c.what;
+    EXPECT_EQ(m.window.id, c.id) << c.what;
+  }
+  // A file without programs keeps the rule from before them: the only window of its class.
+  EXPECT_EQ(FindRecordedWindow(kEditor, {of(other, "code")}).how, How::SameClass);
 }
 
 TEST(WindowMappingTest, PositionsKeepTheirOffsetAndStayInsideASmallerWindow) {
@@ -110,6 +131,15 @@ TEST_F(WindowMapTest, RecordingNotesTheWindowAtPressesAndWhereADragGoes) {
                            WindowEntry(kEditor), WindowEntry(terminal), WindowEntry(kEditor),
                            WindowEntry(With(kEditor, kEditor.id, "notes* - Editor", 100, 50)),
                            "window,none"}));
+  // A window whose program is known: its note comes right before its entry. A title too long
+  // for an entry is noted as the entry keeps it, so that an unchanged window notes nothing new.
+  list.Clear();
+  TopWindow named = With(kEditor, 5, std::string(3000, 't'), 100, 50);
+  named.program = "edit, v2";
+  windows.windows = {named};
+  map.Note(list, {300, 300}, true, true);
+  map.Note(list, {310, 300}, true, true);
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"window,program,edit%2C v2", WindowEntry(named)}));
 }
 
 TEST_F(WindowMapTest, WindowPositionsFollowTheWindowOthersTheMonitors) {
@@ -158,10 +188,34 @@ TEST_F(WindowMapTest, WaitsForAWindowLookingAgainOnAChangeOrOnceASecond) {
   EXPECT_EQ(windows.lists, 1) << "nothing reported: no new look before the next second";
   EXPECT_EQ(map.Reach(entry, 11), WindowMap::Reached::Wait);
   EXPECT_EQ(windows.lists, 2);
-  windows.Open(With(kEditor, 1, kEditor.title, 0, 0));
+  // Found after the wait, it is followed once it holds still: a window manager may still be
+  // moving it into place. Its place is looked at kSettleLook apart, changes or not.
+  windows.Open(With(kEditor, 1, kEditor.title, -90, 0));
   EXPECT_TRUE(map.WindowsChanged());
-  EXPECT_EQ(map.Reach(entry, 13), WindowMap::Reached::Go);
+  const double look = WindowMap::kSettleLook;
+  EXPECT_EQ(map.Reach(entry, 13), WindowMap::Reached::Wait);
+  EXPECT_DOUBLE_EQ(map.NextLook(), 13 + look);
+  for (int i = 1; i <= 3; ++i) {
+    windows.windows[0].left += 30;
+    ++windows.generation;
+    const double next = map.NextLook();
+    EXPECT_EQ(map.Reach(entry, next - look / 2), WindowMap::Reached::Wait);
+    EXPECT_EQ(map.Reach(entry, next), WindowMap::Reached::Wait) << "moved at look " << i;
+  }
+  EXPECT_EQ(windows.finds, 3);
+  EXPECT_EQ(map.Reach(entry, map.NextLook()), WindowMap::Reached::Go);
   EXPECT_EQ(map.Map({100, 50}, as_recorded), (Point{0, 0}));
+  // One that never holds still is followed where it stands when the bound runs out.
+  map.PlaybackStarts();
+  windows.windows.clear();
+  EXPECT_EQ(map.Reach(entry, 15), WindowMap::Reached::Wait);
+  windows.Open(With(kEditor, 1, kEditor.title, 0, 0));
+  EXPECT_EQ(map.Reach(entry, 15), WindowMap::Reached::Wait);
+  double now = 15;
+  do ++windows.windows[0].top;
+  while (map.Reach(entry, now = map.NextLook()) == WindowMap::Reached::Wait);
+  EXPECT_NEAR(now, 15 + WindowMap::kSettleFor, look);
+  EXPECT_EQ(map.Map({100, 50}, as_recorded), (Point{0, windows.windows[0].top}));
 
   // The wait runs out: said once, and not waited for again in this playback.
   windows.windows.clear();
@@ -183,6 +237,27 @@ TEST_F(WindowMapTest, WaitsForAWindowLookingAgainOnAChangeOrOnceASecond) {
     if (windows.windows.empty()) windows.Open(With(kEditor, 1, kEditor.title, 0, 0));
   };
   EXPECT_EQ(map.Reach(entry, 40), WindowMap::Reached::Go);
+}
+
+TEST_F(WindowMapTest, AProgramNoteNamesTheNextWindowsProgramAndAPressTakesItsPlaceNow) {
+  ScreenMap as_recorded;
+  TopWindow code = With(kEditor, 2, "todo - Editor", 0, 0);
+  code.program = "code";
+  windows.windows = {code};
+  map.PlaybackStarts();
+  // Recorded in another program's window of the class: not this one.
+  EXPECT_EQ(map.Reach(ProgramNote("edit"), 0), WindowMap::Reached::Go);
+  EXPECT_EQ(map.Reach(WindowEntry(kEditor), 0), WindowMap::Reached::Go);
+  EXPECT_EQ(map.MissingNote(), MissingWindowText(kEditor));
+  // Without a note (a file of an earlier version), the only window of its class.
+  EXPECT_EQ(map.Reach(WindowEntry(kEditor), 0), WindowMap::Reached::Go);
+  EXPECT_EQ(map.MissingNote(), "");
+  EXPECT_EQ(map.Map({100, 50}, as_recorded), (Point{0, 0}));
+  // Moved since: a press goes where it stands when it is made, and what follows it too.
+  windows.windows[0].left = 40;
+  EXPECT_EQ(map.Map({100, 50}, as_recorded), (Point{0, 0}));
+  EXPECT_EQ(map.Map({100, 50}, as_recorded, true), (Point{40, 0}));
+  EXPECT_EQ(map.Map({110, 50}, as_recorded), (Point{50, 0}));
 }
 
 // The poll cycle with windows: what a recording notes and how a playback follows them.
@@ -289,8 +364,10 @@ TEST_F(WindowPlaybackTest, AWindowWaitedForHoldsThePlaybackAsleepUntilItOpensOrT
     std::vector<double> placed(static_cast<size_t>(log.Count("SetCursorPos")), found);
     RunFor(0.6, &placed);
     ASSERT_GE(placed.size(), 2u);
-    EXPECT_NEAR(placed[0] - found, pauses_before ? 0.5 : 0, 0.011) << pauses_before;
-    EXPECT_NEAR(placed[1] - found, pauses_before ? 0.51 : 0.5, 0.011) << pauses_before;
+    // Found, it is looked at once more before it is followed (it holds still).
+    const double still = found + WindowMap::kSettleLook;
+    EXPECT_NEAR(placed[0] - still, pauses_before ? 0.5 : 0, 0.011) << pauses_before;
+    EXPECT_NEAR(placed[1] - still, pauses_before ? 0.51 : 0.5, 0.011) << pauses_before;
     EXPECT_EQ(Calls("SetCursorPos")[0], "SetCursorPos 350,30");
     TapKey(vk::kPause);
   }
@@ -313,6 +390,37 @@ TEST_F(WindowPlaybackTest, AWindowWaitedForHoldsThePlaybackAsleepUntilItOpensOrT
   EXPECT_EQ(Calls("SetCursorPos").front(), "SetCursorPos 150,60");
   EXPECT_EQ(told, (std::vector<std::string>{MissingWindowText(kEditor)}));
   EXPECT_EQ(Ctl(ControlId::StatusLine).caption, "[PLAYING] " + told[0]);
+}
+
+// A click in a window whose title is longer than an entry keeps (5,000 bytes; 1,500 "%", 4,500
+// bytes once escaped) is saved, loaded and played into that window; so is a file of an earlier
+// version that held such a title whole.
+TEST_F(WindowPlaybackTest, ALongTitleIsSavedLoadedAndPlayedIntoItsWindow) {
+  for (const std::string& title : {std::string(5000, 't'), std::string(1500, '%')}) {
+    windows.windows = {With(kEditor, 5, title, 100, 50)};
+    StartIdle();
+    TapKey(vk::kF10);
+    input.MoveTo({150, 60});
+    Tick();
+    input.Tap(vk::kLButton);
+    Ticks(2);
+    TapKey(vk::kPause);
+    const std::string saved = "/long" + std::to_string(title.size()) + ".mmf";
+    SaveTo(saved);
+    const std::string earlier = "window,100,50,800x600,Editor," + EscapeWindowText(title);
+    mem.Put("/earlier.mmf", FileOf({earlier, "move,150,60,10", "Left,150,60,10"}));
+    for (const std::string& path : {saved, std::string("/earlier.mmf")}) {
+      recorder.LoadDataFromFile(path);
+      ASSERT_EQ(Boxes(), 0) << dialogs.boxes[0].text;
+      windows.windows = {With(kEditor, 6, title, 300, 20)};
+      input.Tap(vk::kF9);
+      Tick();
+      log.Clear();
+      Ticks(4);
+      TapKey(vk::kPause);
+      EXPECT_EQ(Calls("SetCursorPos").back(), "SetCursorPos 350,30") << path;
+    }
+  }
 }
 
 }  // namespace

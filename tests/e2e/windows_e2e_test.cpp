@@ -99,8 +99,8 @@ TEST_P(WindowsE2E, ClicksLandAtTheirPlaceInTheirWindowWhereverItStandsNow) {
   int left = 0, top = 0;
   notes->Origin(left, top);
   const std::string text = ReadWholeFile(file);
-  EXPECT_NE(text.find("\r\nwindow," + std::to_string(left) + "," + std::to_string(top) +
-                      ",400x300,PelTarget,notes\r\n"),
+  EXPECT_NE(text.find("\r\nwindow,program,peltest\r\nwindow," + std::to_string(left) + "," +
+                      std::to_string(top) + ",400x300,PelTarget,notes\r\n"),
             std::string::npos)
       << text;
 

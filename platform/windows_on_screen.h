@@ -27,6 +27,10 @@ struct TopWindow {
   // A pop-up (menu, tooltip, drop-down list) that no window manager manages: clicks on it belong
   // to the window that opened it.
   bool popup = false;
+  // The program's executable, its file name without the folder (X11: of the process that
+  // _NET_WM_PID names on this machine, else the instance of WM_CLASS; Windows: of the window's
+  // process); empty when it cannot be told.
+  std::string program{};
   friend bool operator==(const TopWindow&, const TopWindow&) = default;
 };
 
@@ -39,6 +43,9 @@ class WindowsOnScreen {
   // The windows open and shown now (not minimised, no pop-ups, no desktop), topmost first where
   // the window system tells the stacking; empty when they cannot be listed.
   virtual std::vector<TopWindow> List() = 0;
+  // Window `id` (as WindowAt or List gave it) as it stands now; nullopt when it is gone or is
+  // no longer shown.
+  virtual std::optional<TopWindow> Find(uint64_t id) = 0;
   // A number that changes whenever the window system has reported a window opened, closed,
   // shown, hidden or renamed since the previous call; it does not wait for anything.
   virtual uint64_t Generation() = 0;

@@ -20,6 +20,7 @@ class FakeWindowsOnScreen : public WindowsOnScreen {
     ++generation;
   }
   int lists = 0;  // List() calls
+  int finds = 0;  // Find() calls
   // Runs after each List() has taken its copy: a window system changing meanwhile.
   std::function<void()> after_list;
 
@@ -37,6 +38,12 @@ class FakeWindowsOnScreen : public WindowsOnScreen {
       if (!w.popup) out.push_back(w);
     if (after_list) after_list();
     return out;
+  }
+  std::optional<TopWindow> Find(uint64_t id) override {
+    ++finds;
+    for (const TopWindow& w : windows)
+      if (w.id == id && !w.popup) return w;
+    return std::nullopt;
   }
   uint64_t Generation() override { return generation; }
 };

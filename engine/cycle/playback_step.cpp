@@ -213,11 +213,11 @@ void PlaybackStep::PlayEntry(Procedure& p, const Motion& m) {
   // Recorded on monitors that have moved since, the position goes where its monitor is now.
   Point at{m.entry.x, m.entry.y};
   bool placed = false;
+  const KindAction action = ActionOf(m.entry.kind);
   p.Step(m.steps.place, [&] {
-    at = windows_.Map(at, screens_);
+    at = windows_.Map(at, screens_, action == KindAction::Click || action == KindAction::Press);
     placed = in.SetCursorPos(at);
   });
-  const KindAction action = ActionOf(m.entry.kind);
   if (action != KindAction::Move && placed) {
     p.Step(m.steps.click, [&] { held_.Play(m.entry.kind, m.entry.delta); });
   } else if (action != KindAction::Move && !bad_entry_reported_ && !in.InputElsewhere()) {

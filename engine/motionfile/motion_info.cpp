@@ -123,7 +123,8 @@ MotionFileInfo Analyze(const std::function<std::unique_ptr<MotionLineReader>()>&
   };
   try {
     std::string_view line;
-    while (reader->Next(line, kLongestLine)) {
+    std::string kept;  // a long window entry of an earlier version, its texts kept
+    while (NextEntryLine(*reader, line, kept)) {
       ++number;
       if (line.size() > kLongestLine) {
         info.problem = "reading stopped: " + LineTooLongText(number);

@@ -4,12 +4,14 @@
 #include <vector>
 
 #include "engine/motionfile/motion_entry.h"
+#include "engine/motionfile/motion_file.h"
 
 namespace pel {
 
 namespace {
 
 constexpr std::string_view kNone = "none";
+constexpr std::string_view kProgram = "program";
 
 bool SameIgnoringCase(std::string_view a, std::string_view lower) {
   if (a.size() != lower.size()) return false;
@@ -71,31 +73,35 @@ int HexValue(char c) {
   return -1;
 }
 
+// One unit of `text` at `i` as Escape writes it: its bytes in `text`, and whether it goes as %XX.
 // `field`: for an entry, where commas separate fields and blanks at the ends are trimmed.
+struct Unit {
+  size_t bytes;
+  bool hex;
+};
+Unit UnitAt(std::string_view text, size_t i, bool field) {
+  const auto c = static_cast<unsigned char>(text[i]);
+  if (c >= 0x80) {
+    const size_t n = Utf8Length(text, i);
+    // A C1 control's lead byte goes alone; its second byte is then no UTF-8 and goes too.
+    const bool c1 = n == 2 && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+    if (n == 0 || c1) return {1, true};
+    return {n, false};
+  }
+  const bool edge_blank = field && c == ' ' && (i == 0 || i + 1 == text.size());
+  return {1, c < 0x20 || c == 0x7F || c == '%' || (field && c == ',') || edge_blank};
+}
+
 std::string Escape(std::string_view text, bool field) {
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size();) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c >= 0x80) {
-      const size_t n = Utf8Length(text, i);
-      // A C1 control's lead byte goes alone; its second byte is then no UTF-8 and goes too.
-      const bool c1 = n == 2 && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
-      if (n == 0 || c1) {
-        PutHex(out, c);
-        ++i;
-      } else {
-        out.append(text.substr(i, n));
-        i += n;
-      }
-      continue;
-    }
-    const bool edge_blank = field && c == ' ' && (i == 0 || i + 1 == text.size());
-    if (c < 0x20 || c == 0x7F || c == '%' || (field && c == ',') || edge_blank)
-      PutHex(out, c);
+    const Unit u = UnitAt(text, i, field);
+    if (u.hex)
+      PutHex(out, static_cast<unsigned char>(text[i]));
     else
-      out.push_back(static_cast<char>(c));
-    ++i;
+      out.append(text.substr(i, u.bytes));
+    i += u.bytes;
   }
   return out;
 }
@@ -126,6 +132,26 @@ std::string UnescapeWindowText(std::string_view field) {
   return out;
 }
 
+std::string ShortenWindowText(std::string_view text, size_t most) {
+  if (Escape(text, true).size() <= most) return std::string(text);
+  size_t used = 0, i = 0;
+  while (i < text.size()) {
+    const Unit u = UnitAt(text, i, true);
+    // A blank that ends the text kept goes as %20.
+    const size_t last = text[i] == ' ' ? 3 : u.hex ? 3 : u.bytes;
+    if (used + last > most) break;
+    used += u.hex ? 3 : u.bytes;
+    i += u.bytes;
+  }
+  return std::string(text.substr(0, i));
+}
+
+void KeepWindowTexts(TopWindow& w) {
+  w.class_name = ShortenWindowText(w.class_name, kKeptClassBytes);
+  w.title = ShortenWindowText(w.title, kKeptTitleBytes);
+  w.program = ShortenWindowText(w.program, kKeptProgramBytes);
+}
+
 std::string WindowEntry(const std::optional<TopWindow>& window) {
   std::string entry(kWindowKind);
   entry.push_back(',');
@@ -134,9 +160,16 @@ std::string WindowEntry(const std::optional<TopWindow>& window) {
   entry.append(std::to_string(window->top)).append(",");
   entry.append(std::to_string(window->width)).append("x");
   entry.append(std::to_string(window->height)).append(",");
-  entry.append(EscapeWindowText(window->class_name)).append(",");
-  entry.append(EscapeWindowText(window->title));
+  entry.append(EscapeWindowText(ShortenWindowText(window->class_name, kKeptClassBytes)));
+  entry.append(",");
+  entry.append(EscapeWindowText(ShortenWindowText(window->title, kKeptTitleBytes)));
   return entry;
+}
+
+std::string ProgramNote(std::string_view program) {
+  std::string entry(kWindowKind);
+  entry.append(",").append(kProgram).append(",");
+  return entry.append(EscapeWindowText(ShortenWindowText(program, kKeptProgramBytes)));
 }
 
 bool IsWindowEntry(std::string_view entry) {
@@ -156,6 +189,10 @@ std::optional<WindowNote> ReadWindowEntry(std::string_view entry) {
     start = comma + 1;
   }
   if (fields.size() == 2 && SameIgnoringCase(TrimBlanks(fields[1]), kNone)) return WindowNote{};
+  if (fields.size() == 3 && SameIgnoringCase(TrimBlanks(fields[1]), kProgram)) {
+    return WindowNote{std::nullopt, ShortenWindowText(UnescapeWindowText(TrimBlanks(fields[2])),
+                                                      kKeptProgramBytes)};
+  }
   if (fields.size() != 6) return std::nullopt;
   TopWindow w;
   const std::string_view size = fields[3];
@@ -166,7 +203,19 @@ std::optional<WindowNote> ReadWindowEntry(std::string_view entry) {
     return std::nullopt;
   w.class_name = UnescapeWindowText(TrimBlanks(fields[4]));
   w.title = UnescapeWindowText(TrimBlanks(fields[5]));
-  return WindowNote{std::move(w)};
+  KeepWindowTexts(w);
+  return WindowNote{std::move(w), std::nullopt};
+}
+
+bool NextEntryLine(MotionLineReader& reader, std::string_view& line, std::string& kept) {
+  if (!reader.Next(line, kLongestWindowLine)) return false;
+  if (line.size() <= kLongestLine || line.size() > kLongestWindowLine) return true;
+  // Refused like any other long line unless it is a window entry that can be read.
+  const std::optional<WindowNote> note = ReadWindowEntry(line);
+  if (!note) return true;
+  kept = note->program ? ProgramNote(*note->program) : WindowEntry(note->window);
+  line = kept;
+  return true;
 }
 
 }  // namespace pel

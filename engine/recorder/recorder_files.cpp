@@ -10,6 +10,7 @@
 
 #include "engine/motionfile/motion_file.h"
 #include "engine/motionfile/screen_layout.h"
+#include "engine/motionfile/window_entry.h"
 #include "engine/recorder/file_dialog.h"
 #include "engine/recorder/recorder.h"
 
@@ -127,7 +128,8 @@ void Recorder::LoadDataFromFile(const std::string& path) {
     }
     int since_pump = 0;
     std::string_view line;
-    while (reader->Next(line, kLongestLine)) {
+    std::string kept;  // a long window entry of an earlier version, its texts kept
+    while (NextEntryLine(*reader, line, kept)) {
       if (line.size() > kLongestLine) {
         // The header is line 1.
         stopped = "Loading stopped: " + LineTooLongText(int64_t{entries.Count()} + 2) + "; " +

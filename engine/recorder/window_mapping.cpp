@@ -48,6 +48,8 @@ WindowMatch FindRecordedWindow(const TopWindow& recorded, const std::vector<TopW
   for (const TopWindow& w : open) {
     if (w.class_name != recorded.class_name) continue;
     if (w.title == recorded.title) return {WindowMatch::How::Same, w};
+    // Many programs share a class (a standard dialog's, a browser engine's, a toolkit's).
+    if (!recorded.program.empty() && w.program != recorded.program) continue;
     if (++of_class == 1) match.window = w;
   }
   if (of_class == 1 && !recorded.class_name.empty())
@@ -85,7 +87,9 @@ void WindowMap::Note(EntryList& list, Point at, bool pressed, bool held) {
   std::optional<TopWindow> under = windows_->WindowAt(at);
   if (under && (under->popup || (own_window != 0 && under->id == own_window))) return;
   if (under && !Identifiable(*under)) under.reset();
+  if (under) KeepWindowTexts(*under);
   if (pressed ? SameAsNoted(under, noted_) : !under || (noted_ && noted_->id == under->id)) return;
+  if (under && !under->program.empty()) list.Add(ProgramNote(under->program));
   list.Add(WindowEntry(under));
   noted_ = std::move(under);
 }
@@ -93,14 +97,27 @@ void WindowMap::Note(EntryList& list, Point at, bool pressed, bool held) {
 void WindowMap::PlaybackStarts() {
   current_.reset();
   missing_note_.clear();
+  program_.clear();
   waiting_ = false;
+  settling_ = false;
   given_up_.clear();
 }
 
 std::vector<TopWindow> WindowMap::ListWindows() {
   // The generation first: a change while the list is read is seen at the next look.
   generation_ = windows_->Generation();
-  return windows_->List();
+  std::vector<TopWindow> open = windows_->List();
+  for (TopWindow& w : open) KeepWindowTexts(w);
+  return open;
+}
+
+WindowMap::Reached WindowMap::Follow(const TopWindow& recorded, const TopWindow& now) {
+  current_.emplace(recorded, now);
+  missing_note_.clear();
+  program_.clear();
+  waiting_ = false;
+  settling_ = false;
+  return Reached::Go;
 }
 
 bool WindowMap::WindowsChanged() {
@@ -110,15 +127,38 @@ bool WindowMap::WindowsChanged() {
 WindowMap::Reached WindowMap::Reach(std::string_view entry, double now) {
   if (!windows_ || !following) return Reached::Go;
   std::optional<WindowNote> note = ReadWindowEntry(entry);
+  if (note && note->program) {
+    program_ = std::move(*note->program);
+    return Reached::Go;
+  }
   if (!note || !note->window) {
     // Over no window, or an entry that cannot be read: the positions play as recorded.
     current_.reset();
     missing_note_.clear();
+    program_.clear();
     waiting_ = false;
+    settling_ = false;
     return Reached::Go;
   }
-  const TopWindow& recorded = *note->window;
-  if (waiting_ && now < NextLook() && !WindowsChanged()) return Reached::Wait;
+  TopWindow recorded = std::move(*note->window);
+  recorded.program = program_;
+  if (settling_) {
+    // Looks a fixed time apart, whatever changes are reported meanwhile.
+    if (now < next_look_) return Reached::Wait;
+    std::optional<TopWindow> w = windows_->Find(settle_seen_.id);
+    const auto place = [](const TopWindow& a) {
+      return std::make_tuple(a.left, a.top, a.width, a.height);
+    };
+    if (w && (place(*w) == place(settle_seen_) || now >= settle_ends_)) return Follow(recorded, *w);
+    if (w) {
+      settle_seen_ = std::move(*w);
+      next_look_ = now + kSettleLook;
+      return Reached::Wait;
+    }
+    settling_ = false;  // gone meanwhile: looked for again
+  } else if (waiting_ && now < NextLook() && !WindowsChanged()) {
+    return Reached::Wait;
+  }
   next_look_ = now + kLookAgain;
   // A change reported while the list was read is looked at now, not left for a wake-up that
   // will not come: the window system told of it already.
@@ -127,12 +167,15 @@ WindowMap::Reached WindowMap::Reach(std::string_view entry, double now) {
   do match = FindRecordedWindow(recorded, ListWindows());
   while (match.how == WindowMatch::How::Missing && WindowsChanged() && ++looks < kLooks);
   if (match.how != WindowMatch::How::Missing) {
-    current_.emplace(recorded, match.window);
-    missing_note_.clear();
-    waiting_ = false;
-    return Reached::Go;
+    if (!waiting_) return Follow(recorded, match.window);
+    // Shown or restored during the wait: it may still be on its way to its place.
+    settling_ = true;
+    settle_seen_ = std::move(match.window);
+    settle_ends_ = now + kSettleFor;
+    next_look_ = now + kSettleLook;
+    return Reached::Wait;
   }
-  auto key = std::make_pair(recorded.class_name, recorded.title);
+  auto key = std::make_tuple(recorded.class_name, recorded.title, recorded.program);
   if (!waiting_ && wait_seconds > 0 && !given_up_.contains(key)) {
     waiting_ = true;
     wait_ends_ = now + wait_seconds;
@@ -140,12 +183,17 @@ WindowMap::Reached WindowMap::Reach(std::string_view entry, double now) {
   if (waiting_ && now < wait_ends_) return Reached::Wait;
   waiting_ = false;
   current_.reset();
+  program_.clear();
   missing_note_ = MissingWindowText(recorded);
   if (given_up_.insert(std::move(key)).second && OnMissing) OnMissing(missing_note_);
   return Reached::Go;
 }
 
-Point WindowMap::Map(Point p, ScreenMap& screens) {
+Point WindowMap::Map(Point p, ScreenMap& screens, bool press) {
+  program_.clear();  // a program note stands for the window entry right after it
+  if (press && current_ && windows_) {
+    if (std::optional<TopWindow> w = windows_->Find(current_->Now().id)) current_->MoveTo(*w);
+  }
   return current_ ? current_->Map(p) : screens.Map(p);
 }
 

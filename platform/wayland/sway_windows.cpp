@@ -356,6 +356,12 @@ std::optional<TopWindow> SwayWindows::WindowAt(Point at) {
   return std::nullopt;
 }
 
+std::optional<TopWindow> SwayWindows::Find(uint64_t id) {
+  for (TopWindow& w : List())
+    if (w.id == id) return std::move(w);
+  return std::nullopt;
+}
+
 uint64_t SwayWindows::Generation() {
   TakeChanges();
   return generation_;

@@ -32,6 +32,8 @@ class SwayWindows : public WindowsOnScreen {
   std::optional<TopWindow> WindowAt(Point at) override;
   // The tree asked for now; empty when the compositor did not answer.
   std::vector<TopWindow> List() override;
+  // Window `id` of the tree asked for now.
+  std::optional<TopWindow> Find(uint64_t id) override;
   // Counts the window events read so far (opened, closed, moved, renamed, ...).
   uint64_t Generation() override;
 

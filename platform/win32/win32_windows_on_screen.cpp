@@ -43,6 +43,23 @@ bool IsPopup(HWND hwnd, const wchar_t* class_name) {
          (style & WS_CAPTION) != WS_CAPTION;
 }
 
+// The file name of the executable of the process that owns `hwnd`; empty when it cannot be read
+// (a protected process, say). Limited access suffices for processes of any integrity level.
+std::string ProgramOf(HWND hwnd) {
+  DWORD pid = 0;
+  if (!GetWindowThreadProcessId(hwnd, &pid) || pid == 0) return {};
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  if (!process) return {};
+  wchar_t path[MAX_PATH * 4] = L"";
+  DWORD length = MAX_PATH * 4;
+  const BOOL ok = QueryFullProcessImageNameW(process, 0, path, &length);
+  CloseHandle(process);
+  if (!ok) return {};
+  const std::wstring_view full(path, length);
+  const size_t slash = full.find_last_of(L"\\/");
+  return Narrow(slash == full.npos ? full : full.substr(slash + 1));
+}
+
 // The window as the seam describes it; nullopt when it is not shown or is gone.
 std::optional<TopWindow> Describe(HWND hwnd) {
   if (!IsWindowVisible(hwnd) || IsIconic(hwnd) || Cloaked(hwnd)) return std::nullopt;
@@ -66,6 +83,7 @@ std::optional<TopWindow> Describe(HWND hwnd) {
   w.width = r.right - r.left;
   w.height = r.bottom - r.top;
   w.popup = IsPopup(hwnd, class_name);
+  w.program = ProgramOf(hwnd);
   return w;
 }
 
@@ -112,6 +130,12 @@ std::optional<TopWindow> Win32WindowsOnScreen::WindowAt(Point at) {
   HWND top = hwnd ? GetAncestor(hwnd, GA_ROOT) : nullptr;
   if (!top || IsDesktop(top)) return std::nullopt;
   return Describe(top);
+}
+
+std::optional<TopWindow> Win32WindowsOnScreen::Find(uint64_t id) {
+  const HWND hwnd = reinterpret_cast<HWND>(static_cast<uintptr_t>(id));
+  if (!IsWindow(hwnd)) return std::nullopt;
+  return Describe(hwnd);
 }
 
 std::vector<TopWindow> Win32WindowsOnScreen::List() {

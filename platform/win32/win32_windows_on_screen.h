@@ -2,7 +2,9 @@
 // The top-level windows of the Windows desktop. Nothing here sends a message to another
 // program's window, so a hung window never holds us up and windows of a higher integrity level
 // are found like any other: WindowFromPoint then GetAncestor(GA_ROOT), GetClassNameW,
-// InternalGetWindowText, EnumWindows. The area is the visible window with its title bar
+// InternalGetWindowText, EnumWindows; the program is the file name of the window's process image
+// (GetWindowThreadProcessId, OpenProcess with limited query rights, QueryFullProcessImageNameW).
+// The area is the visible window with its title bar
 // (DWMWA_EXTENDED_FRAME_BOUNDS, else GetWindowRect), in physical pixels as the cursor is for a
 // per-monitor aware program. Changes arrive through WinEvent hooks served by the thread's
 // message loop.
@@ -32,6 +34,7 @@ class Win32WindowsOnScreen : public WindowsOnScreen {
   std::optional<TopWindow> WindowAt(Point at) override;
   // Visible windows, not minimised and not cloaked (on another virtual desktop), in z-order.
   std::vector<TopWindow> List() override;
+  std::optional<TopWindow> Find(uint64_t id) override;
   // Counts the windows shown, hidden, destroyed, renamed, minimised, restored, cloaked or
   // uncloaked since the hooks were set; without them (named in the diagnostics) it stays 0.
   uint64_t Generation() override { return generation_; }

@@ -4,8 +4,11 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 
 #include "platform/x11/x11_error_trap.h"
 
@@ -13,7 +16,7 @@ namespace pel {
 
 struct X11WindowsOnScreen::Atoms {
   Atom wm_state, net_wm_name, utf8_string, client_list, client_list_stacking, supporting_wm_check,
-      window_type, window_type_desktop;
+      window_type, window_type_desktop, wm_pid;
 };
 
 namespace {
@@ -23,6 +26,34 @@ namespace {
 // without a window manager around it can be many, and neither may stall a tick.
 constexpr int kFrameDepth = 3;
 constexpr size_t kFrameWindows = 64;
+
+// The file name of process `pid`'s executable (/proc/PID/exe), else the name the system keeps for
+// it (/proc/PID/comm: at most 15 bytes); empty when neither can be read.
+std::string ExecutableName(unsigned long pid) {
+  const std::string proc = "/proc/" + std::to_string(pid);
+  std::string path(4096, '\0');
+  const ssize_t n = readlink((proc + "/exe").c_str(), path.data(), path.size());
+  if (n > 0 && static_cast<size_t>(n) < path.size()) {
+    path.resize(static_cast<size_t>(n));
+    // An executable replaced since the process started (an update) is still the same program.
+    constexpr std::string_view kDeleted = " (deleted)";
+    if (path.ends_with(kDeleted)) path.resize(path.size() - kDeleted.size());
+    return path.substr(path.find_last_of('/') + 1);
+  }
+  std::ifstream comm(proc + "/comm");
+  std::string name;
+  std::getline(comm, name);
+  return name;
+}
+
+// True when the host name `machine` names this machine (either may carry its domain).
+bool ThisMachine(std::string_view machine) {
+  char host[256] = "";
+  if (machine.empty() || gethostname(host, sizeof host - 1) != 0) return false;
+  const std::string_view here(host);
+  auto bare = [](std::string_view name) { return name.substr(0, name.find('.')); };
+  return machine == here || bare(machine) == bare(here);
+}
 
 std::string Latin1ToUtf8(const unsigned char* bytes, size_t n) {
   std::string out;
@@ -79,10 +110,12 @@ X11WindowsOnScreen::X11WindowsOnScreen(Display* display)
                          "_NET_CLIENT_LIST_STACKING",
                          "_NET_SUPPORTING_WM_CHECK",
                          "_NET_WM_WINDOW_TYPE",
-                         "_NET_WM_WINDOW_TYPE_DESKTOP"};
+                         "_NET_WM_WINDOW_TYPE_DESKTOP",
+                         "_NET_WM_PID"};
   Atom atoms[std::size(names)] = {};
   XInternAtoms(display_, const_cast<char**>(names), std::size(names), False, atoms);
-  *atoms_ = {atoms[0], atoms[1], atoms[2], atoms[3], atoms[4], atoms[5], atoms[6], atoms[7]};
+  *atoms_ = {atoms[0], atoms[1], atoms[2], atoms[3], atoms[4],
+             atoms[5], atoms[6], atoms[7], atoms[8]};
   // Windows of the root come and go, and the window manager's list changes: both are changes.
   XSelectInput(display_, root_, SubstructureNotifyMask | PropertyChangeMask);
   XFlush(display_);
@@ -174,15 +207,24 @@ std::optional<TopWindow> X11WindowsOnScreen::Describe(Window window, bool popup)
   w.width = attributes.width;
   w.height = attributes.height;
   w.popup = popup;
+  auto utf8 = [](const char* latin1) {
+    return Latin1ToUtf8(reinterpret_cast<const unsigned char*>(latin1), std::strlen(latin1));
+  };
+  std::string instance;
   XClassHint hint{};
   if (XGetClassHint(display_, window, &hint)) {
     const char* cls = hint.res_class && *hint.res_class ? hint.res_class : hint.res_name;
-    if (cls)
-      w.class_name = Latin1ToUtf8(reinterpret_cast<const unsigned char*>(cls), std::strlen(cls));
+    if (cls) w.class_name = utf8(cls);
+    if (hint.res_name) instance = utf8(hint.res_name);
     if (hint.res_name) XFree(hint.res_name);
     if (hint.res_class) XFree(hint.res_class);
   }
   Atom type = None;
+  // The process id is this machine's only when the client runs here (WM_CLIENT_MACHINE).
+  const std::vector<unsigned long> pid = Items(display_, window, atoms_->wm_pid, XA_CARDINAL, 1);
+  if (!pid.empty() && pid[0] != 0 && ThisMachine(Property(window, XA_WM_CLIENT_MACHINE, type)))
+    w.program = ExecutableName(pid[0]);
+  if (w.program.empty()) w.program = std::move(instance);
   w.title = Property(window, atoms_->net_wm_name, type);
   if (type != atoms_->utf8_string) {
     const std::string name = Property(window, XA_WM_NAME, type);
@@ -217,6 +259,11 @@ std::optional<TopWindow> X11WindowsOnScreen::WindowAt(Point at) {
     return std::nullopt;
   if (attributes.override_redirect) return Describe(top, true);
   return Describe(ClientOf(top, &at), false);
+}
+
+std::optional<TopWindow> X11WindowsOnScreen::Find(uint64_t id) {
+  XErrorTrap trap(display_);
+  return Describe(static_cast<Window>(id), false);
 }
 
 std::optional<std::vector<Window>> X11WindowsOnScreen::ManagedClients() {

@@ -2,7 +2,9 @@
 // The top-level windows of an X display, on a connection of its own. Under a reparenting window
 // manager the window that counts is the client (the one with WM_STATE), never its frame; without
 // a window manager it is the root's child itself. Class from WM_CLASS, title from _NET_WM_NAME
-// (UTF8_STRING), else WM_NAME; the area is the client's, in root coordinates. The windows open
+// (UTF8_STRING), else WM_NAME; the program from the executable of the process that _NET_WM_PID
+// names when WM_CLIENT_MACHINE is this machine, else the instance of WM_CLASS; the area is the
+// client's, in root coordinates. The windows open
 // come from the window manager's _NET_CLIENT_LIST(_STACKING), else from the root's children.
 // Windows may vanish at any moment: every request runs under an error trap.
 // Xlib stays out of this header so that Qt code can include it.
@@ -31,6 +33,7 @@ class X11WindowsOnScreen : public WindowsOnScreen {
   std::optional<TopWindow> WindowAt(Point at) override;
   // Viewable clients only (a minimised one is unmapped). Also starts watching each for renames.
   std::vector<TopWindow> List() override;
+  std::optional<TopWindow> Find(uint64_t id) override;
   // Counts the changes read so far: a window of the root mapped, unmapped, reparented or
   // destroyed, the window manager's client list changed, a listed window renamed or iconified.
   uint64_t Generation() override;

@@ -1,6 +1,8 @@
 // Clicks that find their window: the real program records two clicks and a drag in a window of a
-// test client, which is then moved, joined by another of its class, opened late or closed
-// before --play; alone on Xvfb and under openbox, which frames every window. The window itself
+// test client, which is then moved, joined by another of its class, opened late, minimised and
+// restored during the wait (openbox animates it into place), closed, or replaced by another
+// program's window of its class before --play; alone on Xvfb and under openbox, which frames every
+// window. The window itself
 // says where the buttons reached it, in its own pixels.
 #include <gtest/gtest.h>
 
@@ -85,8 +87,8 @@ TEST_P(WindowsE2E, ClicksLandAtTheirPlaceInTheirWindowWhereverItStandsNow) {
   int left = 0, top = 0;
   notes->Origin(left, top);
   const std::string text = ReadWholeFile(file);
-  EXPECT_NE(text.find("\r\nwindow," + std::to_string(left) + "," + std::to_string(top) +
-                      ",400x300,PelTarget,notes\r\n"),
+  EXPECT_NE(text.find("\r\nwindow,program,peltest\r\nwindow," + std::to_string(left) + "," +
+                      std::to_string(top) + ",400x300,PelTarget,notes\r\n"),
             std::string::npos)
       << text;
 
@@ -131,7 +133,30 @@ TEST_P(WindowsE2E, ClicksLandAtTheirPlaceInTheirWindowWhereverItStandsNow) {
          notes = Open(left + 100, top + 50, "notes");
        },
        true},
+      {"minimised, restored while waited for: followed once the window manager has put it back",
+       [&] {
+         if (!openbox_) return;  // nothing to restore it
+         ASSERT_TRUE(app_.Xdo("windowminimize " + std::to_string(notes->Id())));
+         ASSERT_TRUE(Wait([&] { return !notes->Shown(true); }));
+       },
+       {"--wait-for-window", "20"},
+       [&] {
+         std::this_thread::sleep_for(500ms);
+         if (openbox_) {
+           EXPECT_TRUE(app_.Xdo("windowactivate " + std::to_string(notes->Id())));
+         }
+       },
+       true},
       {"closed", [&] { notes.reset(); }, {}, {}, false},
+      {"only another program's window of its class, titled otherwise",
+       [&] {
+         other = Open(left + 500, top + 400, "other");
+         ASSERT_TRUE(
+             app_.Xdo("set_window --classname otherprogram " + std::to_string(other->Id())));
+       },
+       {},
+       {},
+       false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -159,10 +159,33 @@ TEST_F(WindowMapTest, WaitsForAWindowLookingAgainOnAChangeOrOnceASecond) {
   EXPECT_EQ(windows.lists, 1) << "nothing reported: no new look before the next second";
   EXPECT_EQ(map.Reach(entry, 11), WindowMap::Reached::Wait);
   EXPECT_EQ(windows.lists, 2);
-  windows.Open(With(kEditor, 1, kEditor.title, 0, 0));
+  // Found after the wait, it is followed once it holds still: a window manager may still be
+  // moving it into place. Its place is looked at kSettleLook apart, changes or not.
+  windows.Open(With(kEditor, 1, kEditor.title, -90, 0));
   EXPECT_TRUE(map.WindowsChanged());
-  EXPECT_EQ(map.Reach(entry, 13), WindowMap::Reached::Go);
+  const double look = WindowMap::kSettleLook;
+  EXPECT_EQ(map.Reach(entry, 13), WindowMap::Reached::Wait);
+  for (int i = 1; i <= 3; ++i) {
+    windows.windows[0].left += 30;
+    ++windows.generation;
+    const double next = map.NextLook();
+    EXPECT_EQ(map.Reach(entry, next - look / 2), WindowMap::Reached::Wait);
+    EXPECT_EQ(map.Reach(entry, next), WindowMap::Reached::Wait) << "moved at look " << i;
+  }
+  EXPECT_EQ(windows.finds, 3);
+  EXPECT_EQ(map.Reach(entry, map.NextLook()), WindowMap::Reached::Go);
   EXPECT_EQ(map.Map({100, 50}, as_recorded), (Point{0, 0}));
+  // One that never holds still is followed where it stands when the bound runs out.
+  map.PlaybackStarts();
+  windows.windows.clear();
+  EXPECT_EQ(map.Reach(entry, 15), WindowMap::Reached::Wait);
+  windows.Open(With(kEditor, 1, kEditor.title, 0, 0));
+  EXPECT_EQ(map.Reach(entry, 15), WindowMap::Reached::Wait);
+  double now = 15;
+  do ++windows.windows[0].top;
+  while (map.Reach(entry, now = map.NextLook()) == WindowMap::Reached::Wait);
+  EXPECT_NEAR(now, 15 + WindowMap::kSettleFor, look);
+  EXPECT_EQ(map.Map({100, 50}, as_recorded), (Point{0, windows.windows[0].top}));
 
   // The wait runs out: said once, and not waited for again in this playback.
   windows.windows.clear();
@@ -184,6 +207,39 @@ TEST_F(WindowMapTest, WaitsForAWindowLookingAgainOnAChangeOrOnceASecond) {
     if (windows.windows.empty()) windows.Open(With(kEditor, 1, kEditor.title, 0, 0));
   };
   EXPECT_EQ(map.Reach(entry, 40), WindowMap::Reached::Go);
+}
+
+TEST_F(WindowMapTest, AProgramNoteNamesTheNextWindowsProgramAndAPressTakesItsPlaceNow) {
+  ScreenMap as_recorded;
+  auto of = [](TopWindow w, const char* program) { return w.program = program, w; };
+  const TopWindow code = of(With(kEditor, 2, "todo - Editor", 0, 0), "code");
+  map.PlaybackStarts();
+  struct Case {
+    const char* what;
+    std::vector<TopWindow> open;
+    int32_t x;  // where recorded x 100 (the left edge) goes
+  };
+  const Case cases[] = {
+      {"alone of its class, another program's: not it", {code}, 100},
+      {"another program's of the same title", {of(With(kEditor, 3, kEditor.title, 9, 0), "x")}, 9},
+      {"beside another program's", {code, of(With(code, 4, "x", 5, 0), "edit")}, 5},
+  };
+  for (const Case& c : cases) {
+    windows.windows = c.open;
+    map.Reach(ProgramNote("edit"), 0);
+    map.Reach(WindowEntry(kEditor), 0);
+    EXPECT_EQ(map.Map({100, 50}, as_recorded).x, c.x) << c.what;
+  }
+  // Without a note (a file of an earlier version), the only window of its class.
+  windows.windows = {code};
+  EXPECT_EQ(map.Reach(WindowEntry(kEditor), 0), WindowMap::Reached::Go);
+  EXPECT_EQ(map.MissingNote(), "");
+  EXPECT_EQ(map.Map({100, 50}, as_recorded), (Point{0, 0}));
+  // Moved since: a press goes where it stands when it is made, and what follows it too.
+  windows.windows[0].left = 40;
+  EXPECT_EQ(map.Map({100, 50}, as_recorded), (Point{0, 0}));
+  EXPECT_EQ(map.Map({100, 50}, as_recorded, true), (Point{40, 0}));
+  EXPECT_EQ(map.Map({110, 50}, as_recorded), (Point{50, 0}));
 }
 
 // The poll cycle with windows: what a recording notes and how a playback follows them.
@@ -311,8 +367,10 @@ TEST_F(WindowPlaybackTest, AWindowWaitedForHoldsThePlaybackAsleepUntilItOpensOrT
     std::vector<double> placed(static_cast<size_t>(log.Count("SetCursorPos")), found);
     RunFor(0.6, &placed);
     ASSERT_GE(placed.size(), 2u);
-    EXPECT_NEAR(placed[0] - found, pauses_before ? 0.5 : 0, 0.011) << pauses_before;
-    EXPECT_NEAR(placed[1] - found, pauses_before ? 0.51 : 0.5, 0.011) << pauses_before;
+    // Found, it is looked at once more before it is followed (it holds still).
+    const double still = found + WindowMap::kSettleLook;
+    EXPECT_NEAR(placed[0] - still, pauses_before ? 0.5 : 0, 0.011) << pauses_before;
+    EXPECT_NEAR(placed[1] - still, pauses_before ? 0.51 : 0.5, 0.011) << pauses_before;
     EXPECT_EQ(Calls("SetCursorPos")[0], "SetCursorPos 350,30");
     TapKey(vk::kPause);
   }
@@ -335,6 +393,28 @@ TEST_F(WindowPlaybackTest, AWindowWaitedForHoldsThePlaybackAsleepUntilItOpensOrT
   EXPECT_EQ(Calls("SetCursorPos").front(), "SetCursorPos 150,60");
   EXPECT_EQ(told, (std::vector<std::string>{MissingWindowText(kEditor)}));
   EXPECT_EQ(Ctl(ControlId::StatusLine).caption, "[PLAYING] " + told[0]);
+}
+
+// A click in a window whose title is longer than an entry keeps (5,000 bytes; 1,500 "%", 4,500
+// bytes once escaped) is saved, loaded and played into that window, as is a file of an earlier
+// version that held such a title whole.
+TEST_F(WindowPlaybackTest, ALongTitleIsSavedLoadedAndPlayedIntoItsWindow) {
+  int n = 0;
+  for (const std::string& title : {std::string(5000, 't'), std::string(1500, '%')}) {
+    const std::string earlier = "window,100,50,800x600,Editor," + EscapeWindowText(title);
+    for (const std::string& entry : {WindowEntry(With(kEditor, 5, title, 100, 50)), earlier}) {
+      const std::string path = "/long" + std::to_string(++n) + ".mmf";
+      Record({entry, "move,150,60,10", "Left,150,60,10"});
+      SaveTo(path);  // written byte for byte, as any version writes its entries
+      recorder.LoadDataFromFile(path);
+      ASSERT_EQ(Boxes(), 0) << dialogs.boxes[0].text;
+      windows.windows = {With(kEditor, 6, title, 300, 20)};
+      input.Tap(vk::kF9);
+      Ticks(4);
+      TapKey(vk::kPause);
+      EXPECT_EQ(Calls("SetCursorPos").back(), "SetCursorPos 350,30") << path;
+    }
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/win32/win32_text.h"
 #include "platform/win32/win32_windows_on_screen.h"
 #include "tests/win32/check.h"
 #include "tests/win32/selftest.h"
@@ -77,6 +78,13 @@ void TestWindowsOnScreen() {
   bool listed = false;
   for (const TopWindow& w : windows.List()) listed = listed || (at && w == *at);
   Check(listed, "windows: listed as at the point");
+  Check(at && windows.Find(at->id) == at, "windows: found again by its handle");
+  // The program: our own executable's file name, asked of the process, not of the hung window.
+  wchar_t own[MAX_PATH] = L"";
+  const std::wstring_view path(own, GetModuleFileNameW(nullptr, own, MAX_PATH));
+  const std::string exe = Narrow(path.substr(path.find_last_of(L"\\/") + 1));
+  Check(at && !exe.empty() && at->program == exe, "windows: the program is the process's image",
+        at ? at->program + " (" + exe + ")" : "");
   SetEvent(hung.release);
   if (thread) {
     WaitForSingleObject(thread, 5000);

@@ -5,6 +5,7 @@
 #include "platform/x11/x11_windows_on_screen.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -43,9 +44,22 @@ TEST_F(X11WindowsTest, FindsAWindowAtAPointAndInTheListAndSeesItChange) {
   ClientWindow editor(xvfb_.Display(), 100, 80, 320, 240, "PelEditor", title);
   ASSERT_TRUE(WaitUntil([&] { return editor.Shown(false); }));
   const std::optional<TopWindow> at = windows_->WindowAt({150, 100});
-  EXPECT_EQ(at, (TopWindow{editor.Id(), "PelEditor", title, 100, 80, 320, 240}));
+  // Without _NET_WM_PID the program is the instance of WM_CLASS.
+  EXPECT_EQ(at, (TopWindow{editor.Id(), "PelEditor", title, 100, 80, 320, 240, false, "peltest"}));
   EXPECT_FALSE(windows_->WindowAt({5, 5})) << "the root is no window";
   EXPECT_EQ(Listed(*windows_, editor.Id()), at);
+  EXPECT_EQ(windows_->Find(editor.Id()), at);
+  // With it, the executable of that process, but only when the client runs on this machine.
+  const std::string set = "xprop -id " + std::to_string(editor.Id()) + " -f ";
+  ASSERT_EQ(xvfb_.Run(set + "_NET_WM_PID 32c -set _NET_WM_PID " + std::to_string(getpid())), 0);
+  char host[256] = "";
+  gethostname(host, sizeof host - 1);
+  for (const std::string& machine : {std::string("elsewhere.example"), std::string(host)}) {
+    ASSERT_EQ(xvfb_.Run(set + "WM_CLIENT_MACHINE 8s -set WM_CLIENT_MACHINE " + machine), 0);
+    EXPECT_EQ(windows_->Find(editor.Id())->program,
+              machine == host ? "x11_windows_on_screen_test" : "peltest")
+        << machine;
+  }
 
   // A menu (override-redirect) is a pop-up, not in the list.
   ObserverWindow menu(xvfb_.Display(), 600, 600, 50, 50);
@@ -71,7 +85,7 @@ TEST_F(X11WindowsTest, UnderAReparentingWindowManagerTheClientCountsNotItsFrame)
   // Managed: in a frame of the window manager's, shown.
   ASSERT_TRUE(
       openbox.WaitUntil([&] { return editor.Shown(true) && Listed(*windows_, editor.Id()); }));
-  TopWindow expected{editor.Id(), "PelEditor", "notes", 0, 0, 320, 240};
+  TopWindow expected{editor.Id(), "PelEditor", "notes", 0, 0, 320, 240, false, "peltest"};
   editor.Origin(expected.left, expected.top);
   EXPECT_EQ(Listed(*windows_, editor.Id()), expected);
   // Inside the client, and on the frame's title bar above it: the client either way.

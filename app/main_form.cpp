@@ -106,7 +106,7 @@ void MainForm::OnWindowsChanged() {
 bool MainForm::OpenAtStart(const std::string& path) {
   if (script_) return false;
   Procedure p(reporter_, where::kOpenAtStart);
-  p.Step(100, [&] { dialog_.FileName = path; });
+  p.Step(100, [&] { dialog_.file_name = path; });
   p.Step(102, [&] { recorder_.LoadDataFromFile(path); });
   // A load ends a running recording.
   poll_.Wake();
@@ -202,7 +202,7 @@ void MainForm::OnLoadClicked() {
   // The dialog proposes the path chosen last in either dialog.
   p.Step(100, [&] { dialog_.ShowOpen(); });
   std::string path;
-  p.Step(102, [&] { path = dialog_.FileName; });
+  p.Step(102, [&] { path = dialog_.file_name; });
   if (p.Test(104, [&] { return path.empty(); })) return;
   p.Step(106, [&] { recorder_.LoadDataFromFile(path); });
 }
@@ -212,7 +212,7 @@ void MainForm::OnSaveClicked() {
   p.Step(100, [&] { recorder_.SaveDataToFile(); });
 }
 
-void MainForm::Click(ControlId id) {
+void MainForm::OnClick(ControlId id) {
   switch (id) {
     case ControlId::RecordButton:
       return OnRecordClicked();
@@ -231,11 +231,11 @@ void MainForm::Click(ControlId id) {
   }
 }
 
-void MainForm::OnBackgroundMouseMove(int, int, float, float) {
+void MainForm::OnBackgroundMouseMove() {
   host_.window.SetPointerKind(kPointerDefault);
 }
 
-void MainForm::MouseMove(ControlId id, int, int, float, float) {
+void MainForm::OnMouseMove(ControlId id) {
   switch (id) {
     case ControlId::RecordButton:
     case ControlId::PlayButton:
@@ -331,15 +331,15 @@ bool MainForm::PathExists(const std::string& path) {
 FormHandlers MainForm::Handlers() {
   return FormHandlers{
       [this](ControlId id) {
-        Click(id);
+        OnClick(id);
         // What the command changed takes effect at the next tick; a sleeping timer brings none.
         poll_.Wake();
       },
       [this](std::optional<ControlId> id) {
         if (id)
-          MouseMove(*id, 0, 0, 0, 0);
+          OnMouseMove(*id);
         else
-          OnBackgroundMouseMove(0, 0, 0, 0);
+          OnBackgroundMouseMove();
       },
       [this] { OnTimer(); },
       [this] { OnClose(); },

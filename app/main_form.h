@@ -156,12 +156,12 @@ class MainForm {
   void OnLoadClicked();    // Load Recording From File
   void OnSaveClicked();    // Save Recording To File
   // The click handler of the push button `id`; other controls have none.
-  void Click(ControlId id);
+  void OnClick(ControlId id);
 
   // Mouse moves over the window's background, and over the control `id`. The arguments (button
   // mask, shift mask, position) are passed by the window system and not used.
-  void OnBackgroundMouseMove(int Button, int Shift, float X, float Y);
-  void MouseMove(ControlId id, int Button, int Shift, float X, float Y);
+  void OnBackgroundMouseMove();
+  void OnMouseMove(ControlId id);
   // The handlers above, for a native window to call.
   FormHandlers Handlers();
 

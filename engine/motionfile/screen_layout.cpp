@@ -298,7 +298,7 @@ void ScreenMap::Rebuild() {
   mapped_generation_ = now_generation_;
   if (Mapped() && !told_) {
     told_ = true;
-    if (OnMapped) OnMapped();
+    if (on_mapped) on_mapped();
   }
 }
 

@@ -102,7 +102,7 @@ class ScreenMap {
   // Off, playback maps nothing (the positions play as recorded).
   bool mapping = true;
   // Called once in a playback that maps positions, when it starts to.
-  std::function<void()> OnMapped;
+  std::function<void()> on_mapped;
 
   // Recording: appends one layout entry per monitor now, at the start ...
   void AddLayoutEntries(EntryList& list);

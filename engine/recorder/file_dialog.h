@@ -14,9 +14,9 @@ class FileDialog {
  public:
   FileDialog(Dialogs& dialogs, std::string_view filter) : dialogs_(dialogs), filter_(filter) {}
   // Proposed before a dialog; afterwards the chosen full path, or empty when cancelled.
-  std::string FileName;
-  void ShowSave() { FileName = dialogs_.ShowSave(FileName, filter_); }
-  void ShowOpen() { FileName = dialogs_.ShowOpen(FileName, filter_); }
+  std::string file_name;
+  void ShowSave() { file_name = dialogs_.ShowSave(file_name, filter_); }
+  void ShowOpen() { file_name = dialogs_.ShowOpen(file_name, filter_); }
 
  private:
   Dialogs& dialogs_;

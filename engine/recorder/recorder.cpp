@@ -40,9 +40,9 @@ void Recorder::StartPlaying() {
   p.Step(106, [&] { mode = Mode::Playing; });
 }
 
-void Recorder::AddMotion(int32_t X, int32_t Y, double Delay, std::string_view Kind) {
+void Recorder::AddMotion(int32_t x, int32_t y, double delay, std::string_view kind) {
   Procedure p(host_.reporter, where::kAddMotion);
-  p.Step(100, [&] { entries.Add(FormatEntry(Kind, X, Y, Delay)); });
+  p.Step(100, [&] { entries.Add(FormatEntry(kind, x, y, delay)); });
   p.Step(102, [&] { unsaved = true; });
 }
 

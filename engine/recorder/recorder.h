@@ -68,7 +68,7 @@ class Recorder {
   // own failures under mVazazEzerev.StartPlaying.
   void StartPlaying();
   // Appends Kind,X,Y,Delay to the recording and marks it unsaved; reports its own failures.
-  void AddMotion(int32_t X, int32_t Y, double Delay, std::string_view Kind);
+  void AddMotion(int32_t x, int32_t y, double delay, std::string_view kind);
   // Cursor position in screen pixels. When it cannot be read (pointer on another screen, a
   // secure desktop) the last position read is given again and `known`, if given, is false.
   Point GetMousePos(bool* known = nullptr);

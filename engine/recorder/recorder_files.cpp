@@ -47,9 +47,9 @@ void Recorder::SaveDataToFile() {
   } done{save_in_progress_};
 
   FileDialog& dialog = host_.dialog;
-  dialog.FileName.clear();
+  dialog.file_name.clear();
   dialog.ShowSave();
-  const std::string path = dialog.FileName;
+  const std::string path = dialog.file_name;
   if (path.empty()) return;
   // Whatever stands at the path, hidden or read-only, is asked about before it can be lost. A
   // folder is no file to overwrite: the replacement below refuses it with the save error.

@@ -185,7 +185,7 @@ WindowMap::Reached WindowMap::Reach(std::string_view entry, double now) {
   current_.reset();
   program_.clear();
   missing_note_ = MissingWindowText(recorded);
-  if (given_up_.insert(std::move(key)).second && OnMissing) OnMissing(missing_note_);
+  if (given_up_.insert(std::move(key)).second && on_missing) on_missing(missing_note_);
   return Reached::Go;
 }
 

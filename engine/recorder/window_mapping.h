@@ -68,7 +68,7 @@ class WindowMap {
   // command (Stop), so like a pop-up it never takes the positions of a recording.
   uint64_t own_window = 0;
   // Called once per playback for each window it could not find, with MissingWindowText.
-  std::function<void(const std::string& text)> OnMissing;
+  std::function<void(const std::string& text)> on_missing;
 
   // A recording starts: its positions belong to no window until a press.
   void RecordingStarts();
@@ -87,7 +87,7 @@ class WindowMap {
   // after it may play. Wait: its window is not open and the wait for it has not run out, or it
   // has just appeared and may still be moving; ask again at a later tick, when WindowsChanged()
   // or at NextLook(). A window missing when the wait runs out (or at once without one) is told
-  // through OnMissing and its positions play as recorded; it is not waited for again in this
+  // through on_missing and its positions play as recorded; it is not waited for again in this
   // playback. A window found only after a wait is followed once it holds still: the same place
   // at two looks kSettleLook apart, or after kSettleFor at most (a window manager may still be
   // moving a window it has just shown or restored). A program note (ProgramNote) names the

@@ -163,12 +163,12 @@ TEST_F(Commands, SaveWritesOnlyWhenSomethingIsUnsaved) {
 }
 
 TEST_F(Commands, ClickDispatchesByControlAndIgnoresOtherControls) {
-  r.form.Click(ControlId::HelpButton);
+  r.form.OnClick(ControlId::HelpButton);
   EXPECT_EQ(r.dialogs.boxes.size(), 1u);
-  r.form.Click(ControlId::RecordMoves);
-  r.form.Click(ControlId::StatusLine);
+  r.form.OnClick(ControlId::RecordMoves);
+  r.form.OnClick(ControlId::StatusLine);
   EXPECT_EQ(r.dialogs.boxes.size(), 1u);
-  r.form.Click(ControlId::HideButton);
+  r.form.OnClick(ControlId::HideButton);
   EXPECT_FALSE(r.window.visible);
 }
 
@@ -186,23 +186,23 @@ TEST_F(Commands, PointerIsAHandOverButtonsAndTheArrowOverBackgroundAndFrames) {
   for (ControlId b : {ControlId::RecordButton, ControlId::PlayButton, ControlId::HelpButton,
                       ControlId::HideButton, ControlId::LoadButton, ControlId::SaveButton}) {
     r.window.pointer_kind = kPointerDefault;
-    r.form.MouseMove(b, 0, 0, 1, 1);
+    r.form.OnMouseMove(b);
     EXPECT_EQ(r.window.pointer_kind, kPointerCustom);
   }
   // From a button straight onto a check box or the status line: the hand stays.
   for (ControlId c :
        {ControlId::RecordMoves, ControlId::RecordLeft, ControlId::RecordMiddle,
         ControlId::RecordRight, ControlId::AutoHide, ControlId::AutoShow, ControlId::StatusLine}) {
-    r.form.MouseMove(c, 1, 0, 5, 5);
+    r.form.OnMouseMove(c);
     EXPECT_EQ(r.window.pointer_kind, kPointerCustom);
   }
-  r.form.MouseMove(ControlId::RecordingFrame, 0, 0, 0, 0);
+  r.form.OnMouseMove(ControlId::RecordingFrame);
   EXPECT_EQ(r.window.pointer_kind, kPointerDefault);
-  r.form.MouseMove(ControlId::RecordButton, 0, 0, 0, 0);
-  r.form.MouseMove(ControlId::WindowFrame, 0, 0, 0, 0);
+  r.form.OnMouseMove(ControlId::RecordButton);
+  r.form.OnMouseMove(ControlId::WindowFrame);
   EXPECT_EQ(r.window.pointer_kind, kPointerDefault);
-  r.form.MouseMove(ControlId::RecordButton, 0, 0, 0, 0);
-  r.form.OnBackgroundMouseMove(0, 0, 100, 100);
+  r.form.OnMouseMove(ControlId::RecordButton);
+  r.form.OnBackgroundMouseMove();
   EXPECT_EQ(r.window.pointer_kind, kPointerDefault);
 }
 

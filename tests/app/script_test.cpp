@@ -124,7 +124,7 @@ TEST(OpenAtStart, LoadsAsLoadDoesWithItsMessagesAndNotDuringAScriptedRun) {
   r.files.Put("/m/take.mmf", "[MouseMotionFile]\r\nmove,1,2,0\r\n");
   EXPECT_TRUE(r.form.OpenAtStart("/m/take.mmf"));
   EXPECT_EQ(r.form.Recorder().entries.Count(), 1);
-  EXPECT_EQ(r.form.MotionFileDialog().FileName, "/m/take.mmf");
+  EXPECT_EQ(r.form.MotionFileDialog().file_name, "/m/take.mmf");
   EXPECT_TRUE(r.form.OpenAtStart("/m/missing.mmf"));
   ASSERT_EQ(r.dialogs.boxes.size(), 1u);
   EXPECT_EQ(r.dialogs.boxes[0].text.rfind("Nothing was loaded", 0), 0u);

@@ -124,7 +124,7 @@ TEST_F(LayoutPlaybackTest, LayoutEntriesTakeNoTimeAndMappingOffPlaysAsOldReaders
 
   poll.Screens().mapping = true;
   int told = 0;
-  poll.Screens().OnMapped = [&] { ++told; };
+  poll.Screens().on_mapped = [&] { ++told; };
   EXPECT_EQ(Play(with_layout, 3),
             (std::vector<std::string>{"SetCursorPos 20,10", "SetCursorPos 100,200",
                                       "SetCursorPos 1925,6"}));

@@ -75,7 +75,7 @@ class WindowMapTest : public ::testing::Test {
  protected:
   WindowMapTest() {
     map.Attach(&windows);
-    map.OnMissing = [this](const std::string& text) { told.push_back(text); };
+    map.on_missing = [this](const std::string& text) { told.push_back(text); };
   }
   std::vector<std::string> Entries() const {
     std::vector<std::string> out;
@@ -348,7 +348,7 @@ TEST_F(WindowPlaybackTest, AWindowWaitedForHoldsThePlaybackAsleepUntilItOpensOrT
   poll.SleepWhenIdle([] { return false; });
   poll.SetPlaybackOptions({.wait_for_window = 3});
   std::vector<std::string> told;
-  poll.Windows().OnMissing = [&](const std::string& text) { told.push_back(text); };
+  poll.Windows().on_missing = [&](const std::string& text) { told.push_back(text); };
   Record({WindowEntry(kEditor), "move,150,60,500", "move,160,70,10"});
   StartIdle();
   // The window opens: the program wakes the waiting cycle, and the timeline goes on from there:

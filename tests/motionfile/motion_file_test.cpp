@@ -15,7 +15,7 @@ const std::vector<std::string> kThree = {"move,512,384,10", "move,515,380,16", "
 // ---- saving
 
 TEST_F(MotionFileTest, SaveWritesHeaderAndEveryEntryEndedByCrLf) {
-  dialog.FileName = "/old/choice.mmf";
+  dialog.file_name = "/old/choice.mmf";
   Record(kThree);
   SaveTo("/d/a.mmf");
   EXPECT_EQ(mem.Bytes("/d/a.mmf"),
@@ -25,7 +25,7 @@ TEST_F(MotionFileTest, SaveWritesHeaderAndEveryEntryEndedByCrLf) {
   ASSERT_EQ(dialogs.proposed.size(), 1u);
   EXPECT_EQ(dialogs.proposed[0], "");  // the dialog proposes no name
   EXPECT_EQ(dialogs.filters[0], "Mouse Motion File (*.mmf)|*.mmf");
-  EXPECT_EQ(dialog.FileName, "/d/a.mmf");
+  EXPECT_EQ(dialog.file_name, "/d/a.mmf");
 }
 
 TEST_F(MotionFileTest, SaveWritesEntriesByteForByteAsHeld) {

@@ -50,7 +50,11 @@ int main(int argc, char* argv[]) {
           console, std::vector<std::string>(argv + 1, argv + argc), files, line))
     return *ended;
   bool wayland = false;
-  if (!pel::CheckX11Session(console, wayland)) return status::kFailed;
+  // Held until the program ends: as the first client of a server that resets when its last
+  // client leaves, closing it would have the instance guard's or Qt's connection find the
+  // server resetting.
+  pel::DisplayHold held_display;
+  if (!pel::CheckX11Session(console, held_display, wayland)) return status::kFailed;
 
   // One instance per user and X server.
   pel::PosixClock clock;

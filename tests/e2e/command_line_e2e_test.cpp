@@ -168,6 +168,24 @@ TEST(CommandLineDisplayNames, AStartThroughAnotherNameOfTheServerFindsTheRunning
   EXPECT_TRUE(app.Running(first));
 }
 
+// The first client of a new X server that resets when its last client leaves (no -noreset), as
+// xvfb-run and xinit start it: every start gets through its instance claim and plays its file.
+TEST(CommandLineFirstClient, StartsEveryTimeAsTheFirstClientOfANewServer) {
+  struct ResettingXvfb : x11test::Xvfb {
+    ResettingXvfb()
+        : Xvfb(Command{
+              {"Xvfb", "-displayfd", "3", "-screen", "0", "640x480x24", "-nolisten", "tcp"}}) {}
+  };
+  for (int start = 0; start < 10; ++start) {
+    ResettingXvfb x;
+    Pelmira app(x);
+    const std::string file =
+        test::WriteWholeFile(app.Root() + "/one.mmf", "[MouseMotionFile]\r\nmove,10,10,0\r\n");
+    EXPECT_EQ(app.WaitExit(app.Start({"--play", file}), 20s), status::kOk)
+        << "start " << start << ": " << app.Output();
+  }
+}
+
 // --repeat 2: exactly two passes reach a window of another client, with the main window never
 // shown, and the program ends with 0 on its own.
 TEST_F(CommandLineE2E, PlayWithRepeatTwoClicksTwoPassesAndExitsZero) {

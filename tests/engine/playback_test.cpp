@@ -154,6 +154,25 @@ TEST_F(PlaybackTest, AClickWhoseCursorCannotBePlacedIsReportedOncePerPlaybackNot
   EXPECT_EQ(log.Count("Button Left down"), 1);
 }
 
+// Placing fails once a button is down: its release, or the click of the same button, still
+// lets it go where the pointer is, at once, so the moves after it are no drag.
+TEST_F(PlaybackTest, AButtonHeldIsLetGoEvenWhereThePointerCannotBePlaced) {
+  for (const char* let_go : {"LeftUp,30,10,0", "Left,30,10,0"}) {
+    recorder.entries.Clear();
+    Load({"LeftDown,10,10,0", "move,20,10,0", let_go, "move,40,10,0", "move,50,10,1000"});
+    StartPlayback();
+    input.RefusePlacement(true);
+    Ticks(3);
+    EXPECT_EQ(Actions(), (std::vector<std::string>{"SetCursorPos 10,10", "Button Left down",
+                                                   "SetCursorPos 20,10", "SetCursorPos 30,10",
+                                                   "Button Left up", "SetCursorPos 40,10"}))
+        << let_go;
+    input.RefusePlacement(false);
+    TapKey(vk::kPause);
+    dialogs.boxes.clear();
+  }
+}
+
 TEST_F(PlaybackTest, EmptyListShowsTheMessageAndRestoresTheButtonAndWindow) {
   StartIdle();
   Ctl(ControlId::AutoHide).value = 1;

@@ -169,7 +169,8 @@ void RecordingStep::Store(const std::string& entry) {
   if (!recording_ || recorder.entries.Removed() != removed_at_begin_) return;
   Procedure p(recorder.Host().reporter, where::kAddMotion);
   p.Step(100, [&] { recorder.entries.Add(entry); });
-  p.Step(102, [&] { recorder.unsaved = true; });
+  // The note, like the layout entries, is nothing the user made: alone it is no work to save.
+  if (!IsPausesBeforeNote(entry)) p.Step(102, [&] { recorder.unsaved = true; });
 }
 
 }  // namespace pel

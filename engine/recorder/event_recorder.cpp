@@ -28,7 +28,9 @@ void EventRecorder::Begin(bool every_event, Point pointer) {
   clock_ = 0;
   pos_ = pointer;
   buttons_ = {};
-  if (every_event_) sink_(std::string(kPausesBeforeNote));
+  // Every delay is the time since the event stored before it (the first one's since the event
+  // that started the clock), in both modes: waited before its entry, it falls where it happened.
+  sink_(std::string(kPausesBeforeNote));
 }
 
 void EventRecorder::Take(const InputEvent& e, const RecordGates& gates) {

@@ -11,13 +11,15 @@
 //   the first event of a recording only starts its clock when it is a move or a click, as
 //   recordings always began.
 // - Every event: each move, press and release its own entry, holds kept, delays to the
-//   microsecond; the recording starts with kPausesBeforeNote, so that playback waits each delay
-//   before its entry, where the pause happened.
-// In both, the side buttons are stored as presses and releases, each wheel step as an entry, and
-// a recording that ends while a stored press is held stores its release.
+//   microsecond.
+// In both, a delay is the time since the event stored before it, and the recording starts with
+// kPausesBeforeNote, so that playback waits each delay before its entry, where the pause
+// happened. The side buttons are stored as presses and releases, each wheel step as an entry,
+// and a recording that ends while a stored press is held stores its release.
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "engine/motionfile/entry_list.h"
@@ -40,8 +42,8 @@ class EventRecorder {
   using Sink = std::function<void(const std::string& entry)>;
   explicit EventRecorder(Sink sink) : sink_(std::move(sink)) {}
 
-  // A recording begins with the pointer at `pointer`: forgets the previous one and, recording
-  // every event, stores the note.
+  // A recording begins with the pointer at `pointer`: forgets the previous one and stores the
+  // note.
   void Begin(bool every_event, Point pointer);
   // One event, not older than the events before it (an older one counts as happening with the
   // one before). Gates are read at each event, so a check box changed during a recording

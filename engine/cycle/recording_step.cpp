@@ -47,7 +47,11 @@ void RecordingStep::Run(Procedure& p, Mode last_state, const TickSample& tick) {
                     down.left || down.middle || down.right);
     });
   if (streaming_) {
+    const std::array<std::optional<double>, 3> held_before = {
+        recorder_.PressedAt(MouseButton::Left), recorder_.PressedAt(MouseButton::Middle),
+        recorder_.PressedAt(MouseButton::Right)};
     p.Step(180, [&] { TakeStream(gates); });
+    p.Step(180, [&] { TakeUnseenReleases(held_before, tick, gates, now); });
     // The stream leaves moves out unless every event is recorded: the pointer is where the tick
     // found it.
     if (!every_event_ && tick.cursor_known)
@@ -144,6 +148,21 @@ void RecordingStep::TakeSamples(Procedure& p, const TickSample& tick, const Reco
     if (b.released && !clicked[i])
       p.Step(b.step, [&] { take(InputEvent::Kind::Release, b.button, tick.cursor); });
     if (b.pressed) p.Step(b.step, [&] { take(InputEvent::Kind::Press, b.button, tick.cursor); });
+  }
+}
+
+void RecordingStep::TakeUnseenReleases(const std::array<std::optional<double>, 3>& held_before,
+                                       const TickSample& tick, const RecordGates& gates,
+                                       double now) {
+  const std::pair<MouseButton, bool> read[] = {{MouseButton::Left, tick.down.left},
+                                               {MouseButton::Middle, tick.down.middle},
+                                               {MouseButton::Right, tick.down.right}};
+  for (size_t i = 0; i < std::size(read); ++i) {
+    const auto [button, down] = read[i];
+    // Pressed before the tick read the buttons, and the same press still held after the
+    // stream's events: found up, its release was withheld from the stream.
+    if (!down && held_before[i] && recorder_.PressedAt(button) == held_before[i])
+      recorder_.ReleaseUnseen(button, tick.cursor, now, gates);
   }
 }
 

@@ -7,8 +7,10 @@
 // entries of the press. The first tick of a recording empties the list, after keeping a take no
 // save has kept through KeepTake.
 
+#include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,6 +66,12 @@ class RecordingStep {
   // The buttons as the tick saw them, without a stream.
   void TakeSamples(Procedure& p, const TickSample& tick, const RecordGates& gates, double now);
   void TakeStream(const RecordGates& gates);
+  // The presses of the three buttons the recorder held before this tick's events (`held_before`,
+  // by PressedAt) that the tick reads up: their release never came (the system withholds input
+  // from the stream at times), so it is taken at this tick, rather than by the next release,
+  // which would make all that came between a drag.
+  void TakeUnseenReleases(const std::array<std::optional<double>, 3>& held_before,
+                          const TickSample& tick, const RecordGates& gates, double now);
   // Appends an entry as Recorder::AddMotion does, while the list still holds this recording.
   void Store(const std::string& entry);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "engine/motionfile/screen_layout.h"
 
@@ -42,6 +43,7 @@ void EventRecorder::Take(const InputEvent& e, const RecordGates& gates) {
       if (moved && gates.moves) Store(MotionKind::Move, e.pos, e.time);
       return;
     case InputEvent::Kind::Press:
+      buttons_[b].unseen = false;
       // A second press without a release between keeps the first.
       if (!gates.Takes(e.button) || buttons_[b].held != Held::No) return;
       buttons_[b] = {Held::Pending, e.time, e.pos};
@@ -49,6 +51,7 @@ void EventRecorder::Take(const InputEvent& e, const RecordGates& gates) {
       if (every_event_ || !ClickKind(e.button)) StorePending();
       return;
     case InputEvent::Kind::Release: {
+      if (std::exchange(buttons_[b].unseen, false)) return;  // taken already
       const Held held = buttons_[b].held;
       buttons_[b].held = Held::No;
       if (held == Held::Stored) {
@@ -63,6 +66,24 @@ void EventRecorder::Take(const InputEvent& e, const RecordGates& gates) {
       if (gates.wheel && e.delta != 0) Store(WheelKind(e.axis), e.pos, e.time, e.delta);
       return;
   }
+}
+
+std::optional<double> EventRecorder::PressedAt(MouseButton button) const {
+  const Button& b = buttons_[static_cast<size_t>(button)];
+  if (b.held == Held::No) return std::nullopt;
+  return b.time;
+}
+
+void EventRecorder::ReleaseUnseen(MouseButton button, Point pos, double time,
+                                  const RecordGates& gates) {
+  Button& b = buttons_[static_cast<size_t>(button)];
+  if (b.held == Held::No) return;
+  Take({.kind = InputEvent::Kind::Release,
+        .button = button,
+        .pos = b.held == Held::Pending ? b.pos : pos,
+        .time = time},
+       gates);
+  b.unseen = true;
 }
 
 void EventRecorder::End(double now) {

@@ -57,13 +57,20 @@ class EventRecorder {
   bool HeldInPlace(MouseButton button) const {
     return buttons_[static_cast<size_t>(button)].held == Held::Pending;
   }
+  // When the press of `button` that holds it now was made; nullopt while it is up.
+  std::optional<double> PressedAt(MouseButton button) const;
+  // `button` was let go by `time` although its release never came (the system withheld it from
+  // the stream): its release is taken as if it came then, at `pos` (a press held in place is
+  // released where it was made). Should the stream's own release come after all, it is dropped.
+  void ReleaseUnseen(MouseButton button, Point pos, double time, const RecordGates& gates);
 
  private:
   enum class Held { No, Pending, Stored };
   struct Button {
     Held held = Held::No;
-    double time = 0;  // of the press
-    Point pos;        // of the press
+    double time = 0;      // of the press
+    Point pos;            // of the press
+    bool unseen = false;  // released by ReleaseUnseen: a release before the next press is late
   };
   // The pointer is at `pos`: a button held in place until now has started a drag.
   void PointerAt(Point pos);

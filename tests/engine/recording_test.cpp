@@ -303,7 +303,41 @@ TEST_F(StreamRecordingTest, EveryEventKeepsPressesAndReleasesApartWithTheirFract
   EXPECT_EQ(Calls("Events").front(), "Events start with moves");
 }
 
-// Without the stream a recording still runs, from the ticks' samples, and says what it lacks.
+// A release the stream never delivers (the system withheld it): the tick that reads the button
+// up takes it there, so the moves after it are no drag and the next press is a press of its own;
+// the stream's late release is dropped. A press the stream delivers after the tick read the
+// buttons stays held.
+TEST_F(StreamRecordingTest, AReleaseTheStreamNeverDeliversIsTakenWhereATickReadsTheButtonUp) {
+  StartRecording();
+  input.MoveTo({10, 10});
+  Tick();  // the first move starts the clock
+  input.Press(vk::kLButton);
+  Add(K::Press, Left, {10, 10}, 3);
+  Tick();
+  input.MoveTo({20, 10});
+  Tick();
+  input.Release(vk::kLButton);  // no release in the stream
+  Tick();
+  Add(K::Release, Left, {20, 10}, 1);  // late after all
+  input.MoveTo({30, 10});
+  Tick();
+  input.Press(vk::kLButton);
+  Add(K::Press, Left, {30, 10}, 1);
+  Tick();
+  input.Release(vk::kLButton);
+  Add(K::Release, Left, {30, 10}, 1);
+  Tick();
+  Add(K::Press, Right, {30, 10}, 2);  // after the tick read the buttons
+  Tick();
+  Add(K::Release, Right, {30, 10}, 3);
+  Tick();
+  EXPECT_EQ(Entries(), (std::vector<std::string>{
+                           "pauses,before", "LeftDown,10,10,3", "move,20,10,17", "LeftUp,20,10,10",
+                           "move,30,10,10", "Left,30,10,12", "Right,30,10,22"}));
+}
+
+// Without the stream a recording still runs, from the ticks' samples, and says what it lacks:
+// a plain note on the status line and once to the program (standard error), not an error box.
 TEST_F(RecordingTest, WithoutAStreamTheRecordingSaysSoAndSamplesTheTicks) {
   fake::FakeInputEvents refusing;
   refusing.FailStart("RECORD is missing");
@@ -336,6 +370,7 @@ TEST_F(StreamRecordingTest, AnEndDuringADragReleasesItInTheRecordingOnly) {
   StartRecording();
   input.MoveTo({1, 1});
   Tick();
+  input.Press(vk::kMButton);
   Add(K::Press, Middle, {1, 1}, 1);
   input.MoveTo({4, 4});
   Tick();

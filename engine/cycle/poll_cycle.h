@@ -68,6 +68,10 @@ class PollCycle {
   // The window system's stream of mouse events, which recordings take their events from;
   // nullptr (the default) records from the ticks' samples alone.
   void AttachInputEvents(InputEvents* events) { recording_.events = events; }
+  // Tells `say` when a recording begins without the stream it was to take (RecordingStep).
+  void OnRecordingFallback(std::function<void(const std::string&)> say) {
+    recording_.on_fallback = std::move(say);
+  }
   // Lets go of the buttons a playback holds down (a drag, a hold): before a box opens while one
   // runs, and where the program ends, unless the display is gone. Each end of a playback does it
   // itself.

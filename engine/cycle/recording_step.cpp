@@ -87,23 +87,25 @@ bool RecordingStep::KeepPreviousTake() {
 
 void RecordingStep::Begin(Procedure& p) {
   Recorder& recorder = host_.recorder;
+  std::string error;
   p.Step(176, [&] {
     End(recorder.Host().clock.Now());  // a recording no idle tick ended (none ran between)
-    std::string error;
     streaming_ = events && events->Start(options_.every_event, error);
     every_event_ = options_.every_event && streaming_;
     recording_ = true;
     removed_at_begin_ = recorder.entries.Removed();
     recorder_.Begin(every_event_, last_position);
-    if (events && !streaming_)
-      throw Error(err::kNotSupported, "The mouse's event stream could not be started (" + error +
-                                          "); recording every 10 ms, without the wheel and the "
-                                          "side buttons.");
-    if (options_.every_event && !events)
-      throw Error(err::kNotSupported,
-                  "Every event cannot be recorded without the mouse's event stream; recording "
-                  "every 10 ms, without the wheel and the side buttons.");
   });
+  // The fallback is documented behaviour, not a fault: a note, not an error report.
+  std::string fallback;
+  if (events && !streaming_)
+    fallback = "the mouse's event stream could not be started (" + error + ")";
+  else if (options_.every_event && !events)
+    fallback = "every event cannot be recorded without the mouse's event stream";
+  if (fallback.empty()) return;
+  fallback += ": recording every 10 ms, without the wheel and the side buttons";
+  if (on_fallback) on_fallback(fallback);
+  note_.append(note_.empty() ? "" : "; ").append(fallback);
 }
 
 RecordGates RecordingStep::ReadGates(Procedure& p) {

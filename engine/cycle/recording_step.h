@@ -46,12 +46,16 @@ class RecordingStep {
   // `use_stream` false the window system is not called (the program ends and its display may be
   // gone): events not taken yet are lost and the stream is left to the next call.
   void End(double now, bool use_stream = true);
-  // What the status line adds while this recording runs: where the take before it was kept.
+  // What the status line adds while this recording runs: where the take before it was kept,
+  // and that it samples the ticks when it cannot take the event stream.
   const std::string& Note() const { return note_; }
 
   // The window system's event stream, or nullptr: recordings then take the tick's samples alone,
   // without the wheel and the side buttons.
   InputEvents* events = nullptr;
+  // Told, as a plain note, when a recording begins that cannot take the event stream (it
+  // samples the ticks instead): once per recording.
+  std::function<void(const std::string&)> on_fallback;
   // Where the cursor stood at the previous tick. The tick keeps it at every tick, so that the
   // first tick of a recording compares with the tick before it.
   Point last_position;

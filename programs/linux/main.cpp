@@ -107,7 +107,11 @@ int main(int argc, char* argv[]) {
   // The pointer's own events, for recordings; without RECORD they sample the pointer every tick.
   std::unique_ptr<pel::X11InputEvents> pointer_events =
       pel::X11InputEvents::Open(nullptr, clock, error);
-  if (!pointer_events) console.Say("recordings leave out the wheel and the side buttons: " + error);
+  // A --record --every-event run says so once, as its recording begins (RecordingStep).
+  const bool recording_every_event =
+      line.action == pel::CommandLine::Action::Record && line.recording.every_event;
+  if (!pointer_events && !recording_every_event)
+    console.Say("recordings leave out the wheel and the side buttons: " + error);
   form.Poll().AttachInputEvents(pointer_events.get());
 
   // Idle, the poll timer sleeps: the raw input events on the input's own connection wake it.

@@ -345,21 +345,27 @@ TEST_F(RecordingTest, WithoutAStreamTheRecordingSaysSoAndSamplesTheTicks) {
     InputEvents* events;
     bool every_event;
     const char* said;
-  } cases[] = {{&refusing, false, "could not be started (RECORD is missing)"},
-               {nullptr, true, "Every event cannot be recorded"}};
+  } cases[] = {{&refusing, false,
+                "the mouse's event stream could not be started (RECORD is missing): recording "
+                "every 10 ms, without the wheel and the side buttons"},
+               {nullptr, true,
+                "every event cannot be recorded without the mouse's event stream: recording "
+                "every 10 ms, without the wheel and the side buttons"}};
+  std::vector<std::string> told;
+  poll.OnRecordingFallback([&](const std::string& text) { told.push_back(text); });
   for (const auto& c : cases) {
     poll.AttachInputEvents(c.events);
     poll.recording.every_event = c.every_event;
-    dialogs.boxes.clear();
+    told.clear();
     StartRecording();
     input.MoveTo({1, 1});
     Tick();
     input.MoveTo({2, 2});
     Tick();
-    EXPECT_EQ(Entries(), (std::vector<std::string>{"move,2,2,10"}));
-    ASSERT_EQ(Boxes(), 1);
-    EXPECT_NE(dialogs.boxes[0].text.find(c.said), std::string::npos) << dialogs.boxes[0].text;
-    EXPECT_NE(dialogs.boxes[0].text.find("Form1.Timer1_Timer at line 176"), std::string::npos);
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"pauses,before", "move,2,2,10"}));
+    EXPECT_EQ(Boxes(), 0);
+    EXPECT_EQ(told, std::vector<std::string>{c.said});
+    EXPECT_EQ(Ctl(ControlId::StatusLine).caption, std::string("[RECORDING] ") + c.said);
     TapKey(vk::kPause);
   }
 }

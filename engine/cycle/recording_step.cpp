@@ -94,6 +94,7 @@ void RecordingStep::Begin(Procedure& p) {
     every_event_ = options_.every_event && streaming_;
     recording_ = true;
     removed_at_begin_ = recorder.entries.Removed();
+    seen_down_ = {};
     recorder_.Begin(every_event_, last_position);
   });
   // The fallback is documented behaviour, not a fault: a note, not an error report.
@@ -161,10 +162,16 @@ void RecordingStep::TakeUnseenReleases(const std::array<std::optional<double>, 3
                                                {MouseButton::Right, tick.down.right}};
   for (size_t i = 0; i < std::size(read); ++i) {
     const auto [button, down] = read[i];
-    // Pressed before the tick read the buttons, and the same press still held after the
-    // stream's events: found up, its release was withheld from the stream.
-    if (!down && held_before[i] && recorder_.PressedAt(button) == held_before[i])
+    // Pressed before the tick read the buttons, the same press still held after the stream's
+    // events, and seen down by an earlier tick: found up, its release was withheld from the
+    // stream. A press no tick has seen down says nothing: the poll may not see the button at
+    // all (Wine sees it only while its own windows have the focus).
+    if (!down && held_before[i] && recorder_.PressedAt(button) == held_before[i] &&
+        seen_down_[i] == held_before[i]) {
       recorder_.ReleaseUnseen(button, tick.cursor, now, gates);
+    } else if (down) {
+      seen_down_[i] = recorder_.PressedAt(button);
+    }
   }
 }
 

@@ -305,8 +305,8 @@ TEST_F(StreamRecordingTest, EveryEventKeepsPressesAndReleasesApartWithTheirFract
 
 // A release the stream never delivers (the system withheld it): the tick that reads the button
 // up takes it there, so the moves after it are no drag and the next press is a press of its own;
-// the stream's late release is dropped. A press the stream delivers after the tick read the
-// buttons stays held.
+// the stream's late release is dropped. A press no tick has read down stays held (Wine's poll
+// sees no button while another program's window has the focus).
 TEST_F(StreamRecordingTest, AReleaseTheStreamNeverDeliversIsTakenWhereATickReadsTheButtonUp) {
   StartRecording();
   input.MoveTo({10, 10});
@@ -327,13 +327,16 @@ TEST_F(StreamRecordingTest, AReleaseTheStreamNeverDeliversIsTakenWhereATickReads
   input.Release(vk::kLButton);
   Add(K::Release, Left, {30, 10}, 1);
   Tick();
-  Add(K::Press, Right, {30, 10}, 2);  // after the tick read the buttons
+  Add(K::Press, Right, {30, 10}, 2);
   Tick();
-  Add(K::Release, Right, {30, 10}, 3);
+  input.MoveTo({40, 10});
   Tick();
-  EXPECT_EQ(Entries(), (std::vector<std::string>{
-                           "pauses,before", "LeftDown,10,10,3", "move,20,10,17", "LeftUp,20,10,10",
-                           "move,30,10,10", "Left,30,10,12", "Right,30,10,22"}));
+  Add(K::Release, Right, {40, 10}, 3);
+  Tick();
+  EXPECT_EQ(Entries(),
+            (std::vector<std::string>{"pauses,before", "LeftDown,10,10,3", "move,20,10,17",
+                                      "LeftUp,20,10,10", "move,30,10,10", "Left,30,10,12",
+                                      "RightDown,30,10,11", "move,40,10,18", "RightUp,40,10,3"}));
 }
 
 // Without the stream a recording still runs, from the ticks' samples, and says what it lacks:

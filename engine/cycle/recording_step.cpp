@@ -162,16 +162,18 @@ void RecordingStep::TakeUnseenReleases(const std::array<std::optional<double>, 3
                                                {MouseButton::Right, tick.down.right}};
   for (size_t i = 0; i < std::size(read); ++i) {
     const auto [button, down] = read[i];
-    // Pressed before the tick read the buttons, the same press still held after the stream's
-    // events, and seen down by an earlier tick: found up, its release was withheld from the
-    // stream. A press no tick has seen down says nothing: the poll may not see the button at
-    // all (Wine sees it only while its own windows have the focus).
-    if (!down && held_before[i] && recorder_.PressedAt(button) == held_before[i] &&
-        seen_down_[i] == held_before[i]) {
+    // Pressed before the tick read the buttons, and the same press still held after the
+    // stream's events.
+    if (!held_before[i] || recorder_.PressedAt(button) != held_before[i]) continue;
+    SeenDown& seen = seen_down_[i];
+    if (seen.press != held_before[i]) seen = {held_before[i], 0};
+    // Found up once two such ticks had found it down, its release was withheld from the
+    // stream. One reading may be the input's latch of the press alone, and the poll may never
+    // see the button itself (Wine sees it only while its own windows have the focus).
+    if (down)
+      ++seen.ticks;
+    else if (seen.ticks >= 2)
       recorder_.ReleaseUnseen(button, tick.cursor, now, gates);
-    } else if (down) {
-      seen_down_[i] = recorder_.PressedAt(button);
-    }
   }
 }
 

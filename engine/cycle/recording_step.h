@@ -71,9 +71,9 @@ class RecordingStep {
   void TakeSamples(Procedure& p, const TickSample& tick, const RecordGates& gates, double now);
   void TakeStream(const RecordGates& gates);
   // The presses of the three buttons the recorder held before this tick's events (`held_before`,
-  // by PressedAt) that an earlier tick read down and this one reads up: their release never
-  // came (the system withholds input from the stream at times), so it is taken at this tick,
-  // rather than by the next release, which would make all that came between a drag.
+  // by PressedAt) that two earlier ticks read down while held and this one reads up: their
+  // release never came (the system withholds input from the stream at times), so it is taken at
+  // this tick, rather than by the next release, which would make all that came between a drag.
   void TakeUnseenReleases(const std::array<std::optional<double>, 3>& held_before,
                           const TickSample& tick, const RecordGates& gates, double now);
   // Appends an entry as Recorder::AddMotion does, while the list still holds this recording.
@@ -90,8 +90,13 @@ class RecordingStep {
   bool streaming_ = false;    // the stream has been started
   bool every_event_ = false;  // the recording takes every event from the stream
   std::vector<InputEvent> taken_;
-  // For each of the three buttons, the press (PressedAt) a tick last read down during.
-  std::array<std::optional<double>, 3> seen_down_{};
+  // For each of the three buttons, the ticks that read down the press (PressedAt) the recorder
+  // held before them.
+  struct SeenDown {
+    std::optional<double> press;
+    int ticks = 0;
+  };
+  std::array<SeenDown, 3> seen_down_{};
   // The list's removals when the recording began: once it has lost entries (a load replaced
   // it), it is no longer this recording's and takes no more of its entries.
   uint64_t removed_at_begin_ = 0;

@@ -150,6 +150,7 @@ int RunProgram(MainForm& form, const CommandLine& command, const ProgramConsole&
   if (IsScripted(line)) {
     form.Poll().Screens().on_mapped = [&console] { console.Say(std::string(kLayoutMappedNote)); };
     form.Poll().Windows().on_missing = [&console](const std::string& text) { console.Say(text); };
+    form.Poll().OnRecordingFallback([&console](const std::string& text) { console.Say(text); });
     // In place of StartUp: the window stays hidden and the program ends when the run does,
     // with its status.
     form.StartScripted(line, [&console, &loop](int code, std::string reason) {

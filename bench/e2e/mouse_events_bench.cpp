@@ -9,7 +9,7 @@
 // (median, p95, max; the replay's origin is the median offset), and that of the press after the
 // pause; positions injected and reproduced; hold lengths as injected and as replayed (the clicks,
 // the drag, the side buttons); the drag's moves replayed with its button down; wheel notches and
-// side-button presses replayed; entries in the take.
+// side-button presses replayed; entries in the take; the replay's span over the input's.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -128,6 +128,17 @@ void Count(benchmark::State& state, const std::vector<Seen>& injected,
     side += r.kind == Seen::Press && r.button >= 8;
     offsets.push_back(static_cast<double>(r.server_ms) -
                       static_cast<double>(injected[i].server_ms));
+  }
+  // The replay's span over the input's, from the first event reproduced to the last.
+  int first = -1, last = -1;
+  for (size_t i = 0; i < injected.size(); ++i)
+    if (match[i] >= 0) (first < 0 ? first : last) = static_cast<int>(i);
+  if (first >= 0 && last > first) {
+    const auto at = [](const Seen& e) { return static_cast<double>(e.server_ms); };
+    const auto i0 = static_cast<size_t>(first), i1 = static_cast<size_t>(last);
+    state.counters["duration_ratio"] = (at(replayed[static_cast<size_t>(match[i1])]) -
+                                        at(replayed[static_cast<size_t>(match[i0])])) /
+                                       (at(injected[i1]) - at(injected[i0]));
   }
   const double origin = Percentile(offsets, 0.5);
   std::vector<double> errors;

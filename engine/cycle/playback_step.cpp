@@ -218,9 +218,16 @@ void PlaybackStep::PlayEntry(Procedure& p, const Motion& m) {
     at = windows_.Map(at, screens_, action == KindAction::Click || action == KindAction::Press);
     placed = in.SetCursorPos(at);
   });
-  if (action != KindAction::Move && placed) {
+  if (action != KindAction::Move && (placed || action == KindAction::Release)) {
+    // A release is made wherever the pointer is: a button left down would make every later move
+    // a drag, until the pass ended.
     p.Step(m.steps.click, [&] { held_.Play(m.entry.kind, m.entry.delta); });
-  } else if (action != KindAction::Move && !bad_entry_reported_ && !in.InputElsewhere()) {
+  } else if (action == KindAction::Click && held_.Held(ButtonOf(m.entry.kind))) {
+    // Nor is a button held from an earlier press kept down when its click cannot be made.
+    p.Step(m.steps.click, [&] { held_.Release(ButtonOf(m.entry.kind)); });
+  }
+  if (action != KindAction::Move && action != KindAction::Release && !placed &&
+      !bad_entry_reported_ && !in.InputElsewhere()) {
     // The cursor is not where the button belongs (another program holds it back): pressing now
     // would press elsewhere. Reported as an entry that cannot be played, once per playback.
     bad_entry_reported_ = true;

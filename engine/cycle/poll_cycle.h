@@ -93,6 +93,10 @@ class PollCycle {
   // The window system's stream of mouse events, which recordings take their events from;
   // nullptr (the default) records from the ticks' samples alone.
   void AttachInputEvents(InputEvents* events) { recording_.events = events; }
+  // Tells `say` when a recording begins without the stream it was to take (RecordingStep).
+  void OnRecordingFallback(std::function<void(const std::string&)> say) {
+    recording_.on_fallback = std::move(say);
+  }
 
   // What the previous tick left; a test may start the cycle from a state of its own.
   const PollState& State() const { return state_; }

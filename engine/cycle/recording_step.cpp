@@ -52,7 +52,11 @@ void RecordingStep::Run(Procedure& p, Mode last_state, const TickSample& tick,
                     down.left || down.middle || down.right);
     });
   if (streaming_) {
+    const std::array<std::optional<double>, 3> held_before = {
+        recorder_.PressedAt(MouseButton::Left), recorder_.PressedAt(MouseButton::Middle),
+        recorder_.PressedAt(MouseButton::Right)};
     p.Step(180, [&] { TakeStream(gates); });
+    p.Step(180, [&] { TakeUnseenReleases(held_before, tick, gates, now); });
     // The stream leaves moves out unless every event is recorded: the pointer is where the tick
     // found it.
     if (!every_event_ && tick.cursor_known)
@@ -87,23 +91,26 @@ bool RecordingStep::KeepPreviousTake() {
 
 void RecordingStep::Begin(Procedure& p) {
   Recorder& recorder = host_.recorder;
+  std::string error;
   p.Step(176, [&] {
     End(recorder.Host().clock.Now());  // a recording no idle tick ended (none ran between)
-    std::string error;
     streaming_ = events && events->Start(options_.every_event, error);
     every_event_ = options_.every_event && streaming_;
     recording_ = true;
     removed_at_begin_ = recorder.entries.Removed();
+    seen_down_ = {};
     recorder_.Begin(every_event_, last_position);
-    if (events && !streaming_)
-      throw Error(err::kNotSupported, "The mouse's event stream could not be started (" + error +
-                                          "); recording every 10 ms, without the wheel and the "
-                                          "side buttons.");
-    if (options_.every_event && !events)
-      throw Error(err::kNotSupported,
-                  "Every event cannot be recorded without the mouse's event stream; recording "
-                  "every 10 ms, without the wheel and the side buttons.");
   });
+  // The fallback is documented behaviour, not a fault: a note, not an error report.
+  std::string fallback;
+  if (events && !streaming_)
+    fallback = "the mouse's event stream could not be started (" + error + ")";
+  else if (options_.every_event && !events)
+    fallback = "every event cannot be recorded without the mouse's event stream";
+  if (fallback.empty()) return;
+  fallback += ": recording every 10 ms, without the wheel and the side buttons";
+  if (on_fallback) on_fallback(fallback);
+  note_.append(note_.empty() ? "" : "; ").append(fallback);
 }
 
 RecordGates RecordingStep::ReadGates(Procedure& p) {
@@ -151,6 +158,29 @@ void RecordingStep::TakeSamples(Procedure& p, const TickSample& tick, const Reco
   }
 }
 
+void RecordingStep::TakeUnseenReleases(const std::array<std::optional<double>, 3>& held_before,
+                                       const TickSample& tick, const RecordGates& gates,
+                                       double now) {
+  const std::pair<MouseButton, bool> read[] = {{MouseButton::Left, tick.down.left},
+                                               {MouseButton::Middle, tick.down.middle},
+                                               {MouseButton::Right, tick.down.right}};
+  for (size_t i = 0; i < std::size(read); ++i) {
+    const auto [button, down] = read[i];
+    // Pressed before the tick read the buttons, and the same press still held after the
+    // stream's events.
+    if (!held_before[i] || recorder_.PressedAt(button) != held_before[i]) continue;
+    SeenDown& seen = seen_down_[i];
+    if (seen.press != held_before[i]) seen = {held_before[i], 0};
+    // Found up once two such ticks had found it down, its release was withheld from the
+    // stream. One reading may be the input's latch of the press alone, and the poll may never
+    // see the button itself (Wine sees it only while its own windows have the focus).
+    if (down)
+      ++seen.ticks;
+    else if (seen.ticks >= 2)
+      recorder_.ReleaseUnseen(button, tick.cursor, now, gates);
+  }
+}
+
 void RecordingStep::TakeStream(const RecordGates& gates) {
   taken_.clear();
   events->Take(taken_);
@@ -178,7 +208,8 @@ void RecordingStep::Store(const std::string& entry) {
   if (!recording_ || recorder.entries.Removed() != removed_at_begin_) return;
   Procedure p(recorder.Host().reporter, where::kAddMotion);
   p.Step(100, [&] { recorder.entries.Add(entry); });
-  p.Step(102, [&] { recorder.unsaved = true; });
+  // The note, like the layout entries, is nothing the user made: alone it is no work to save.
+  if (!IsPausesBeforeNote(entry)) p.Step(102, [&] { recorder.unsaved = true; });
 }
 
 }  // namespace pel

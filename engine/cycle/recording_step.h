@@ -7,8 +7,10 @@
 // entries of the press. The first tick of a recording empties the list, after keeping a take no
 // save has kept through KeepTake.
 
+#include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,12 +42,16 @@ class RecordingStep {
   // `use_stream` false the window system is not called (the program ends and its display may be
   // gone): events not taken yet are lost and the stream is left to the next call.
   void End(double now, bool use_stream = true);
-  // What the status line adds while this recording runs: where the take before it was kept.
+  // What the status line adds while this recording runs: where the take before it was kept,
+  // and that it samples the ticks when it cannot take the event stream.
   const std::string& Note() const { return note_; }
 
   // The window system's event stream, or nullptr: recordings then take the tick's samples alone,
   // without the wheel and the side buttons.
   InputEvents* events = nullptr;
+  // Told, as a plain note, when a recording begins that cannot take the event stream (it
+  // samples the ticks instead): once per recording.
+  std::function<void(const std::string&)> on_fallback;
   // Where the cursor stood at the previous tick. The tick keeps it at every tick, so that the
   // first tick of a recording compares with the tick before it.
   Point last_position;
@@ -60,6 +66,12 @@ class RecordingStep {
   // The buttons as the tick saw them, without a stream.
   void TakeSamples(Procedure& p, const TickSample& tick, const RecordGates& gates, double now);
   void TakeStream(const RecordGates& gates);
+  // The presses of the three buttons the recorder held before this tick's events (`held_before`,
+  // by PressedAt) that two earlier ticks read down while held and this one reads up: their
+  // release never came (the system withholds input from the stream at times), so it is taken at
+  // this tick, rather than by the next release, which would make all that came between a drag.
+  void TakeUnseenReleases(const std::array<std::optional<double>, 3>& held_before,
+                          const TickSample& tick, const RecordGates& gates, double now);
   // Appends an entry as Recorder::AddMotion does, while the list still holds this recording.
   void Store(const std::string& entry);
 
@@ -74,6 +86,13 @@ class RecordingStep {
   bool streaming_ = false;    // the stream has been started
   bool every_event_ = false;  // the recording takes every event from the stream
   std::vector<InputEvent> taken_;
+  // For each of the three buttons, the ticks that read down the press (PressedAt) the recorder
+  // held before them.
+  struct SeenDown {
+    std::optional<double> press;
+    int ticks = 0;
+  };
+  std::array<SeenDown, 3> seen_down_{};
   // The list's removals when the recording began: once it has lost entries (a load replaced
   // it), it is no longer this recording's and takes no more of its entries.
   uint64_t removed_at_begin_ = 0;

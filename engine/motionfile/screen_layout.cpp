@@ -260,9 +260,13 @@ void ScreenMap::FollowLayout(EntryList& list) {
   if (!screens_ || !now_read_ || screens_->Generation() == now_generation_) return;
   const std::vector<Monitor>& now = Now();
   if (now.empty() || SameGeometry(now, written_)) return;
-  // A layout with nothing recorded on it describes nothing: one run is one layout.
+  // A layout with nothing recorded on it describes nothing: one run is one layout. The note a
+  // recording starts with stays after the run that takes its place.
+  const bool note = !list.Empty() && IsPausesBeforeNote(list.Item(list.Count()));
+  if (note) list.RemoveLast();
   while (!list.Empty() && IsLayoutEntry(list.Item(list.Count()))) list.RemoveLast();
   AddLayoutEntries(list);
+  if (note) list.Add(kPausesBeforeNote);
 }
 
 const std::vector<Monitor>& ScreenMap::Now() {

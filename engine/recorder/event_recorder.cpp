@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace pel {
 
@@ -26,7 +27,9 @@ void EventRecorder::Begin(bool every_event, Point pointer) {
   clock_ = 0;
   pos_ = pointer;
   buttons_ = {};
-  if (every_event_) sink_(std::string(kPausesBeforeNote));
+  // Every delay is the time since the event stored before it (the first one's since the event
+  // that started the clock), in both modes: waited before its entry, it falls where it happened.
+  sink_(std::string(kPausesBeforeNote));
 }
 
 void EventRecorder::Take(const InputEvent& e, const RecordGates& gates) {
@@ -38,6 +41,7 @@ void EventRecorder::Take(const InputEvent& e, const RecordGates& gates) {
       if (moved && gates.moves) Store(MotionKind::Move, e.pos, e.time);
       return;
     case InputEvent::Kind::Press:
+      buttons_[b].unseen = false;
       // A second press without a release between keeps the first.
       if (!gates.Takes(e.button) || buttons_[b].held != Held::No) return;
       buttons_[b] = {Held::Pending, e.time, e.pos};
@@ -45,6 +49,7 @@ void EventRecorder::Take(const InputEvent& e, const RecordGates& gates) {
       if (every_event_ || !ClickKind(e.button)) StorePending();
       return;
     case InputEvent::Kind::Release: {
+      if (std::exchange(buttons_[b].unseen, false)) return;  // taken already
       const Held held = buttons_[b].held;
       buttons_[b].held = Held::No;
       if (held == Held::Stored) {
@@ -59,6 +64,24 @@ void EventRecorder::Take(const InputEvent& e, const RecordGates& gates) {
       if (gates.wheel && e.delta != 0) Store(WheelKind(e.axis), e.pos, e.time, e.delta);
       return;
   }
+}
+
+std::optional<double> EventRecorder::PressedAt(MouseButton button) const {
+  const Button& b = buttons_[static_cast<size_t>(button)];
+  if (b.held == Held::No) return std::nullopt;
+  return b.time;
+}
+
+void EventRecorder::ReleaseUnseen(MouseButton button, Point pos, double time,
+                                  const RecordGates& gates) {
+  Button& b = buttons_[static_cast<size_t>(button)];
+  if (b.held == Held::No) return;
+  Take({.kind = InputEvent::Kind::Release,
+        .button = button,
+        .pos = b.held == Held::Pending ? b.pos : pos,
+        .time = time},
+       gates);
+  b.unseen = true;
 }
 
 void EventRecorder::End(double now) {

@@ -11,13 +11,15 @@
 //   the first event of a recording only starts its clock when it is a move or a click, as
 //   recordings always began.
 // - Every event: each move, press and release its own entry, holds kept, delays to the
-//   microsecond; the recording starts with kPausesBeforeNote, so that playback waits each delay
-//   before its entry, where the pause happened.
-// In both, the side buttons are stored as presses and releases, each wheel step as an entry, and
-// a recording that ends while a stored press is held stores its release.
+//   microsecond.
+// In both, a delay is the time since the event stored before it, and the recording starts with
+// kPausesBeforeNote, so that playback waits each delay before its entry, where the pause
+// happened. The side buttons are stored as presses and releases, each wheel step as an entry,
+// and a recording that ends while a stored press is held stores its release.
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "engine/motionfile/entry_list.h"
@@ -40,8 +42,8 @@ class EventRecorder {
   using Sink = std::function<void(const std::string& entry)>;
   explicit EventRecorder(Sink sink) : sink_(std::move(sink)) {}
 
-  // A recording begins with the pointer at `pointer`: forgets the previous one and, recording
-  // every event, stores the note.
+  // A recording begins with the pointer at `pointer`: forgets the previous one and stores the
+  // note.
   void Begin(bool every_event, Point pointer);
   // One event, not older than the events before it (an older one counts as happening with the
   // one before). Gates are read at each event, so a check box changed during a recording
@@ -55,13 +57,20 @@ class EventRecorder {
   bool HeldInPlace(MouseButton button) const {
     return buttons_[static_cast<size_t>(button)].held == Held::Pending;
   }
+  // When the press of `button` that holds it now was made; nullopt while it is up.
+  std::optional<double> PressedAt(MouseButton button) const;
+  // `button` was let go by `time` although its release never came (the system withheld it from
+  // the stream): its release is taken as if it came then, at `pos` (a press held in place is
+  // released where it was made). Should the stream's own release come after all, it is dropped.
+  void ReleaseUnseen(MouseButton button, Point pos, double time, const RecordGates& gates);
 
  private:
   enum class Held { No, Pending, Stored };
   struct Button {
     Held held = Held::No;
-    double time = 0;  // of the press
-    Point pos;        // of the press
+    double time = 0;      // of the press
+    Point pos;            // of the press
+    bool unseen = false;  // released by ReleaseUnseen: a release before the next press is late
   };
   // The pointer is at `pos`: a button held in place until now has started a drag.
   void PointerAt(Point pos);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <ctime>
 
 namespace pel {
 
@@ -20,14 +21,23 @@ int DisplayLost(Display*) {
 
 }  // namespace
 
-bool DisplayReachable(const char* name, std::string& error) {
-  Display* display = ::XOpenDisplay(name);
-  if (!display) {
-    const char* shown = ::XDisplayName(name);
-    error = std::string("XOpenDisplay(\"") + (shown ? shown : "") + "\") failed";
-    return false;
+DisplayHold::~DisplayHold() {
+  if (display_) ::XCloseDisplay(display_);
+}
+
+bool DisplayHold::Open(const char* name, std::string& error) {
+  constexpr int kStepMs = 20;
+  for (int waited = 0; !display_; waited += kStepMs) {
+    display_ = ::XOpenDisplay(name);
+    if (display_) break;
+    if (waited >= kResetWaitMs) {
+      const char* shown = ::XDisplayName(name);
+      error = std::string("XOpenDisplay(\"") + (shown ? shown : "") + "\") failed";
+      return false;
+    }
+    const timespec step{0, kStepMs * 1'000'000L};
+    ::nanosleep(&step, nullptr);
   }
-  ::XCloseDisplay(display);
   return true;
 }
 

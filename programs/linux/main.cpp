@@ -63,7 +63,12 @@ int main(int argc, char* argv[]) {
           pel::OpenWayland(console, line, backend, compositor, wayland_input))
     return *ended;
   bool wayland = false;
-  if (!wayland_input && !pel::CheckX11Session(console, wayland)) return status::kFailed;
+  // Held until the program ends: as the first client of a server that resets when its last
+  // client leaves, closing it would have the instance guard's or Qt's connection find the
+  // server resetting.
+  pel::DisplayHold held_display;
+  if (!wayland_input && !pel::CheckX11Session(console, held_display, wayland))
+    return status::kFailed;
 
   // One instance per user and X server.
   pel::PosixClock clock;
@@ -129,7 +134,10 @@ int main(int argc, char* argv[]) {
   // The pointer's own events, for recordings; without RECORD they sample the pointer every tick.
   std::unique_ptr<pel::X11InputEvents> pointer_events;
   if (x11_input) pointer_events = pel::X11InputEvents::Open(nullptr, clock, error);
-  if (!pointer_events && x11_input)
+  // A --record --every-event run says so once, as its recording begins (RecordingStep).
+  const bool recording_every_event =
+      line.action == pel::CommandLine::Action::Record && line.recording.every_event;
+  if (!pointer_events && x11_input && !recording_every_event)
     console.Say("recordings leave out the wheel and the side buttons: " + error);
   // Idle, the poll timer sleeps: the raw input events on the input's own connection wake it.
   // (No keys and no buttons reach a Wayland client: only the window's buttons wake it.)

@@ -26,14 +26,14 @@ bool Has(const char* name) {
 
 }  // namespace
 
-bool CheckX11Session(const ProgramConsole& console, bool& wayland) {
+bool CheckX11Session(const ProgramConsole& console, DisplayHold& held, bool& wayland) {
   if (!Has("DISPLAY")) {
     console.Say(
         "needs an X11 display with the XInput2 and XTest extensions, and DISPLAY is not set");
     return false;
   }
   std::string error;
-  if (!DisplayReachable(nullptr, error)) {
+  if (!held.Open(nullptr, error)) {
     console.Say(std::string("cannot reach the X11 display \"") + std::getenv("DISPLAY") + "\" (" +
                 error + "); it needs one with the XInput2 and XTest extensions");
     return false;

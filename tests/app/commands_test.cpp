@@ -26,9 +26,9 @@ TEST_F(Commands, StartRecordingWithUnsavedWorkOffersTheSaveFirstAndCancelStillSt
   EXPECT_EQ(r.form.Recorder().mode, Mode::Recording);
   EXPECT_TRUE(r.form.Recorder().unsaved);
   EXPECT_TRUE(r.Reports().empty());
-  // The recording step drops the old entries.
+  // The recording step drops the old entries; the new recording starts with its note.
   r.form.OnTimer();
-  EXPECT_EQ(r.form.Recorder().entries.Count(), 0);
+  EXPECT_EQ(r.form.Recorder().entries.Count(), 1);
 }
 
 // F10 asks nothing: the take it records over goes to a recovery file first.
@@ -77,7 +77,7 @@ TEST_F(Commands, PauseDuringTheStopButtonsSaveDialogIsNotUndoneAfterIt) {
   r.form.OnRecordClicked();
   EXPECT_EQ(r.form.Recorder().mode, Mode::Idle);  // not toggled back into a new recording
   r.form.OnTimer();
-  EXPECT_EQ(r.form.Recorder().entries.Count(), 2);  // the unsaved take is still there
+  EXPECT_EQ(r.form.Recorder().entries.Count(), 3);  // the unsaved take (after its note) is there
 }
 
 TEST_F(Commands, StartPlayingTogglesPlaybackAndIsIgnoredWhileRecording) {

@@ -84,7 +84,7 @@ TEST(Script, RecordWritesTheFileOnPauseWithoutADialog) {
   s.Ticks(2);
   EXPECT_EQ(s.results, (Results{{exit_status::kOk, ""}}));
   EXPECT_EQ(s.r.files.Bytes("/home/u/take.mmf"),
-            "[MouseMotionFile]\r\nmove,11,7,10\r\nmove,12,7,10\r\n");
+            "[MouseMotionFile]\r\npauses,before\r\nmove,11,7,10\r\nmove,12,7,10\r\n");
   EXPECT_EQ(s.r.log.Count("Commit /home/u/take.mmf"), 1);  // written beside it, put in place whole
   // A signal that comes after the save, before the program has ended, is told the save's end.
   int status = -1;

@@ -163,6 +163,24 @@ TEST(CommandLineDisplayNames, AStartThroughAnotherNameOfTheServerFindsTheRunning
   EXPECT_TRUE(app.Running(first));
 }
 
+// The first client of a new X server that resets when its last client leaves (no -noreset), as
+// xvfb-run and xinit start it: every start gets through its instance claim and plays its file.
+TEST(CommandLineFirstClient, StartsEveryTimeAsTheFirstClientOfANewServer) {
+  struct ResettingXvfb : x11test::Xvfb {
+    ResettingXvfb()
+        : Xvfb(Command{
+              {"Xvfb", "-displayfd", "3", "-screen", "0", "640x480x24", "-nolisten", "tcp"}}) {}
+  };
+  for (int start = 0; start < 10; ++start) {
+    ResettingXvfb x;
+    Pelmira app(x);
+    const std::string file =
+        test::WriteWholeFile(app.Root() + "/one.mmf", "[MouseMotionFile]\r\nmove,10,10,0\r\n");
+    EXPECT_EQ(app.WaitExit(app.Start({"--play", file}), 20s), status::kOk)
+        << "start " << start << ": " << app.Output();
+  }
+}
+
 // --repeat 2: exactly two passes reach a window of another client, with the main window never
 // shown, and the program ends with 0 on its own.
 TEST_F(CommandLineE2E, PlayWithRepeatTwoClicksTwoPassesAndExitsZero) {
@@ -282,21 +300,41 @@ TEST_F(CommandLineE2E, ClicksWithoutDelaysStillStopAtOnce) {
   }
 }
 
-// --record: recording starts at once without the window; Pause saves the take to the file.
+// --record: recording starts at once without the window; Pause saves the take to the file. With
+// no RECORD on the server, --every-event falls back to the poll and says so in one plain line.
 TEST_F(CommandLineE2E, RecordWritesTheFileOnPause) {
-  const std::string path = app_.Root() + "/take.mmf";
-  ASSERT_TRUE(app_.Xdo("mousemove --sync 20 20"));
-  const pid_t pid = app_.Start({"--record", path});
-  ASSERT_TRUE(look_.WaitFor("frmRec", 10s, pid)) << app_.Output();
-  EXPECT_FALSE(look_.Find("Pelmira", pid));
-  // Moves a few ticks apart, as a hand makes them, so that each is its own entry.
-  for (const char* to : {"100 100", "150 120", "200 140"})
-    ASSERT_TRUE(app_.Xdo(std::string("mousemove --sync ") + to + " sleep 0.05"));
-  ASSERT_TRUE(app_.Xdo("key Pause"));
-  EXPECT_EQ(app_.WaitExit(pid), status::kOk) << app_.Output();
-  const std::string text = ReadWholeFile(path);
-  EXPECT_EQ(text.rfind("[MouseMotionFile]\r\n", 0), 0u) << text;
-  EXPECT_NE(text.find("move,200,140,"), std::string::npos) << text;
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  const struct {
+    std::vector<std::string> args, env;
+    const char* said;  // the one line on standard error; empty: nothing is said
+  } cases[] = {{{}, {}, ""},
+               {{"--every-event"},
+                {std::string("LD_PRELOAD=") + PEL_NO_RECORD_SHIM,
+                 std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0"},
+                "every event cannot be recorded without the mouse's event stream: recording "
+                "every 10 ms, without the wheel and the side buttons"}};
+  size_t seen = 0;
+  for (const auto& c : cases) {
+    const std::string path = app_.Root() + "/take.mmf";
+    ASSERT_TRUE(app_.Xdo("mousemove --sync 20 20"));
+    std::vector<std::string> args = {"--record", path};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const pid_t pid = app_.Start(args, {}, c.env);
+    ASSERT_TRUE(look_.WaitFor("frmRec", 10s, pid)) << app_.Output();
+    EXPECT_FALSE(look_.Find("Pelmira", pid));
+    // Moves a few ticks apart, as a hand makes them, so that each is its own entry.
+    for (const char* to : {"100 100", "150 120", "200 140"})
+      ASSERT_TRUE(app_.Xdo(std::string("mousemove --sync ") + to + " sleep 0.05"));
+    ASSERT_TRUE(app_.Xdo("key Pause"));
+    EXPECT_EQ(app_.WaitExit(pid), status::kOk) << app_.Output();
+    const std::string text = ReadWholeFile(path);
+    EXPECT_EQ(text.rfind("[MouseMotionFile]\r\n", 0), 0u) << text;
+    EXPECT_NE(text.find("move,200,140,"), std::string::npos) << text;
+    const std::string out = app_.Output().substr(seen), said = c.said;
+    seen += out.size();
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), said.empty() ? 0 : 1) << out;
+    EXPECT_NE(out.find(said), std::string::npos) << out;
+  }
 }
 
 // The ends of a --record run: however it ends, the take is not lost.

@@ -120,7 +120,7 @@ TEST_P(MouseE2E, RecordedDragsHoldsWheelAndSideButtonsPlayAsMade) {
   std::vector<std::string> want =
       every_event ? std::vector<std::string>{"pauses", "LeftDown",  "LeftUp", "LeftDown",
                                              "LeftUp", "RightDown", "RightUp"}
-                  : std::vector<std::string>{"Left", "LeftDown", "LeftUp", "Right"};
+                  : std::vector<std::string>{"pauses", "Left", "LeftDown", "LeftUp", "Right"};
   want.insert(want.end(), rest.begin(), rest.end());
   EXPECT_EQ(recorded, want) << ReadWholeFile(path);
 

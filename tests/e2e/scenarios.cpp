@@ -125,6 +125,10 @@ void RecordsAPathWithClicksAndSavesIt(Program& p) {
   EXPECT_TRUE(screen->primary);
   EXPECT_EQ(screen->left, 0);
   lines.erase(lines.begin() + 1);
+  // Then the note that each delay is waited before its entry.
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[1], "pauses,before");
+  lines.erase(lines.begin() + 1);
   // The target's window, after the note of its program, goes before the clicks in it, where it
   // counts as a window (Windows; on X11 the target is a pop-up that no window manager manages,
   // which never does).

@@ -51,8 +51,9 @@ struct Recording {
 struct Scenario {
   const char* name;
   std::vector<InputEvent> events;
+  // After the note, which both modes store first.
   Entries sampled;      // as the default mode stores them
-  Entries every_event;  // recording every event, after the note
+  Entries every_event;  // recording every event
   double end_ms = -1;   // End() at this moment, when not negative
 };
 
@@ -112,10 +113,12 @@ TEST(EventRecorder, StoresWhatEachModeCallsFor) {
   };
   for (const Scenario& s : scenarios) {
     SCOPED_TRACE(s.name);
-    EXPECT_EQ(Recording(false, s.events, s.end_ms).entries, s.sampled);
-    Entries every = {"pauses,before"};
-    every.insert(every.end(), s.every_event.begin(), s.every_event.end());
-    EXPECT_EQ(Recording(true, s.events, s.end_ms).entries, every);
+    for (const bool every_event : {false, true}) {
+      Entries stored = {"pauses,before"};
+      const Entries& after = every_event ? s.every_event : s.sampled;
+      stored.insert(stored.end(), after.begin(), after.end());
+      EXPECT_EQ(Recording(every_event, s.events, s.end_ms).entries, stored) << every_event;
+    }
   }
 }
 
@@ -129,7 +132,7 @@ TEST(EventRecorder, GatesLeaveOutWhatIsOffButNeverAStoredPressesRelease) {
       Dn(X1, 5, 5, 60),   Up(X1, 5, 5, 70),    Wh(WheelAxis::Vertical, 120, 5, 5, 80)};
   // The move left out does not start the clock: the press, stored first, does.
   EXPECT_EQ(Recording(false, events, -1, off).entries,
-            (Entries{"LeftDown,1,1,0", "LeftUp,5,5,20"}));
+            (Entries{"pauses,before", "LeftDown,1,1,0", "LeftUp,5,5,20"}));
 
   Recording run(false, {Mv(1, 1, 0), Dn(Left, 1, 1, 10), Mv(2, 2, 20)});
   RecordGates no_left;
@@ -137,7 +140,8 @@ TEST(EventRecorder, GatesLeaveOutWhatIsOffButNeverAStoredPressesRelease) {
   run.recorder.Take(Up(Left, 2, 2, 30), no_left);
   run.recorder.Take(Dn(Left, 2, 2, 40), no_left);
   run.recorder.Take(Up(Left, 2, 2, 50), no_left);
-  EXPECT_EQ(run.entries, (Entries{"LeftDown,1,1,10", "move,2,2,10", "LeftUp,2,2,10"}));
+  EXPECT_EQ(run.entries,
+            (Entries{"pauses,before", "LeftDown,1,1,10", "move,2,2,10", "LeftUp,2,2,10"}));
 }
 
 TEST(EventRecorder, PausesBeforeEventsReadsTheNoteBeforeTheFirstMotion) {

@@ -102,8 +102,9 @@ TEST_F(LayoutPlaybackTest, RecordingStartsWithTheLayoutAndAloneItCountsAsEmpty) 
   StartIdle();
   TapKey(vk::kF10);
   TapKey(vk::kPause);
-  EXPECT_EQ(Entries(), (std::vector<std::string>{"screen,0,0,1280x1024,primary,DUMMY0",
-                                                 "screen,1280,0,1920x1080,other,DUMMY1"}));
+  EXPECT_EQ(Entries(),
+            (std::vector<std::string>{"screen,0,0,1280x1024,primary,DUMMY0",
+                                      "screen,1280,0,1920x1080,other,DUMMY1", "pauses,before"}));
   SaveTo("/tmp/layout-only.mmf");
   EXPECT_EQ(SaveDialogs(), 0) << "nothing to save";
   TapKey(vk::kF9);
@@ -171,9 +172,10 @@ TEST_F(LayoutPlaybackTest, ALayoutChangedWhileRecordingMapsEachPartByItsOwnLayou
   input.MoveTo({50, 60});
   Tick();
   TapKey(vk::kPause);
-  EXPECT_EQ(Entries(), (std::vector<std::string>{
-                           LayoutEntry(kRecorded[0]), LayoutEntry(kRecorded[1]), "move,1380,200,10",
-                           LayoutEntry(kSwapped[0]), LayoutEntry(kSwapped[1]), "move,50,60,20"}));
+  EXPECT_EQ(Entries(),
+            (std::vector<std::string>{LayoutEntry(kRecorded[0]), LayoutEntry(kRecorded[1]),
+                                      "pauses,before", "move,1380,200,10", LayoutEntry(kSwapped[0]),
+                                      LayoutEntry(kSwapped[1]), "move,50,60,20"}));
   // Played on the swapped layout: the first part moves with its monitor, the second stays.
   log.Clear();
   input.Tap(vk::kF9);

@@ -281,15 +281,15 @@ TEST_F(WindowPlaybackTest, APressNotesItsWindowBeforeTheTicksEntriesAndAloneItIs
   TapKey(vk::kPause);
   // A press on the program's own window (its Stop button) is no window of the recording.
   EXPECT_EQ(Entries(),
-            (std::vector<std::string>{WindowEntry(kEditor), "move,160,70,10", "Left,160,70,10",
-                                      "move,1100,50,10", "Left,1100,50,10"}));
+            (std::vector<std::string>{"pauses,before", WindowEntry(kEditor), "move,160,70,10",
+                                      "Left,160,70,10", "move,1100,50,10", "Left,1100,50,10"}));
   // A click that is the recording's first event leaves only its window: nothing to play.
   input.MoveTo({150, 60});
   TapKey(vk::kF10);
   input.Tap(vk::kLButton);
   Ticks(2);
   TapKey(vk::kPause);
-  EXPECT_EQ(Entries(), (std::vector<std::string>{WindowEntry(kEditor)}));
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"pauses,before", WindowEntry(kEditor)}));
   TapKey(vk::kF9);
   ASSERT_EQ(Boxes(), 1);
   EXPECT_EQ(dialogs.boxes[0].text, "No Data loaded for Playback");
@@ -313,7 +313,8 @@ TEST_F(WindowPlaybackTest, AClickFromTheStreamHasItsWindowBeforeItWhenTheTicksRe
   input.Release(vk::kLButton);
   Tick();
   TapKey(vk::kPause);
-  EXPECT_EQ(Entries(), (std::vector<std::string>{WindowEntry(kEditor), "Left,150,60,4"}));
+  EXPECT_EQ(Entries(),
+            (std::vector<std::string>{"pauses,before", WindowEntry(kEditor), "Left,150,60,4"}));
 }
 
 TEST_F(WindowPlaybackTest, PositionsFollowTheirWindowWhoseEntriesTakeNoTime) {

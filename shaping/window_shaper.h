@@ -2,7 +2,7 @@
 // WindowShaper: gives a window the outline of its picture, every key-coloured pixel cut out.
 // Shape(&target, key, load, path) scans, stores to `path` and applies (load false), reads and
 // applies (load true), or only scans and applies (empty path). Errors are pel::Error (numbers
-// below; sources in docs/design-notes.md, "Window outlines"); a failing call never applies an
+// below; sources in docs/design-notes.md, "Indicator windows"); a failing call never applies an
 // outline. Outline files are the program's own (FileUse::Own).
 
 #include <cstdint>

@@ -111,22 +111,10 @@ class MainForm {
   bool OpenHandedFile(const std::string& path);
   // Whether a file handed over by a later start can go to OpenHandedFile now.
   HandedFileWindow CanTakeHandedFile() const;
-  // Runs --play or --record (`command.action`) on `command.file`, in place of StartUp: no
-  // instance check, skin, pointer or home page, and the main window is never shown (the
-  // program must not show it; F12 and Auto Show leave it hidden). No box or dialog appears:
-  // what one would say becomes the reason given to `finished`, which is called exactly once,
-  // never before StartScripted returns, always from the event loop (after a poll tick).
-  // - Play: the file is loaded as Load would; one that cannot be loaded whole finishes
-  //   kFailed, one that holds no entry that can be played kNotPlayed. Otherwise it plays with
-  //   command.playback and the play indicator blinking. Without --repeat it plays one pass
-  //   (--repeat 0 plays until stopped). kOk when the passes are done; kStopped when Pause or
-  //   the user (stop on move) ends it; kNotPlayed when an entry could not be played.
-  // - Record: the file is tried first (a folder, a device, a pipe, a missing or unwritable
-  //   folder finish kFailed before anything is recorded). Recording starts at once. Pause ends
-  //   it and the recording is written to the file with the same atomic replacement as Save,
-  //   without a dialog: kOk, or kFailed when nothing was recorded (the file is then left as it
-  //   was) or when it cannot be written: the recording then goes to a recovery file that the
-  //   reason names.
+  // Runs --play or --record (`command.action`) on `command.file` in place of StartUp, the
+  // window never shown and no box or dialog: what one would say becomes the reason given to
+  // `finished`, called exactly once, never before StartScripted returns, always from the event
+  // loop. The outcomes of each action: docs/design-notes.md, "Scripted runs".
   void StartScripted(const CommandLine& command, ScriptFinished finished);
   // The program is about to end without the user's word (a signal, the display gone). A
   // recording still running gets the releases of the buttons it holds; a --record run saves as

@@ -21,7 +21,7 @@ class ErrorReporter {
   explicit ErrorReporter(Dialogs& dialogs) : dialogs_(dialogs) {}
 
   // The text of the box for a failure described by `description` at step `step` of `location`
-  // ("MainForm.OnTimer").
+  // (one of engine/report_locations.h, e.g. where::kTick, "Form1.Timer1_Timer").
   static std::string Text(std::string_view description, std::string_view location, int step);
   // Shows the modal box and returns when the user has closed it.
   void Report(std::string_view description, std::string_view location, int step);
@@ -33,7 +33,7 @@ class ErrorReporter {
 };
 
 // One run of a procedure with the report. Usage:
-//   Procedure p(reporter, "MainForm.OnRecordClicked");
+//   Procedure p(reporter, where::kRecordClicked);  // "Form1.PushButton1_Click"
 //   p.Step(100, [&] { SaveDataToFile(); });
 //   if (p.Test(102, [&] { return x != 0; })) ...
 class Procedure {

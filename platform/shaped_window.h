@@ -1,14 +1,8 @@
 #pragma once
 // The native side of the two indicator windows (record and play): a borderless top-level window
-// that shows one picture and can be cut to an outline. The portable load handler places and
-// shapes it; the poll cycle shows, moves and closes it.
-//
-// What every backend must give these windows, beyond the calls below:
-// - they never take the keyboard focus, neither when shown nor when clicked;
-// - they never appear in the task bar or the window switcher;
-// - they stay above other windows;
-// - clicks pass through them to whatever lies below;
-// - no border, no caption bar, no buttons; the client area is exactly the picture's size.
+// that shows one picture and can be cut to an outline. Every backend's window never takes the
+// focus, stays out of the task bar and switcher, stays on top, lets clicks through, and has no
+// frame: the client area is exactly the picture's size.
 
 #include <memory>
 #include <span>

@@ -1,18 +1,9 @@
 #pragma once
-// WindowShaper: gives a window the outline of its picture. Every key-coloured pixel is cut out
-// of the window, every other pixel stays; an outline can be stored in a region data file and
-// read back instead of scanning again.
-//
-//   WindowShaper shaper(files, env);
-//   shaper.Shape(&target, 0xFF0000, /*load=*/false, temp + "recfrm.shp");  // scan, store, apply
-//   shaper.Shape(&target, 0xFF0000, /*load=*/true, temp + "recfrm.shp");   // read, apply
-//   shaper.Shape(&target, 0xFF0000, /*load=*/false, "");                   // scan, apply
-//
-// Errors are thrown as pel::Error with the numbers below (source "TransForm"), or with the
-// file system's own number and description (source "TransForm" when storing, the executable's
-// base name followed by ".cDIBSectionRegion" when reading). A failing call never applies an
-// outline: the window stays rectangular. Outline files are the program's own (FileUse::Own):
-// never read or written through a link, never read when another user owns them.
+// WindowShaper: gives a window the outline of its picture, every key-coloured pixel cut out.
+// Shape(&target, key, load, path) scans, stores to `path` and applies (load false), reads and
+// applies (load true), or only scans and applies (empty path). Errors are pel::Error (numbers
+// below; sources in docs/design-notes.md, "Indicator windows"); a failing call never applies an
+// outline. Outline files are the program's own (FileUse::Own).
 
 #include <cstdint>
 #include <optional>

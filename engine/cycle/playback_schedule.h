@@ -3,7 +3,7 @@
 // pel::Clock) on which each entry's moment follows from the entries before it, so that the
 // lateness of one tick is never added to the entries after it. Plain (waits after entries, speed
 // 1) or paced (a speed, or waits before entries); on time or tick-bound. How and why:
-// docs/internals.md, "Poll cycle and playback timing".
+// docs/design-notes.md, "Poll cycle timing".
 
 #include "engine/cycle/playback_options.h"
 

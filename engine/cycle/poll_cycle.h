@@ -3,7 +3,7 @@
 // and the four shortcut keys, turns releases into commands and runs the step of the current
 // state (RecordingStep, PlaybackStep, or the idle step here), then StatusStep. Idle, it can
 // sleep until input or a command wakes it; playing, it wakes for each entry's own moment. How
-// and why: docs/internals.md, "Poll cycle and playback timing".
+// and why: docs/design-notes.md, "Poll cycle timing".
 
 #include <functional>
 #include <optional>

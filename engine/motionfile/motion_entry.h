@@ -1,17 +1,8 @@
 #pragma once
 // The motion entry: one line of a recording, "kind,x,y,delay", and for wheel steps a fifth
-// field, their size. The recorder writes it, playback and the file report read it; this is the
-// one place that knows its text.
-//
-// Writing: the kind's text, the two coordinates as whole numbers, the delay in milliseconds as
-// FormatDelay lays it out, separated by commas and nothing else.
-// Reading is lenient, because a loaded file may hold anything: fields are split at commas and
-// trimmed of blanks, the kind is compared without case, and a number is whatever number starts
-// its field (0 when none does).
-//
-// The first four kinds are those every version reads. Older versions skip the others as
-// entries of another kind, so a file holding them still plays there, without its drags, holds,
-// wheel and side buttons.
+// field, their size. The one place that knows its text: the recorder writes it, playback and
+// --info read it through ReadMotionEntry. Reading is lenient (docs/design-notes.md, "The motion
+// entry"); older versions read the first four kinds and skip the others.
 
 #include <cstdint>
 #include <optional>

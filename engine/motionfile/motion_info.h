@@ -67,25 +67,10 @@ MotionFileInfo AnalyzeMotionFile(FileSystem& files, const std::string& path,
 // The same for the bytes of a motion file already in memory.
 MotionFileInfo AnalyzeMotionBytes(std::string_view bytes, const MotionEntryVisitor& visit = {});
 
-// The report for the user, one fact a line (the kinds beyond the first four listed only when
-// the file holds them), each line ended by "\n":
-//   File: take.mmf
-//   Entries: 1214 (move 1190, Left 10, Middle 0, Right 4, LeftDown 2, LeftUp 2, Wheel 6)
-//   Duration: 12.345 s
-//   Timing: each pause before its event    (only when playback waits them so)
-//   Pointer area: (10, 5) to (1200, 800), 1191 x 796 pixels
-//   Screen layout: 2 monitors              (only when the file records one)
-//     DP-1: 1920 x 1080 at (0, 0), primary
-//     HDMI-1: 1280 x 1024 at (1920, 0)
-//   Windows: 1                             (only when the file names any)
-//     "Untitled - Editor" (Editor): 800 x 600 at (100, 50)
-//     then changed 1 time during the recording   (when it did)
-//   Lines skipped: 2 (blank 1, unknown kind 1, numbers out of range 0)
-//     line 7: blank
-//     line 9: unknown kind
-//   Playable: yes
-// Monitor names, taken from the file, show bytes outside printable ASCII as \xNN and a backslash
-// as \\. For a file that could not be read: "File: ...", then "Playable: no (<problem>)".
+// The --info report for the user, one fact a line, each ended by "\n" (a full example:
+// docs/design-notes.md, "The --info report"). Monitor names show bytes outside printable ASCII
+// as \xNN and a backslash as \\. For a file that could not be read: "File: ...", then
+// "Playable: no (<problem>)".
 std::string FormatMotionFileInfo(const std::string& path, const MotionFileInfo& info);
 
 }  // namespace pel

@@ -1,24 +1,9 @@
 #pragma once
-// The screen layout a recording was made on, and playback on another layout.
-//
-// A recording starts with one layout entry per monitor, before any motion entry:
+// The screen layout a recording was made on, and playback on another layout. A run of layout
+// entries, one per monitor, describes the entries after it:
 //   screen,<left>,<top>,<width>x<height>,<primary|other>,<name>
-// The name is the rest of the line, commas included; bytes outside printable ASCII become "?".
-// When the monitors' geometry changes during the recording, the new layout follows as another
-// run of layout entries where it changed: each run describes the monitors of the entries after
-// it. Readers that know only the motion kinds skip these entries as entries of another kind, so
-// every reader of motion files reads a recording with them. Here they are no motion: they take
-// no playback time, and a list of nothing but layout entries (and window entries,
-// window_entry.h) counts as empty.
-//
-// Mapping. When the monitors now differ from those of a part of the recording, each position of
-// that part is taken from the recorded monitor it lies on (the nearest one when it lies on none)
-// to that monitor now. Monitors are matched first by their rectangle (the same geometry is the
-// same layout, whatever the names say), then by name when every monitor on both sides has a
-// distinct one, then the rest by size in order, and, without names, the rest by order. On a
-// monitor of the same size a position keeps its offset from the monitor's corner; on one of
-// another size it keeps its place in proportion; positions on a monitor that is gone go to the
-// primary monitor in proportion. Equal layouts map nothing.
+// Layout entries are no motion (they take no playback time). How monitors are matched and
+// positions mapped: docs/design-notes.md, "Screen layouts".
 
 #include <cstdint>
 #include <functional>

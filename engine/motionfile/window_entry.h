@@ -4,13 +4,8 @@
 //   window,<left>,<top>,<width>x<height>,<class>,<title>     positions over that window
 //   window,none                                               positions over no window
 //   window,program,<program>        the program of the window in the window entry right after
-// Class, title and program are escaped (EscapeWindowText) so that every byte survives and no
-// comma or line end is left in them, and kept to a length (KeepWindowTexts) that keeps every entry
-// within the longest line readers take. Readers that know only the motion kinds skip these
-// entries as entries of another kind; the positions then play where they were recorded. Readers
-// that know the window entry but not the program note read the note as a malformed window entry,
-// that is as "no window", which the window entry right after it replaces at once: they play the
-// file as before.
+// Class, title and program are escaped (EscapeWindowText) and kept to a length (KeepWindowTexts);
+// earlier readers play such files as before (docs/design-notes.md, "Windows that clicks follow").
 
 #include <optional>
 #include <string>

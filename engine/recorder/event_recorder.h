@@ -1,21 +1,9 @@
 #pragma once
 // Turns what the mouse did into the entries of a recording. Fed in time order with input events
-// (from the window system's event stream, or made from the poll's samples where there is none),
-// it stores what the recording mode calls for:
-//
-// - Sampled (the default): a move entry when the pointer stands elsewhere than before (the poll
-//   feeds one Move event a tick), and a click made in place, nothing else happening while its
-//   button is down, as the single Left, Middle or Right entry recordings have always held. A
-//   button held while the pointer moves or the wheel turns is stored as its press where and when
-//   it happened, the path, and its release where it happened. Delays are whole milliseconds;
-//   the first event of a recording only starts its clock when it is a move or a click, as
-//   recordings always began.
-// - Every event: each move, press and release its own entry, holds kept, delays to the
-//   microsecond.
-// In both, a delay is the time since the event stored before it, and the recording starts with
-// kPausesBeforeNote, so that playback waits each delay before its entry, where the pause
-// happened. The side buttons are stored as presses and releases, each wheel step as an entry,
-// and a recording that ends while a stored press is held stores its release.
+// (the window system's event stream, or the poll's samples where there is none), it stores what
+// the mode calls for: sampled (moves, clicks in place, holds as press and release) or every event
+// (each its own entry, delays to the microsecond). Both start with kPausesBeforeNote: each delay
+// is waited before its entry. The rules: docs/design-notes.md, "The recorder's rules".
 
 #include <array>
 #include <functional>

@@ -3,7 +3,7 @@
 // window entries (window_entry.h); playback finds each window again (same class and title, else
 // the only window of its class and program) and plays its positions at the same offset from the
 // window's corner wherever it stands now. Positions of no window, or of one not found, follow the
-// monitor layout (ScreenMap). Design notes: docs/internals.md, "Windows that clicks follow".
+// monitor layout (ScreenMap). Design notes: docs/design-notes.md, "Windows that clicks follow".
 
 #include <algorithm>
 #include <cstdint>

@@ -1,16 +1,8 @@
 #pragma once
-// The 10 ms poll tick of the Windows program. A window of the UI thread owns one Win32TickSource;
-// the callback always runs on the thread that made the object, from its message loop (also
-// inside modal message boxes and file dialogs, whose loops dispatch the same messages). As with
-// WM_TIMER, a modal loop opened inside the callback keeps receiving ticks, so the callback may be
-// re-entered; at most one tick waits in the queue, so a busy thread never gets a backlog.
-//
-// Windows' default timer tick is 15.625 ms, so a plain 10 ms SetTimer fires every 15.6 ms. The
-// source therefore prefers a high-resolution waitable timer on a helper thread that posts one
-// message per tick; where that timer does not exist it raises the process's timer resolution to
-// 1 ms while it runs and uses SetTimer; so does it from the moment that helper thread ends. In
-// every mode it asks Windows not to power-throttle the process (see OptOutOfThrottling), and it
-// writes the source it runs on to the diagnostics.
+// The 10 ms poll tick of the Windows program. The callback runs on the thread that made the
+// object, from its message loop (modal loops too, so it may be re-entered); at most one tick
+// waits in the queue. It prefers a high-resolution waitable timer, else SetTimer at 1 ms timer
+// resolution (docs/design-notes.md, "The Windows poll tick").
 
 #include <windows.h>
 

@@ -59,11 +59,13 @@ int main(int argc, char* argv[]) {
   // Through the Wayland compositor where it is chosen, else through X11.
   std::unique_ptr<pel::WaylandDisplay> compositor;
   std::unique_ptr<pel::WaylandInput> wayland_input;
+  bool use_portal = false;
   if (const std::optional<int> ended =
-          pel::OpenWayland(console, line, backend, compositor, wayland_input))
+          pel::OpenWayland(console, line, backend, compositor, wayland_input, use_portal))
     return *ended;
   bool wayland = false;
-  if (!wayland_input && !pel::CheckX11Session(console, wayland)) return status::kFailed;
+  if (!wayland_input && !use_portal && !pel::CheckX11Session(console, wayland))
+    return status::kFailed;
 
   // One instance per user and X server.
   pel::PosixClock clock;
@@ -77,10 +79,24 @@ int main(int argc, char* argv[]) {
 
   QApplication app(argc, argv);
   pel::SetUpApplication(PEL_VERSION);
+  pel::PosixEnvironment env;
+  // The desktop portal asks the user; a session it ends later ends the program.
+  std::function<void(const std::string&)> portal_closed;
+  std::unique_ptr<pel::PortalInput> portal_input;
+  if (use_portal) {
+    if (const std::optional<int> ended = pel::OpenPortal(
+            console, backend, env.StateFolder(),
+            [&](const std::string& reason) { portal_closed(reason); }, portal_input))
+      return *ended;
+    if (!portal_input) {
+      compositor.reset();
+      if (!pel::CheckX11Session(console, wayland)) return status::kFailed;
+    }
+  }
   std::string error;
   std::unique_ptr<pel::X11Input> x11_input;
-  if (!wayland_input) x11_input = pel::X11Input::Open(nullptr, error);
-  if (!x11_input && !wayland_input) {
+  if (!wayland_input && !portal_input) x11_input = pel::X11Input::Open(nullptr, error);
+  if (!x11_input && !wayland_input && !portal_input) {
     const std::string text = "pelmira cannot read the mouse and the keyboard: " + error;
     std::fprintf(stderr, "%s\n", text.c_str());
     // A script gets its one line; only the window's user gets a box.
@@ -89,7 +105,6 @@ int main(int argc, char* argv[]) {
     return status::kFailed;
   }
 
-  pel::PosixEnvironment env;
   pel::QtDialogs dialogs;
   pel::QtEventPump events;
   pel::TimeSeededRandom random;
@@ -98,7 +113,9 @@ int main(int argc, char* argv[]) {
   pel::QtMainWindow window;
 
   dialogs.SetOwner(window.Widget());
-  pel::Input& input = wayland_input ? static_cast<pel::Input&>(*wayland_input) : *x11_input;
+  pel::Input& input = wayland_input  ? static_cast<pel::Input&>(*wayland_input)
+                      : portal_input ? static_cast<pel::Input&>(*portal_input)
+                                     : *x11_input;
   pel::MainForm form(pel::MainFormHost{
       {input, clock, dialogs, events, files, env}, window, shell, random, skin, indicators});
   window.SetHandlers(form.Handlers());
@@ -153,6 +170,15 @@ int main(int argc, char* argv[]) {
   // Ended by a signal or by the loss of the display, the work in memory is kept first: a
   // --record run saves its file as Pause would, the window keeps unsaved changes for the next
   // start. A run with nothing to keep ends as the signal would have ended it.
+  // Nothing reaches the desktop once its portal has ended the session: the program ends.
+  portal_closed = [&](const std::string& reason) {
+    form.ReleaseButtons();
+    int code = status::kFailed;
+    const std::string said = form.KeepBeforeEnd(code);
+    console.Say(reason + ", so playing stopped" + (said.empty() ? "" : "; ") + said);
+    std::fflush(stderr);
+    QCoreApplication::exit(pel::kInputRefused);
+  };
   const bool recording = line.action == pel::CommandLine::Action::Record;
   pel::SignalWatch ended_by_signal([&](int signo) {
     form.ReleaseButtons();
@@ -176,6 +202,8 @@ int main(int argc, char* argv[]) {
     // Said once, not in the way of the window.
     if (wayland_input)
       pel::ShowWaylandNote(pel::kWaylandBackendNote);
+    else if (portal_input)
+      pel::ShowWaylandNote(pel::kPortalBackendNote);
     else if (wayland)
       pel::ShowWaylandNote();
   };

@@ -194,7 +194,9 @@ TEST_F(WaylandE2E, RefusesWhatTheCompositorCannotGive) {
       {{"--record", path}, exit_status::kUnavailable, "recording (--record) is not possible"},
       {{"--play", path, "--stop-on-move"}, exit_status::kUnavailable, "--stop-on-move is not"},
       {{"--backend", "x11", "--play", path}, exit_status::kFailed, "DISPLAY is not set"},
-      {{"--backend=mir", "--play", path}, exit_status::kUsage, "none of x11, wayland and auto"},
+      {{"--backend=mir", "--play", path},
+       exit_status::kUsage,
+       "none of x11, wayland, portal and auto"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args[0]);

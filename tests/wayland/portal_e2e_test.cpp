@@ -1,0 +1,153 @@
+// The program through the desktop portal on a private headless mutter with pipewire: a portal of
+// the test's own answers the consent and relays to mutter's remote desktop, and a client of the
+// test's own watches the pointer. Allowed, every entry kind plays exactly and the restore token
+// is kept; refused, nothing plays; a session closed while a button is held ends the run with
+// nothing held.
+#include <gtest/gtest.h>
+#include <linux/input-event-codes.h>
+#include <sys/wait.h>
+#include <wayland-client.h>
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "app/command_line.h"
+#include "programs/linux/wayland_session.h"
+#include "testkit/mutter_fixture.h"
+#include "tests/wayland/pointer_observer.h"
+
+namespace pel::waylandtest {
+namespace {
+
+using Kind = PointerEvent::Kind;
+using XY = std::pair<int, int>;
+
+class PortalE2E : public testing::Test {
+ protected:
+  PortalE2E() : mutter_(1280, 1024), observer_(mutter_.Socket(), {{1280, 1024}}) {}
+
+  // The test's portal, answering `answer` (grant or refuse) at RemoteDesktop `version`, closing
+  // the session after `close_after` notifications (0: never).
+  void StartPortal(const char* answer, int version, int close_after = 0) {
+    mutter_.Start({PEL_FAKE_PORTAL, mutter_.Folder() + "/portal.log", answer,
+                   std::to_string(version), std::to_string(close_after), "0,0,1280,1024"},
+                  {}, mutter_.Folder() + "/portal.err");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (Portal().find("ready") == std::string::npos) {
+      ASSERT_LT(std::chrono::steady_clock::now(), deadline) << mutter_.Read("portal.err");
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  }
+  std::string Portal() const { return mutter_.Read("portal.log"); }
+  std::string Said() const { return mutter_.Read("stderr"); }
+
+  // Plays `entries` through the portal and watches the pointer until the program ends; its
+  // exit status. The first entry waits a moment: mutter gives the seat its pointer only once the
+  // session starts, and the observer takes it then.
+  int Play(std::vector<std::string> entries) {
+    std::string text = "[MouseMotionFile]\r\nmove,1,1,300\r\n";
+    for (const std::string& e : entries) text += e + "\r\n";
+    const pid_t pid = mutter_.Start(
+        {PEL_PROGRAM, "--backend", "portal", "--play", mutter_.Write("play.mmf", text)}, {},
+        mutter_.Folder() + "/stderr");
+    int status = 0;
+    pid_t ended = 0;
+    observer_.PumpUntil([&] { return (ended = ::waitpid(pid, &status, WNOHANG)) == pid; }, 60000);
+    if (ended != pid) return -1;  // the fixture ends it
+    observer_.Pump(150);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+
+  Mutter mutter_;
+  PointerObserver observer_;
+};
+
+TEST_F(PortalE2E, AllowedPlaysEveryKindExactlyAndKeepsTheRestoreToken) {
+  StartPortal("grant", 2);
+  ASSERT_EQ(Play({"move,0,0,20", "move,1279,1023,20", "move,640,512,20", "Left,300,200,40",
+                  "LeftDown,100,100,30", "move,150,130,20", "LeftUp,180,140,30", "Right,400,300,30",
+                  "Middle,500,400,30", "Wheel,510,410,30,240", "HWheel,520,420,30,-120",
+                  "X1Down,600,500,20", "X1Up,600,500,20", "X2Down,610,510,20", "X2Up,610,510,20"}),
+            exit_status::kOk)
+      << Said() << Portal();
+  EXPECT_NE(Said().find("waiting for the desktop to allow input control"), std::string::npos);
+
+  std::vector<XY> places;
+  using Press = std::tuple<uint32_t, bool, XY>;    // button, pressed, where
+  using Step = std::tuple<uint32_t, int32_t, XY>;  // axis, notches, where
+  std::vector<Press> presses;
+  std::vector<Step> steps;
+  for (const PointerEvent& e : observer_.Events()) {
+    if ((e.kind == Kind::Motion || e.kind == Kind::Enter) &&
+        (places.empty() || places.back() != XY{e.x, e.y}))
+      places.emplace_back(e.x, e.y);
+    if (e.kind == Kind::Button) presses.emplace_back(e.button, e.pressed, XY{e.x, e.y});
+    if (e.kind == Kind::Wheel) steps.emplace_back(e.axis, e.discrete, XY{e.x, e.y});
+  }
+  // From the first move after the one that let the observer take the pointer.
+  const auto first = std::find(places.begin(), places.end(), XY{0, 0});
+  ASSERT_NE(first, places.end()) << Portal();
+  const std::vector<XY> want_places = {{0, 0},     {1279, 1023}, {640, 512}, {300, 200}, {100, 100},
+                                       {150, 130}, {180, 140},   {400, 300}, {500, 400}, {510, 410},
+                                       {520, 420}, {600, 500},   {610, 510}};
+  EXPECT_EQ(std::vector<XY>(first, places.end()), want_places);
+  const std::vector<Press> want_presses = {
+      {BTN_LEFT, true, {300, 200}},   {BTN_LEFT, false, {300, 200}},
+      {BTN_LEFT, true, {100, 100}},   {BTN_LEFT, false, {180, 140}},
+      {BTN_RIGHT, true, {400, 300}},  {BTN_RIGHT, false, {400, 300}},
+      {BTN_MIDDLE, true, {500, 400}}, {BTN_MIDDLE, false, {500, 400}},
+      {BTN_SIDE, true, {600, 500}},   {BTN_SIDE, false, {600, 500}},
+      {BTN_EXTRA, true, {610, 510}},  {BTN_EXTRA, false, {610, 510}}};
+  EXPECT_EQ(presses, want_presses);
+  // Up is away from the user (Wayland: negative), each notch its own step.
+  constexpr uint32_t kV = WL_POINTER_AXIS_VERTICAL_SCROLL, kH = WL_POINTER_AXIS_HORIZONTAL_SCROLL;
+  const std::vector<Step> want_steps = {
+      {kV, -1, {510, 410}}, {kV, -1, {510, 410}}, {kH, -1, {520, 420}}};
+  EXPECT_EQ(steps, want_steps);
+  EXPECT_TRUE(observer_.Held().empty());
+
+  // The portal keeps the user's answer: the next start hands its token back.
+  EXPECT_EQ(mutter_.Read(".local/state/pelmira/portal-restore-token"), "token-1");
+  EXPECT_EQ(Play({"move,5,5,0"}), exit_status::kOk) << Said();
+  EXPECT_NE(Portal().find("SelectDevices persist_mode=2 restore_token=token-1 types=2"),
+            std::string::npos)
+      << Portal();
+}
+
+TEST_F(PortalE2E, RefusedPlaysNothingAndSaysSo) {
+  StartPortal("refuse", 1);
+  EXPECT_EQ(Play({"Left,300,200,0"}), kInputRefused);
+  EXPECT_NE(Said().find("the desktop did not allow input control, so nothing is played"),
+            std::string::npos)
+      << Said();
+  // Version 1 keeps nothing: no persistence asked for.
+  EXPECT_EQ(Portal().find("persist_mode"), std::string::npos) << Portal();
+  EXPECT_EQ(Portal().find("motion"), std::string::npos) << Portal();
+  for (const PointerEvent& e : observer_.Events()) EXPECT_NE(e.kind, Kind::Button);
+}
+
+TEST_F(PortalE2E, SessionClosedWhileHoldingEndsWithNothingHeld) {
+  // Closed after the warm-up move and the press (its move and its button).
+  StartPortal("grant", 1, 3);
+  EXPECT_EQ(
+      Play({"LeftDown,100,100,50", "move,200,200,50", "move,300,300,5000", "LeftUp,300,300,0"}),
+      kInputRefused)
+      << Portal();
+  EXPECT_NE(Said().find("the desktop closed the input control session"), std::string::npos)
+      << Said();
+  EXPECT_EQ(Portal().find("motion 200 200"), std::string::npos) << Portal();
+  // The press arrived, and went with the session.
+  const auto& events = observer_.Events();
+  EXPECT_TRUE(std::ranges::any_of(events, [](const PointerEvent& e) {
+    return e.kind == Kind::Button && e.pressed && e.x == 100 && e.y == 100;
+  }));
+  EXPECT_TRUE(observer_.Held().empty());
+}
+
+}  // namespace
+}  // namespace pel::waylandtest

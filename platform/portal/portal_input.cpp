@@ -191,25 +191,42 @@ class PortalInput::Bus {
   int tokens_ = 0;
 };
 
+namespace {
+
+// The portal, started on demand, says whether it offers a remote desktop and which version; 0
+// when it does not, with the reason in `error`.
+uint RemoteDesktopVersion(const QDBusConnection& bus, std::string& error) {
+  if (!bus.isConnected()) {
+    error = "no session bus (" + bus.lastError().message().toStdString() + ")";
+    return 0;
+  }
+  QDBusMessage get = QDBusMessage::createMethodCall(
+      kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+  get << kRemote << QStringLiteral("version");
+  const QDBusMessage got = bus.call(get, QDBus::Block, kCallMs);
+  const uint version = got.type() == QDBusMessage::ErrorMessage
+                           ? 0
+                           : got.arguments().value(0).value<QDBusVariant>().variant().toUInt();
+  if (version == 0)
+    error = "the desktop portal offers no remote desktop (" +
+            (got.type() == QDBusMessage::ErrorMessage ? Text(got) : std::string("version 0")) + ")";
+  return version;
+}
+
+}  // namespace
+
+bool PortalInput::Offered(std::string& error) {
+  return RemoteDesktopVersion(QDBusConnection::sessionBus(), error) > 0;
+}
+
 std::unique_ptr<PortalInput> PortalInput::Open(const std::string& token_file, Hooks hooks,
                                                Outcome& outcome, std::string& error) {
   outcome = Outcome::Absent;
-  QDBusConnection connection = QDBusConnection::sessionBus();
-  if (!connection.isConnected()) {
-    error = "no session bus (" + connection.lastError().message().toStdString() + ")";
-    return nullptr;
-  }
-  auto bus = std::make_unique<Bus>(connection);
+  const uint version = RemoteDesktopVersion(QDBusConnection::sessionBus(), error);
+  if (version == 0) return nullptr;
+  auto bus = std::make_unique<Bus>(QDBusConnection::sessionBus());
   QObject::connect(&bus->watcher, &QDBusServiceWatcher::serviceUnregistered,
                    [b = bus.get()] { b->portal_gone = true; });
-  // The portal, started on demand, says whether it offers a remote desktop and which version.
-  const QDBusMessage got = bus->Call(QStringLiteral("org.freedesktop.DBus.Properties"),
-                                     QStringLiteral("Get"), {kRemote, QStringLiteral("version")});
-  if (got.type() == QDBusMessage::ErrorMessage) {
-    error = "the desktop portal offers no remote desktop (" + Text(got) + ")";
-    return nullptr;
-  }
-  const uint version = got.arguments().value(0).value<QDBusVariant>().variant().toUInt();
   outcome = Outcome::Failed;
 
   uint code = 0;

@@ -41,6 +41,9 @@ class PortalInput : public Input {
     std::function<void(const std::string&)> note;
   };
 
+  // True when the session bus has a portal with a remote desktop (it is started on demand);
+  // else false, with the reason in `error`. Asks nobody.
+  static bool Offered(std::string& error);
   // Opens a session on the session bus and asks the desktop to allow it. `token_file` keeps the
   // portal's restore token where it offers persistence (version 2 and later), so that the user
   // is asked once; it may be empty. nullptr unless the outcome is Granted, with the reason in

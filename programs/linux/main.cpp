@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -80,23 +81,35 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   pel::SetUpApplication(PEL_VERSION);
   pel::PosixEnvironment env;
-  // The desktop portal asks the user; a session it ends later ends the program.
-  std::function<void(const std::string&)> portal_closed;
-  std::unique_ptr<pel::PortalInput> portal_input;
-  if (use_portal) {
-    if (const std::optional<int> ended = pel::OpenPortal(
-            console, backend, env.StateFolder(),
-            [&](const std::string& reason) { portal_closed(reason); }, portal_input))
-      return *ended;
-    if (!portal_input) {
-      compositor.reset();
-      if (!pel::CheckX11Session(console, wayland)) return status::kFailed;
-    }
-  }
   std::string error;
+  // The desktop portal: whether it is there is known now. Its consent is asked before --play,
+  // and in the window once the window shows, with the status line saying so; a session it ends
+  // later ends the program.
+  pel::PendingInput pending_input;
+  std::unique_ptr<pel::PortalInput> portal_input;
+  std::function<void(const std::string&)> portal_closed;
+  auto open_portal = [&](std::string& said) {
+    return pel::OpenPortal(
+        console, env.StateFolder(), [&](const std::string& reason) { portal_closed(reason); },
+        portal_input, said);
+  };
+  if (use_portal && !pel::PortalInput::Offered(error)) {
+    if (backend == pel::Backend::Portal) {
+      console.Say("cannot play through the desktop portal: " + error);
+      return status::kFailed;
+    }
+    console.Say(error + ": playing through X11");
+    use_portal = false;
+    compositor.reset();
+    if (!pel::CheckX11Session(console, wayland)) return status::kFailed;
+  } else if (use_portal && pel::IsScripted(line)) {
+    std::string said;
+    if (const std::optional<int> ended = open_portal(said)) return *ended;
+    pending_input.Set(portal_input.get());
+  }
   std::unique_ptr<pel::X11Input> x11_input;
-  if (!wayland_input && !portal_input) x11_input = pel::X11Input::Open(nullptr, error);
-  if (!x11_input && !wayland_input && !portal_input) {
+  if (!wayland_input && !use_portal) x11_input = pel::X11Input::Open(nullptr, error);
+  if (!x11_input && !wayland_input && !use_portal) {
     const std::string text = "pelmira cannot read the mouse and the keyboard: " + error;
     std::fprintf(stderr, "%s\n", text.c_str());
     // A script gets its one line; only the window's user gets a box.
@@ -113,9 +126,9 @@ int main(int argc, char* argv[]) {
   pel::QtMainWindow window;
 
   dialogs.SetOwner(window.Widget());
-  pel::Input& input = wayland_input  ? static_cast<pel::Input&>(*wayland_input)
-                      : portal_input ? static_cast<pel::Input&>(*portal_input)
-                                     : *x11_input;
+  pel::Input& input = wayland_input ? static_cast<pel::Input&>(*wayland_input)
+                      : use_portal  ? static_cast<pel::Input&>(pending_input)
+                                    : *x11_input;
   pel::MainForm form(pel::MainFormHost{
       {input, clock, dialogs, events, files, env}, window, shell, random, skin, indicators});
   window.SetHandlers(form.Handlers());
@@ -202,9 +215,23 @@ int main(int argc, char* argv[]) {
     // Said once, not in the way of the window.
     if (wayland_input)
       pel::ShowWaylandNote(pel::kWaylandBackendNote);
-    else if (portal_input)
+    else if (use_portal)
       pel::ShowWaylandNote(pel::kPortalBackendNote);
-    else if (wayland)
+    if (use_portal && !portal_input) {
+      pel::Control& status_line = window.Get(pel::ControlId::StatusLine);
+      const std::string before = status_line.Caption();
+      status_line.SetCaption(pel::kPortalWaitingNote);
+      std::string said;
+      const std::optional<int> ended = open_portal(said);
+      status_line.SetCaption(before);
+      if (ended) {
+        QMessageBox::critical(window.Widget(), QStringLiteral("pelmira"),
+                              QString::fromStdString(said));
+        QTimer::singleShot(0, [code = *ended] { QCoreApplication::exit(code); });
+        return;
+      }
+      pending_input.Set(portal_input.get());
+    } else if (wayland)
       pel::ShowWaylandNote();
   };
   loop.run = [] {

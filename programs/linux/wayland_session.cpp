@@ -139,10 +139,11 @@ std::optional<int> OpenWayland(const ProgramConsole& console, const CommandLine&
   return std::nullopt;
 }
 
-std::optional<int> OpenPortal(const ProgramConsole& console, Backend backend,
-                              const std::string& state_folder,
+const char* const kPortalWaitingNote = "Waiting for the desktop to allow input control";
+
+std::optional<int> OpenPortal(const ProgramConsole& console, const std::string& state_folder,
                               std::function<void(const std::string&)> closed,
-                              std::unique_ptr<PortalInput>& input) {
+                              std::unique_ptr<PortalInput>& input, std::string& said) {
   PortalInput::Hooks hooks;
   hooks.waiting = [&console] {
     console.Say("waiting for the desktop to allow input control (it asks the user)");
@@ -153,23 +154,12 @@ std::optional<int> OpenPortal(const ProgramConsole& console, Backend backend,
   std::string error;
   input =
       PortalInput::Open(state_folder + "portal-restore-token", std::move(hooks), outcome, error);
-  switch (outcome) {
-    case PortalInput::Outcome::Granted:
-      return std::nullopt;
-    case PortalInput::Outcome::Refused:
-      console.Say("the desktop did not allow input control, so nothing is played (" + error + ")");
-      return kInputRefused;
-    case PortalInput::Outcome::Absent:
-      if (backend == Backend::Auto) {
-        console.Say(error + ": playing through X11");
-        return std::nullopt;
-      }
-      break;
-    case PortalInput::Outcome::Failed:
-      break;
-  }
-  console.Say("cannot play through the desktop portal: " + error);
-  return exit_status::kFailed;
+  if (outcome == PortalInput::Outcome::Granted) return std::nullopt;
+  const bool refused = outcome == PortalInput::Outcome::Refused;
+  said = refused ? "the desktop did not allow input control, so nothing is played (" + error + ")"
+                 : "cannot play through the desktop portal: " + error;
+  console.Say(said);
+  return refused ? kInputRefused : exit_status::kFailed;
 }
 
 }  // namespace pel

@@ -53,14 +53,39 @@ std::optional<int> OpenWayland(const ProgramConsole& console, const CommandLine&
                                std::unique_ptr<WaylandInput>& input, bool& portal);
 
 // Asks the desktop portal for input control, saying on `console` while the desktop waits for the
-// user; its restore token is kept in `state_folder`. nullopt with `input` set when allowed, and
-// with it null when Auto found no portal (X11 is left). Else the exit status, said on `console`:
-// kInputRefused when the desktop said no, kFailed when the portal cannot be had. `closed` is
-// called from the event loop if the session ends later.
-std::optional<int> OpenPortal(const ProgramConsole& console, Backend backend,
-                              const std::string& state_folder,
+// user; its restore token is kept in `state_folder`. nullopt with `input` set when allowed. Else
+// the exit status, with the line said on `console` in `said`: kInputRefused when the desktop
+// said no, kFailed when the portal cannot be had. `closed` is called from the event loop if the
+// session ends later.
+std::optional<int> OpenPortal(const ProgramConsole& console, const std::string& state_folder,
                               std::function<void(const std::string&)> closed,
-                              std::unique_ptr<PortalInput>& input);
+                              std::unique_ptr<PortalInput>& input, std::string& said);
+
+// What the status line says while the desktop asks the user.
+extern const char* const kPortalWaitingNote;
+
+// The input of a program whose portal is asked once its window shows: until then nothing is
+// played (the input counts as elsewhere, so a playback holds), then all goes to the portal.
+class PendingInput : public Input {
+ public:
+  void Set(Input* input) { input_ = input; }
+  int16_t KeyState(int vk) override { return input_ ? input_->KeyState(vk) : 0; }
+  bool CursorPos(Point& pos) override { return input_ && input_->CursorPos(pos); }
+  bool SetCursorPos(Point pos) override { return input_ && input_->SetCursorPos(pos); }
+  bool InjectButton(MouseButton button, bool down) override {
+    return input_ && input_->InjectButton(button, down);
+  }
+  bool Click(MouseButton button) override { return input_ && input_->Click(button); }
+  bool InjectWheel(WheelAxis axis, int32_t delta) override {
+    return input_ && input_->InjectWheel(axis, delta);
+  }
+  uint32_t UserButtonPresses() override { return input_ ? input_->UserButtonPresses() : 0; }
+  uint32_t UserPointerMoves() override { return input_ ? input_->UserPointerMoves() : 0; }
+  bool InputElsewhere() override { return !input_ || input_->InputElsewhere(); }
+
+ private:
+  Input* input_ = nullptr;
+};
 
 // What the window says once in the Wayland backend: what works and what does not.
 extern const char* const kWaylandBackendNote;

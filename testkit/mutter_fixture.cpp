@@ -20,7 +20,7 @@ namespace pel::waylandtest {
 
 namespace fs = std::filesystem;
 
-Mutter::Mutter(int width, int height) {
+Mutter::Mutter(const std::vector<std::pair<int, int>>& monitors) {
   TakeTestUser(uid_, gid_);
   char folder[] = "/tmp/pel-mutter-XXXXXX";
   if (!::mkdtemp(folder)) throw std::runtime_error("Mutter: mkdtemp failed");
@@ -33,12 +33,13 @@ Mutter::Mutter(int width, int height) {
                 {}, log),
           "the session bus");
   WaitFor("pipewire-0", Start({"pipewire"}, {}, log), "pipewire");
-  const std::string size = std::to_string(width) + "x" + std::to_string(height);
-  WaitFor("wayland-pel",
-          Start({"mutter", "--headless", "--wayland", "--no-x11", "--wayland-display=wayland-pel",
-                 "--virtual-monitor", size},
-                {}, log),
-          "mutter");
+  std::vector<std::string> argv = {"mutter", "--headless", "--wayland", "--no-x11",
+                                   "--wayland-display=wayland-pel"};
+  for (const auto& [width, height] : monitors) {
+    argv.push_back("--virtual-monitor");
+    argv.push_back(std::to_string(width) + "x" + std::to_string(height));
+  }
+  WaitFor("wayland-pel", Start(argv, {}, log), "mutter");
   socket_ = folder_ + "/wayland-pel";
 }
 

@@ -7,15 +7,17 @@
 #include <sys/types.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace pel::waylandtest {
 
 class Mutter {
  public:
-  // Returns once the compositor's socket is there; throws std::runtime_error (with the logs)
-  // when a part does not come up within 10 s.
-  Mutter(int width, int height);
+  // One virtual monitor of each size (Meta-0, Meta-1, ...). Returns once the compositor's socket
+  // is there; throws std::runtime_error (with the logs) when a part does not come up within
+  // 10 s.
+  explicit Mutter(const std::vector<std::pair<int, int>>& monitors);
   // Stops what this object started, and only that, newest first, and removes its folder.
   ~Mutter();
   Mutter(const Mutter&) = delete;

@@ -4,11 +4,12 @@
 // own remote desktop and screen cast on the same bus, as the desktop's portal would after the
 // user's consent. Every request and notification is written to a log, one line each.
 //
-//   fake_portal LOG grant|refuse VERSION CLOSE_AFTER X,Y,W,H
+//   fake_portal LOG grant|refuse VERSION CLOSE_AFTER X,Y,W,H[;X,Y,W,H...]
 //
 // VERSION is the RemoteDesktop version it offers (2 and later: it hands a restore token);
 // CLOSE_AFTER > 0 closes the session after that many notifications (as a user ending the
-// sharing would); the rectangle is the one monitor's place in the layout.
+// sharing would); the rectangles are mutter's monitors (Meta-0, Meta-1, ...) in the layout,
+// each shared as a stream of its own.
 
 #include <QCoreApplication>
 #include <QDBusArgument>
@@ -69,18 +70,18 @@ namespace {
 
 const QString kMutter = QStringLiteral("org.gnome.Mutter.RemoteDesktop");
 const QString kMutterCast = QStringLiteral("org.gnome.Mutter.ScreenCast");
-constexpr uint kNode = 41;  // the stream's node, as the portal names it
+constexpr uint kFirstNode = 41;  // the first stream's node, as the portal names it
 
 class FakePortal : public QDBusVirtualObject {
  public:
   FakePortal(QDBusConnection bus, QString log, bool grant, uint version, int close_after,
-             QList<int> monitor)
+             QList<QList<int>> monitors)
       : bus_(std::move(bus)),
         log_(std::move(log)),
         grant_(grant),
         version_(version),
         close_after_(close_after),
-        monitor_(std::move(monitor)) {}
+        monitors_(std::move(monitors)) {}
 
   QString introspect(const QString&) const override { return {}; }
 
@@ -175,21 +176,26 @@ class FakePortal : public QDBusVirtualObject {
                  {QVariantMap{{QStringLiteral("remote-desktop-session-id"), id}}});
     if (reply.type() == QDBusMessage::ErrorMessage) return false;
     const QString cast = reply.arguments().value(0).value<QDBusObjectPath>().path();
-    reply = Call(kMutterCast, cast, kMutterCast + QStringLiteral(".Session"),
-                 QStringLiteral("RecordMonitor"), {QString(), QVariantMap()});
-    if (reply.type() == QDBusMessage::ErrorMessage) return false;
-    stream_ = reply.arguments().value(0).value<QDBusObjectPath>().path();
+    // Each monitor a stream of its own, as the user would share them.
+    QList<StreamInfo> streams;
+    streams_.clear();
+    for (int i = 0; i < monitors_.size(); ++i) {
+      reply =
+          Call(kMutterCast, cast, kMutterCast + QStringLiteral(".Session"),
+               QStringLiteral("RecordMonitor"), {QStringLiteral("Meta-%1").arg(i), QVariantMap()});
+      if (reply.type() == QDBusMessage::ErrorMessage) return false;
+      streams_ << reply.arguments().value(0).value<QDBusObjectPath>().path();
+      const QList<int>& m = monitors_[i];
+      streams << StreamInfo{kFirstNode + static_cast<uint>(i),
+                            {{QStringLiteral("position"), QVariant::fromValue(Pair{m[0], m[1]})},
+                             {QStringLiteral("size"), QVariant::fromValue(Pair{m[2], m[3]})},
+                             {QStringLiteral("source_type"), 1u}}};
+    }
     reply = Call(kMutter, mutter_session_, kMutter + QStringLiteral(".Session"),
                  QStringLiteral("Start"), {});
     if (reply.type() == QDBusMessage::ErrorMessage) return false;
-    StreamInfo stream{
-        kNode,
-        {{QStringLiteral("position"),
-          QVariant::fromValue(Pair{monitor_.value(0), monitor_.value(1)})},
-         {QStringLiteral("size"), QVariant::fromValue(Pair{monitor_.value(2), monitor_.value(3)})},
-         {QStringLiteral("source_type"), 1u}}};
     results.insert(QStringLiteral("devices"), 2u);
-    results.insert(QStringLiteral("streams"), QVariant::fromValue(QList<StreamInfo>{stream}));
+    results.insert(QStringLiteral("streams"), QVariant::fromValue(streams));
     if (version_ >= 2) results.insert(QStringLiteral("restore_token"), QStringLiteral("token-1"));
     Log(QStringLiteral("started"));
     return true;
@@ -213,16 +219,18 @@ class FakePortal : public QDBusVirtualObject {
     const QString session = kMutter + QStringLiteral(".Session");
     QDBusMessage reply;
     if (member == QLatin1String("NotifyPointerMotionAbsolute")) {
-      if (args.value(2).toUInt() != kNode) {
+      const qsizetype stream = static_cast<qsizetype>(args.value(2).toUInt()) - kFirstNode;
+      if (stream < 0 || stream >= streams_.size()) {
         bus_.send(message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"),
                                            QStringLiteral("Unknown stream")));
         return;
       }
-      Log(QStringLiteral("motion %1 %2")
+      Log(QStringLiteral("motion %1 %2 %3")
+              .arg(stream)
               .arg(args.value(3).toDouble())
               .arg(args.value(4).toDouble()));
       reply = Call(kMutter, mutter_session_, session, member,
-                   {stream_, args.value(3).toDouble(), args.value(4).toDouble()});
+                   {streams_[stream], args.value(3).toDouble(), args.value(4).toDouble()});
     } else if (member == QLatin1String("NotifyPointerButton")) {
       Log(QStringLiteral("button %1 %2").arg(args.value(2).toInt()).arg(args.value(3).toUInt()));
       reply = Call(kMutter, mutter_session_, session, member,
@@ -256,10 +264,10 @@ class FakePortal : public QDBusVirtualObject {
   bool grant_;
   uint version_;
   int close_after_;
-  QList<int> monitor_;
+  QList<QList<int>> monitors_;
   QString session_;
   QString mutter_session_;
-  QString stream_;
+  QList<QString> streams_;  // mutter's, by node
   bool closed_ = false;
   int notified_ = 0;
 };
@@ -269,21 +277,24 @@ class FakePortal : public QDBusVirtualObject {
 int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
   if (argc != 6) {
-    std::fputs("usage: fake_portal LOG grant|refuse VERSION CLOSE_AFTER X,Y,W,H\n", stderr);
+    std::fputs("usage: fake_portal LOG grant|refuse VERSION CLOSE_AFTER X,Y,W,H[;...]\n", stderr);
     return 2;
   }
   qDBusRegisterMetaType<Pair>();
   qDBusRegisterMetaType<StreamInfo>();
   qDBusRegisterMetaType<QList<StreamInfo>>();
-  QList<int> monitor;
-  for (const QString& n : QString::fromLocal8Bit(argv[5]).split(QLatin1Char(',')))
-    monitor << n.toInt();
+  QList<QList<int>> monitors;
+  for (const QString& rect : QString::fromLocal8Bit(argv[5]).split(QLatin1Char(';'))) {
+    monitors.append(QList<int>());
+    for (const QString& n : rect.split(QLatin1Char(','))) monitors.back() << n.toInt();
+    if (monitors.back().size() != 4) return 2;
+  }
   QDBusConnection bus = QDBusConnection::sessionBus();
   // mutter takes its names a moment after its socket shows.
   for (int i = 0; i < 500 && !bus.interface()->isServiceRegistered(kMutterCast); ++i)
     QThread::msleep(10);
   FakePortal portal(bus, QString::fromLocal8Bit(argv[1]), QByteArray(argv[2]) == "grant",
-                    QByteArray(argv[3]).toUInt(), QByteArray(argv[4]).toInt(), monitor);
+                    QByteArray(argv[3]).toUInt(), QByteArray(argv[4]).toInt(), monitors);
   if (!bus.registerVirtualObject(QStringLiteral("/org/freedesktop/portal/desktop"), &portal) ||
       !bus.registerService(QStringLiteral("org.freedesktop.portal.Desktop"))) {
     std::fputs("fake_portal: cannot take the portal's name\n", stderr);

@@ -26,16 +26,25 @@ namespace {
 
 using Kind = PointerEvent::Kind;
 using XY = std::pair<int, int>;
+using Sizes = std::vector<std::pair<int, int>>;
 
 class PortalE2E : public testing::Test {
  protected:
-  PortalE2E() : mutter_(1280, 1024), observer_(mutter_.Socket(), {{1280, 1024}}) {}
+  explicit PortalE2E(const Sizes& sizes = {{1280, 1024}})
+      : mutter_(sizes), observer_(mutter_.Socket(), sizes) {
+    int left = 0;
+    for (const auto& [width, height] : sizes) {
+      shared_ += (shared_.empty() ? "" : ";") + std::to_string(left) + ",0," +
+                 std::to_string(width) + "," + std::to_string(height);
+      left += width;
+    }
+  }
 
   // The test's portal, answering `answer` (grant or refuse) at RemoteDesktop `version`, closing
-  // the session after `close_after` notifications (0: never).
+  // the session after `close_after` notifications (0: never), sharing every monitor.
   void StartPortal(const char* answer, int version, int close_after = 0) {
     mutter_.Start({PEL_FAKE_PORTAL, mutter_.Folder() + "/portal.log", answer,
-                   std::to_string(version), std::to_string(close_after), "0,0,1280,1024"},
+                   std::to_string(version), std::to_string(close_after), shared_},
                   {}, mutter_.Folder() + "/portal.err");
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (Portal().find("ready") == std::string::npos) {
@@ -63,8 +72,20 @@ class PortalE2E : public testing::Test {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
 
+  // The pointer's places from the first move to `from` on, each once until it moves away.
+  std::vector<XY> PlacesFrom(XY from) const {
+    std::vector<XY> places;
+    for (const PointerEvent& e : observer_.Events())
+      if ((e.kind == Kind::Motion || e.kind == Kind::Enter) &&
+          (places.empty() || places.back() != XY{e.x, e.y}) &&
+          (!places.empty() || XY{e.x, e.y} == from))
+        places.emplace_back(e.x, e.y);
+    return places;
+  }
+
   Mutter mutter_;
   PointerObserver observer_;
+  std::string shared_;  // the monitors as the portal shares them
 };
 
 TEST_F(PortalE2E, AllowedPlaysEveryKindExactlyAndKeepsTheRestoreToken) {
@@ -77,25 +98,19 @@ TEST_F(PortalE2E, AllowedPlaysEveryKindExactlyAndKeepsTheRestoreToken) {
       << Said() << Portal();
   EXPECT_NE(Said().find("waiting for the desktop to allow input control"), std::string::npos);
 
-  std::vector<XY> places;
   using Press = std::tuple<uint32_t, bool, XY>;    // button, pressed, where
   using Step = std::tuple<uint32_t, int32_t, XY>;  // axis, notches, where
   std::vector<Press> presses;
   std::vector<Step> steps;
   for (const PointerEvent& e : observer_.Events()) {
-    if ((e.kind == Kind::Motion || e.kind == Kind::Enter) &&
-        (places.empty() || places.back() != XY{e.x, e.y}))
-      places.emplace_back(e.x, e.y);
     if (e.kind == Kind::Button) presses.emplace_back(e.button, e.pressed, XY{e.x, e.y});
     if (e.kind == Kind::Wheel) steps.emplace_back(e.axis, e.discrete, XY{e.x, e.y});
   }
   // From the first move after the one that let the observer take the pointer.
-  const auto first = std::find(places.begin(), places.end(), XY{0, 0});
-  ASSERT_NE(first, places.end()) << Portal();
   const std::vector<XY> want_places = {{0, 0},     {1279, 1023}, {640, 512}, {300, 200}, {100, 100},
                                        {150, 130}, {180, 140},   {400, 300}, {500, 400}, {510, 410},
                                        {520, 420}, {600, 500},   {610, 510}};
-  EXPECT_EQ(std::vector<XY>(first, places.end()), want_places);
+  EXPECT_EQ(PlacesFrom({0, 0}), want_places) << Portal();
   const std::vector<Press> want_presses = {
       {BTN_LEFT, true, {300, 200}},   {BTN_LEFT, false, {300, 200}},
       {BTN_LEFT, true, {100, 100}},   {BTN_LEFT, false, {180, 140}},
@@ -140,13 +155,30 @@ TEST_F(PortalE2E, SessionClosedWhileHoldingEndsWithNothingHeld) {
       << Portal();
   EXPECT_NE(Said().find("the desktop closed the input control session"), std::string::npos)
       << Said();
-  EXPECT_EQ(Portal().find("motion 200 200"), std::string::npos) << Portal();
+  EXPECT_EQ(Portal().find("motion 0 200 200"), std::string::npos) << Portal();
   // The press arrived, and went with the session.
   const auto& events = observer_.Events();
   EXPECT_TRUE(std::ranges::any_of(events, [](const PointerEvent& e) {
     return e.kind == Kind::Button && e.pressed && e.x == 100 && e.y == 100;
   }));
   EXPECT_TRUE(observer_.Held().empty());
+}
+
+class PortalTwoMonitors : public PortalE2E {
+ protected:
+  PortalTwoMonitors() : PortalE2E({{1280, 1024}, {800, 600}}) {}
+};
+
+TEST_F(PortalTwoMonitors, EachPositionGoesToTheStreamThatHoldsIt) {
+  StartPortal("grant", 1);
+  const std::vector<XY> targets = {{0, 0}, {1279, 1023}, {1280, 0}, {2079, 599}, {1700, 300}};
+  std::vector<std::string> entries;
+  for (const auto& [x, y] : targets)
+    entries.push_back("move," + std::to_string(x) + "," + std::to_string(y) + ",10");
+  ASSERT_EQ(Play(entries), exit_status::kOk) << Said() << Portal();
+  EXPECT_EQ(PlacesFrom({0, 0}), targets) << Portal();
+  // Relative to the second monitor's corner.
+  EXPECT_NE(Portal().find("motion 1 799 599"), std::string::npos) << Portal();
 }
 
 }  // namespace

@@ -21,7 +21,6 @@
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
 #include <QFile>
-#include <QTextStream>
 #include <QThread>
 #include <QTimer>
 #include <cstdio>

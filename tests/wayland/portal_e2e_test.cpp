@@ -19,13 +19,13 @@
 #include "app/command_line.h"
 #include "programs/linux/wayland_session.h"
 #include "testkit/mutter_fixture.h"
+#include "tests/wayland/every_kind.h"
 #include "tests/wayland/pointer_observer.h"
 
 namespace pel::waylandtest {
 namespace {
 
 using Kind = PointerEvent::Kind;
-using XY = std::pair<int, int>;
 using Sizes = std::vector<std::pair<int, int>>;
 
 class PortalE2E : public testing::Test {
@@ -72,17 +72,6 @@ class PortalE2E : public testing::Test {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
 
-  // The pointer's places from the first move to `from` on, each once until it moves away.
-  std::vector<XY> PlacesFrom(XY from) const {
-    std::vector<XY> places;
-    for (const PointerEvent& e : observer_.Events())
-      if ((e.kind == Kind::Motion || e.kind == Kind::Enter) &&
-          (places.empty() || places.back() != XY{e.x, e.y}) &&
-          (!places.empty() || XY{e.x, e.y} == from))
-        places.emplace_back(e.x, e.y);
-    return places;
-  }
-
   Mutter mutter_;
   PointerObserver observer_;
   std::string shared_;  // the monitors as the portal shares them
@@ -90,40 +79,13 @@ class PortalE2E : public testing::Test {
 
 TEST_F(PortalE2E, AllowedPlaysEveryKindExactlyAndKeepsTheRestoreToken) {
   StartPortal("grant", 2);
-  ASSERT_EQ(Play({"move,0,0,20", "move,1279,1023,20", "move,640,512,20", "Left,300,200,40",
-                  "LeftDown,100,100,30", "move,150,130,20", "LeftUp,180,140,30", "Right,400,300,30",
-                  "Middle,500,400,30", "Wheel,510,410,30,240", "HWheel,520,420,30,-120",
-                  "X1Down,600,500,20", "X1Up,600,500,20", "X2Down,610,510,20", "X2Up,610,510,20"}),
-            exit_status::kOk)
-      << Said() << Portal();
+  ASSERT_EQ(Play(kEveryKind), exit_status::kOk) << Said() << Portal();
   EXPECT_NE(Said().find("waiting for the desktop to allow input control"), std::string::npos);
-
-  using Press = std::tuple<uint32_t, bool, XY>;    // button, pressed, where
-  using Step = std::tuple<uint32_t, int32_t, XY>;  // axis, notches, where
-  std::vector<Press> presses;
-  std::vector<Step> steps;
-  for (const PointerEvent& e : observer_.Events()) {
-    if (e.kind == Kind::Button) presses.emplace_back(e.button, e.pressed, XY{e.x, e.y});
-    if (e.kind == Kind::Wheel) steps.emplace_back(e.axis, e.discrete, XY{e.x, e.y});
-  }
   // From the first move after the one that let the observer take the pointer.
-  const std::vector<XY> want_places = {{0, 0},     {1279, 1023}, {640, 512}, {300, 200}, {100, 100},
-                                       {150, 130}, {180, 140},   {400, 300}, {500, 400}, {510, 410},
-                                       {520, 420}, {600, 500},   {610, 510}};
-  EXPECT_EQ(PlacesFrom({0, 0}), want_places) << Portal();
-  const std::vector<Press> want_presses = {
-      {BTN_LEFT, true, {300, 200}},   {BTN_LEFT, false, {300, 200}},
-      {BTN_LEFT, true, {100, 100}},   {BTN_LEFT, false, {180, 140}},
-      {BTN_RIGHT, true, {400, 300}},  {BTN_RIGHT, false, {400, 300}},
-      {BTN_MIDDLE, true, {500, 400}}, {BTN_MIDDLE, false, {500, 400}},
-      {BTN_SIDE, true, {600, 500}},   {BTN_SIDE, false, {600, 500}},
-      {BTN_EXTRA, true, {610, 510}},  {BTN_EXTRA, false, {610, 510}}};
-  EXPECT_EQ(presses, want_presses);
-  // Up is away from the user (Wayland: negative), each notch its own step.
-  constexpr uint32_t kV = WL_POINTER_AXIS_VERTICAL_SCROLL, kH = WL_POINTER_AXIS_HORIZONTAL_SCROLL;
-  const std::vector<Step> want_steps = {
-      {kV, -1, {510, 410}}, {kV, -1, {510, 410}}, {kH, -1, {520, 420}}};
-  EXPECT_EQ(steps, want_steps);
+  const Seen seen = SeenFrom(observer_.Events(), kEveryKindPlaces.front());
+  EXPECT_EQ(seen.places, kEveryKindPlaces) << Portal();
+  EXPECT_EQ(seen.presses, kEveryKindPresses);
+  EXPECT_EQ(seen.steps, kEveryKindSteps);
   EXPECT_TRUE(observer_.Held().empty());
 
   // The portal keeps the user's answer: the next start hands its token back.
@@ -176,7 +138,7 @@ TEST_F(PortalTwoMonitors, EachPositionGoesToTheStreamThatHoldsIt) {
   for (const auto& [x, y] : targets)
     entries.push_back("move," + std::to_string(x) + "," + std::to_string(y) + ",10");
   ASSERT_EQ(Play(entries), exit_status::kOk) << Said() << Portal();
-  EXPECT_EQ(PlacesFrom({0, 0}), targets) << Portal();
+  EXPECT_EQ(SeenFrom(observer_.Events(), targets.front()).places, targets) << Portal();
   // Relative to the second monitor's corner.
   EXPECT_NE(Portal().find("motion 1 799 599"), std::string::npos) << Portal();
 }

@@ -16,7 +16,9 @@
 #include <cstdlib>
 #include <optional>
 #include <utility>
+#include <vector>
 
+#include "platform/screens.h"
 #include "platform/wayland/evdev_buttons.h"
 
 namespace pel {
@@ -116,7 +118,6 @@ class PortalInput::Bus {
   Receiver receiver;
   QDBusObjectPath session;
   std::vector<Stream> streams;
-  std::vector<Monitor> shared;
   bool portal_gone = false;
 
   QDBusMessage Call(const QString& iface, const QString& method, const QVariantList& args,
@@ -292,7 +293,6 @@ std::unique_ptr<PortalInput> PortalInput::Open(const std::string& token_file, Ho
     error = "the desktop shared no monitor, so positions cannot be played";
     return nullptr;
   }
-  for (const Stream& stream : bus->streams) bus->shared.push_back(stream.at);
   const QString restore = results.value(QStringLiteral("restore_token")).toString();
   if (!restore.isEmpty() && restore != token && !token_file.empty()) {
     QSaveFile file(QString::fromStdString(token_file));
@@ -303,11 +303,11 @@ std::unique_ptr<PortalInput> PortalInput::Open(const std::string& token_file, Ho
     }
   }
   outcome = Outcome::Granted;
-  return std::unique_ptr<PortalInput>(new PortalInput(std::move(bus), std::move(hooks), version));
+  return std::unique_ptr<PortalInput>(new PortalInput(std::move(bus), std::move(hooks)));
 }
 
-PortalInput::PortalInput(std::unique_ptr<Bus> bus, Hooks hooks, uint32_t version)
-    : bus_(std::move(bus)), hooks_(std::move(hooks)), version_(version) {
+PortalInput::PortalInput(std::unique_ptr<Bus> bus, Hooks hooks)
+    : bus_(std::move(bus)), hooks_(std::move(hooks)) {
   bus_->receiver.on_closed = [this] { End("the desktop closed the input control session"); };
   bus_->bus.connect(QString(), bus_->session.path(), kSession, QStringLiteral("Closed"),
                     &bus_->receiver, SLOT(OnClosed(QVariantMap)));
@@ -320,10 +320,6 @@ PortalInput::~PortalInput() {
   QDBusMessage close = QDBusMessage::createMethodCall(kService, bus_->session.path(), kSession,
                                                       QStringLiteral("Close"));
   bus_->bus.call(close, QDBus::Block, kNotifyMs);
-}
-
-const std::vector<Monitor>& PortalInput::Shared() const {
-  return bus_->shared;
 }
 
 void PortalInput::End(const std::string& reason) {

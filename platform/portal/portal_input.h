@@ -14,10 +14,8 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "platform/input.h"
-#include "platform/screens.h"
 
 class QDBusMessage;
 
@@ -71,22 +69,16 @@ class PortalInput : public Input {
   // Once the session has ended nothing arrives: playback holds while the program ends.
   bool InputElsewhere() override { return closed_; }
 
-  // The monitors the user shared, in the layout's logical pixels.
-  const std::vector<Monitor>& Shared() const;
-  // The portal's RemoteDesktop version (1: no persistence).
-  uint32_t Version() const { return version_; }
-
   class Bus;  // the connection, the session and the signal receiver
 
  private:
-  PortalInput(std::unique_ptr<Bus> bus, Hooks hooks, uint32_t version);
+  PortalInput(std::unique_ptr<Bus> bus, Hooks hooks);
   void End(const std::string& reason);
   // True for a reply that is no error; an error ends the session.
   bool Sent(const QDBusMessage& reply);
 
   std::unique_ptr<Bus> bus_;
   Hooks hooks_;
-  uint32_t version_;
   bool closed_ = false;
   bool noted_ = false;
   int32_t wheel_rest_[2] = {};  // parts of a notch not sent yet, vertical and horizontal

@@ -348,7 +348,9 @@ bool PortalInput::CursorPos(Point&) {
 
 namespace {
 
+// A stream whose size the portal did not give is taken to hold every point.
 bool Holds(const Monitor& m, Point p) {
+  if (m.width <= 0 || m.height <= 0) return true;
   return p.x >= m.left && p.y >= m.top && int64_t{p.x} < int64_t{m.left} + m.width &&
          int64_t{p.y} < int64_t{m.top} + m.height;
 }

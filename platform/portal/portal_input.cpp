@@ -280,8 +280,9 @@ std::unique_ptr<PortalInput> PortalInput::Open(const std::string& token_file, Ho
   const uint granted = results.value(QStringLiteral("devices")).toUInt();
   if (code == kCancelled || code == kOtherEnd || (code == 0 && !(granted & kPointerDevice))) {
     outcome = Outcome::Refused;
-    error =
-        code == 0 ? "the desktop allowed no pointer" : "the desktop did not allow input control";
+    error = code == 0            ? "no pointer was allowed"
+            : code == kCancelled ? "the user said no"
+                                 : "the request ended without an answer";
     return nullptr;
   }
   if (code != 0) {

@@ -1,11 +1,11 @@
 # The include rules of the portable core, checked on the source tree:
 #   cmake -DROOT=<source tree> -P cmake/check_includes.cmake
 # - engine/, app/, shaping/ and the seam headers in platform/ include no Qt, X11 or Windows
-#   header, no backend folder (platform/qt, x11, wayland, win32, posix) and no test substitute
+#   header, no backend folder (platform/qt, x11, wayland, portal, win32, posix) and no test substitute
 #   (testkit/): the core builds everywhere and is tested with substitutes;
 # - the layers include downwards only: engine/ includes neither shaping/ nor app/, and
 #   shaping/ does not include app/;
-# - the backends (platform/posix, x11, wayland, qt, win32) include the seam and their own system's
+# - the backends (platform/posix, x11, wayland, portal, qt, win32) include the seam and their own system's
 #   headers, never the core, the programs above them (programs/) or the test substitutes.
 # Prints one line per broken include and fails when there is any. The build carries the same
 # layering (cmake/pel_targets.cmake): a library reaches only the headers of what it links.
@@ -17,7 +17,7 @@ endif()
 set(window_system_windows
     "^(windows|win[a-z0-9]*|shellapi|shlobj|shlwapi|shobjidl|commdlg|commctrl|objbase|ole2|olectl|oleauto|mmsystem|dwmapi|uxtheme|tchar|psapi|tlhelp32|processthreadsapi|timeapi|versionhelpers|sddl|aclapi|wtsapi32|dbghelp|userenv|knownfolders)\\.h$")
 set(window_system_unix "^(Q[A-Za-z0-9_]*(/|$)|X11/|xcb/|GL/glx|wayland-)")
-set(backend "^(platform/(qt|x11|wayland|win32|posix)|testkit)/")
+set(backend "^(platform/(qt|x11|wayland|portal|win32|posix)|testkit)/")
 
 set(violations 0)
 set(checked 0)
@@ -63,7 +63,7 @@ check_folder(engine FALSE TRUE "^(shaping|app|programs)/" "the engine lies below
 check_folder(shaping FALSE TRUE "^(app|programs)/" "shaping/ lies below app/")
 check_folder(app FALSE TRUE "^programs/" "the programs lie above app/")
 check_folder(platform TRUE TRUE "^programs/" "the seam lies below the programs")
-foreach(backend_folder posix x11 wayland qt win32)
+foreach(backend_folder posix x11 wayland portal qt win32)
   check_folder(platform/${backend_folder} FALSE FALSE "^(engine|shaping|app|programs|testkit)/"
                "a backend includes only the seam and its own system")
 endforeach()

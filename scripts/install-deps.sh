@@ -14,6 +14,7 @@ want=(
   xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
   g++-mingw-w64-x86-64 wine64 wine
   libwayland-dev libwayland-bin wayland-protocols qt6-wayland sway
+  mutter pipewire dbus-daemon
 )
 runtime_only=
 if [ "${1:-}" = "--runtime-only" ]; then

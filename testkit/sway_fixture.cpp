@@ -17,13 +17,13 @@
 
 namespace pel::waylandtest {
 
-namespace {
-
 namespace fs = std::filesystem;
-constexpr const char* kUser = "pelmira-e2e";
 
-// The user sway runs as: this process's own, or when root the test's ordinary user.
-void TakeUser(uid_t& uid, gid_t& gid) {
+namespace {
+constexpr const char* kUser = "pelmira-e2e";
+}  // namespace
+
+void TakeTestUser(uid_t& uid, gid_t& gid) {
   uid = ::getuid();
   gid = ::getgid();
   if (uid != 0) return;
@@ -31,19 +31,17 @@ void TakeUser(uid_t& uid, gid_t& gid) {
       std::system((std::string("useradd --system --no-create-home --shell /usr/sbin/nologin ") +
                    kUser + " >/dev/null 2>&1")
                       .c_str()) != 0)
-    throw std::runtime_error(std::string("Sway: useradd ") + kUser + " failed");
+    throw std::runtime_error(std::string("useradd ") + kUser + " failed");
   const passwd* user = ::getpwnam(kUser);
-  if (!user) throw std::runtime_error(std::string("Sway: no user ") + kUser);
+  if (!user) throw std::runtime_error(std::string("no user ") + kUser);
   uid = user->pw_uid;
   gid = user->pw_gid;
 }
 
-}  // namespace
-
 Sway::Sway(const std::vector<std::pair<int, int>>& outputs, const std::vector<int>& scales) {
   uid_t uid = 0;
   gid_t gid = 0;
-  TakeUser(uid, gid);
+  TakeTestUser(uid, gid);
   char folder[] = "/tmp/pel-sway-XXXXXX";
   if (!::mkdtemp(folder)) throw std::runtime_error("Sway: mkdtemp failed");
   folder_ = folder;

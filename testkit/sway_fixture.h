@@ -11,6 +11,10 @@
 
 namespace pel::waylandtest {
 
+// The user a compositor of a test runs as: this process's own, or when root the test's ordinary
+// user (made with useradd the first time). Throws std::runtime_error when it cannot be had.
+void TakeTestUser(uid_t& uid, gid_t& gid);
+
 class Sway {
  public:
   // One output per size in layout pixels, laid out left to right from (0, 0), each scaled by

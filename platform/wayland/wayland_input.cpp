@@ -1,12 +1,12 @@
 #include "platform/wayland/wayland_input.h"
 
-#include <linux/input-event-codes.h>
 #include <wayland-client.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 
+#include "platform/wayland/evdev_buttons.h"
 #include "platform/wayland/wayland_display.h"
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 
@@ -19,22 +19,6 @@ uint32_t NowMs() {
   return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                    std::chrono::steady_clock::now().time_since_epoch())
                                    .count());
-}
-
-uint32_t Code(MouseButton button) {
-  switch (button) {
-    case MouseButton::Left:
-      return BTN_LEFT;
-    case MouseButton::Middle:
-      return BTN_MIDDLE;
-    case MouseButton::Right:
-      return BTN_RIGHT;
-    case MouseButton::X1:
-      return BTN_SIDE;
-    case MouseButton::X2:
-      return BTN_EXTRA;
-  }
-  return BTN_LEFT;
 }
 
 // A wheel's notch as libinput reports it: 15 degrees.
@@ -93,7 +77,7 @@ bool WaylandInput::SetCursorPos(Point pos) {
 
 void WaylandInput::Button(MouseButton button, bool down) {
   zwlr_virtual_pointer_v1_button(
-      pointer_, NowMs(), Code(button),
+      pointer_, NowMs(), EvdevButton(button),
       down ? WL_POINTER_BUTTON_STATE_PRESSED : WL_POINTER_BUTTON_STATE_RELEASED);
   zwlr_virtual_pointer_v1_frame(pointer_);
 }

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -59,15 +60,16 @@ int main(int argc, char* argv[]) {
   // Through the Wayland compositor where it is chosen, else through X11.
   std::unique_ptr<pel::WaylandDisplay> compositor;
   std::unique_ptr<pel::WaylandInput> wayland_input;
+  bool use_portal = false;
   if (const std::optional<int> ended =
-          pel::OpenWayland(console, line, backend, compositor, wayland_input))
+          pel::OpenWayland(console, line, backend, compositor, wayland_input, use_portal))
     return *ended;
   bool wayland = false;
   // Held until the program ends: as the first client of a server that resets when its last
   // client leaves, closing it would have the instance guard's or Qt's connection find the
   // server resetting.
   pel::DisplayHold held_display;
-  if (!wayland_input && !pel::CheckX11Session(console, held_display, wayland))
+  if (!wayland_input && !use_portal && !pel::CheckX11Session(console, held_display, wayland))
     return status::kFailed;
 
   // One instance per user and X server.
@@ -82,10 +84,36 @@ int main(int argc, char* argv[]) {
 
   QApplication app(argc, argv);
   pel::SetUpApplication(PEL_VERSION);
+  pel::PosixEnvironment env;
   std::string error;
+  // The desktop portal: whether it is there is known now. Its consent is asked before --play,
+  // and in the window once the window shows, with the status line saying so; a session it ends
+  // later ends the program.
+  pel::PendingInput pending_input;
+  std::unique_ptr<pel::PortalInput> portal_input;
+  std::function<void(const std::string&)> portal_closed;
+  auto open_portal = [&](std::string& said) {
+    return pel::OpenPortal(
+        console, env.StateFolder(), [&](const std::string& reason) { portal_closed(reason); },
+        portal_input, said);
+  };
+  if (use_portal && !pel::PortalInput::Offered(error)) {
+    if (backend == pel::Backend::Portal) {
+      console.Say("cannot play through the desktop portal: " + error);
+      return status::kFailed;
+    }
+    console.Say(error + ": playing through X11");
+    use_portal = false;
+    compositor.reset();
+    if (!pel::CheckX11Session(console, held_display, wayland)) return status::kFailed;
+  } else if (use_portal && pel::IsScripted(line)) {
+    std::string said;
+    if (const std::optional<int> ended = open_portal(said)) return *ended;
+    pending_input.Set(portal_input.get());
+  }
   std::unique_ptr<pel::X11Input> x11_input;
-  if (!wayland_input) x11_input = pel::X11Input::Open(nullptr, error);
-  if (!x11_input && !wayland_input) {
+  if (!wayland_input && !use_portal) x11_input = pel::X11Input::Open(nullptr, error);
+  if (!x11_input && !wayland_input && !use_portal) {
     const std::string text = "pelmira cannot read the mouse and the keyboard: " + error;
     std::fprintf(stderr, "%s\n", text.c_str());
     // A script gets its one line; only the window's user gets a box.
@@ -94,7 +122,6 @@ int main(int argc, char* argv[]) {
     return status::kFailed;
   }
 
-  pel::PosixEnvironment env;
   pel::QtDialogs dialogs;
   pel::QtEventPump events;
   pel::TimeSeededRandom random;
@@ -103,7 +130,9 @@ int main(int argc, char* argv[]) {
   pel::QtMainWindow window;
 
   dialogs.SetOwner(window.Widget());
-  pel::Input& input = wayland_input ? static_cast<pel::Input&>(*wayland_input) : *x11_input;
+  pel::Input& input = wayland_input ? static_cast<pel::Input&>(*wayland_input)
+                      : use_portal  ? static_cast<pel::Input&>(pending_input)
+                                    : *x11_input;
   pel::MainForm form(pel::MainFormHost{
       {input, clock, dialogs, events, files, env}, window, shell, random, skin, indicators});
   window.SetHandlers(form.Handlers());
@@ -161,6 +190,15 @@ int main(int argc, char* argv[]) {
   // Ended by a signal or by the loss of the display, the work in memory is kept first: a
   // --record run saves its file as Pause would, the window keeps unsaved changes for the next
   // start. A run with nothing to keep ends as the signal would have ended it.
+  // Nothing reaches the desktop once its portal has ended the session: the program ends.
+  portal_closed = [&](const std::string& reason) {
+    form.ReleaseButtons();
+    int code = status::kFailed;
+    const std::string said = form.KeepBeforeEnd(code);
+    console.Say(reason + ", so playing stopped" + (said.empty() ? "" : "; ") + said);
+    std::fflush(stderr);
+    QCoreApplication::exit(pel::kInputRefused);
+  };
   const bool recording = line.action == pel::CommandLine::Action::Record;
   pel::SignalWatch ended_by_signal([&](int signo) {
     form.ReleaseButtons();
@@ -184,7 +222,23 @@ int main(int argc, char* argv[]) {
     // Said once, not in the way of the window.
     if (wayland_input)
       pel::ShowWaylandNote(pel::kWaylandBackendNote);
-    else if (wayland)
+    else if (use_portal)
+      pel::ShowWaylandNote(pel::kPortalBackendNote);
+    if (use_portal && !portal_input) {
+      pel::Control& status_line = window.Get(pel::ControlId::StatusLine);
+      const std::string before = status_line.Caption();
+      status_line.SetCaption(pel::kPortalWaitingNote);
+      std::string said;
+      const std::optional<int> ended = open_portal(said);
+      status_line.SetCaption(before);
+      if (ended) {
+        QMessageBox::critical(window.Widget(), QStringLiteral("pelmira"),
+                              QString::fromStdString(said));
+        QTimer::singleShot(0, [code = *ended] { QCoreApplication::exit(code); });
+        return;
+      }
+      pending_input.Set(portal_input.get());
+    } else if (wayland)
       pel::ShowWaylandNote();
   };
   loop.run = [] {

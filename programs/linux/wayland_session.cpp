@@ -8,20 +8,30 @@
 namespace pel {
 
 const char* const kLinuxHelpNote =
-    "      --backend NAME    play through x11 or wayland (default: auto, the Wayland\n"
-    "                          compositor's virtual pointer in a Wayland session where it\n"
-    "                          is offered, X11 otherwise)\n"
-    "Exit status 5: not possible with the Wayland backend (--record, --stop-on-move).\n"
+    "      --backend NAME    play through x11, wayland or portal (default: auto, in a\n"
+    "                          Wayland session the compositor's virtual pointer where it\n"
+    "                          is offered, else the desktop portal; X11 otherwise)\n"
+    "Exit status 5: not possible with the Wayland backend or the portal (--record,\n"
+    "--stop-on-move). Exit status 6: the desktop did not allow input control through its\n"
+    "portal, or ended it while playing.\n"
     "With X11 it needs a display with the XInput2 and XTest extensions; under Wayland,\n"
     "through XWayland, its keys, pointer and clicks reach only the X11 windows. With the\n"
     "Wayland backend (wlroots compositors: sway, Hyprland, river, labwc, Wayfire) it plays\n"
-    "into every window, but reads neither the keys nor the pointer: it cannot record.\n";
+    "into every window, but reads neither the keys nor the pointer: it cannot record. Through\n"
+    "the portal (GNOME, KDE) the desktop asks the user first; where the portal keeps the\n"
+    "answer, the user is asked once.\n";
 
 const char* const kWaylandBackendNote =
     "This is a Wayland session: pelmira plays through the compositor's virtual pointer, into "
     "every window. A Wayland program sees neither the keys nor the pointer of the desktop, so "
     "F9, F10, F12 and Pause do nothing and recording is not possible here; start pelmira with "
     "--backend x11 to record X11 windows through XWayland.";
+
+const char* const kPortalBackendNote =
+    "This is a Wayland session: pelmira plays through the desktop portal's remote desktop, into "
+    "every window, as the desktop allowed. A Wayland program sees neither the keys nor the "
+    "pointer of the desktop, so F9, F10, F12 and Pause do nothing and recording is not possible "
+    "here; start pelmira with --backend x11 to record X11 windows through XWayland.";
 
 namespace {
 
@@ -55,7 +65,7 @@ std::optional<int> TakeBackendOption(const ProgramConsole& console, std::vector<
     size_t taken = 1;
     if (arg == kOption) {
       if (i + 1 == args.size()) {
-        console.Say("--backend needs a value: x11, wayland or auto (see " + console.name +
+        console.Say("--backend needs a value: x11, wayland, portal or auto (see " + console.name +
                     " --help)");
         return exit_status::kUsage;
       }
@@ -74,10 +84,12 @@ std::optional<int> TakeBackendOption(const ProgramConsole& console, std::vector<
       backend = Backend::X11;
     } else if (*value == "wayland") {
       backend = Backend::Wayland;
+    } else if (*value == "portal") {
+      backend = Backend::Portal;
     } else if (*value == "auto") {
       backend = Backend::Auto;
     } else {
-      console.Say("--backend: \"" + *value + "\" is none of x11, wayland and auto (see " +
+      console.Say("--backend: \"" + *value + "\" is none of x11, wayland, portal and auto (see " +
                   console.name + " --help)");
       return exit_status::kUsage;
     }
@@ -94,22 +106,28 @@ bool InWaylandSession() {
 
 std::optional<int> OpenWayland(const ProgramConsole& console, const CommandLine& line,
                                Backend backend, std::unique_ptr<WaylandDisplay>& display,
-                               std::unique_ptr<WaylandInput>& input) {
+                               std::unique_ptr<WaylandInput>& input, bool& portal) {
+  portal = false;
   if (backend == Backend::X11 || (backend == Backend::Auto && !InWaylandSession()))
     return std::nullopt;
   std::string error;
   display = WaylandDisplay::Open(nullptr, error);
-  if (display) input = WaylandInput::Open(*display, error);
+  if (display && backend != Backend::Portal) input = WaylandInput::Open(*display, error);
   if (!input) {
-    display.reset();
-    // Chosen by the program, X11 is what is left; chosen by the user, the choice stands.
-    if (backend == Backend::Auto) return std::nullopt;
-    console.Say("cannot play through the Wayland compositor: " + error);
-    return exit_status::kFailed;
+    if (backend == Backend::Wayland) {
+      display.reset();
+      console.Say("cannot play through the Wayland compositor: " + error);
+      return exit_status::kFailed;
+    }
+    // Chosen by the program without a compositor to reach, X11 is what is left.
+    if (backend == Backend::Auto && !display) return std::nullopt;
+    portal = true;
   }
   const bool x11_hint = Has("DISPLAY");
   auto refuse = [&](const std::string& what) {
-    console.Say(what + " is not possible with the Wayland backend: " + WaylandInput::kUnavailable +
+    console.Say(what + " is not possible with the " +
+                (portal ? "desktop portal" : "Wayland backend") + ": " +
+                WaylandInput::kUnavailable +
                 (x11_hint ? " (--backend x11 works with X11 windows through XWayland)" : ""));
     return exit_status::kUnavailable;
   };
@@ -119,6 +137,29 @@ std::optional<int> OpenWayland(const ProgramConsole& console, const CommandLine&
   UseQtPlatform(IsScripted(line) ? "offscreen" : x11_hint ? "xcb" : "wayland");
   if (IsScripted(line)) qt_messages = qInstallMessageHandler(QuietWindowless);
   return std::nullopt;
+}
+
+const char* const kPortalWaitingNote = "Waiting for the desktop to allow input control";
+
+std::optional<int> OpenPortal(const ProgramConsole& console, const std::string& state_folder,
+                              std::function<void(const std::string&)> closed,
+                              std::unique_ptr<PortalInput>& input, std::string& said) {
+  PortalInput::Hooks hooks;
+  hooks.waiting = [&console] {
+    console.Say("waiting for the desktop to allow input control (it asks the user)");
+  };
+  hooks.closed = std::move(closed);
+  hooks.note = [&console](const std::string& text) { console.Say(text); };
+  PortalInput::Outcome outcome = PortalInput::Outcome::Failed;
+  std::string error;
+  input =
+      PortalInput::Open(state_folder + "portal-restore-token", std::move(hooks), outcome, error);
+  if (outcome == PortalInput::Outcome::Granted) return std::nullopt;
+  const bool refused = outcome == PortalInput::Outcome::Refused;
+  said = refused ? "the desktop did not allow input control, so nothing is played (" + error + ")"
+                 : "cannot play through the desktop portal: " + error;
+  console.Say(said);
+  return refused ? kInputRefused : exit_status::kFailed;
 }
 
 }  // namespace pel

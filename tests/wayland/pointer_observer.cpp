@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
+#include "xdg-shell-client-protocol.h"
 // Its argument `namespace` is a C++ keyword.
 #define namespace namespace_
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
@@ -27,6 +28,8 @@ struct PointerObserver::Wayland {
     wl_output* output = nullptr;
     wl_surface* surface = nullptr;
     zwlr_layer_surface_v1* layer = nullptr;
+    xdg_surface* xdg = nullptr;
+    xdg_toplevel* toplevel = nullptr;
     bool configured = false, shown = false;
   };
   std::vector<PointerEvent>* events = nullptr;
@@ -34,6 +37,7 @@ struct PointerObserver::Wayland {
   wl_compositor* compositor = nullptr;
   wl_shm* shm = nullptr;
   zwlr_layer_shell_v1* shell = nullptr;
+  xdg_wm_base* wm_base = nullptr;
   wl_seat* seat = nullptr;
   wl_pointer* pointer = nullptr;
   zwlr_virtual_pointer_manager_v1* manager = nullptr;
@@ -121,6 +125,18 @@ const zwlr_layer_surface_v1_listener kLayer = {
     },
     [](void*, zwlr_layer_surface_v1*) {}};
 
+const xdg_wm_base_listener kWmBase = {
+    [](void*, xdg_wm_base* base, uint32_t serial) { xdg_wm_base_pong(base, serial); }};
+
+const xdg_surface_listener kXdgSurface = {[](void* d, xdg_surface* surface, uint32_t serial) {
+  xdg_surface_ack_configure(surface, serial);
+  static_cast<W::Window*>(d)->configured = true;
+}};
+
+const xdg_toplevel_listener kToplevel = {
+    [](void*, xdg_toplevel*, int32_t, int32_t, wl_array*) {}, [](void*, xdg_toplevel*) {},
+    [](void*, xdg_toplevel*, int32_t, int32_t) {}, [](void*, xdg_toplevel*, wl_array*) {}};
+
 const wl_registry_listener kRegistry = {
     [](void* d, wl_registry* r, uint32_t name, const char* iface, uint32_t version) {
       auto* w = static_cast<W*>(d);
@@ -133,6 +149,10 @@ const wl_registry_listener kRegistry = {
       } else if (is(zwlr_layer_shell_v1_interface)) {
         w->shell = static_cast<zwlr_layer_shell_v1*>(
             wl_registry_bind(r, name, &zwlr_layer_shell_v1_interface, 1));
+      } else if (is(xdg_wm_base_interface)) {
+        w->wm_base =
+            static_cast<xdg_wm_base*>(wl_registry_bind(r, name, &xdg_wm_base_interface, 1));
+        xdg_wm_base_add_listener(w->wm_base, &kWmBase, w);
       } else if (is(wl_seat_interface) && !w->seat) {
         w->seat = static_cast<wl_seat*>(
             wl_registry_bind(r, name, &wl_seat_interface, std::min(version, 7u)));
@@ -171,10 +191,11 @@ PointerObserver::PointerObserver(const std::string& socket,
   wl_registry* registry = wl_display_get_registry(w_->display);
   wl_registry_add_listener(registry, &kRegistry, w_.get());
   wl_display_roundtrip(w_->display);
-  if (!w_->compositor || !w_->shm || !w_->shell || !w_->seat || !w_->manager ||
+  if (!w_->compositor || !w_->shm || !(w_->shell || w_->wm_base) || !w_->seat ||
       w_->outputs.size() != sizes.size())
     throw std::runtime_error("observer: the compositor lacks a global or an output");
-  w_->own = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(w_->manager, w_->seat);
+  if (w_->manager)
+    w_->own = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(w_->manager, w_->seat);
   int left = 0;
   for (size_t i = 0; i < sizes.size(); ++i) {
     auto window = std::make_unique<Wayland::Window>();
@@ -183,6 +204,17 @@ PointerObserver::PointerObserver(const std::string& socket,
     window->height = sizes[i].second;
     left += sizes[i].first;
     window->surface = wl_compositor_create_surface(w_->compositor);
+    if (!w_->shell) {
+      // Without layer-shell (mutter): a toplevel window full screen on its output.
+      window->xdg = xdg_wm_base_get_xdg_surface(w_->wm_base, window->surface);
+      xdg_surface_add_listener(window->xdg, &kXdgSurface, window.get());
+      window->toplevel = xdg_surface_get_toplevel(window->xdg);
+      xdg_toplevel_add_listener(window->toplevel, &kToplevel, window.get());
+      xdg_toplevel_set_fullscreen(window->toplevel, w_->outputs[i]);
+      wl_surface_commit(window->surface);
+      w_->windows.push_back(std::move(window));
+      continue;
+    }
     // On top of everything on its output, and all of it.
     window->layer = zwlr_layer_shell_v1_get_layer_surface(
         w_->shell, window->surface, w_->outputs[i], ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, "observer");
@@ -204,7 +236,7 @@ PointerObserver::PointerObserver(const std::string& socket,
           wl_surface_commit(window->surface);
           window->shown = true;
         }
-        return w_->pointer &&
+        return (w_->pointer || !w_->manager) &&
                std::ranges::all_of(w_->windows, [](const auto& window) { return window->shown; });
       },
       5000);

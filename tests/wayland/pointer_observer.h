@@ -1,9 +1,10 @@
 #pragma once
 // A Wayland client of the test's own that sees every pointer event on a compositor: one
-// layer-shell surface over the whole of each output, and the events that reach them, with positions
-// in the layout's pixels. It keeps a virtual pointer of its own (never used), so that the seat has
-// a pointer before the program under test makes its own, and none of that program's events is
-// missed.
+// layer-shell surface over the whole of each output (a full-screen toplevel where the compositor
+// has no layer-shell, as mutter), and the events that reach them, with positions in the layout's
+// pixels. Where the compositor offers a virtual pointer it keeps one of its own (never used), so
+// that the seat has a pointer before the program under test makes its own, and none of that
+// program's events is missed; elsewhere it takes the seat's pointer when one comes.
 
 #include <atomic>
 #include <cstdint>
@@ -34,7 +35,8 @@ struct PointerEvent {
 class PointerObserver {
  public:
   // Connects to `socket` and shows a window on each output, the outputs being of `sizes` side
-  // by side from (0, 0); returns once every window is shown and the seat has a pointer.
+  // by side from (0, 0); returns once every window is shown and, where the observer made one,
+  // the seat has a pointer.
   PointerObserver(const std::string& socket, const std::vector<std::pair<int, int>>& sizes);
   ~PointerObserver();
   PointerObserver(const PointerObserver&) = delete;

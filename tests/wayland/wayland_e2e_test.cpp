@@ -21,6 +21,7 @@
 #include "app/command_line.h"
 #include "platform/wayland/wayland_display.h"
 #include "testkit/sway_fixture.h"
+#include "tests/wayland/every_kind.h"
 #include "tests/wayland/pointer_observer.h"
 
 namespace pel::waylandtest {
@@ -28,7 +29,6 @@ namespace {
 
 using Kind = PointerEvent::Kind;
 using Sizes = std::vector<std::pair<int, int>>;
-using XY = std::pair<int, int>;
 
 // sway, the observer's windows on it, and the program started with no X display.
 class WaylandE2E : public testing::Test {
@@ -115,62 +115,33 @@ class WaylandE2E : public testing::Test {
 };
 
 TEST_F(WaylandE2E, PlaysEveryKindExactlyAndLeavesNothingHeld) {
-  const std::string path =
-      Write("all.mmf", {"move,10,10,20",         "move,1279,1023,20",     "move,640,512,20",
-                        "Left,300,200,40",       "LeftDown,100,100,30",   "move,120,110,20",
-                        "move,150,130,20",       "move,180,140,20",       "LeftUp,180,140,30",
-                        "RightDown,400,300,600", "RightUp,400,300,30",    "Middle,500,400,30",
-                        "Wheel,510,410,30,240",  "Wheel,510,410,30,-120", "HWheel,520,420,30,-120",
-                        "HWheel,520,420,30,360", "X1Down,600,500,20",     "X1Up,600,500,20",
-                        "X2Down,610,510,20",     "X2Up,610,510,20",       "move,0,0,0"});
+  const std::string path = Write("all.mmf", kEveryKind);
   ASSERT_EQ(WaitExit(Start({"--play", path})), exit_status::kOk) << Said();
   // The windows came from sway's IPC: nothing said about playing at screen places.
   EXPECT_EQ(Said().find("recorded screen places"), std::string::npos) << Said();
 
-  const std::vector<XY> want_places = {{10, 10},   {1279, 1023}, {640, 512}, {300, 200}, {100, 100},
-                                       {120, 110}, {150, 130},   {180, 140}, {400, 300}, {500, 400},
-                                       {510, 410}, {520, 420},   {600, 500}, {610, 510}, {0, 0}};
-  std::vector<XY> places = Places();
-  // Where a fresh sway starts its cursor, before the first move, if it was over a window.
-  if (!places.empty() && places.front() == XY{100, 100}) places.erase(places.begin());
-  EXPECT_EQ(places, want_places);
+  // From the first move on: a fresh sway starts its cursor at 100,100, over a window or not.
+  const Seen seen = SeenFrom(observer_.Events(), kEveryKindPlaces.front());
+  EXPECT_EQ(seen.places, kEveryKindPlaces);
+  EXPECT_EQ(seen.presses, kEveryKindPresses);
+  EXPECT_EQ(seen.steps, kEveryKindSteps);
 
-  using Press = std::tuple<uint32_t, bool, XY>;    // button, pressed, where
-  using Step = std::tuple<uint32_t, int32_t, XY>;  // axis, notches, where
-  std::vector<Press> presses;
-  std::vector<Step> steps;
   std::vector<XY> dragged;  // moves with the left button down
   uint32_t hold_from = 0, hold_ms = 0;
   bool left_down = false;
   for (const PointerEvent& e : observer_.Events()) {
     if (e.kind == Kind::Button) {
-      presses.emplace_back(e.button, e.pressed, XY{e.x, e.y});
       if (e.button == BTN_LEFT) left_down = e.pressed;
       if (e.button == BTN_RIGHT) (e.pressed ? hold_from : hold_ms) = e.time;
     } else if (e.kind == Kind::Wheel) {
       EXPECT_TRUE(e.from_wheel);
       EXPECT_EQ(e.value, 15.0 * e.discrete);
-      steps.emplace_back(e.axis, e.discrete, XY{e.x, e.y});
     } else if (e.kind == Kind::Motion && left_down) {
       dragged.emplace_back(e.x, e.y);
     }
   }
-  const std::vector<Press> want_presses = {
-      {BTN_LEFT, true, {300, 200}},   {BTN_LEFT, false, {300, 200}},
-      {BTN_LEFT, true, {100, 100}},   {BTN_LEFT, false, {180, 140}},
-      {BTN_RIGHT, true, {400, 300}},  {BTN_RIGHT, false, {400, 300}},
-      {BTN_MIDDLE, true, {500, 400}}, {BTN_MIDDLE, false, {500, 400}},
-      {BTN_SIDE, true, {600, 500}},   {BTN_SIDE, false, {600, 500}},
-      {BTN_EXTRA, true, {610, 510}},  {BTN_EXTRA, false, {610, 510}}};
-  EXPECT_EQ(presses, want_presses);
   EXPECT_EQ(dragged, (std::vector<XY>{{120, 110}, {150, 130}, {180, 140}}));
   EXPECT_NEAR(static_cast<double>(hold_ms - hold_from), 600, 60);
-  // Up is away from the user (Wayland: negative), each notch its own step.
-  constexpr uint32_t kV = WL_POINTER_AXIS_VERTICAL_SCROLL, kH = WL_POINTER_AXIS_HORIZONTAL_SCROLL;
-  const std::vector<Step> want_steps = {
-      {kV, -1, {510, 410}}, {kV, -1, {510, 410}}, {kV, 1, {510, 410}}, {kH, -1, {520, 420}},
-      {kH, 1, {520, 420}},  {kH, 1, {520, 420}},  {kH, 1, {520, 420}}};
-  EXPECT_EQ(steps, want_steps);
   EXPECT_TRUE(observer_.Held().empty());
 }
 
@@ -194,7 +165,9 @@ TEST_F(WaylandE2E, RefusesWhatTheCompositorCannotGive) {
       {{"--record", path}, exit_status::kUnavailable, "recording (--record) is not possible"},
       {{"--play", path, "--stop-on-move"}, exit_status::kUnavailable, "--stop-on-move is not"},
       {{"--backend", "x11", "--play", path}, exit_status::kFailed, "DISPLAY is not set"},
-      {{"--backend=mir", "--play", path}, exit_status::kUsage, "none of x11, wayland and auto"},
+      {{"--backend=mir", "--play", path},
+       exit_status::kUsage,
+       "none of x11, wayland, portal and auto"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args[0]);

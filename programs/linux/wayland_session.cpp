@@ -92,6 +92,25 @@ bool InWaylandSession() {
   return Has("WAYLAND_DISPLAY") || (type && std::strcmp(type, "wayland") == 0);
 }
 
+std::string BackendName(bool virtual_pointer, bool xwayland) {
+  if (virtual_pointer) return "Wayland, the compositor's virtual pointer (playback only)";
+  return xwayland ? "X11 through XWayland (X11 windows only)" : "X11";
+}
+
+std::string ProbeBackend(Backend backend) {
+  const bool session = InWaylandSession();
+  if (backend == Backend::X11 || (backend == Backend::Auto && !session))
+    return BackendName(false, session);
+  std::string error;
+  const std::unique_ptr<WaylandDisplay> display = WaylandDisplay::Open(nullptr, error);
+  if (display && !display->VirtualPointerManager())
+    error = "the compositor offers no virtual pointer";
+  else if (display)
+    return BackendName(true, false);
+  if (backend == Backend::Auto) return BackendName(false, session);
+  return "none: Wayland was asked for, and " + error;
+}
+
 std::optional<int> OpenWayland(const ProgramConsole& console, const CommandLine& line,
                                Backend backend, std::unique_ptr<WaylandDisplay>& display,
                                std::unique_ptr<WaylandInput>& input) {

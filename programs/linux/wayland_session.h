@@ -40,6 +40,13 @@ std::optional<int> OpenWayland(const ProgramConsole& console, const CommandLine&
                                Backend backend, std::unique_ptr<WaylandDisplay>& display,
                                std::unique_ptr<WaylandInput>& input);
 
+// The backend, as --info and the status line name it: the compositor's virtual pointer, X11
+// through XWayland, or X11.
+std::string BackendName(bool virtual_pointer, bool xwayland);
+// The backend `backend` comes to in this session, for --info: the compositor is asked whether
+// it offers a virtual pointer, none is made.
+std::string ProbeBackend(Backend backend);
+
 // What the window says once in the Wayland backend: what works and what does not.
 extern const char* const kWaylandBackendNote;
 

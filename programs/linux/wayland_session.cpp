@@ -11,17 +11,20 @@ const char* const kLinuxHelpNote =
     "      --backend NAME    play through x11 or wayland (default: auto, the Wayland\n"
     "                          compositor's virtual pointer in a Wayland session where it\n"
     "                          is offered, X11 otherwise)\n"
-    "Exit status 5: not possible with the Wayland backend (--record, --stop-on-move).\n"
+    "Exit status 5: not possible with the Wayland backend (--record, --stop-on-move,\n"
+    "--command record).\n"
     "With X11 it needs a display with the XInput2 and XTest extensions; under Wayland,\n"
     "through XWayland, its keys, pointer and clicks reach only the X11 windows. With the\n"
     "Wayland backend (wlroots compositors: sway, Hyprland, river, labwc, Wayfire) it plays\n"
-    "into every window, but reads neither the keys nor the pointer: it cannot record.\n";
+    "into every window, but reads neither the keys nor the pointer: it cannot record,\n"
+    "and shortcuts of the compositor running --command take the place of its keys.\n";
 
 const char* const kWaylandBackendNote =
     "This is a Wayland session: pelmira plays through the compositor's virtual pointer, into "
     "every window. A Wayland program sees neither the keys nor the pointer of the desktop, so "
     "F9, F10, F12 and Pause do nothing and recording is not possible here; start pelmira with "
-    "--backend x11 to record X11 windows through XWayland.";
+    "--backend x11 to record X11 windows through XWayland. Shortcuts of the compositor can run "
+    "\"pelmira --command play\", \"stop\" or \"toggle-window\" in place of the keys.";
 
 namespace {
 

@@ -32,8 +32,9 @@ constexpr Option kOptions[] = {
      CommandLine::Action::Record},
     {"--info", Takes::File, "FILE", "print what FILE holds and exit", CommandLine::Action::Info},
     {"--command", Takes::Word, "WORD",
-     "tell the running instance to act as its key would, then exit: record (F10; while\n"
-     "recording, Pause), play (F9), stop (Pause) or toggle-window (F12)",
+     "tell the running instance to act as its key would, then exit:\n"
+     "record (F10; while recording, Pause), play (F9), stop (Pause)\n"
+     "or toggle-window (F12)",
      CommandLine::Action::Command},
     {"--repeat", Takes::Count, "N",
      "play N passes; 0 plays until Pause (the window's way; --play alone plays one pass)"},

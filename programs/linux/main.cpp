@@ -56,11 +56,17 @@ int main(int argc, char* argv[]) {
   console.backend = [backend] { return pel::ProbeBackend(backend); };
   if (const std::optional<int> ended = pel::AnswerCommandLine(console, args, files, line))
     return *ended;
-  // One instance per user and X server. A command goes to it before any display is opened.
+  // One instance per user and X server, or Wayland compositor where no X display is set. A
+  // command goes to it before any display is opened.
   pel::PosixClock clock;
   const char* display = std::getenv("DISPLAY");
-  pel::QtInstance instance(pel::InstanceLock::NameFor(display),
-                           display ? std::optional<std::string>(display) : std::nullopt);
+  const char* compositor_socket = std::getenv("WAYLAND_DISPLAY");
+  const char* runtime_dir = std::getenv("XDG_RUNTIME_DIR");
+  pel::QtInstance instance(
+      display || !compositor_socket || !*compositor_socket
+          ? pel::InstanceLock::NameFor(display)
+          : pel::InstanceLock::NameForWayland(compositor_socket, runtime_dir ? runtime_dir : ""),
+      display ? std::optional<std::string>(display) : std::nullopt);
   pel::OtherInstance other;
   if (line.action == pel::CommandLine::Action::Command)
     return *pel::ClaimInstance(instance, clock, console, line, other);

@@ -286,7 +286,7 @@ std::string UsageText(const std::string& program) {
          "not understood, 3 playing was stopped by Pause or by the mouse, 4 an entry could not\n"
          "be played or the file holds none that can.\n"
          "--command: 0 done, 6 no instance runs, 7 the command does not apply now (record or\n"
-         "play while playing, play while recording or with nothing loaded, stop while idle,\n"
+         "play while playing, play while recording or with nothing to play, stop while idle,\n"
          "toggle-window in a --play or --record run; standard error says which), 8 the\n"
          "instance did not take it (no answer, or a version without commands); 5 record where\n"
          "the instance cannot record (the Wayland backend).\n";

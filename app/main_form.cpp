@@ -5,6 +5,7 @@
 
 #include "app/layout.h"
 #include "engine/motionfile/motion_entry.h"
+#include "engine/motionfile/screen_layout.h"
 
 namespace pel {
 
@@ -195,7 +196,8 @@ Instance::Commanded MainForm::Obey(Instance::Command command) {
       break;
     case Instance::Command::Play:
       if (!idle) return mode == Mode::Recording ? Commanded::Recording : Commanded::Playing;
-      if (recorder_.entries.Empty()) return Commanded::Empty;
+      // The key would bring the "No Data" box, which nobody at a shortcut expects.
+      if (HoldsNoMotion(recorder_.entries)) return Commanded::Empty;
       keys.f9 = true;
       break;
     case Instance::Command::Stop:

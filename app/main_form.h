@@ -152,8 +152,8 @@ class MainForm {
 
   // A command a later start sent (Instance::Obey): its key acts at the next tick, as pressed,
   // when it applies now; otherwise nothing changes and the answer says why. Record and Play
-  // start nothing that the key would not: no save offer, and an empty list is refused here
-  // rather than shown a box for.
+  // start nothing that the key would not: no save offer, and a list with nothing to play is
+  // refused here rather than shown a box for.
   Instance::Commanded Obey(Instance::Command command);
   // What the status line says once recording has been refused with the input in use.
   static std::string CannotRecordLine(std::string_view why);

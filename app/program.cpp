@@ -66,7 +66,7 @@ constexpr struct {
     {Instance::Commanded::Recording, "it is recording", exit_status::kNotNow},
     {Instance::Commanded::Playing, "it is playing", exit_status::kNotNow},
     {Instance::Commanded::Idle, "it is neither recording nor playing", exit_status::kNotNow},
-    {Instance::Commanded::Empty, "it has no recording loaded to play", exit_status::kNotNow},
+    {Instance::Commanded::Empty, "it has nothing to play", exit_status::kNotNow},
     {Instance::Commanded::Hidden, "it runs --play or --record, whose window stays hidden",
      exit_status::kNotNow},
     {Instance::Commanded::Unavailable,

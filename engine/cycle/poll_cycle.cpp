@@ -124,8 +124,10 @@ void PollCycle::PressKeys(const PollInputs& keys) {
   k.f10 |= keys.f10;
   k.f9 |= keys.f9;
   k.pause |= keys.pause;
-  missed_ = true;  // a tick asleep or set for a later moment would not come for it
-  Wake();
+  missed_ = true;
+  // No tick from here: it may open a box, and the caller (a command's sender) is answered
+  // first. Asleep or set for a later moment, the poll timer starts its period again.
+  if ((asleep_ || once_) && SetTimer(true)) once_ = false;
 }
 
 bool PollCycle::NeedsTicks() const {

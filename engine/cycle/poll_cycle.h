@@ -54,7 +54,8 @@ class PollCycle {
   // nothing unless SleepWhenIdle() was called.
   void Wake();
   // Keys pressed elsewhere (a command sent to the program): at the next tick each of f12, f10,
-  // f9 and pause in `keys` counts as released, as the key itself would; the cycle wakes for it.
+  // f9 and pause in `keys` counts as released, as the key itself would. That tick comes from
+  // the poll timer, never from inside this call; asleep, the timer starts.
   void PressKeys(const PollInputs& keys);
   // False when the tick just run left nothing for the next one to do: idle after an idle tick,
   // no input down (no release to wait for), and no tick dropped or wake-up missed meanwhile.

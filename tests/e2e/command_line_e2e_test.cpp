@@ -157,8 +157,12 @@ TEST_F(CommandLineE2E, CommandsActAsTheKeysInTheRunningInstance) {
     const char* said;     // on standard error
   };
   const Row rows[] = {
-      {"play", status::kNotNow, nullptr, nullptr, "it has no recording loaded to play"},
+      {"play", status::kNotNow, nullptr, nullptr, "it has nothing to play"},
       {"stop", status::kNotNow, nullptr, nullptr, "it is neither recording nor playing"},
+      {"record", status::kOk, "frmRec", nullptr, ""},
+      {"record", status::kOk, nullptr, "frmRec", ""},
+      // The take holds no motion: answered, where F9 would bring the "No Data" box.
+      {"play", status::kNotNow, nullptr, nullptr, "it has nothing to play"},
       {"toggle-window", status::kOk, nullptr, "Pelmira", ""},
       {"toggle-window", status::kOk, "Pelmira", nullptr, ""},
       {"record", status::kOk, "frmRec", nullptr, ""},

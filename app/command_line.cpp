@@ -11,7 +11,7 @@ namespace pel {
 namespace {
 
 // What an option takes after it.
-enum class Takes { Nothing, File, Count, Factor, Seconds };
+enum class Takes { Nothing, File, Count, Factor, Seconds, Word };
 
 struct Option {
   std::string_view name;
@@ -31,6 +31,11 @@ constexpr Option kOptions[] = {
     {"--record", Takes::File, "FILE", "record at once with the window hidden; Pause saves FILE",
      CommandLine::Action::Record},
     {"--info", Takes::File, "FILE", "print what FILE holds and exit", CommandLine::Action::Info},
+    {"--command", Takes::Word, "WORD",
+     "tell the running instance to act as its key would, then exit:\n"
+     "record (F10; while recording, Pause), play (F9), stop (Pause)\n"
+     "or toggle-window (F12)",
+     CommandLine::Action::Command},
     {"--repeat", Takes::Count, "N",
      "play N passes; 0 plays until Pause (the window's way; --play alone plays one pass)"},
     {"--speed", Takes::Factor, "F", "play F times as fast, from 0.1 to 100 (default 1)"},
@@ -110,6 +115,21 @@ class Parser {
         playback_option_ = name;
         return true;
       }
+      case Takes::Word: {
+        line_.command = CommandOfWord(value);
+        if (!line_.command) {
+          std::string words;
+          for (const auto& c : kCommandWords)
+            words.append(words.empty() ? "" : ", ").append(c.word);
+          return Fail(name + " wants one of " + words + ", not \"" + value + "\"");
+        }
+        if (line_.action != CommandLine::Action::Window || line_.file)
+          return Fail(name + " goes alone" +
+                      (line_.file ? ", without \"" + *line_.file + "\"" : std::string()));
+        line_.action = option->action;
+        action_name_ = name;
+        return true;
+      }
       case Takes::Seconds: {
         double& wait = line_.playback.wait_for_window;
         if (!ReadFactor(value, wait) || !(wait >= 0 && wait <= kLongestWait))
@@ -149,6 +169,7 @@ class Parser {
 
  private:
   bool SetAction(CommandLine::Action action, const std::string& name, const std::string& path) {
+    if (line_.command) return Fail(action_name_ + " goes alone, without \"" + path + "\"");
     if (line_.file) return Fail("a second FILE: " + path);
     line_.action = action;
     line_.file = path;
@@ -227,7 +248,12 @@ std::string UsageText(const std::string& program) {
     if (option.size() + 2 > kColumn) option += "\n" + std::string(kColumn + 2, ' ');
     option.resize(std::max(option.size(), kColumn), ' ');
     text += "  " + option;
-    text.append(help);
+    // Its further lines in the column too.
+    for (size_t from = 0, end; from <= help.size(); from = end + 1) {
+      end = std::min(help.find('\n', from), help.size());
+      if (from > 0) text += "\n" + std::string(kColumn + 2, ' ');
+      text.append(help.substr(from, end - from));
+    }
     text += "\n";
   };
   for (const Option& o : kOptions)
@@ -250,10 +276,20 @@ std::string UsageText(const std::string& program) {
          "  F9     start playing\n"
          "  Pause  stop recording or playing\n"
          "  F12    show or hide the main window\n"
+         "Where the keys cannot be read (a Wayland session) or from a script, a second start\n"
+         "with --command does what the key does in the running instance; a desktop shortcut\n"
+         "may run it: " +
+         program +
+         " --command record\n"
          "\n"
          "Exit status: 0 done, 1 a file could not be loaded or saved, 2 the command line was\n"
          "not understood, 3 playing was stopped by Pause or by the mouse, 4 an entry could not\n"
-         "be played or the file holds none that can.\n";
+         "be played or the file holds none that can.\n"
+         "--command: 0 done, 6 no instance runs, 7 the command does not apply now (record or\n"
+         "play while playing, play while recording or with nothing to play, stop while idle,\n"
+         "toggle-window in a --play or --record run; standard error says which), 8 the\n"
+         "instance did not take it (no answer, or a version without commands); 5 record where\n"
+         "the instance cannot record (the Wayland backend).\n";
 }
 
 int PrintMotionFileInfo(FileSystem& files, const std::string& path, std::string& out,

@@ -9,6 +9,7 @@
 #include "engine/cycle/playback_options.h"
 #include "engine/cycle/recording_options.h"
 #include "platform/files.h"
+#include "platform/instance.h"
 
 namespace pel {
 
@@ -20,10 +21,13 @@ struct CommandLine {
     Info,     // --info FILE: print what the file holds and exit
     Help,     // --help
     Version,  // --version
+    Command,  // --command WORD: tell the running instance to act as a key would, then exit
   };
   Action action = Action::Window;
   // The motion file named on the command line, if any.
   std::optional<std::string> file;
+  // Of --command.
+  std::optional<Instance::Command> command;
   PlaybackOptions playback;
   RecordingOptions recording;
 };
@@ -36,6 +40,10 @@ constexpr int kUsage = 2;        // the command line could not be understood
 constexpr int kStopped = 3;      // --play stopped by Pause or by the user taking the mouse
 constexpr int kNotPlayed = 4;    // --play met entries it could not play, or none it could
 constexpr int kUnavailable = 5;  // not possible with the backend in use (Wayland: recording)
+constexpr int kNoInstance = 6;   // --command: no instance runs
+constexpr int kNotNow = 7;       // --command: does not apply in the running instance's state
+constexpr int kUndelivered = 8;  // --command: the running instance did not take it
+constexpr int kInputRefused = 9;  // the desktop refused input control, or ended it (Linux portal)
 }  // namespace exit_status
 
 // Parses the arguments after the program name. On a usage error returns nullopt and sets

@@ -5,6 +5,7 @@
 
 #include "app/layout.h"
 #include "engine/motionfile/motion_entry.h"
+#include "engine/motionfile/screen_layout.h"
 
 namespace pel {
 
@@ -171,8 +172,52 @@ void MainForm::OnClose() {
   host_.shell.EndProgram();
 }
 
+std::string MainForm::CannotRecordLine(std::string_view why) {
+  return "Recording is not possible here: " + std::string(why);
+}
+
+bool MainForm::RefuseRecording() {
+  const std::string_view why = host_.input.CannotRecord();
+  if (why.empty()) return false;
+  host_.window.Get(ControlId::StatusLine).SetCaption(CannotRecordLine(why));
+  return true;
+}
+
+Instance::Commanded MainForm::Obey(Instance::Command command) {
+  using Commanded = Instance::Commanded;
+  const Mode mode = recorder_.mode;
+  const bool idle = mode != Mode::Recording && mode != Mode::Playing;
+  PollInputs keys;
+  switch (command) {
+    case Instance::Command::Record:
+      if (mode == Mode::Playing) return Commanded::Playing;
+      if (idle && RefuseRecording()) return Commanded::Unavailable;
+      (idle ? keys.f10 : keys.pause) = true;
+      break;
+    case Instance::Command::Play:
+      if (!idle) return mode == Mode::Recording ? Commanded::Recording : Commanded::Playing;
+      // The key would bring the "No Data" box, which nobody at a shortcut expects.
+      if (HoldsNoMotion(recorder_.entries)) return Commanded::Empty;
+      keys.f9 = true;
+      break;
+    case Instance::Command::Stop:
+      if (idle) return Commanded::Idle;
+      keys.pause = true;
+      break;
+    case Instance::Command::ToggleWindow:
+      if (script_) return Commanded::Hidden;
+      keys.f12 = true;
+      break;
+  }
+  poll_.PressKeys(keys);
+  return Commanded::Done;
+}
+
 void MainForm::OnRecordClicked() {
   Procedure p(reporter_, where::kRecordClicked);
+  // Where the input cannot be read, a recording would hold nothing.
+  if (recorder_.mode != Mode::Recording && recorder_.mode != Mode::Playing && RefuseRecording())
+    return;
   // The save dialog lets ticks run: a recording stopped by Pause meanwhile is not to be
   // toggled back on, which would clear the list at once.
   const Mode before = recorder_.mode;

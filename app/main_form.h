@@ -30,6 +30,7 @@
 #include "platform/files.h"
 #include "platform/input.h"
 #include "platform/input_events.h"
+#include "platform/instance.h"
 #include "platform/main_window.h"
 #include "platform/random.h"
 #include "platform/screens.h"
@@ -137,6 +138,14 @@ class MainForm {
   // The window system reports a change of the windows: a playback waiting for one looks again.
   void OnWindowsChanged();
 
+  // A command a later start sent (Instance::Obey): its key acts at the next tick, as pressed,
+  // when it applies now; otherwise nothing changes and the answer says why. Record and Play
+  // start nothing that the key would not: no save offer, and a list with nothing to play is
+  // refused here rather than shown a box for.
+  Instance::Commanded Obey(Instance::Command command);
+  // What the status line says once recording has been refused with the input in use.
+  static std::string CannotRecordLine(std::string_view why);
+
   void OnRecordClicked();  // Start Recording: keep unsaved work, then toggle recording
   void OnPlayClicked();    // Start Playing: toggle playback
   void OnHelpClicked();    // Help: the shortcut list
@@ -177,6 +186,8 @@ class MainForm {
   // The end of start-up, scripted runs included: captions and titles, keys still held from the
   // launch, the poll timer.
   void StartPolling(Procedure& p);
+  // True, said on the status line, when a recording cannot start with the input in use.
+  bool RefuseRecording();
   MainFormHost host_;
   HeldKeys keys_;  // the input the recorder and the poll cycle read
   ScriptDialogs dialogs_;

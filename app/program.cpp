@@ -57,6 +57,64 @@ void TellRefusal(const ProgramConsole& console, Instance::Handed handed, const s
   console.Say(joined({"the running instance refused \"", file, "\": ", r->why}));
 }
 
+// What the sender of a command says and ends with, for each answer but Done.
+constexpr struct {
+  Instance::Commanded answer;
+  std::string_view why;
+  int status;
+} kCommandAnswers[] = {
+    {Instance::Commanded::Recording, "it is recording", exit_status::kNotNow},
+    {Instance::Commanded::Playing, "it is playing", exit_status::kNotNow},
+    {Instance::Commanded::Idle, "it is neither recording nor playing", exit_status::kNotNow},
+    {Instance::Commanded::Empty, "it has nothing to play", exit_status::kNotNow},
+    {Instance::Commanded::Hidden, "it runs --play or --record, whose window stays hidden",
+     exit_status::kNotNow},
+    {Instance::Commanded::Unavailable,
+     "it cannot record: its backend sees neither the keys nor the pointer",
+     exit_status::kUnavailable},
+    {Instance::Commanded::NotUnderstood, "it takes no commands (an older version)",
+     exit_status::kUndelivered},
+    {Instance::Commanded::Blocked,
+     "it runs as administrator, and the system keeps commands from it", exit_status::kUndelivered},
+    {Instance::Commanded::NoAnswer, "it did not answer", exit_status::kUndelivered},
+};
+
+// --command: sends `command` to the running instance; the exit status of its answer.
+int SendCommand(Instance& instance, Clock& clock, const ProgramConsole& console,
+                Instance::Command command) {
+  const std::string word(CommandWord(command));
+  const double deadline = clock.Now() + kHandTimeoutMs / 1000.0;
+  for (;;) {
+    std::string detail;
+    switch (instance.Claim(detail)) {
+      case Instance::Claimed::Taken:
+        console.Say("--command " + word + ": no instance of " + console.name + " runs");
+        return exit_status::kNoInstance;
+      case Instance::Claimed::Failed:
+        console.Say("--command " + word + ": cannot tell whether an instance runs: " + detail);
+        return exit_status::kUndelivered;
+      case Instance::Claimed::Running:
+        break;
+    }
+    const int left = static_cast<int>((deadline - clock.Now()) * 1000);
+    Instance::Commanded answer = Instance::Commanded::NoAnswer;
+    if (left > 0) answer = instance.Send(command, left);
+    if (answer == Instance::Commanded::Done) return exit_status::kOk;
+    // Still starting, or ended meanwhile: then the claim tells.
+    if (answer == Instance::Commanded::NoAnswer && left > 0) {
+      clock.SleepMs(kClaimRetryMs);
+      continue;
+    }
+    for (const auto& a : kCommandAnswers)
+      if (a.answer == answer) {
+        console.Say("--command " + word +
+                    " not done by the running instance: " + std::string(a.why));
+        return a.status;
+      }
+    return exit_status::kUndelivered;
+  }
+}
+
 }  // namespace
 
 std::optional<int> AnswerCommandLine(const ProgramConsole& console,
@@ -80,6 +138,7 @@ std::optional<int> AnswerCommandLine(const ProgramConsole& console,
     case Action::Info: {
       std::string out;
       const int code = PrintMotionFileInfo(files, *line.file, out, error);
+      if (console.backend) out += "Backend: " + console.backend() + "\n";
       console.out(out);
       if (!error.empty()) console.Say(error);
       return code;
@@ -103,6 +162,8 @@ std::optional<int> RefuseBesideRunningInstance(const ProgramConsole& console,
 std::optional<int> ClaimInstance(Instance& instance, Clock& clock, const ProgramConsole& console,
                                  const CommandLine& line, OtherInstance& other) {
   other = OtherInstance{};
+  if (line.action == CommandLine::Action::Command && line.command)
+    return SendCommand(instance, clock, console, *line.command);
   const double deadline = clock.Now() + kHandTimeoutMs / 1000.0;
   for (;;) {
     std::string detail;
@@ -145,6 +206,8 @@ int RunProgram(MainForm& form, const CommandLine& command, const ProgramConsole&
   std::string error;
   if (!other.runs && !handed.Listen(instance, error))
     console.Say("files cannot be handed to this instance: " + error);
+  else if (!other.runs)
+    instance.Obey([&form](Instance::Command sent) { return form.Obey(sent); });
   form.SetPlaybackOptions(line.playback);
   form.SetRecordingOptions(line.recording);
   if (IsScripted(line)) {

@@ -32,6 +32,10 @@ struct ProgramConsole {
   std::string ending_note =
       "--record ended by Ctrl+C, SIGQUIT, SIGTERM or SIGHUP saves as Pause does.\n";
 
+  // For --info, after what the file holds: the backend this session plays through. Unset, no
+  // line.
+  std::function<std::string()> backend = {};
+
   // `line` on standard error after the program's name.
   void Say(const std::string& line) const { err(name + ": " + line + "\n"); }
 };
@@ -66,7 +70,9 @@ struct OtherInstance {
 };
 
 // Claims `instance` for this start, or finds the one running. Returns the exit status when this
-// start ends here: kOk once the running instance took the file named on the command line,
+// start ends here: for --command, that of the running instance's answer (kNoInstance when none
+// runs, said on the console with every answer but Done); kOk once the running instance took the
+// file named on the command line,
 // RefuseBesideRunningInstance's for a scripted run, kFailed when the claim cannot be made. Else
 // nullopt, with `other` saying whether another instance runs: one without a file, or whose file
 // was refused (said on the console too) or not answered for kHandTimeoutMs. An instance that

@@ -4,6 +4,7 @@
 // negative on multi-monitor desktops.
 
 #include <cstdint>
+#include <string_view>
 
 #include "platform/geometry.h"
 
@@ -68,6 +69,9 @@ class Input {
   // included), since the previous call; each call clears the count. A backend may count only
   // from its first call on, and stop watching after a second without one.
   virtual uint32_t UserPointerMoves() = 0;
+  // Why nothing can be recorded through this input (it cannot read the user's own keys and
+  // pointer); empty where it can.
+  virtual std::string_view CannotRecord() const { return {}; }
 };
 
 }  // namespace pel

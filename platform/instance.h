@@ -1,11 +1,13 @@
 #pragma once
 // The single running instance of the program per user (per user and X server on X11), and the
-// files that later starts hand to it. The rule built on it (who claims, how long a later start
-// waits, what the running window does with a handed file) is in app/: ClaimInstance
+// files and commands that later starts hand to it. The rule built on it (who claims, how long a
+// later start waits, what the running window does with a handed file) is in app/: ClaimInstance
 // (program.h) and HandedFiles (handed_files.h).
 
 #include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace pel {
 
@@ -42,8 +44,56 @@ class Instance {
   // After Listen: the event loop calls `due` once, `delay_ms` from now (0: as soon as it is
   // free), and never from inside `take`; a later call replaces one still waiting.
   virtual void CallLater(int delay_ms, std::function<void()> due) = 0;
-  // Neither `take` nor `due` is called from now on; handed files are refused.
+  // Neither `take`, `obey` nor `due` is called from now on; handed files are refused.
   virtual void StopListening() = 0;
+
+  // What a later start may ask of the running instance instead of handing it a file: what its
+  // keys do. Sent on the wire by the word each has (CommandWord).
+  enum class Command {
+    Record,        // F10, and Pause while recording: start recording, or stop the one running
+    Play,          // F9: start playing
+    Stop,          // Pause: stop recording or playing
+    ToggleWindow,  // F12: show or hide the main window
+  };
+  enum class Commanded {
+    Done,           // it acts as the key would
+    Recording,      // not now: it is recording (play)
+    Playing,        // not now: it is playing (record, play)
+    Idle,           // not now: nothing is being recorded or played (stop)
+    Empty,          // not now: no recording is loaded (play)
+    Hidden,         // not now: it runs --play or --record, whose window stays hidden
+    Unavailable,    // not with its backend: it cannot see the keys and the pointer (record)
+    NotUnderstood,  // it answered, but takes no commands: an older version
+    Blocked,        // the system keeps messages from it: it runs with more rights
+    NoAnswer,       // no answer within the time, or it ended meanwhile
+  };
+  // Sends `command` to the running instance found by Claim, waiting at most `timeout_ms` for
+  // its answer.
+  virtual Commanded Send(Command command, int timeout_ms) = 0;
+  // After Listen: the event loop calls `obey` with every command a later start sends, never
+  // nested in `take`; its result (Done to Unavailable) is the sender's answer. Until it is
+  // set, commands are not answered (the instance is starting).
+  virtual void Obey(std::function<Commanded(Command)> obey) = 0;
 };
+
+// The word of each command, on the command line and on the wire.
+inline constexpr struct {
+  Instance::Command command;
+  std::string_view word;
+} kCommandWords[] = {{Instance::Command::Record, "record"},
+                     {Instance::Command::Play, "play"},
+                     {Instance::Command::Stop, "stop"},
+                     {Instance::Command::ToggleWindow, "toggle-window"}};
+
+inline std::string_view CommandWord(Instance::Command command) {
+  for (const auto& c : kCommandWords)
+    if (c.command == command) return c.word;
+  return {};
+}
+inline std::optional<Instance::Command> CommandOfWord(std::string_view word) {
+  for (const auto& c : kCommandWords)
+    if (c.word == word) return c.command;
+  return std::nullopt;
+}
 
 }  // namespace pel

@@ -45,6 +45,8 @@ class FakeInput : public Input {
   void RefusePlacement(bool refuse) { refuse_placement_ = refuse; }
   // Another desktop has the input: placements fail meanwhile.
   void SetInputElsewhere(bool elsewhere) { elsewhere_ = elsewhere; }
+  // What CannotRecord answers (empty: recording is possible).
+  std::string cannot_record;
   int cursor_queries = 0;
 
   // --- Input ---
@@ -89,6 +91,7 @@ class FakeInput : public Input {
   }
   uint32_t UserPointerMoves() override { return std::exchange(user_pointer_moves_, 0); }
   bool InputElsewhere() override { return elsewhere_; }
+  std::string_view CannotRecord() const override { return cannot_record; }
 
  private:
   struct Key {

@@ -18,6 +18,7 @@ class FakeInstance : public Instance {
   // Answers in turn; the last one stays.
   std::deque<Claimed> claims{Claimed::Taken};
   std::deque<Handed> hands{Handed::Taken};
+  std::deque<Commanded> answers{Commanded::Done};
   std::string claim_detail = "bind: Address in use";
   // Runs at every Hand (the test may advance its clock there).
   std::function<void(int timeout_ms)> on_hand;
@@ -26,6 +27,8 @@ class FakeInstance : public Instance {
   int claimed = 0;
   std::vector<std::pair<std::string, int>> handed;  // file and timeout of every Hand
   std::function<Handed(const std::string&)> take;   // set by Listen, cleared by StopListening
+  std::vector<Command> sent;                        // every Send
+  std::function<Commanded(Command)> obey;           // set by Obey, cleared by StopListening
   std::optional<int> due_in_ms;                     // the waiting CallLater
 
   Claimed Claim(std::string& detail) override {
@@ -38,6 +41,11 @@ class FakeInstance : public Instance {
     if (on_hand) on_hand(timeout_ms);
     return Next(hands);
   }
+  Commanded Send(Command command, int) override {
+    sent.push_back(command);
+    return Next(answers);
+  }
+  void Obey(std::function<Commanded(Command)> o) override { obey = std::move(o); }
   bool Listen(std::function<Handed(const std::string&)> t, std::string& error) override {
     if (listen_fails) {
       error = "epoll_create1: Too many open files";
@@ -52,6 +60,7 @@ class FakeInstance : public Instance {
   }
   void StopListening() override {
     take = nullptr;
+    obey = nullptr;
     due_ = nullptr;
     due_in_ms.reset();
   }

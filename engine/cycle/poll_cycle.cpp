@@ -1,6 +1,7 @@
 #include "engine/cycle/poll_cycle.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace pel {
 
@@ -117,6 +118,18 @@ void PollCycle::Wake() {
   OnTimer();
 }
 
+void PollCycle::PressKeys(const PollInputs& keys) {
+  PollInputs& k = pressed_elsewhere_;
+  k.f12 |= keys.f12;
+  k.f10 |= keys.f10;
+  k.f9 |= keys.f9;
+  k.pause |= keys.pause;
+  missed_ = true;
+  // No tick from here: it may open a box, and the caller (a command's sender) is answered
+  // first. Asleep or set for a later moment, the poll timer starts its period again.
+  if ((asleep_ || once_) && SetTimer(true)) once_ = false;
+}
+
 bool PollCycle::NeedsTicks() const {
   if (missed_ || in_tick_ || stopped_ || !posted_.empty()) return true;
   if (host_.recorder.mode != Mode::Idle || state_.last_state != Mode::Idle) return true;
@@ -164,6 +177,11 @@ void PollCycle::Tick() {
   released.f10 = was.f10 && !now.f10;
   released.f9 = was.f9 && !now.f9;
   released.pause = was.pause && !now.pause;
+  const PollInputs elsewhere = std::exchange(pressed_elsewhere_, {});
+  released.f12 |= elsewhere.f12;
+  released.f10 |= elsewhere.f10;
+  released.f9 |= elsewhere.f9;
+  released.pause |= elsewhere.pause;
   tick.pressed.left = !was.left && now.left;
   tick.pressed.right = !was.right && now.right;
   tick.pressed.middle = !was.middle && now.middle;

@@ -53,6 +53,10 @@ class PollCycle {
   // of a playback on time; recording, the poll timer runs anyway and its next tick sees it. Does
   // nothing unless SleepWhenIdle() was called.
   void Wake();
+  // Keys pressed elsewhere (a command sent to the program): at the next tick each of f12, f10,
+  // f9 and pause in `keys` counts as released, as the key itself would. That tick comes from
+  // the poll timer, never from inside this call; asleep, the timer starts.
+  void PressKeys(const PollInputs& keys);
   // False when the tick just run left nothing for the next one to do: idle after an idle tick,
   // no input down (no release to wait for), and no tick dropped or wake-up missed meanwhile.
   bool NeedsTicks() const;
@@ -132,6 +136,7 @@ class PollCycle {
 
   PollHost host_;
   PollState state_;
+  PollInputs pressed_elsewhere_;  // by PressKeys, for the next tick
   PlaybackOptions playback_options_;
   RecordingOptions recording_options_;
   bool stay_hidden_ = false;

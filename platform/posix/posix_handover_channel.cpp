@@ -33,13 +33,53 @@ constexpr struct {
                 {Instance::Handed::Playing, 'p'},
                 {Instance::Handed::Recording, 'r'}};
 
+// The answer byte of each Instance::Commanded a receiver gives; none of them a file's.
+constexpr struct {
+  Instance::Commanded answer;
+  char byte;
+} kCommandAnswers[] = {
+    {Instance::Commanded::Done, 'd'},        {Instance::Commanded::Recording, 'R'},
+    {Instance::Commanded::Playing, 'P'},     {Instance::Commanded::Idle, 'i'},
+    {Instance::Commanded::Empty, 'e'},       {Instance::Commanded::Hidden, 'h'},
+    {Instance::Commanded::Unavailable, 'u'}, {Instance::Commanded::NotUnderstood, '?'}};
+
+void SendByte(int fd, char reply) {
+  // MSG_NOSIGNAL: a sender that gave up must not end this process with SIGPIPE. A sender that
+  // does not read cannot hold this up: the socket is non-blocking and the answer is one byte.
+  (void)!::send(fd, &reply, 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
 void Reply(int fd, Instance::Handed answer) {
   char reply = '0';
   for (const auto& a : kAnswers)
     if (a.answer == answer) reply = a.byte;
-  // MSG_NOSIGNAL: a sender that gave up must not end this process with SIGPIPE. A sender that
-  // does not read cannot hold this up: the socket is non-blocking and the answer is one byte.
-  (void)!::send(fd, &reply, 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+  SendByte(fd, reply);
+}
+
+// Sends `message` whole, ends the writing and waits up to `timeout_ms` for the answer byte;
+// nullopt when nobody listens at `name` or the connection ends unanswered.
+std::optional<char> Exchange(const std::string& name, const std::string& message, int timeout_ms) {
+  using Clock = HandoverChannel::Clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  auto left = [&] {
+    return static_cast<int>(std::max<int64_t>(
+        0, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count()));
+  };
+  // Nobody listening means the holder has ended since it was found: no answer, and the caller
+  // may take the lock itself.
+  InstanceConnection c = ConnectToInstance(name, std::max(1, left()));
+  if (c.result != InstanceConnection::Result::Connected) return std::nullopt;
+  std::optional<char> answer;
+  // The instance reads the message as its event loop gets to it, and answers once it has it
+  // whole; it may still be starting up.
+  if (::send(c.fd, message.data(), message.size(), MSG_NOSIGNAL) ==
+          static_cast<ssize_t>(message.size()) &&
+      ::shutdown(c.fd, SHUT_WR) == 0 && WaitFor(c.fd, POLLIN, left())) {
+    char reply = 0;
+    if (::read(c.fd, &reply, 1) == 1) answer = reply;
+  }
+  ::close(c.fd);
+  return answer;
 }
 
 }  // namespace
@@ -127,8 +167,19 @@ std::vector<HandoverChannel::Request> HandoverChannel::Service(Clock::time_point
       break;
     }
     // An empty message also comes from a start that only looked whether an instance runs; it
-    // has gone and the answer is lost.
-    if (finished && (r.file.empty() || r.file.find('\0') != std::string::npos)) refused = true;
+    // has gone and the answer is lost. A NUL first makes a command; anywhere else, no path.
+    std::optional<Instance::Command> command;
+    if (finished && !r.file.empty() && r.file[0] == '\0') {
+      command = CommandOfWord(std::string_view(r.file).substr(1));
+      if (!command) {
+        SendByte(r.fd, '?');
+        Close(i);
+        continue;
+      }
+      r.file.clear();
+    } else if (finished && (r.file.empty() || r.file.find('\0') != std::string::npos)) {
+      refused = true;
+    }
     if (!finished && !refused && !broken && now >= r.deadline) refused = true;
     if (refused) Reply(r.fd, Instance::Handed::Refused);
     if (refused || broken) {
@@ -137,7 +188,7 @@ std::vector<HandoverChannel::Request> HandoverChannel::Service(Clock::time_point
     }
     if (finished) {
       ::epoll_ctl(epoll_, EPOLL_CTL_DEL, r.fd, nullptr);
-      done.push_back({r.fd, std::move(r.file)});
+      done.push_back({r.fd, std::move(r.file), command});
       reading_.erase(reading_.begin() + static_cast<std::ptrdiff_t>(i));
       continue;
     }
@@ -162,34 +213,34 @@ void HandoverChannel::Answer(Request& request, Instance::Handed answer) {
   request.fd = -1;
 }
 
+void HandoverChannel::Answer(Request& request, Instance::Commanded answer) {
+  if (request.fd < 0) return;
+  for (const auto& a : kCommandAnswers)
+    if (a.answer == answer) SendByte(request.fd, a.byte);
+  ::close(request.fd);
+  request.fd = -1;
+}
+
 Instance::Handed HandoverChannel::Hand(const std::string& name, const std::string& file,
                                        int timeout_ms) {
   using Handed = Instance::Handed;
   if (file.empty() || file.size() > kMaxPath || file.find('\0') != std::string::npos)
     return Handed::Refused;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-  auto left = [&] {
-    return static_cast<int>(std::max<int64_t>(
-        0, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count()));
-  };
-  // Nobody listening means the holder has ended since it was found: no answer, and the caller
-  // may take the lock itself.
-  InstanceConnection c = ConnectToInstance(name, std::max(1, left()));
-  if (c.result != InstanceConnection::Result::Connected) return Handed::NoAnswer;
-  Handed handed = Handed::NoAnswer;
-  // The instance reads the path as its event loop gets to it, and answers once it has it whole;
-  // it may still be starting up.
-  if (::send(c.fd, file.data(), file.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(file.size()) &&
-      ::shutdown(c.fd, SHUT_WR) == 0 && WaitFor(c.fd, POLLIN, left())) {
-    char reply = 0;
-    if (::read(c.fd, &reply, 1) == 1) {
-      handed = Handed::Refused;
-      for (const auto& a : kAnswers)
-        if (a.byte == reply) handed = a.answer;
-    }
-  }
-  ::close(c.fd);
-  return handed;
+  const std::optional<char> reply = Exchange(name, file, timeout_ms);
+  if (!reply) return Handed::NoAnswer;
+  for (const auto& a : kAnswers)
+    if (a.byte == *reply) return a.answer;
+  return Handed::Refused;
+}
+
+Instance::Commanded HandoverChannel::Send(const std::string& name, Instance::Command command,
+                                          int timeout_ms) {
+  const std::optional<char> reply =
+      Exchange(name, '\0' + std::string(CommandWord(command)), timeout_ms);
+  if (!reply) return Instance::Commanded::NoAnswer;
+  for (const auto& a : kCommandAnswers)
+    if (a.byte == *reply) return a.answer;
+  return Instance::Commanded::NotUnderstood;
 }
 
 }  // namespace pel

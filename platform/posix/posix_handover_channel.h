@@ -1,8 +1,10 @@
 #pragma once
-// The channel through which a later start hands a file to the running instance: the instance
-// lock's listening socket (posix_instance_lock.h). A sender writes one absolute path and ends
-// its writing; the instance answers one byte: '1' when it took the file, '0' when its window
-// would not, 'p' or 'r' when it runs --play or --record.
+// The channel through which a later start hands a file or a command to the running instance:
+// the instance lock's listening socket (posix_instance_lock.h). A sender writes one absolute
+// path and ends its writing; the instance answers one byte: '1' when it took the file, '0' when
+// its window would not, 'p' or 'r' when it runs --play or --record. A command is a NUL and its
+// word (Instance::Command): an instance that takes no commands refuses any message holding a
+// NUL with '0'; one that does answers with a byte of its own for each Instance::Commanded.
 // The instance side never waits: connections are accepted and read as far as they have come,
 // each one within its own deadline and size cap, driven by the readiness of one descriptor
 // that an event loop watches.
@@ -37,10 +39,11 @@ class HandoverChannel {
   // Readable whenever Service has work to do; -1 before Open.
   int Fd() const { return epoll_; }
 
-  // A file handed over, read whole; its connection waits for the answer.
+  // A file handed over or a command, read whole; its connection waits for the answer.
   struct Request {
     int fd = -1;
-    std::string file;
+    std::string file;  // empty for a command
+    std::optional<Instance::Command> command;
   };
   // Accepts the connections waiting and reads what each one has without waiting. Refused and
   // closed: a message past its deadline, too long, empty or holding a NUL (answered '0'), and
@@ -52,12 +55,19 @@ class HandoverChannel {
   size_t Connections() const { return reading_.size(); }
   // Tells the sender `answer` (Taken, Refused, Playing or Recording), and closes the connection.
   static void Answer(Request& request, Instance::Handed answer);
+  // Tells the sender of a command `answer` (Done to Unavailable; anything else closes the
+  // connection unanswered), and closes the connection.
+  static void Answer(Request& request, Instance::Commanded answer);
 
   // The sender's side: hands `file` to the instance holding the lock named `name`, and waits up
   // to `timeout_ms` in all for its answer (an answer not known here counts as Refused). NoAnswer
   // at once when no process of this user listens there; also when the connection ends
   // unanswered (the instance ended, or had too many).
   static Instance::Handed Hand(const std::string& name, const std::string& file, int timeout_ms);
+  // The sender's side of a command, likewise: NoAnswer when nobody listens or the connection
+  // ends unanswered, NotUnderstood for an answer not known here.
+  static Instance::Commanded Send(const std::string& name, Instance::Command command,
+                                  int timeout_ms);
 
  private:
   struct Reading {

@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -66,6 +68,18 @@ std::string InstanceLock::NameFor(const char* display) {
   // XDG_RUNTIME_DIR, HOME or TMPDIR must meet the same lock.
   const std::string key = DisplayKey(display);
   return "pelmira-" + std::to_string(::getuid()) + (key.empty() ? "" : "-" + key);
+}
+
+std::string InstanceLock::NameForWayland(const std::string& socket,
+                                         const std::string& runtime_dir) {
+  const std::string path =
+      !socket.empty() && socket[0] == '/' ? socket : runtime_dir + "/" + socket;
+  // FNV-1a: the same in every process, and short whatever the path's length.
+  uint64_t hash = 14695981039346656037ull;
+  for (const char c : path) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  char key[17];
+  std::snprintf(key, sizeof key, "%016llx", static_cast<unsigned long long>(hash));
+  return NameFor(nullptr) + "-wayland-" + key;
 }
 
 InstanceLock::State InstanceLock::Take(std::string& detail, int wait_ms) {

@@ -40,6 +40,10 @@ class InstanceLock {
   // The lock's name for this user on X display `display` (":0" and "unix:0.1" are one;
   // "host:1"; null: none). Nothing else in the environment changes it.
   static std::string NameFor(const char* display);
+  // The lock's name for this user on the Wayland compositor at `socket` ($WAYLAND_DISPLAY: a
+  // path, or a name in `runtime_dir`), for a session without an X display: one instance per
+  // compositor, as per X server.
+  static std::string NameForWayland(const std::string& socket, const std::string& runtime_dir);
 
  private:
   std::string name_;

@@ -54,6 +54,10 @@ Instance::Handed QtInstance::Hand(const std::string& file, int timeout_ms) {
   return HandoverChannel::Hand(running_channel_, Absolute(file), timeout_ms);
 }
 
+Instance::Commanded QtInstance::Send(Command command, int timeout_ms) {
+  return HandoverChannel::Send(running_channel_, command, timeout_ms);
+}
+
 bool QtInstance::Listen(std::function<Handed(const std::string&)> take, std::string& error) {
   if (!channel_.Open(lock_.Fd(), error)) return false;
   take_ = std::move(take);
@@ -69,8 +73,12 @@ bool QtInstance::Listen(std::function<Handed(const std::string&)> take, std::str
 }
 
 void QtInstance::Service() {
-  for (HandoverChannel::Request& request : channel_.Service())
-    HandoverChannel::Answer(request, take_ ? take_(request.file) : Handed::Refused);
+  for (HandoverChannel::Request& request : channel_.Service()) {
+    if (request.command)
+      HandoverChannel::Answer(request, obey_ ? obey_(*request.command) : Commanded::NoAnswer);
+    else
+      HandoverChannel::Answer(request, take_ ? take_(request.file) : Handed::Refused);
+  }
   if (const auto next = channel_.NextDeadline())
     watch_->deadline.start(static_cast<int>(next->count()));
   else
@@ -85,6 +93,7 @@ void QtInstance::CallLater(int delay_ms, std::function<void()> due) {
 
 void QtInstance::StopListening() {
   take_ = nullptr;
+  obey_ = nullptr;
   due_ = nullptr;
 }
 

@@ -33,10 +33,12 @@ class QtInstance : public Instance {
   // `file` made absolute against this process's working folder, to the running instance's
   // channel as found by Claim.
   Handed Hand(const std::string& file, int timeout_ms) override;
+  Commanded Send(Command command, int timeout_ms) override;
   // Needs a QCoreApplication (the claim does not: it comes before the toolkit starts).
   bool Listen(std::function<Handed(const std::string&)> take, std::string& error) override;
   void CallLater(int delay_ms, std::function<void()> due) override;
   void StopListening() override;
+  void Obey(std::function<Commanded(Command)> obey) override { obey_ = std::move(obey); }
 
   const std::string& Name() const { return lock_.Name(); }
 
@@ -49,6 +51,7 @@ class QtInstance : public Instance {
   std::string running_channel_;  // the running instance's channel, as the last Claim found it
   HandoverChannel channel_;
   std::function<Handed(const std::string&)> take_;
+  std::function<Commanded(Command)> obey_;
   std::function<void()> due_;
   // Made by Listen.
   struct Watch {

@@ -51,6 +51,7 @@ class WaylandInput : public Input {
   static constexpr int32_t kMaxWheelNotches = 100;
   uint32_t UserButtonPresses() override { return 0; }  // not available
   uint32_t UserPointerMoves() override { return 0; }   // not available
+  std::string_view CannotRecord() const override { return kUnavailable; }
 
  private:
   WaylandInput(WaylandDisplay& display, zwlr_virtual_pointer_v1* pointer);

@@ -118,19 +118,87 @@ Instance::Claimed Win32Instance::Claim(std::string&) {
   return Claimed::Taken;
 }
 
+std::function<bool()> Win32Instance::Running() {
+  return [] {
+    HANDLE h = OpenMutexW(SYNCHRONIZE, FALSE, InstanceMutexName().c_str());
+    if (h == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
+    CloseHandle(h);
+    return true;
+  };
+}
+
 Instance::Handed Win32Instance::Hand(const std::string& file, int timeout_ms) {
   // User interface privilege isolation drops WM_COPYDATA to a higher integrity level; waiting
   // for an answer would only show a message that does not apply, 10 s later.
   if (mutex_closed_) return Handed::Blocked;
-  const std::wstring name = InstanceMutexName();
   return HandFileToRunningInstance(kReceiverClass, Absolute(file),
-                                   static_cast<UINT>(timeout_ms > 0 ? timeout_ms : 0), [&] {
-                                     HANDLE h = OpenMutexW(SYNCHRONIZE, FALSE, name.c_str());
-                                     if (h == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
-                                     CloseHandle(h);
-                                     return true;
-                                   });
+                                   static_cast<UINT>(timeout_ms > 0 ? timeout_ms : 0), Running());
 }
+
+Instance::Commanded Win32Instance::Send(Command command, int timeout_ms) {
+  if (mutex_closed_) return Commanded::Blocked;
+  return SendCommandToRunningInstance(
+      kReceiverClass, command, static_cast<UINT>(timeout_ms > 0 ? timeout_ms : 0), Running());
+}
+
+namespace {
+
+// What a sender makes of one receiver's answer.
+enum class Reply {
+  Final,    // the result: no other receiver is asked
+  Kept,     // a refusal: the result unless another receiver takes it
+  Ignored,  // not ready yet (FALSE, or an answer not known): asked again
+};
+// Sent in place of an answer when the system keeps the message from every receiver.
+constexpr LRESULT kSendBlocked = -1;
+
+// Sends `data` to each message-only window of class `receiver_class`, asking again while none
+// exists or none gives an answer `classify` keeps, until `timeout_ms` is spent or `running`
+// (when given) says the instance has ended. Each receiver may take the foreground first, for
+// the dialogs or the window the message may bring up. The answer kept (kSendBlocked for a send
+// the system blocks: a receiver of a higher integrity level), or nullopt when none came.
+std::optional<LRESULT> SendToReceivers(const wchar_t* receiver_class, COPYDATASTRUCT& data,
+                                       UINT timeout_ms, const std::function<bool()>& running,
+                                       const std::function<Reply(LRESULT)>& classify) {
+  const ULONGLONG start = GetTickCount64();
+  for (;;) {
+    const ULONGLONG spent = GetTickCount64() - start;
+    if (spent >= timeout_ms) return std::nullopt;
+    const auto left = static_cast<UINT>(timeout_ms - spent);
+    std::optional<LRESULT> kept;
+    for (HWND w = FindWindowExW(HWND_MESSAGE, nullptr, receiver_class, nullptr); w != nullptr;
+         w = FindWindowExW(HWND_MESSAGE, w, receiver_class, nullptr)) {
+      // This start has the foreground (the user just asked for it) and may pass it on. Failing
+      // only leaves the dialog where the system puts it.
+      DWORD pid = 0;
+      if (GetWindowThreadProcessId(w, &pid) != 0) AllowSetForegroundWindow(pid);
+      DWORD_PTR answer = FALSE;
+      // SMTO_ABORTIFHUNG: a hung instance is not waited for.
+      if (!SendMessageTimeoutW(w, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+                               SMTO_ABORTIFHUNG | SMTO_BLOCK, left, &answer)) {
+        // Kept from it for good by the system: it runs at a higher integrity level.
+        if (GetLastError() == ERROR_ACCESS_DENIED) kept = kSendBlocked;
+        continue;
+      }
+      const auto value = static_cast<LRESULT>(answer);
+      switch (classify(value)) {
+        case Reply::Final:
+          return value;
+        case Reply::Kept:
+          kept = value;
+          break;
+        case Reply::Ignored:
+          break;
+      }
+    }
+    if (kept) return kept;
+    // Ended meanwhile: the caller may claim the instance itself.
+    if (running && !running()) return std::nullopt;
+    Sleep(kHandRetryMs);
+  }
+}
+
+}  // namespace
 
 Instance::Handed HandFileToRunningInstance(const wchar_t* receiver_class, const std::string& file,
                                            UINT timeout_ms, const std::function<bool()>& running) {
@@ -144,48 +212,47 @@ Instance::Handed HandFileToRunningInstance(const wchar_t* receiver_class, const 
                       path.data()};
   // The running instance may still be starting (no receiver yet, or one that takes no file
   // yet): asked again until the time is up.
-  const ULONGLONG start = GetTickCount64();
-  for (;;) {
-    const ULONGLONG spent = GetTickCount64() - start;
-    if (spent >= timeout_ms) return Instance::Handed::NoAnswer;
-    const auto left = static_cast<UINT>(timeout_ms - spent);
-    std::optional<Instance::Handed> refused;
-    for (HWND w = FindWindowExW(HWND_MESSAGE, nullptr, receiver_class, nullptr); w != nullptr;
-         w = FindWindowExW(HWND_MESSAGE, w, receiver_class, nullptr)) {
-      // A file that brings up the save offer needs the dialog in front; this start has the
-      // foreground (the user just opened the file) and may pass it on. Failing only leaves the
-      // dialog where the system puts it.
-      DWORD pid = 0;
-      if (GetWindowThreadProcessId(w, &pid) != 0) AllowSetForegroundWindow(pid);
-      DWORD_PTR answer = FALSE;
-      // SMTO_ABORTIFHUNG: a hung instance is not waited for.
-      if (!SendMessageTimeoutW(w, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
-                               SMTO_ABORTIFHUNG | SMTO_BLOCK, left, &answer)) {
-        // Kept from it for good by the system: it runs at a higher integrity level.
-        if (GetLastError() == ERROR_ACCESS_DENIED) refused = Instance::Handed::Blocked;
-        continue;
-      }
-      switch (answer) {
-        case TRUE:
-          return Instance::Handed::Taken;
-        case kHandPlaying:
-          refused = Instance::Handed::Playing;
-          break;
-        case kHandRecording:
-          refused = Instance::Handed::Recording;
-          break;
-        case kHandRefused:
-          refused = Instance::Handed::Refused;
-          break;
-        default:
-          break;  // FALSE: it takes no file yet
-      }
-    }
-    if (refused) return *refused;
-    // Ended meanwhile: the caller may claim the instance itself.
-    if (running && !running()) return Instance::Handed::NoAnswer;
-    Sleep(kHandRetryMs);
+  const std::optional<LRESULT> answer =
+      SendToReceivers(receiver_class, data, timeout_ms, running, [](LRESULT value) {
+        if (value == TRUE) return Reply::Final;
+        const bool refusal =
+            value == kHandRefused || value == kHandPlaying || value == kHandRecording;
+        return refusal ? Reply::Kept : Reply::Ignored;
+      });
+  if (!answer) return Instance::Handed::NoAnswer;
+  switch (*answer) {
+    case TRUE:
+      return Instance::Handed::Taken;
+    case kHandPlaying:
+      return Instance::Handed::Playing;
+    case kHandRecording:
+      return Instance::Handed::Recording;
+    case kSendBlocked:
+      return Instance::Handed::Blocked;
+    default:
+      return Instance::Handed::Refused;
   }
+}
+
+Instance::Commanded SendCommandToRunningInstance(const wchar_t* receiver_class,
+                                                 Instance::Command command, UINT timeout_ms,
+                                                 const std::function<bool()>& running) {
+  std::string word(CommandWord(command));
+  COPYDATASTRUCT data{kCommandTag, static_cast<DWORD>(word.size()), word.data()};
+  const std::optional<LRESULT> answer =
+      SendToReceivers(receiver_class, data, timeout_ms, running,
+                      [](LRESULT value) { return value == FALSE ? Reply::Ignored : Reply::Final; });
+  if (!answer) return Instance::Commanded::NoAnswer;
+  if (*answer == kSendBlocked) return Instance::Commanded::Blocked;
+  const LRESULT index = *answer - kCommandAnswered;
+  if (index < 0 || index > static_cast<LRESULT>(Instance::Commanded::Unavailable))
+    return Instance::Commanded::NotUnderstood;  // an older instance: a refused file's answer
+  return static_cast<Instance::Commanded>(index);
+}
+
+std::optional<Instance::Command> SentCommand(const COPYDATASTRUCT& data) {
+  if (data.dwData != kCommandTag || data.lpData == nullptr || data.cbData > 64) return std::nullopt;
+  return CommandOfWord(std::string_view(static_cast<const char*>(data.lpData), data.cbData));
 }
 
 std::optional<std::string> HandedFile(const COPYDATASTRUCT& data) {
@@ -233,6 +300,7 @@ void Win32Instance::CallLater(int delay_ms, std::function<void()> due) {
 
 void Win32Instance::StopListening() {
   take_ = nullptr;
+  obey_ = nullptr;
   due_ = nullptr;
   if (receiver_ != nullptr) KillTimer(receiver_, kLaterTimer);
 }
@@ -242,8 +310,15 @@ LRESULT CALLBACK Win32Instance::ReceiverProc(HWND hwnd, UINT msg, WPARAM wp, LPA
   if (self == nullptr) return DefWindowProcW(hwnd, msg, wp, lp);
   switch (msg) {
     case WM_COPYDATA: {
-      const std::optional<std::string> file =
-          HandedFile(*reinterpret_cast<const COPYDATASTRUCT*>(lp));
+      const auto& data = *reinterpret_cast<const COPYDATASTRUCT*>(lp);
+      if (data.dwData == kCommandTag) {
+        const std::optional<Command> command = SentCommand(data);
+        if (!command) return kCommandAnswered + static_cast<LRESULT>(Commanded::NotUnderstood);
+        if (!self->obey_) return FALSE;  // asked again
+        const Commanded answer = Guarded([&] { return self->obey_(*command); });
+        return kCommandAnswered + static_cast<LRESULT>(answer);
+      }
+      const std::optional<std::string> file = HandedFile(data);
       if (!file || !self->take_) return kHandRefused;
       switch (Guarded([&] { return self->take_(*file); })) {
         case Handed::Taken:

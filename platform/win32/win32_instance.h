@@ -29,6 +29,12 @@ constexpr ULONG_PTR kHandFileTag = 0x504C4D46;  // "PLMF"
 constexpr LRESULT kHandRefused = 2;
 constexpr LRESULT kHandPlaying = 3;
 constexpr LRESULT kHandRecording = 4;
+// The tag of a command (Instance::Command): its word in ASCII, without a NUL. A receiver that
+// takes no commands answers kHandRefused, as to anything not tagged as a file.
+constexpr ULONG_PTR kCommandTag = 0x504C4D43;  // "PLMC"
+// A receiver's answer to a command: kCommandAnswered plus the Instance::Commanded (Done to
+// Unavailable); FALSE while it takes no commands yet (it is starting), and is asked again.
+constexpr LRESULT kCommandAnswered = 0x100;
 // Hands `file` (an absolute path) to the message-only windows of class `receiver_class`, asking
 // again while none exists or none takes files yet, until `timeout_ms` is spent or `running` (when
 // given) says the instance has ended. Each receiver may take the foreground first, for the
@@ -37,6 +43,13 @@ constexpr LRESULT kHandRecording = 4;
 Instance::Handed HandFileToRunningInstance(const wchar_t* receiver_class, const std::string& file,
                                            UINT timeout_ms,
                                            const std::function<bool()>& running = {});
+// Sends `command` to the running instance's receivers as HandFileToRunningInstance hands a file:
+// the first answer other than FALSE is the result, an answer not known here NotUnderstood.
+Instance::Commanded SendCommandToRunningInstance(const wchar_t* receiver_class,
+                                                 Instance::Command command, UINT timeout_ms,
+                                                 const std::function<bool()>& running = {});
+// The command a WM_COPYDATA carries, when it is one: our tag and a word known here.
+std::optional<Instance::Command> SentCommand(const COPYDATASTRUCT& data);
 // The path a WM_COPYDATA carries, when it is a handed file: our tag and UTF-16 with one NUL, at
 // its end; returned as WTF-8 (an unpaired surrogate kept, see win32_text.h).
 std::optional<std::string> HandedFile(const COPYDATASTRUCT& data);
@@ -58,12 +71,17 @@ class Win32Instance : public Instance {
   // found the mutex closed to this process: WM_COPYDATA cannot reach that instance, and the
   // receiver never opens it to lower integrity levels.
   Handed Hand(const std::string& file, int timeout_ms) override;
+  // Blocked at once likewise.
+  Commanded Send(Command command, int timeout_ms) override;
   // A message-only window on the calling thread, whose message loop serves it.
   bool Listen(std::function<Handed(const std::string&)> take, std::string& error) override;
   void CallLater(int delay_ms, std::function<void()> due) override;
   void StopListening() override;
+  void Obey(std::function<Commanded(Command)> obey) override { obey_ = std::move(obey); }
 
  private:
+  // Whether the instance found by Claim still runs, for a sender waiting on it.
+  static std::function<bool()> Running();
   static LRESULT CALLBACK ReceiverProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
   InstanceMutexOpener open_mutex_;
@@ -71,6 +89,7 @@ class Win32Instance : public Instance {
   bool mutex_closed_ = false;  // the last Claim was denied the mutex: the instance is elevated
   HWND receiver_ = nullptr;
   std::function<Handed(const std::string&)> take_;
+  std::function<Commanded(Command)> obey_;
   std::function<void()> due_;
 };
 

@@ -45,18 +45,32 @@
 
 int main(int argc, char* argv[]) {
   namespace status = pel::exit_status;
-  const pel::ProgramConsole console{
-      "pelmira", PEL_VERSION, pel::kLinuxHelpNote,
-      [](const std::string& text) { std::fputs(text.c_str(), stdout); },
-      [](const std::string& text) { std::fputs(text.c_str(), stderr); }};
+  pel::ProgramConsole console{"pelmira", PEL_VERSION, pel::kLinuxHelpNote,
+                              [](const std::string& text) { std::fputs(text.c_str(), stdout); },
+                              [](const std::string& text) { std::fputs(text.c_str(), stderr); }};
   pel::PosixFileSystem files;
   pel::CommandLine line;
   std::vector<std::string> args(argv + 1, argv + argc);
   pel::Backend backend = pel::Backend::Auto;
   if (const std::optional<int> ended = pel::TakeBackendOption(console, args, backend))
     return *ended;
+  console.backend = [backend] { return pel::ProbeBackend(backend); };
   if (const std::optional<int> ended = pel::AnswerCommandLine(console, args, files, line))
     return *ended;
+  // One instance per user and X server, or Wayland compositor where no X display is set. A
+  // command goes to it before any display is opened.
+  pel::PosixClock clock;
+  const char* display = std::getenv("DISPLAY");
+  const char* compositor_socket = std::getenv("WAYLAND_DISPLAY");
+  const char* runtime_dir = std::getenv("XDG_RUNTIME_DIR");
+  pel::QtInstance instance(
+      display || !compositor_socket || !*compositor_socket
+          ? pel::InstanceLock::NameFor(display)
+          : pel::InstanceLock::NameForWayland(compositor_socket, runtime_dir ? runtime_dir : ""),
+      display ? std::optional<std::string>(display) : std::nullopt);
+  pel::OtherInstance other;
+  if (line.action == pel::CommandLine::Action::Command)
+    return *pel::ClaimInstance(instance, clock, console, line, other);
   // Through the Wayland compositor where it is chosen, else through X11.
   std::unique_ptr<pel::WaylandDisplay> compositor;
   std::unique_ptr<pel::WaylandInput> wayland_input;
@@ -72,12 +86,6 @@ int main(int argc, char* argv[]) {
   if (!wayland_input && !use_portal && !pel::CheckX11Session(console, held_display, wayland))
     return status::kFailed;
 
-  // One instance per user and X server.
-  pel::PosixClock clock;
-  const char* display = std::getenv("DISPLAY");
-  pel::QtInstance instance(pel::InstanceLock::NameFor(display),
-                           display ? std::optional<std::string>(display) : std::nullopt);
-  pel::OtherInstance other;
   if (const std::optional<int> ended = pel::ClaimInstance(instance, clock, console, line, other))
     return *ended;
   pel::QtShell shell(other.runs);
@@ -219,6 +227,11 @@ int main(int argc, char* argv[]) {
   pel::ProgramLoop loop;
   loop.show = [&] {
     window.ShowCentred();
+    window.Get(pel::ControlId::StatusLine)
+        .SetCaption("Backend: " + pel::BackendName(wayland_input ? pel::Backend::Wayland
+                                                   : use_portal  ? pel::Backend::Portal
+                                                                 : pel::Backend::X11,
+                                                   wayland));
     // Said once, not in the way of the window.
     if (wayland_input)
       pel::ShowWaylandNote(pel::kWaylandBackendNote);

@@ -12,20 +12,22 @@ const char* const kLinuxHelpNote =
     "                          Wayland session the compositor's virtual pointer where it\n"
     "                          is offered, else the desktop portal; X11 otherwise)\n"
     "Exit status 5: not possible with the Wayland backend or the portal (--record,\n"
-    "--stop-on-move). Exit status 6: the desktop did not allow input control through its\n"
-    "portal, or ended it while playing.\n"
+    "--stop-on-move, --command record). Exit status 9: the desktop did not allow input\n"
+    "control through its portal, or ended it while playing.\n"
     "With X11 it needs a display with the XInput2 and XTest extensions; under Wayland,\n"
     "through XWayland, its keys, pointer and clicks reach only the X11 windows. With the\n"
     "Wayland backend (wlroots compositors: sway, Hyprland, river, labwc, Wayfire) it plays\n"
-    "into every window, but reads neither the keys nor the pointer: it cannot record. Through\n"
-    "the portal (GNOME, KDE) the desktop asks the user first; where the portal keeps the\n"
-    "answer, the user is asked once.\n";
+    "into every window, but reads neither the keys nor the pointer: it cannot record, and\n"
+    "shortcuts of the compositor running --command take the place of its keys. Through the\n"
+    "portal (GNOME, KDE) the desktop asks the user first; where the portal keeps the answer,\n"
+    "the user is asked once.\n";
 
 const char* const kWaylandBackendNote =
     "This is a Wayland session: pelmira plays through the compositor's virtual pointer, into "
     "every window. A Wayland program sees neither the keys nor the pointer of the desktop, so "
     "F9, F10, F12 and Pause do nothing and recording is not possible here; start pelmira with "
-    "--backend x11 to record X11 windows through XWayland.";
+    "--backend x11 to record X11 windows through XWayland. Shortcuts of the compositor can run "
+    "\"pelmira --command play\", \"stop\" or \"toggle-window\" in place of the keys.";
 
 const char* const kPortalBackendNote =
     "This is a Wayland session: pelmira plays through the desktop portal's remote desktop, into "
@@ -102,6 +104,30 @@ std::optional<int> TakeBackendOption(const ProgramConsole& console, std::vector<
 bool InWaylandSession() {
   const char* type = std::getenv("XDG_SESSION_TYPE");
   return Has("WAYLAND_DISPLAY") || (type && std::strcmp(type, "wayland") == 0);
+}
+
+std::string BackendName(Backend in_use, bool xwayland) {
+  if (in_use == Backend::Wayland)
+    return "Wayland, the compositor's virtual pointer (playback only)";
+  if (in_use == Backend::Portal) return "Wayland, the desktop portal (playback only)";
+  return xwayland ? "X11 through XWayland (X11 windows only)" : "X11";
+}
+
+std::string ProbeBackend(Backend backend) {
+  const bool session = InWaylandSession();
+  if (backend == Backend::X11 || (backend == Backend::Auto && !session))
+    return BackendName(Backend::X11, session);
+  if (backend == Backend::Portal) return BackendName(Backend::Portal, false);
+  std::string error;
+  const std::unique_ptr<WaylandDisplay> display = WaylandDisplay::Open(nullptr, error);
+  if (display && !display->VirtualPointerManager())
+    error = "the compositor offers no virtual pointer";
+  else if (display)
+    return BackendName(Backend::Wayland, false);
+  if (backend == Backend::Auto)
+    return BackendName(Backend::Portal, false) + " where the session offers it, else " +
+           BackendName(Backend::X11, session);
+  return "none: Wayland was asked for, and " + error;
 }
 
 std::optional<int> OpenWayland(const ProgramConsole& console, const CommandLine& line,

@@ -23,7 +23,7 @@ enum class Backend { Auto, X11, Wayland, Portal };
 
 // The exit status when the desktop did not allow input control through its portal, or ended it
 // while the program ran.
-inline constexpr int kInputRefused = 6;
+inline constexpr int kInputRefused = exit_status::kInputRefused;
 
 // What the Linux program adds to the --help text: the --backend option, the choice it
 // overrides, the exit status of what a backend cannot do, and what the program needs.
@@ -86,6 +86,13 @@ class PendingInput : public Input {
  private:
   Input* input_ = nullptr;
 };
+
+// The backend, as --info and the status line name it: the compositor's virtual pointer, the
+// desktop portal, X11 through XWayland, or X11.
+std::string BackendName(Backend in_use, bool xwayland);
+// The backend `backend` comes to in this session, for --info: the compositor is asked whether
+// it offers a virtual pointer, none is made.
+std::string ProbeBackend(Backend backend);
 
 // What the window says once in the Wayland backend: what works and what does not.
 extern const char* const kWaylandBackendNote;

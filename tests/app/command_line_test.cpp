@@ -58,6 +58,11 @@ TEST(CommandLine, AcceptedFormsSayWhatToDo) {
   EXPECT_EQ(Parse({"--info", "x.mmf"}).action, Action::Info);
   EXPECT_EQ(Parse({"--speed", "100", "x.mmf"}).playback.speed, 100);  // F9 in the window
   EXPECT_EQ(Parse({"--speed", "1e-1", "x.mmf"}).playback.speed, 0.1);
+  const CommandLine command = Parse({"--command", "toggle-window"});
+  EXPECT_EQ(command.action, Action::Command);
+  EXPECT_EQ(command.command, Instance::Command::ToggleWindow);
+  EXPECT_FALSE(command.file);
+  EXPECT_EQ(Parse({"--command=stop"}).command, Instance::Command::Stop);
   // Help and version win over whatever else is there, errors included.
   EXPECT_EQ(Parse({"--play", "--bogus", "-h"}).action, Action::Help);
   EXPECT_EQ(Parse({"--speed", "0", "--version"}).action, Action::Version);
@@ -94,6 +99,13 @@ TEST(CommandLine, UsageErrorsGiveOneLineNamingTheArgument) {
       {{"--no-side-buttons", "--info", "a.mmf"},
        "--no-side-buttons only applies to recording, not to --info"},
       {{"--no-wheel=1"}, "--no-wheel takes no value"},
+      {{"--command"}, "--command needs WORD"},
+      {{"--command", "pause"},
+       "--command wants one of record, play, stop, toggle-window, not \"pause\""},
+      {{"--command", "play", "a.mmf"}, "--command goes alone, without \"a.mmf\""},
+      {{"a.mmf", "--command=play"}, "--command goes alone, without \"a.mmf\""},
+      {{"--command", "play", "--play", "a.mmf"}, "--command goes alone, without \"a.mmf\""},
+      {{"--command", "play", "--speed", "2"}, "--speed only applies to playing, not to --command"},
   };
   for (const auto& [args, reason] : cases) {
     std::string error;
@@ -108,7 +120,7 @@ TEST(CommandLine, UsageNamesEveryOptionAndKey) {
   for (const char* word : {"--play FILE", "--record FILE", "--info FILE", "--repeat N", "--speed F",
                            "--stop-on-move", "--pauses-before-events", "--wait-for-window SECONDS",
                            "--screen-positions", "--every-event", "--no-wheel", "--no-side-buttons",
-                           "--help", "--version", "F10", "F9", "Pause", "F12"})
+                           "--command WORD", "--help", "--version", "F10", "F9", "Pause", "F12"})
     EXPECT_NE(usage.find(word), std::string::npos) << word;
 }
 

@@ -80,6 +80,28 @@ TEST_F(Commands, PauseDuringTheStopButtonsSaveDialogIsNotUndoneAfterIt) {
   EXPECT_EQ(r.form.Recorder().entries.Count(), 3);  // the unsaved take (after its note) is there
 }
 
+// Where the input cannot see the keys and the pointer, neither the button nor a command starts
+// a recording that would hold nothing: the status line says why. Stopping is not refused.
+TEST_F(Commands, RecordingRefusedWhereTheInputCannotSeeThePointer) {
+  r.input.cannot_record = "nothing to see";
+  r.form.OnRecordClicked();
+  EXPECT_EQ(r.form.Obey(Instance::Command::Record), Instance::Commanded::Unavailable);
+  r.form.OnTimer();
+  EXPECT_EQ(r.form.Recorder().mode, Mode::Idle);
+  EXPECT_EQ(r.window.Ctl(ControlId::StatusLine).caption,
+            MainForm::CannotRecordLine("nothing to see"));
+  EXPECT_EQ(r.log.Count("ShowSave"), 0);
+  r.input.cannot_record.clear();
+  EXPECT_EQ(r.form.Obey(Instance::Command::Record), Instance::Commanded::Done);
+  EXPECT_EQ(r.form.Recorder().mode, Mode::Idle) << "acts at the next tick, as F10";
+  r.form.OnTimer();
+  EXPECT_EQ(r.form.Recorder().mode, Mode::Recording);
+  r.input.cannot_record = "nothing to see";
+  EXPECT_EQ(r.form.Obey(Instance::Command::Record), Instance::Commanded::Done);
+  r.form.OnTimer();
+  EXPECT_EQ(r.form.Recorder().mode, Mode::Idle);
+}
+
 TEST_F(Commands, StartPlayingTogglesPlaybackAndIsIgnoredWhileRecording) {
   r.form.OnPlayClicked();
   EXPECT_EQ(r.form.Recorder().mode, Mode::Playing);

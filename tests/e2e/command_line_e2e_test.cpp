@@ -138,6 +138,69 @@ TEST_F(CommandLineE2E, FourStartsAtOnceMakeOneWindowAndHandTheirFilesOver) {
   EXPECT_TRUE(app_.Running(main->pid));
 }
 
+// The commands a later start sends to the running window, in turn from a state each row
+// leaves: the exit status of its answer, and what the instance shows then (a window that
+// appears or goes). A command that does not apply changes nothing.
+TEST_F(CommandLineE2E, CommandsActAsTheKeysInTheRunningInstance) {
+  x11test::ObserverWindow target(x_.Display(), 100, 100, 300, 200);
+  auto command = [&](const std::string& word) {
+    return app_.WaitExit(app_.Start({"--command", word}), 15s);
+  };
+  EXPECT_EQ(command("stop"), status::kNoInstance) << app_.Output();
+  const pid_t first = app_.Start();
+  ASSERT_TRUE(look_.WaitFor("Pelmira", 10s, first)) << app_.Output();
+  struct Row {
+    const char* command;
+    int status;
+    const char* appears;  // a window of the instance that shows after it, if any
+    const char* goes;     // one that is gone after it, if any
+    const char* said;     // on standard error
+  };
+  const Row rows[] = {
+      {"play", status::kNotNow, nullptr, nullptr, "it has nothing to play"},
+      {"stop", status::kNotNow, nullptr, nullptr, "it is neither recording nor playing"},
+      {"record", status::kOk, "frmRec", nullptr, ""},
+      {"record", status::kOk, nullptr, "frmRec", ""},
+      // The take holds no motion: answered, where F9 would bring the "No Data" box.
+      {"play", status::kNotNow, nullptr, nullptr, "it has nothing to play"},
+      {"toggle-window", status::kOk, nullptr, "Pelmira", ""},
+      {"toggle-window", status::kOk, "Pelmira", nullptr, ""},
+      {"record", status::kOk, "frmRec", nullptr, ""},
+      {"play", status::kNotNow, "frmRec", nullptr, "it is recording"},
+      {nullptr, 0, nullptr, nullptr, ""},              // the pointer moves: the take holds moves
+      {"record", status::kOk, nullptr, "frmRec", ""},  // stops, the take kept in memory
+      {"play", status::kOk, "frmPlay", nullptr, ""},   // plays that take
+      {"record", status::kNotNow, "frmPlay", nullptr, "it is playing"},
+      {"stop", status::kOk, nullptr, "frmPlay", ""},
+      {"record", status::kOk, "frmRec", nullptr, ""},
+      {"stop", status::kOk, nullptr, "frmRec", ""},
+  };
+  for (const Row& row : rows) {
+    if (!row.command) {
+      for (const char* to : {"mousemove 150 150", "sleep 0.1", "mousemove 300 250", "sleep 0.1"})
+        EXPECT_TRUE(app_.Xdo(to));
+      continue;
+    }
+    SCOPED_TRACE(row.command);
+    const size_t said = app_.Output().size();
+    EXPECT_EQ(command(row.command), row.status);
+    EXPECT_NE(app_.Output().find(row.said, said), std::string::npos) << app_.Output();
+    if (row.appears) {
+      EXPECT_TRUE(look_.WaitFor(row.appears, 10s, first)) << row.appears;
+    }
+    if (row.goes) {
+      EXPECT_TRUE(look_.WaitGone(row.goes)) << row.goes;
+    }
+  }
+  // The file loaded by hand-over plays on the command, as F9 plays it.
+  ASSERT_EQ(app_.WaitExit(app_.Start({Write("two.mmf", kTwoClicks)})), status::kOk);
+  EXPECT_EQ(command("play"), status::kOk);
+  EXPECT_TRUE(target.WaitForEvents(kTwoClicksSeen.size(), 10s)) << "nothing played";
+  EXPECT_EQ(command("stop"), status::kOk);
+  EXPECT_TRUE(look_.WaitGone("frmPlay"));
+  EXPECT_TRUE(app_.Running(first));
+}
+
 // The X server under another name (127.0.0.1:N over TCP beside :N) is the same server: a start
 // through it hands its file to the instance running there, and --play refuses to run beside it,
 // rather than a second instance answering the same keys.

@@ -10,6 +10,8 @@
 
 #include <cstddef>
 #include <cstring>
+#include <optional>
+#include <thread>
 
 #include "platform/posix/posix_instance_lock.h"
 #include "testkit/other_user.h"
@@ -92,6 +94,47 @@ TEST_F(HandoverChannelTest, APathIsTakenWholeAndAnythingElseIsRefused) {
   EXPECT_EQ(HandoverChannel::Hand("pelmira-test-nobody-listens", "/a.mmf", 5000),
             Instance::Handed::NoAnswer);
   EXPECT_LT(Clock::now() - started, 1s) << "an instance that has ended is not waited for";
+}
+
+// A command is a NUL and its word: told apart from a path, and its answer reaches the sender as
+// given. An instance that takes no commands refuses the NUL as it refuses any: not understood.
+TEST_F(HandoverChannelTest, CommandsAreToldApartFromFilesAndAnsweredAsGiven) {
+  using Commanded = Instance::Commanded;
+  const int unknown = Send(std::string("\0pause", 6));
+  EXPECT_TRUE(Serve(100ms).empty());
+  EXPECT_EQ(AnswerOn(unknown), '?');
+  struct Case {
+    Instance::Command command;
+    std::optional<Commanded> answer;  // none: answered as a refused file
+    Commanded got;
+  };
+  const Case cases[] = {
+      {Instance::Command::Record, Commanded::Done, Commanded::Done},
+      {Instance::Command::Play, Commanded::Recording, Commanded::Recording},
+      {Instance::Command::Record, Commanded::Playing, Commanded::Playing},
+      {Instance::Command::Stop, Commanded::Idle, Commanded::Idle},
+      {Instance::Command::Play, Commanded::Empty, Commanded::Empty},
+      {Instance::Command::ToggleWindow, Commanded::Hidden, Commanded::Hidden},
+      {Instance::Command::Record, Commanded::Unavailable, Commanded::Unavailable},
+      {Instance::Command::Stop, std::nullopt, Commanded::NotUnderstood},
+      {Instance::Command::Stop, Commanded::NoAnswer, Commanded::NoAnswer},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.got));
+    Commanded got = Commanded::Blocked;
+    std::thread sender(
+        [&] { got = HandoverChannel::Send(lock_.Name(), c.command, c.answer ? 2000 : 300); });
+    std::vector<HandoverChannel::Request> requests = Serve(1s);
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].command, c.command);
+    EXPECT_EQ(requests[0].file, "");
+    if (c.answer)
+      HandoverChannel::Answer(requests[0], *c.answer);
+    else
+      HandoverChannel::Answer(requests[0], Instance::Handed::Refused);
+    sender.join();
+    EXPECT_EQ(got, c.got);
+  }
 }
 
 TEST_F(HandoverChannelTest, StalledSendersAreLetGoAtTheirDeadlineAndExtraOnesAtOnce) {

@@ -108,6 +108,13 @@ TEST(InstanceLockTest, OneNamePerUserAndDisplay) {
   const std::string mine = "pelmira-" + std::to_string(::getuid()) + "-0";
   for (const char* same : {":0", "unix:0.1", ":0.0"}) EXPECT_EQ(InstanceLock::NameFor(same), mine);
   for (const char* other : {":1", "host:0", ""}) EXPECT_NE(InstanceLock::NameFor(other), mine);
+  // A compositor without X: its socket, by name in the runtime folder or by path.
+  const std::string compositor = InstanceLock::NameForWayland("wayland-1", "/run/user/7");
+  EXPECT_EQ(InstanceLock::NameForWayland("/run/user/7/wayland-1", "/tmp"), compositor);
+  for (const std::string& other :
+       {InstanceLock::NameForWayland("wayland-1", "/tmp/sway"),
+        InstanceLock::NameForWayland("wayland-0", "/run/user/7"), InstanceLock::NameFor(nullptr)})
+    EXPECT_NE(other, compositor);
 }
 
 // Without a runtime folder, with a home that does not exist, as a uid the password database

@@ -9,9 +9,11 @@
 #include <unistd.h>
 #include <wayland-client.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -177,6 +179,65 @@ TEST_F(WaylandE2E, RefusesWhatTheCompositorCannotGive) {
   }
   // Nothing of them reached the pointer.
   for (const PointerEvent& e : observer_.Events()) EXPECT_NE(e.kind, Kind::Button);
+}
+
+// The commands a later start sends to the window running on sway, where no key reaches it, in
+// turn from the state each row leaves: the exit status of the answer, and what follows on the
+// observed pointer or in sway's tree.
+TEST_F(WaylandE2E, CommandsActAsTheKeysInTheRunningWindow) {
+  auto command = [&](const std::string& word) {
+    std::filesystem::remove(folder_ + "/stderr");
+    return WaitExit(Start({"--command", word}), 20000);
+  };
+  auto shown = [&] {
+    const std::string ask = "SWAYSOCK=" + sway_.IpcSocket() + " swaymsg -t get_tree";
+    std::string tree;
+    if (FILE* out = ::popen(ask.c_str(), "r")) {
+      char buffer[4096];
+      for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, out)) > 0;) tree.append(buffer, n);
+      ::pclose(out);
+    }
+    return tree.find("\"name\": \"Pelmira\"") != std::string::npos;
+  };
+  auto presses = [&] {
+    size_t n = 0;
+    for (const PointerEvent& e : observer_.Events()) n += e.kind == Kind::Button && e.pressed;
+    return n;
+  };
+  EXPECT_EQ(command("stop"), exit_status::kNoInstance) << Said();
+  const pid_t window = Start({Write("clicks.mmf", {"Left,300,200,100", "move,400,300,100"})});
+  ASSERT_TRUE(observer_.PumpUntil(shown, 20000)) << Said();
+  size_t stopped_at = 0;
+  struct Row {
+    const char* command;
+    int status;
+    const char* said;
+    std::function<bool()> then;  // holds within 10 s
+  };
+  const Row rows[] = {
+      {"record", exit_status::kUnavailable, "it cannot record", [&] { return presses() == 0; }},
+      {"play", exit_status::kOk, "", [&] { return presses() >= 2; }},
+      {"play", exit_status::kNotNow, "it is playing", nullptr},
+      {"stop", exit_status::kOk, "",
+       [&] {
+         stopped_at = presses();
+         observer_.Pump(500);  // a pass takes 0.2 s
+         return observer_.Held().empty() && presses() == stopped_at;
+       }},
+      {"stop", exit_status::kNotNow, "it is neither recording nor playing", nullptr},
+      {"toggle-window", exit_status::kOk, "", [&] { return !shown(); }},
+      {"toggle-window", exit_status::kOk, "", shown},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.command);
+    EXPECT_EQ(command(row.command), row.status);
+    EXPECT_NE(Said().find(row.said), std::string::npos) << Said();
+    if (row.then) {
+      EXPECT_TRUE(observer_.PumpUntil(row.then, 10000));
+    }
+  }
+  ::kill(window, SIGTERM);
+  WaitExit(window);
 }
 
 TEST_F(WaylandE2E, HundredThousandQuickMovesArriveAllInOrder) {

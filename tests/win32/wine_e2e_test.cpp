@@ -404,6 +404,15 @@ TEST_F(WineE2E, CommandLinePlaysOpensAndHandsOverFiles) {
   EXPECT_TRUE(x11test::WaitUntil([&] { return presses(2) >= 1; }, 20s))
       << "the handed file is loaded in the running instance";
   ASSERT_TRUE(p_->Key("Pause"));
+  EXPECT_TRUE(p_->Look().WaitGone("frmPlay"));
+
+  // A second start with --command does what the key does there, and ends with the answer.
+  before = presses(2);
+  EXPECT_EQ(p_->Run(p_->Pelmira(), {"--command", "play"}, &out), 0) << out;
+  EXPECT_TRUE(x11test::WaitUntil([&] { return presses(2) > before; }, 20s)) << "play as F9";
+  EXPECT_EQ(p_->Run(p_->Pelmira(), {"--command", "stop"}, &out), 0) << out;
+  EXPECT_TRUE(p_->Look().WaitGone("frmPlay"));
+  EXPECT_EQ(p_->Run(p_->Pelmira(), {"--command", "stop"}, &out), 7) << "not now: " << out;
   p_->Close("PelmiraForm1");
   EXPECT_TRUE(p_->WaitExit(pid));
 }

@@ -35,14 +35,14 @@ struct CommandLine {
 // Exit statuses of the programs.
 namespace exit_status {
 constexpr int kOk = 0;
-constexpr int kFailed = 1;       // a file could not be loaded or saved, or no display
-constexpr int kUsage = 2;        // the command line could not be understood
-constexpr int kStopped = 3;      // --play stopped by Pause or by the user taking the mouse
-constexpr int kNotPlayed = 4;    // --play met entries it could not play, or none it could
-constexpr int kUnavailable = 5;  // not possible with the backend in use (Wayland: recording)
-constexpr int kNoInstance = 6;   // --command: no instance runs
-constexpr int kNotNow = 7;       // --command: does not apply in the running instance's state
-constexpr int kUndelivered = 8;  // --command: the running instance did not take it
+constexpr int kFailed = 1;        // a file could not be loaded or saved, or no display
+constexpr int kUsage = 2;         // the command line could not be understood
+constexpr int kStopped = 3;       // --play stopped by Pause or by the user taking the mouse
+constexpr int kNotPlayed = 4;     // --play met entries it could not play, or none it could
+constexpr int kUnavailable = 5;   // not possible with the backend in use (Wayland: recording)
+constexpr int kNoInstance = 6;    // --command: no instance runs
+constexpr int kNotNow = 7;        // --command: does not apply in the running instance's state
+constexpr int kUndelivered = 8;   // --command: the running instance did not take it
 constexpr int kInputRefused = 9;  // the desktop refused input control, or ended it (Linux portal)
 }  // namespace exit_status
 

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -116,6 +117,25 @@ void Sway::Stop() {
   std::error_code ignored;
   if (!folder_.empty()) fs::remove_all(folder_, ignored);
   folder_.clear();
+}
+
+pid_t Sway::Start(const std::string& program, const std::vector<std::string>& args,
+                  const std::string& runtime) const {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::unsetenv("DISPLAY");
+    ::setenv("WAYLAND_DISPLAY", socket_.c_str(), 1);
+    ::setenv("XDG_SESSION_TYPE", "wayland", 1);
+    ::setenv("SWAYSOCK", ipc_.c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    std::freopen((runtime + "/stderr").c_str(), "a", stderr);
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(program.c_str(), argv.data());
+    ::_exit(127);
+  }
+  return pid;
 }
 
 std::string Sway::Log() const {

@@ -34,6 +34,11 @@ class Sway {
   pid_t Pid() const { return pid_; }
   std::string Log() const;
 
+  // Starts `program` with `args` as a client of this compositor in a Wayland session with no X
+  // display, `runtime` its XDG_RUNTIME_DIR and its standard error appended to `runtime`/stderr.
+  pid_t Start(const std::string& program, const std::vector<std::string>& args,
+              const std::string& runtime) const;
+
  private:
   void Stop();
 

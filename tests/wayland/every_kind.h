@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "tests/wayland/pointer_observer.h"
+#include "testkit/pointer_observer.h"
 
 namespace pel::waylandtest {
 

@@ -19,8 +19,8 @@
 #include "app/command_line.h"
 #include "programs/linux/wayland_session.h"
 #include "testkit/mutter_fixture.h"
+#include "testkit/pointer_observer.h"
 #include "tests/wayland/every_kind.h"
-#include "tests/wayland/pointer_observer.h"
 
 namespace pel::waylandtest {
 namespace {

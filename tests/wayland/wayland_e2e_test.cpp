@@ -22,9 +22,9 @@
 
 #include "app/command_line.h"
 #include "platform/wayland/wayland_display.h"
+#include "testkit/pointer_observer.h"
 #include "testkit/sway_fixture.h"
 #include "tests/wayland/every_kind.h"
-#include "tests/wayland/pointer_observer.h"
 
 namespace pel::waylandtest {
 namespace {
@@ -59,20 +59,7 @@ class WaylandE2E : public testing::Test {
   }
 
   pid_t Start(const std::vector<std::string>& args) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      ::unsetenv("DISPLAY");
-      ::setenv("WAYLAND_DISPLAY", sway_.Socket().c_str(), 1);
-      ::setenv("XDG_SESSION_TYPE", "wayland", 1);
-      ::setenv("SWAYSOCK", sway_.IpcSocket().c_str(), 1);
-      ::setenv("XDG_RUNTIME_DIR", folder_.c_str(), 1);
-      std::freopen((folder_ + "/stderr").c_str(), "a", stderr);
-      std::vector<char*> argv{const_cast<char*>(PEL_PROGRAM)};
-      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      ::execv(PEL_PROGRAM, argv.data());
-      ::_exit(127);
-    }
+    const pid_t pid = sway_.Start(PEL_PROGRAM, args, folder_);
     started_.push_back(pid);
     return pid;
   }

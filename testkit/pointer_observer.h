@@ -4,7 +4,8 @@
 // has no layer-shell, as mutter), and the events that reach them, with positions in the layout's
 // pixels. Where the compositor offers a virtual pointer it keeps one of its own (never used), so
 // that the seat has a pointer before the program under test makes its own, and none of that
-// program's events is missed; elsewhere it takes the seat's pointer when one comes.
+// program's events is missed; elsewhere it takes the seat's pointer when one comes. A thread of
+// its own reads and handles the events as soon as they come, and notes when.
 
 #include <atomic>
 #include <cstdint>
@@ -15,8 +16,6 @@
 #include <utility>
 #include <vector>
 
-struct wl_event_queue;
-
 namespace pel::waylandtest {
 
 struct PointerEvent {
@@ -25,7 +24,11 @@ struct PointerEvent {
   int x = 0, y = 0;     // where the pointer was, layout pixels
   uint32_t button = 0;  // Button: BTN_LEFT ...
   bool pressed = false;
-  uint32_t time = 0;  // Button: the event's milliseconds
+  // Motion, Button, Wheel: the event's milliseconds, as the sender stamped them (a virtual
+  // pointer's client gives its own).
+  uint32_t time = 0;
+  // CLOCK_MONOTONIC in nanoseconds when the observer woke to read the event from its socket.
+  int64_t received_ns = 0;
   uint32_t axis = 0;  // Wheel: WL_POINTER_AXIS_*
   int32_t discrete = 0;
   double value = 0;
@@ -42,7 +45,7 @@ class PointerObserver {
   PointerObserver(const PointerObserver&) = delete;
   PointerObserver& operator=(const PointerObserver&) = delete;
 
-  // Handles the events that come within `ms`; PumpUntil returns as soon as `done` is true.
+  // Takes in the events that come within `ms`; PumpUntil returns as soon as `done` is true.
   void Pump(int ms);
   bool PumpUntil(const std::function<bool()>& done, int ms);
   const std::vector<PointerEvent>& Events() const { return events_; }
@@ -52,9 +55,11 @@ class PointerObserver {
   struct Wayland;  // the connection's objects and listeners
 
  private:
+  // Moves the events handled since the last call to Events().
+  void TakeIn();
+
   std::unique_ptr<Wayland> w_;
   std::vector<PointerEvent> events_;
-  wl_event_queue* idle_queue_ = nullptr;
   std::thread reader_;
   std::atomic<bool> stop_{false};
 };

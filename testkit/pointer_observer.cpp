@@ -1,4 +1,4 @@
-#include "tests/wayland/pointer_observer.h"
+#include "testkit/pointer_observer.h"
 
 #include <poll.h>
 #include <pthread.h>
@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <ctime>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -32,7 +34,9 @@ struct PointerObserver::Wayland {
     xdg_toplevel* toplevel = nullptr;
     bool configured = false, shown = false;
   };
-  std::vector<PointerEvent>* events = nullptr;
+  std::mutex mutex;
+  std::vector<PointerEvent> handled;  // not yet taken in by the owner's thread
+  int64_t woke_ns = 0;                // when the events being handled were read
   wl_display* display = nullptr;
   wl_compositor* compositor = nullptr;
   wl_shm* shm = nullptr;
@@ -52,7 +56,9 @@ struct PointerObserver::Wayland {
   void Add(PointerEvent e) {
     e.x = x;
     e.y = y;
-    events->push_back(e);
+    e.received_ns = woke_ns;
+    const std::lock_guard lock(mutex);
+    handled.push_back(e);
   }
   void At(wl_fixed_t sx, wl_fixed_t sy) {
     x = (over ? over->left : 0) + wl_fixed_to_int(sx);
@@ -65,6 +71,12 @@ namespace {
 using W = PointerObserver::Wayland;
 using Kind = PointerEvent::Kind;
 
+int64_t MonoNs() {
+  timespec now{};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
+}
+
 const wl_pointer_listener kPointer = {
     [](void* d, wl_pointer*, uint32_t, wl_surface* s, wl_fixed_t sx, wl_fixed_t sy) {
       auto* w = static_cast<W*>(d);
@@ -74,10 +86,10 @@ const wl_pointer_listener kPointer = {
       w->Add({.kind = Kind::Enter});
     },
     [](void* d, wl_pointer*, uint32_t, wl_surface*) { static_cast<W*>(d)->over = nullptr; },
-    [](void* d, wl_pointer*, uint32_t, wl_fixed_t sx, wl_fixed_t sy) {
+    [](void* d, wl_pointer*, uint32_t time, wl_fixed_t sx, wl_fixed_t sy) {
       auto* w = static_cast<W*>(d);
       w->At(sx, sy);
-      w->Add({.kind = Kind::Motion});
+      w->Add({.kind = Kind::Motion, .time = time});
     },
     [](void* d, wl_pointer*, uint32_t, uint32_t time, uint32_t button, uint32_t state) {
       static_cast<W*>(d)->Add({.kind = Kind::Button,
@@ -85,8 +97,9 @@ const wl_pointer_listener kPointer = {
                                .pressed = state == WL_POINTER_BUTTON_STATE_PRESSED,
                                .time = time});
     },
-    [](void* d, wl_pointer*, uint32_t, uint32_t axis, wl_fixed_t value) {
+    [](void* d, wl_pointer*, uint32_t time, uint32_t axis, wl_fixed_t value) {
       auto* w = static_cast<W*>(d);
+      w->wheel.time = time;
       w->wheel.axis = axis;
       w->wheel.value = wl_fixed_to_double(value);
       w->wheel_open = true;
@@ -185,7 +198,6 @@ wl_buffer* BlackBuffer(wl_shm* shm, int width, int height) {
 PointerObserver::PointerObserver(const std::string& socket,
                                  const std::vector<std::pair<int, int>>& sizes)
     : w_(std::make_unique<Wayland>()) {
-  w_->events = &events_;
   w_->display = wl_display_connect(socket.c_str());
   if (!w_->display) throw std::runtime_error("observer: cannot connect to " + socket);
   wl_registry* registry = wl_display_get_registry(w_->display);
@@ -242,24 +254,26 @@ PointerObserver::PointerObserver(const std::string& socket,
       5000);
   if (!up) throw std::runtime_error("observer: the windows did not show, or no pointer came");
   wl_display_roundtrip(w_->display);
-  // From now on a thread of its own takes in what comes as soon as it comes: 100,000 moves in
-  // a second or two fill the compositor's buffer for this client faster than a test thread
-  // that also dispatches may read, and a full buffer costs the client its connection.
-  idle_queue_ = wl_display_create_queue(w_->display);
+  // From now on a thread of its own reads and handles what comes as soon as it comes: 100,000
+  // moves in a second or two fill the compositor's buffer for this client faster than a test
+  // thread that also waits may read, and a full buffer costs the client its connection. The
+  // time it woke is each event's time of receipt.
   reader_ = std::thread([this] {
-    // Ahead of the other work on a busy machine, where it may (as root): it only reads.
+    // Ahead of the other work on a busy machine, where it may (as root).
     const sched_param first{.sched_priority = 10};
     ::pthread_setschedparam(::pthread_self(), SCHED_FIFO, &first);
     wl_display* d = w_->display;
     while (!stop_) {
-      // Prepared on a queue that stays empty, so it never waits for the dispatching thread.
-      if (wl_display_prepare_read_queue(d, idle_queue_) != 0) continue;
+      while (wl_display_prepare_read(d) != 0)
+        if (wl_display_dispatch_pending(d) < 0) return;
+      wl_display_flush(d);
       pollfd in{wl_display_get_fd(d), POLLIN, 0};
       if (::poll(&in, 1, 10) <= 0) {
         wl_display_cancel_read(d);
-      } else if (wl_display_read_events(d) < 0) {
-        return;
+        continue;
       }
+      w_->woke_ns = MonoNs();
+      if (wl_display_read_events(d) < 0 || wl_display_dispatch_pending(d) < 0) return;
     }
   });
 }
@@ -268,7 +282,6 @@ PointerObserver::~PointerObserver() {
   if (reader_.joinable()) {
     stop_ = true;
     reader_.join();
-    wl_event_queue_destroy(idle_queue_);
   }
   wl_display_disconnect(w_->display);
 }
@@ -282,25 +295,33 @@ bool PointerObserver::PumpUntil(const std::function<bool()>& done, int ms) {
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ms);
   wl_display* d = w_->display;
   for (;;) {
+    TakeIn();
     if (done()) return true;
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0) return false;
     if (reader_.joinable()) {
-      if (wl_display_dispatch_pending(d) < 0) throw std::runtime_error("observer: connection lost");
-      wl_display_flush(d);
+      if (wl_display_get_error(d) != 0) throw std::runtime_error("observer: connection lost");
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
       continue;
     }
     while (wl_display_prepare_read(d) != 0) wl_display_dispatch_pending(d);
     wl_display_flush(d);
     pollfd in{wl_display_get_fd(d), POLLIN, 0};
-    if (::poll(&in, 1, static_cast<int>(std::min<int64_t>(left, 10))) > 0)
+    if (::poll(&in, 1, static_cast<int>(std::min<int64_t>(left, 10))) > 0) {
+      w_->woke_ns = MonoNs();
       wl_display_read_events(d);
-    else
+    } else {
       wl_display_cancel_read(d);
+    }
     if (wl_display_dispatch_pending(d) < 0) throw std::runtime_error("observer: connection lost");
   }
+}
+
+void PointerObserver::TakeIn() {
+  const std::lock_guard lock(w_->mutex);
+  events_.insert(events_.end(), w_->handled.begin(), w_->handled.end());
+  w_->handled.clear();
 }
 
 std::vector<uint32_t> PointerObserver::Held() const {

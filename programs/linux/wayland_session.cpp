@@ -8,7 +8,7 @@
 namespace pel {
 
 const char* const kLinuxHelpNote =
-    "      --backend NAME    play through x11, wayland or portal (default: auto, in a\n"
+    "  --backend NAME          play through x11, wayland or portal (default: auto: in a\n"
     "                          Wayland session the compositor's virtual pointer where it\n"
     "                          is offered, else the desktop portal; X11 otherwise)\n"
     "Exit status 5: not possible with the Wayland backend or the portal (--record,\n"

@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QSocketNotifier>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -28,13 +27,9 @@
 #include "platform/qt/qt_instance.h"
 #include "platform/qt/qt_shell.h"
 #include "platform/qt/qt_skin.h"
-#include "platform/wayland/sway_windows.h"
-#include "platform/wayland/wayland_screens.h"
 #include "platform/x11/x11_display.h"
 #include "platform/x11/x11_input.h"
-#include "platform/x11/x11_input_events.h"
-#include "platform/x11/x11_screens.h"
-#include "platform/x11/x11_windows_on_screen.h"
+#include "programs/linux/linux_desktop.h"
 #include "programs/linux/qt_main_window.h"
 #include "programs/linux/qt_session.h"
 #include "programs/linux/wayland_session.h"
@@ -144,56 +139,12 @@ int main(int argc, char* argv[]) {
   pel::MainForm form(pel::MainFormHost{
       {input, clock, dialogs, events, files, env}, window, shell, random, skin, indicators});
   window.SetHandlers(form.Handlers());
-  // The monitors, for the screen layout of recordings; without RandR 1.5 there is none.
-  std::unique_ptr<pel::Screens> screens;
-  if (compositor)
-    screens = std::make_unique<pel::WaylandScreens>(*compositor);
-  else
-    screens = pel::X11Screens::Open(nullptr, error);
-  // The windows clicked in; a playback waiting for one is woken when windows change.
-  // On Wayland, from sway's IPC where it runs; elsewhere clicks play at their screen places.
-  std::unique_ptr<pel::X11WindowsOnScreen> x11_windows;
-  std::unique_ptr<pel::SwayWindows> sway_windows;
-  pel::WindowsOnScreen* windows = nullptr;
-  std::function<bool()> window_changed;
-  int window_fd = -1;
-  if (x11_input && (x11_windows = pel::X11WindowsOnScreen::Open(nullptr, error))) {
-    windows = x11_windows.get();
-    window_fd = x11_windows->ConnectionFd();
-    window_changed = [&] { return x11_windows->TakeChanges(); };
-  } else if (compositor && (sway_windows = pel::SwayWindows::Open(error))) {
-    windows = sway_windows.get();
-    window_fd = sway_windows->ConnectionFd();
-    window_changed = [&] { return sway_windows->TakeChanges(); };
-  } else if (compositor) {
-    console.Say("clicks play at their recorded screen places: " + error);
-  }
-  // The pointer's own events, for recordings; without RECORD they sample the pointer every tick.
-  std::unique_ptr<pel::X11InputEvents> pointer_events;
-  if (x11_input) pointer_events = pel::X11InputEvents::Open(nullptr, clock, error);
-  // A --record --every-event run says so once, as its recording begins (RecordingStep).
+  // A --record --every-event run says the missing mouse events once, as its recording begins.
   const bool recording_every_event =
       line.action == pel::CommandLine::Action::Record && line.recording.every_event;
-  if (!pointer_events && x11_input && !recording_every_event)
-    console.Say("recordings leave out the wheel and the side buttons: " + error);
-  // Idle, the poll timer sleeps: the raw input events on the input's own connection wake it.
-  // (No keys and no buttons reach a Wayland client: only the window's buttons wake it.)
-  form.Attach({screens.get(), windows, pointer_events.get(),
-               [&] { return x11_input && x11_input->TakeInput(); }});
-  std::optional<QSocketNotifier> window_changes;
-  if (windows) {
-    window_changes.emplace(window_fd, QSocketNotifier::Read);
-    QObject::connect(&*window_changes, &QSocketNotifier::activated, [&] {
-      if (window_changed()) form.OnWindowsChanged();
-    });
-  }
-  std::optional<QSocketNotifier> input_events;
-  if (x11_input) {
-    input_events.emplace(x11_input->ConnectionFd(), QSocketNotifier::Read);
-    QObject::connect(&*input_events, &QSocketNotifier::activated, [&] {
-      if (x11_input->TakeInput()) form.OnInputArrived();
-    });
-  }
+  pel::LinuxDesktop desktop(compositor.get(), x11_input.get(), clock, console,
+                            !recording_every_event);
+  desktop.AttachTo(form);
 
   // Ended by a signal or by the loss of the display, the work in memory is kept first: a
   // --record run saves its file as Pause would, the window keeps unsaved changes for the next

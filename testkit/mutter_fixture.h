@@ -28,7 +28,9 @@ class Mutter {
   // The runtime folder, the user's home too; owned by the user.
   const std::string& Folder() const { return folder_; }
   // Starts `argv` as the user in the session (its bus, the compositor, XDG_SESSION_TYPE=wayland,
-  // no DISPLAY) with `env` added, standard output and error appended to `log`.
+  // no DISPLAY) with `env` added, standard output and error appended to `log`. A program given
+  // by its path runs from a copy in the folder: the build tree may lie where the user cannot
+  // reach (a checkout under root's home).
   pid_t Start(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
               const std::string& log = "/dev/null");
   // Writes `text` to a file of the folder, owned by the user; returns its path.
@@ -38,6 +40,8 @@ class Mutter {
  private:
   void Stop();
   void WaitFor(const std::string& name, pid_t pid, const char* what);
+  // `program`'s copy in the folder, the user's to run; made at the first call.
+  std::string Reachable(const std::string& program) const;
 
   uid_t uid_ = 0;
   gid_t gid_ = 0;

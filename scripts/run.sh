@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the Linux program (without its tests) and starts it on the current X11 display.
+# Builds the Linux program (without its tests) and starts it on the current X11 or Wayland desktop.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh --runtime-only
